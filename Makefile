@@ -1,0 +1,43 @@
+# Top-level driver of the builds (see CMakeLists.txt).
+#   make        install what is missing, then build natively and for Windows
+#   make test   build, then run every native and Wine test in one CTest run
+#   make demo   build the installer with its payload and run it under Wine
+#
+# build/native  pure core under sanitizers, Linux publisher tool
+# build/win32   the installer image (i686), the extension library, cvpublish.exe
+# build/win64   the same sources for x86_64 with the Wine test programs: this kind
+#               of machine cannot execute 32-bit x86 code, so Wine runs them 64-bit
+BUILD := build
+JOBS ?= 2
+CMAKE_GEN := -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+.PHONY: all setup native win32 win64 test demo clean
+
+all: win64
+
+setup:
+	@scripts/setup
+
+native: setup
+	@cmake -S . -B $(BUILD)/native $(CMAKE_GEN) >/dev/null
+	@cmake --build $(BUILD)/native -j $(JOBS)
+
+win32: native
+	@cmake -S . -B $(BUILD)/win32 $(CMAKE_GEN) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake >/dev/null
+	@cmake --build $(BUILD)/win32 -j $(JOBS)
+
+win64: win32
+	@cmake -S . -B $(BUILD)/win64 $(CMAKE_GEN) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake \
+		-DCORVANE_WINE_TESTS=ON >/dev/null
+	@cmake --build $(BUILD)/win64 -j $(JOBS)
+
+# One CTest run over both test builds: the top-level test file names both folders.
+test: win64
+	@printf 'subdirs("native")\nsubdirs("win64")\n' > $(BUILD)/CTestTestfile.cmake
+	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 300
+
+demo: win64
+	@scripts/demo
+
+clean:
+	rm -rf $(BUILD)

@@ -1,0 +1,52 @@
+// Bounded copies and ASCII comparisons used throughout the installer.
+#include "common/text.h"
+
+bool CopyTextN(char* destination, size_t size, const char* source) {
+    if (size == 0) return false;
+    size_t i = 0;
+    for (; i + 1 < size && source[i] != '\0'; ++i) destination[i] = source[i];
+    destination[i] = '\0';
+    return source[i] == '\0';
+}
+
+bool AppendTextN(char* destination, size_t size, const char* source) {
+    size_t used = BoundedLength(destination, size);
+    if (used >= size) {
+        if (size > 0) destination[size - 1] = '\0';
+        return source[0] == '\0';
+    }
+    return CopyTextN(destination + used, size - used, source);
+}
+
+bool CopyTextPrefixN(char* destination, size_t size, const char* source, size_t count) {
+    if (size == 0) return false;
+    size_t i = 0;
+    for (; i < count && i + 1 < size && source[i] != '\0'; ++i) destination[i] = source[i];
+    destination[i] = '\0';
+    return i == count || source[i] == '\0';
+}
+
+char ToLowerAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool EqualsIgnoringCaseN(const char* a, const char* b, size_t count) {
+    for (size_t i = 0; i < count; ++i) {
+        if (ToLowerAscii(a[i]) != ToLowerAscii(b[i])) return false;
+        if (a[i] == '\0') return true;
+    }
+    return true;
+}
+
+bool EqualsIgnoringCase(const char* a, const char* b) {
+    for (;; ++a, ++b) {
+        if (ToLowerAscii(*a) != ToLowerAscii(*b)) return false;
+        if (*a == '\0') return true;
+    }
+}
+
+size_t BoundedLength(const char* text, size_t size) {
+    size_t n = 0;
+    while (n < size && text[n] != '\0') ++n;
+    return n;
+}

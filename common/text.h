@@ -1,0 +1,54 @@
+// Bounded text helpers shared by every part of the installer.
+//
+// Every copy into a fixed array goes through CopyText or AppendText: both always
+// terminate the destination, take its size from the array itself, and return
+// false when the source had to be cut. The unbounded C calls are poisoned below
+// so that a later edit cannot slip one back in.
+#pragma once
+
+#include <stddef.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+template <typename T, size_t N>
+constexpr size_t countof(T (&)[N]) {
+    return N;
+}
+
+// Copies at most size-1 bytes of source into destination and terminates it.
+// Returns false when source was longer and has been cut. A size of 0 writes nothing.
+bool CopyTextN(char* destination, size_t size, const char* source);
+
+// Appends source to the text already in destination, within size bytes in all.
+// Returns false when source was cut (or destination was already full).
+bool AppendTextN(char* destination, size_t size, const char* source);
+
+// Copies at most count bytes of source (stopping early at a NUL) and terminates.
+// Returns false when the result had to be cut to fit size.
+bool CopyTextPrefixN(char* destination, size_t size, const char* source, size_t count);
+
+template <size_t N>
+inline bool CopyText(char (&destination)[N], const char* source) {
+    return CopyTextN(destination, N, source);
+}
+
+template <size_t N>
+inline bool AppendText(char (&destination)[N], const char* source) {
+    return AppendTextN(destination, N, source);
+}
+
+// ASCII-only case-insensitive comparisons: names in descriptions, verbs and
+// extensions compare this way whatever the code page.
+bool EqualsIgnoringCase(const char* a, const char* b);
+bool EqualsIgnoringCaseN(const char* a, const char* b, size_t count);
+char ToLowerAscii(char c);
+
+// Length of a text that is known to live in an array of size bytes; stops at size.
+size_t BoundedLength(const char* text, size_t size);
+
+// Product code is built with CORVANE_POISON_UNBOUNDED; the Win32 counterparts are
+// poisoned in common/win32.h.
+#ifdef CORVANE_POISON_UNBOUNDED
+#pragma GCC poison strcpy strcat sprintf vsprintf gets
+#endif

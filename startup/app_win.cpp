@@ -1,0 +1,32 @@
+// Process-wide flags, the start-up message box and the Windows version class.
+#include "startup/app_win.h"
+
+#include "ui/resource_ids.h"
+
+const char* commandLine = "";
+bool nestedRun = false;
+bool deferredSetup = false;
+bool downloadRunActive = false;
+bool shuttingDown = false;
+HINSTANCE appInstance = nullptr;
+
+namespace {
+int osClassCache = -1;
+}
+
+int ShowAppMessage(UINT textId, UINT style) {
+    char title[100];
+    char text[512];
+    if (LoadStringA(appInstance, IDS_APP_TITLE, title, countof(title)) == 0) title[0] = '\0';
+    if (LoadStringA(appInstance, textId, text, countof(text)) == 0) text[0] = '\0';
+    return MessageBoxA(nullptr, text, title, style);
+}
+
+OsClass GetOsClass() {
+    if (osClassCache >= 0) return static_cast<OsClass>(osClassCache);
+    OSVERSIONINFOA version = {};
+    version.dwOSVersionInfoSize = sizeof(version);  // 148 bytes
+    GetVersionExA(&version);
+    osClassCache = ClassifyOs(version.dwPlatformId, version.dwMajorVersion);
+    return static_cast<OsClass>(osClassCache);
+}

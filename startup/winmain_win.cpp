@@ -1,0 +1,68 @@
+// Process entry: the single-instance rule, the switches and the run-mode loop.
+#include "startup/app_win.h"
+#include "startup/run_modes_win.h"
+#include "startup/switches.h"
+#include "startup/work_directory_win.h"
+#include "ui/resource_ids.h"
+#include "ui/window_win.h"
+
+namespace {
+
+const char trayClassName[] = "CV_TARROCK_TRAY_CLASS";
+
+// Carries out the mode loop's decisions with the real run modes.
+class ShellRunModeActions : public RunModeActions {
+public:
+    void SetDownloadRunActive(bool active) override { downloadRunActive = active; }
+    int RunTray() override { return ::RunTray(); }
+    int RunDownload(bool showWelcome, bool resuming, const char* infPath,
+                    bool saveProxySettings) override {
+        return ::RunDownload(showWelcome, resuming, infPath, saveProxySettings);
+    }
+    int AskToResume() override {
+        return ShowAppMessage(IDS_ASK_RESTART, MB_YESNOCANCEL | MB_ICONQUESTION);
+    }
+    void FindWorkDirectory() override {
+        record.instance = appInstance;
+        GetWorkDirectory(record);
+    }
+    void DeleteWorkDirectory() override { ::DeleteWorkDirectory(record); }
+    void DeleteStartupShortcut() override { SetStartupShortcut(false, nullptr, nullptr); }
+
+private:
+    WorkDirectoryRecord record = {};
+};
+
+// Another instance holds the mutex: ask its tray window to open, and end.
+int HandOverToRunningInstance() {
+    HWND tray = FindWindowA(trayClassName, trayClassName);
+    if (tray != nullptr)
+        PostMessageA(tray, WM_COMMAND, IDM_TRAY_OPEN, 0);
+    else
+        ShowAppMessage(IDS_MULTIPLE_INSTANCES, MB_ICONERROR);
+    return 1;
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR arguments, int) {
+    appInstance = instance;
+    SetLastError(0);
+    HANDLE mutex = CreateMutexA(nullptr, TRUE, "CVGET_INSTANCE_MUTEX");
+    if (mutex != nullptr && GetLastError() == ERROR_ALREADY_EXISTS) {
+        if (!HasNestedRunSwitch(arguments)) return HandOverToRunningInstance();
+        nestedRun = true;
+    }
+    commandLine = arguments;
+    InitCommonControls();
+    SetInstance(instance);
+
+    Switches switches = ParseSwitches(arguments);
+    deferredSetup = switches.deferredSetup;
+    ShellRunModeActions actions;
+    RunModeLoop(switches, actions);
+
+    CleanUpTrayAtExit();
+    if (mutex != nullptr) CloseHandle(mutex);
+    return 0;
+}

@@ -1,0 +1,49 @@
+// Bounded copies: they always terminate and report every cut.
+#include "common/text.h"
+
+#include <gtest/gtest.h>
+#include <string.h>
+
+TEST(Text, CopyCutsAtSizeMinusOneAndReports) {
+    struct Case { const char* source; size_t size; const char* expected; bool whole; };
+    const Case cases[] = {
+        {"abc", 4, "abc", true}, {"abcd", 4, "abc", false}, {"", 1, "", true},
+        {"a", 1, "", false},     {"abc", 10, "abc", true},
+    };
+    for (const Case& c : cases) {
+        char out[16];
+        memset(out, 'x', sizeof out);
+        EXPECT_EQ(c.whole, CopyTextN(out, c.size, c.source)) << c.source << " " << c.size;
+        EXPECT_STREQ(c.expected, out) << c.source << " " << c.size;
+    }
+}
+
+TEST(Text, AppendKeepsWithinArray) {
+    char out[6] = "ab";
+    EXPECT_TRUE(AppendText(out, "cd"));
+    EXPECT_STREQ("abcd", out);
+    EXPECT_FALSE(AppendText(out, "efg"));
+    EXPECT_STREQ("abcde", out);
+    EXPECT_FALSE(AppendText(out, "z"));
+    EXPECT_STREQ("abcde", out);
+    EXPECT_TRUE(AppendText(out, ""));
+}
+
+TEST(Text, PrefixCopyStopsAtCountOrNul) {
+    char out[8];
+    EXPECT_TRUE(CopyTextPrefixN(out, sizeof out, "abcdef", 3));
+    EXPECT_STREQ("abc", out);
+    EXPECT_TRUE(CopyTextPrefixN(out, sizeof out, "ab", 5));
+    EXPECT_STREQ("ab", out);
+    EXPECT_FALSE(CopyTextPrefixN(out, 3, "abcdef", 5));
+    EXPECT_STREQ("ab", out);
+}
+
+TEST(Text, CaseInsensitiveComparisonIsAsciiOnly) {
+    EXPECT_TRUE(EqualsIgnoringCase("DisplayOrder", "displayorder"));
+    EXPECT_FALSE(EqualsIgnoringCase("Site", "SiteName"));
+    EXPECT_FALSE(EqualsIgnoringCase("\xC4", "\xE4"));
+    EXPECT_TRUE(EqualsIgnoringCaseN(".INF", ".inf", 4));
+    EXPECT_FALSE(EqualsIgnoringCaseN("abc", "abd", 3));
+    EXPECT_TRUE(EqualsIgnoringCaseN("abc", "abd", 2));
+}

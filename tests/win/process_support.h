@@ -1,0 +1,45 @@
+// Helpers for tests that run the real installer: start it, pump messages while
+// waiting for it, find its windows, and make scratch directories.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+// Directory of the running test program (the build folder holding cvget.exe).
+std::string ModuleDirectory();
+
+// A fresh directory under the temporary directory, deleted with its contents at the end.
+class ScratchDirectory {
+public:
+    ScratchDirectory();
+    ~ScratchDirectory();
+    const std::string& Path() const { return path; }
+
+private:
+    std::string path;
+};
+
+void WriteWholeFile(const std::string& path, const std::string& bytes);
+bool FileExists(const std::string& path);
+
+class InstallerProcess {
+public:
+    // Starts "<dir>\<exe> <arguments>"; Started() tells whether it ran.
+    InstallerProcess(const std::string& exe, const std::string& arguments);
+    ~InstallerProcess();
+    bool Started() const { return info.hProcess != nullptr; }
+    DWORD Id() const { return info.dwProcessId; }
+    // Waits up to milliseconds while dispatching this thread's messages; returns the
+    // exit code, or -1 on time-out (the process is then killed).
+    int WaitForExit(DWORD milliseconds);
+    // A top-level window of the process with this class and title (either may be null).
+    HWND FindWindowOf(const char* className, const char* title, DWORD milliseconds) const;
+
+private:
+    PROCESS_INFORMATION info = {};
+};
+
+// Reads and writes HKCU "Software\Corvane\CvGet" "Path"; empty means absent.
+std::string ReadRecordedWorkDirectory();
+void SetRecordedWorkDirectory(const std::string& path);

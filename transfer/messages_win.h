@@ -1,0 +1,27 @@
+// The registered window messages by which the transfer workers, WinSock and the
+// download controller talk. Their numbers are obtained during static
+// initialisation, before WinMain runs, and are the same throughout the process.
+#pragma once
+
+#include "common/win32.h"
+
+extern const UINT msgDl1;      // "dl1": a Connect has finished (wParam: result)
+extern const UINT msgDl2;      // "dl2": an item is about to be received (lParam: size)
+extern const UINT msgDl3;      // "dl3": progress (lParam: bytes so far)
+extern const UINT msgDl4;      // "dl4": the item has finished (wParam: result)
+extern const UINT msgDl5;      // "dl5": registered, never sent
+extern const UINT msgDli1;     // "dli1": an asynchronous host lookup has completed
+extern const UINT msgDlftp1;   // "dlftp1": event on the FTP control socket
+extern const UINT msgDlftp2;   // "dlftp2": event on the FTP listening data socket
+extern const UINT msgDlftp3;   // "dlftp3": event on the FTP data connection
+extern const UINT msgDldone;   // "dldone": the download run is over (wParam: 0 ok, 1 failed)
+
+// Result codes carried in wParam of "dl1", "dl2" and "dl4"; 0 is success.
+enum TransferResult {
+    TransferOk = 0,
+    TransferLookupFailed = 1,
+    TransferSocketFailed = 2,
+    TransferLoginFailed = 3,
+    TransferReceiveFailed = 4,
+    TransferWriteFailed = 5,
+};

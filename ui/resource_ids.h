@@ -1,0 +1,67 @@
+// Identifiers of the installer's resources: dialogs, controls, menu, icon and
+// strings. Shared by the resource script and the code; no windows.h here.
+#pragma once
+
+// Dialog templates.
+#define IDD_DOWNLOAD 101
+#define IDD_READY_TO_INSTALL 104
+#define IDD_WELCOME 105
+#define IDD_CANCEL_INSTALLATION 106
+#define IDD_HTTP_SETTINGS 108
+
+// Menu and icon.
+#define IDR_TRAY_MENU 107
+#define IDI_INSTALLER 106
+#define IDM_TRAY_QUIT 40002
+#define IDM_TRAY_OPEN 40003
+
+// Controls and end codes. 1, 2, 1003, 1004 and 1009 are the end codes of every dialog.
+#define IDC_STATIC_TEXT 65535
+#define IDC_COMPONENT_LIST 1000
+#define IDC_PROGRESS 1001
+#define IDC_STATUS_TEXT 1002
+#define IDC_QUIT 1003
+#define IDC_SUSPEND 1004
+#define IDC_PROXY_HOST 1005
+#define IDC_PROXY_USER 1006
+#define IDC_PROXY_PASSWORD 1007
+#define IDC_PROXY_PORT 1008
+#define IDC_CANCEL 1009
+#define IDC_ADDRESS 1010
+#define IDC_SITE_USER 1012
+#define IDC_SITE_PASSWORD 1013
+
+// Strings.
+#define IDS_APP_TITLE 16
+#define IDS_WINSOCK_ERROR 17
+#define IDS_TEMP_DIR_ERROR 18
+#define IDS_WORK_DIR_KEY 19
+#define IDS_EXTRACT_TITLE 20
+#define IDS_STATUS_ALREADY_INSTALLED 512
+#define IDS_STATUS_DOWNLOADED 513
+#define IDS_STATUS_NEEDS_DOWNLOAD 514
+#define IDS_STATUS_DOWNLOAD_ERROR 515
+#define IDS_STATUS_DOWNLOADING 517
+#define IDS_STATUS_EXTRACTING 518
+#define IDS_STATUS_INSTALLING 519
+#define IDS_STATUS_INSTALL_DONE 520
+#define IDS_COLUMN_COMPONENT 578
+#define IDS_COLUMN_SIZE 579
+#define IDS_COLUMN_STATUS 580
+#define IDS_DOWNLOADING_FILE 581
+#define IDS_CONNECTING 582
+#define IDS_CONNECT_ERROR 583
+#define IDS_RECEIVE_ERROR 584
+#define IDS_DOWNLOAD_INCOMPLETE 585
+#define IDS_DOWNLOAD_PROGRESS 586
+#define IDS_ALL_DOWNLOADED 587
+#define IDS_INSTALLING 588
+#define IDS_EXTRACTING 589
+#define IDS_FILES_MISSING 590
+#define IDS_DISK_FULL 591
+#define IDS_SUSPENDED 592
+#define IDS_CONFIRM_QUIT 593
+#define IDS_MULTIPLE_INSTANCES 594
+#define IDS_ASK_RESTART 595
+#define IDS_EXTRACT_ERROR 596
+#define IDS_INSTALL_ERROR 597
