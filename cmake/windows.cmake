@@ -71,3 +71,17 @@ target_compile_definitions(win_tests PRIVATE
   CVGET_EXE="cvget.exe" CVSETUP_EXE="cvsetup.exe")
 add_dependencies(win_tests cvget installer cvpublish)
 add_wine_tests(win_tests RESOURCE_LOCK installer-instance)
+
+# Libraries with version resources for the installed-component tests:
+# file and product versions 4.71.0.0 and 4.70.9999.0.
+function(add_version_library name f1 f2 f3 f4)
+  add_library(${name} SHARED ${CMAKE_SOURCE_DIR}/tests/win/fixtures/library.cpp
+              ${CMAKE_SOURCE_DIR}/tests/win/fixtures/version.rc)
+  set_target_properties(${name} PROPERTIES PREFIX "")
+  target_compile_definitions(${name} PRIVATE FV1=${f1} FV2=${f2} FV3=${f3} FV4=${f4}
+                             PV1=${f1} PV2=${f2} PV3=${f3} PV4=${f4})
+  target_link_options(${name} PRIVATE -static)
+  add_dependencies(win_tests ${name})
+endfunction()
+add_version_library(version471 4 71 0 0)
+add_version_library(version470 4 70 9999 0)

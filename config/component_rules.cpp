@@ -1,0 +1,98 @@
+// Pure decisions of the component table.
+#include "config/component_rules.h"
+
+#include "common/text.h"
+#include "config/string_table.h"
+
+namespace {
+
+const unsigned kStatusStringIds[] = {512, 513, 514, 515, 517, 518, 519, 520};
+
+// A version text comes from a NoDownloadIfFilesExist list, which is read into this size.
+constexpr size_t kVersionTextSize = 400;
+constexpr uint32_t kMaxVersionPart = 0xFFFF;
+constexpr int kVersionParts = 4;
+
+// The decimal digits text begins with, held at kMaxVersionPart so that one part cannot
+// spill into its neighbour when the parts are packed in pairs.
+uint32_t ReadVersionPart(const char* text) {
+    uint32_t value = 0;
+    for (; *text >= '0' && *text <= '9'; ++text) {
+        value = value * 10 + static_cast<uint32_t>(*text - '0');
+        if (value > kMaxVersionPart) return kMaxVersionPart;
+    }
+    return value;
+}
+
+}  // namespace
+
+ProtocolKind ProtocolFromText(const char* text) {
+    if (EqualsIgnoringCase(text, "copy")) return ProtocolCopy;
+    if (EqualsIgnoringCase(text, "cdrom")) return ProtocolCdrom;
+    if (EqualsIgnoringCase(text, "ftp")) return ProtocolFtp;
+    if (strcmp(text, "http") == 0) return ProtocolHttp;
+    return ProtocolSelfExtract;
+}
+
+unsigned StatusStringId(int32_t status) {
+    if (status < 0 || static_cast<size_t>(status) >= countof(kStatusStringIds)) {
+        return kNoStatusString;
+    }
+    return kStatusStringIds[status];
+}
+
+VersionNumber ParseRequiredVersion(const char* text) {
+    char buffer[kVersionTextSize];
+    CopyText(buffer, text);
+    uint32_t parts[kVersionParts] = {0, 0, 0, 0};
+    char* cursor = buffer;
+    for (int i = 0; i < kVersionParts; ++i) {
+        const char* token = NextToken(&cursor, ".");
+        if (token == nullptr) break;
+        parts[i] = ReadVersionPart(token);
+    }
+    return VersionNumber{parts[0] << 16 | parts[1], parts[2] << 16 | parts[3]};
+}
+
+bool VersionSatisfies(VersionNumber installed, VersionNumber required) {
+    if (installed.high != required.high) return installed.high > required.high;
+    return installed.low >= required.low;
+}
+
+FileRequirement SplitFileRequirement(char* token) {
+    FileRequirement result = {token, nullptr, false};
+    char* colon = strchr(token, ':');
+    if (colon == nullptr) return result;
+    *colon = '\0';
+    result.version = colon + 1;
+    if (*result.version == '#') {
+        result.useFileVersion = true;
+        ++result.version;
+    }
+    return result;
+}
+
+void FormatSizeCell(uint32_t sizeKB, char* out, size_t size) {
+    if (size == 0) return;
+    if (sizeKB == 0) {
+        out[0] = '\0';
+        return;
+    }
+    // The size is read as a profile integer: a negative number in the file shows as such.
+    snprintf(out, size, "%dKB", static_cast<int>(static_cast<int32_t>(sizeKB)));
+}
+
+void CutToSourceDirectory(char* path) {
+    char* backslash = strrchr(path, '\\');
+    if (backslash == nullptr) return;
+    bool keepsRoot = backslash == path || backslash[-1] == ':';
+    if (keepsRoot) {
+        backslash[1] = '\0';
+    } else {
+        *backslash = '\0';
+    }
+}
+
+bool DisallowsIntervention(const char* value) {
+    return strcmp(value, "FALSE") == 0;
+}

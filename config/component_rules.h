@@ -1,0 +1,76 @@
+// Decisions of the component table that need no platform: the protocol word, the status
+// texts, required versions of installed files, the Size cell, the CD-ROM source
+// directory and the allowintervention switch.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+// Where a component's files come from (key "Protocol").
+enum ProtocolKind : int32_t {
+    ProtocolFtp = 0,
+    ProtocolCopy = 1,
+    ProtocolCdrom = 2,
+    ProtocolSelfExtract = 3,  // "selfext" and any text not named here
+    ProtocolHttp = 4,
+};
+
+// The state of one component, also the index of its text in the Status column.
+enum ComponentStatus : int32_t {
+    AlreadyInstalled = 0,
+    Downloaded = 1,
+    NeedsDownload = 2,
+    DownloadError = 3,
+    Downloading = 4,
+    Extracting = 5,
+    Installing = 6,
+    InstallDone = 7,
+};
+
+// Returned by StatusStringId for a value outside ComponentStatus.
+constexpr unsigned kNoStatusString = 0;
+
+// Default of the key "Protocol".
+constexpr const char kDefaultProtocol[] = "selfext";
+
+// "ftp", "copy" and "cdrom" ignore case; "http" must be exactly lower case.
+ProtocolKind ProtocolFromText(const char* text);
+
+// String-table id of a status text (512..520, 516 unused).
+unsigned StatusStringId(int32_t status);
+
+// A version a.b.c.d as the version resource holds it.
+struct VersionNumber {
+    uint32_t high;  // a << 16 | b
+    uint32_t low;   // c << 16 | d
+};
+
+// Parses a required version "a.b.c.d": parts split at "." (empty parts are skipped as
+// list tokens are), each read as the decimal digits it begins with (no digits: 0; more
+// than 65535: 65535), missing parts 0, parts after the fourth ignored.
+VersionNumber ParseRequiredVersion(const char* text);
+
+// The installed version is at least the required one.
+bool VersionSatisfies(VersionNumber installed, VersionNumber required);
+
+// One token of NoDownloadIfFilesExist: "file" or "file:version"; a version beginning
+// with "#" is compared with the file version, otherwise with the product version.
+struct FileRequirement {
+    const char* fileName;
+    const char* version;  // without the "#"; nullptr when the token has no colon
+    bool useFileVersion;
+};
+
+// Splits token in place (the first colon becomes NUL).
+FileRequirement SplitFileRequirement(char* token);
+
+// The Size column: "<n>KB" for a nonzero size, empty for 0.
+void FormatSizeCell(uint32_t sizeKB, char* out, size_t size);
+
+// Cuts the executable's path to the directory a cdrom component reads from: at the last
+// backslash, keeping it when it is the root of a drive ("D:\setup.exe" gives "D:\"). A
+// path without a backslash stays whole.
+void CutToSourceDirectory(char* path);
+
+// The allowintervention value turns intervention off only when it is exactly "FALSE".
+bool DisallowsIntervention(const char* value);
