@@ -1,0 +1,151 @@
+// Reading the payload appended to an executable, and extracting it into a directory.
+#include "config/payload_archive_win.h"
+
+#include "config/paths.h"
+#include "config/paths_win.h"
+
+namespace {
+
+const DWORD kCopyBufferSize = 2048;
+
+// Writes the content of the record the archive is positioned at into a new file at path.
+// Returns false when the file cannot be created; *copied tells whether all content arrived.
+bool WriteRecordFile(PayloadArchive& archive, const char* path, uint32_t contentSize,
+                     bool* copied) {
+    HANDLE output = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (output == INVALID_HANDLE_VALUE) return false;
+    char buffer[kCopyBufferSize];
+    uint32_t remaining = contentSize;
+    *copied = true;
+    while (remaining > 0) {
+        uint32_t chunk = remaining < kCopyBufferSize ? remaining : kCopyBufferSize;
+        uint32_t got = archive.Read(buffer, chunk);
+        DWORD written = 0;
+        if (got > 0 && (!WriteFile(output, buffer, got, &written, nullptr) || written != got)) {
+            *copied = false;
+            break;
+        }
+        // The record was checked to lie within the file, so a short read is an I/O error.
+        if (got != chunk) {
+            *copied = false;
+            break;
+        }
+        remaining -= chunk;
+    }
+    CloseHandle(output);
+    return true;
+}
+
+}  // namespace
+
+PayloadArchive::PayloadArchive()
+    : file(INVALID_HANDLE_VALUE), payloadStart(0), endOfRecords(0), trailerState(TrailerAbsent) {
+    memset(marker, 0, sizeof marker);
+}
+
+PayloadArchive::~PayloadArchive() { Close(); }
+
+bool PayloadArchive::Open(const char* path) {
+    Close();
+    file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+
+    // INVALID_FILE_SIZE and INVALID_SET_FILE_POINTER are also valid low halves; only the
+    // last error tells them apart, so it is cleared first.
+    DWORD sizeHigh = 0;
+    SetLastError(NO_ERROR);
+    DWORD sizeLow = GetFileSize(file, &sizeHigh);
+    uint64_t fileSize = sizeLow == INVALID_FILE_SIZE && GetLastError() != NO_ERROR
+                            ? 0
+                            : (static_cast<uint64_t>(sizeHigh) << 32) | sizeLow;
+    unsigned char tail[kTrailerSize];
+    size_t tailLength = 0;
+    if (fileSize >= kTrailerSize) {
+        LONG high = -1;
+        DWORD got = 0;
+        SetLastError(NO_ERROR);
+        if (SetFilePointer(file, -static_cast<LONG>(kTrailerSize), &high, FILE_END) !=
+                INVALID_SET_FILE_POINTER ||
+            GetLastError() == NO_ERROR) {
+            if (ReadFile(file, tail, kTrailerSize, &got, nullptr) && got == kTrailerSize)
+                tailLength = kTrailerSize;
+        }
+    }
+    PayloadTrailer trailer = ParseTrailer(tail, tailLength, fileSize);
+    if (tailLength == kTrailerSize) memcpy(marker, tail + 4, kMarkerSize);
+    trailerState = trailer.state;
+    payloadStart = trailer.payloadStart;
+    endOfRecords = trailer.endOfRecords;
+    return true;
+}
+
+uint32_t PayloadArchive::FirstRecordOffset() const { return payloadStart; }
+
+bool PayloadArchive::ReadAt(void* source, uint32_t offset, void* buffer, uint32_t count) {
+    HANDLE handle = static_cast<HANDLE>(source);
+    LONG high = 0;
+    SetLastError(NO_ERROR);
+    if (SetFilePointer(handle, static_cast<LONG>(offset), &high, FILE_BEGIN) ==
+            INVALID_SET_FILE_POINTER &&
+        GetLastError() != NO_ERROR)
+        return false;
+    DWORD got = 0;
+    return ReadFile(handle, buffer, count, &got, nullptr) && got == count;
+}
+
+RecordResult PayloadArchive::ReadRecordHeader(uint32_t* offset, char* name, size_t nameSize,
+                                              uint32_t* contentSize) {
+    if (file == INVALID_HANDLE_VALUE) return RecordsEnd;
+    if (trailerState == TrailerUnusable) return RecordBadTrailer;
+    PayloadRecord record;
+    RecordResult result = ReadPayloadRecord(ReadAt, file, *offset, endOfRecords, &record);
+    if (result != RecordFound) return result;
+    // The name always fits the 260 bytes callers pass; a smaller buffer would change it.
+    if (!CopyTextN(name, nameSize, record.name)) return RecordBadNameLength;
+    *contentSize = record.contentSize;
+    *offset = record.nextOffset;
+    return RecordFound;
+}
+
+uint32_t PayloadArchive::Read(void* buffer, uint32_t count) {
+    DWORD got = 0;
+    if (file == INVALID_HANDLE_VALUE || !ReadFile(file, buffer, count, &got, nullptr)) return 0;
+    return got;
+}
+
+void PayloadArchive::Close() {
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    file = INVALID_HANDLE_VALUE;
+}
+
+bool ExtractPayloadFromFile(const char* executablePath, const char* workDirectory,
+                            DescriptionHandler handler, void* context) {
+    PayloadArchive archive;
+    if (!archive.Open(executablePath)) return true;
+    uint32_t offset = archive.FirstRecordOffset();
+    for (;;) {
+        char name[kMaxRecordNameLength];
+        uint32_t contentSize = 0;
+        RecordResult result = archive.ReadRecordHeader(&offset, name, sizeof name, &contentSize);
+        if (result == RecordsEnd) return true;
+        if (result != RecordFound) return false;
+
+        char path[MAX_PATH];
+        if (JoinPath(workDirectory, name, path, sizeof path)[0] == '\0') return false;
+        if (strpbrk(name, "\\/") != nullptr) CreateParentDirectories(path);
+        bool copied = false;
+        if (!WriteRecordFile(archive, path, contentSize, &copied)) return false;
+        if (handler != nullptr && IsDescriptionPath(path)) handler(context, path);
+        if (!copied) return false;
+    }
+}
+
+bool ExtractPayload(const char* workDirectory, DescriptionHandler handler, void* context) {
+    char executablePath[MAX_PATH];
+    DWORD length = GetModuleFileNameA(nullptr, executablePath, sizeof executablePath);
+    // A cut module path would name another file; treat it like an unopenable executable.
+    if (length == 0 || length >= sizeof executablePath) return true;
+    return ExtractPayloadFromFile(executablePath, workDirectory, handler, context);
+}

@@ -1,0 +1,51 @@
+// Reading the payload appended to an executable, and extracting it into a directory.
+#pragma once
+
+#include "common/win32.h"
+#include "config/payload_format.h"
+
+// The reader of one executable's payload; lives on the stack of the extraction.
+class PayloadArchive {
+public:
+    PayloadArchive();
+    ~PayloadArchive();
+    PayloadArchive(const PayloadArchive&) = delete;
+    PayloadArchive& operator=(const PayloadArchive&) = delete;
+
+    // Opens path for reading and decodes its trailer. False only when the file cannot be
+    // opened; a file without the marker has an empty payload.
+    bool Open(const char* path);
+    uint32_t FirstRecordOffset() const;
+    // Reads and checks the record at *offset. On RecordFound: the name is in name, its
+    // content size in *contentSize, *offset has moved to the next record and the file is
+    // positioned at the first content byte. RecordsEnd ends the walk; every other result is
+    // a damaged payload, and nothing has been read from a wrong position.
+    RecordResult ReadRecordHeader(uint32_t* offset, char* name, size_t nameSize,
+                                  uint32_t* contentSize);
+    // Reads up to count bytes from the current position; returns the number read.
+    uint32_t Read(void* buffer, uint32_t count);
+    void Close();
+
+private:
+    static bool ReadAt(void* source, uint32_t offset, void* buffer, uint32_t count);
+
+    HANDLE file;
+    uint32_t payloadStart;
+    char marker[kMarkerSize];
+    uint32_t endOfRecords;
+    TrailerState trailerState;
+};
+
+// Called with the full path of each extracted file whose name ends in ".inf", right after
+// the file has been written and closed, before the next record is extracted.
+typedef void (*DescriptionHandler)(void* context, const char* path);
+
+// Extracts the payload of the running executable into workDirectory. True when every
+// record was written (or there is no payload, or the executable cannot be opened); false
+// when a file could not be written or the payload is damaged or names a file outside
+// workDirectory.
+bool ExtractPayload(const char* workDirectory, DescriptionHandler handler, void* context);
+
+// The same extraction from the payload of executablePath.
+bool ExtractPayloadFromFile(const char* executablePath, const char* workDirectory,
+                            DescriptionHandler handler, void* context);

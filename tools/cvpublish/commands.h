@@ -1,0 +1,20 @@
+// The publisher tool's subcommands. Each lives in its own file and is listed in the command
+// table of main.cpp; a new subcommand is one more file and one more table row.
+#pragma once
+
+// Exit codes shared by every subcommand.
+const int kExitSuccess = 0;
+const int kExitFailure = 1;  // refused, damaged payload, or a file could not be read or written
+const int kExitUsage = 2;    // the command line was wrong
+
+// Each takes the arguments after the subcommand's name.
+int RunAdd(int argc, char** argv);
+int RunList(int argc, char** argv);
+int RunExtract(int argc, char** argv);
+
+struct Command {
+    const char* name;
+    int (*run)(int argc, char** argv);
+    const char* usage;
+    const char* help;
+};
