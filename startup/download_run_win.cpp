@@ -1,12 +1,50 @@
-// One download run. Until the download dialog exists, the run extracts the payload
-// into the work directory and ends; the files stay for the next run.
-#include "config/payload_archive_win.h"
+// One download run: WinSock, the work directory, the download dialog, and what the
+// dialog's end code means for the files and the restart shortcut.
 #include "startup/app_win.h"
+#include "startup/restart_arguments.h"
 #include "startup/run_modes_win.h"
 #include "startup/work_directory_win.h"
+#include "ui/download_dialog_win.h"
 #include "ui/resource_ids.h"
 
-int RunDownload(bool, bool, const char*, bool) {
+namespace {
+
+const INT_PTR outcomeQuit = IDC_QUIT;          // finished or quit: files deleted
+const INT_PTR outcomeSuspend = IDC_SUSPEND;    // suspended: restart shortcut written
+
+// The folder of a description file named on the command line; double-byte
+// characters are stepped over whole. A path without separator gives an empty folder.
+void DirectoryOfDescription(const char* infPath, char (&out)[260]) {
+    CopyText(out, infPath);
+    char* end = out + BoundedLength(out, countof(out));
+    for (char* p = end; p > out;) {
+        p = CharPrevA(out, p);
+        if (*p == '\\' || *p == ':') {
+            *p = '\0';
+            return;
+        }
+    }
+    out[0] = '\0';
+}
+
+void WriteRestartShortcut(bool allowIntervention, const char* workDirectory,
+                          bool saveProxySettings) {
+    char executable[260];
+    DWORD n = GetModuleFileNameA(nullptr, executable, countof(executable));
+    if (n == 0 || n >= countof(executable)) return;
+    const char* name = strrchr(executable, '\\');
+    char target[260];
+    CopyText(target, workDirectory);
+    if (name == nullptr || !AppendText(target, name)) return;
+    char arguments[80];
+    BuildRestartArguments(allowIntervention, shuttingDown, saveProxySettings,
+                          arguments, countof(arguments));
+    SetStartupShortcut(true, target, arguments);
+}
+
+}  // namespace
+
+int RunDownload(bool showWelcome, bool resuming, const char* infPath, bool saveProxySettings) {
     WSADATA winsock;
     if (WSAStartup(MAKEWORD(1, 1), &winsock) != 0) {
         ShowAppMessage(IDS_WINSOCK_ERROR, MB_ICONERROR);
@@ -14,12 +52,37 @@ int RunDownload(bool, bool, const char*, bool) {
     }
     WorkDirectoryRecord record = {};
     record.instance = appInstance;
-    if (!GetWorkDirectory(record)) {
+    if (infPath != nullptr) {
+        DirectoryOfDescription(infPath, record.path);
+    } else if (!GetWorkDirectory(record)) {
         ShowAppMessage(IDS_TEMP_DIR_ERROR, MB_ICONERROR);
         WSACleanup();
         return 0;
     }
-    ExtractPayload(record.path, nullptr, nullptr);
+
+    INT_PTR outcome;
+    bool allowIntervention;
+    {
+        // The dialog and its workers end here, their threads and files closed, before
+        // the outcome touches the work directory.
+        DownloadDialog dialog(record.path, showWelcome, resuming, infPath, saveProxySettings);
+        outcome = dialog.DoModal(nullptr);
+        allowIntervention = dialog.allowIntervention != 0;
+    }
+    int suspended = 0;
+    if (outcome == outcomeQuit) {
+        if (infPath == nullptr) DeleteWorkDirectory(record);
+        SetStartupShortcut(false, nullptr, nullptr);
+    } else if (outcome == outcomeSuspend) {
+        WriteRestartShortcut(allowIntervention, record.path, saveProxySettings);
+        if (shuttingDown)
+            shuttingDown = false;
+        else
+            ShowAppMessage(IDS_SUSPENDED, MB_OK);
+        suspended = 1;
+    }
+    // Every start of WinSock is matched, also after a suspended run: the next run
+    // starts it again.
     WSACleanup();
-    return 0;
+    return suspended;
 }

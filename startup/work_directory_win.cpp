@@ -78,7 +78,13 @@ void DeleteTree(const char* directory) {
             CopyText(path, directory);
             // An entry whose full path does not fit is left in place, with its parents.
             if (!AppendText(path, "\\") || !AppendText(path, entry.cFileName)) continue;
-            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            DWORD attributes = entry.dwFileAttributes;
+            if (attributes & FILE_ATTRIBUTE_READONLY)
+                SetFileAttributesA(path, attributes & ~FILE_ATTRIBUTE_READONLY);
+            // A junction or symbolic link is removed itself; what it points to stays.
+            if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+                RemoveDirectoryA(path);
+            else if (attributes & FILE_ATTRIBUTE_DIRECTORY)
                 DeleteTree(path);
             else
                 DeleteFileA(path);

@@ -1,10 +1,20 @@
-// The download dialog: list columns, component rows and their statuses.
+// The download dialog: list columns, component rows, the worker reports and the
+// choice of the next file.
 #include "ui/download_dialog_win.h"
 
 #include <stdlib.h>
 
 #include "config/component_table_win.h"
+#include "config/paths_win.h"
+#include "config/string_table.h"
+#include "install/installation_win.h"
+#include "install/state_profile_win.h"
+#include "startup/app_win.h"
+#include "startup/work_directory_win.h"
+#include "transfer/messages_win.h"
+#include "ui/prompt_dialogs_win.h"
 #include "ui/resource_ids.h"
+#include "ui/status_line.h"
 
 namespace {
 
@@ -20,6 +30,13 @@ const ColumnSpec columns[] = {
     {IDS_COLUMN_STATUS, LVCFMT_LEFT, 450},
 };
 
+const char temporaryFileName[] = "tmp.tmp";
+const char resumingCaption[] = "Resuming Download of Software...";
+
+bool IsNetworkProtocol(ProtocolKind protocol) {
+    return protocol == ProtocolFtp || protocol == ProtocolHttp;
+}
+
 }  // namespace
 
 DownloadDialog::DownloadDialog(char* workDirectory, bool showWelcome, bool resuming,
@@ -30,6 +47,11 @@ DownloadDialog::DownloadDialog(char* workDirectory, bool showWelcome, bool resum
       showWelcome(showWelcome),
       resuming(resuming),
       saveProxySettings(saveProxySettings) {}
+
+TransferWorker* DownloadDialog::SelectWorker(ProtocolKind protocol) {
+    if (protocol == ProtocolFtp) return &ftpWorker;
+    return &httpWorker;
+}
 
 void DownloadDialog::InsertColumns() {
     RECT client;
@@ -48,11 +70,72 @@ void DownloadDialog::InsertColumns() {
     }
 }
 
-INT_PTR DownloadDialog::OnInitDialog() {
+// A network run leaves a copy of the executable in the work directory and a Startup
+// shortcut to it, so that a computer restarted during the download resumes it.
+void DownloadDialog::PrepareNetworkRun() {
+    for (int row = 0; row < componentCount; ++row) {
+        Component* component = GetComponent(row);
+        if (component == nullptr || !IsNetworkProtocol(GetProtocol(*component))) continue;
+        networkRun = 1;
+        char executable[260];
+        DWORD n = GetModuleFileNameA(nullptr, executable, countof(executable));
+        if (n == 0 || n >= countof(executable)) return;
+        const char* name = strrchr(executable, '\\');
+        char copy[260];
+        CopyText(copy, workDirectory);
+        if (!AppendText(copy, name != nullptr ? name : "\\") || name == nullptr) return;
+        CopyFileA(executable, copy, FALSE);
+        SetStartupShortcut(true, copy,
+                           saveProxySettings ? " /NoIntervention /SaveProxySettings"
+                                             : " /NoIntervention");
+        return;
+    }
+}
+
+void DownloadDialog::ShowForDownload() {
+    ShowWindow(windowHandle, SW_SHOW);
+    if (!allowIntervention) {
+        HWND quit = GetDlgItem(windowHandle, IDC_QUIT);
+        EnableWindow(quit, FALSE);
+        EnableWindow(GetDlgItem(windowHandle, IDC_SUSPEND), FALSE);
+        RECT dialogRect, quitRect;
+        GetWindowRect(windowHandle, &dialogRect);
+        GetWindowRect(quit, &quitRect);
+        MoveWindow(windowHandle, dialogRect.left, dialogRect.top, dialogRect.right - dialogRect.left,
+                   quitRect.top - dialogRect.top, TRUE);
+    }
+    if (resuming) SetWindowTextA(windowHandle, resumingCaption);
+}
+
+void DownloadDialog::LoadComponentList() {
     listView = GetDlgItem(windowHandle, IDC_COMPONENT_LIST);
     statusText = GetDlgItem(windowHandle, IDC_STATUS_TEXT);
     InsertColumns();
     LoadDescriptions(*this);
+}
+
+INT_PTR DownloadDialog::OnInitDialog() {
+    ftpWorker.Create(windowHandle);
+    httpWorker.Create(windowHandle);
+    LoadComponentList();
+    PrepareNetworkRun();
+    bool downloadComplete = ConsumeCompletedDownload();
+    bool refused = false;
+    if (networkRun && !downloadComplete) {
+        INT_PTR answer = 1;
+        if (allowIntervention && showWelcome) {
+            PromptDialog welcome(IDD_WELCOME);
+            answer = welcome.DoModal(nullptr);
+        }
+        if (answer == 1)
+            ShowForDownload();
+        else
+            refused = true;
+    }
+    if (refused)
+        EndDialog(windowHandle, IDC_QUIT);
+    else
+        RequestNextFile();
     return 1;
 }
 
@@ -86,8 +169,180 @@ void DownloadDialog::FreeComponents() {
     componentCount = 0;
 }
 
+// Formats a status-line text; the arguments are bounded by their buffers (at most
+// 260 and 80 characters), so the 1024 characters wsprintfA may write always fit.
+void DownloadDialog::ShowStatus(UINT textId, int bufferSize, const char* first,
+                                const char* second) {
+    char format[300];
+    if (bufferSize > static_cast<int>(countof(format))) bufferSize = countof(format);
+    if (LoadStringA(GetFrameworkInstance(), textId, format, bufferSize) == 0) format[0] = '\0';
+    char line[1024];
+    if (textId == IDS_DISK_FULL)
+        ReplaceFirstArgument(format, first, line, countof(line));
+    else
+        wsprintfA(line, format, first, second);
+    SetWindowTextA(statusText, line);
+}
+
+int DownloadDialog::EndRun(int failed) {
+    PostMessageA(windowHandle, msgDldone, failed, 0);
+    return 0;
+}
+
+int DownloadDialog::RequestNextFile() {
+    char target[260];
+    for (;;) {
+        if (connectPending) {
+            connectPending = 0;
+        } else {
+            char* token;
+            while ((token = NextToken(&fileCursor, " ,")) == nullptr) {
+                if (!SelectNextDownload(*this)) return EndRun(0);
+            }
+            // A name that does not fit would fetch another file: the run fails instead.
+            if (!CopyText(currentFile, token)) return EndRun(1);
+        }
+        if (!GetSourcePath(*currentComponent, currentFile, target, countof(target)))
+            return EndRun(1);
+        if (GetFileAttributesA(target) == INVALID_FILE_ATTRIBUTES) break;
+    }
+
+    ProtocolKind protocol = GetProtocol(*currentComponent);
+    if (!IsNetworkProtocol(protocol)) return EndRun(1);
+    TransferWorker* worker = SelectWorker(protocol);
+
+    if (!EqualsIgnoringCase(connectedSite, site)) {
+        char user[100], password[100], proxyUser[100], proxyPassword[100];
+        ReadComponentValue(*currentComponent, "user", "", user, countof(user));
+        ReadComponentValue(*currentComponent, "password", "", password, countof(password));
+        ReadComponentValue(*currentComponent, "proxyuser", "", proxyUser, countof(proxyUser));
+        ReadComponentValue(*currentComponent, "proxypassword", "", proxyPassword,
+                           countof(proxyPassword));
+        worker->SetLogin(user, password);
+        worker->SetProxyLogin(proxyUser, proxyPassword);
+        ShowStatus(IDS_CONNECTING, 300, site, nullptr);
+        worker->Connect(site, proxy, port);
+        connectPending = 1;
+        return 1;
+    }
+
+    ShowStatus(IDS_DOWNLOADING_FILE, 300, currentFile, nullptr);
+    char remote[260] = "";
+    if (sourceDir[0] != '\0') {
+        bool fits = CopyText(remote, sourceDir) && AppendText(remote, "/");
+        if (fits && protocol == ProtocolFtp) fits = AppendText(remote, currentFile);
+        if (!fits) return EndRun(1);
+    }
+    char local[260];
+    if (!GetSourcePath(*currentComponent, temporaryFileName, local, countof(local)))
+        return EndRun(1);
+    if (worker->RequestFile(remote, local)) return 1;
+    return EndRun(1);
+}
+
+void DownloadDialog::OnConnected(int result) {
+    if (result != 0) {
+        ShowStatus(IDS_CONNECT_ERROR, 256, site, nullptr);
+        EndRun(1);
+        return;
+    }
+    CopyText(connectedSite, site);
+    RequestNextFile();
+}
+
+void DownloadDialog::OnFileStarted(int result, int size) {
+    if (result != 0) {
+        ShowStatus(IDS_RECEIVE_ERROR, 256, currentFile, site);
+        EndRun(1);
+        SetCurrentStatus(DownloadError);
+        return;
+    }
+    fileTotal = size;
+    HWND progress = GetDlgItem(windowHandle, IDC_PROGRESS);
+    SendMessageA(progress, PBM_SETRANGE, 0, MAKELPARAM(0, ProgressUpperBound(size)));
+    SendMessageA(progress, PBM_SETPOS, 0, 0);
+}
+
+void DownloadDialog::OnProgress(int bytes) {
+    char format[256];
+    if (LoadStringA(GetFrameworkInstance(), IDS_DOWNLOAD_PROGRESS, format, countof(format)) == 0)
+        format[0] = '\0';
+    char line[1024];
+    wsprintfA(line, format, currentFile, ShownKilobytes(bytes), ShownKilobytes(fileTotal));
+    SetWindowTextA(statusText, line);
+    SendMessageA(GetDlgItem(windowHandle, IDC_PROGRESS), PBM_SETPOS, bytes / 1024, 0);
+}
+
+void DownloadDialog::OnFileDone(int result) {
+    if (result != 0) {
+        ShowStatus(result == TransferWriteFailed ? IDS_DISK_FULL : IDS_RECEIVE_ERROR, 256,
+                   currentFile, site);
+        EndRun(1);
+        SetCurrentStatus(DownloadError);
+        return;
+    }
+    char temporary[260], final[260];
+    bool moved = GetSourcePath(*currentComponent, temporaryFileName, temporary,
+                               countof(temporary)) &&
+                 GetSourcePath(*currentComponent, currentFile, final, countof(final));
+    if (moved) {
+        CreateParentDirectories(final);
+        moved = MoveFileA(temporary, final) != FALSE;
+    }
+    if (moved) {
+        RequestNextFile();
+        return;
+    }
+    SetCurrentStatus(DownloadError);
+    EndRun(1);
+}
+
+// Holds the transfer while the user decides; true when the user confirmed Quit.
+bool DownloadDialog::AskToQuit() {
+    httpWorker.Pause(1);
+    char text[512], title[50];
+    HINSTANCE instance = GetFrameworkInstance();
+    if (LoadStringA(instance, IDS_CONFIRM_QUIT, text, countof(text)) == 0) text[0] = '\0';
+    if (LoadStringA(instance, IDS_APP_TITLE, title, countof(title)) == 0) title[0] = '\0';
+    if (MessageBoxA(windowHandle, text, title, MB_YESNO | MB_ICONWARNING) != IDYES) {
+        httpWorker.Resume();
+        return false;
+    }
+    ftpWorker.Disconnect();
+    httpWorker.Disconnect();
+    return true;
+}
+
 INT_PTR DownloadDialog::DialogProc(UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_INITDIALOG) return OnInitDialog();
-    if (message == WM_DESTROY) FreeComponents();
+    if (message == msgDl1) {
+        OnConnected(static_cast<int>(wParam));
+    } else if (message == msgDl2) {
+        OnFileStarted(static_cast<int>(wParam), static_cast<int>(lParam));
+    } else if (message == msgDl3) {
+        OnProgress(static_cast<int>(lParam));
+    } else if (message == msgDl4) {
+        OnFileDone(static_cast<int>(wParam));
+    } else if (message == msgDldone) {
+        RunInstallation(*this, wParam);
+    } else if (message == WM_DESTROY) {
+        FreeComponents();
+    } else if (message == WM_QUERYENDSESSION) {
+        if (currentInstallProcess != -1) Sleep(1000);
+        shuttingDown = true;
+        httpWorker.Pause(0);
+        EndDialog(windowHandle, IDC_SUSPEND);
+        // A dialog answers this message through its message result: TRUE lets
+        // Windows end the session.
+        SetWindowLongPtrA(windowHandle, DWLP_MSGRESULT, TRUE);
+        return 1;
+    } else if (message == WM_INITDIALOG) {
+        return OnInitDialog();
+    } else if (message == WM_COMMAND && (LOWORD(wParam) == IDC_QUIT || LOWORD(wParam) == IDCANCEL)) {
+        if (!AskToQuit()) return 0;
+        EndDialog(windowHandle, IDC_QUIT);
+        return 1;
+    } else if (message == WM_COMMAND && LOWORD(wParam) == IDC_SUSPEND) {
+        httpWorker.Pause(0);
+    }
     return Dialog::DialogProc(message, wParam, lParam);
 }

@@ -1,9 +1,13 @@
 // The download dialog (template 101): the list of components and the controller of
-// one download run. It holds the run's component table: one list-view row per
-// `Component`, the row being downloaded and that component's keys.
+// one download run. It holds the run's component table (one list-view row per
+// `Component`), drives the two transfer workers through their registered messages,
+// and hands over to the installation driver when no file is left.
 #pragma once
 
 #include "common/win32.h"
+#include "config/component_rules.h"
+#include "transfer/ftp_worker_win.h"
+#include "transfer/http_worker_win.h"
 #include "ui/window_win.h"
 
 struct Component;
@@ -15,6 +19,10 @@ public:
 
     INT_PTR DialogProc(UINT message, WPARAM wParam, LPARAM lParam) override;
     virtual INT_PTR OnInitDialog();
+    // Creates the list's columns and reads the descriptions into its rows.
+    void LoadComponentList();
+    // The worker that fetches files of a protocol (ftp or http).
+    virtual TransferWorker* SelectWorker(ProtocolKind protocol);
 
     // The component of a row (its item data).
     Component* GetComponent(int row);
@@ -22,6 +30,15 @@ public:
     void SetComponentStatus(int row, int status);
     void SetCurrentStatus(int status);
 
+    // Starts the connection or transfer of the next missing file; 0 when it posted "dldone".
+    int RequestNextFile();
+    void OnConnected(int result);
+    void OnFileStarted(int result, int size);
+    void OnProgress(int bytes);
+    void OnFileDone(int result);
+
+    FtpWorker ftpWorker;
+    HttpWorker httpWorker;
     char* workDirectory;
     HWND listView = nullptr;
     HWND statusText = nullptr;
@@ -48,4 +65,9 @@ public:
 private:
     void InsertColumns();
     void FreeComponents();
+    void PrepareNetworkRun();
+    void ShowForDownload();
+    bool AskToQuit();
+    int EndRun(int failed);
+    void ShowStatus(UINT textId, int bufferSize, const char* first, const char* second);
 };

@@ -158,3 +158,27 @@ TEST(OsClass, PlatformAndMajorVersion) {
     EXPECT_EQ(OsWindows9x, ClassifyOs(1, 4));  // Windows 98
     EXPECT_EQ(OsWindows9x, ClassifyOs(3, 5));
 }
+
+#include "startup/restart_arguments.h"
+
+TEST(RestartArguments, FollowTheRunFlags) {
+    struct Case { bool allow, ending, proxy; const char* expected; };
+    const Case cases[] = {
+        {true, false, false, " /tray"},
+        {true, true, false, " /tray /AskForRestart"},
+        {true, false, true, " /tray /SaveProxySettings"},
+        {true, true, true, " /tray /AskForRestart /SaveProxySettings"},
+        {false, false, false, " /NoIntervention"},
+        {false, true, false, " /NoIntervention"},
+        {false, true, true, " /NoIntervention /SaveProxySettings"},
+    };
+    for (const Case& c : cases) {
+        char out[80];
+        BuildRestartArguments(c.allow, c.ending, c.proxy, out, sizeof out);
+        EXPECT_STREQ(c.expected, out);
+        // What the next start makes of them.
+        Switches s = ParseSwitches(out);
+        EXPECT_EQ(c.proxy, s.saveProxySettings) << out;
+        EXPECT_EQ(c.allow && !c.ending ? RunMode::Tray : RunMode::Download, s.mode) << out;
+    }
+}

@@ -22,11 +22,17 @@ struct Row {
     int32_t status_value;
 };
 
-// Opens dialog 101 hidden, lets it read the description, and reads every row back.
+// Opens dialog 101 hidden, lets it read the description (and nothing more: no
+// download starts), and reads every row back.
 class ProbeDialog : public DownloadDialog {
 public:
     ProbeDialog(char* work, const char* description)
         : DownloadDialog(work, true, false, description, false) {}
+
+    INT_PTR OnInitDialog() override {
+        LoadComponentList();
+        return 1;
+    }
 
     INT_PTR DialogProc(UINT message, WPARAM wParam, LPARAM lParam) override {
         INT_PTR result = DownloadDialog::DialogProc(message, wParam, lParam);

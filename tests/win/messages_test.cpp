@@ -15,6 +15,8 @@ TEST(RegisteredMessages, AreRegisteredUnderTheirNames) {
         EXPECT_GE(c.id, 0xC000u) << c.name;
         EXPECT_EQ(RegisterWindowMessageA(c.name), c.id) << c.name;
         for (const Case& other : cases)
-            if (&other != &c) EXPECT_NE(other.id, c.id) << c.name << " " << other.name;
+            if (&other != &c) {
+                EXPECT_NE(other.id, c.id) << c.name << " " << other.name;
+            }
     }
 }

@@ -1,0 +1,359 @@
+// The download controller in a hidden or shown dialog 101, driven by a scripted
+// worker that records what the controller asks and lets the test send the reports
+// a real worker would send.
+#include "config/component_table_win.h"
+#include "config/string_table.h"
+#include "install/state_profile_win.h"
+#include "process_support.h"
+#include "startup/app_win.h"
+#include "startup/work_directory_win.h"
+#include "transfer/messages_win.h"
+#include "ui/download_dialog_win.h"
+#include "ui/resource_ids.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <vector>
+
+namespace {
+
+class ScriptedWorker : public TransferWorker {
+public:
+    int Connect(const char* site, const char*, const char*) override {
+        calls.push_back(std::string("connect ") + site);
+        return 1;
+    }
+    int Disconnect() override {
+        calls.push_back("disconnect");
+        return 0;
+    }
+    int RequestFile(const char* remote, const char* local) override {
+        calls.push_back(std::string("request ") + remote + " -> " + local);
+        return acceptRequests;
+    }
+    void SetLogin(const char* user, const char* password) override {
+        calls.push_back(std::string("login ") + user + " " + password);
+    }
+    void SetProxyLogin(const char* user, const char* password) override {
+        calls.push_back(std::string("proxy login ") + user + " " + password);
+    }
+    std::vector<std::string> calls;
+    int acceptRequests = 1;
+};
+
+// Runs a script inside the dialog once it has initialised, then ends it. "dldone"
+// is recorded instead of starting the installation.
+class ScriptedDialog : public DownloadDialog {
+public:
+    ScriptedDialog(char* work, const char* description, bool resumingRun = false)
+        : DownloadDialog(work, false, resumingRun, description, false) {}
+
+    TransferWorker* SelectWorker(ProtocolKind) override { return &worker; }
+
+    INT_PTR DialogProc(UINT message, WPARAM wParam, LPARAM lParam) override {
+        if (message == msgDldone) {
+            doneResults.push_back(static_cast<int>(wParam));
+            return 1;
+        }
+        INT_PTR result = DownloadDialog::DialogProc(message, wParam, lParam);
+        if (message == WM_INITDIALOG) {
+            if (script) script(*this);
+            MSG m;  // deliver what the script posted
+            while (PeekMessageA(&m, windowHandle, 0, 0, PM_REMOVE)) DispatchMessageA(&m);
+            if (script) script = nullptr;
+            if (endAfterScript) EndDialog(windowHandle, 4242);
+        }
+        return result;
+    }
+
+    void Report(UINT message, WPARAM wParam, LPARAM lParam) {
+        SendMessageA(windowHandle, message, wParam, lParam);
+        MSG m;
+        while (PeekMessageA(&m, windowHandle, 0, 0, PM_REMOVE)) DispatchMessageA(&m);
+    }
+    std::string Status() {
+        char text[512] = {};
+        GetWindowTextA(statusText, text, sizeof text);
+        return text;
+    }
+    std::string RowStatus(int row) {
+        char text[128] = {};
+        LVITEMA item = {};
+        item.iSubItem = 2;
+        item.pszText = text;
+        item.cchTextMax = sizeof text;
+        SendMessageA(listView, LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item));
+        return text;
+    }
+    int ProgressHigh() {
+        return static_cast<int>(
+            SendMessageA(GetDlgItem(windowHandle, IDC_PROGRESS), PBM_GETRANGE, FALSE, 0));
+    }
+    int ProgressPosition() {
+        return static_cast<int>(SendMessageA(GetDlgItem(windowHandle, IDC_PROGRESS), PBM_GETPOS, 0, 0));
+    }
+
+    ScriptedWorker worker;
+    std::function<void(ScriptedDialog&)> script;
+    std::vector<int> doneResults;
+    bool endAfterScript = true;
+};
+
+std::string ReadFileText(const std::string& path) {
+    std::string text;
+    FILE* f = fopen(path.c_str(), "rb");
+    if (f == nullptr) return "<missing>";
+    char buffer[256];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
+    fclose(f);
+    return text;
+}
+
+class DownloadController : public ::testing::Test {
+protected:
+    void SetUp() override {
+        appInstance = GetModuleHandleA(nullptr);
+        SetInstance(appInstance);
+        InitCommonControls();
+        WSADATA data;
+        WSAStartup(MAKEWORD(1, 1), &data);
+        EmptyStringTableForTests();
+        GetStateProfilePath(stateProfile);
+        DeleteFileA(stateProfile);
+        CopyText(workPath, work.Path().c_str());
+        shuttingDown = false;
+    }
+    void TearDown() override {
+        SetStartupShortcut(false, nullptr, nullptr);
+        DeleteFileA(stateProfile);
+        EmptyStringTableForTests();
+        WSACleanup();
+    }
+    std::string Description(const std::string& text) {
+        std::string path = work.Path() + "\\desc.inf";
+        WriteWholeFile(path, text);
+        return path;
+    }
+    std::string Work(const std::string& name) { return work.Path() + "\\" + name; }
+
+    ScratchDirectory work;
+    char workPath[260];
+    char stateProfile[260];
+};
+
+const char twoComponents[] =
+    "[defs]\r\ncomponents=two,one\r\n"
+    "[one]\r\nname=One\r\nsite=Example.org\r\nfiles=a.bin, sub\\b.bin\r\nsourceDir=pub\r\n"
+    "Protocol=http\r\nuser=u\r\npassword=p\r\nproxyuser=pu\r\nproxypassword=pp\r\n"
+    "DisplayOrder=1\r\n"
+    "[two]\r\nname=Two\r\nsite=example.ORG\r\nfiles=c.bin\r\nsourceDir=pub2\r\nProtocol=http\r\n"
+    "DisplayOrder=2\r\n";
+
+}  // namespace
+
+TEST_F(DownloadController, ConnectsOnceFetchesEveryFileAndRenamesIt) {
+    std::string description = Description(twoComponents);
+    ScriptedDialog dialog(workPath, description.c_str());
+    std::string tmp = Work("tmp.tmp");
+    dialog.script = [&](ScriptedDialog& d) {
+        ASSERT_EQ(3u, d.worker.calls.size());
+        EXPECT_EQ("login u p", d.worker.calls[0]);
+        EXPECT_EQ("proxy login pu pp", d.worker.calls[1]);
+        EXPECT_EQ("connect Example.org", d.worker.calls[2]);
+        EXPECT_EQ("Connecting to 'Example.org'...", d.Status());
+        EXPECT_EQ("Downloading...", d.RowStatus(0));
+
+        d.Report(msgDl1, 0, 0);
+        EXPECT_EQ("request pub/ -> " + tmp, d.worker.calls.back());
+        EXPECT_EQ("Downloading file 'a.bin'...", d.Status());
+        d.Report(msgDl2, 0, 10240);
+        EXPECT_EQ(10, d.ProgressHigh());
+        d.Report(msgDl3, 0, 1536);
+        EXPECT_EQ("Downloading file 'a.bin' (1K of 10K)...", d.Status());
+        EXPECT_EQ(1, d.ProgressPosition());
+        d.Report(msgDl3, 0, 1600);
+        EXPECT_EQ("Downloading file 'a.bin' (2K of 10K)...", d.Status());
+        EXPECT_EQ(1, d.ProgressPosition());
+        WriteWholeFile(tmp, "A");
+        d.Report(msgDl4, 0, 0);
+        EXPECT_EQ("A", ReadFileText(Work("a.bin")));
+        EXPECT_FALSE(FileExists(tmp));
+        EXPECT_EQ("Downloading file 'sub\\b.bin'...", d.Status());
+
+        WriteWholeFile(tmp, "B");
+        d.Report(msgDl4, 0, 0);
+        EXPECT_EQ("B", ReadFileText(Work("sub\\b.bin")));
+        // The second component is on the same site, written in other case: no new connection.
+        EXPECT_EQ("request pub2/ -> " + tmp, d.worker.calls.back());
+        EXPECT_EQ(6u, d.worker.calls.size());
+        EXPECT_EQ("Has been downloaded.", d.RowStatus(0));
+        EXPECT_EQ("Downloading...", d.RowStatus(1));
+
+        WriteWholeFile(tmp, "C");
+        d.Report(msgDl4, 0, 0);
+        EXPECT_EQ("C", ReadFileText(Work("c.bin")));
+        EXPECT_EQ("Has been downloaded.", d.RowStatus(1));
+    };
+    EXPECT_EQ(4242, dialog.DoModal(nullptr));
+    ASSERT_EQ(1u, dialog.doneResults.size());
+    EXPECT_EQ(0, dialog.doneResults[0]);
+}
+
+TEST_F(DownloadController, EveryFailureEndsTheRunWithItsText) {
+    struct Case {
+        const char* name;
+        UINT message;
+        int code;
+        bool accept;
+        const char* status;
+        const char* row;
+    };
+    const Case cases[] = {
+        {"lookup failed", msgDl1, 1, true, "Error: Unable to connect to 'Example.org'.",
+         "Downloading..."},
+        {"login failed", msgDl1, 3, true, "Error: Unable to connect to 'Example.org'.",
+         "Downloading..."},
+        {"refused item", msgDl2, 4, true, "Error in receiving file 'a.bin' from 'Example.org'.",
+         "Download error"},
+        {"receive failed", msgDl4, 4, true, "Error in receiving file 'a.bin' from 'Example.org'.",
+         "Download error"},
+        {"disk full", msgDl4, 5, true,
+         "Error while downloading a.bin: Out of disk space. Remove some files and run again.",
+         "Download error"},
+        {"request refused", 0, 0, false, "Downloading file 'a.bin'...", "Downloading..."},
+    };
+    for (const Case& c : cases) {
+        EmptyStringTableForTests();
+        std::string description = Description(twoComponents);
+        ScriptedDialog dialog(workPath, description.c_str());
+        dialog.worker.acceptRequests = c.accept ? 1 : 0;
+        dialog.script = [&](ScriptedDialog& d) {
+            if (c.message == msgDl1) {
+                d.Report(msgDl1, c.code, 0);
+            } else {
+                d.Report(msgDl1, 0, 0);
+                if (c.message != 0) d.Report(c.message, c.code, 0);
+            }
+            EXPECT_EQ(c.status, d.Status()) << c.name;
+            EXPECT_EQ(c.row, d.RowStatus(0)) << c.name;
+        };
+        dialog.DoModal(nullptr);
+        ASSERT_EQ(1u, dialog.doneResults.size()) << c.name;
+        EXPECT_EQ(1, dialog.doneResults[0]) << c.name;
+        EXPECT_FALSE(FileExists(Work("a.bin"))) << c.name;
+    }
+}
+
+TEST_F(DownloadController, UnknownAndHugeSizesKeepTheTextRight) {
+    std::string description = Description(twoComponents);
+    ScriptedDialog dialog(workPath, description.c_str());
+    dialog.script = [&](ScriptedDialog& d) {
+        d.Report(msgDl1, 0, 0);
+        d.Report(msgDl2, 0, -1);
+        EXPECT_EQ(0, d.ProgressHigh());
+        d.Report(msgDl3, 0, 500);
+        EXPECT_EQ("Downloading file 'a.bin' (0K of 0K)...", d.Status());
+        d.Report(msgDl2, 0, 64 * 1024 * 1024);
+        EXPECT_EQ(0, d.ProgressHigh());  // the 16-bit range wraps
+        d.Report(msgDl3, 0, 70 * 1024 * 1024);
+        EXPECT_EQ("Downloading file 'a.bin' (71680K of 65536K)...", d.Status());
+        d.Report(msgDl2, 0, 65 * 1024 * 1024);
+        EXPECT_EQ(1024, d.ProgressHigh());
+    };
+    dialog.DoModal(nullptr);
+}
+
+TEST_F(DownloadController, PresentFilesAreNotFetched) {
+    WriteWholeFile(Work("a.bin"), "old");
+    CreateDirectoryA(Work("sub").c_str(), nullptr);
+    WriteWholeFile(Work("sub\\b.bin"), "old");
+    std::string description = Description(twoComponents);
+    ScriptedDialog dialog(workPath, description.c_str());
+    dialog.script = [&](ScriptedDialog& d) {
+        // Component one is complete already: classified as downloaded, never connected for.
+        EXPECT_EQ("Has been downloaded.", d.RowStatus(0));
+        ASSERT_EQ(3u, d.worker.calls.size());
+        EXPECT_EQ("connect example.ORG", d.worker.calls[2]);
+        d.Report(msgDl1, 0, 0);
+        EXPECT_EQ("request pub2/ -> " + Work("tmp.tmp"), d.worker.calls.back());
+    };
+    dialog.DoModal(nullptr);
+    EXPECT_EQ("old", ReadFileText(Work("a.bin")));
+}
+
+TEST_F(DownloadController, OverlongFileNameEndsTheRun) {
+    std::string description = Description(
+        "[defs]\r\ncomponents=one\r\n[one]\r\nname=One\r\nsite=h\r\nProtocol=http\r\nfiles=" +
+        std::string(250, 'x') + "\r\n");
+    ScriptedDialog dialog(workPath, description.c_str());
+    dialog.DoModal(nullptr);
+    ASSERT_EQ(1u, dialog.doneResults.size());
+    EXPECT_EQ(1, dialog.doneResults[0]);
+    EXPECT_TRUE(dialog.worker.calls.empty());
+}
+
+TEST_F(DownloadController, WindowsEndingSuspendsTheRun) {
+    std::string description = Description(twoComponents);
+    ScriptedDialog dialog(workPath, description.c_str());
+    dialog.script = [&](ScriptedDialog& d) {
+        LRESULT allowed = SendMessageA(d.windowHandle, WM_QUERYENDSESSION, 0, 0);
+        EXPECT_EQ(TRUE, allowed);
+        EXPECT_TRUE(shuttingDown);
+    };
+    dialog.endAfterScript = false;
+    EXPECT_EQ(1004, dialog.DoModal(nullptr));
+    shuttingDown = false;
+}
+
+TEST_F(DownloadController, CaptionButtonsAndVisibilityFollowTheRun) {
+    struct Case {
+        const char* name;
+        const char* defs;
+        bool resuming;
+        bool complete;
+        bool visible;
+        bool buttonsEnabled;
+        const char* caption;
+    };
+    const Case cases[] = {
+        {"network run", "", false, false, true, true, "Downloading Software..."},
+        {"resumed", "", true, false, true, true, "Resuming Download of Software..."},
+        {"no intervention", "allowintervention=FALSE\r\n", false, false, true, false,
+         "Downloading Software..."},
+        {"download complete", "", false, true, false, true, "Downloading Software..."},
+    };
+    for (const Case& c : cases) {
+        EmptyStringTableForTests();
+        if (c.complete) WritePrivateProfileStringA("download", "complete", "1", stateProfile);
+        std::string description = Description(std::string("[defs]\r\n") + c.defs +
+                                              "components=one\r\n[one]\r\nname=One\r\nsite=h\r\n"
+                                              "files=a.bin\r\nProtocol=http\r\n");
+        ScriptedDialog dialog(workPath, description.c_str(), c.resuming);
+        bool visible = false, enabled = false;
+        char caption[100] = {};
+        int height = 0, quitTop = 0, dialogTop = 0;
+        dialog.script = [&](ScriptedDialog& d) {
+            visible = IsWindowVisible(d.windowHandle) != FALSE;
+            enabled = IsWindowEnabled(GetDlgItem(d.windowHandle, IDC_QUIT)) &&
+                      IsWindowEnabled(GetDlgItem(d.windowHandle, IDC_SUSPEND));
+            GetWindowTextA(d.windowHandle, caption, sizeof caption);
+            RECT r, q;
+            GetWindowRect(d.windowHandle, &r);
+            GetWindowRect(GetDlgItem(d.windowHandle, IDC_QUIT), &q);
+            height = r.bottom - r.top;
+            quitTop = q.top;
+            dialogTop = r.top;
+        };
+        dialog.DoModal(nullptr);
+        EXPECT_EQ(c.visible, visible) << c.name;
+        EXPECT_EQ(c.buttonsEnabled, enabled) << c.name;
+        EXPECT_STREQ(c.caption, caption) << c.name;
+        if (!c.buttonsEnabled) {
+            EXPECT_EQ(quitTop - dialogTop, height) << c.name;
+        }
+        EXPECT_EQ(0, GetPrivateProfileIntA("download", "complete", 7, stateProfile) == 1)
+            << c.name;
+    }
+}

@@ -1,0 +1,44 @@
+// The base of the two transfer workers: the hidden "Downloader" window every worker
+// owns, the asynchronous host lookup whose completion arrives at that window, the
+// WinSock check of the HTTP connect thread and the reports to the controller's window.
+#pragma once
+
+#include "common/win32.h"
+#include "ui/window_win.h"
+
+// WinSock's largest reply to an asynchronous host lookup.
+constexpr int hostEntryBufferSize = 1024;
+
+class TransferWorker : public Window {
+public:
+    TransferWorker() = default;
+    // Not virtual: workers are members of the controller and end with it. The own
+    // window goes first, so that nothing reaches this object once it is gone.
+    ~TransferWorker();
+
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+    virtual int Connect(const char* site, const char* proxy, const char* port) = 0;
+    virtual int Disconnect() = 0;
+    virtual int RequestFile(const char* remotePath, const char* localPath) = 0;
+    virtual void SetLogin(const char* user, const char* password);
+    virtual void SetProxyLogin(const char* proxyUser, const char* proxyPassword);
+
+    // Creates the hidden window and remembers the window that receives the reports.
+    // Nonzero when the window exists.
+    int Create(HWND notify);
+    // Starts the asynchronous lookup of host; "dli1" arrives at the own window when it
+    // is over. 1 when the lookup was started, 0 when WinSock refused it.
+    int ResolveHost(const char* host);
+    // 0 when WinSock 1.1 is usable (and stays started), -1 otherwise.
+    int CheckWinSock();
+    // Sends a report to the notify window; dropped when there is none.
+    void Report(UINT message, WPARAM wParam, LPARAM lParam);
+
+    HWND notifyWindow = nullptr;
+    char hostEntryBuffer[hostEntryBufferSize];
+    HANDLE lookupTask = nullptr;
+    int hostResolved = 0;
+
+private:
+    void FinishPendingLookup();
+};

@@ -1,0 +1,74 @@
+// The prompt dialogs and the HTTP settings dialog.
+#include "ui/prompt_dialogs_win.h"
+
+#include "ui/centering.h"
+#include "ui/resource_ids.h"
+
+namespace {
+
+// The HTTP settings dialog is shown by the fetch thread without an owner while the
+// download dialog stays active, so it must bring itself to the foreground.
+void CentreInForeground(HWND window) {
+    RECT r;
+    GetWindowRect(window, &r);
+    int width = r.right - r.left, height = r.bottom - r.top;
+    ScreenPoint origin = CentredOrigin(GetSystemMetrics(SM_CXSCREEN),
+                                       GetSystemMetrics(SM_CYSCREEN), width, height);
+    MoveWindow(window, origin.x, origin.y, width, height, TRUE);
+    SetForegroundWindow(window);
+}
+
+void CopyIfGiven(char (&field)[HttpSettingsDialog::kFieldSize], const char* text) {
+    if (text != nullptr) CopyText(field, text);
+}
+
+}  // namespace
+
+HttpSettingsDialog::HttpSettingsDialog(const char* proxyHost, const char* proxyPort,
+                                       const char* proxyUser, const char* proxyPassword,
+                                       const char* serverAddress, const char* remoteDirectory,
+                                       const char* userName, const char* password)
+    : Dialog(IDD_HTTP_SETTINGS) {
+    CopyIfGiven(this->proxyHost, proxyHost);
+    CopyIfGiven(this->proxyPort, proxyPort);
+    CopyIfGiven(this->proxyUser, proxyUser);
+    CopyIfGiven(this->proxyPassword, proxyPassword);
+    if (serverAddress != nullptr && remoteDirectory != nullptr) {
+        // A long address is only shown, never used: cutting it is harmless.
+        CopyText(address, serverAddress);
+        AppendText(address, remoteDirectory);
+    }
+    CopyIfGiven(siteUser, userName);
+    CopyIfGiven(sitePassword, password);
+}
+
+void HttpSettingsDialog::ReadFields() {
+    // Longer input is cut to the field; the address is display only and never read.
+    GetDlgItemTextA(windowHandle, IDC_PROXY_HOST, proxyHost, kFieldSize);
+    GetDlgItemTextA(windowHandle, IDC_PROXY_PORT, proxyPort, kFieldSize);
+    GetDlgItemTextA(windowHandle, IDC_PROXY_USER, proxyUser, kFieldSize);
+    GetDlgItemTextA(windowHandle, IDC_PROXY_PASSWORD, proxyPassword, kFieldSize);
+    GetDlgItemTextA(windowHandle, IDC_SITE_USER, siteUser, kFieldSize);
+    GetDlgItemTextA(windowHandle, IDC_SITE_PASSWORD, sitePassword, kFieldSize);
+}
+
+INT_PTR HttpSettingsDialog::DialogProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG) {
+        CentreInForeground(windowHandle);
+        return OnInitDialog();
+    }
+    if (message == WM_COMMAND && LOWORD(wParam) == IDOK) ReadFields();
+    return Dialog::DialogProc(message, wParam, lParam);
+}
+
+INT_PTR HttpSettingsDialog::OnInitDialog() {
+    SetDlgItemTextA(windowHandle, IDC_PROXY_HOST, proxyHost);
+    SetDlgItemTextA(windowHandle, IDC_PROXY_PORT, proxyPort);
+    SetDlgItemTextA(windowHandle, IDC_PROXY_USER, proxyUser);
+    SetDlgItemTextA(windowHandle, IDC_PROXY_PASSWORD, proxyPassword);
+    SetDlgItemTextA(windowHandle, IDC_ADDRESS, address);
+    SetDlgItemTextA(windowHandle, IDC_SITE_USER, siteUser);
+    SetDlgItemTextA(windowHandle, IDC_SITE_PASSWORD, sitePassword);
+    // Nonzero: the dialog manager gives the focus to the first enabled tab stop.
+    return 1;
+}

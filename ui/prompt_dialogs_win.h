@@ -1,0 +1,42 @@
+// The small modal questions of a run: the welcome (105), ready-to-install (104) and
+// cancel-installation (106) prompts, and the HTTP settings dialog (108) in which the
+// user corrects the proxy and server settings after every connection attempt failed.
+#pragma once
+
+#include "common/win32.h"
+#include "ui/window_win.h"
+
+// A centred question whose buttons end it: 1 for the default button or Enter, 1009 for
+// the second button, 2 for Escape.
+class PromptDialog : public CenteredDialog {
+public:
+    explicit PromptDialog(UINT templateId) : CenteredDialog(templateId) {}
+};
+
+// The HTTP settings dialog. It shows the seven texts below; after OK (end code 1) the
+// six editable ones hold what the user typed. The address is shown only.
+class HttpSettingsDialog : public Dialog {
+public:
+    static const int kFieldSize = 260;
+
+    // A null argument leaves its field empty; the address is the server address followed
+    // directly by the remote directory, and stays empty unless both are given. Every text
+    // is cut to kFieldSize - 1 characters.
+    HttpSettingsDialog(const char* proxyHost, const char* proxyPort, const char* proxyUser,
+                       const char* proxyPassword, const char* serverAddress,
+                       const char* remoteDirectory, const char* userName, const char* password);
+
+    INT_PTR DialogProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+    virtual INT_PTR OnInitDialog();
+
+    char proxyHost[kFieldSize] = {};
+    char proxyPort[kFieldSize] = {};
+    char proxyUser[kFieldSize] = {};
+    char proxyPassword[kFieldSize] = {};
+    char address[kFieldSize] = {};
+    char siteUser[kFieldSize] = {};
+    char sitePassword[kFieldSize] = {};
+
+private:
+    void ReadFields();
+};
