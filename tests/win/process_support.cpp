@@ -51,7 +51,8 @@ bool FileExists(const std::string& path) {
 }
 
 InstallerProcess::InstallerProcess(const std::string& exe, const std::string& arguments) {
-    std::string line = "\"" + ModuleDirectory() + "\\" + exe + "\"";
+    std::string path = exe.find(':') != std::string::npos ? exe : ModuleDirectory() + "\\" + exe;
+    std::string line = "\"" + path + "\"";
     if (!arguments.empty()) line += " " + arguments;
     STARTUPINFOA startup = {};
     startup.cb = sizeof(startup);

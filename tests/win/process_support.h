@@ -25,7 +25,8 @@ bool FileExists(const std::string& path);
 
 class InstallerProcess {
 public:
-    // Starts "<dir>\<exe> <arguments>"; Started() tells whether it ran.
+    // Starts "<exe> <arguments>", exe being a full path or a name beside the tests;
+    // Started() tells whether it ran.
     InstallerProcess(const std::string& exe, const std::string& arguments);
     ~InstallerProcess();
     bool Started() const { return info.hProcess != nullptr; }
