@@ -23,3 +23,7 @@ if(EXISTS ${CMAKE_SOURCE_DIR}/tests/tools/cvpublish_test.sh)
   add_test(NAME native.cvpublish.tool
            COMMAND bash ${CMAKE_SOURCE_DIR}/tests/tools/cvpublish_test.sh $<TARGET_FILE:cvpublish>)
 endif()
+if(EXISTS ${CMAKE_SOURCE_DIR}/tests/tools/cvpublish_package_test.sh)
+  add_test(NAME native.cvpublish.package
+           COMMAND bash ${CMAKE_SOURCE_DIR}/tests/tools/cvpublish_package_test.sh $<TARGET_FILE:cvpublish>)
+endif()

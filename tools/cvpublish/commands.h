@@ -11,6 +11,17 @@ const int kExitUsage = 2;    // the command line was wrong
 int RunAdd(int argc, char** argv);
 int RunList(int argc, char** argv);
 int RunExtract(int argc, char** argv);
+int RunPackage(int argc, char** argv);
+int RunVerify(int argc, char** argv);
+int RunScramble(int argc, char** argv);
+
+// Usage lines and help texts of the commands that also answer "--help" themselves.
+extern const char kPackageUsage[];
+extern const char kPackageHelp[];
+extern const char kVerifyUsage[];
+extern const char kVerifyHelp[];
+extern const char kScrambleUsage[];
+extern const char kScrambleHelp[];
 
 struct Command {
     const char* name;

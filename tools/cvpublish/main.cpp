@@ -1,5 +1,6 @@
 // The publisher tool: appends files to a finished installer image as its payload, lists
-// and extracts payloads. Builds for Linux and as a Windows console program.
+// and extracts payloads, cuts files into HTTP packages, verifies published packages and
+// scrambles passwords. Builds for Linux and as a Windows console program.
 #include <stdio.h>
 #include <string.h>
 
@@ -20,6 +21,9 @@ const Command kCommands[] = {
      "Writes every record of EXE as a file under DIR, creating DIR and subdirectories.\n"
      "A damaged payload, or a record name that would leave DIR, is refused before\n"
      "anything is written."},
+    {"package", RunPackage, kPackageUsage, kPackageHelp},
+    {"verify", RunVerify, kVerifyUsage, kVerifyHelp},
+    {"scramble", RunScramble, kScrambleUsage, kScrambleHelp},
 };
 
 void PrintHelp(FILE* stream) {

@@ -1,0 +1,217 @@
+// The manifest list: how a file's text becomes stored lines, and the section/key lookup.
+#include "transfer/manifest.h"
+
+#include <gtest/gtest.h>
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+std::vector<std::string> StoredLines(const ManifestList& list) {
+    std::vector<std::string> lines;
+    for (const ManifestLine* line = list.First(); line != nullptr; line = line->next)
+        lines.push_back(line->text);
+    return lines;
+}
+
+const char kManifest[] =
+    "[files]\r\n"
+    "file000.bin=1048576\r\n"
+    "file001.bin=12\r\n"
+    "\r\n"
+    "[sums]\r\n"
+    "file000.bin=-645128748\r\n"
+    "file001.bin=2104060921\r\n"
+    "total_sum=4294967295\r\n";
+
+}  // namespace
+
+TEST(Manifest, LookupRules) {
+    const char text[] =
+        "orphan=5\n"
+        "[other]\n"
+        "key=1\n"
+        " \t[files]\n"
+        "file000.bin = 4096\n"
+        "file001.bin==4096\n"
+        "file002.bin=\n"
+        "file003.bin=12ab\n"
+        "FILE004.BIN=1\n"
+        "file004.bin\t=\t-77\n"
+        "file005.bin 9\n"
+        "file006.bin=TRUE\n"
+        "file007.bin=FALSE\n"
+        "file008.bin=Tx\n"
+        "file009.bin=true\n"
+        "file010.bin=-\n"
+        "file011.bin=+5\n"
+        "file012.bin=4294967295\n"
+        "file013.bin=4294967296\n"
+        "file014.bin=-2147483648\n"
+        "file015.bin=2147483648\n"
+        "dup=1\n"
+        "dup=2\n"
+        "  indented=3\n"
+        "this is text, not an entry\n"
+        "[sums\n"
+        "lost=1\n"
+        "[sums]\n"
+        "total_sum=-123\n"
+        "[sums]\n"
+        "second=1\n"
+        "[empty]\n"
+        "[]\n"
+        "=9\n"
+        "[files]\n"
+        "file016.bin=1\n";
+    struct Case { const char* section; const char* key; int result; int32_t value; };
+    const Case cases[] = {
+        {"files", "orphan", -1, 0},           // before any header: no section
+        {"other", "key", 0, 1},
+        {"files", "key", -1, 0},              // another section's key
+        {"files", "file000.bin", 0, 4096},
+        {"files", "file001.bin", 0, 4096},
+        {"files", "file002.bin", 0, 0},       // no digits
+        {"files", "file003.bin", 0, 12},      // digits up to the first non-digit
+        {"files", "file004.bin", 0, -77},     // keys compare case-sensitively
+        {"files", "FILE004.BIN", 0, 1},
+        {"files", "File004.bin", -1, 0},
+        {"files", "file005.bin", 0, 0},       // matching key, no "="
+        {"files", "file006.bin", 0, 1},
+        {"files", "file007.bin", 0, 0},
+        {"files", "file008.bin", 0, 1},
+        {"files", "file009.bin", 0, 0},       // only capital T and F
+        {"files", "file010.bin", 0, 0},
+        {"files", "file011.bin", 0, 0},
+        {"files", "file012.bin", 0, -1},      // 32-bit wrap-around
+        {"files", "file013.bin", 0, 0},
+        {"files", "file014.bin", 0, INT32_MIN},
+        {"files", "file015.bin", 0, INT32_MIN},
+        {"files", "dup", 0, 1},               // the first entry wins
+        {"files", "indented", 0, 3},
+        {"files", "this", 0, 0},
+        {"files", "file016.bin", -1, 0},      // a later section of the same name is not searched
+        {"files", "file0", -1, 0},            // whole keys only
+        {"files", "lost", -1, 0},             // "[sums" ends the section, and is no "sums"
+        {"sums", "lost", -1, 0},
+        {"sums", "total_sum", 0, -123},
+        {"sums", "second", -1, 0},
+        {"sum", "total_sum", -1, 0},
+        {"Sums", "total_sum", -1, 0},
+        {"empty", "file000.bin", -1, 0},
+        {"", "", 0, 9},
+        {"missing", "file000.bin", -1, 0},
+    };
+    ManifestList list;
+    ASSERT_EQ(0, list.LoadText(text, strlen(text)));
+    for (const Case& c : cases) {
+        int32_t value = 4242;
+        ASSERT_EQ(c.result, list.GetValue(c.section, c.key, &value)) << c.section << "/" << c.key;
+        EXPECT_EQ(c.result == 0 ? c.value : 4242, value) << c.section << "/" << c.key;
+    }
+}
+
+TEST(Manifest, SplitsTextAsATextModeLineReader) {
+    const std::string x398(398, 'x');
+    const std::string line1000(1000, 'y');
+    struct Case { std::string text; std::vector<std::string> lines; };
+    const Case cases[] = {
+        {"", {}},
+        {"a\r\nb\n", {"a\n", "b\n"}},
+        {"total_sum=-123", {"total_sum=-123\n"}},  // a line end is appended where missing
+        {"a\r\r\nb\rc", {"a\r\n", "b\rc\n"}},     // only CR LF pairs become LF
+        {"\n\n", {"\n", "\n"}},
+        {x398 + "\n", {x398 + "\n", "\n"}},
+        {x398 + "\r\nz", {x398 + "\n", "\n", "z\n"}},
+        {line1000 + "\n",
+         {std::string(398, 'y') + "\n", std::string(398, 'y') + "\n",
+          std::string(204, 'y') + "\n"}},
+        {"a=1\nb=2\x1A" "c=3\n", {"a=1\n", "b=2\n"}},  // Ctrl-Z ends the text
+        {std::string("a=1\0junk\nb=2\n", 13), {"a=1\n", "b=2\n"}},  // a NUL ends its piece
+    };
+    for (const Case& c : cases) {
+        ManifestList list;
+        ASSERT_EQ(0, list.LoadText(c.text.data(), c.text.size()));
+        EXPECT_EQ(c.lines, StoredLines(list)) << c.text;
+        const ManifestLine* previous = nullptr;
+        for (const ManifestLine* line = list.First(); line != nullptr; line = line->next) {
+            EXPECT_EQ(previous, line->prev);
+            EXPECT_LE(strlen(line->text), kManifestLineLength);
+            previous = line;
+        }
+    }
+}
+
+TEST(Manifest, AKeyAfterALongLineStartsAPieceOfItsOwn) {
+    const std::string text = "[sums]\n" + std::string(398, '#') + "total_sum=7\n";
+    ManifestList list;
+    ASSERT_EQ(0, list.LoadText(text.data(), text.size()));
+    int32_t value = 0;
+    EXPECT_EQ(0, list.GetValue("sums", "total_sum", &value));
+    EXPECT_EQ(7, value);
+}
+
+TEST(Manifest, EmptyAndClearedListsFindNothing) {
+    ManifestList list;
+    int32_t value = 5;
+    EXPECT_EQ(-1, list.GetValue("files", "file000.bin", &value));
+    ASSERT_EQ(0, list.LoadText(kManifest, strlen(kManifest)));
+    EXPECT_EQ(0, list.GetValue("files", "file000.bin", &value));
+    list.Clear();
+    EXPECT_EQ(nullptr, list.First());
+    EXPECT_EQ(-1, list.GetValue("files", "file000.bin", &value));
+    EXPECT_EQ(1048576, value);
+    // A second load replaces the lines of the first.
+    ASSERT_EQ(0, list.LoadText("[files]\nfile000.bin=3\n", 22));
+    EXPECT_EQ(0, list.GetValue("files", "file000.bin", &value));
+    EXPECT_EQ(3, value);
+    EXPECT_EQ(-1, list.GetValue("sums", "total_sum", &value));
+}
+
+// Every prefix of a valid manifest loads; each entry whose line is complete in the prefix
+// has its full value, every other lookup finds nothing or a prefix of the digits.
+TEST(Manifest, EveryPrefixOfAManifestLoads) {
+    struct Entry { const char* section; const char* key; int32_t value; };
+    const Entry entries[] = {
+        {"files", "file000.bin", 1048576}, {"files", "file001.bin", 12},
+        {"sums", "file000.bin", -645128748}, {"sums", "file001.bin", 2104060921},
+        {"sums", "total_sum", -1},
+    };
+    const size_t length = strlen(kManifest);
+    for (size_t prefix = 0; prefix <= length; ++prefix) {
+        ManifestList list;
+        ASSERT_EQ(0, list.LoadText(kManifest, prefix));
+        const std::string text(kManifest, prefix);
+        for (const Entry& e : entries) {
+            int32_t value = 0;
+            int result = list.GetValue(e.section, e.key, &value);
+            std::string header = std::string("[") + e.section + "]\r\n";
+            size_t section = text.find(header);
+            size_t line = section == std::string::npos
+                              ? std::string::npos
+                              : text.find(std::string(e.key) + "=", section);
+            bool complete =
+                line != std::string::npos && text.find("\r\n", line) != std::string::npos;
+            if (complete) {
+                ASSERT_EQ(0, result) << prefix << " " << e.key;
+                EXPECT_EQ(e.value, value) << prefix << " " << e.key;
+            } else if (line == std::string::npos) {
+                EXPECT_EQ(-1, result) << prefix << " " << e.key;
+            }
+        }
+    }
+}
+
+TEST(Manifest, PartNames) {
+    char name[kPartNameSize];
+    FormatPartName(0, name);
+    EXPECT_STREQ("file000.bin", name);
+    FormatPartName(42, name);
+    EXPECT_STREQ("file042.bin", name);
+    FormatPartName(1000, name);
+    EXPECT_STREQ("file1000.bin", name);
+    FormatPartName(4294967295u, name);
+    EXPECT_STREQ("file4294967295.bin", name);
+}

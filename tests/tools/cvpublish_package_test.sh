@@ -1,0 +1,166 @@
+#!/usr/bin/env bash
+# The publisher's package, verify and scramble commands from outside: a file cut into parts
+# and joined again, the manifest's exact text with checksums derived from md5sum, verify
+# finding corrupted parts and totals, and the scrambled password text.
+#   cvpublish_package_test.sh PATH-TO-cvpublish
+set -uo pipefail
+tool="${1:?usage: cvpublish_package_test.sh PATH-TO-cvpublish}"
+tool="$(cd "$(dirname "$tool")" && pwd)/$(basename "$tool")"
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+cd "$work" || exit 1
+failures=0
+
+fail() { echo "FAIL (line ${BASH_LINENO[0]}): $*" >&2; failures=$((failures + 1)); }
+expect_exit() {  # expected-code command...
+    local expected="$1"; shift
+    "$@" >out.txt 2>err.txt
+    local code=$?
+    [ "$code" -eq "$expected" ] ||
+        fail "$* exited $code, expected $expected: $(cat out.txt err.txt)"
+}
+expect_same() { cmp -s "$1" "$2" || fail "$1 and $2 differ"; }
+expect_in() { grep -q -- "$1" "$2" || fail "\"$1\" not in $2: $(cat "$2")"; }
+expect_not_in() { ! grep -q -- "$1" "$2" || fail "\"$1\" in $2: $(cat "$2")"; }
+
+# The package checksum from md5sum: the first four digest bytes, little-endian, signed.
+checksum() {
+    local hex
+    hex="$(md5sum <"$1" | cut -c1-8)"
+    local value=$((16#${hex:6:2}${hex:4:2}${hex:2:2}${hex:0:2}))
+    [ "$value" -ge 2147483648 ] && value=$((value - 4294967296))
+    echo "$value"
+}
+
+# The manifest the installer expects for the files given as parts, CRLF line ends.
+expected_manifest() {  # whole-file part...
+    local whole="$1"; shift
+    local n=0 part
+    printf '[files]\r\n'
+    for part in "$@"; do
+        printf 'file%03d.bin=%d\r\n' "$n" "$(stat -c %s "$part")"
+        n=$((n + 1))
+    done
+    printf '\r\n[sums]\r\n'
+    n=0
+    for part in "$@"; do
+        printf 'file%03d.bin=%d\r\n' "$n" "$(checksum "$part")"
+        n=$((n + 1))
+    done
+    printf 'total_sum=%d\r\n' "$(checksum "$whole")"
+}
+
+# A file of three and a half parts of 64 KiB.
+head -c $((65536 * 7 / 2)) /dev/urandom >data.bin
+expect_exit 0 "$tool" package --part-size 64K data.bin pkg
+for n in 0 1 2; do
+    [ "$(stat -c %s pkg/file00$n.bin)" -eq 65536 ] || fail "file00$n.bin is not 64 KiB"
+done
+[ "$(stat -c %s pkg/file003.bin)" -eq 32768 ] || fail "file003.bin is not 32 KiB"
+[ ! -e pkg/file004.bin ] || fail "a fifth part was written"
+cat pkg/file000.bin pkg/file001.bin pkg/file002.bin pkg/file003.bin >joined.bin
+expect_same data.bin joined.bin
+expected_manifest data.bin pkg/file00{0,1,2,3}.bin >expected.txt
+expect_same expected.txt pkg/pkginfo.txt
+expect_exit 0 "$tool" verify pkg
+expect_in "4 part(s), 229376 bytes" out.txt
+
+# One corrupted byte fails that part (and the total), naming the part and no other.
+cp -r pkg bad
+byte="$(dd if=pkg/file002.bin bs=1 skip=1000 count=1 status=none | od -An -tu1 | tr -d ' ')"
+printf "\\$(printf '%03o' $(((byte + 1) % 256)))" |
+    dd of=bad/file002.bin bs=1 seek=1000 conv=notrunc status=none
+cmp -s pkg/file002.bin bad/file002.bin && fail "the corruption changed nothing"
+expect_exit 1 "$tool" verify bad
+expect_in "bad/file002.bin: checksum is" out.txt
+expect_in "total_sum is" out.txt
+expect_not_in "file000.bin\|file001.bin\|file003.bin" out.txt
+[ "$(wc -l <out.txt)" -eq 2 ] || fail "expected two problem lines: $(cat out.txt)"
+
+# A changed total_sum, a missing total_sum, a part cut short, a missing part.
+rm -rf bad && cp -r pkg bad
+sed -i 's/^total_sum=.*/total_sum=12345\r/' bad/pkginfo.txt
+expect_exit 1 "$tool" verify bad
+expect_in "total_sum is 12345" out.txt
+expect_not_in "file00" out.txt
+sed -i '/^total_sum=/d' bad/pkginfo.txt
+expect_exit 1 "$tool" verify bad
+expect_in "no total_sum" out.txt
+rm -rf bad && cp -r pkg bad
+truncate -s 100 bad/file001.bin
+rm bad/file003.bin
+expect_exit 1 "$tool" verify bad
+expect_in "bad/file001.bin: size is 100 bytes, \[files\] lists 65536" out.txt
+expect_in "bad/file003.bin: missing" out.txt
+# A listed part larger than the first one is refused by the installer.
+rm -rf bad && cp -r pkg bad
+sed -i 's/^file000.bin=65536\r$/file000.bin=100\r/' bad/pkginfo.txt
+expect_exit 1 "$tool" verify bad
+expect_in "file001.bin: listed size 65536 exceeds the part size 100" out.txt
+expect_exit 1 "$tool" verify nothing-here
+expect_in "pkginfo.txt: cannot be read" out.txt
+
+# An empty file: no parts, total_sum of no bytes; verify accepts it.
+: >empty.bin
+expect_exit 0 "$tool" package empty.bin emptypkg
+expected_manifest empty.bin >expected.txt
+expect_same expected.txt emptypkg/pkginfo.txt
+[ ! -e emptypkg/file000.bin ] || fail "an empty file gave a part"
+expect_exit 0 "$tool" verify emptypkg
+
+# Sizes around the part size, default part size of 1 MiB, checksums against md5sum.
+for size in 1 63 64 65 1048575 1048576 1048577 2097152; do
+    head -c "$size" /dev/urandom >sized.bin
+    rm -rf sized
+    expect_exit 0 "$tool" package sized.bin sized
+    parts=(sized/file*.bin)
+    expected_manifest sized.bin "${parts[@]}" >expected.txt
+    expect_same expected.txt sized/pkginfo.txt
+    [ "${#parts[@]}" -eq $(((size + 1048575) / 1048576)) ] || fail "$size bytes: ${#parts[@]} parts"
+    cat "${parts[@]}" >joined.bin
+    expect_same sized.bin joined.bin
+    expect_exit 0 "$tool" verify sized
+done
+
+# Part sizes that are refused.
+for size in 0 -1 abc 12X 129M 4294967296; do
+    expect_exit 2 "$tool" package --part-size "$size" data.bin refused
+done
+[ ! -e refused ] || fail "a refused command created its directory"
+expect_exit 2 "$tool" package data.bin
+expect_exit 1 "$tool" package no-such-file pkg2
+expect_exit 1 "$tool" package --part-size 1 data.bin toomany
+
+# scramble: the "()" alphabet in whole groups, different each run, bounded by what the
+# installer reads. (Its round trip is checked by the command itself and by the unit tests.)
+alphabet_only() { [[ "$1" =~ ^[A-Za-z0-9()]*={0,2}$ ]] && [ $((${#1} % 4)) -eq 0 ]; }
+for password in "" "secret" "pass word:@/" "$(printf '\xe4\xf6\xfc\xdf\xff')" \
+    "$(head -c 68 /dev/zero | tr '\0' 'p')"; do
+    expect_exit 0 "$tool" scramble "$password"
+    scrambled="$(cat out.txt)"
+    alphabet_only "$scrambled" || fail "scrambled \"$password\" is \"$scrambled\""
+    bytes="$(printf '%s' "$password" | wc -c)"
+    [ "${#scrambled}" -eq $((4 * ((bytes + 4 + 2) / 3))) ] ||
+        fail "scrambled \"$password\" has length ${#scrambled}"
+done
+expect_exit 0 "$tool" scramble secret
+first="$(cat out.txt)"
+expect_exit 0 "$tool" scramble secret
+[ "$first" != "$(cat out.txt)" ] || fail "two scrambles of one password are equal"
+expect_exit 1 "$tool" scramble "$(head -c 69 /dev/zero | tr '\0' 'p')"
+expect_exit 2 "$tool" scramble
+expect_exit 2 "$tool" scramble a b
+
+# Help: each command's own and the tool's.
+for command in package verify scramble; do
+    expect_exit 0 "$tool" "$command" --help
+    expect_in "^cvpublish $command " out.txt
+done
+expect_exit 0 "$tool" --help
+for command in package verify scramble; do expect_in "^cvpublish $command " out.txt; done
+
+if [ "$failures" -gt 0 ]; then
+    echo "$failures failure(s)" >&2
+    exit 1
+fi
+echo "cvpublish package, verify and scramble: all checks passed"

@@ -1,0 +1,202 @@
+// "package": cuts a file into the parts file000.bin, file001.bin, ... of an HTTP component's
+// server directory and writes the manifest pkginfo.txt that lists their sizes and checksums.
+#include <stdint.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <filesystem>
+#include <system_error>
+
+#include "common/text.h"
+#include "tools/cvpublish/commands.h"
+#include "tools/cvpublish/payload_file.h"
+#include "transfer/manifest.h"
+#include "transfer/md5.h"
+
+const char kPackageUsage[] = "package [--part-size N[K|M]] FILE OUTDIR";
+const char kPackageHelp[] =
+    "Cuts FILE into parts file000.bin, file001.bin, ... of N bytes (the last one shorter;\n"
+    "default 1M, at most 128M, K and M meaning 1024 and 1048576) in OUTDIR, which is created\n"
+    "when missing, and writes OUTDIR/pkginfo.txt last: [files] with each part's size,\n"
+    "[sums] with each part's checksum and total_sum, the checksum of FILE. An empty FILE\n"
+    "gives a manifest without parts whose total_sum is the checksum of no bytes. Existing\n"
+    "files of those names are overwritten; other files in OUTDIR are left alone. FILE must\n"
+    "be smaller than 2 GiB and give at most 10000 parts.";
+
+namespace {
+
+const uint32_t kDefaultPartSize = 1024 * 1024;
+const uint32_t kMaxPartSize = 128 * 1024 * 1024;
+// The installer counts sizes and progress in signed 32-bit values.
+const uint64_t kMaxPackageSize = 0x7FFFFFFF;
+// Keeps the manifest well below what the installer accepts.
+const uint64_t kMaxPartCount = 10000;
+
+// Reads "N", "NK" or "NM"; false when it is no size between 1 and kMaxPartSize.
+bool ParsePartSize(const char* text, uint32_t* size) {
+    uint64_t value = 0;
+    const char* p = text;
+    for (; *p >= '0' && *p <= '9'; ++p) {
+        value = value * 10 + static_cast<uint64_t>(*p - '0');
+        if (value > kMaxPartSize) return false;
+    }
+    if (p == text) return false;
+    if (*p == 'K' || *p == 'k') {
+        value *= 1024;
+        ++p;
+    } else if (*p == 'M' || *p == 'm') {
+        value *= 1024 * 1024;
+        ++p;
+    }
+    if (*p != '\0' || value == 0 || value > kMaxPartSize) return false;
+    *size = static_cast<uint32_t>(value);
+    return true;
+}
+
+// Every part but the last is partSize bytes long.
+uint64_t PartLength(uint64_t fileSize, uint32_t partSize, uint64_t partCount, uint64_t n) {
+    return n + 1 < partCount ? partSize : fileSize - n * partSize;
+}
+
+bool JoinPath(char (&path)[kToolPathSize], const char* directory, const char* name) {
+    if (CopyText(path, directory) && AppendText(path, "/") && AppendText(path, name)) return true;
+    fprintf(stderr, "cvpublish: path too long: %s/%s\n", directory, name);
+    return false;
+}
+
+bool WriteFile(const char* path, const void* data, size_t length) {
+    FILE* file = fopen(path, "wb");
+    bool written = file != nullptr && fwrite(data, 1, length, file) == length;
+    if (file != nullptr) written = fclose(file) == 0 && written;
+    if (!written) fprintf(stderr, "cvpublish: cannot write %s\n", path);
+    return written;
+}
+
+// Writes the parts; fills sums with their checksums and total with the whole file's.
+bool WriteParts(FILE* input, const char* directory, uint64_t fileSize, uint32_t partSize,
+                uint64_t partCount, int32_t* sums, int32_t* total) {
+    unsigned char* buffer = static_cast<unsigned char*>(malloc(partSize));
+    if (buffer == nullptr) {
+        fprintf(stderr, "cvpublish: no memory for a part of %lu bytes\n",
+                static_cast<unsigned long>(partSize));
+        return false;
+    }
+    Md5 whole;
+    bool written = true;
+    for (uint64_t n = 0; n < partCount && written; ++n) {
+        size_t wanted = static_cast<size_t>(PartLength(fileSize, partSize, partCount, n));
+        size_t got = fread(buffer, 1, wanted, input);
+        if (got != wanted) {
+            fprintf(stderr, "cvpublish: the file became shorter while it was read\n");
+            written = false;
+            break;
+        }
+        whole.Update(buffer, got);
+        sums[n] = ComputePackageChecksum(buffer, got);
+        char name[kPartNameSize];
+        FormatPartName(static_cast<unsigned>(n), name);
+        char path[kToolPathSize];
+        written = JoinPath(path, directory, name) && WriteFile(path, buffer, got);
+    }
+    free(buffer);
+    unsigned char digest[kMd5DigestSize];
+    whole.Final(digest);
+    *total = PackageChecksum(digest);
+    return written;
+}
+
+bool WriteManifest(const char* directory, uint64_t fileSize, uint32_t partSize,
+                   uint64_t partCount, const int32_t* sums, int32_t total) {
+    char path[kToolPathSize];
+    if (!JoinPath(path, directory, kManifestFileName)) return false;
+    FILE* file = fopen(path, "wb");
+    if (file == nullptr) {
+        fprintf(stderr, "cvpublish: cannot write %s\n", path);
+        return false;
+    }
+    char name[kPartNameSize];
+    fprintf(file, "[%s]\r\n", kFilesSection);
+    for (uint64_t n = 0; n < partCount; ++n) {
+        FormatPartName(static_cast<unsigned>(n), name);
+        fprintf(file, "%s=%lu\r\n", name,
+                static_cast<unsigned long>(PartLength(fileSize, partSize, partCount, n)));
+    }
+    fprintf(file, "\r\n[%s]\r\n", kSumsSection);
+    for (uint64_t n = 0; n < partCount; ++n) {
+        FormatPartName(static_cast<unsigned>(n), name);
+        fprintf(file, "%s=%ld\r\n", name, static_cast<long>(sums[n]));
+    }
+    fprintf(file, "%s=%ld\r\n", kTotalSumKey, static_cast<long>(total));
+    bool written = !ferror(file);
+    written = fclose(file) == 0 && written;
+    if (!written) fprintf(stderr, "cvpublish: cannot write %s\n", path);
+    return written;
+}
+
+}  // namespace
+
+int RunPackage(int argc, char** argv) {
+    if (argc == 1 && strcmp(argv[0], "--help") == 0) {
+        printf("cvpublish %s\n%s\n", kPackageUsage, kPackageHelp);
+        return kExitSuccess;
+    }
+    uint32_t partSize = kDefaultPartSize;
+    if (argc > 0 && strcmp(argv[0], "--part-size") == 0) {
+        if (argc < 2 || !ParsePartSize(argv[1], &partSize)) {
+            fprintf(stderr, "cvpublish: --part-size needs a size from 1 to 128M\n");
+            return kExitUsage;
+        }
+        argc -= 2;
+        argv += 2;
+    }
+    if (argc != 2) {
+        fprintf(stderr, "usage: cvpublish %s\n", kPackageUsage);
+        return kExitUsage;
+    }
+    const char* inputPath = argv[0];
+    const char* directory = argv[1];
+
+    FILE* input = fopen(inputPath, "rb");
+    long measured = -1;
+    if (input != nullptr && fseek(input, 0, SEEK_END) == 0) measured = ftell(input);
+    if (input == nullptr || measured < 0 || fseek(input, 0, SEEK_SET) != 0) {
+        fprintf(stderr, "cvpublish: cannot read %s\n", inputPath);
+        if (input != nullptr) fclose(input);
+        return kExitFailure;
+    }
+    const uint64_t fileSize = static_cast<uint64_t>(measured);
+    const uint64_t partCount = (fileSize + partSize - 1) / partSize;
+    if (fileSize > kMaxPackageSize || partCount > kMaxPartCount) {
+        fprintf(stderr,
+                "cvpublish: %s: %llu bytes in %llu parts; a package holds less than 2 GiB in at "
+                "most %llu parts (choose a larger --part-size)\n",
+                inputPath, static_cast<unsigned long long>(fileSize),
+                static_cast<unsigned long long>(partCount),
+                static_cast<unsigned long long>(kMaxPartCount));
+        fclose(input);
+        return kExitFailure;
+    }
+    std::error_code error;
+    std::filesystem::create_directories(directory, error);
+    if (error) {
+        fprintf(stderr, "cvpublish: cannot create %s\n", directory);
+        fclose(input);
+        return kExitFailure;
+    }
+
+    size_t sumCount = partCount > 0 ? static_cast<size_t>(partCount) : 1;
+    int32_t* sums = static_cast<int32_t*>(malloc(sumCount * sizeof(int32_t)));
+    int32_t total = 0;
+    bool packaged = sums != nullptr &&
+                    WriteParts(input, directory, fileSize, partSize, partCount, sums, &total) &&
+                    WriteManifest(directory, fileSize, partSize, partCount, sums, total);
+    fclose(input);
+    free(sums);
+    if (!packaged) return kExitFailure;
+    char totalText[kChecksumTextSize];
+    FormatPackageChecksum(total, totalText);
+    printf("%s: %llu part(s) of at most %lu bytes, %llu bytes in all, total_sum %s\n", directory,
+           static_cast<unsigned long long>(partCount), static_cast<unsigned long>(partSize),
+           static_cast<unsigned long long>(fileSize), totalText);
+    return kExitSuccess;
+}

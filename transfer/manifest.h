@@ -1,0 +1,66 @@
+// The package manifest "pkginfo.txt": a list of its lines and lookups of integer and
+// true/false values by section and key. [files] lists the parts file000.bin, file001.bin, ...
+// with their sizes; [sums] lists their checksums under the same keys and total_sum, the
+// checksum of the joined parts.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+// A file is read in pieces of at most this many characters; each piece is a stored line.
+const size_t kManifestReadLength = 398;
+// A stored line: one piece and its line end.
+const size_t kManifestLineLength = kManifestReadLength + 1;
+// Load refuses larger files: a real manifest of thousands of parts stays far below this.
+const size_t kMaxManifestFileSize = 1024 * 1024;
+// "file" + up to 10 digits + ".bin" and a NUL.
+const size_t kPartNameSize = 20;
+
+extern const char kFilesSection[];     // "files"
+extern const char kSumsSection[];      // "sums"
+extern const char kTotalSumKey[];      // "total_sum"
+extern const char kManifestFileName[];  // "pkginfo.txt"
+
+// The name of part index: "file%03d.bin".
+void FormatPartName(unsigned index, char (&name)[kPartNameSize]);
+
+struct ManifestLine {
+    ManifestLine* prev;
+    ManifestLine* next;
+    char* text;  // owned; the line's characters including its line end
+};
+
+class ManifestList {
+public:
+    ManifestList();
+    ~ManifestList();
+    ManifestList(const ManifestList&) = delete;
+    ManifestList& operator=(const ManifestList&) = delete;
+
+    // Frees every line; the list is empty afterwards.
+    void Clear();
+
+    // Reads the file at path (defined in the Win32 shell). 0 when the whole file was read;
+    // -1 when it cannot be opened (the list is then left as it was), cannot be read, is
+    // larger than kMaxManifestFileSize (the list is then empty) or memory runs out.
+    int Load(const char* path);
+
+    // Replaces the list by the lines of a file's bytes as the C library's text mode delivers
+    // them: "\r\n" reads as "\n" and a Ctrl-Z ends the text. Pieces of up to
+    // kManifestReadLength characters end after each "\n"; a piece that does not end in "\n"
+    // gets one, and a NUL byte ends the text of its piece. 0 on success, -1 when memory runs
+    // out (the lines stored so far stay).
+    int LoadText(const char* bytes, size_t length);
+
+    // 0 and value set when key is found in the first section named section; -1 (value
+    // untouched) when the section or the key is missing.
+    int GetValue(const char* section, const char* key, int32_t* value) const;
+
+    const ManifestLine* First() const { return first; }
+
+private:
+    bool AppendLine(const char* text, size_t length);
+
+    ManifestLine* first;
+    ManifestLine* last;
+};
