@@ -39,6 +39,12 @@ add_custom_target(installer ALL
   BYPRODUCTS ${CMAKE_BINARY_DIR}/cvsetup.exe
   VERBATIM)
 
+# The demo's client program, published by the demo's package server as "Corvane.exe".
+add_executable(democlient WIN32 ${CMAKE_SOURCE_DIR}/demo/client/corvane_client.cpp)
+set_target_properties(democlient PROPERTIES OUTPUT_NAME Corvane)
+target_compile_options(democlient PRIVATE ${WARNINGS} ${SIZE_FLAGS})
+target_link_options(democlient PRIVATE ${SIZE_LINK})
+
 # The test programs, run by CTest under Wine. They are built where Wine can run
 # them: on machines without 32-bit code execution that is the 64-bit build.
 option(CORVANE_WINE_TESTS "Build the Wine test programs" OFF)
@@ -46,9 +52,26 @@ if(NOT CORVANE_WINE_TESTS)
   return()
 endif()
 
-function(add_wine_tests target)
-  gtest_add_tests(TARGET ${target} TEST_PREFIX "wine." TEST_LIST added)
-  set_tests_properties(${added} PROPERTIES FIXTURES_REQUIRED wine ${ARGN})
+# One CTest test per test suite: a Wine process takes about a second to start, so the
+# suite, not the single case, is the unit that runs. The suites are read from the
+# sources' TEST and TEST_F lines.
+function(add_wine_tests target prefix)
+  get_target_property(sources ${target} SOURCES)
+  set(suites)
+  foreach(source ${sources})
+    if(source MATCHES "\\.cpp$")
+      file(STRINGS ${source} lines REGEX "^TEST(_F)?\\(")
+      foreach(line ${lines})
+        string(REGEX REPLACE "^TEST(_F)?\\(([A-Za-z0-9_]+),.*" "\\2" suite "${line}")
+        list(APPEND suites ${suite})
+      endforeach()
+    endif()
+  endforeach()
+  list(REMOVE_DUPLICATES suites)
+  foreach(suite ${suites})
+    add_test(NAME ${prefix}${suite} COMMAND ${target} --gtest_filter=${suite}.*)
+    set_tests_properties(${prefix}${suite} PROPERTIES FIXTURES_REQUIRED wine ${ARGN})
+  endforeach()
 endfunction()
 
 add_test(NAME wine.start COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-session start)
@@ -60,7 +83,7 @@ add_executable(core_tests ${CORE_TEST_SOURCES})
 target_link_libraries(core_tests PRIVATE product gtest_main)
 target_compile_options(core_tests PRIVATE ${WARNINGS})
 target_link_options(core_tests PRIVATE -static)
-add_wine_tests(core_tests)
+add_wine_tests(core_tests wine.core.)
 
 file(GLOB WIN_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/win/*.cpp)
 add_executable(win_tests ${WIN_TEST_SOURCES} ${RESOURCES})
@@ -70,7 +93,7 @@ target_link_options(win_tests PRIVATE -static)
 target_compile_definitions(win_tests PRIVATE
   CVGET_EXE="cvget.exe" CVSETUP_EXE="cvsetup.exe")
 add_dependencies(win_tests cvget installer cvpublish)
-add_wine_tests(win_tests RESOURCE_LOCK installer-instance)
+add_wine_tests(win_tests wine. RESOURCE_LOCK installer-instance)
 
 # Libraries with version resources for the installed-component tests:
 # file and product versions 4.71.0.0 and 4.70.9999.0.
@@ -85,3 +108,40 @@ function(add_version_library name f1 f2 f3 f4)
 endfunction()
 add_version_library(version471 4 71 0 0)
 add_version_library(version470 4 70 9999 0)
+
+# Small programs the end-to-end tests drive or start: every tests/win/fixtures/*_app.cpp
+# becomes <name>.exe beside the tests, linked with the product and its resources.
+file(GLOB FIXTURE_APPS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/win/fixtures/*_app.cpp)
+foreach(source ${FIXTURE_APPS})
+  get_filename_component(name ${source} NAME_WE)
+  add_executable(${name} WIN32 ${source} ${RESOURCES})
+  target_link_libraries(${name} PRIVATE product)
+  target_compile_options(${name} PRIVATE ${WARNINGS})
+  target_link_options(${name} PRIVATE -static)
+  add_dependencies(win_tests ${name})
+endforeach()
+
+# The end-to-end driver: a library of helpers for tests that use another process's
+# windows as a person would (tests/win/driver/*.cpp), linked into the Wine tests.
+file(GLOB DRIVER_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/win/driver/*.cpp)
+if(DRIVER_SOURCES)
+  add_library(driver STATIC ${DRIVER_SOURCES})
+  target_include_directories(driver PUBLIC ${CMAKE_SOURCE_DIR}/tests/win ${CMAKE_SOURCE_DIR})
+  target_link_libraries(driver PUBLIC ${WIN32_LIBS} gdi32)
+  target_compile_options(driver PRIVATE ${WARNINGS})
+  target_link_libraries(win_tests PRIVATE driver)
+endif()
+
+# The HTTP client's test servers (nginx and the scripted server on loopback addresses,
+# tests/servers): started before and stopped after the Wine tests of suite HttpClient,
+# which find their ports in servers/ports.ini beside the test program.
+add_test(NAME servers.start COMMAND ${CMAKE_SOURCE_DIR}/tests/servers/start ${CMAKE_BINARY_DIR}/servers)
+add_test(NAME servers.stop COMMAND ${CMAKE_SOURCE_DIR}/tests/servers/stop ${CMAKE_BINARY_DIR}/servers)
+set_tests_properties(servers.start PROPERTIES FIXTURES_SETUP servers)
+set_tests_properties(servers.stop PROPERTIES FIXTURES_CLEANUP servers)
+get_property(all_tests DIRECTORY PROPERTY TESTS)
+foreach(test ${all_tests})
+  if(test MATCHES "^wine\\.(HttpClient|HttpPackage|InstallerRun|SuspendedRun)$")
+    set_property(TEST ${test} APPEND PROPERTY FIXTURES_REQUIRED servers)
+  endif()
+endforeach()

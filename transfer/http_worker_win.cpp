@@ -1,17 +1,319 @@
-// The http worker: site and log-in values, the connect thread and the pause flags.
+// The http worker: site and log-in values, the connect thread, and the fetch thread
+// that climbs the connection ladder and fetches, checks and joins a package's parts.
 #include "transfer/http_worker_win.h"
 
+#include <stdlib.h>
+
+#include "transfer/manifest_win.h"
+#include "transfer/md5.h"
 #include "transfer/messages_win.h"
+#include "transfer/password.h"
+#include "transfer/proxy_discovery_win.h"
+#include "ui/prompt_dialogs_win.h"
+#include "ui/resource_ids.h"
+
+ConnectionSettings connectionSettings = {};
+const HttpWorkerTiming productHttpWorkerTiming = {1000, 1000, 30000};
 
 namespace {
 
 const char httpScheme[] = "http://";
 const size_t httpSchemeLength = sizeof(httpScheme) - 1;
+// Target and proxy texts; a combination that does not fit is refused, never cut.
+const size_t urlTextSize = 200;
+// A part that arrives with a wrong checksum is fetched again this many times at most.
+const int badPartFetchLimit = 3;
+const DWORD checksumPieceSize = 512;
+
+enum FetchOutcome { FetchDone, FetchFailed, FetchAborted };
+
+struct UrlText {
+    char text[urlTextSize] = {};
+    bool Set(const char* a, const char* b = "", const char* c = "", const char* d = "",
+             const char* e = "", const char* f = "", const char* g = "") {
+        text[0] = '\0';
+        const char* pieces[] = {a, b, c, d, e, f, g};
+        for (const char* piece : pieces)
+            if (!AppendText(text, piece)) {
+                text[0] = '\0';
+                return false;
+            }
+        return true;
+    }
+};
+
+// "user:password@site/dir/name": the site's credentials are always written, also empty.
+bool SetTarget(UrlText& target, const char* siteUser, const char* sitePassword,
+               const char* siteBase, const char* remotePath, const char* name) {
+    return target.Set(siteUser, ":", sitePassword, "@", siteBase, remotePath, name);
+}
+
+// "user:password@host[:port]", or empty for a direct connection.
+bool SetProxy(UrlText& proxy, const char* user, const char* password, const char* host,
+              const char* port) {
+    if (host[0] == '\0') return proxy.Set("");
+    if (port[0] == '\0') return proxy.Set(user, ":", password, "@", host);
+    return proxy.Set(user, ":", password, "@", host, ":", port);
+}
+
+bool JoinDirectory(const char* directory, const char* name, char (&path)[260]) {
+    return CopyText(path, directory) && AppendText(path, name);
+}
+
+// The package checksum of a whole file, read in small pieces; false when unreadable.
+bool FileChecksum(const char* path, int32_t& checksum) {
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    Md5 md5;
+    char piece[checksumPieceSize];
+    DWORD got = 0;
+    bool ok = true;
+    while ((ok = ReadFile(file, piece, sizeof piece, &got, nullptr) != FALSE) && got > 0)
+        md5.Update(piece, got);
+    CloseHandle(file);
+    unsigned char digest[kMd5DigestSize];
+    md5.Final(digest);
+    checksum = PackageChecksum(digest);
+    return ok;
+}
+
+bool PartIntact(const char* path, int32_t expected) {
+    int32_t actual;
+    return FileChecksum(path, actual) && actual == expected;
+}
+
+// Reads exactly size bytes of a part into buffer.
+bool ReadPart(const char* path, char* buffer, DWORD size) {
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD total = 0, got = 0;
+    while (total < size && ReadFile(file, buffer + total, size - total, &got, nullptr) && got > 0)
+        total += got;
+    CloseHandle(file);
+    return total == size;
+}
+
+void CopySettings(ConnectionSettings& s, const HttpWorker& w) {
+    CopyText(s.proxyHost, w.proxyHost);
+    CopyText(s.proxyPort, w.proxyPort);
+    CopyText(s.proxyUser, w.proxyUser);
+    CopyText(s.proxyPassword, w.proxyPassword);
+    CopyText(s.siteUser, w.user);
+    CopyText(s.sitePassword, w.password);
+}
+
+void ClearSettings(ConnectionSettings& s) {
+    s.proxyHost[0] = s.proxyPort[0] = s.proxyUser[0] = '\0';
+    s.proxyPassword[0] = s.siteUser[0] = s.sitePassword[0] = '\0';
+}
+
+// One fetch of a requested file, on the fetch thread.
+class PackageFetch {
+public:
+    PackageFetch(HttpWorker& worker) : worker(worker), client(0, worker.clientTimeouts) {
+        client.SetCancelFlag(&worker.abortFlag);
+    }
+    ~PackageFetch() {
+        if (output != INVALID_HANDLE_VALUE) CloseHandle(output);
+        free(buffer);
+    }
+    FetchOutcome Run();
+
+private:
+    FetchOutcome ClimbLadder();
+    bool PrepareAttempt(int attempt, bool& skip);
+    FetchOutcome FetchPart(unsigned index, const char* name, int32_t size, int32_t sum);
+    bool WaitWhileSuspended();
+    bool PauseBeforeRetry(unsigned& pause);
+    bool JoinPart(const char* path, int32_t size);
+
+    HttpWorker& worker;
+    ZUZ_HTTPClient client;
+    ManifestList manifest;
+    UrlText target, proxy;
+    char directory[260] = {};
+    HANDLE output = INVALID_HANDLE_VALUE;
+    char* buffer = nullptr;
+    int32_t partSize = 0;
+    Md5 whole;
+};
+
+bool PackageFetch::WaitWhileSuspended() {
+    while (worker.suspendFlag && !worker.abortFlag) Sleep(worker.timing.suspendPollMilliseconds);
+    return !worker.abortFlag;
+}
+
+// Waits before a part is fetched again, longer after each failure, still looking at the
+// suspend and abort flags every poll period. False when the fetch was aborted.
+bool PackageFetch::PauseBeforeRetry(unsigned& pause) {
+    unsigned waited = 0;
+    while (waited < pause) {
+        if (!WaitWhileSuspended()) return false;
+        unsigned slice = worker.timing.suspendPollMilliseconds;
+        if (slice > pause - waited) slice = pause - waited;
+        Sleep(slice);
+        waited += slice;
+    }
+    pause = pause * 2 > worker.timing.longestRetryPauseMilliseconds
+                ? worker.timing.longestRetryPauseMilliseconds
+                : pause * 2;
+    return WaitWhileSuspended();
+}
+
+// Sets target and proxy texts for one rung of the ladder; skip when the rung has
+// nothing to try. False when the user cancelled or a text does not fit.
+bool PackageFetch::PrepareAttempt(int attempt, bool& skip) {
+    ConnectionSettings& s = connectionSettings;
+    skip = false;
+    switch (attempt) {
+    case 0:
+        CopySettings(s, worker);
+        return SetTarget(target, worker.user, worker.password, worker.siteBase,
+                         worker.remotePath, kManifestFileName) &&
+               SetProxy(proxy, worker.proxyUser, worker.proxyPassword, worker.proxyHost,
+                        worker.proxyPort);
+    case 1:
+        if (!FindBrowserProxy(s.proxyHost, countof(s.proxyHost), s.proxyPort,
+                              countof(s.proxyPort))) {
+            skip = true;
+            return true;
+        }
+        CopyText(worker.proxyHost, s.proxyHost);
+        CopyText(worker.proxyPort, s.proxyPort);
+        worker.proxyUser[0] = worker.proxyPassword[0] = '\0';
+        if (s.proxyHost[0] == '\0') return proxy.Set("");
+        if (s.proxyPort[0] == '\0') return proxy.Set(s.proxyHost);
+        return proxy.Set(s.proxyHost, ":", s.proxyPort);
+    case 2:
+        ClearSettings(s);
+        return proxy.Set("");
+    default: {
+        CopySettings(s, worker);
+        HttpSettingsDialog dialog(s.proxyHost, s.proxyPort, s.proxyUser, s.proxyPassword,
+                                  worker.siteBase, worker.remotePath, s.siteUser, s.sitePassword);
+        if (dialog.DoModal(nullptr) == IDC_CANCEL) return false;
+        CopyText(s.proxyHost, dialog.proxyHost);
+        CopyText(s.proxyPort, dialog.proxyPort);
+        CopyText(s.proxyUser, dialog.proxyUser);
+        CopyText(s.proxyPassword, dialog.proxyPassword);
+        CopyText(s.siteUser, dialog.siteUser);
+        CopyText(s.sitePassword, dialog.sitePassword);
+        // Texts that do not fit make this attempt fail; the dialog is shown again.
+        if (!SetTarget(target, s.siteUser, s.sitePassword, worker.siteBase, worker.remotePath,
+                       kManifestFileName) ||
+            !SetProxy(proxy, s.proxyUser, s.proxyPassword, s.proxyHost, s.proxyPort))
+            skip = true;
+        return true;
+    }
+    }
+}
+
+FetchOutcome PackageFetch::ClimbLadder() {
+    char manifestPath[260];
+    if (!JoinDirectory(directory, kManifestFileName, manifestPath)) return FetchFailed;
+    for (int attempt = 0;;) {
+        if (worker.abortFlag) return FetchAborted;
+        bool skip = false;
+        if (!PrepareAttempt(attempt, skip)) return FetchFailed;
+        if (!skip && client.set_target(target.text, proxy.text) == 0 &&
+            client.GetFile(nullptr, manifestPath) == 0) {
+            connectionSettings.confirmed = 1;
+            return FetchDone;
+        }
+        if (attempt < 3) ++attempt;
+    }
+}
+
+bool PackageFetch::JoinPart(const char* path, int32_t size) {
+    if (!ReadPart(path, buffer, static_cast<DWORD>(size))) return false;
+    whole.Update(buffer, static_cast<size_t>(size));
+    DWORD written = 0;
+    return WriteFile(output, buffer, static_cast<DWORD>(size), &written, nullptr) &&
+           written == static_cast<DWORD>(size);
+}
+
+FetchOutcome PackageFetch::FetchPart(unsigned index, const char* name, int32_t size,
+                                     int32_t sum) {
+    char path[260];
+    if (!JoinDirectory(directory, name, path)) return FetchFailed;
+    unsigned pause = worker.timing.firstRetryPauseMilliseconds;
+    int badFetches = 0;
+    for (;;) {
+        if (!WaitWhileSuspended()) return FetchAborted;
+        if (PartIntact(path, sum)) break;
+        const ConnectionSettings& s = connectionSettings;
+        if (!SetTarget(target, s.siteUser, s.sitePassword, worker.siteBase, worker.remotePath,
+                       name))
+            return FetchFailed;
+        bool fetched = client.set_target(target.text, proxy.text) == 0 &&
+                       client.GetFile(nullptr, path) == 0;
+        if (fetched && PartIntact(path, sum)) {
+            worker.Report(msgDl3, 0, static_cast<LPARAM>((index + 1) * static_cast<LONG_PTR>(size)));
+            break;
+        }
+        // A part that arrived damaged is fetched again a few times only: the server
+        // itself may hold a bad copy.
+        if (fetched && ++badFetches > badPartFetchLimit) return FetchFailed;
+        if (!PauseBeforeRetry(pause)) return FetchAborted;
+    }
+    return JoinPart(path, size) ? FetchDone : FetchFailed;
+}
+
+FetchOutcome PackageFetch::Run() {
+    output = CreateFileA(worker.localPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (output == INVALID_HANDLE_VALUE) return FetchFailed;
+    CopyText(directory, worker.localPath);
+    char* slash = strrchr(directory, '\\');
+    if (slash == nullptr) return FetchFailed;
+    slash[1] = '\0';
+
+    FetchOutcome ladder = ClimbLadder();
+    if (ladder != FetchDone) return ladder;
+    char manifestPath[260];
+    if (!JoinDirectory(directory, kManifestFileName, manifestPath) ||
+        manifest.Load(manifestPath) != 0)
+        return FetchFailed;
+
+    int64_t total = 0;
+    char name[kPartNameSize];
+    int32_t size;
+    for (unsigned n = 0;; ++n) {
+        FormatPartName(n, name);
+        if (manifest.GetValue(kFilesSection, name, &size) != 0) break;
+        // A negative size is outside the format: the package is refused.
+        if (size < 0) return FetchFailed;
+        total += size;
+        if (partSize == 0) partSize = size;
+    }
+    worker.Report(msgDl2, 0, static_cast<LPARAM>(static_cast<int32_t>(total)));
+    buffer = static_cast<char*>(malloc(partSize > 0 ? static_cast<size_t>(partSize) : 1));
+    if (buffer == nullptr) return FetchFailed;
+
+    for (unsigned n = 0;; ++n) {
+        FormatPartName(n, name);
+        if (manifest.GetValue(kFilesSection, name, &size) != 0) break;
+        if (!WaitWhileSuspended()) return FetchAborted;
+        int32_t sum;
+        if (manifest.GetValue(kSumsSection, name, &sum) != 0 || size > partSize) return FetchFailed;
+        FetchOutcome part = FetchPart(n, name, size, sum);
+        if (part != FetchDone) return part;
+    }
+    CloseHandle(output);
+    output = INVALID_HANDLE_VALUE;
+    int32_t expected;
+    if (manifest.GetValue(kSumsSection, kTotalSumKey, &expected) != 0) return FetchFailed;
+    unsigned char digest[kMd5DigestSize];
+    whole.Final(digest);
+    return PackageChecksum(digest) == expected ? FetchDone : FetchFailed;
+}
 
 }  // namespace
 
 HttpWorker::~HttpWorker() {
-    // A fetch thread stops at its next part once aborted; a suspended one would not.
+    // A fetch thread stops at its next check once aborted; a suspended one would not.
     abortFlag = 1;
     suspendFlag = 0;
     FinishThread(fileThread);
@@ -42,20 +344,39 @@ DWORD WINAPI HttpWorker::ConnectThreadMain(LPVOID parameter) {
     return 0;
 }
 
+int HttpWorker::FetchFile() {
+    PackageFetch fetch(*this);
+    return fetch.Run();
+}
+
+DWORD WINAPI HttpWorker::FetchThreadMain(LPVOID parameter) {
+    HttpWorker* worker = static_cast<HttpWorker*>(parameter);
+    int outcome = worker->FetchFile();
+    // The report is the thread's last use of the worker: the controller may request
+    // the next file, and so replace this thread's handle, while handling it.
+    if (outcome == FetchDone)
+        worker->Report(msgDl4, TransferOk, 0);
+    else if (outcome == FetchFailed)
+        worker->Report(msgDl4, TransferReceiveFailed, 0);
+    return 0;
+}
+
 LRESULT HttpWorker::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     return TransferWorker::WindowProc(message, wParam, lParam);
 }
 
 int HttpWorker::Connect(const char* site, const char* proxy, const char* port) {
-    CopyText(proxyHost, proxy);
-    CopyText(proxyPort, port);
-    const char* host = strstr(site, httpScheme) != nullptr ? site + httpSchemeLength : site;
+    const ConnectionSettings& s = connectionSettings;
+    CopyText(proxyHost, s.confirmed ? s.proxyHost : proxy);
+    CopyText(proxyPort, s.confirmed ? s.proxyPort : port);
+    // The scheme is dropped only where it begins the site.
+    const char* host = strncmp(site, httpScheme, httpSchemeLength) == 0 ? site + httpSchemeLength
+                                                                          : site;
     // A site too long for the field is cut so that the closing "/" still fits.
     CopyTextN(siteBase, countof(siteBase) - 1, host);
     AppendText(siteBase, "/");
 
-    // The handle is the only way to wait for a thread at the end, so the previous
-    // thread (normally long over) is awaited before its handle is replaced.
+    // The previous connect thread (long over) is awaited before its handle is replaced.
     FinishThread(connectThread);
     connectThread = CreateThread(nullptr, 0, ConnectThreadMain, this, 0, nullptr);
     if (connectThread == nullptr) {
@@ -68,20 +389,35 @@ int HttpWorker::Connect(const char* site, const char* proxy, const char* port) {
 int HttpWorker::Disconnect() { return 0; }
 
 int HttpWorker::RequestFile(const char* remote, const char* local) {
-    CopyText(remotePath, remote);
-    CopyText(localPath, local);
-    return 0;
+    // The previous fetch thread has sent its last report, possibly the very one being
+    // handled now; waiting for it here would wait for ourselves, so its handle is
+    // only closed.
+    if (fileThread != nullptr) CloseHandle(fileThread);
+    fileThread = nullptr;
+    if (!CopyText(remotePath, remote) || !CopyText(localPath, local)) return 0;
+    fileThread = CreateThread(nullptr, 0, FetchThreadMain, this, 0, nullptr);
+    return fileThread != nullptr ? 1 : 0;
 }
 
 void HttpWorker::SetLogin(const char* newUser, const char* newPassword) {
+    if (connectionSettings.confirmed) {
+        CopyText(user, connectionSettings.siteUser);
+        CopyText(password, connectionSettings.sitePassword);
+        return;
+    }
     CopyText(user, newUser);
-    // An empty password keeps the one stored before.
-    if (newPassword[0] != '\0') CopyText(password, newPassword);
+    // An empty password keeps the one stored before; so does one that does not unscramble.
+    if (newPassword[0] != '\0') UnscramblePassword(newPassword, password);
 }
 
 void HttpWorker::SetProxyLogin(const char* newUser, const char* newPassword) {
+    if (connectionSettings.confirmed) {
+        CopyText(proxyUser, connectionSettings.proxyUser);
+        CopyText(proxyPassword, connectionSettings.proxyPassword);
+        return;
+    }
     CopyText(proxyUser, newUser);
-    if (newPassword[0] != '\0') CopyText(proxyPassword, newPassword);
+    if (newPassword[0] != '\0') UnscramblePassword(newPassword, proxyPassword);
 }
 
 void HttpWorker::Pause(int flag) {

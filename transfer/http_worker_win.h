@@ -1,18 +1,41 @@
-// The worker for http components: remembers the site, proxy and log-in values and
-// answers a Connect from a short connect thread. Fetching packages is not built yet:
-// RequestFile starts nothing and refuses, so the controller ends the run.
+// The worker for http components. A file is published as a package: the manifest
+// "pkginfo.txt" and parts file000.bin, file001.bin, ... each with a checksum. The fetch
+// thread finds a working connection (description settings, browser proxy, direct, then
+// the user's own settings), fetches the parts not already on disk intact, joins them
+// into the requested file and checks the whole against the manifest.
 #pragma once
 
 #include "common/win32.h"
+#include "transfer/http_client_win.h"
 #include "transfer/transfer_worker_win.h"
 
 constexpr size_t httpFieldSize = 260;
 constexpr size_t httpRemotePathSize = 1000;
 
+// The proxy and site credentials that worked, for the rest of the process.
+struct ConnectionSettings {
+    char proxyHost[httpFieldSize];
+    char proxyPort[httpFieldSize];
+    char proxyUser[httpFieldSize];
+    char proxyPassword[httpFieldSize];
+    char siteUser[httpFieldSize];
+    char sitePassword[httpFieldSize];
+    int confirmed;  // a manifest has been fetched with these settings; never cleared
+};
+extern ConnectionSettings connectionSettings;
+
+// Pauses of the fetch thread; tests shorten them, the product keeps these values.
+struct HttpWorkerTiming {
+    unsigned suspendPollMilliseconds;  // how often a suspended fetch looks again
+    unsigned firstRetryPauseMilliseconds;  // pause after a part's first failed fetch ...
+    unsigned longestRetryPauseMilliseconds;  // ... doubling up to this
+};
+extern const HttpWorkerTiming productHttpWorkerTiming;
+
 class HttpWorker : public TransferWorker {
 public:
     HttpWorker() = default;
-    // Waits for the worker's threads, which use the object, before it goes away.
+    // Aborts and waits for the worker's threads, which use the object.
     ~HttpWorker();
 
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -40,7 +63,12 @@ public:
     HANDLE fileThread = nullptr;
     HANDLE connectThread = nullptr;
 
+    HttpClientTimeouts clientTimeouts = productHttpTimeouts;
+    HttpWorkerTiming timing = productHttpWorkerTiming;
+
 private:
     static DWORD WINAPI ConnectThreadMain(LPVOID parameter);
+    static DWORD WINAPI FetchThreadMain(LPVOID parameter);
     static void FinishThread(HANDLE& thread);
+    int FetchFile();
 };

@@ -357,3 +357,67 @@ TEST_F(DownloadController, CaptionButtonsAndVisibilityFollowTheRun) {
             << c.name;
     }
 }
+
+#include "driver/person.h"
+
+namespace {
+
+struct BoxAnswer {
+    BoxAnswer(const char* fragment, int answer) : fragment(fragment), answer(answer) {}
+    const char* fragment;
+    int answer;
+    bool answered = false;
+    std::string text;
+};
+
+// Answers the next message box of this process that shows fragment, from a second
+// thread, as the user would while the dialog's own thread waits in the box.
+DWORD WINAPI AnswerBox(void* parameter) {
+    BoxAnswer* box = static_cast<BoxAnswer*>(parameter);
+    Person user(GetCurrentProcessId());
+    HWND window = user.WaitForMessageBox("Corvane Lite Installer", box->fragment, 10000);
+    if (window == nullptr) return 0;
+    box->text = Person::MessageText(window);
+    box->answered = Person::Answer(window, box->answer);
+    return 0;
+}
+
+void SendWhileAnswering(HWND dialog, WPARAM command, BoxAnswer& box) {
+    HANDLE thread = CreateThread(nullptr, 0, AnswerBox, &box, 0, nullptr);
+    SendMessageA(dialog, WM_COMMAND, command, 0);
+    WaitForSingleObject(thread, 10000);
+    CloseHandle(thread);
+}
+
+}  // namespace
+
+TEST_F(DownloadController, QuitAndEscapeAskBeforeEndingTheRun) {
+    std::string description = Description(twoComponents);
+    ScriptedDialog dialog(workPath, description.c_str());
+    dialog.endAfterScript = false;
+    BoxAnswer no("Are you sure", IDNO);
+    BoxAnswer yes("Are you sure", IDYES);
+    dialog.script = [&](ScriptedDialog& d) {
+        SendWhileAnswering(d.windowHandle, IDC_QUIT, no);
+        // No: the transfer goes on and the dialog stays.
+        EXPECT_EQ(0, d.httpWorker.suspendFlag);
+        EXPECT_EQ(0, d.httpWorker.abortFlag);
+        EXPECT_TRUE(IsWindowVisible(d.windowHandle));
+        SendWhileAnswering(d.windowHandle, IDCANCEL, yes);  // Escape or the close box
+    };
+    EXPECT_EQ(1003, dialog.DoModal(nullptr));
+    EXPECT_TRUE(no.answered);
+    EXPECT_TRUE(yes.answered);
+    EXPECT_EQ("Are you sure you would like to quit downloading? All downloaded files will be "
+              "deleted.",
+              no.text);
+}
+
+TEST_F(DownloadController, SuspendStopsTheTransferAndEndsWith1004) {
+    std::string description = Description(twoComponents);
+    ScriptedDialog dialog(workPath, description.c_str());
+    dialog.endAfterScript = false;
+    dialog.script = [&](ScriptedDialog& d) { SendMessageA(d.windowHandle, WM_COMMAND, IDC_SUSPEND, 0); };
+    EXPECT_EQ(1004, dialog.DoModal(nullptr));
+    EXPECT_EQ(1, dialog.httpWorker.abortFlag);
+}

@@ -2,6 +2,7 @@
 // uses it: the welcome prompt, the download dialog, the messages, and what stays on
 // disk, in the registry and in the Startup folder afterwards.
 #include "config/payload_format.h"
+#include "transfer/md5.h"
 #include "driver/person.h"
 #include "driver/shell_link.h"
 #include "process_support.h"
@@ -45,11 +46,53 @@ std::string MakeInstaller(const std::string& directory, const Files& files) {
     return installer;
 }
 
-std::string NetworkDescription(const char* defs = "") {
+std::string ServersFile() { return ModuleDirectory() + "\\servers\\ports.ini"; }
+
+int ServerPort(const char* name) {
+    return GetPrivateProfileIntA("servers", name, 0, ServersFile().c_str());
+}
+
+// A component fetched from the test nginx (or the scripted server) at sourceDir.
+std::string NetworkDescription(const std::string& sourceDir, const char* defs = "",
+                               const char* server = "nginx") {
     return std::string("[defs]\r\ncomponents=client\r\nstrings=S\r\n") + defs +
            "[S]\r\nName=Corvane Halverd Client\r\n"
-           "[client]\r\nname=%Name%\r\nsize=6348\r\nsite=127.0.0.1\r\nsourceDir=pub\r\n"
-           "files=Corvane.exe\r\nProtocol=http\r\n";
+           "[client]\r\nname=%Name%\r\nsize=6348\r\nsite=127.0.0.1:" +
+           std::to_string(ServerPort(server)) + "\r\nsourceDir=" + sourceDir +
+           "\r\nfiles=Corvane.exe\r\nProtocol=http\r\n";
+}
+
+// A package of content published on the test nginx under pkg/name.
+void PublishPackage(const std::string& name, const std::string& content) {
+    std::string directory = ModuleDirectory() + "\\servers\\www\\pkg";
+    CreateDirectoryA(directory.c_str(), nullptr);
+    directory += "\\" + name;
+    CreateDirectoryA(directory.c_str(), nullptr);
+    const size_t partSize = 4096;
+    std::string files = "[files]\r\n", sums = "[sums]\r\n";
+    for (size_t at = 0, n = 0; at < content.size(); at += partSize, ++n) {
+        std::string part = content.substr(at, partSize);
+        char key[32], sum[kChecksumTextSize];
+        snprintf(key, sizeof key, "file%03u.bin", static_cast<unsigned>(n));
+        WriteWholeFile(directory + "\\" + key, part);
+        FormatPackageChecksum(ComputePackageChecksum(part.data(), part.size()), sum);
+        files += std::string(key) + "=" + std::to_string(part.size()) + "\r\n";
+        sums += std::string(key) + "=" + sum + "\r\n";
+    }
+    char total[kChecksumTextSize];
+    FormatPackageChecksum(ComputePackageChecksum(content.data(), content.size()), total);
+    WriteWholeFile(directory + "\\pkginfo.txt", files + sums + "total_sum=" + total + "\r\n");
+}
+
+std::string ReadAll(const std::string& path) {
+    std::string text;
+    FILE* f = fopen(path.c_str(), "rb");
+    if (f == nullptr) return "<missing>";
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
+    fclose(f);
+    return text;
 }
 
 std::string StateProfile() {
@@ -88,8 +131,15 @@ protected:
 
 }  // namespace
 
+// Presses Cancel in the "HTTP Settings" dialog that the last rung of the ladder shows.
+bool CancelSettingsDialog(Person& user) {
+    HWND settings = user.WaitForDialog("HTTP Settings", 30000);
+    return settings != nullptr && Person::Press(settings, 1009);
+}
+
 TEST_F(InstallerRun, WelcomeExitDeletesTheWorkDirectoryItsRecordAndTheShortcut) {
-    std::string setup = MakeInstaller(scratch.Path(), {{"tarrock.inf", NetworkDescription()}});
+    std::string setup =
+        MakeInstaller(scratch.Path(), {{"tarrock.inf", NetworkDescription("pkg/none")}});
     InstallerProcess run(setup, "");
     ASSERT_TRUE(run.Started());
     Person user(run.Id());
@@ -106,14 +156,32 @@ TEST_F(InstallerRun, WelcomeExitDeletesTheWorkDirectoryItsRecordAndTheShortcut) 
     EXPECT_FALSE(FileExists(shortcut));
 }
 
-TEST_F(InstallerRun, ContinueShowsTheListAndAFailedDownloadKeepsEverything) {
-    std::string setup = MakeInstaller(scratch.Path(), {{"tarrock.inf", NetworkDescription()}});
+TEST_F(InstallerRun, ContinueDownloadsThePackageThroughTheDialog) {
+    std::string client = "client program bytes " + std::string(10000, 'c') + "end";
+    PublishPackage("e2e-client", client);
+    std::string setup =
+        MakeInstaller(scratch.Path(), {{"tarrock.inf", NetworkDescription("pkg/e2e-client")}});
     InstallerProcess run(setup, "");
     ASSERT_TRUE(run.Started());
     Person user(run.Id());
     HWND welcome = user.WaitForDialog("Corvane Lite Installer", patience);
     ASSERT_NE(nullptr, welcome) << user.DescribeWindows();
     ASSERT_TRUE(user.PressEnter(welcome));  // &Continue is the default button
+    EXPECT_EQ(0, run.WaitForExit(patience));
+    EXPECT_EQ(client, ReadAll(work + "\\Corvane.exe"));
+    EXPECT_FALSE(FileExists(work + "\\tmp.tmp"));
+    EXPECT_TRUE(FileExists(work + "\\file002.bin"));  // the parts stay for a later run
+}
+
+TEST_F(InstallerRun, AFailedDownloadShowsTheRowsAndMessage585AndKeepsEverything) {
+    std::string setup =
+        MakeInstaller(scratch.Path(), {{"tarrock.inf", NetworkDescription("pkg/missing")}});
+    InstallerProcess run(setup, "");
+    ASSERT_TRUE(run.Started());
+    Person user(run.Id());
+    HWND welcome = user.WaitForDialog("Corvane Lite Installer", patience);
+    ASSERT_NE(nullptr, welcome) << user.DescribeWindows();
+    ASSERT_TRUE(Person::Press(welcome, 1));
     HWND dialog = user.WaitForDialog("Downloading Software...", patience);
     ASSERT_NE(nullptr, dialog) << user.DescribeWindows();
     HWND list = GetDlgItem(dialog, 1000);
@@ -123,15 +191,17 @@ TEST_F(InstallerRun, ContinueShowsTheListAndAFailedDownloadKeepsEverything) {
     ASSERT_EQ(1, Person::RowCount(list));
     EXPECT_EQ("Corvane Halverd Client", Person::CellText(list, 0, 0));
     EXPECT_EQ("6348KB", Person::CellText(list, 0, 1));
-    // The HTTP worker cannot fetch yet: the run ends with the network message.
+    ASSERT_TRUE(CancelSettingsDialog(user)) << user.DescribeWindows();
     HWND box = user.WaitForMessageBox("Corvane Lite Installer", "unable to download", patience);
     ASSERT_NE(nullptr, box) << user.DescribeWindows();
     EXPECT_EQ("Corvane Lite Installer was unable to download all the needed software, possibly "
               "due to a communication error. Installation cannot start. Try running the Corvane "
               "Lite Installer again later.",
               Person::MessageText(box));
-    // The worker refused the request: the row keeps its status.
-    EXPECT_EQ("Downloading...", Person::CellText(list, 0, 2));
+    EXPECT_EQ("Download error", Person::CellText(list, 0, 2));
+    EXPECT_EQ("Error in receiving file 'Corvane.exe' from '127.0.0.1:" +
+                  std::to_string(ServerPort("nginx")) + "'.",
+              Person::ControlText(dialog, 1002));
     ASSERT_TRUE(Person::Answer(box, IDOK));
     EXPECT_EQ(0, run.WaitForExit(patience));
     // Ended keeping the files: the work directory, its record and the shortcut stay.
@@ -140,6 +210,122 @@ TEST_F(InstallerRun, ContinueShowsTheListAndAFailedDownloadKeepsEverything) {
     EXPECT_EQ(work, ReadRecordedWorkDirectory());
     EXPECT_EQ(work + "\\setup.exe", Shortcut().target);
     EXPECT_EQ(" /NoIntervention", Shortcut().arguments);
+}
+
+TEST_F(InstallerRun, QuitAndEscapeAskFirstAndYesDeletesEverything) {
+    std::string setup = MakeInstaller(
+        scratch.Path(),
+        {{"tarrock.inf", NetworkDescription("silence/quit", "", "scripted")}});
+    InstallerProcess run(setup, "");
+    ASSERT_TRUE(run.Started());
+    Person user(run.Id());
+    HWND welcome = user.WaitForDialog("Corvane Lite Installer", patience);
+    ASSERT_NE(nullptr, welcome) << user.DescribeWindows();
+    ASSERT_TRUE(Person::Press(welcome, 1));
+    HWND dialog = user.WaitForDialog("Downloading Software...", patience);
+    ASSERT_NE(nullptr, dialog) << user.DescribeWindows();
+    EXPECT_TRUE(user.WaitForText(GetDlgItem(dialog, 1002), "Downloading file 'Corvane.exe'...",
+                                 patience));
+    ASSERT_TRUE(Person::Press(dialog, 1003));
+    HWND box = user.WaitForMessageBox("Corvane Lite Installer", "Are you sure", patience);
+    ASSERT_NE(nullptr, box) << user.DescribeWindows();
+    EXPECT_EQ("Are you sure you would like to quit downloading? All downloaded files will be "
+              "deleted.",
+              Person::MessageText(box));
+    ASSERT_TRUE(Person::Answer(box, IDNO));
+    ASSERT_TRUE(user.WaitUntilGone(box, patience));
+    EXPECT_TRUE(Person::IsShown(dialog));
+    ASSERT_TRUE(user.PressEscape(dialog));
+    box = user.WaitForMessageBox("Corvane Lite Installer", "Are you sure", patience);
+    ASSERT_NE(nullptr, box) << user.DescribeWindows();
+    ASSERT_TRUE(Person::Answer(box, IDYES));
+    EXPECT_EQ(0, run.WaitForExit(patience));
+    EXPECT_FALSE(FileExists(work));
+    EXPECT_EQ("", ReadRecordedWorkDirectory());
+    EXPECT_FALSE(FileExists(shortcut));
+}
+
+// Suspends a run that waits on a silent server, answers what comes, and returns the
+// shortcut that the run left, read while the installer waits in tray mode.
+class SuspendedRun : public InstallerRun {
+protected:
+    ShellLinkContents SuspendAndReadShortcut(const char* defs, const char* arguments,
+                                             bool windowsEnding) {
+        std::string setup = MakeInstaller(
+            scratch.Path(),
+            {{"tarrock.inf", NetworkDescription("silence/suspend", defs, "scripted")}});
+        InstallerProcess run(setup, arguments);
+        EXPECT_TRUE(run.Started());
+        Person user(run.Id());
+        HWND dialog = nullptr;
+        if (std::string(arguments).find("NoIntervention") == std::string::npos) {
+            HWND welcome = user.WaitForDialog("Corvane Lite Installer", patience);
+            EXPECT_NE(nullptr, welcome) << user.DescribeWindows();
+            Person::Press(welcome, 1);
+            dialog = user.WaitForDialog("Downloading Software...", patience);
+        } else {
+            dialog = user.WaitForDialog("Resuming Download of Software...", patience);
+        }
+        EXPECT_NE(nullptr, dialog) << user.DescribeWindows();
+        user.WaitForText(GetDlgItem(dialog, 1002), "Downloading file 'Corvane.exe'...", patience);
+        if (windowsEnding) {
+            LRESULT allowed = 0;
+            Person::Send(dialog, WM_QUERYENDSESSION, 0, 0, &allowed, patience);
+            EXPECT_EQ(TRUE, allowed);
+        } else {
+            EXPECT_TRUE(Person::Press(dialog, 1004));
+            HWND box = user.WaitForMessageBox("Corvane Lite Installer", "suspended", patience);
+            EXPECT_NE(nullptr, box) << user.DescribeWindows();
+            EXPECT_EQ("Downloading has been suspended.\nYou can resume downloading at any time, "
+                      "from where you left off, by double-clicking the Corvane Lite Installer "
+                      "icon in your Windows taskbar.",
+                      Person::MessageText(box));
+            Person::Answer(box, IDOK);
+        }
+        // Tray mode: the process waits with its tray window; the shortcut is in place.
+        HWND tray = user.WaitForWindow(TrayQuery(), patience);
+        EXPECT_NE(nullptr, tray) << user.DescribeWindows();
+        WindowQuery message;
+        message.className = "#32770";
+        message.controlId = 0xFFFF;
+        message.controlText = "suspended";
+        if (windowsEnding) {
+            EXPECT_EQ(nullptr, user.FindTopWindow(message));
+        }
+        ShellLinkContents link = Shortcut();
+        EXPECT_TRUE(FileExists(work + "\\setup.exe"));
+        Person::Post(tray, WM_CLOSE, 0, 0);  // Quit from the tray
+        EXPECT_EQ(0, run.WaitForExit(patience));
+        EXPECT_FALSE(FileExists(work));
+        return link;
+    }
+    static WindowQuery TrayQuery() {
+        WindowQuery query;
+        query.className = "CV_TARROCK_TRAY_CLASS";
+        query.mustBeShown = false;
+        return query;
+    }
+};
+
+TEST_F(SuspendedRun, SuspendWritesTrayArgumentsAndShowsMessage592) {
+    ShellLinkContents link = SuspendAndReadShortcut("", "", false);
+    EXPECT_EQ(work + "\\setup.exe", link.target);
+    EXPECT_EQ(" /tray", link.arguments);
+}
+
+TEST_F(SuspendedRun, SuspendKeepsSaveProxySettings) {
+    EXPECT_EQ(" /tray /SaveProxySettings",
+              SuspendAndReadShortcut("", "-SaveProxySettings", false).arguments);
+}
+
+TEST_F(SuspendedRun, WindowsEndingAsksForRestartAndShowsNothing) {
+    EXPECT_EQ(" /tray /AskForRestart", SuspendAndReadShortcut("", "", true).arguments);
+}
+
+TEST_F(SuspendedRun, WithoutInterventionTheRestartResumesAtOnce) {
+    EXPECT_EQ(" /NoIntervention",
+              SuspendAndReadShortcut("allowintervention=FALSE\r\n", "/NoIntervention", true)
+                  .arguments);
 }
 
 TEST_F(InstallerRun, LocalComponentsNeverShowTheDialogNorWriteAShortcut) {
@@ -169,24 +355,36 @@ TEST_F(InstallerRun, LocalComponentsNeverShowTheDialogNorWriteAShortcut) {
 }
 
 TEST_F(InstallerRun, ACompletedDownloadSkipsTheDialogAndIsConsumed) {
+    // The last run finished downloading and the user postponed the installation.
     WritePrivateProfileStringA("download", "complete", "1", StateProfile().c_str());
-    std::string setup = MakeInstaller(scratch.Path(), {{"tarrock.inf", NetworkDescription()}});
+    CreateDirectoryA(work.c_str(), nullptr);
+    WriteWholeFile(work + "\\Corvane.exe", "downloaded before");
+    std::string setup =
+        MakeInstaller(scratch.Path(), {{"tarrock.inf", NetworkDescription("pkg/missing")}});
     InstallerProcess run(setup, "");
     ASSERT_TRUE(run.Started());
     Person user(run.Id());
-    HWND box = user.WaitForMessageBox("Corvane Lite Installer", "unable to download", patience);
-    ASSERT_NE(nullptr, box) << user.DescribeWindows();
-    WindowQuery shownDialog;
-    shownDialog.caption = "Downloading Software...";
-    EXPECT_EQ(nullptr, user.FindTopWindow(shownDialog));
-    EXPECT_EQ(0u, GetPrivateProfileIntA("download", "complete", 7, StateProfile().c_str()));
-    ASSERT_TRUE(Person::Answer(box, IDOK));
+    WindowQuery shown;
+    shown.className = "#32770";
+    bool anyWindowShown = false;
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, run.Id());
+    WaitUntil(
+        [&] {
+            if (user.FindTopWindow(shown) != nullptr) anyWindowShown = true;
+            return WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
+        },
+        patience);
+    CloseHandle(process);
     EXPECT_EQ(0, run.WaitForExit(patience));
+    EXPECT_FALSE(anyWindowShown);  // no welcome prompt, no dialog
+    EXPECT_EQ(0u, GetPrivateProfileIntA("download", "complete", 7, StateProfile().c_str()));
 }
 
 TEST_F(InstallerRun, WithoutInterventionThereIsNoWelcomeAndNoButtons) {
     std::string setup = MakeInstaller(
-        scratch.Path(), {{"tarrock.inf", NetworkDescription("allowintervention=FALSE\r\n")}});
+        scratch.Path(),
+        {{"tarrock.inf", NetworkDescription("silence/nobuttons", "allowintervention=FALSE\r\n",
+                                            "scripted")}});
     InstallerProcess run(setup, "/NoIntervention");
     ASSERT_TRUE(run.Started());
     Person user(run.Id());
@@ -201,8 +399,10 @@ TEST_F(InstallerRun, WithoutInterventionThereIsNoWelcomeAndNoButtons) {
     welcome.controlId = 0xFFFF;
     welcome.controlText = "will download the necessary components";
     EXPECT_EQ(nullptr, user.FindTopWindow(welcome));
-    HWND box = user.WaitForMessageBox("Corvane Lite Installer", "unable to download", patience);
+    // Escape still asks.
+    ASSERT_TRUE(user.PressEscape(dialog));
+    HWND box = user.WaitForMessageBox("Corvane Lite Installer", "Are you sure", patience);
     ASSERT_NE(nullptr, box) << user.DescribeWindows();
-    ASSERT_TRUE(Person::Answer(box, IDOK));
+    ASSERT_TRUE(Person::Answer(box, IDYES));
     EXPECT_EQ(0, run.WaitForExit(patience));
 }

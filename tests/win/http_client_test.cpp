@@ -1,0 +1,248 @@
+// The HTTP/1.0 client against real servers: nginx for files, Basic authentication,
+// redirection chains and 404s, the scripted server for silence, broken bodies and odd
+// heads. tests/servers/start runs them and writes servers\ports.ini beside this program.
+#include "transfer/http_client_win.h"
+
+#include "process_support.h"
+
+#include <gtest/gtest.h>
+#include <stdio.h>
+
+#include <string>
+
+namespace {
+
+// Short enough that every time-out test ends in seconds.
+const HttpClientTimeouts testTimeouts = {300, 300, 20};
+
+std::string ReadWholeFile(const std::string& path) {
+    std::string bytes;
+    FILE* f = fopen(path.c_str(), "rb");
+    if (f == nullptr) return "(missing)";
+    char block[65536];
+    size_t n;
+    while ((n = fread(block, 1, sizeof block, f)) > 0) bytes.append(block, n);
+    fclose(f);
+    return bytes;
+}
+
+// The bytes the scripted server sends as a long body (see pattern() there).
+std::string Pattern(size_t size) {
+    std::string bytes(size, '\0');
+    for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 7 + i / 251) & 0xFF);
+    return bytes;
+}
+
+class HttpClient : public ::testing::Test {
+protected:
+    void SetUp() override {
+        WSADATA data;
+        ASSERT_EQ(0, WSAStartup(MAKEWORD(1, 1), &data));
+        servers = ModuleDirectory() + "\\servers";
+        std::string ini = servers + "\\ports.ini";
+        nginx = std::to_string(GetPrivateProfileIntA("servers", "nginx", 0, ini.c_str()));
+        scripted = std::to_string(GetPrivateProfileIntA("servers", "scripted", 0, ini.c_str()));
+        blackhole = std::to_string(GetPrivateProfileIntA("servers", "blackhole", 0, ini.c_str()));
+        port80 = GetPrivateProfileIntA("servers", "port80", 0, ini.c_str()) != 0;
+        ASSERT_NE("0", nginx) << "no test servers: run tests/servers/start <build>/servers";
+        local = scratch.Path() + "\\fetched.bin";
+    }
+    void TearDown() override { WSACleanup(); }
+
+    // Fetches target (a text as the worker builds it) into the local file.
+    int Fetch(const std::string& target, const char* proxy = nullptr,
+              const char* requestPath = nullptr,
+              const HttpClientTimeouts& timeouts = testTimeouts) {
+        ZUZ_HTTPClient client(0, timeouts);
+        if (client.set_target(target.c_str(), proxy) != 0) return -100;
+        return client.GetFile(requestPath, local.c_str());
+    }
+    std::string Served(const char* name) {
+        return ReadWholeFile(servers + "\\www\\" + name);
+    }
+    std::string Fetched() { return ReadWholeFile(local); }
+
+    std::string servers, nginx, scripted, blackhole, local;
+    bool port80 = false;
+    ScratchDirectory scratch;
+};
+
+TEST_F(HttpClient, FilesArriveByteIdentical) {
+    const char* names[] = {"files/small.txt", "files/big.bin", "files/exact.bin",
+                           "files/empty.bin"};
+    for (const char* name : names) {
+        ASSERT_EQ(0, Fetch("127.0.0.1:" + nginx + "/" + name)) << name;
+        std::string expected = Served(name);
+        EXPECT_NE("(missing)", expected);
+        EXPECT_TRUE(Fetched() == expected) << name << ": " << Fetched().size() << " bytes";
+    }
+    // The same through the other address and with the scheme written out.
+    ASSERT_EQ(0, Fetch("HTTP://127.0.0.2:" + nginx + "/files/small.txt"));
+    EXPECT_EQ(Served("files/small.txt"), Fetched());
+    // A request path replaces the target's.
+    ASSERT_EQ(0, Fetch("127.0.0.1:" + nginx + "/nothing/here", nullptr, "/files/small.txt"));
+    EXPECT_EQ(Served("files/small.txt"), Fetched());
+}
+
+TEST_F(HttpClient, DefaultPortWhenTheUrlHasNone) {
+    if (!port80) GTEST_SKIP() << "nginx could not listen on 127.0.0.3:80";
+    ASSERT_EQ(0, Fetch("127.0.0.3/files/small.txt"));
+    EXPECT_EQ(Served("files/small.txt"), Fetched());
+}
+
+TEST_F(HttpClient, FailuresLeaveAnExistingFileUntouched) {
+    const std::string paths[] = {
+        "127.0.0.1:" + nginx + "/files/missing.txt",
+        "127.0.0.1:" + nginx + "/chain/missing",
+        "127.0.0.1:" + scripted + "/longhead",
+        "127.0.0.1:" + scripted + "/noblank",
+        "127.0.0.1:" + scripted + "/nolocation",
+    };
+    for (const std::string& path : paths) {
+        WriteWholeFile(local, "kept");
+        EXPECT_EQ(-1, Fetch(path)) << path;
+        EXPECT_EQ("kept", Fetched()) << path;
+    }
+}
+
+TEST_F(HttpClient, BasicAuthentication) {
+    struct Case { std::string credentials; int result; };
+    const Case cases[] = {
+        {"corvane:Tarrock-7@", 0},
+        {"corvane:wrong@", -1},
+        {"corvane@", -1},
+        {":@", -1},
+        {"", -1},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(c.result, Fetch(c.credentials + "127.0.0.1:" + nginx + "/private/secret.txt"))
+            << c.credentials;
+    }
+    EXPECT_EQ(Served("private/secret.txt"), Fetched());
+}
+
+TEST_F(HttpClient, RedirectionsAreFollowedSixTimesAtMost) {
+    ZUZ_HTTPClient client(0, testTimeouts);
+    ASSERT_EQ(0, client.set_target(("127.0.0.1:" + nginx + "/chain/1").c_str(), nullptr));
+    ASSERT_EQ(0, client.GetFile(nullptr, local.c_str()));
+    EXPECT_EQ(Served("files/small.txt"), Fetched());
+    EXPECT_STREQ("127.0.0.1", client.Target()->host);
+    EXPECT_STREQ("/files/small.txt", client.Target()->path);
+
+    // Credentials survive a link to another address.
+    ASSERT_EQ(0, Fetch("corvane:Tarrock-7@127.0.0.1:" + nginx + "/chain/private"));
+    EXPECT_EQ(Served("private/secret.txt"), Fetched());
+
+    ASSERT_EQ(0, Fetch("127.0.0.1:" + scripted + "/hops/6/0"));
+    EXPECT_EQ("arrived after 6\n", Fetched());
+    EXPECT_EQ(-1, Fetch("127.0.0.1:" + scripted + "/hops/7/0"));
+}
+
+TEST_F(HttpClient, RedirectionKeepsCredentialsAndDropsTheRequestPath) {
+    ASSERT_EQ(0, Fetch("u:p@127.0.0.1:" + scripted + "/unused", nullptr, "/credentials"));
+    std::string echoed = Fetched();
+    EXPECT_EQ(0u, echoed.find("GET /echo/redirected HTTP/1.0\r\nAuthorization: Basic dTpw\r\n"))
+        << echoed;
+}
+
+TEST_F(HttpClient, LocationHeaders) {
+    ASSERT_EQ(0, Fetch("127.0.0.1:" + scripted + "/lowerlocation"));
+    EXPECT_EQ(0u, Fetched().find("GET /echo/after-lower HTTP/1.0\r\n")) << Fetched();
+
+    // Too long for a request, and one without a host: refused, the target stays.
+    const char* refused[] = {"/longlocation", "/relative"};
+    for (const char* path : refused) {
+        ZUZ_HTTPClient client(0, testTimeouts);
+        ASSERT_EQ(0, client.set_target(("127.0.0.1:" + scripted + path).c_str(), nullptr));
+        EXPECT_EQ(-1, client.GetFile(nullptr, local.c_str())) << path;
+        EXPECT_STREQ(path, client.Target()->path);
+    }
+}
+
+TEST_F(HttpClient, HeadsOfEveryShape) {
+    ASSERT_EQ(0, Fetch("127.0.0.1:" + scripted + "/lfonly"));
+    EXPECT_EQ("LF only body\n", Fetched());
+    ASSERT_EQ(0, Fetch("127.0.0.1:" + scripted + "/trickle"));
+    EXPECT_TRUE(Fetched() == Pattern(7000)) << Fetched().size();
+    EXPECT_EQ(-1, Fetch("127.0.0.1:" + scripted + "/longhead"));
+}
+
+TEST_F(HttpClient, BrokenBodiesFail) {
+    struct Case { const char* path; int result; size_t kept; };
+    const Case cases[] = {
+        {"/midclose", -1, 5000 - 43},    // Content-Length 100000, connection closed early
+        {"/short", -1, 5},               // Content-Length 10, five bytes
+        {"/midclose-nolength", 0, 5000}, // no Content-Length: the close ends the body
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(c.result, Fetch("127.0.0.1:" + scripted + c.path)) << c.path;
+        EXPECT_EQ(c.kept, Fetched().size()) << c.path;
+    }
+}
+
+TEST_F(HttpClient, SilenceRepeatsTheRequestABoundedNumberOfTimes) {
+    std::string token = std::to_string(GetTickCount()) + "-" + std::to_string(rand());
+    DWORD start = GetTickCount();
+    EXPECT_EQ(-1, Fetch("127.0.0.1:" + scripted + "/silence/" + token));
+    EXPECT_LT(GetTickCount() - start, 10000u);
+    ASSERT_EQ(0, Fetch("127.0.0.1:" + scripted + "/count/" + token));
+    EXPECT_EQ(std::to_string(maxReceiveTimeouts), Fetched());
+
+    ASSERT_EQ(0, Fetch("127.0.0.1:" + scripted + "/silence-once/" + token));
+    EXPECT_EQ("second answer\n", Fetched());
+    // Silence in mid-body: the file is written again from its start.
+    ASSERT_EQ(0, Fetch("127.0.0.1:" + scripted + "/stall-once/" + token));
+    EXPECT_TRUE(Fetched() == Pattern(3 * 2048 + 100)) << Fetched().size();
+}
+
+TEST_F(HttpClient, ConnectionsThatFailOrHang) {
+    // Refused: reported at once, even with the product's time-outs.
+    SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = inet_addr("127.0.0.1");
+    ASSERT_EQ(0, bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address));
+    int length = sizeof address;
+    getsockname(s, reinterpret_cast<sockaddr*>(&address), &length);
+    closesocket(s);
+    std::string closed = std::to_string(ntohs(address.sin_port));
+    DWORD start = GetTickCount();
+    EXPECT_EQ(-1, Fetch("127.0.0.1:" + closed + "/x", nullptr, nullptr, productHttpTimeouts));
+    EXPECT_LT(GetTickCount() - start, 5000u);
+
+    // Never accepted: seven attempts, each ending in its time-out.
+    start = GetTickCount();
+    EXPECT_EQ(-1, Fetch("127.0.0.1:" + blackhole + "/x"));
+    DWORD elapsed = GetTickCount() - start;
+    EXPECT_GE(elapsed, maxConnectTimeouts * testTimeouts.connectMilliseconds - 100);
+    EXPECT_LT(elapsed, 10000u);
+}
+
+TEST_F(HttpClient, ProxyRequests) {
+    // nginx serves an absolute request line itself: the target host is never looked up.
+    std::string proxy = "127.0.0.2:" + nginx;
+    ASSERT_EQ(0, Fetch("downloads.invalid:" + nginx + "/files/small.txt", proxy.c_str()));
+    EXPECT_EQ(Served("files/small.txt"), Fetched());
+
+    proxy = "pu:pp@127.0.0.1:" + scripted;
+    ASSERT_EQ(0, Fetch("u:p@origin.invalid:8080/echo/x", proxy.c_str()));
+    EXPECT_EQ(0u, Fetched().find("GET http://origin.invalid:8080/echo/x HTTP/1.0\r\n"
+                                 "Proxy-Authorization: Basic cHU6cHA=\r\n"
+                                 "Authorization: Basic dTpw\r\n"
+                                 "Host: origin.invalid\r\n"
+                                 "Accept: image/gif, image/jpeg, image/pjpeg, */*\r\n\r\n"))
+        << Fetched();
+}
+
+TEST_F(HttpClient, TargetTextsThatDoNotFitAreRefused) {
+    std::string longest = "127.0.0.1:" + nginx + "/files/small.txt?";
+    longest += std::string(maxUrlTextLength - longest.size(), 'q');
+    EXPECT_EQ(0, Fetch(longest));
+    EXPECT_EQ(-100, Fetch(longest + "q"));
+    std::string proxy(maxUrlTextLength + 1, 'p');
+    EXPECT_EQ(-100, Fetch("127.0.0.1:" + nginx + "/files/small.txt", proxy.c_str()));
+    ZUZ_HTTPClient client(0, testTimeouts);
+    EXPECT_EQ(-1, client.GetFile(nullptr, local.c_str()));
+}
+
+}  // namespace

@@ -1,0 +1,238 @@
+// The http worker fetching packages from the test nginx: whole downloads, resumption
+// part by part, damaged parts, wrong totals, and the last rung of the connection
+// ladder, where the user is asked for settings.
+#include "driver/person.h"
+#include "process_support.h"
+#include "transfer/http_worker_win.h"
+#include "transfer/md5.h"
+#include "transfer/messages_win.h"
+#include "ui/resource_ids.h"
+#include "ui/window_win.h"
+
+#include <gtest/gtest.h>
+
+#include <stdio.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Reports {
+    std::vector<std::pair<UINT, std::pair<WPARAM, LPARAM>>> received;
+    int Count(UINT message) const {
+        int n = 0;
+        for (const auto& r : received) n += r.first == message;
+        return n;
+    }
+    bool Has(UINT message) const { return Count(message) > 0; }
+    WPARAM Last(UINT message) const {
+        for (auto it = received.rbegin(); it != received.rend(); ++it)
+            if (it->first == message) return it->second.first;
+        return static_cast<WPARAM>(-1);
+    }
+    LPARAM LastParam(UINT message) const {
+        for (auto it = received.rbegin(); it != received.rend(); ++it)
+            if (it->first == message) return it->second.second;
+        return -1;
+    }
+};
+Reports* reports = nullptr;
+
+LRESULT CALLBACK NotifyProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (reports != nullptr && (message == msgDl1 || message == msgDl2 || message == msgDl3 ||
+                               message == msgDl4))
+        reports->received.push_back({message, {wParam, lParam}});
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+std::string Bytes(size_t size, unsigned seed) {
+    std::string s(size, '\0');
+    unsigned x = seed;
+    for (size_t i = 0; i < size; ++i) {
+        x = x * 1103515245u + 12345u;
+        s[i] = static_cast<char>(x >> 16);
+    }
+    return s;
+}
+
+std::string Checksum(const std::string& bytes) {
+    char text[kChecksumTextSize];
+    FormatPackageChecksum(ComputePackageChecksum(bytes.data(), bytes.size()), text);
+    return text;
+}
+
+std::string ReadAll(const std::string& path) {
+    std::string text;
+    FILE* f = fopen(path.c_str(), "rb");
+    if (f == nullptr) return "<missing>";
+    char buffer[65536];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
+    fclose(f);
+    return text;
+}
+
+class HttpPackage : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SetInstance(GetModuleHandleA(nullptr));
+        InitCommonControls();
+        WSADATA data;
+        WSAStartup(MAKEWORD(1, 1), &data);
+        std::string servers = ModuleDirectory() + "\\servers";
+        port = GetPrivateProfileIntA("servers", "nginx", 0, (servers + "\\ports.ini").c_str());
+        ASSERT_NE(0, port) << "the test servers are not running";
+        accessLog = servers + "\\logs\\access.log";
+        // The log outlives test runs: only what is written from now on counts.
+        logStart = ReadAll(accessLog).size();
+        const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        name = info->name();
+        published = servers + "\\www\\pkg\\" + name;
+        CreateDirectoryA((servers + "\\www\\pkg").c_str(), nullptr);
+        CreateDirectoryA(published.c_str(), nullptr);
+        WNDCLASSA windowClass = {};
+        windowClass.lpfnWndProc = NotifyProc;
+        windowClass.hInstance = GetModuleHandleA(nullptr);
+        windowClass.lpszClassName = "HttpPackageNotify";
+        RegisterClassA(&windowClass);
+        notify = CreateWindowExA(0, "HttpPackageNotify", "", 0, 0, 0, 1, 1, nullptr, nullptr,
+                                 GetModuleHandleA(nullptr), nullptr);
+        reports = &received;
+        connectionSettings = ConnectionSettings();
+    }
+    void TearDown() override {
+        reports = nullptr;
+        DestroyWindow(notify);
+        WSACleanup();
+    }
+
+    // Cuts content into parts of partSize on the server, with the manifest.
+    std::string Publish(const std::string& content, size_t partSize, const char* totalSum = nullptr) {
+        std::string files = "[files]\r\n", sums = "[sums]\r\n";
+        for (size_t i = 0, n = 0; i < content.size(); i += partSize, ++n) {
+            std::string part = content.substr(i, partSize);
+            char key[32];
+            snprintf(key, sizeof key, "file%03u.bin", static_cast<unsigned>(n));
+            WriteWholeFile(published + "\\" + key, part);
+            files += std::string(key) + "=" + std::to_string(part.size()) + "\r\n";
+            sums += std::string(key) + "=" + Checksum(part) + "\r\n";
+        }
+        sums += std::string("total_sum=") + (totalSum ? totalSum : Checksum(content).c_str()) + "\r\n";
+        WriteWholeFile(published + "\\pkginfo.txt", files + sums);
+        return content;
+    }
+
+    // One Connect and RequestFile through a fresh worker; returns the dl4 code.
+    int Fetch(HttpWorker& worker, const std::string& site, DWORD patience = 20000) {
+        worker.clientTimeouts = {2000, 3000, 50};
+        worker.timing = {20, 20, 100};
+        worker.Create(notify);
+        worker.SetLogin("", "");
+        worker.SetProxyLogin("", "");
+        worker.Connect(site.c_str(), "", "");
+        Pump([&] { return received.Has(msgDl1); }, patience);
+        if (received.Last(msgDl1) != 0) return -2;
+        std::string remote = "pkg/" + name + "/";
+        if (!worker.RequestFile(remote.c_str(), (work.Path() + "\\tmp.tmp").c_str())) return -3;
+        Pump([&] { return received.Has(msgDl4); }, patience);
+        return received.Has(msgDl4) ? static_cast<int>(received.Last(msgDl4)) : -1;
+    }
+    template <typename Condition>
+    void Pump(Condition done, DWORD milliseconds) {
+        WaitUntil(done, milliseconds);
+    }
+    std::string Site() { return "127.0.0.1:" + std::to_string(port); }
+    int Requests(const std::string& file) {
+        std::string log = ReadAll(accessLog).substr(logStart), needle = "/pkg/" + name + "/" + file + " ";
+        int n = 0;
+        for (size_t at = log.find(needle); at != std::string::npos; at = log.find(needle, at + 1)) ++n;
+        return n;
+    }
+
+    int port = 0;
+    std::string name, published, accessLog;
+    size_t logStart = 0;
+    ScratchDirectory work;
+    HWND notify = nullptr;
+    Reports received;
+};
+
+}  // namespace
+
+TEST_F(HttpPackage, FetchesEveryPartAndJoinsThemByteForByte) {
+    std::string content = Publish(Bytes(3 * 4096 + 1000, 7), 4096);
+    HttpWorker worker;
+    EXPECT_EQ(0, Fetch(worker, Site()));
+    EXPECT_EQ(content, ReadAll(work.Path() + "\\tmp.tmp"));
+    EXPECT_EQ(static_cast<LPARAM>(content.size()), received.LastParam(msgDl2));
+    EXPECT_EQ(4, received.Count(msgDl3));
+    // The last report counts the listed size of the last, shorter part.
+    EXPECT_EQ(4 * 1000, received.LastParam(msgDl3));
+    EXPECT_EQ(1, connectionSettings.confirmed);
+}
+
+TEST_F(HttpPackage, PartsAlreadyIntactAreNotFetchedAgain) {
+    std::string content = Publish(Bytes(4 * 4096, 9), 4096);
+    WriteWholeFile(work.Path() + "\\file000.bin", content.substr(0, 4096));
+    WriteWholeFile(work.Path() + "\\file001.bin", "interrupted");  // damaged: fetched again
+    WriteWholeFile(work.Path() + "\\file002.bin", content.substr(8192, 4096));
+    HttpWorker worker;
+    EXPECT_EQ(0, Fetch(worker, Site()));
+    EXPECT_EQ(content, ReadAll(work.Path() + "\\tmp.tmp"));
+    EXPECT_EQ(2, received.Count(msgDl3));
+    EXPECT_EQ(0, Requests("file000.bin"));
+    EXPECT_EQ(1, Requests("file001.bin"));
+    EXPECT_EQ(0, Requests("file002.bin"));
+    EXPECT_EQ(1, Requests("file003.bin"));
+}
+
+TEST_F(HttpPackage, AWrongTotalFailsAndKeepsTheParts) {
+    Publish(Bytes(2 * 4096, 11), 4096, "12345");
+    HttpWorker worker;
+    EXPECT_EQ(4, Fetch(worker, Site()));
+    EXPECT_TRUE(FileExists(work.Path() + "\\file000.bin"));
+    EXPECT_TRUE(FileExists(work.Path() + "\\file001.bin"));
+}
+
+TEST_F(HttpPackage, ALaterPartLargerThanTheFirstFailsBeforeItIsFetched) {
+    WriteWholeFile(published + "\\file000.bin", "abc");
+    WriteWholeFile(published + "\\file001.bin", "abcdef");
+    WriteWholeFile(published + "\\pkginfo.txt",
+                   "[files]\r\nfile000.bin=3\r\nfile001.bin=6\r\n[sums]\r\nfile000.bin=" +
+                       Checksum("abc") + "\r\nfile001.bin=" + Checksum("abcdef") +
+                       "\r\ntotal_sum=" + Checksum("abcabcdef") + "\r\n");
+    HttpWorker worker;
+    EXPECT_EQ(4, Fetch(worker, Site()));
+    EXPECT_EQ(0, Requests("file001.bin"));
+}
+
+TEST_F(HttpPackage, ADamagedPartOnTheServerIsRetriedABoundedNumberOfTimes) {
+    Publish(Bytes(2 * 4096, 13), 4096);
+    WriteWholeFile(published + "\\file001.bin", Bytes(4096, 99));  // not what the manifest says
+    HttpWorker worker;
+    EXPECT_EQ(4, Fetch(worker, Site()));
+    EXPECT_EQ(4, Requests("file001.bin"));
+}
+
+TEST_F(HttpPackage, TheUserIsAskedWhenNoRungWorksAndCancelEndsTheFile) {
+    Publish("data", 4096);
+    std::string site = "127.0.0.1:" + std::to_string(port) + "/no-such-dir";
+    static bool cancelled;
+    cancelled = false;
+    HANDLE thread = CreateThread(
+        nullptr, 0,
+        [](void*) -> DWORD {
+            Person user(GetCurrentProcessId());
+            HWND dialog = user.WaitForDialog("HTTP Settings", 20000);
+            if (dialog != nullptr) cancelled = Person::Press(dialog, IDC_CANCEL);
+            return 0;
+        },
+        nullptr, 0, nullptr);
+    HttpWorker worker;
+    EXPECT_EQ(4, Fetch(worker, site));
+    WaitForSingleObject(thread, 5000);
+    CloseHandle(thread);
+    EXPECT_TRUE(cancelled);
+    EXPECT_EQ(0, connectionSettings.confirmed);
+}

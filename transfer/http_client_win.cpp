@@ -1,0 +1,402 @@
+// The HTTP/1.0 client: connection, request, response and redirections over WinSock 1.1.
+// Parsing and request building are in http_request.cpp; this file only waits, sends,
+// receives and writes the local file.
+#include "transfer/http_client_win.h"
+
+#include <errno.h>
+#include <stdarg.h>
+#include <stdio.h>
+#include <string.h>
+
+const HttpClientTimeouts productHttpTimeouts = {15000, 40000, 1000};
+
+namespace {
+
+const char getFileName[] = "ZUZ_HTTPClient::GetFile";
+const char connectHostName[] = "ZUZ_HTTPClient::connect_host";
+const char resolveHostName[] = "ZUZ_HTTPClient::resolve_host_name";
+const char recvFileName[] = "ZUZ_HTTPClient::recv_file";
+const char fullSendName[] = "ZUZ_HTTPClient::full_send";
+const char fullRecvName[] = "ZUZ_HTTPClient::full_recv";
+
+const int levelError = 1;
+const int levelProgress = 2;
+const int levelDetail = 3;
+
+const int statusOk = 200;
+const int statusMovedPermanently = 301;
+const int statusFound = 302;
+
+timeval ToTimeval(unsigned milliseconds) {
+    timeval t;
+    t.tv_sec = static_cast<long>(milliseconds / 1000);
+    t.tv_usec = static_cast<long>(milliseconds % 1000) * 1000;
+    return t;
+}
+
+// Writes all of count bytes; false on a short write.
+bool WriteAll(FILE* file, const char* data, size_t count) {
+    return count == 0 || fwrite(data, 1, count, file) == count;
+}
+
+}  // namespace
+
+ZUZ_HTTPClient::ZUZ_HTTPClient(int verbosity, const HttpClientTimeouts& timeouts)
+    : verbosity(verbosity), timeouts(timeouts) {}
+
+ZUZ_HTTPClient::~ZUZ_HTTPClient() {
+    free_url(target);
+    free_url(proxy);
+}
+
+void ZUZ_HTTPClient::Log(int level, const char* format, ...) {
+    if (verbosity < level) return;
+    va_list arguments;
+    va_start(arguments, format);
+    vfprintf(stderr, format, arguments);
+    va_end(arguments);
+}
+
+int ZUZ_HTTPClient::set_target(const char* targetText, const char* proxyText) {
+    free_url(target);
+    free_url(proxy);
+    target = nullptr;
+    proxy = nullptr;
+    connectHost = nullptr;
+    // The texts come from 200-byte arrays; anything longer was cut on its way here
+    // and would name the wrong place.
+    if (targetText == nullptr ||
+        BoundedLength(targetText, maxUrlTextLength + 1) > maxUrlTextLength) {
+        return httpError;
+    }
+    if (proxyText != nullptr &&
+        BoundedLength(proxyText, maxUrlTextLength + 1) > maxUrlTextLength) {
+        return httpError;
+    }
+    target = parse_url(targetText);
+    if (target == nullptr) return httpError;
+    if (proxyText != nullptr && proxyText[0] != '\0') {
+        proxy = parse_url(proxyText);
+        if (proxy == nullptr) {
+            free_url(target);
+            target = nullptr;
+            return httpError;
+        }
+    }
+    return httpOk;
+}
+
+int ZUZ_HTTPClient::resolve_host_name() {
+    if (target == nullptr) return httpError;
+    const UrlParts* via = proxy != nullptr ? proxy : target;
+    connectHost = via->host;
+    memset(&address, 0, sizeof address);
+    address.sin_family = AF_INET;
+    unsigned long dotted = inet_addr(connectHost);
+    if (dotted != INADDR_NONE) {
+        address.sin_addr.s_addr = dotted;
+    } else {
+        // An empty host would make WinSock answer with the local machine.
+        hostent* entry = connectHost[0] != '\0' ? gethostbyname(connectHost) : nullptr;
+        if (entry == nullptr || entry->h_addrtype != AF_INET ||
+            entry->h_length != sizeof address.sin_addr || entry->h_addr_list[0] == nullptr) {
+            Log(levelError, "%s: Can't find host %s (err=%d)\n", resolveHostName, connectHost,
+                WSAGetLastError());
+            return httpError;
+        }
+        memcpy(&address.sin_addr, entry->h_addr_list[0], sizeof address.sin_addr);
+    }
+    address.sin_port = htons(via->port);
+    return httpOk;
+}
+
+SOCKET ZUZ_HTTPClient::connect_host() {
+    for (int timeoutCount = 0;;) {
+        SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
+        if (s == INVALID_SOCKET) {
+            Log(levelError, "%s: Bad socket(): errno=%d\n", connectHostName, errno);
+            return INVALID_SOCKET;
+        }
+        u_long nonBlocking = 1;
+        if (ioctlsocket(s, FIONBIO, &nonBlocking) != 0) {
+            Log(levelError, "%s: Bad ioctl(): %s\n", connectHostName, strerror(errno));
+            closesocket(s);
+            return INVALID_SOCKET;
+        }
+        if (connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+            int error = WSAGetLastError();
+            if (error != WSAEWOULDBLOCK && error != WSAEINPROGRESS) {
+                Log(levelError, "%s: Bad connect(): (err=%d)\n", connectHostName, error);
+                closesocket(s);
+                return INVALID_SOCKET;
+            }
+            // A refused connection shows in the exception set, not as writable: without
+            // it every refusal would sit out all the time-outs.
+            bool refused = false;
+            int ready = SelectSocket(s, false, timeouts.connectMilliseconds, &refused);
+            if (ready < 0) {
+                Log(levelError, "%s: Bad select(): (err=%d)\n", connectHostName,
+                    WSAGetLastError());
+                closesocket(s);
+                return INVALID_SOCKET;
+            }
+            if (ready == 0) {
+                closesocket(s);
+                if (++timeoutCount < maxConnectTimeouts) continue;
+                Log(levelError, "%s: connect(): Too many time-outs\n", connectHostName);
+                return INVALID_SOCKET;
+            }
+            int socketError = 0;
+            int optionLength = sizeof socketError;
+            getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&socketError),
+                       &optionLength);
+            if (refused || socketError != 0) {
+                Log(levelError, "%s: Bad connect(): (err=%d)\n", connectHostName, socketError);
+                closesocket(s);
+                return INVALID_SOCKET;
+            }
+        }
+        Log(levelProgress, "%s: connected to %s\n", connectHostName, connectHost);
+        return s;
+    }
+}
+
+// Waits for one socket in short slices, so that a cancelled fetch ends within one slice
+// instead of sitting out a whole time-out. For writing, a connection that failed shows
+// in the exception set and is reported through refused. 1 ready, 0 time-out, -1 error
+// or cancelled.
+int ZUZ_HTTPClient::SelectSocket(SOCKET s, bool forReading, unsigned milliseconds,
+                                 bool* refused) {
+    const unsigned sliceMilliseconds = 250;
+    unsigned waited = 0;
+    for (;;) {
+        if (cancelFlag != nullptr && *cancelFlag != 0) return -1;
+        unsigned slice = milliseconds - waited < sliceMilliseconds ? milliseconds - waited
+                                                                   : sliceMilliseconds;
+        fd_set set, failed;
+        FD_ZERO(&set);
+        FD_ZERO(&failed);
+        FD_SET(s, &set);
+        FD_SET(s, &failed);
+        timeval limit = ToTimeval(slice);
+        int ready = forReading ? select(0, &set, nullptr, nullptr, &limit)
+                               : select(0, nullptr, &set, &failed, &limit);
+        if (ready == SOCKET_ERROR) return -1;
+        if (ready > 0) {
+            if (refused != nullptr) *refused = !forReading && FD_ISSET(s, &failed);
+            return 1;
+        }
+        waited += slice;
+        if (waited >= milliseconds) return 0;
+    }
+}
+
+int ZUZ_HTTPClient::WaitForSocket(SOCKET s, bool forReading, unsigned milliseconds) {
+    return SelectSocket(s, forReading, milliseconds, nullptr);
+}
+
+int ZUZ_HTTPClient::full_send(SOCKET s, const char* data, int length) {
+    int sent = 0;
+    while (sent < length) {
+        int count = send(s, data + sent, length - sent, 0);
+        Log(levelProgress, "%s: sent %d bytes\n", fullSendName, count);
+        if (count != SOCKET_ERROR) {
+            sent += count;
+            continue;
+        }
+        if (WSAGetLastError() != WSAEWOULDBLOCK) {
+            Log(levelProgress, "%s: Bad write(): %s\n", fullSendName, strerror(errno));
+            return httpError;
+        }
+        int ready = WaitForSocket(s, false, timeouts.transferMilliseconds);
+        if (ready == 0) return httpTimeout;
+        if (ready < 0) {
+            Log(levelError, "%s: Bad select(): %s\n", fullSendName, strerror(errno));
+            return httpError;
+        }
+    }
+    return length;
+}
+
+int ZUZ_HTTPClient::full_recv(SOCKET s, char* buffer, int size) {
+    int received = 0;
+    while (received < size) {
+        int ready = WaitForSocket(s, true, timeouts.transferMilliseconds);
+        if (ready == 0) return httpTimeout;
+        if (ready < 0) {
+            Log(levelError, "%s: Bad select(): %s\n", fullRecvName, strerror(errno));
+            return httpError;
+        }
+        int count = recv(s, buffer + received, size - received, 0);
+        if (verbosity >= levelProgress) {
+            Log(levelProgress, "%s: recved %d bytes\n", fullRecvName, count);
+            fflush(stderr);
+        }
+        if (count == SOCKET_ERROR) {
+            if (WSAGetLastError() == WSAEWOULDBLOCK) {
+                Sleep(timeouts.wouldBlockPauseMilliseconds);
+                continue;
+            }
+            Log(levelError, "%s: Bad recv(): %s\n", fullRecvName, strerror(errno));
+            return httpError;
+        }
+        if (count == 0) {
+            Log(levelError, "%s: Conenction closed by remote host\n", fullRecvName);
+            return received;
+        }
+        received += count;
+    }
+    return size;
+}
+
+int ZUZ_HTTPClient::TakeRedirection(const ResponseHeader& header) {
+    UrlParts* next = parse_url(header.location);
+    if (next == nullptr || !take_over_credentials(next, target)) {
+        free_url(next);
+        return httpError;
+    }
+    // A link without a host (a bare path) names no server this client could reach.
+    if (next->host[0] == '\0') {
+        Log(levelError, "%s: Location without a host: %s\n", recvFileName, header.location);
+        free_url(next);
+        return httpError;
+    }
+    // A Location of up to maxLocationLength characters can make a request that does
+    // not fit the request buffer; such a link is refused here, while the current
+    // target still stands.
+    char request[requestBufferSize];
+    if (build_request(next, proxy, nullptr, request, sizeof request) < 0) {
+        Log(levelError, "%s: Location too long for a request\n", recvFileName);
+        free_url(next);
+        return httpError;
+    }
+    free_url(target);
+    target = next;
+    connectHost = nullptr;
+    return httpRedirected;
+}
+
+int ZUZ_HTTPClient::recv_file(SOCKET s, const char* localPath) {
+    char block[receiveBlockSize];
+    int count = full_recv(s, block, sizeof block);
+    if (count < 0) return count;
+
+    ResponseHeader header;
+    parse_response_header(block, static_cast<size_t>(count), &header);
+
+    if (header.status == statusOk) {
+        FILE* file = fopen(localPath, "wb");
+        if (file == nullptr) {
+            Log(levelError, "%s: Can't open %s (errno=%d)\n", recvFileName, localPath, errno);
+            return httpError;
+        }
+        long long bodyLength = count - header.headerLength;
+        bool written = WriteAll(file, block + header.headerLength,
+                                static_cast<size_t>(count - header.headerLength));
+        while (written) {
+            count = full_recv(s, block, sizeof block);
+            Log(levelDetail, "%s: full_recv returned %d\n", recvFileName, count);
+            if (count == 0) break;
+            if (count == httpError) {
+                fclose(file);
+                Log(levelError, "%s: Can't read (errno=%d)\n", recvFileName, WSAGetLastError());
+                return httpError;
+            }
+            if (count == httpTimeout) {
+                fclose(file);
+                Log(levelError, "%s: Can't read TIME-OUT\n", recvFileName);
+                return httpTimeout;
+            }
+            written = WriteAll(file, block, static_cast<size_t>(count));
+            bodyLength += count;
+        }
+        // A failing close can lose the last buffered bytes: that is a write failure.
+        if (fclose(file) != 0) written = false;
+        if (!written) {
+            Log(levelError, "%s: Can't write to %s (errno=%d)\n", recvFileName, localPath,
+                errno);
+            return httpError;
+        }
+        // The body ends when the server closes; a close before the announced length
+        // means the connection broke, not that the file is complete.
+        if (header.contentLength >= 0 && bodyLength < header.contentLength) {
+            Log(levelError, "%s: body ended before its Content-Length\n", recvFileName);
+            return httpError;
+        }
+        return httpOk;
+    }
+
+    if (header.status == statusMovedPermanently || header.status == statusFound) {
+        if (header.location[0] == '\0') {
+            Log(levelError, "%s: Status-Code = %d but no Location: field\n", recvFileName,
+                header.status);
+            return httpError;
+        }
+        return TakeRedirection(header);
+    }
+
+    Log(levelProgress, "%s: Got HTTP code %d\n", recvFileName, header.status);
+    return httpError;
+}
+
+int ZUZ_HTTPClient::GetFile(const char* requestPath, const char* localPath) {
+    for (int redirections = 0;;) {
+        if (resolve_host_name() != httpOk) return httpError;
+        char request[requestBufferSize];
+        int requestLength = build_request(target, proxy, requestPath, request, sizeof request);
+        if (requestLength < 0) {
+            Log(levelError, "%s: request does not fit %d bytes\n", getFileName,
+                static_cast<int>(requestBufferSize));
+            return httpError;
+        }
+        int sendTimeouts = 0;
+        int receiveTimeouts = 0;
+        int result = httpError;
+        for (;;) {
+            SOCKET s = connect_host();
+            if (s == INVALID_SOCKET) {
+                Log(levelError, "%s: Can't connect.\n", getFileName);
+                return httpError;
+            }
+            int sent = full_send(s, request, requestLength);
+            if (sent == httpError) {
+                Log(levelError, "%s: Bad full_send(): %s\n", getFileName, strerror(errno));
+                closesocket(s);
+                return httpError;
+            }
+            if (sent == httpTimeout) {
+                Log(levelProgress, "%s: send timed-out\n", getFileName);
+                closesocket(s);
+                if (++sendTimeouts < maxSendTimeouts) continue;
+                Log(levelError, "%s: full_send too many time-outs\n", getFileName);
+                return httpError;
+            }
+            result = recv_file(s, localPath);
+            closesocket(s);
+            if (result != httpTimeout) break;
+            Log(levelProgress, "%s: recv timed-out\n", getFileName);
+            // The whole request is repeated on a new connection; the send count starts
+            // again, and silent servers are not asked for ever.
+            sendTimeouts = 1;
+            if (++receiveTimeouts >= maxReceiveTimeouts) {
+                Log(levelError, "%s: recv too many time-outs\n", getFileName);
+                return httpError;
+            }
+        }
+        if (result == httpRedirected) {
+            if (redirections >= maxRedirections) {
+                Log(levelError, "%s: Too many links. (last link is %s/%s)\n", getFileName,
+                    target->host, target->path != nullptr ? target->path : "");
+                return httpError;
+            }
+            ++redirections;
+            requestPath = nullptr;
+            continue;
+        }
+        if (result != httpOk) {
+            Log(levelError, "%s: Bad recv_file(): %s\n", getFileName, strerror(errno));
+            return httpError;
+        }
+        return httpOk;
+    }
+}

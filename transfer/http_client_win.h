@@ -1,0 +1,64 @@
+// The HTTP/1.0 client of the package fetch thread: one GET per connection, direct or
+// through a proxy, Basic authentication, redirections, and fixed time-outs on a
+// non-blocking socket. Blocking from the caller's point of view.
+#pragma once
+
+#include "common/win32.h"
+#include "transfer/http_request.h"
+
+// How long the client waits. The product always uses productHttpTimeouts; tests pass
+// shorter ones so that no test sits out a real time-out.
+struct HttpClientTimeouts {
+    unsigned connectMilliseconds;       // one connection attempt
+    unsigned transferMilliseconds;      // silence that ends one send or receive attempt
+    unsigned wouldBlockPauseMilliseconds;  // pause when a readable socket would block
+};
+extern const HttpClientTimeouts productHttpTimeouts;
+
+class ZUZ_HTTPClient {
+public:
+    explicit ZUZ_HTTPClient(int verbosity,
+                            const HttpClientTimeouts& timeouts = productHttpTimeouts);
+    ~ZUZ_HTTPClient();
+    ZUZ_HTTPClient(const ZUZ_HTTPClient&) = delete;
+    ZUZ_HTTPClient& operator=(const ZUZ_HTTPClient&) = delete;
+
+    // Replaces target and proxy (null or empty proxyText: direct). 0 when the target
+    // has been taken; -1 when a text is longer than maxUrlTextLength or memory ran out,
+    // in which case no target is set and GetFile fails.
+    int set_target(const char* targetText, const char* proxyText);
+
+    // Fetches the target into localPath: 0 when the body of a 200 response is complete
+    // there, -1 on every failure. A non-null requestPath replaces the target's path
+    // until a redirection has been taken.
+    int GetFile(const char* requestPath, const char* localPath);
+
+    // The steps of one attempt, in the order GetFile uses them.
+    int resolve_host_name();
+    SOCKET connect_host();
+    int full_send(SOCKET s, const char* data, int length);
+    int full_recv(SOCKET s, char* buffer, int size);
+    int recv_file(SOCKET s, const char* localPath);
+
+    const UrlParts* Target() const { return target; }
+    const UrlParts* Proxy() const { return proxy; }
+
+    // A flag that, once nonzero, makes every wait of the client fail within a quarter
+    // of a second: an aborted fetch does not sit out the time-outs.
+    void SetCancelFlag(volatile LONG* flag) { cancelFlag = flag; }
+
+private:
+    void Log(int level, const char* format, ...);
+    int SelectSocket(SOCKET s, bool forReading, unsigned milliseconds, bool* refused);
+    // Waits until s is readable (forReading) or writable; 1 ready, 0 time-out, -1 error.
+    int WaitForSocket(SOCKET s, bool forReading, unsigned milliseconds);
+    int TakeRedirection(const ResponseHeader& header);
+
+    int verbosity;
+    UrlParts* target = nullptr;
+    UrlParts* proxy = nullptr;
+    const char* connectHost = nullptr;
+    HttpClientTimeouts timeouts;
+    sockaddr_in address = {};
+    volatile LONG* cancelFlag = nullptr;
+};

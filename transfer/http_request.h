@@ -1,0 +1,70 @@
+// The pure half of the HTTP/1.0 client: URL texts taken apart, request bytes built
+// into the fixed request buffer, and response heads read. Nothing here touches a
+// socket or a file; the client in http_client_win.cpp does the I/O around it.
+#pragma once
+
+#include <stddef.h>
+
+// Fixed sizes and limits of the client.
+const size_t requestBufferSize = 1024;   // the whole request, its NUL included
+const size_t receiveBlockSize = 2048;    // one receive; the head must arrive in the first
+const size_t maxLocationLength = 1024;   // characters of a Location value that are kept
+const size_t maxUrlTextLength = 199;     // target and proxy texts live in 200-byte arrays
+const unsigned short defaultHttpPort = 80;
+const int maxRedirections = 6;           // followed; the next one fails the fetch
+const int maxConnectTimeouts = 7;        // time-outs of one connect_host before it gives up
+const int maxSendTimeouts = 7;           // send time-outs of one GetFile
+const int maxReceiveTimeouts = 7;        // receive time-outs in a row of one GetFile
+
+// Results of the client's operations.
+const int httpOk = 0;
+const int httpError = -1;
+const int httpTimeout = -2;
+const int httpRedirected = -3;
+
+// The status of a head that could not be read.
+const int unparseableStatus = 1;
+
+// One parsed URL. Every string is allocated separately and owned by the record;
+// an absent part is null.
+struct UrlParts {
+    char* user;
+    char* password;
+    char* host;
+    char* path;
+    unsigned short port;
+};
+
+// Takes an URL text apart: optional "http://" in any case, optional user part ending
+// at the last "@" (user, then password after its first ":"), host, optional ":" and
+// decimal port (80 when absent, 0 when the colon has no digits), optional path from
+// the first "/" after the host. Returns a new record, or null when memory ran out.
+UrlParts* parse_url(const char* text);
+
+// Frees a record made by parse_url (or by CopyUrlParts); null is allowed.
+void free_url(UrlParts* url);
+
+// Replaces the user and password of url by copies of those of source, an absent one
+// becoming empty: a redirection keeps the credentials of the URL it came from.
+// Returns false when memory ran out (url then keeps its own).
+bool take_over_credentials(UrlParts* url, const UrlParts* source);
+
+// Writes the GET request for target (through proxy when it is not null) into out,
+// which holds size bytes. requestPath, when not null, replaces the target's path; a
+// request without any path asks for "/". Returns the length of the request, or -1
+// (out empty) when it does not fit size bytes with its terminating NUL.
+int build_request(const UrlParts* target, const UrlParts* proxy, const char* requestPath,
+                  char* out, size_t size);
+
+// What a response head says.
+struct ResponseHeader {
+    int headerLength;                       // bytes up to and including the blank line
+    int status;                             // three-digit code, or unparseableStatus
+    char location[maxLocationLength + 1];   // Location value, empty if none
+    long long contentLength;                // Content-Length value, -1 if none or unreadable
+};
+
+// Reads the response head at the start of length bytes of data. Returns 0, or -1
+// with status unparseableStatus when the data is shorter than 15 bytes, does not
+// start with "HTTP/" or holds no blank line (CR LF CR LF, else LF LF).
+int parse_response_header(const char* data, size_t length, ResponseHeader* header);
