@@ -141,7 +141,15 @@ set_tests_properties(servers.start PROPERTIES FIXTURES_SETUP servers)
 set_tests_properties(servers.stop PROPERTIES FIXTURES_CLEANUP servers)
 get_property(all_tests DIRECTORY PROPERTY TESTS)
 foreach(test ${all_tests})
-  if(test MATCHES "^wine\\.(HttpClient|HttpPackage|InstallerRun|SuspendedRun)$")
+  if(test MATCHES "^wine\\.(HttpClient|HttpPackage|InstallerRun|SuspendedRun|Screenshots)$")
     set_property(TEST ${test} APPEND PROPERTY FIXTURES_REQUIRED servers)
   endif()
 endforeach()
+
+# The distributable installer (the i686 image of build/win32) carries exactly one
+# payload record: the shipped description.
+file(SIZE ${CMAKE_SOURCE_DIR}/demo/tarrock.inf shippedDescriptionSize)
+add_test(NAME installer.payload
+         COMMAND ${NATIVE_PUBLISHER} list ${CMAKE_BINARY_DIR}/../win32/cvsetup.exe)
+set_tests_properties(installer.payload PROPERTIES
+  PASS_REGULAR_EXPRESSION "^${shippedDescriptionSize}\ttarrock\\.inf\n$")

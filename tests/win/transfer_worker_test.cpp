@@ -5,6 +5,7 @@
 #include "transfer/ftp_worker_win.h"
 #include "transfer/http_worker_win.h"
 #include "transfer/messages_win.h"
+#include "transfer/password.h"
 #include "transfer/transfer_worker_win.h"
 
 #include <gtest/gtest.h>
@@ -270,17 +271,11 @@ TEST_F(TransferWorkerTest, FtpConnectWithoutAWindowReportsTheLookupFailureAtOnce
     EXPECT_EQ(NOT_CONNECTED, ftp.state);
 }
 
-TEST_F(TransferWorkerTest, StandInRequestsAreRefusedWithoutReports) {
-    HttpWorker http;
+TEST_F(TransferWorkerTest, StandInFtpRequestsAreRefusedWithoutReports) {
     FtpWorker ftp;
-    ASSERT_NE(0, http.Create(notify));
     ASSERT_NE(0, ftp.Create(notify));
-    TransferWorker* workers[] = {&http, &ftp};
-    for (TransferWorker* worker : workers) {
-        EXPECT_EQ(0, worker->RequestFile("pub/", "C:\\temp\\tmp.tmp"));
-        EXPECT_EQ(0, worker->Disconnect());
-    }
-    EXPECT_EQ(nullptr, http.fileThread);
+    EXPECT_EQ(0, ftp.RequestFile("pub/", "C:\\temp\\tmp.tmp"));
+    EXPECT_EQ(0, ftp.Disconnect());
     PumpFor(settleTime);
     EXPECT_EQ(0, reportCount);
 }
@@ -302,12 +297,20 @@ TEST_F(TransferWorkerTest, EmptyLoginValues) {
         EXPECT_STREQ(c.ftpUser, ftp.user);
         EXPECT_STREQ(c.ftpPassword, ftp.password);
     }
-    // The http worker keeps the stored password when it is given an empty one.
+    // The http worker unscrambles the description's passwords, and keeps the stored
+    // one when it is given an empty one or one that does not unscramble.
+    char secret[64], proxySecret[64];
+    ASSERT_TRUE(ScramblePassword(reinterpret_cast<const unsigned char*>("secret"), 6, 17, 0x5B,
+                                 0, secret, sizeof secret));
+    ASSERT_TRUE(ScramblePassword(reinterpret_cast<const unsigned char*>("proxysecret"), 11, 200,
+                                 0x07, 0x1234, proxySecret, sizeof proxySecret));
     HttpWorker http;
-    http.SetLogin("alice", "secret");
-    http.SetProxyLogin("proxyuser", "proxysecret");
+    http.SetLogin("alice", secret);
+    http.SetProxyLogin("proxyuser", proxySecret);
+    EXPECT_STREQ("secret", http.password);
+    EXPECT_STREQ("proxysecret", http.proxyPassword);
     http.SetLogin("bob", "");
-    http.SetProxyLogin("", "");
+    http.SetProxyLogin("", "abc");  // ends inside a group of four: does not unscramble
     EXPECT_STREQ("bob", http.user);
     EXPECT_STREQ("secret", http.password);
     EXPECT_STREQ("", http.proxyUser);
