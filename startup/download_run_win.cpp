@@ -29,13 +29,8 @@ void DirectoryOfDescription(const char* infPath, char (&out)[260]) {
 
 void WriteRestartShortcut(bool allowIntervention, const char* workDirectory,
                           bool saveProxySettings) {
-    char executable[260];
-    DWORD n = GetModuleFileNameA(nullptr, executable, countof(executable));
-    if (n == 0 || n >= countof(executable)) return;
-    const char* name = strrchr(executable, '\\');
-    char target[260];
-    CopyText(target, workDirectory);
-    if (name == nullptr || !AppendText(target, name)) return;
+    char executable[260], target[260];
+    if (!ExecutableCopyPath(workDirectory, target, executable)) return;
     char arguments[80];
     BuildRestartArguments(allowIntervention, shuttingDown, saveProxySettings,
                           arguments, countof(arguments));

@@ -65,6 +65,15 @@ int DeleteWorkDirectory(WorkDirectoryRecord& record) {
     return 1;
 }
 
+bool ExecutableCopyPath(const char* workDirectory, char (&path)[260], char (&executable)[260]) {
+    DWORD n = GetModuleFileNameA(nullptr, executable, countof(executable));
+    if (n == 0 || n >= countof(executable)) return false;
+    const char* name = strrchr(executable, '\\');
+    if (name == nullptr) return false;
+    CopyText(path, workDirectory);
+    return AppendText(path, name);
+}
+
 void DeleteTree(const char* directory) {
     char pattern[260];
     CopyText(pattern, directory);

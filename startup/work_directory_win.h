@@ -18,6 +18,10 @@ int GetWorkDirectory(WorkDirectoryRecord& record);
 // in a nested run or for a path shorter than 6 characters (a drive root).
 int DeleteWorkDirectory(WorkDirectoryRecord& record);
 
+// The path of the executable's copy in the work directory: the directory followed by
+// the running executable's own file name. False when it does not fit.
+bool ExecutableCopyPath(const char* workDirectory, char (&path)[260], char (&executable)[260]);
+
 // Deletes everything below directory and then directory itself; what cannot be
 // deleted stays.
 void DeleteTree(const char* directory);

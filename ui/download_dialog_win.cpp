@@ -77,13 +77,8 @@ void DownloadDialog::PrepareNetworkRun() {
         Component* component = GetComponent(row);
         if (component == nullptr || !IsNetworkProtocol(GetProtocol(*component))) continue;
         networkRun = 1;
-        char executable[260];
-        DWORD n = GetModuleFileNameA(nullptr, executable, countof(executable));
-        if (n == 0 || n >= countof(executable)) return;
-        const char* name = strrchr(executable, '\\');
-        char copy[260];
-        CopyText(copy, workDirectory);
-        if (!AppendText(copy, name != nullptr ? name : "\\") || name == nullptr) return;
+        char executable[260], copy[260];
+        if (!ExecutableCopyPath(workDirectory, copy, executable)) return;
         CopyFileA(executable, copy, FALSE);
         SetStartupShortcut(true, copy,
                            saveProxySettings ? " /NoIntervention /SaveProxySettings"

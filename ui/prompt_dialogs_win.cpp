@@ -1,22 +1,9 @@
 // The prompt dialogs and the HTTP settings dialog.
 #include "ui/prompt_dialogs_win.h"
 
-#include "ui/centering.h"
 #include "ui/resource_ids.h"
 
 namespace {
-
-// The HTTP settings dialog is shown by the fetch thread without an owner while the
-// download dialog stays active, so it must bring itself to the foreground.
-void CentreInForeground(HWND window) {
-    RECT r;
-    GetWindowRect(window, &r);
-    int width = r.right - r.left, height = r.bottom - r.top;
-    ScreenPoint origin = CentredOrigin(GetSystemMetrics(SM_CXSCREEN),
-                                       GetSystemMetrics(SM_CYSCREEN), width, height);
-    MoveWindow(window, origin.x, origin.y, width, height, TRUE);
-    SetForegroundWindow(window);
-}
 
 void CopyIfGiven(char (&field)[HttpSettingsDialog::kFieldSize], const char* text) {
     if (text != nullptr) CopyText(field, text);
@@ -54,7 +41,9 @@ void HttpSettingsDialog::ReadFields() {
 
 INT_PTR HttpSettingsDialog::DialogProc(UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) {
-        CentreInForeground(windowHandle);
+        // Shown by the fetch thread without an owner while the download dialog stays
+        // active, the dialog brings itself to the foreground.
+        CentreOnScreen(windowHandle);
         return OnInitDialog();
     }
     if (message == WM_COMMAND && LOWORD(wParam) == IDOK) ReadFields();

@@ -64,18 +64,18 @@ INT_PTR Dialog::DoModal(HWND owner) {
                            FrameworkDialogProc, 0);
 }
 
-void CenteredDialog::CentreOnScreen() {
+void CentreOnScreen(HWND window) {
     RECT r;
-    GetWindowRect(windowHandle, &r);
+    GetWindowRect(window, &r);
     int width = r.right - r.left, height = r.bottom - r.top;
     ScreenPoint origin = CentredOrigin(GetSystemMetrics(SM_CXSCREEN),
                                        GetSystemMetrics(SM_CYSCREEN), width, height);
-    MoveWindow(windowHandle, origin.x, origin.y, width, height, TRUE);
-    SetForegroundWindow(windowHandle);
+    MoveWindow(window, origin.x, origin.y, width, height, TRUE);
+    SetForegroundWindow(window);
 }
 
 INT_PTR CenteredDialog::DialogProc(UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_INITDIALOG) CentreOnScreen();
+    if (message == WM_INITDIALOG) CentreOnScreen(windowHandle);
     return Dialog::DialogProc(message, wParam, lParam);
 }
 

@@ -41,14 +41,14 @@ public:
     UINT templateId;
 };
 
+// Moves a window to the middle of the screen and brings it to the foreground.
+void CentreOnScreen(HWND window);
+
 // A dialog that centres itself on the screen and comes to the foreground.
 class CenteredDialog : public Dialog {
 public:
     explicit CenteredDialog(UINT templateId) : Dialog(templateId) {}
     INT_PTR DialogProc(UINT message, WPARAM wParam, LPARAM lParam) override;
-
-protected:
-    void CentreOnScreen();
 };
 
 // The object bound to a window, binding the object whose window is being created

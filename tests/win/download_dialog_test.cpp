@@ -100,17 +100,6 @@ public:
     bool endAfterScript = true;
 };
 
-std::string ReadFileText(const std::string& path) {
-    std::string text;
-    FILE* f = fopen(path.c_str(), "rb");
-    if (f == nullptr) return "<missing>";
-    char buffer[256];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
-    fclose(f);
-    return text;
-}
-
 class DownloadController : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -178,13 +167,13 @@ TEST_F(DownloadController, ConnectsOnceFetchesEveryFileAndRenamesIt) {
         EXPECT_EQ(1, d.ProgressPosition());
         WriteWholeFile(tmp, "A");
         d.Report(msgDl4, 0, 0);
-        EXPECT_EQ("A", ReadFileText(Work("a.bin")));
+        EXPECT_EQ("A", ReadWholeFile(Work("a.bin")));
         EXPECT_FALSE(FileExists(tmp));
         EXPECT_EQ("Downloading file 'sub\\b.bin'...", d.Status());
 
         WriteWholeFile(tmp, "B");
         d.Report(msgDl4, 0, 0);
-        EXPECT_EQ("B", ReadFileText(Work("sub\\b.bin")));
+        EXPECT_EQ("B", ReadWholeFile(Work("sub\\b.bin")));
         // The second component is on the same site, written in other case: no new connection.
         EXPECT_EQ("request pub2/ -> " + tmp, d.worker.calls.back());
         EXPECT_EQ(6u, d.worker.calls.size());
@@ -193,7 +182,7 @@ TEST_F(DownloadController, ConnectsOnceFetchesEveryFileAndRenamesIt) {
 
         WriteWholeFile(tmp, "C");
         d.Report(msgDl4, 0, 0);
-        EXPECT_EQ("C", ReadFileText(Work("c.bin")));
+        EXPECT_EQ("C", ReadWholeFile(Work("c.bin")));
         EXPECT_EQ("Has been downloaded.", d.RowStatus(1));
     };
     EXPECT_EQ(4242, dialog.DoModal(nullptr));
@@ -280,7 +269,7 @@ TEST_F(DownloadController, PresentFilesAreNotFetched) {
         EXPECT_EQ("request pub2/ -> " + Work("tmp.tmp"), d.worker.calls.back());
     };
     dialog.DoModal(nullptr);
-    EXPECT_EQ("old", ReadFileText(Work("a.bin")));
+    EXPECT_EQ("old", ReadWholeFile(Work("a.bin")));
 }
 
 TEST_F(DownloadController, OverlongFileNameEndsTheRun) {

@@ -39,18 +39,6 @@ public:
     ASSERT_TRUE((session).process.Started()); \
     ASSERT_NE(nullptr, (session).dialog) << (session).person.DescribeWindows()
 
-std::vector<unsigned char> ReadWholeFile(const std::string& path) {
-    std::vector<unsigned char> bytes;
-    FILE* in = fopen(path.c_str(), "rb");
-    if (in == nullptr) return bytes;
-    unsigned char block[4096];
-    size_t count;
-    while ((count = fread(block, 1, sizeof(block), in)) > 0)
-        bytes.insert(bytes.end(), block, block + count);
-    fclose(in);
-    return bytes;
-}
-
 int32_t LittleEndian32(const std::vector<unsigned char>& bytes, size_t offset) {
     return static_cast<int32_t>(bytes[offset] | bytes[offset + 1] << 8 | bytes[offset + 2] << 16 |
                                 static_cast<uint32_t>(bytes[offset + 3]) << 24);
@@ -240,7 +228,8 @@ TEST(Driver, ScreenshotsHoldTheRealRendering) {
     EXPECT_EQ(frame.right - frame.left, size.width);
     EXPECT_EQ(frame.bottom - frame.top, size.height);
 
-    std::vector<unsigned char> bytes = ReadWholeFile(path);
+    std::string text = ReadWholeFile(path);
+    std::vector<unsigned char> bytes(text.begin(), text.end());
     ASSERT_GT(bytes.size(), 54u);
     EXPECT_EQ('B', bytes[0]);
     EXPECT_EQ('M', bytes[1]);

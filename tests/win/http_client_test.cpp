@@ -15,17 +15,6 @@ namespace {
 // Short enough that every time-out test ends in seconds.
 const HttpClientTimeouts testTimeouts = {300, 300, 20};
 
-std::string ReadWholeFile(const std::string& path) {
-    std::string bytes;
-    FILE* f = fopen(path.c_str(), "rb");
-    if (f == nullptr) return "(missing)";
-    char block[65536];
-    size_t n;
-    while ((n = fread(block, 1, sizeof block, f)) > 0) bytes.append(block, n);
-    fclose(f);
-    return bytes;
-}
-
 // The bytes the scripted server sends as a long body (see pattern() there).
 std::string Pattern(size_t size) {
     std::string bytes(size, '\0');
@@ -73,7 +62,7 @@ TEST_F(HttpClient, FilesArriveByteIdentical) {
     for (const char* name : names) {
         ASSERT_EQ(0, Fetch("127.0.0.1:" + nginx + "/" + name)) << name;
         std::string expected = Served(name);
-        EXPECT_NE("(missing)", expected);
+        EXPECT_NE("<missing>", expected);
         EXPECT_TRUE(Fetched() == expected) << name << ": " << Fetched().size() << " bytes";
     }
     // The same through the other address and with the scheme written out.

@@ -62,17 +62,6 @@ std::string Checksum(const std::string& bytes) {
     return text;
 }
 
-std::string ReadAll(const std::string& path) {
-    std::string text;
-    FILE* f = fopen(path.c_str(), "rb");
-    if (f == nullptr) return "<missing>";
-    char buffer[65536];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
-    fclose(f);
-    return text;
-}
-
 class HttpPackage : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -85,7 +74,7 @@ protected:
         ASSERT_NE(0, port) << "the test servers are not running";
         accessLog = servers + "\\logs\\access.log";
         // The log outlives test runs: only what is written from now on counts.
-        logStart = ReadAll(accessLog).size();
+        logStart = ReadWholeFile(accessLog).size();
         const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
         name = info->name();
         published = servers + "\\www\\pkg\\" + name;
@@ -144,7 +133,7 @@ protected:
     }
     std::string Site() { return "127.0.0.1:" + std::to_string(port); }
     int Requests(const std::string& file) {
-        std::string log = ReadAll(accessLog).substr(logStart), needle = "/pkg/" + name + "/" + file + " ";
+        std::string log = ReadWholeFile(accessLog).substr(logStart), needle = "/pkg/" + name + "/" + file + " ";
         int n = 0;
         for (size_t at = log.find(needle); at != std::string::npos; at = log.find(needle, at + 1)) ++n;
         return n;
@@ -164,7 +153,7 @@ TEST_F(HttpPackage, FetchesEveryPartAndJoinsThemByteForByte) {
     std::string content = Publish(Bytes(3 * 4096 + 1000, 7), 4096);
     HttpWorker worker;
     EXPECT_EQ(0, Fetch(worker, Site()));
-    EXPECT_EQ(content, ReadAll(work.Path() + "\\tmp.tmp"));
+    EXPECT_EQ(content, ReadWholeFile(work.Path() + "\\tmp.tmp"));
     EXPECT_EQ(static_cast<LPARAM>(content.size()), received.LastParam(msgDl2));
     EXPECT_EQ(4, received.Count(msgDl3));
     // The last report counts the listed size of the last, shorter part.
@@ -179,7 +168,7 @@ TEST_F(HttpPackage, PartsAlreadyIntactAreNotFetchedAgain) {
     WriteWholeFile(work.Path() + "\\file002.bin", content.substr(8192, 4096));
     HttpWorker worker;
     EXPECT_EQ(0, Fetch(worker, Site()));
-    EXPECT_EQ(content, ReadAll(work.Path() + "\\tmp.tmp"));
+    EXPECT_EQ(content, ReadWholeFile(work.Path() + "\\tmp.tmp"));
     EXPECT_EQ(2, received.Count(msgDl3));
     EXPECT_EQ(0, Requests("file000.bin"));
     EXPECT_EQ(1, Requests("file001.bin"));

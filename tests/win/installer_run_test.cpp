@@ -84,17 +84,6 @@ void PublishPackage(const std::string& name, const std::string& content) {
     WriteWholeFile(directory + "\\pkginfo.txt", files + sums + "total_sum=" + total + "\r\n");
 }
 
-std::string ReadAll(const std::string& path) {
-    std::string text;
-    FILE* f = fopen(path.c_str(), "rb");
-    if (f == nullptr) return "<missing>";
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
-    fclose(f);
-    return text;
-}
-
 std::string StateProfile() {
     char windows[MAX_PATH] = {};
     GetWindowsDirectoryA(windows, MAX_PATH);
@@ -130,6 +119,21 @@ protected:
 };
 
 }  // namespace
+
+// Watches the process's windows until it ends; true when one matching query was
+// ever shown meanwhile.
+bool EverShownUntilExit(const Person& user, DWORD processId, const WindowQuery& query) {
+    bool shown = false;
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, processId);
+    WaitUntil(
+        [&] {
+            if (user.FindTopWindow(query) != nullptr) shown = true;
+            return WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
+        },
+        patience);
+    CloseHandle(process);
+    return shown;
+}
 
 // Presses Cancel in the "HTTP Settings" dialog that the last rung of the ladder shows.
 bool CancelSettingsDialog(Person& user) {
@@ -168,7 +172,7 @@ TEST_F(InstallerRun, ContinueDownloadsThePackageThroughTheDialog) {
     ASSERT_NE(nullptr, welcome) << user.DescribeWindows();
     ASSERT_TRUE(user.PressEnter(welcome));  // &Continue is the default button
     EXPECT_EQ(0, run.WaitForExit(patience));
-    EXPECT_EQ(client, ReadAll(work + "\\Corvane.exe"));
+    EXPECT_EQ(client, ReadWholeFile(work + "\\Corvane.exe"));
     EXPECT_FALSE(FileExists(work + "\\tmp.tmp"));
     EXPECT_TRUE(FileExists(work + "\\file002.bin"));  // the parts stay for a later run
 }
@@ -339,17 +343,8 @@ TEST_F(InstallerRun, LocalComponentsNeverShowTheDialogNorWriteAShortcut) {
     Person user(run.Id());
     WindowQuery shownDialog;
     shownDialog.caption = "Downloading Software...";
-    bool everShown = false;
-    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, run.Id());
-    WaitUntil(
-        [&] {
-            if (user.FindTopWindow(shownDialog) != nullptr) everShown = true;
-            return WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
-        },
-        patience);
-    CloseHandle(process);
+    EXPECT_FALSE(EverShownUntilExit(user, run.Id(), shownDialog));
     EXPECT_EQ(0, run.WaitForExit(patience));
-    EXPECT_FALSE(everShown);
     EXPECT_FALSE(FileExists(shortcut));
     EXPECT_TRUE(FileExists(work + "\\data.bin"));
 }
@@ -364,19 +359,10 @@ TEST_F(InstallerRun, ACompletedDownloadSkipsTheDialogAndIsConsumed) {
     InstallerProcess run(setup, "");
     ASSERT_TRUE(run.Started());
     Person user(run.Id());
-    WindowQuery shown;
-    shown.className = "#32770";
-    bool anyWindowShown = false;
-    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, run.Id());
-    WaitUntil(
-        [&] {
-            if (user.FindTopWindow(shown) != nullptr) anyWindowShown = true;
-            return WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
-        },
-        patience);
-    CloseHandle(process);
+    WindowQuery anyDialog;
+    anyDialog.className = "#32770";
+    EXPECT_FALSE(EverShownUntilExit(user, run.Id(), anyDialog));  // no prompt, no dialog
     EXPECT_EQ(0, run.WaitForExit(patience));
-    EXPECT_FALSE(anyWindowShown);  // no welcome prompt, no dialog
     EXPECT_EQ(0u, GetPrivateProfileIntA("download", "complete", 7, StateProfile().c_str()));
 }
 

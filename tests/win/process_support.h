@@ -21,6 +21,8 @@ private:
 };
 
 void WriteWholeFile(const std::string& path, const std::string& bytes);
+// The file's bytes, or "<missing>" when it cannot be opened.
+std::string ReadWholeFile(const std::string& path);
 bool FileExists(const std::string& path);
 
 class InstallerProcess {
