@@ -2,6 +2,7 @@
 #   make        install what is missing, then build natively and for Windows
 #   make test   build, then run every native and Wine test in one CTest run
 #   make demo   build the installer with its payload and run it under Wine
+#   make bench  measure the download, MD5 and memory figures
 #
 # build/native  pure core under sanitizers, Linux publisher tool
 # build/win32   the installer image (i686), the extension library, cvpublish.exe
@@ -11,7 +12,7 @@ BUILD := build
 JOBS ?= 2
 CMAKE_GEN := -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: all setup native win32 win64 test demo clean
+.PHONY: all setup native win32 win64 test demo bench clean
 
 all: win64
 
@@ -38,6 +39,10 @@ test: win64
 
 demo: win64
 	@scripts/demo
+
+# Throughput, MD5 speed and memory, measured in one run (not a test).
+bench: win64
+	@scripts/bench
 
 clean:
 	rm -rf $(BUILD)

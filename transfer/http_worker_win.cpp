@@ -183,6 +183,9 @@ bool PackageFetch::PrepareAttempt(int attempt, bool& skip) {
         CopyText(worker.proxyHost, s.proxyHost);
         CopyText(worker.proxyPort, s.proxyPort);
         worker.proxyUser[0] = worker.proxyPassword[0] = '\0';
+        // The description's proxy credentials belong to its own proxy: once these
+        // settings are confirmed, later components would send them to the browser's.
+        s.proxyUser[0] = s.proxyPassword[0] = '\0';
         if (s.proxyHost[0] == '\0') return proxy.Set("");
         if (s.proxyPort[0] == '\0') return proxy.Set(s.proxyHost);
         return proxy.Set(s.proxyHost, ":", s.proxyPort);

@@ -1,0 +1,384 @@
+// The http worker's connection ladder against real proxies: the test servers' two tinyproxy
+// instances (one asking for Basic credentials, one open) in front of the test nginx. Each
+// rung is made to succeed in turn: the description's proxy, the browser's proxy from
+// Internet Settings, the direct connection, and the settings typed into "HTTP Settings".
+// The registry values touched are put back as they were, also when a test fails.
+#include "driver/person.h"
+#include "process_support.h"
+#include "transfer/http_worker_win.h"
+#include "transfer/md5.h"
+#include "transfer/messages_win.h"
+#include "transfer/password.h"
+#include "ui/resource_ids.h"
+#include "ui/window_win.h"
+
+#include <gtest/gtest.h>
+
+#include <stdio.h>
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+const char settingsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
+const char proxyUserName[] = "corvane-proxy";
+const char proxyPasswordText[] = "Pellow-3";
+const char siteUserName[] = "corvane";
+const char sitePasswordText[] = "Tarrock-7";
+
+// A value of Internet Settings, removed for the test and put back afterwards.
+class SavedSetting {
+public:
+    explicit SavedSetting(const char* name) : name(name) {
+        HKEY key;
+        if (RegOpenKeyExA(HKEY_CURRENT_USER, settingsKey, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
+            return;
+        DWORD size = 0;
+        if (RegQueryValueExA(key, name, nullptr, &type, nullptr, &size) == ERROR_SUCCESS) {
+            data.resize(size + 1);
+            existed =
+                RegQueryValueExA(key, name, nullptr, &type, data.data(), &size) == ERROR_SUCCESS;
+            data.resize(size);
+        }
+        RegDeleteValueA(key, name);
+        RegCloseKey(key);
+    }
+    ~SavedSetting() {
+        HKEY key;
+        if (RegCreateKeyA(HKEY_CURRENT_USER, settingsKey, &key) != ERROR_SUCCESS) return;
+        if (existed)
+            RegSetValueExA(key, name, 0, type, data.data(), static_cast<DWORD>(data.size()));
+        else
+            RegDeleteValueA(key, name);
+        RegCloseKey(key);
+    }
+    SavedSetting(const SavedSetting&) = delete;
+    SavedSetting& operator=(const SavedSetting&) = delete;
+
+private:
+    const char* name;
+    DWORD type = 0;
+    std::vector<BYTE> data;
+    bool existed = false;
+};
+
+void SetSetting(const char* name, DWORD type, const void* data, size_t size) {
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_CURRENT_USER, settingsKey, &key));
+    EXPECT_EQ(ERROR_SUCCESS, RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data),
+                                            static_cast<DWORD>(size)));
+    RegCloseKey(key);
+}
+
+std::string Scrambled(const char* password) {
+    char out[512];
+    EXPECT_TRUE(ScramblePassword(reinterpret_cast<const unsigned char*>(password), strlen(password),
+                                 0x5A, 0x93, 0x1234, out, sizeof out));
+    return out;
+}
+
+// A loopback port on which nobody listens: connections are refused at once.
+std::string RefusedPort() {
+    SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = inet_addr("127.0.0.1");
+    bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    int length = sizeof address;
+    getsockname(s, reinterpret_cast<sockaddr*>(&address), &length);
+    closesocket(s);
+    return std::to_string(ntohs(address.sin_port));
+}
+
+std::string Bytes(size_t size, unsigned seed) {
+    std::string s(size, '\0');
+    unsigned x = seed;
+    for (size_t i = 0; i < size; ++i) {
+        x = x * 1103515245u + 12345u;
+        s[i] = static_cast<char>(x >> 16);
+    }
+    return s;
+}
+
+std::string Checksum(const std::string& bytes) {
+    char text[kChecksumTextSize];
+    FormatPackageChecksum(ComputePackageChecksum(bytes.data(), bytes.size()), text);
+    return text;
+}
+
+UINT lastDl1, lastDl4;
+bool haveDl1, haveDl4;
+
+LRESULT CALLBACK NotifyProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == msgDl1) haveDl1 = true, lastDl1 = static_cast<UINT>(wParam);
+    if (message == msgDl4) haveDl4 = true, lastDl4 = static_cast<UINT>(wParam);
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+// A log file of which only what is written after construction counts.
+class LogTail {
+public:
+    LogTail() = default;
+    explicit LogTail(const std::string& path) : path(path), start(ReadWholeFile(path).size()) {}
+    int Count(const std::string& needle) const {
+        std::string log = ReadWholeFile(path);
+        log = log.size() > start ? log.substr(start) : std::string();
+        int n = 0;
+        for (size_t at = log.find(needle); at != std::string::npos; at = log.find(needle, at + 1))
+            ++n;
+        return n;
+    }
+
+private:
+    std::string path;
+    size_t start = 0;
+};
+
+// What the person at the "HTTP Settings" dialog types; every later dialog is cancelled.
+struct DialogAnswer {
+    const char* siteUser;
+    const char* sitePassword;
+    const char* proxyHost;
+    std::string proxyPort;
+    const char* proxyUser;
+    const char* proxyPassword;
+    volatile LONG stop;
+    int shown;
+    bool typed;
+};
+
+void Type(HWND dialog, int id, const char* text) {
+    SendMessageA(GetDlgItem(dialog, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
+}
+
+DWORD WINAPI AnswerDialogs(LPVOID parameter) {
+    DialogAnswer& answer = *static_cast<DialogAnswer*>(parameter);
+    Person user(GetCurrentProcessId());
+    while (answer.stop == 0) {
+        HWND dialog = user.WaitForDialog("HTTP Settings", 200);
+        if (dialog == nullptr) continue;
+        if (++answer.shown == 1) {
+            Type(dialog, IDC_SITE_USER, answer.siteUser);
+            Type(dialog, IDC_SITE_PASSWORD, answer.sitePassword);
+            Type(dialog, IDC_PROXY_HOST, answer.proxyHost);
+            Type(dialog, IDC_PROXY_PORT, answer.proxyPort.c_str());
+            Type(dialog, IDC_PROXY_USER, answer.proxyUser);
+            Type(dialog, IDC_PROXY_PASSWORD, answer.proxyPassword);
+            answer.typed = Person::Press(dialog, IDOK);
+        } else {
+            Person::Press(dialog, IDC_CANCEL);
+        }
+        user.WaitUntilGone(dialog, 5000);
+    }
+    return 0;
+}
+
+class HttpLadder : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SetInstance(GetModuleHandleA(nullptr));
+        InitCommonControls();
+        WSADATA data;
+        WSAStartup(MAKEWORD(1, 1), &data);
+        servers = ModuleDirectory() + "\\servers";
+        std::string ports = servers + "\\ports.ini";
+        port = GetPrivateProfileIntA("servers", "nginx", 0, ports.c_str());
+        proxyPort = std::to_string(GetPrivateProfileIntA("servers", "proxy", 0, ports.c_str()));
+        openProxyPort =
+            std::to_string(GetPrivateProfileIntA("servers", "proxy_open", 0, ports.c_str()));
+        ASSERT_NE(0, port) << "the test servers are not running";
+        ASSERT_NE("0", proxyPort) << "the test proxies are not running";
+        ASSERT_NE("0", openProxyPort) << "the test proxies are not running";
+        proxyLog = LogTail(servers + "\\logs\\proxy.log");
+        openProxyLog = LogTail(servers + "\\logs\\proxy_open.log");
+        accessLog = LogTail(servers + "\\logs\\access.log");
+        name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        WNDCLASSA windowClass = {};
+        windowClass.lpfnWndProc = NotifyProc;
+        windowClass.hInstance = GetModuleHandleA(nullptr);
+        windowClass.lpszClassName = "HttpLadderNotify";
+        RegisterClassA(&windowClass);
+        notify = CreateWindowExA(0, "HttpLadderNotify", "", 0, 0, 0, 1, 1, nullptr, nullptr,
+                                 GetModuleHandleA(nullptr), nullptr);
+        haveDl1 = haveDl4 = false;
+        connectionSettings = ConnectionSettings();
+    }
+    void TearDown() override {
+        DestroyWindow(notify);
+        WSACleanup();
+    }
+
+    // Publishes content in parts of 4096 bytes below www\<area>\<test name>; returns the
+    // remote directory as the worker is given it.
+    std::string Publish(const std::string& area, const std::string& content) {
+        std::string directory = servers + "\\www\\" + area;
+        CreateDirectoryA(directory.c_str(), nullptr);
+        directory += "\\" + name;
+        CreateDirectoryA(directory.c_str(), nullptr);
+        std::string files = "[files]\r\n", sums = "[sums]\r\n";
+        const size_t partSize = 4096;
+        for (size_t i = 0, n = 0; i < content.size(); i += partSize, ++n) {
+            std::string part = content.substr(i, partSize);
+            char key[32];
+            snprintf(key, sizeof key, "file%03u.bin", static_cast<unsigned>(n));
+            WriteWholeFile(directory + "\\" + key, part);
+            files += std::string(key) + "=" + std::to_string(part.size()) + "\r\n";
+            sums += std::string(key) + "=" + Checksum(part) + "\r\n";
+        }
+        sums += "total_sum=" + Checksum(content) + "\r\n";
+        WriteWholeFile(directory + "\\pkginfo.txt", files + sums);
+        return area + "/" + name + "/";
+    }
+
+    // Connect with the description's proxy settings, then one RequestFile; returns the
+    // dl4 code, or a negative number when the worker never got that far.
+    int Fetch(HttpWorker& worker, const std::string& remote, const std::string& proxy,
+              const std::string& proxyPortText, const char* proxyUser = "",
+              const char* scrambledProxyPassword = "") {
+        worker.clientTimeouts = {2000, 3000, 50};
+        worker.timing = {20, 20, 100};
+        worker.Create(notify);
+        worker.SetLogin("", "");
+        worker.SetProxyLogin(proxyUser, scrambledProxyPassword);
+        worker.Connect(Site().c_str(), proxy.c_str(), proxyPortText.c_str());
+        WaitUntil([] { return haveDl1; }, 20000);
+        if (!haveDl1 || lastDl1 != 0) return -2;
+        if (!worker.RequestFile(remote.c_str(), (work.Path() + "\\tmp.tmp").c_str())) return -3;
+        WaitUntil([] { return haveDl4; }, 30000);
+        return haveDl4 ? static_cast<int>(lastDl4) : -1;
+    }
+
+    // Internet Settings naming a proxy; ProxyEnable is a 4-byte REG_BINARY switch.
+    void SetBrowserProxy(const std::string& server) {
+        const unsigned char on[4] = {1, 0, 0, 0};
+        SetSetting("ProxyEnable", REG_BINARY, on, sizeof on);
+        SetSetting("ProxyServer", REG_SZ, server.c_str(), server.size() + 1);
+    }
+
+    std::string Site() { return "127.0.0.1:" + std::to_string(port); }
+    // How often a proxy's or nginx's log names a file of this test's package.
+    static int Requests(const LogTail& log, const std::string& remote, const std::string& file) {
+        return log.Count("/" + remote + file + " HTTP");
+    }
+
+    std::string servers, name, proxyPort, openProxyPort;
+    int port = 0;
+    LogTail proxyLog, openProxyLog, accessLog;
+    ScratchDirectory work;
+    HWND notify = nullptr;
+    // No browser proxy unless a test sets one; both values come back afterwards.
+    SavedSetting savedEnable{"ProxyEnable"};
+    SavedSetting savedServer{"ProxyServer"};
+};
+
+}  // namespace
+
+TEST_F(HttpLadder, TheDescriptionsProxyWithPortAndCredentialsCarriesTheWholeFetch) {
+    std::string content = Bytes(2 * 4096 + 100, 21);
+    std::string remote = Publish("pkg", content);
+    HttpWorker worker;
+    EXPECT_EQ(0, Fetch(worker, remote, "127.0.0.1", proxyPort, proxyUserName,
+                       Scrambled(proxyPasswordText).c_str()));
+    EXPECT_EQ(content, ReadWholeFile(work.Path() + "\\tmp.tmp"));
+    // The manifest and all three parts went through the proxy that wants credentials.
+    EXPECT_EQ(1, Requests(proxyLog, remote, "pkginfo.txt"));
+    EXPECT_EQ(1, Requests(proxyLog, remote, "file002.bin"));
+    EXPECT_STREQ("127.0.0.1", connectionSettings.proxyHost);
+    EXPECT_EQ(proxyPort, connectionSettings.proxyPort);
+    EXPECT_STREQ(proxyUserName, connectionSettings.proxyUser);
+    EXPECT_STREQ(proxyPasswordText, connectionSettings.proxyPassword);
+    EXPECT_EQ(1, connectionSettings.confirmed);
+}
+
+TEST_F(HttpLadder, ARefusedDescriptionProxyFallsToTheDirectRung) {
+    std::string content = Bytes(4096 + 7, 22);
+    std::string remote = Publish("pkg", content);
+    HttpWorker worker;
+    EXPECT_EQ(0, Fetch(worker, remote, "127.0.0.1", RefusedPort(), proxyUserName,
+                       Scrambled(proxyPasswordText).c_str()));
+    EXPECT_EQ(content, ReadWholeFile(work.Path() + "\\tmp.tmp"));
+    EXPECT_EQ(1, Requests(accessLog, remote, "pkginfo.txt"));
+    EXPECT_EQ(0, Requests(proxyLog, remote, "pkginfo.txt"));
+    EXPECT_EQ(0, Requests(openProxyLog, remote, "pkginfo.txt"));
+    EXPECT_STREQ("", connectionSettings.proxyHost);
+    EXPECT_STREQ("", connectionSettings.proxyPort);
+    EXPECT_STREQ("", connectionSettings.proxyUser);
+    EXPECT_STREQ("", connectionSettings.proxyPassword);
+    EXPECT_EQ(1, connectionSettings.confirmed);
+}
+
+TEST_F(HttpLadder, TheBrowsersProxyIsUsedWithoutCredentialsWhenTheDescriptionsFails) {
+    std::string content = Bytes(2 * 4096, 23);
+    std::string remote = Publish("pkg", content);
+    SetBrowserProxy("127.0.0.1:" + openProxyPort);
+    HttpWorker worker;
+    EXPECT_EQ(0, Fetch(worker, remote, "127.0.0.1", RefusedPort(), proxyUserName,
+                       Scrambled(proxyPasswordText).c_str()));
+    EXPECT_EQ(content, ReadWholeFile(work.Path() + "\\tmp.tmp"));
+    EXPECT_EQ(1, Requests(openProxyLog, remote, "pkginfo.txt"));
+    EXPECT_EQ(1, Requests(openProxyLog, remote, "file001.bin"));
+    EXPECT_EQ(0, Requests(proxyLog, remote, "pkginfo.txt"));
+    EXPECT_STREQ("127.0.0.1", connectionSettings.proxyHost);
+    EXPECT_EQ(openProxyPort, connectionSettings.proxyPort);
+    EXPECT_EQ(1, connectionSettings.confirmed);
+    // The worker itself now names the browser's proxy, without the description's login.
+    EXPECT_STREQ("127.0.0.1", worker.proxyHost);
+    EXPECT_EQ(openProxyPort, worker.proxyPort);
+    EXPECT_STREQ("", worker.proxyUser);
+    // Nor do the confirmed settings keep it: later components would send it there.
+    EXPECT_STREQ("", connectionSettings.proxyUser);
+    EXPECT_STREQ("", connectionSettings.proxyPassword);
+}
+
+TEST_F(HttpLadder, TheBrowsersProxyIsAskedWithoutTheDescriptionsCredentials) {
+    // The browser names the proxy that wants credentials: its rung is refused with 407,
+    // since the description's login is not offered to it, and the direct rung follows.
+    std::string content = Bytes(4096, 25);
+    std::string remote = Publish("pkg", content);
+    SetBrowserProxy("127.0.0.1:" + proxyPort);
+    HttpWorker worker;
+    EXPECT_EQ(0, Fetch(worker, remote, "127.0.0.1", RefusedPort(), proxyUserName,
+                       Scrambled(proxyPasswordText).c_str()));
+    EXPECT_EQ(content, ReadWholeFile(work.Path() + "\\tmp.tmp"));
+    EXPECT_EQ(1, Requests(proxyLog, remote, "pkginfo.txt"));
+    EXPECT_EQ(0, Requests(proxyLog, remote, "file000.bin"));
+    EXPECT_EQ(1, Requests(accessLog, remote, "pkginfo.txt"));
+    EXPECT_EQ(1, Requests(accessLog, remote, "file000.bin"));
+    EXPECT_STREQ("", connectionSettings.proxyHost);
+    EXPECT_EQ(1, connectionSettings.confirmed);
+}
+
+TEST_F(HttpLadder, WhatIsTypedIntoHttpSettingsIsUsedAndKeptWhenNoOtherRungWorks) {
+    // Behind Basic authentication and without credentials in the description, the first
+    // three rungs are refused by nginx; the dialog supplies the site login and the proxy
+    // that wants credentials.
+    std::string content = Bytes(3 * 4096 - 5, 24);
+    std::string remote = Publish("private", content);
+    DialogAnswer answer = {siteUserName, sitePasswordText, "127.0.0.1", proxyPort,
+                           proxyUserName, proxyPasswordText, 0, 0, false};
+    HANDLE thread = CreateThread(nullptr, 0, AnswerDialogs, &answer, 0, nullptr);
+    int result;
+    {
+        // A dialog shown again is cancelled, so the worker's threads can end here.
+        HttpWorker worker;
+        result = Fetch(worker, remote, "", "");
+    }
+    InterlockedExchange(&answer.stop, 1);
+    WaitForSingleObject(thread, 10000);
+    CloseHandle(thread);
+    EXPECT_EQ(0, result);
+    EXPECT_TRUE(answer.typed);
+    EXPECT_EQ(1, answer.shown);
+    EXPECT_EQ(content, ReadWholeFile(work.Path() + "\\tmp.tmp"));
+    EXPECT_EQ(1, Requests(proxyLog, remote, "pkginfo.txt"));
+    EXPECT_EQ(1, Requests(proxyLog, remote, "file002.bin"));
+    EXPECT_STREQ("127.0.0.1", connectionSettings.proxyHost);
+    EXPECT_EQ(proxyPort, connectionSettings.proxyPort);
+    EXPECT_STREQ(proxyUserName, connectionSettings.proxyUser);
+    EXPECT_STREQ(proxyPasswordText, connectionSettings.proxyPassword);
+    EXPECT_STREQ(siteUserName, connectionSettings.siteUser);
+    EXPECT_STREQ(sitePasswordText, connectionSettings.sitePassword);
+    EXPECT_EQ(1, connectionSettings.confirmed);
+}
