@@ -4,6 +4,7 @@
 // Internet Settings, the direct connection, and the settings typed into "HTTP Settings".
 // The registry values touched are put back as they were, also when a test fails.
 #include "driver/person.h"
+#include "package_support.h"
 #include "process_support.h"
 #include "transfer/http_worker_win.h"
 #include "transfer/md5.h"
@@ -90,22 +91,6 @@ std::string RefusedPort() {
     getsockname(s, reinterpret_cast<sockaddr*>(&address), &length);
     closesocket(s);
     return std::to_string(ntohs(address.sin_port));
-}
-
-std::string Bytes(size_t size, unsigned seed) {
-    std::string s(size, '\0');
-    unsigned x = seed;
-    for (size_t i = 0; i < size; ++i) {
-        x = x * 1103515245u + 12345u;
-        s[i] = static_cast<char>(x >> 16);
-    }
-    return s;
-}
-
-std::string Checksum(const std::string& bytes) {
-    char text[kChecksumTextSize];
-    FormatPackageChecksum(ComputePackageChecksum(bytes.data(), bytes.size()), text);
-    return text;
 }
 
 UINT lastDl1, lastDl4;
@@ -213,22 +198,7 @@ protected:
     // Publishes content in parts of 4096 bytes below www\<area>\<test name>; returns the
     // remote directory as the worker is given it.
     std::string Publish(const std::string& area, const std::string& content) {
-        std::string directory = servers + "\\www\\" + area;
-        CreateDirectoryA(directory.c_str(), nullptr);
-        directory += "\\" + name;
-        CreateDirectoryA(directory.c_str(), nullptr);
-        std::string files = "[files]\r\n", sums = "[sums]\r\n";
-        const size_t partSize = 4096;
-        for (size_t i = 0, n = 0; i < content.size(); i += partSize, ++n) {
-            std::string part = content.substr(i, partSize);
-            char key[32];
-            snprintf(key, sizeof key, "file%03u.bin", static_cast<unsigned>(n));
-            WriteWholeFile(directory + "\\" + key, part);
-            files += std::string(key) + "=" + std::to_string(part.size()) + "\r\n";
-            sums += std::string(key) + "=" + Checksum(part) + "\r\n";
-        }
-        sums += "total_sum=" + Checksum(content) + "\r\n";
-        WriteWholeFile(directory + "\\pkginfo.txt", files + sums);
+        PublishPackage(servers + "\\www\\" + area + "\\" + name, content, 4096);
         return area + "/" + name + "/";
     }
 
@@ -276,7 +246,7 @@ protected:
 }  // namespace
 
 TEST_F(HttpLadder, TheDescriptionsProxyWithPortAndCredentialsCarriesTheWholeFetch) {
-    std::string content = Bytes(2 * 4096 + 100, 21);
+    std::string content = PseudoRandomBytes(2 * 4096 + 100, 21);
     std::string remote = Publish("pkg", content);
     HttpWorker worker;
     EXPECT_EQ(0, Fetch(worker, remote, "127.0.0.1", proxyPort, proxyUserName,
@@ -293,7 +263,7 @@ TEST_F(HttpLadder, TheDescriptionsProxyWithPortAndCredentialsCarriesTheWholeFetc
 }
 
 TEST_F(HttpLadder, ARefusedDescriptionProxyFallsToTheDirectRung) {
-    std::string content = Bytes(4096 + 7, 22);
+    std::string content = PseudoRandomBytes(4096 + 7, 22);
     std::string remote = Publish("pkg", content);
     HttpWorker worker;
     EXPECT_EQ(0, Fetch(worker, remote, "127.0.0.1", RefusedPort(), proxyUserName,
@@ -310,7 +280,7 @@ TEST_F(HttpLadder, ARefusedDescriptionProxyFallsToTheDirectRung) {
 }
 
 TEST_F(HttpLadder, TheBrowsersProxyIsUsedWithoutCredentialsWhenTheDescriptionsFails) {
-    std::string content = Bytes(2 * 4096, 23);
+    std::string content = PseudoRandomBytes(2 * 4096, 23);
     std::string remote = Publish("pkg", content);
     SetBrowserProxy("127.0.0.1:" + openProxyPort);
     HttpWorker worker;
@@ -335,7 +305,7 @@ TEST_F(HttpLadder, TheBrowsersProxyIsUsedWithoutCredentialsWhenTheDescriptionsFa
 TEST_F(HttpLadder, TheBrowsersProxyIsAskedWithoutTheDescriptionsCredentials) {
     // The browser names the proxy that wants credentials: its rung is refused with 407,
     // since the description's login is not offered to it, and the direct rung follows.
-    std::string content = Bytes(4096, 25);
+    std::string content = PseudoRandomBytes(4096, 25);
     std::string remote = Publish("pkg", content);
     SetBrowserProxy("127.0.0.1:" + proxyPort);
     HttpWorker worker;
@@ -354,7 +324,7 @@ TEST_F(HttpLadder, WhatIsTypedIntoHttpSettingsIsUsedAndKeptWhenNoOtherRungWorks)
     // Behind Basic authentication and without credentials in the description, the first
     // three rungs are refused by nginx; the dialog supplies the site login and the proxy
     // that wants credentials.
-    std::string content = Bytes(3 * 4096 - 5, 24);
+    std::string content = PseudoRandomBytes(3 * 4096 - 5, 24);
     std::string remote = Publish("private", content);
     DialogAnswer answer = {siteUserName, sitePasswordText, "127.0.0.1", proxyPort,
                            proxyUserName, proxyPasswordText, 0, 0, false};

@@ -2,6 +2,7 @@
 // part by part, damaged parts, wrong totals, and the last rung of the connection
 // ladder, where the user is asked for settings.
 #include "driver/person.h"
+#include "package_support.h"
 #include "process_support.h"
 #include "transfer/http_worker_win.h"
 #include "transfer/md5.h"
@@ -46,22 +47,6 @@ LRESULT CALLBACK NotifyProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
-std::string Bytes(size_t size, unsigned seed) {
-    std::string s(size, '\0');
-    unsigned x = seed;
-    for (size_t i = 0; i < size; ++i) {
-        x = x * 1103515245u + 12345u;
-        s[i] = static_cast<char>(x >> 16);
-    }
-    return s;
-}
-
-std::string Checksum(const std::string& bytes) {
-    char text[kChecksumTextSize];
-    FormatPackageChecksum(ComputePackageChecksum(bytes.data(), bytes.size()), text);
-    return text;
-}
-
 class HttpPackage : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -98,17 +83,7 @@ protected:
 
     // Cuts content into parts of partSize on the server, with the manifest.
     std::string Publish(const std::string& content, size_t partSize, const char* totalSum = nullptr) {
-        std::string files = "[files]\r\n", sums = "[sums]\r\n";
-        for (size_t i = 0, n = 0; i < content.size(); i += partSize, ++n) {
-            std::string part = content.substr(i, partSize);
-            char key[32];
-            snprintf(key, sizeof key, "file%03u.bin", static_cast<unsigned>(n));
-            WriteWholeFile(published + "\\" + key, part);
-            files += std::string(key) + "=" + std::to_string(part.size()) + "\r\n";
-            sums += std::string(key) + "=" + Checksum(part) + "\r\n";
-        }
-        sums += std::string("total_sum=") + (totalSum ? totalSum : Checksum(content).c_str()) + "\r\n";
-        WriteWholeFile(published + "\\pkginfo.txt", files + sums);
+        PublishPackage(published, content, partSize, totalSum);
         return content;
     }
 
@@ -150,7 +125,7 @@ protected:
 }  // namespace
 
 TEST_F(HttpPackage, FetchesEveryPartAndJoinsThemByteForByte) {
-    std::string content = Publish(Bytes(3 * 4096 + 1000, 7), 4096);
+    std::string content = Publish(PseudoRandomBytes(3 * 4096 + 1000, 7), 4096);
     HttpWorker worker;
     EXPECT_EQ(0, Fetch(worker, Site()));
     EXPECT_EQ(content, ReadWholeFile(work.Path() + "\\tmp.tmp"));
@@ -162,7 +137,7 @@ TEST_F(HttpPackage, FetchesEveryPartAndJoinsThemByteForByte) {
 }
 
 TEST_F(HttpPackage, PartsAlreadyIntactAreNotFetchedAgain) {
-    std::string content = Publish(Bytes(4 * 4096, 9), 4096);
+    std::string content = Publish(PseudoRandomBytes(4 * 4096, 9), 4096);
     WriteWholeFile(work.Path() + "\\file000.bin", content.substr(0, 4096));
     WriteWholeFile(work.Path() + "\\file001.bin", "interrupted");  // damaged: fetched again
     WriteWholeFile(work.Path() + "\\file002.bin", content.substr(8192, 4096));
@@ -177,7 +152,7 @@ TEST_F(HttpPackage, PartsAlreadyIntactAreNotFetchedAgain) {
 }
 
 TEST_F(HttpPackage, AWrongTotalFailsAndKeepsTheParts) {
-    Publish(Bytes(2 * 4096, 11), 4096, "12345");
+    Publish(PseudoRandomBytes(2 * 4096, 11), 4096, "12345");
     HttpWorker worker;
     EXPECT_EQ(4, Fetch(worker, Site()));
     EXPECT_TRUE(FileExists(work.Path() + "\\file000.bin"));
@@ -189,16 +164,16 @@ TEST_F(HttpPackage, ALaterPartLargerThanTheFirstFailsBeforeItIsFetched) {
     WriteWholeFile(published + "\\file001.bin", "abcdef");
     WriteWholeFile(published + "\\pkginfo.txt",
                    "[files]\r\nfile000.bin=3\r\nfile001.bin=6\r\n[sums]\r\nfile000.bin=" +
-                       Checksum("abc") + "\r\nfile001.bin=" + Checksum("abcdef") +
-                       "\r\ntotal_sum=" + Checksum("abcabcdef") + "\r\n");
+                       ChecksumText("abc") + "\r\nfile001.bin=" + ChecksumText("abcdef") +
+                       "\r\ntotal_sum=" + ChecksumText("abcabcdef") + "\r\n");
     HttpWorker worker;
     EXPECT_EQ(4, Fetch(worker, Site()));
     EXPECT_EQ(0, Requests("file001.bin"));
 }
 
 TEST_F(HttpPackage, ADamagedPartOnTheServerIsRetriedABoundedNumberOfTimes) {
-    Publish(Bytes(2 * 4096, 13), 4096);
-    WriteWholeFile(published + "\\file001.bin", Bytes(4096, 99));  // not what the manifest says
+    Publish(PseudoRandomBytes(2 * 4096, 13), 4096);
+    WriteWholeFile(published + "\\file001.bin", PseudoRandomBytes(4096, 99));  // not what the manifest says
     HttpWorker worker;
     EXPECT_EQ(4, Fetch(worker, Site()));
     EXPECT_EQ(4, Requests("file001.bin"));

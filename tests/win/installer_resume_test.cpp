@@ -5,6 +5,7 @@
 #include "transfer/md5.h"
 #include "driver/person.h"
 #include "driver/shell_link.h"
+#include "package_support.h"
 #include "process_support.h"
 
 #include <gtest/gtest.h>
@@ -22,68 +23,13 @@ const DWORD slowPatience = 90000;
 const size_t partSize = 4096;
 const char shortcutName[] = "\\Corvane Lite Installer.lnk";
 
-typedef std::vector<std::pair<std::string, std::string>> Files;
-
-std::string Servers() { return ModuleDirectory() + "\\servers"; }
-
-int NginxPort() {
-    return GetPrivateProfileIntA("servers", "nginx", 0, (Servers() + "\\ports.ini").c_str());
-}
-
-// Copies the bare image and appends the files as payload records and the trailer.
-std::string MakeInstaller(const std::string& directory, const Files& files) {
-    std::string image = ModuleDirectory() + "\\cvget.exe";
-    std::string installer = directory + "\\setup.exe";
-    CopyFileA(image.c_str(), installer.c_str(), FALSE);
-    FILE* f = fopen(installer.c_str(), "ab");
-    if (f == nullptr) return "";
-    fseek(f, 0, SEEK_END);
-    uint32_t payloadStart = static_cast<uint32_t>(ftell(f));
-    for (const auto& file : files) {
-        RecordHeader header = {static_cast<uint32_t>(file.second.size()),
-                               static_cast<uint16_t>(file.first.size() + 1), 0xFFFF};
-        unsigned char bytes[8];
-        EncodeRecordHeader(header, bytes);
-        fwrite(bytes, 1, sizeof bytes, f);
-        fwrite(file.first.c_str(), 1, file.first.size() + 1, f);
-        fwrite(file.second.data(), 1, file.second.size(), f);
-    }
-    unsigned char trailer[16];
-    EncodeTrailer(payloadStart, trailer);
-    fwrite(trailer, 1, sizeof trailer, f);
-    fclose(f);
-    return installer;
-}
-
 // One component, Corvane.exe, fetched over http from the test nginx at sourceDir.
 std::string Description(const std::string& sourceDir) {
     return "[defs]\r\ncomponents=client\r\nstrings=S\r\n"
            "[S]\r\nName=Corvane Halverd Client\r\n"
            "[client]\r\nname=%Name%\r\nsize=64\r\nsite=127.0.0.1:" +
-           std::to_string(NginxPort()) + "\r\nsourceDir=" + sourceDir +
+           std::to_string(TestServerPort("nginx")) + "\r\nsourceDir=" + sourceDir +
            "\r\nfiles=Corvane.exe\r\nProtocol=http\r\n";
-}
-
-std::string Bytes(size_t size, unsigned seed) {
-    std::string s(size, '\0');
-    unsigned x = seed;
-    for (size_t i = 0; i < size; ++i) {
-        x = x * 1103515245u + 12345u;
-        s[i] = static_cast<char>(x >> 16);
-    }
-    return s;
-}
-
-std::string Checksum(const std::string& bytes) {
-    char text[kChecksumTextSize];
-    FormatPackageChecksum(ComputePackageChecksum(bytes.data(), bytes.size()), text);
-    return text;
-}
-
-std::string PartName(size_t n) {
-    char name[32];
-    snprintf(name, sizeof name, "file%03u.bin", static_cast<unsigned>(n));
-    return name;
 }
 
 size_t PartCount(const std::string& content) { return (content.size() + partSize - 1) / partSize; }
@@ -91,25 +37,7 @@ size_t PartCount(const std::string& content) { return (content.size() + partSize
 // Publishes content as www/pkg/name (also reachable slowly as slow/name); a total of
 // totalSum replaces the right one.
 void Publish(const std::string& name, const std::string& content, const char* totalSum = nullptr) {
-    std::string directory = Servers() + "\\www\\pkg";
-    CreateDirectoryA(directory.c_str(), nullptr);
-    directory += "\\" + name;
-    CreateDirectoryA(directory.c_str(), nullptr);
-    std::string files = "[files]\r\n", sums = "[sums]\r\n";
-    for (size_t n = 0; n < PartCount(content); ++n) {
-        std::string part = content.substr(n * partSize, partSize);
-        WriteWholeFile(directory + "\\" + PartName(n), part);
-        files += PartName(n) + "=" + std::to_string(part.size()) + "\r\n";
-        sums += PartName(n) + "=" + Checksum(part) + "\r\n";
-    }
-    sums += std::string("total_sum=") + (totalSum ? totalSum : Checksum(content).c_str()) + "\r\n";
-    WriteWholeFile(directory + "\\pkginfo.txt", files + sums);
-}
-
-std::string StateProfile() {
-    char windows[MAX_PATH] = {};
-    GetWindowsDirectoryA(windows, MAX_PATH);
-    return std::string(windows) + "\\tarrock.ini";
+    PublishPackage(TestServersDirectory() + "\\www\\pkg\\" + name, content, partSize, totalSum);
 }
 
 // Keeps the prefix's record, state profile and shortcut out of the other tests' way,
@@ -117,20 +45,20 @@ std::string StateProfile() {
 class InstallerResume : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_NE(0, NginxPort()) << "the test servers are not running";
+        ASSERT_NE(0, TestServerPort("nginx")) << "the test servers are not running";
         savedRecord = ReadRecordedWorkDirectory();
         work = scratch.Path() + "\\work";
         SetRecordedWorkDirectory(work);
         shortcut = CommonStartupFolder() + shortcutName;
         DeleteFileA(shortcut.c_str());
-        DeleteFileA(StateProfile().c_str());
-        accessLog = Servers() + "\\logs\\access.log";
+        DeleteFileA(StateProfilePath().c_str());
+        accessLog = TestServersDirectory() + "\\logs\\access.log";
         logStart = LogSize();
     }
     void TearDown() override {
         SetRecordedWorkDirectory(savedRecord);
         DeleteFileA(shortcut.c_str());
-        DeleteFileA(StateProfile().c_str());
+        DeleteFileA(StateProfilePath().c_str());
     }
 
     size_t LogSize() { return ReadWholeFile(accessLog).size(); }
@@ -170,7 +98,7 @@ protected:
 
 TEST_F(InstallerResume, KilledInTheMiddleTheNextRunFetchesOnlyWhatIsMissing) {
     const std::string name = "resume-killed";
-    std::string content = Bytes(16 * partSize - 100, 21);
+    std::string content = PseudoRandomBytes(16 * partSize - 100, 21);
     Publish(name, content);
     std::string setup =
         MakeInstaller(scratch.Path(), {{"tarrock.inf", Description("slow/" + name)}});
@@ -214,7 +142,7 @@ TEST_F(InstallerResume, KilledInTheMiddleTheNextRunFetchesOnlyWhatIsMissing) {
 
 TEST_F(InstallerResume, ADamagedPartOnDiskIsTheOnlyPartFetchedAgain) {
     const std::string name = "resume-damaged";
-    std::string content = Bytes(8 * partSize + 300, 22);
+    std::string content = PseudoRandomBytes(8 * partSize + 300, 22);
     Publish(name, content);
     std::string setup =
         MakeInstaller(scratch.Path(), {{"tarrock.inf", Description("pkg/" + name)}});
@@ -226,7 +154,7 @@ TEST_F(InstallerResume, ADamagedPartOnDiskIsTheOnlyPartFetchedAgain) {
     WriteWholeFile(work + "\\file003.bin", part3);
     DeleteFileA((work + "\\Corvane.exe").c_str());
     // A download recorded as complete would skip the fetch; this run must check the parts.
-    DeleteFileA(StateProfile().c_str());
+    DeleteFileA(StateProfilePath().c_str());
     size_t secondRun = LogSize();
     EXPECT_EQ(0, RunToTheEnd(setup));
     EXPECT_TRUE(ReadWholeFile(work + "\\Corvane.exe") == content) << "Corvane.exe differs";
@@ -239,7 +167,7 @@ TEST_F(InstallerResume, ADamagedPartOnDiskIsTheOnlyPartFetchedAgain) {
 
 TEST_F(InstallerResume, AWrongTotalFailsTheFileWithMessage585AndKeepsTheParts) {
     const std::string name = "resume-wrong-total";
-    std::string content = Bytes(3 * partSize + 10, 23);
+    std::string content = PseudoRandomBytes(3 * partSize + 10, 23);
     Publish(name, content, "12345");
     std::string setup =
         MakeInstaller(scratch.Path(), {{"tarrock.inf", Description("pkg/" + name)}});
@@ -256,7 +184,7 @@ TEST_F(InstallerResume, AWrongTotalFailsTheFileWithMessage585AndKeepsTheParts) {
               Person::MessageText(box));
     EXPECT_EQ("Download error", Person::CellText(GetDlgItem(dialog, 1000), 0, 2));
     EXPECT_EQ("Error in receiving file 'Corvane.exe' from '127.0.0.1:" +
-                  std::to_string(NginxPort()) + "'.",
+                  std::to_string(TestServerPort("nginx")) + "'.",
               Person::ControlText(dialog, 1002));
     ASSERT_TRUE(Person::Answer(box, IDOK));
     EXPECT_EQ(0, run.WaitForExit(patience));

@@ -5,6 +5,7 @@
 #include "transfer/md5.h"
 #include "driver/person.h"
 #include "driver/shell_link.h"
+#include "package_support.h"
 #include "process_support.h"
 
 #include <gtest/gtest.h>
@@ -19,75 +20,14 @@ namespace {
 const DWORD patience = 30000;
 const char shortcutName[] = "\\Corvane Lite Installer.lnk";
 
-typedef std::vector<std::pair<std::string, std::string>> Files;
-
-// Copies the bare image and appends the files as payload records and the trailer.
-std::string MakeInstaller(const std::string& directory, const Files& files) {
-    std::string image = ModuleDirectory() + "\\cvget.exe";
-    std::string installer = directory + "\\setup.exe";
-    CopyFileA(image.c_str(), installer.c_str(), FALSE);
-    FILE* f = fopen(installer.c_str(), "ab");
-    if (f == nullptr) return "";
-    fseek(f, 0, SEEK_END);
-    uint32_t payloadStart = static_cast<uint32_t>(ftell(f));
-    for (const auto& file : files) {
-        RecordHeader header = {static_cast<uint32_t>(file.second.size()),
-                               static_cast<uint16_t>(file.first.size() + 1), 0xFFFF};
-        unsigned char bytes[8];
-        EncodeRecordHeader(header, bytes);
-        fwrite(bytes, 1, sizeof bytes, f);
-        fwrite(file.first.c_str(), 1, file.first.size() + 1, f);
-        fwrite(file.second.data(), 1, file.second.size(), f);
-    }
-    unsigned char trailer[16];
-    EncodeTrailer(payloadStart, trailer);
-    fwrite(trailer, 1, sizeof trailer, f);
-    fclose(f);
-    return installer;
-}
-
-std::string ServersFile() { return ModuleDirectory() + "\\servers\\ports.ini"; }
-
-int ServerPort(const char* name) {
-    return GetPrivateProfileIntA("servers", name, 0, ServersFile().c_str());
-}
-
 // A component fetched from the test nginx (or the scripted server) at sourceDir.
 std::string NetworkDescription(const std::string& sourceDir, const char* defs = "",
                                const char* server = "nginx") {
     return std::string("[defs]\r\ncomponents=client\r\nstrings=S\r\n") + defs +
            "[S]\r\nName=Corvane Halverd Client\r\n"
            "[client]\r\nname=%Name%\r\nsize=6348\r\nsite=127.0.0.1:" +
-           std::to_string(ServerPort(server)) + "\r\nsourceDir=" + sourceDir +
+           std::to_string(TestServerPort(server)) + "\r\nsourceDir=" + sourceDir +
            "\r\nfiles=Corvane.exe\r\nProtocol=http\r\n";
-}
-
-// A package of content published on the test nginx under pkg/name.
-void PublishPackage(const std::string& name, const std::string& content) {
-    std::string directory = ModuleDirectory() + "\\servers\\www\\pkg";
-    CreateDirectoryA(directory.c_str(), nullptr);
-    directory += "\\" + name;
-    CreateDirectoryA(directory.c_str(), nullptr);
-    const size_t partSize = 4096;
-    std::string files = "[files]\r\n", sums = "[sums]\r\n";
-    for (size_t at = 0, n = 0; at < content.size(); at += partSize, ++n) {
-        std::string part = content.substr(at, partSize);
-        char key[32], sum[kChecksumTextSize];
-        snprintf(key, sizeof key, "file%03u.bin", static_cast<unsigned>(n));
-        WriteWholeFile(directory + "\\" + key, part);
-        FormatPackageChecksum(ComputePackageChecksum(part.data(), part.size()), sum);
-        files += std::string(key) + "=" + std::to_string(part.size()) + "\r\n";
-        sums += std::string(key) + "=" + sum + "\r\n";
-    }
-    char total[kChecksumTextSize];
-    FormatPackageChecksum(ComputePackageChecksum(content.data(), content.size()), total);
-    WriteWholeFile(directory + "\\pkginfo.txt", files + sums + "total_sum=" + total + "\r\n");
-}
-
-std::string StateProfile() {
-    char windows[MAX_PATH] = {};
-    GetWindowsDirectoryA(windows, MAX_PATH);
-    return std::string(windows) + "\\tarrock.ini";
 }
 
 // Keeps the prefix's record, state profile and shortcut out of the other tests' way.
@@ -99,12 +39,12 @@ protected:
         SetRecordedWorkDirectory(work);
         shortcut = CommonStartupFolder() + shortcutName;
         DeleteFileA(shortcut.c_str());
-        DeleteFileA(StateProfile().c_str());
+        DeleteFileA(StateProfilePath().c_str());
     }
     void TearDown() override {
         SetRecordedWorkDirectory(savedRecord);
         DeleteFileA(shortcut.c_str());
-        DeleteFileA(StateProfile().c_str());
+        DeleteFileA(StateProfilePath().c_str());
     }
     ShellLinkContents Shortcut() {
         ShellLinkContents link;
@@ -162,7 +102,7 @@ TEST_F(InstallerRun, WelcomeExitDeletesTheWorkDirectoryItsRecordAndTheShortcut) 
 
 TEST_F(InstallerRun, ContinueDownloadsThePackageThroughTheDialog) {
     std::string client = "client program bytes " + std::string(10000, 'c') + "end";
-    PublishPackage("e2e-client", client);
+    PublishPackage(TestServersDirectory() + "\\www\\pkg\\e2e-client", client, 4096);
     std::string setup =
         MakeInstaller(scratch.Path(), {{"tarrock.inf", NetworkDescription("pkg/e2e-client")}});
     InstallerProcess run(setup, "");
@@ -204,7 +144,7 @@ TEST_F(InstallerRun, AFailedDownloadShowsTheRowsAndMessage585AndKeepsEverything)
               Person::MessageText(box));
     EXPECT_EQ("Download error", Person::CellText(list, 0, 2));
     EXPECT_EQ("Error in receiving file 'Corvane.exe' from '127.0.0.1:" +
-                  std::to_string(ServerPort("nginx")) + "'.",
+                  std::to_string(TestServerPort("nginx")) + "'.",
               Person::ControlText(dialog, 1002));
     ASSERT_TRUE(Person::Answer(box, IDOK));
     EXPECT_EQ(0, run.WaitForExit(patience));
@@ -351,7 +291,7 @@ TEST_F(InstallerRun, LocalComponentsNeverShowTheDialogNorWriteAShortcut) {
 
 TEST_F(InstallerRun, ACompletedDownloadSkipsTheDialogAndIsConsumed) {
     // The last run finished downloading and the user postponed the installation.
-    WritePrivateProfileStringA("download", "complete", "1", StateProfile().c_str());
+    WritePrivateProfileStringA("download", "complete", "1", StateProfilePath().c_str());
     CreateDirectoryA(work.c_str(), nullptr);
     WriteWholeFile(work + "\\Corvane.exe", "downloaded before");
     std::string setup =
@@ -363,7 +303,7 @@ TEST_F(InstallerRun, ACompletedDownloadSkipsTheDialogAndIsConsumed) {
     anyDialog.className = "#32770";
     EXPECT_FALSE(EverShownUntilExit(user, run.Id(), anyDialog));  // no prompt, no dialog
     EXPECT_EQ(0, run.WaitForExit(patience));
-    EXPECT_EQ(0u, GetPrivateProfileIntA("download", "complete", 7, StateProfile().c_str()));
+    EXPECT_EQ(0u, GetPrivateProfileIntA("download", "complete", 7, StateProfilePath().c_str()));
 }
 
 TEST_F(InstallerRun, WithoutInterventionThereIsNoWelcomeAndNoButtons) {
