@@ -1,0 +1,322 @@
+// Install actions: carries out one entry of a component (unpack, start, copy or hand to
+// the shell), waits for a started program while this thread's messages keep flowing,
+// reads the program's verdict and marks the component present for the client.
+#include "install/install_actions_win.h"
+
+#include "config/component_table_win.h"
+#include "install/install_entry.h"
+#include "startup/app_win.h"
+
+INT_PTR currentInstallProcess = -1;
+int installCounter = 1;
+
+namespace {
+
+const char kInstallComponentsKey[] = "SOFTWARE\\Corvane\\Corvane\\InstallComponents";
+const char kPublicComponentsKey[] = "Software\\Corvane\\Corvane\\Public\\Components\\";
+const char kRegisterListKey[] = "Software\\Corvane\\Corvane\\ComponentsToRegister";
+const char kClientKey[] = "SOFTWARE\\Corvane\\Corvane";
+const char kClientAppPathKey[] =
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\corvane.exe";
+const DWORD kWaitSliceMs = 200;
+
+typedef int(__cdecl* UnzipPackageProc)(const char* package, const char* destination, int flag);
+
+// Loaded on first use and kept for the whole process.
+HMODULE extensionLibrary = nullptr;
+// The work directory of the latest action's run, where a downloaded cvgetex.dll is
+// looked for; empty before the first action.
+char extensionDirectory[MAX_PATH] = "";
+
+HKEY CreateKey(HKEY root, const char* path) {
+    HKEY key = nullptr;
+    if (RegCreateKeyExA(root, path, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                        &key, nullptr) != ERROR_SUCCESS)
+        return nullptr;
+    return key;
+}
+
+void SetText(HKEY key, const char* name, const char* text) {
+    RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
+                   static_cast<DWORD>(strlen(text) + 1));
+}
+
+// Reads a string value into buffer (size bytes), always terminated; false (buffer
+// empty) when it is missing, empty or does not fit.
+bool QueryText(HKEY root, const char* path, const char* name, char* buffer, DWORD size) {
+    buffer[0] = '\0';
+    HKEY key;
+    if (RegOpenKeyExA(root, path, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return false;
+    DWORD bytes = size;
+    LONG status = RegQueryValueExA(key, name, nullptr, nullptr,
+                                   reinterpret_cast<BYTE*>(buffer), &bytes);
+    RegCloseKey(key);
+    // The value need not hold its terminator: it is added when there is room for it.
+    if (status != ERROR_SUCCESS || bytes == 0 || (bytes == size && buffer[size - 1] != '\0')) {
+        buffer[0] = '\0';
+        return false;
+    }
+    buffer[bytes == size ? size - 1 : bytes] = '\0';
+    return buffer[0] != '\0';
+}
+
+void ClearFailure() {
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kInstallComponentsKey, 0, KEY_ALL_ACCESS, &key) !=
+        ERROR_SUCCESS)
+        return;
+    RegDeleteValueA(key, "Failed");
+    RegDeleteValueA(key, "FailedMessage");
+    RegCloseKey(key);
+}
+
+// A started program reports failure with a non-empty "Failed" value. Only its size is
+// asked for, so a value of any length counts.
+bool ProgramReportedFailure() {
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kInstallComponentsKey, 0, KEY_QUERY_VALUE, &key) !=
+        ERROR_SUCCESS)
+        return false;
+    DWORD size = 0;
+    LONG status = RegQueryValueExA(key, "Failed", nullptr, nullptr, nullptr, &size);
+    RegCloseKey(key);
+    return status == ERROR_SUCCESS && size > 0;
+}
+
+void MarkComponentPresent(const Component& component) {
+    char path[sizeof(kPublicComponentsKey) + sizeof(component.sectionName)];
+    CopyText(path, kPublicComponentsKey);
+    AppendText(path, component.sectionName);
+    HKEY key = CreateKey(HKEY_LOCAL_MACHINE, path);
+    if (key == nullptr) return;
+    DWORD one = 1;
+    RegSetValueExA(key, "enable", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), sizeof(one));
+    RegCloseKey(key);
+}
+
+// The program runs on while this thread keeps dispatching its messages (one per
+// wake-up), so the download dialog and the workers' windows stay alive; the dialog can
+// even run nested in here. Windows ending stops the wait.
+void WaitForProgram(HANDLE process, HANDLE thread) {
+    if (process != nullptr) {
+        currentInstallProcess = reinterpret_cast<INT_PTR>(process);
+        while (!shuttingDown) {
+            DWORD woken = MsgWaitForMultipleObjects(1, &process, FALSE, kWaitSliceMs, QS_ALLINPUT);
+            if ((woken != WAIT_OBJECT_0 + 1 && woken != WAIT_TIMEOUT) || shuttingDown) break;
+            MSG message;
+            if (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+                TranslateMessage(&message);
+                DispatchMessageA(&message);
+            }
+        }
+        CloseHandle(process);
+        currentInstallProcess = -1;
+    }
+    if (thread != nullptr) CloseHandle(thread);
+}
+
+// Starts line (CreateProcessA may write into it) and waits for the program. True when
+// it started.
+bool StartAndWait(char* line, const char* directory) {
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION started = {};
+    if (!CreateProcessA(nullptr, line, nullptr, nullptr, FALSE, CREATE_DEFAULT_ERROR_MODE,
+                        nullptr, directory, &startup, &started))
+        return false;
+    WaitForProgram(started.hProcess, started.hThread);
+    return true;
+}
+
+// A fresh name in the temporary directory, free to become a directory.
+bool FreshTemporaryName(char* name) {
+    char directory[MAX_PATH];
+    DWORD length = GetTempPathA(countof(directory), directory);
+    if (length == 0 || length >= countof(directory)) return false;
+    if (GetTempFileNameA(directory, "INS", 0, name) == 0) return false;
+    DeleteFileA(name);
+    return true;
+}
+
+// Records the unpacked set-up script as "INS<n>" for the client to run later.
+void RecordDeferredSetup(const char* directory) {
+    char path[MAX_PATH];
+    if (!CopyText(path, directory) || !AppendText(path, "\\setup.ins")) return;
+    char name[32];
+    wsprintfA(name, "INS%d", installCounter);
+    HKEY key = CreateKey(HKEY_CURRENT_USER, kInstallComponentsKey);
+    if (key != nullptr) {
+        SetText(key, name, path);
+        RegCloseKey(key);
+    }
+    ++installCounter;
+}
+
+// Outcome of one verb: whether it is done, and whether it started a program.
+struct VerbOutcome {
+    bool done;
+    bool started;
+};
+
+VerbOutcome InstallerPackage(const char* fullPath, const char* arguments) {
+    char directory[MAX_PATH];
+    if (!FreshTemporaryName(directory) || !CallUnzipPackage(fullPath, directory, 0))
+        return {true, false};
+    if (deferredSetup) {
+        RecordDeferredSetup(directory);
+        return {true, false};
+    }
+    char line[MAX_PATH];
+    if (!BuildSetupCommandLine(directory, arguments, commandLine, line, countof(line)))
+        return {false, false};
+    // A set-up program that cannot be started has installed nothing.
+    bool started = StartAndWait(line, directory);
+    return {started, started};
+}
+
+VerbOutcome RunProgram(const Component& component, const char* fullPath, const char* arguments) {
+    char line[MAX_PATH];
+    if (!BuildRunCommandLine(fullPath, arguments, commandLine, line, countof(line)))
+        return {false, false};
+    // A program that cannot be started has installed nothing: the action fails, so
+    // that no later component is installed on top of a missing one.
+    bool started = StartAndWait(line, component.workDirectory);
+    return {started, started};
+}
+
+VerbOutcome ShellVerb(const Component& component, const InstallEntry& fields,
+                      const char* fullPath) {
+    SHELLEXECUTEINFOA info = {};
+    info.cbSize = sizeof(info);
+    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_DOENVSUBST;
+    info.lpVerb = fields.verb;
+    info.lpFile = fullPath;
+    info.lpParameters = fields.arguments != nullptr ? fields.arguments : commandLine;
+    info.lpDirectory = component.workDirectory;
+    info.nShow = SW_HIDE;
+    if (!ShellExecuteExA(&info)) return {false, false};
+    WaitForProgram(info.hProcess, nullptr);
+    return {true, true};
+}
+
+// The target directory of "package" and "copy"; empty when there is none.
+void ChooseTargetDirectory(int flags, char* target) {
+    target[0] = '\0';
+    UINT length = 0;
+    switch (ChooseTarget(flags)) {
+    case TargetWindowsDirectory:
+        length = GetWindowsDirectoryA(target, MAX_PATH);
+        break;
+    case TargetSystemDirectory:
+        length = GetSystemDirectoryA(target, MAX_PATH);
+        break;
+    case TargetClientData:
+        FindClientDirectory(target, ClientDataDirectory);
+        return;
+    case TargetClientProgram:
+        if (FindClientDirectory(target, ClientProgramDirectory) && WantsProgramSuffix(flags) &&
+            !AppendProgramDirectory(target, MAX_PATH))
+            target[0] = '\0';
+        return;
+    }
+    if (length == 0 || length >= MAX_PATH) target[0] = '\0';
+}
+
+void UnpackIntoTarget(const char* fullPath, int flags) {
+    char target[MAX_PATH];
+    ChooseTargetDirectory(flags, target);
+    if (target[0] != '\0') CallUnzipPackage(fullPath, target, UnpackFlag(flags));
+}
+
+void CopyIntoTarget(const char* fullPath, const char* file, int flags) {
+    char target[MAX_PATH];
+    ChooseTargetDirectory(flags, target);
+    if (target[0] == '\0') return;
+    // A target path that does not fit would name another file: nothing is copied.
+    if (!AppendText(target, "\\") || !AppendText(target, file)) return;
+    if (CopyFileA(fullPath, target, FALSE) && (flags & kTargetExtraFlag))
+        AddToComRegistrationList(target);
+}
+
+VerbOutcome CarryOut(const Component& component, const InstallEntry& fields,
+                     const char* fullPath) {
+    switch (ClassifyVerb(fields.verb)) {
+    case VerbInstallerPackage:
+        return InstallerPackage(fullPath, fields.arguments);
+    case VerbRun:
+        return RunProgram(component, fullPath, fields.arguments);
+    case VerbPackage:
+        UnpackIntoTarget(fullPath, TargetFlags(fields.arguments));
+        return {true, false};
+    case VerbCopy:
+        CopyIntoTarget(fullPath, fields.file, TargetFlags(fields.arguments));
+        return {true, false};
+    case VerbShell:
+        break;
+    }
+    return ShellVerb(component, fields, fullPath);
+}
+
+}  // namespace
+
+int PerformInstallAction(Component& component, char* entry) {
+    InstallEntry fields;
+    if (!SplitInstallEntry(entry, &fields)) return 0;
+    char fullPath[MAX_PATH];
+    // A file whose path does not fit names no file of the component: nothing happens.
+    if (!GetSourcePath(component, fields.file, fullPath, countof(fullPath))) return 0;
+    CopyText(extensionDirectory, component.workDirectory);
+    ClearFailure();
+    VerbOutcome outcome = CarryOut(component, fields, fullPath);
+    bool done = outcome.done && !(outcome.started && ProgramReportedFailure());
+    MarkComponentPresent(component);
+    return done ? 1 : 0;
+}
+
+int FindClientDirectory(char* buffer, ClientDirectoryVariant variant) {
+    if (variant == ClientDataDirectory &&
+        QueryText(HKEY_CURRENT_USER, kClientKey, "Data Path", buffer, MAX_PATH)) {
+        if (EnsureTrailingBackslash(buffer, MAX_PATH)) return 1;
+        buffer[0] = '\0';
+        return 0;
+    }
+    // A client key without a usable "Path" names no directory: the buffer stays empty
+    // rather than becoming a path at the root of the current drive.
+    if (!QueryText(HKEY_LOCAL_MACHINE, kClientAppPathKey, "Path", buffer, MAX_PATH)) {
+        buffer[0] = '\0';
+        return 0;
+    }
+    TrimProgramSuffix(buffer);
+    if (variant == ClientDataDirectory && !AppendDataDirectory(buffer, MAX_PATH)) {
+        buffer[0] = '\0';
+        return 0;
+    }
+    return 1;
+}
+
+int AddToComRegistrationList(const char* path) {
+    char keyPath[MAX_PATH];
+    if (!CopyText(keyPath, kRegisterListKey) || !AppendText(keyPath, FileNameWithBackslash(path)))
+        return 0;
+    HKEY key = CreateKey(HKEY_LOCAL_MACHINE, keyPath);
+    if (key == nullptr) return 0;
+    SetText(key, "Path", path);
+    SetText(key, "RegType", ComRegistrationType(path));
+    RegCloseKey(key);
+    return 1;
+}
+
+int CallUnzipPackage(const char* package, const char* destination, int flag) {
+    if (extensionLibrary == nullptr) extensionLibrary = LoadLibraryA("cvgetex.dll");
+    if (extensionLibrary == nullptr && extensionDirectory[0] != '\0') {
+        // The library can also be one of the downloaded files.
+        char path[MAX_PATH];
+        if (CopyText(path, extensionDirectory) && AppendText(path, "\\cvgetex.dll"))
+            extensionLibrary = LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    }
+    if (extensionLibrary == nullptr) return 0;
+    // FARPROC stands for any export; going through void* says so without a warning.
+    UnzipPackageProc unzip = reinterpret_cast<UnzipPackageProc>(
+        reinterpret_cast<void*>(GetProcAddress(extensionLibrary, "UnzipPackage")));
+    return unzip != nullptr ? unzip(package, destination, flag) : 0;
+}
