@@ -91,8 +91,9 @@ target_link_libraries(win_tests PRIVATE product gtest_main)
 target_compile_options(win_tests PRIVATE ${WARNINGS})
 target_link_options(win_tests PRIVATE -static)
 target_compile_definitions(win_tests PRIVATE
-  CVGET_EXE="cvget.exe" CVSETUP_EXE="cvsetup.exe")
-add_dependencies(win_tests cvget installer cvpublish)
+  CVGET_EXE="cvget.exe" CVSETUP_EXE="cvsetup.exe"
+  SHIPPED_DESCRIPTION="Z:${CMAKE_SOURCE_DIR}/demo/tarrock.inf")
+add_dependencies(win_tests cvget installer cvpublish democlient)
 add_wine_tests(win_tests wine. RESOURCE_LOCK installer-instance)
 
 # Libraries with version resources for the installed-component tests:
@@ -141,7 +142,7 @@ set_tests_properties(servers.start PROPERTIES FIXTURES_SETUP servers)
 set_tests_properties(servers.stop PROPERTIES FIXTURES_CLEANUP servers)
 get_property(all_tests DIRECTORY PROPERTY TESTS)
 foreach(test ${all_tests})
-  if(test MATCHES "^wine\\.(HttpClient|HttpPackage|HttpLadder|InstallerRun|InstallerResume|SuspendedRun|Screenshots)$")
+  if(test MATCHES "^wine\\.(HttpClient|HttpPackage|HttpLadder|InstallerRun|InstallerResume|SuspendedRun|Screenshots|InstallerInstall)$")
     set_property(TEST ${test} APPEND PROPERTY FIXTURES_REQUIRED servers)
   endif()
 endforeach()

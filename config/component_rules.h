@@ -36,6 +36,11 @@ constexpr const char kDefaultProtocol[] = "selfext";
 // "ftp", "copy" and "cdrom" ignore case; "http" must be exactly lower case.
 ProtocolKind ProtocolFromText(const char* text);
 
+// ftp and http components are downloaded; the others are read where they stand.
+inline bool IsNetworkProtocol(ProtocolKind protocol) {
+    return protocol == ProtocolFtp || protocol == ProtocolHttp;
+}
+
 // String-table id of a status text (512..520, 516 unused).
 unsigned StatusStringId(int32_t status);
 

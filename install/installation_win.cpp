@@ -1,16 +1,26 @@
-// The installation driver. The readiness check is complete; installing the
-// components comes with the install actions, so a ready run ends keeping its files.
+// The installation driver: checks that every component is present, asks the user,
+// installs the downloaded components in install order and ends the download dialog
+// with the run's outcome, recording its progress in the state profile.
 #include "install/installation_win.h"
 
 #include "config/component_table_win.h"
+#include "install/registry_section_win.h"
+#include "install/state_profile_win.h"
+#include "startup/app_win.h"
+#include "transfer/http_worker_win.h"
 #include "ui/download_dialog_win.h"
+#include "ui/prompt_dialogs_win.h"
 #include "ui/resource_ids.h"
-
-INT_PTR currentInstallProcess = -1;
 
 namespace {
 
-// Refreshes every row's status; ready when each is installed or downloaded.
+// A component whose install order is this or more is never installed.
+constexpr int kNeverInstalled = 10000;
+// Room for an entry after substitution.
+constexpr size_t kEntrySize = 512;
+
+// Refreshes the rows' states in list order; ready when each is installed or downloaded.
+// The check stops at the first component that is neither.
 bool EveryComponentPresent(DownloadDialog& dialog) {
     for (int row = 0; row < dialog.componentCount; ++row) {
         Component* component = dialog.GetComponent(row);
@@ -22,25 +32,185 @@ bool EveryComponentPresent(DownloadDialog& dialog) {
     return true;
 }
 
+bool IsLocalOnly(DownloadDialog& dialog) {
+    for (int row = 0; row < dialog.componentCount; ++row) {
+        Component* component = dialog.GetComponent(row);
+        if (component != nullptr && IsNetworkProtocol(GetProtocol(*component))) return false;
+    }
+    return true;
+}
+
+void LoadText(UINT id, char* out, int size) {
+    if (LoadStringA(GetFrameworkInstance(), id, out, size) == 0) out[0] = '\0';
+}
+
+// The state profile is written only when its path could be built.
+void WriteState(const char* profile, const char* section, const char* key, const char* value) {
+    if (profile[0] != '\0') WritePrivateProfileStringA(section, key, value, profile);
+}
+
+void ReportNotReady(DownloadDialog& dialog, const char* caption) {
+    char text[512];
+    LoadText(dialog.networkRun ? IDS_DOWNLOAD_INCOMPLETE : IDS_FILES_MISSING, text, countof(text));
+    MessageBoxA(dialog.windowHandle, text, caption, MB_ICONERROR | MB_SETFOREGROUND);
+    EndDialog(dialog.windowHandle, IDC_CANCEL);
+}
+
+// A network run hides its dialog for good and, when allowed, asks prompt 104.
+// Returns the decision: 1 installs.
+INT_PTR AskToInstall(DownloadDialog& dialog) {
+    INT_PTR decision = 1;
+    if (!dialog.networkRun) return decision;
+    ShowWindow(dialog.windowHandle, SW_HIDE);
+    if (dialog.allowIntervention) {
+        PromptDialog ready(IDD_READY_TO_INSTALL);
+        decision = ready.DoModal(nullptr);
+    }
+    EnableWindow(GetDlgItem(dialog.windowHandle, IDC_QUIT), FALSE);
+    EnableWindow(dialog.windowHandle, TRUE);
+    return decision;
+}
+
+// Prompt 106: "Delete files" ends with 1003; "Keep files" or Escape keeps them for
+// the next start, which goes straight to installation.
+void EndDeclined(DownloadDialog& dialog, const char* profile) {
+    PromptDialog cancel(IDD_CANCEL_INSTALLATION);
+    if (cancel.DoModal(nullptr) == IDC_CANCEL) {
+        EndDialog(dialog.windowHandle, IDC_QUIT);
+        return;
+    }
+    WriteState(profile, "download", "complete", "1");
+    EndDialog(dialog.windowHandle, IDC_CANCEL);
+}
+
+void RecordInstallStart(DownloadDialog& dialog, const char* profile) {
+    WriteState(profile, "result", "success", "0");
+    WriteState(profile, "download", "complete", "1");
+    if (!dialog.networkRun || !dialog.saveProxySettings) return;
+    if (connectionSettings.proxyHost[0] == '\0') {
+        WriteState(profile, "ProxySettings", "Valid", "FALSE");
+        return;
+    }
+    WriteState(profile, "ProxySettings", "Valid", "TRUE");
+    WriteState(profile, "ProxySettings", "Proxy", connectionSettings.proxyHost);
+    WriteState(profile, "ProxySettings", "Port", connectionSettings.proxyPort);
+}
+
+// The downloaded component with the smallest install order below the limit; the first
+// in list order on a tie. -1 when none is left.
+int ChooseNextComponent(DownloadDialog& dialog) {
+    int chosen = -1;
+    int chosenOrder = kNeverInstalled;
+    for (int row = 0; row < dialog.componentCount; ++row) {
+        Component* component = dialog.GetComponent(row);
+        if (component == nullptr || component->status != Downloaded) continue;
+        if (component->installOrder < chosenOrder) {
+            chosen = row;
+            chosenOrder = component->installOrder;
+        }
+    }
+    return chosen;
+}
+
+void ReadDisplayName(DownloadDialog& dialog, int row, char (&name)[70]) {
+    name[0] = '\0';
+    LVITEMA item = {};
+    item.mask = LVIF_TEXT;
+    item.iItem = row;
+    item.pszText = name;
+    item.cchTextMax = countof(name);
+    if (!SendMessageA(dialog.listView, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item)))
+        name[0] = '\0';
+}
+
+void ShowActionStatus(DownloadDialog& dialog, UINT textId, const char* name) {
+    char format[100];
+    LoadText(textId, format, countof(format));
+    // A 99-character format and a 69-character name stay well within wsprintfA's 1024.
+    char line[1024];
+    wsprintfA(line, format, name);
+    char text[100];
+    CopyText(text, line);
+    SetWindowTextA(GetDlgItem(dialog.windowHandle, IDC_STATUS_TEXT), text);
+}
+
+// Reads the entry key<pass> of the component; false when it is empty or missing.
+bool ReadEntry(const Component& component, const char* key, int pass, char (&entry)[kEntrySize]) {
+    char name[32];
+    wsprintfA(name, "%s%d", key, pass);
+    ReadComponentValue(component, name, "", entry, countof(entry));
+    return entry[0] != '\0';
+}
+
+// Runs the component's passes; returns the success flag after them. Only the result of
+// the last extract or install action counts.
+int InstallComponent(DownloadDialog& dialog, int row, int success) {
+    Component& component = *dialog.GetComponent(row);
+    char name[70];
+    ReadDisplayName(dialog, row, name);
+    int count = GetPrivateProfileIntA(component.sectionName, "count", 1, component.descriptionPath);
+    char entry[kEntrySize];
+    for (int pass = 1; pass <= count; ++pass) {
+        if (ReadEntry(component, "extract", pass, entry)) {
+            ShowActionStatus(dialog, IDS_EXTRACTING, name);
+            dialog.SetComponentStatus(row, Extracting);
+            success = PerformInstallAction(component, entry);
+        }
+        if (ReadEntry(component, "registry", pass, entry))
+            ApplyRegistrySection(component.descriptionPath, entry);
+        if (ReadEntry(component, "install", pass, entry)) {
+            ShowActionStatus(dialog, IDS_INSTALLING, name);
+            dialog.SetComponentStatus(row, Installing);
+            success = PerformInstallAction(component, entry);
+        }
+        if (success == 0) break;
+    }
+    dialog.SetComponentStatus(row, InstallDone);
+    return success;
+}
+
+// Installs component after component until none is left or one fails.
+void InstallComponents(DownloadDialog& dialog) {
+    int success = 1;
+    while (success == 1) {
+        int row = ChooseNextComponent(dialog);
+        if (row < 0) return;
+        success = InstallComponent(dialog, row, success);
+    }
+}
+
+void EndInstalled(DownloadDialog& dialog, const char* profile, bool localOnly) {
+    int succeeded = profile[0] != '\0' && GetPrivateProfileIntA("result", "success", 0, profile) == 1;
+    if (!succeeded && !(localOnly && !nestedRun)) {
+        EndDialog(dialog.windowHandle, IDC_CANCEL);
+        return;
+    }
+    EndDialog(dialog.windowHandle, IDC_QUIT);
+    if (dialog.networkRun && profile[0] != '\0') DeleteFileA(profile);
+}
+
 }  // namespace
 
 void RunInstallation(DownloadDialog& dialog, WPARAM) {
-    HWND window = dialog.windowHandle;
-    SetForegroundWindow(window);
-    HINSTANCE instance = GetFrameworkInstance();
+    SetForegroundWindow(dialog.windowHandle);
     char caption[50];
-    if (LoadStringA(instance, IDS_APP_TITLE, caption, countof(caption)) == 0) caption[0] = '\0';
+    LoadText(IDS_APP_TITLE, caption, countof(caption));
     if (!EveryComponentPresent(dialog)) {
-        char text[512];
-        UINT id = dialog.networkRun ? IDS_DOWNLOAD_INCOMPLETE : IDS_FILES_MISSING;
-        if (LoadStringA(instance, id, text, countof(text)) == 0) text[0] = '\0';
-        MessageBoxA(window, text, caption, MB_ICONERROR | MB_SETFOREGROUND);
-        EndDialog(window, IDC_CANCEL);
+        ReportNotReady(dialog, caption);
         return;
     }
     char text[100];
-    if (LoadStringA(instance, IDS_ALL_DOWNLOADED, text, countof(text)) == 0) text[0] = '\0';
-    SetWindowTextA(GetDlgItem(window, IDC_STATUS_TEXT), text);
-    SendMessageA(GetDlgItem(window, IDC_PROGRESS), PBM_SETPOS, 0, 0);
-    EndDialog(window, IDC_CANCEL);
+    LoadText(IDS_ALL_DOWNLOADED, text, countof(text));
+    SetWindowTextA(GetDlgItem(dialog.windowHandle, IDC_STATUS_TEXT), text);
+    SendMessageA(GetDlgItem(dialog.windowHandle, IDC_PROGRESS), PBM_SETPOS, 0, 0);
+    char profile[260];
+    if (!GetStateProfilePath(profile)) profile[0] = '\0';
+    if (AskToInstall(dialog) != 1) {
+        EndDeclined(dialog, profile);
+        return;
+    }
+    RecordInstallStart(dialog, profile);
+    bool localOnly = IsLocalOnly(dialog);
+    InstallComponents(dialog);
+    EndInstalled(dialog, profile, localOnly);
 }

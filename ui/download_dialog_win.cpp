@@ -33,10 +33,6 @@ const ColumnSpec columns[] = {
 const char temporaryFileName[] = "tmp.tmp";
 const char resumingCaption[] = "Resuming Download of Software...";
 
-bool IsNetworkProtocol(ProtocolKind protocol) {
-    return protocol == ProtocolFtp || protocol == ProtocolHttp;
-}
-
 }  // namespace
 
 DownloadDialog::DownloadDialog(char* workDirectory, bool showWelcome, bool resuming,

@@ -6,6 +6,7 @@
 #include "driver/person.h"
 #include "driver/shell_link.h"
 #include "package_support.h"
+#include "installer_fixture.h"
 #include "process_support.h"
 
 #include <gtest/gtest.h>
@@ -21,11 +22,11 @@ namespace {
 const DWORD patience = 30000;
 const DWORD slowPatience = 90000;
 const size_t partSize = 4096;
-const char shortcutName[] = "\\Corvane Lite Installer.lnk";
 
 // One component, Corvane.exe, fetched over http from the test nginx at sourceDir.
 std::string Description(const std::string& sourceDir) {
-    return "[defs]\r\ncomponents=client\r\nstrings=S\r\n"
+    // Without intervention a finished download is installed at once, without a prompt.
+    return "[defs]\r\ncomponents=client\r\nstrings=S\r\nallowintervention=FALSE\r\n"
            "[S]\r\nName=Corvane Halverd Client\r\n"
            "[client]\r\nname=%Name%\r\nsize=64\r\nsite=127.0.0.1:" +
            std::to_string(TestServerPort("nginx")) + "\r\nsourceDir=" + sourceDir +
@@ -42,23 +43,13 @@ void Publish(const std::string& name, const std::string& content, const char* to
 
 // Keeps the prefix's record, state profile and shortcut out of the other tests' way,
 // and reads nginx's access log from where it stood when the test began.
-class InstallerResume : public ::testing::Test {
+class InstallerResume : public InstallerFixture {
 protected:
     void SetUp() override {
+        InstallerFixture::SetUp();
         ASSERT_NE(0, TestServerPort("nginx")) << "the test servers are not running";
-        savedRecord = ReadRecordedWorkDirectory();
-        work = scratch.Path() + "\\work";
-        SetRecordedWorkDirectory(work);
-        shortcut = CommonStartupFolder() + shortcutName;
-        DeleteFileA(shortcut.c_str());
-        DeleteFileA(StateProfilePath().c_str());
         accessLog = TestServersDirectory() + "\\logs\\access.log";
         logStart = LogSize();
-    }
-    void TearDown() override {
-        SetRecordedWorkDirectory(savedRecord);
-        DeleteFileA(shortcut.c_str());
-        DeleteFileA(StateProfilePath().c_str());
     }
 
     size_t LogSize() { return ReadWholeFile(accessLog).size(); }
@@ -89,8 +80,7 @@ protected:
         return run.WaitForExit(slowPatience);
     }
 
-    ScratchDirectory scratch;
-    std::string work, shortcut, savedRecord, accessLog;
+    std::string accessLog;
     size_t logStart = 0;
 };
 
