@@ -186,7 +186,14 @@ void EndInstalled(DownloadDialog& dialog, const char* profile, bool localOnly) {
         return;
     }
     EndDialog(dialog.windowHandle, IDC_QUIT);
-    if (dialog.networkRun && profile[0] != '\0') DeleteFileA(profile);
+    if (profile[0] == '\0') return;
+    if (dialog.networkRun) {
+        DeleteFileA(profile);
+    } else {
+        // Installed, nothing is left for the next start to install: a "complete" left
+        // at 1 would make the next network run skip its welcome and its dialog.
+        WriteState(profile, "download", "complete", "0");
+    }
 }
 
 }  // namespace

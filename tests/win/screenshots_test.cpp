@@ -2,6 +2,7 @@
 // (build/win64/screenshots/*.bmp; scripts/bmp2png.py makes the PNG files of docs/).
 #include "driver/person.h"
 #include "driver/screenshot.h"
+#include "package_support.h"
 #include "process_support.h"
 #include "ui/prompt_dialogs_win.h"
 #include "ui/resource_ids.h"
@@ -85,6 +86,8 @@ TEST(Screenshots, DownloadDialogOfARealRun) {
                        "[docs]\r\nname=Corvane Manuals\r\nsize=928\r\nfiles=manual.txt\r\n"
                        "DisplayOrder=20\r\n");
     WriteWholeFile(scratch.Path() + "\\manual.txt", "read me");
+    // A finished download left by another run would keep the dialog hidden.
+    DeleteFileA(StateProfilePath().c_str());
     InstallerProcess run("cvget.exe", "-NoIntervention -inf " + description);
     ASSERT_TRUE(run.Started());
     Person user(run.Id());
