@@ -50,3 +50,27 @@ size_t BoundedLength(const char* text, size_t size) {
     while (n < size && text[n] != '\0') ++n;
     return n;
 }
+
+bool FormatDecimal(char* out, size_t size, long long value, int minimumDigits) {
+    char digits[24];
+    size_t count = 0;
+    // Negated digit by digit, so that the smallest value needs no special case.
+    bool negative = value < 0;
+    do {
+        int digit = static_cast<int>(value % 10);
+        digits[count++] = static_cast<char>('0' + (negative ? -digit : digit));
+        value /= 10;
+    } while (value != 0);
+    while (count < static_cast<size_t>(minimumDigits) && count < sizeof digits) digits[count++] = '0';
+    size_t length = count + (negative ? 1 : 0);
+    if (size == 0) return false;
+    if (length + 1 > size) {
+        out[0] = '\0';
+        return false;
+    }
+    size_t at = 0;
+    if (negative) out[at++] = '-';
+    while (count > 0) out[at++] = digits[--count];
+    out[at] = '\0';
+    return true;
+}

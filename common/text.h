@@ -38,6 +38,11 @@ inline bool AppendText(char (&destination)[N], const char* source) {
     return AppendTextN(destination, N, source);
 }
 
+// Writes value in decimal, with a minus sign when negative and at least minimumDigits
+// digits (zero-padded). Returns false, leaving out empty, when it does not fit size.
+// Used instead of the printf family, whose runtime would double the installer image.
+bool FormatDecimal(char* out, size_t size, long long value, int minimumDigits = 1);
+
 // ASCII-only case-insensitive comparisons: names in descriptions, verbs and
 // extensions compare this way whatever the code page.
 bool EqualsIgnoringCase(const char* a, const char* b);

@@ -79,7 +79,8 @@ void FormatSizeCell(uint32_t sizeKB, char* out, size_t size) {
         return;
     }
     // The size is read as a profile integer: a negative number in the file shows as such.
-    snprintf(out, size, "%dKB", static_cast<int>(static_cast<int32_t>(sizeKB)));
+    if (!FormatDecimal(out, size, static_cast<int32_t>(sizeKB)) || !AppendTextN(out, size, "KB"))
+        out[0] = '\0';
 }
 
 void CutToSourceDirectory(char* path) {

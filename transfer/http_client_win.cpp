@@ -51,10 +51,14 @@ ZUZ_HTTPClient::~ZUZ_HTTPClient() {
 
 void ZUZ_HTTPClient::Log(int level, const char* format, ...) {
     if (verbosity < level) return;
+    // wvsprintfA writes at most 1024 characters; the formats hold only %s and %d.
+    char line[1025];
     va_list arguments;
     va_start(arguments, format);
-    vfprintf(stderr, format, arguments);
+    int length = wvsprintfA(line, format, arguments);
     va_end(arguments);
+    DWORD written = 0;
+    if (length > 0) WriteFile(GetStdHandle(STD_ERROR_HANDLE), line, length, &written, nullptr);
 }
 
 int ZUZ_HTTPClient::set_target(const char* targetText, const char* proxyText) {
@@ -228,10 +232,7 @@ int ZUZ_HTTPClient::full_recv(SOCKET s, char* buffer, int size) {
             return httpError;
         }
         int count = recv(s, buffer + received, size - received, 0);
-        if (verbosity >= levelProgress) {
-            Log(levelProgress, "%s: recved %d bytes\n", fullRecvName, count);
-            fflush(stderr);
-        }
+        Log(levelProgress, "%s: recved %d bytes\n", fullRecvName, count);
         if (count == SOCKET_ERROR) {
             if (WSAGetLastError() == WSAEWOULDBLOCK) {
                 Sleep(timeouts.wouldBlockPauseMilliseconds);

@@ -1,6 +1,8 @@
 // The manifest list: splitting a file's text into stored lines and the section/key lookup.
 #include "transfer/manifest.h"
 
+#include "common/text.h"
+
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -67,7 +69,10 @@ int32_t ParseValue(const char* text) {
 }  // namespace
 
 void FormatPartName(unsigned index, char (&name)[kPartNameSize]) {
-    snprintf(name, sizeof name, "file%03u.bin", index);
+    // "file000.bin" .. "file4294967295.bin": the array holds the longest.
+    CopyText(name, "file");
+    FormatDecimal(name + 4, sizeof name - 4, index, 3);
+    AppendText(name, ".bin");
 }
 
 ManifestList::ManifestList() : first(nullptr), last(nullptr) {}

@@ -3,6 +3,8 @@
 // place, only the ragged ends go through the pending buffer.
 #include "transfer/md5.h"
 
+#include "common/text.h"
+
 #include <stdio.h>
 #include <string.h>
 
@@ -193,5 +195,5 @@ int32_t ComputePackageChecksum(const void* data, size_t length) {
 }
 
 void FormatPackageChecksum(int32_t checksum, char (&text)[kChecksumTextSize]) {
-    snprintf(text, sizeof text, "%ld", static_cast<long>(checksum));
+    FormatDecimal(text, sizeof text, checksum);
 }

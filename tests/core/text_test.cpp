@@ -47,3 +47,34 @@ TEST(Text, CaseInsensitiveComparisonIsAsciiOnly) {
     EXPECT_FALSE(EqualsIgnoringCaseN("abc", "abd", 3));
     EXPECT_TRUE(EqualsIgnoringCaseN("abc", "abd", 2));
 }
+
+TEST(Text, FormatDecimal) {
+    struct Case {
+        long long value;
+        int minimumDigits;
+        size_t size;
+        bool fits;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {0, 1, 8, true, "0"},
+        {7, 3, 8, true, "007"},
+        {1234, 3, 8, true, "1234"},
+        {-42, 1, 8, true, "-42"},
+        {-5, 3, 8, true, "-005"},
+        {2147483647, 1, 11, true, "2147483647"},
+        {2147483647, 1, 10, false, ""},
+        {-9223372036854775807LL - 1, 1, 21, true, "-9223372036854775808"},
+        {99, 1, 3, true, "99"},
+        {100, 1, 3, false, ""},
+    };
+    for (const Case& c : cases) {
+        char out[32];
+        memset(out, 'x', sizeof out);
+        EXPECT_EQ(c.fits, FormatDecimal(out, c.size, c.value, c.minimumDigits)) << c.value;
+        EXPECT_STREQ(c.expected, out) << c.value;
+    }
+    char untouched = 'x';
+    EXPECT_FALSE(FormatDecimal(&untouched, 0, 5));
+    EXPECT_EQ('x', untouched);
+}
