@@ -1,27 +1,57 @@
-// The ftp worker: host lookup of the site and the log-in values.
+// The ftp worker: the control connection and its login, the data connection of each
+// file, the local file, and the reports to the controller.
 #include "transfer/ftp_worker_win.h"
 
+#include <limits.h>
+
+#include "config/paths_win.h"
 #include "transfer/messages_win.h"
 
 const char ftpAnonymousUser[] = "anonymous";
 // The anonymous password by custom is an e-mail address identifying the client.
 const char ftpAnonymousPassword[] = "installer@corvane.invalid";
 
+namespace {
+
+const UINT_PTR silenceTimerId = 1;
+const long controlEvents = FD_READ | FD_CONNECT | FD_CLOSE;
+const long listenEvents = FD_ACCEPT | FD_CLOSE;
+const long passiveDataEvents = FD_READ | FD_ACCEPT | FD_CONNECT | FD_CLOSE;
+const long activeDataEvents = FD_READ | FD_ACCEPT | FD_CLOSE;
+
+void CloseSocket(SOCKET* socket) {
+    if (*socket == INVALID_SOCKET) return;
+    closesocket(*socket);
+    *socket = INVALID_SOCKET;
+}
+
+}  // namespace
+
 FtpWorker::FtpWorker() {
     CopyText(user, ftpAnonymousUser);
     CopyText(password, ftpAnonymousPassword);
 }
 
+FtpWorker::~FtpWorker() { Disconnect(); }
+
 LRESULT FtpWorker::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     LRESULT result = TransferWorker::WindowProc(message, wParam, lParam);
-    if (message == msgDli1 && state == RESOLVING_NAME) {
-        if (hostResolved == 0) {
-            state = NOT_CONNECTED;
-            Report(msgDl1, TransferLookupFailed, 0);
-        } else {
-            state = CONNECTED;
-            Report(msgDl1, TransferOk, 0);
-        }
+    // Events of a socket that has been closed meanwhile may still be queued: only those
+    // of the sockets in use count.
+    SOCKET socket = static_cast<SOCKET>(wParam);
+    WORD event = WSAGETSELECTEVENT(lParam);
+    WORD error = WSAGETSELECTERROR(lParam);
+    if (message == msgDli1) {
+        if (state == RESOLVING_NAME) LookupFinished();
+    } else if (message == msgDlftp1) {
+        if (socket != INVALID_SOCKET && socket == controlSocket) OnControlEvent(event, error);
+    } else if (message == msgDlftp2) {
+        if (socket != INVALID_SOCKET && socket == listenSocket) OnListenEvent(event);
+    } else if (message == msgDlftp3) {
+        if (socket != INVALID_SOCKET && socket == dataSocket) OnDataEvent(event, error);
+    } else if (message == WM_TIMER && wParam == silenceTimerId) {
+        KillTimer(windowHandle, silenceTimerId);
+        if (LoginRunning() || itemActive) Fail();
     }
     return result;
 }
@@ -38,12 +68,79 @@ int FtpWorker::Connect(const char* site, const char*, const char*) {
     return 1;
 }
 
-int FtpWorker::Disconnect() {
-    state = NOT_CONNECTED;
-    return 0;
+void FtpWorker::LookupFinished() {
+    const hostent* entry = reinterpret_cast<const hostent*>(hostEntryBuffer);
+    if (hostResolved == 0 || entry->h_addrtype != AF_INET || entry->h_length != 4 ||
+        entry->h_addr_list == nullptr || entry->h_addr_list[0] == nullptr) {
+        state = NOT_CONNECTED;
+        Report(msgDl1, TransferLookupFailed, 0);
+        return;
+    }
+    controlSocket = socket(AF_INET, SOCK_STREAM, 0);
+    address = sockaddr_in{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_ANY);
+    if (controlSocket == INVALID_SOCKET ||
+        bind(controlSocket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        WSAAsyncSelect(controlSocket, windowHandle, msgDlftp1, controlEvents) != 0) {
+        CloseSocket(&controlSocket);
+        state = NOT_CONNECTED;
+        Report(msgDl1, TransferSocketFailed, 0);
+        return;
+    }
+    memcpy(&address.sin_addr, entry->h_addr_list[0], 4);
+    address.sin_port = htons(ftpControlPort);
+    replyLength = 0;
+    state = CONNECTING;
+    if (connect(controlSocket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 &&
+        WSAGetLastError() != WSAEWOULDBLOCK) {
+        Disconnect();
+        Report(msgDl1, TransferLoginFailed, 0);
+        return;
+    }
+    UpdateTimer();
 }
 
-int FtpWorker::RequestFile(const char*, const char*) { return 0; }
+int FtpWorker::Disconnect() {
+    int wasConnected = state != NOT_CONNECTED ? 1 : 0;
+    CloseSocket(&controlSocket);
+    DropQueued(msgDlftp1);
+    CloseData();
+    itemActive = false;
+    pendingEnds = 0;
+    replyLength = 0;
+    state = NOT_CONNECTED;
+    if (windowHandle != nullptr) KillTimer(windowHandle, silenceTimerId);
+    return wasConnected;
+}
+
+int FtpWorker::RequestFile(const char* remote, const char* local) {
+    if (state != CONNECTED || controlSocket == INVALID_SOCKET) return 0;
+    // A path that does not fit, or that holds a line break, would fetch another file.
+    char command[ftpCommandSize];
+    if (!CopyText(remotePath, remote) ||
+        FormatFtpCommand("RETR", remotePath, command, sizeof command) < 0)
+        return 0;
+    CloseData();
+    bytesReceived = 0;
+    localPath = local;
+    if (strchr(localPath, '\\') != nullptr) CreateParentDirectories(localPath);
+    localFile = CreateFileA(localPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+    localPath = nullptr;
+    if (localFile == INVALID_HANDLE_VALUE) return 0;
+    itemActive = true;
+    sizeReported = false;
+    pendingEnds = 0;
+    state = CHECK_DATA_PORT;
+    if (!SendFormatted("PASV", nullptr)) {
+        // The control connection is broken; nothing was started.
+        Disconnect();
+        return 0;
+    }
+    UpdateTimer();
+    return 1;
+}
 
 void FtpWorker::SetLogin(const char* newUser, const char* newPassword) {
     // A description without log-in values means an anonymous login.
@@ -51,4 +148,327 @@ void FtpWorker::SetLogin(const char* newUser, const char* newPassword) {
     CopyText(password, newPassword[0] != '\0' ? newPassword : ftpAnonymousPassword);
 }
 
-void FtpWorker::OnReply(const char*) {}
+void FtpWorker::OnControlEvent(WORD event, WORD error) {
+    if (event == FD_CONNECT) {
+        if (state != CONNECTING) return;
+        if (error != 0) {
+            Disconnect();
+            Report(msgDl1, TransferLoginFailed, 0);
+            return;
+        }
+        state = SEND_USER;  // the greeting drives the login from here
+        UpdateTimer();
+    } else if (event == FD_READ) {
+        ReceiveReplies();
+    } else if (event == FD_CLOSE) {
+        // What the server said before it hung up comes first.
+        ReceiveReplies();
+        if (controlSocket == INVALID_SOCKET) return;
+        if (LoginRunning() || (itemActive && state != CONNECTED)) {
+            Fail();
+        } else if (itemActive) {
+            // The final reply is in and only the data connection is still open: the file
+            // may still arrive whole, but no further file can be asked for.
+            CloseSocket(&controlSocket);
+            state = NOT_CONNECTED;
+            replyLength = 0;
+        } else {
+            Disconnect();
+        }
+    }
+}
+
+// Receives what the control connection holds and hands each complete reply, in order,
+// to OnReply. A reply that still is not complete when it fills the whole buffer never
+// will be: the login or the transfer fails.
+void FtpWorker::ReceiveReplies() {
+    const SOCKET socket = controlSocket;
+    for (;;) {
+        int room = static_cast<int>(sizeof replyBuffer) - replyLength;
+        int received = recv(socket, replyBuffer + replyLength, room, 0);
+        if (received == 0) break;  // closed: FD_CLOSE follows, or is being handled
+        if (received == SOCKET_ERROR) {
+            if (WSAGetLastError() == WSAEWOULDBLOCK) break;
+            if (LoginRunning() || itemActive) Fail();
+            return;
+        }
+        replyLength += received;
+        size_t length;
+        while ((length = FindCompleteReply(replyBuffer, replyLength)) > 0) {
+            char reply[ftpReplyBufferSize + 1];
+            memcpy(reply, replyBuffer, length);
+            reply[length] = '\0';
+            replyLength -= static_cast<int>(length);
+            memmove(replyBuffer, replyBuffer + length, replyLength);
+            OnReply(reply);
+            if (controlSocket != socket) return;  // the reply ended the connection
+        }
+        if (replyLength == static_cast<int>(sizeof replyBuffer)) {
+            Fail();
+            return;
+        }
+    }
+    UpdateTimer();
+}
+
+bool FtpWorker::SendCommand(const char* text, int length) {
+    return controlSocket != INVALID_SOCKET && send(controlSocket, text, length, 0) == length;
+}
+
+bool FtpWorker::SendFormatted(const char* verb, const char* argument) {
+    char command[ftpCommandSize];
+    int length = FormatFtpCommand(verb, argument, command, sizeof command);
+    return length > 0 && SendCommand(command, length);
+}
+
+void FtpWorker::OnReply(const char* reply) {
+    ApplyStep(DecideReply(state, reply), reply);
+}
+
+void FtpWorker::ApplyStep(const FtpStep& step, const char* reply) {
+    bool sent = true;
+    switch (step.command) {
+        case FtpSendUser:
+            state = step.next;
+            sent = SendFormatted("USER", user);
+            break;
+        case FtpSendPassword:
+            state = step.next;
+            sent = SendFormatted("PASS", password);
+            break;
+        case FtpSendType:
+            state = step.next;
+            sent = SendFormatted("TYPE", "I");
+            break;
+        case FtpOpenPassive:
+        case FtpOpenActive:
+            OpenData(step.command == FtpOpenPassive, reply);
+            return;
+        case FtpSendRetrieve:
+            state = step.next;
+            pendingEnds = 2;
+            sent = SendFormatted("RETR", remotePath);
+            break;
+        case FtpSendNothing:
+            break;
+    }
+    if (!sent) {
+        Fail();
+        return;
+    }
+    switch (step.outcome) {
+        case FtpNoOutcome:
+            state = step.next;
+            break;
+        case FtpLoggedIn:
+            state = step.next;
+            UpdateTimer();
+            Report(msgDl1, TransferOk, 0);
+            break;
+        case FtpLoginRefused:
+            Disconnect();
+            Report(msgDl1, TransferLoginFailed, 0);
+            break;
+        case FtpItemRefused:
+            state = step.next;
+            if (itemActive) FinishItem(msgDl2, TransferReceiveFailed, 0);
+            else CloseData();
+            break;
+        case FtpItemStarted:
+            state = step.next;
+            if (!itemActive) break;
+            sizeReported = true;
+            Report(msgDl2, TransferOk, ParseTransferSize(reply));
+            // Data that came before this reply was held back from the progress reports.
+            if (itemActive && sizeReported && bytesReceived > 0)
+                Report(msgDl3, 0, bytesReceived);
+            break;
+        case FtpFinalPositive:
+            state = step.next;
+            if (itemActive && --pendingEnds <= 0) FinishItem(msgDl4, TransferOk, 0);
+            break;
+        case FtpFinalNegative:
+            state = step.next;
+            if (itemActive) FinishItem(msgDl4, TransferReceiveFailed, 0);
+            else CloseData();
+            break;
+    }
+}
+
+// The answer to PASV is in: the data side is prepared, and RETR follows at once for a
+// passive transfer, after the answer to PORT for an active one.
+void FtpWorker::OpenData(bool passive, const char* reply) {
+    FtpAddress passiveAddress;
+    if (passive) ParsePassiveAddress(reply, &passiveAddress);
+    int opened = OpenDataConnection(passive ? &passiveAddress : nullptr);
+    if (opened == 0) {
+        state = CONNECTED;
+        FinishItem(msgDl1, TransferLoginFailed, 0);
+        return;
+    }
+    if (opened < 0) {  // the passive connect failed at once
+        state = CONNECTED;
+        FinishItem(msgDl4, TransferReceiveFailed, 0);
+        return;
+    }
+    if (passive) ApplyStep({GET_SIZE, FtpSendRetrieve, FtpNoOutcome}, reply);
+}
+
+// Returns 1 when the data side is prepared, 0 when a socket operation or PORT failed,
+// and -1 when the connect to the passive address failed at once.
+int FtpWorker::OpenDataConnection(const FtpAddress* passive) {
+    SOCKET created = socket(AF_INET, SOCK_STREAM, 0);
+    if (created == INVALID_SOCKET) return 0;
+    address = sockaddr_in{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_ANY);
+    if (bind(created, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        closesocket(created);
+        return 0;
+    }
+    state = SEND_GET;
+    if (passive != nullptr) {
+        dataSocket = created;
+        if (WSAAsyncSelect(dataSocket, windowHandle, msgDlftp3, passiveDataEvents) != 0) return 0;
+        memcpy(&address.sin_addr, passive->host, 4);
+        address.sin_port = htons(passive->port);
+        if (connect(dataSocket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 &&
+            WSAGetLastError() != WSAEWOULDBLOCK)
+            return -1;
+        return 1;
+    }
+    listenSocket = created;
+    if (WSAAsyncSelect(listenSocket, windowHandle, msgDlftp2, listenEvents) != 0 ||
+        listen(listenSocket, 1) != 0)
+        return 0;
+    FtpAddress own;
+    int size = sizeof address;
+    if (getsockname(listenSocket, reinterpret_cast<sockaddr*>(&address), &size) != 0) return 0;
+    own.port = ntohs(address.sin_port);
+    size = sizeof address;
+    if (getsockname(controlSocket, reinterpret_cast<sockaddr*>(&address), &size) != 0) return 0;
+    memcpy(own.host, &address.sin_addr, 4);
+    char command[ftpCommandSize];
+    int length = FormatPortCommand(own, command, sizeof command);
+    return length > 0 && SendCommand(command, length) ? 1 : 0;
+}
+
+void FtpWorker::OnListenEvent(WORD event) {
+    if (event != FD_ACCEPT) return;
+    SOCKET accepted = accept(listenSocket, nullptr, nullptr);
+    if (accepted == INVALID_SOCKET) return;
+    if (dataSocket != INVALID_SOCKET) {
+        closesocket(accepted);
+        return;
+    }
+    dataSocket = accepted;
+    WSAAsyncSelect(dataSocket, windowHandle, msgDlftp3, activeDataEvents);
+    // One data connection per file: nobody else gets in once the server has connected.
+    CloseSocket(&listenSocket);
+    DropQueued(msgDlftp2);
+    UpdateTimer();
+}
+
+void FtpWorker::OnDataEvent(WORD event, WORD error) {
+    if (event == FD_CONNECT) {
+        if (error != 0) {
+            // The answer to RETR still follows on the control connection, quietly.
+            if (itemActive) FinishItem(msgDl4, TransferReceiveFailed, 0);
+            else CloseData();
+            return;
+        }
+    } else if (event == FD_READ) {
+        if (error != 0) {
+            if (itemActive) FinishItem(msgDl4, TransferReceiveFailed, 0);
+            else CloseData();
+            return;
+        }
+        ReadData();
+    } else if (event == FD_CLOSE) {
+        ReadData();  // what is left before the close
+        if (dataSocket == INVALID_SOCKET) return;  // reading failed and ended the file
+        CloseData();
+        if (itemActive && --pendingEnds <= 0) {
+            FinishItem(msgDl4, TransferOk, 0);
+            if (state == NOT_CONNECTED) Disconnect();  // the control connection had gone
+            return;
+        }
+    }
+    UpdateTimer();
+}
+
+void FtpWorker::ReadData() {
+    char block[ftpDataBlockSize];
+    while (dataSocket != INVALID_SOCKET) {
+        int received = recv(dataSocket, block, sizeof block, 0);
+        if (received == 0) return;  // the close event follows
+        if (received == SOCKET_ERROR) {
+            if (WSAGetLastError() == WSAEWOULDBLOCK) break;
+            if (itemActive) FinishItem(msgDl4, TransferReceiveFailed, 0);
+            else CloseData();
+            return;
+        }
+        DWORD written = 0;
+        if (localFile == INVALID_HANDLE_VALUE ||
+            !WriteFile(localFile, block, static_cast<DWORD>(received), &written, nullptr) ||
+            written != static_cast<DWORD>(received)) {
+            if (itemActive) FinishItem(msgDl4, TransferWriteFailed, 0);
+            else CloseData();
+            return;
+        }
+        bytesReceived = bytesReceived > INT_MAX - received ? INT_MAX : bytesReceived + received;
+        if (itemActive && sizeReported) Report(msgDl3, 0, bytesReceived);
+    }
+    UpdateTimer();
+}
+
+void FtpWorker::CloseFile() {
+    if (localFile == INVALID_HANDLE_VALUE) return;
+    CloseHandle(localFile);
+    localFile = INVALID_HANDLE_VALUE;
+}
+
+void FtpWorker::CloseData() {
+    CloseFile();
+    CloseSocket(&dataSocket);
+    DropQueued(msgDlftp3);
+    CloseSocket(&listenSocket);
+    DropQueued(msgDlftp2);
+}
+
+// Ends the current file with its one last report. Everything is closed and settled
+// first: the controller's handler runs inside the report and may ask for the next file.
+void FtpWorker::FinishItem(UINT message, WPARAM code, LPARAM value) {
+    CloseData();
+    itemActive = false;
+    pendingEnds = 0;
+    UpdateTimer();
+    Report(message, code, value);
+}
+
+void FtpWorker::Fail() {
+    bool login = LoginRunning();
+    bool item = itemActive;
+    Disconnect();
+    if (login)
+        Report(msgDl1, TransferLoginFailed, 0);
+    else if (item)
+        Report(msgDl4, TransferReceiveFailed, 0);
+}
+
+void FtpWorker::UpdateTimer() {
+    if (windowHandle == nullptr) return;
+    if (LoginRunning() || itemActive)
+        SetTimer(windowHandle, silenceTimerId, silenceTimeout, nullptr);
+    else
+        KillTimer(windowHandle, silenceTimerId);
+}
+
+// Removes the worker's queued events of one kind, so that none of a closed socket is
+// handled after the close.
+void FtpWorker::DropQueued(UINT message) {
+    if (windowHandle == nullptr) return;
+    MSG queued;
+    while (PeekMessageA(&queued, windowHandle, message, message, PM_REMOVE)) {
+    }
+}

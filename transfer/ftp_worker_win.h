@@ -1,35 +1,26 @@
-// The worker for ftp components. It runs on the user-interface thread, driven by the
-// messages WinSock posts to its hidden window. So far it resolves the site's name and
-// reports the outcome as the end of the Connect; logging in and fetching files are not
-// built yet, so RequestFile refuses and the controller ends the run.
+// The worker for ftp components. It runs on the user-interface thread and never
+// blocks: WinSock announces every socket event through WSAAsyncSelect as "dlftp1"
+// (control), "dlftp2" (listening) and "dlftp3" (data) at the hidden window. One login
+// per site; each file then comes in image mode over its own data connection, passive
+// where the server offers it and active (PORT) otherwise, and is written to the local
+// file block by block. The reply decisions live in ftp_reply.h.
 #pragma once
 
 #include "common/win32.h"
+#include "transfer/ftp_reply.h"
 #include "transfer/transfer_worker_win.h"
-
-// Where the connection stands; the numbers are fixed.
-enum FtpState {
-    NOT_CONNECTED = 0,
-    RESOLVING_NAME = 1,
-    CONNECTING = 2,
-    SEND_USER = 3,
-    SEND_PASSWORD = 4,
-    SEND_BIN = 5,
-    INIT_DONE = 6,
-    CONNECTED = 7,
-    CHECK_DATA_PORT = 8,
-    SEND_GET = 9,
-    GET_SIZE = 10,
-    XFER = 11,
-};
 
 constexpr size_t ftpLoginSize = 100;
 extern const char ftpAnonymousUser[];
 extern const char ftpAnonymousPassword[];
+// How long the server may stay silent while a reply, a connection or data is awaited.
+constexpr DWORD ftpSilenceMilliseconds = 40000;
 
 class FtpWorker : public TransferWorker {
 public:
     FtpWorker();
+    // Closes whatever is still open, so that no socket outlives the worker.
+    ~FtpWorker();
 
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
     int Connect(const char* site, const char* proxy, const char* port) override;
@@ -39,7 +30,58 @@ public:
     // The reply state machine: one complete reply, continuation lines included.
     virtual void OnReply(const char* reply);
 
+    // Prepares the data side of one transfer: connects to passive, or listens and sends
+    // PORT when passive is null. 1 when prepared, 0 when it failed.
+    int OpenDataConnection(const FtpAddress* passive);
+    // Moves what the data connection holds into the local file.
+    void ReadData();
+    // Ends the data side: the local file, both data sockets, their queued events.
+    void CloseData();
+
     int state = NOT_CONNECTED;
+    SOCKET controlSocket = INVALID_SOCKET;
+    SOCKET listenSocket = INVALID_SOCKET;
+    SOCKET dataSocket = INVALID_SOCKET;
+    sockaddr_in address = {};
+    char replyBuffer[ftpReplyBufferSize];
+    int replyLength = 0;
     char user[ftpLoginSize];
     char password[ftpLoginSize];
+    HANDLE localFile = INVALID_HANDLE_VALUE;
+    char remotePath[MAX_PATH] = {};
+    const char* localPath = nullptr;
+    int bytesReceived = 0;
+    // Ends still awaited for the current file: the data connection's close and the
+    // server's final reply. Set to 2 when RETR goes out, so that a data connection
+    // closing before the preliminary reply is handled still counts.
+    int pendingEnds = 0;
+    // Set while a requested file has not had its last report ("dl2" 4 or "dl4"); every
+    // later event of that file is handled quietly, so the controller hears of it once.
+    bool itemActive = false;
+    // Whether "dl2" 0 went out for the current file; progress is held back until then.
+    bool sizeReported = false;
+    // The silence time-out; tests shorten it.
+    DWORD silenceTimeout = ftpSilenceMilliseconds;
+
+private:
+    void LookupFinished();
+    void OnControlEvent(WORD event, WORD error);
+    void OnListenEvent(WORD event);
+    void OnDataEvent(WORD event, WORD error);
+    void ReceiveReplies();
+    bool SendCommand(const char* text, int length);
+    bool SendFormatted(const char* verb, const char* argument);
+    void ApplyStep(const FtpStep& step, const char* reply);
+    void OpenData(bool passive, const char* reply);
+    // The data side is over: both ends arrived, or it failed with report (a "dl4" code).
+    void EndOfData();
+    void FinishItem(UINT message, WPARAM code, LPARAM value);
+    // The control connection is lost or hangs: everything is closed, and whoever waits
+    // hears of it ("dl1" 3 during the login, "dl4" 4 during a file).
+    void Fail();
+    bool LoginRunning() const { return state >= CONNECTING && state < CONNECTED; }
+    // Restarts the silence timer while something is awaited, stops it otherwise.
+    void UpdateTimer();
+    void DropQueued(UINT message);
+    void CloseFile();
 };

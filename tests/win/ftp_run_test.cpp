@@ -1,0 +1,144 @@
+// The real installer fetching ftp components from the FTP test servers (Debian's
+// pyftpdlib), used as a person uses it: the welcome prompt, the download dialog with
+// its status line and progress bar, "Ready to Install", and what the installed
+// program and the work directory show afterwards.
+#include "driver/person.h"
+#include "installer_fixture.h"
+#include "package_support.h"
+#include "process_support.h"
+
+#include <gtest/gtest.h>
+
+#include <stdio.h>
+
+#include <set>
+#include <string>
+
+namespace {
+
+const DWORD patience = 60000;
+const char bigFile[] = "pub\\big.bin";
+const int bigKilobytes = 3072;  // its 3,145,851 bytes as the status line shows them
+
+std::string FtpAddress(const char* name) {
+    char value[64];
+    GetPrivateProfileStringA("servers", name, "", value, sizeof value,
+                             (TestServersDirectory() + "\\ports.ini").c_str());
+    return value;
+}
+
+std::string ServedPath(const char* path) { return TestServersDirectory() + "\\ftp\\" + path; }
+
+class FtpRun : public InstallerFixture {
+protected:
+    void SetUp() override {
+        passive = FtpAddress("ftp");
+        active = FtpAddress("ftp_nopasv");
+        if (passive.empty() || active.empty())
+            GTEST_SKIP() << "no FTP test servers: tests/servers/start runs them only as root "
+                            "(port 21) with python3-pyftpdlib installed";
+        InstallerFixture::SetUp();
+    }
+    std::string passive;
+    std::string active;
+};
+
+}  // namespace
+
+TEST_F(FtpRun, ComponentsFromTwoFtpSitesAreDownloadedThroughTheDialogAndInstalled) {
+    // The client program, anonymously and passively from one server; a large data file
+    // with a named login, actively from the server that refuses passive mode, paced so
+    // that its progress can be watched.
+    std::string program = ReadWholeFile(ModuleDirectory() + "\\record_app.exe");
+    ASSERT_NE("<missing>", program);
+    CreateDirectoryA(ServedPath("pub\\e2e").c_str(), nullptr);
+    WriteWholeFile(ServedPath("pub\\e2e\\record.exe"), program);
+    std::string description =
+        "[defs]\r\ncomponents=client,data\r\n"
+        "[client]\r\nname=Corvane FTP Client\r\nsize=400\r\nsite=" + passive +
+        "\r\nsourceDir=pub/e2e\r\nfiles=record.exe\r\nProtocol=ftp\r\n"
+        "install1=run,record.exe,-ftp\r\n"
+        "[data]\r\nname=Corvane FTP Data\r\nsize=3072\r\nsite=" + active +
+        "\r\nuser=paced\r\npassword=Ftp-Pass-9\r\nsourceDir=pub\r\nfiles=big.bin\r\n"
+        "Protocol=FTP\r\n";
+    std::string setup = MakeInstaller(scratch.Path(), {{"tarrock.inf", description}});
+    InstallerProcess run(setup, "");
+    ASSERT_TRUE(run.Started());
+    Person user(run.Id());
+    HWND welcome = user.WaitForDialog("Corvane Lite Installer", patience);
+    ASSERT_NE(nullptr, welcome) << user.DescribeWindows();
+    ASSERT_TRUE(user.PressEnter(welcome));
+    HWND dialog = user.WaitForDialog("Downloading Software...", patience);
+    ASSERT_NE(nullptr, dialog) << user.DescribeWindows();
+    HWND status = GetDlgItem(dialog, 1002);
+    HWND bar = GetDlgItem(dialog, 1001);
+
+    // Watch the dialog as a person would until "Ready to Install".
+    std::set<std::string> texts;
+    bool partialBar = false;
+    WindowQuery ready;
+    ready.className = Person::dialogClass;
+    ready.caption = "Ready to Install";
+    HWND readyBox = nullptr;
+    WaitUntil(
+        [&] {
+            texts.insert(Person::Text(status));
+            ProgressState progress = Person::Progress(bar);
+            if (progress.high == bigKilobytes && progress.position > 0 &&
+                progress.position < bigKilobytes)
+                partialBar = true;
+            readyBox = user.FindTopWindow(ready);
+            return readyBox != nullptr;
+        },
+        patience);
+    ASSERT_NE(nullptr, readyBox) << user.DescribeWindows();
+
+    // The status line and the bar went through the large file as for any download.
+    bool partialText = false;
+    for (const std::string& text : texts) {
+        int done = -1, total = -1;
+        const char format[] = "Downloading file 'big.bin' (%dK of %dK)...";
+        if (sscanf(text.c_str(), format, &done, &total) == 2 && total == bigKilobytes &&
+            done > 0 && done < bigKilobytes)
+            partialText = true;
+    }
+    EXPECT_TRUE(partialText);
+    EXPECT_TRUE(partialBar);
+    EXPECT_EQ(1u, texts.count("Downloading file 'big.bin' (3072K of 3072K)...")) << texts.size();
+    // The installation has begun: it set the bar back to 0 within the file's range.
+    EXPECT_EQ(bigKilobytes, Person::Progress(bar).high);
+
+    ASSERT_TRUE(Person::Press(readyBox, 1));  // &Install
+    // The program wrote no success: the run ends keeping the files.
+    EXPECT_EQ(0, run.WaitForExit(patience));
+    EXPECT_EQ(work + "\\record.exe -ftp\r\n" + work + "\r\n",
+              ReadWholeFile(work + "\\record.exe.txt"));
+    EXPECT_TRUE(ReadWholeFile(work + "\\big.bin") == ReadWholeFile(ServedPath(bigFile)));
+    EXPECT_EQ(program, ReadWholeFile(work + "\\record.exe"));
+    EXPECT_FALSE(FileExists(work + "\\tmp.tmp"));
+}
+
+TEST_F(FtpRun, AMissingFileEndsTheRunWithTheReceiveError) {
+    std::string description =
+        "[defs]\r\ncomponents=client\r\n"
+        "[client]\r\nname=Corvane FTP Client\r\nsize=400\r\nsite=" + passive +
+        "\r\nsourceDir=pub/nowhere\r\nfiles=record.exe\r\nProtocol=ftp\r\n";
+    std::string setup = MakeInstaller(scratch.Path(), {{"tarrock.inf", description}});
+    InstallerProcess run(setup, "");
+    ASSERT_TRUE(run.Started());
+
+    Person user(run.Id());
+    HWND welcome = user.WaitForDialog("Corvane Lite Installer", patience);
+    ASSERT_NE(nullptr, welcome) << user.DescribeWindows();
+    ASSERT_TRUE(user.PressEnter(welcome));
+    HWND dialog = user.WaitForDialog("Downloading Software...", patience);
+    ASSERT_NE(nullptr, dialog) << user.DescribeWindows();
+    HWND box = user.WaitForMessageBox("Corvane Lite Installer", "unable to download", patience);
+    ASSERT_NE(nullptr, box) << user.DescribeWindows();
+    EXPECT_EQ("Error in receiving file 'record.exe' from '" + passive + "'.",
+              Person::ControlText(dialog, 1002));
+    EXPECT_EQ("Download error", Person::CellText(GetDlgItem(dialog, 1000), 0, 2));
+    ASSERT_TRUE(Person::Answer(box, IDOK));
+    EXPECT_EQ(0, run.WaitForExit(patience));
+    EXPECT_FALSE(FileExists(work + "\\record.exe"));
+}

@@ -1,0 +1,465 @@
+// The FTP worker against real servers (Debian's pyftpdlib, with and without passive
+// mode) and against the scripted FTP server, seen from a notify window that records
+// every report as the controller's dialog would. tests/servers/start runs the servers
+// on port 21 of loopback addresses of their own and writes them to servers\ports.ini.
+#include "transfer/ftp_worker_win.h"
+#include "transfer/messages_win.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "package_support.h"
+#include "process_support.h"
+
+namespace {
+
+const DWORD reportTimeout = 15000;
+// Longer than the scripted server's pauses between the ends of a transfer, so that a
+// report that should not come would have come.
+const DWORD settleTime = 700;
+const DWORD shortSilence = 1500;
+const char identity[] = "installer@corvane.invalid";
+const char ftpUser[] = "corvane";
+const char ftpPassword[] = "Ftp-Pass-9";
+const char noServer[] = "127.0.22.1";  // nothing listens on its port 21
+
+struct Report {
+    UINT message;
+    WPARAM code;
+    LPARAM value;
+};
+
+std::vector<Report> reports;
+
+LRESULT CALLBACK RecordingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == msgDl1 || message == msgDl2 || message == msgDl3 || message == msgDl4 ||
+        message == msgDl5 || message == msgDldone) {
+        reports.push_back(Report{message, wParam, lParam});
+        return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+int Count(UINT message) {
+    int count = 0;
+    for (const Report& report : reports)
+        if (report.message == message) ++count;
+    return count;
+}
+
+// The last report of a kind; message 0 when there was none.
+Report Last(UINT message) {
+    for (auto it = reports.rbegin(); it != reports.rend(); ++it)
+        if (it->message == message) return *it;
+    return Report{0, 0, 0};
+}
+
+template <typename Done>
+bool PumpUntil(Done done, DWORD timeout = reportTimeout) {
+    DWORD start = GetTickCount();
+    for (;;) {
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+        if (done()) return true;
+        if (GetTickCount() - start >= timeout) return false;
+        Sleep(2);
+    }
+}
+
+void PumpFor(DWORD time) {
+    PumpUntil([] { return false; }, time);
+}
+
+std::string ServerAddress(const char* name) {
+    char value[64];
+    GetPrivateProfileStringA("servers", name, "", value, sizeof value,
+                             (TestServersDirectory() + "\\ports.ini").c_str());
+    return value;
+}
+
+// The bytes the scripted server sends for a file of size bytes.
+std::string Pattern(size_t size) {
+    std::string bytes(size, '\0');
+    for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 7 + i / 251) & 0xFF);
+    return bytes;
+}
+
+class FtpTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        server = ServerAddress(ServerName());
+        if (server.empty())
+            GTEST_SKIP() << "no FTP test servers: tests/servers/start runs them only as root "
+                            "(port 21) with python3-pyftpdlib installed";
+        WSADATA data;
+        ASSERT_EQ(0, WSAStartup(0x0101, &data));
+        SetInstance(GetModuleHandleA(nullptr));
+        WNDCLASSA windowClass = {};
+        windowClass.lpfnWndProc = RecordingProc;
+        windowClass.hInstance = GetModuleHandleA(nullptr);
+        windowClass.lpszClassName = "FtpWorkerTestNotify";
+        RegisterClassA(&windowClass);
+        notify = CreateWindowExA(0, windowClass.lpszClassName, "", 0, 0, 0, 10, 10, nullptr,
+                                 nullptr, windowClass.hInstance, nullptr);
+        ASSERT_NE(nullptr, notify);
+        reports.clear();
+        ASSERT_NE(0, worker.Create(notify));
+        local = scratch.Path() + "\\down\\tmp.tmp";
+    }
+    void TearDown() override {
+        worker.Disconnect();
+        if (notify != nullptr) DestroyWindow(notify);
+        if (!server.empty()) WSACleanup();
+    }
+    virtual const char* ServerName() const { return "ftp"; }
+
+    // Logs in to host and returns the code of the one "dl1", or -1 when none came.
+    int Login(const std::string& host, const char* user = "", const char* pass = "") {
+        reports.clear();
+        worker.SetLogin(user, pass);
+        worker.Connect(host.c_str(), "proxy", "8080");
+        if (!PumpUntil([] { return Count(msgDl1) > 0; })) return -1;
+        PumpFor(50);
+        EXPECT_EQ(1, Count(msgDl1));
+        return static_cast<int>(Last(msgDl1).code);
+    }
+
+    // Requests a file and waits for its last report: "dl4", or "dl2" with a refusal.
+    // Returns that report (message 0 when RequestFile refused or nothing came).
+    Report Fetch(const std::string& remote, DWORD settle = settleTime) {
+        reports.clear();
+        if (!worker.RequestFile(remote.c_str(), local.c_str())) return Report{0, 0, 0};
+        bool ended = PumpUntil([] {
+            return Count(msgDl4) > 0 || (Count(msgDl2) > 0 && Last(msgDl2).code != 0) ||
+                   Count(msgDl1) > 0;
+        });
+        PumpFor(settle);
+        if (!ended) return Report{0, 0, 0};
+        EXPECT_EQ(1, Count(msgDl4) + (Last(msgDl2).code != 0 ? 1 : 0) + Count(msgDl1))
+            << "one last report per file";
+        return reports.back().message == msgDl3 ? Last(msgDl4) : reports.back();
+    }
+
+    // The progress reports of the last file: after "dl2", rising, ending at the size.
+    void ExpectProgressUpTo(size_t size) {
+        bool sizeSeen = false;
+        LPARAM previous = 0;
+        for (const Report& report : reports) {
+            if (report.message == msgDl2) sizeSeen = true;
+            if (report.message != msgDl3) continue;
+            EXPECT_TRUE(sizeSeen) << "progress before the size";
+            EXPECT_EQ(0u, report.code);
+            EXPECT_GT(report.value, previous);
+            previous = report.value;
+        }
+        EXPECT_EQ(static_cast<LPARAM>(size), previous);
+    }
+
+    // Whether the worker holds nothing of a file any more: sockets and the local file.
+    void ExpectDataSideClosed() {
+        EXPECT_EQ(INVALID_SOCKET, worker.dataSocket);
+        EXPECT_EQ(INVALID_SOCKET, worker.listenSocket);
+        EXPECT_EQ(INVALID_HANDLE_VALUE, worker.localFile);
+        // Nobody holds the file open: it can be deleted at once.
+        EXPECT_TRUE(DeleteFileA(local.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND);
+    }
+
+    std::string server;
+    HWND notify = nullptr;
+    FtpWorker worker;
+    ScratchDirectory scratch;
+    std::string local;
+};
+
+class FtpWorkerTest : public FtpTest {};
+
+class FtpActiveTest : public FtpTest {
+protected:
+    const char* ServerName() const override { return "ftp_nopasv"; }
+};
+
+class FtpScripted : public FtpTest {
+protected:
+    const char* ServerName() const override { return "ftp_scripted"; }
+    // Every byte the scripted server received from the session of user.
+    std::string Transcript(const std::string& user) {
+        return ReadWholeFile(TestServersDirectory() + "\\ftp_scripted\\" + user + ".log");
+    }
+    void SetUp() override {
+        FtpTest::SetUp();
+        worker.silenceTimeout = shortSilence;
+    }
+};
+
+std::string Served(const char* path) {
+    return ReadWholeFile(TestServersDirectory() + "\\ftp\\" + path);
+}
+
+}  // namespace
+
+TEST_F(FtpWorkerTest, AnonymousAndNamedLoginsFetchFilesOneAfterTheOther) {
+    struct Case {
+        const char* user;
+        const char* password;
+        std::vector<const char*> files;
+    };
+    const Case cases[] = {
+        {"", "", {"pub/small.txt", "pub/sub dir/inner.txt", "pub/empty.bin"}},
+        {ftpUser, ftpPassword, {"pub/sub dir/inner.txt", "pub/small.txt"}},
+    };
+    for (const Case& c : cases) {
+        ASSERT_EQ(TransferOk, Login(server, c.user, c.password)) << c.user;
+        EXPECT_EQ(CONNECTED, worker.state);
+        EXPECT_STREQ(c.user[0] != '\0' ? c.user : "anonymous", worker.user);
+        // The login stays open for every file of the site.
+        for (const char* file : c.files) {
+            Report last = Fetch(file);
+            EXPECT_EQ(msgDl4, last.message) << file;
+            EXPECT_EQ(TransferOk, last.code) << file;
+            std::string expected = Served(file);
+            ASSERT_EQ(1, Count(msgDl2)) << file;
+            EXPECT_EQ(-1, Last(msgDl2).value) << file;  // this server announces no size
+            ExpectProgressUpTo(expected.size());
+            EXPECT_EQ(CONNECTED, worker.state) << file;
+            EXPECT_EQ(INVALID_HANDLE_VALUE, worker.localFile) << file;
+            EXPECT_EQ(expected, ReadWholeFile(local)) << file;
+        }
+        EXPECT_EQ(1, worker.Disconnect());
+        EXPECT_EQ(NOT_CONNECTED, worker.state);
+        EXPECT_EQ(INVALID_SOCKET, worker.controlSocket);
+        EXPECT_EQ(0, worker.Disconnect());
+    }
+}
+
+TEST_F(FtpWorkerTest, AMultiMegabyteFileArrivesByteIdenticalInBlocks) {
+    ASSERT_EQ(TransferOk, Login(server));
+    Report last = Fetch("pub/big.bin");
+    EXPECT_EQ(msgDl4, last.message);
+    EXPECT_EQ(TransferOk, last.code);
+    std::string expected = Served("pub/big.bin");
+    ASSERT_GT(expected.size(), 3u * 1024 * 1024);
+    ExpectProgressUpTo(expected.size());
+    EXPECT_GE(Count(msgDl3), static_cast<int>(expected.size() / ftpDataBlockSize));
+    EXPECT_TRUE(ReadWholeFile(local) == expected) << "the file differs";
+}
+
+TEST_F(FtpWorkerTest, ARefusedRetrieveKeepsTheLoginAndClosesTheFileAtOnce) {
+    ASSERT_EQ(TransferOk, Login(server));
+    Report last = Fetch("pub/no-such-file.bin");
+    EXPECT_EQ(msgDl2, last.message);
+    EXPECT_EQ(TransferReceiveFailed, last.code);
+    EXPECT_EQ(0, Count(msgDl4));
+    EXPECT_EQ(CONNECTED, worker.state);
+    ExpectDataSideClosed();
+    // Still logged in: the next file comes over the same login.
+    last = Fetch("pub/small.txt");
+    EXPECT_EQ(TransferOk, last.code);
+    EXPECT_EQ(Served("pub/small.txt"), ReadWholeFile(local));
+}
+
+TEST_F(FtpWorkerTest, RequestsOutsideTheLoginOrThatCannotStartAreRefused) {
+    // Not connected: nothing is started.
+    EXPECT_EQ(0, worker.RequestFile("pub/small.txt", local.c_str()));
+    EXPECT_EQ(NOT_CONNECTED, worker.state);
+    EXPECT_FALSE(FileExists(local));
+    ASSERT_EQ(TransferOk, Login(server));
+    reports.clear();
+    std::string tooLong(MAX_PATH, 'a');
+    const char* refused[] = {"pub/small.txt\r\nDELE x", tooLong.c_str()};
+    for (const char* remote : refused) {
+        EXPECT_EQ(0, worker.RequestFile(remote, local.c_str()));
+        EXPECT_EQ(CONNECTED, worker.state);
+    }
+    // The local file cannot be created where a directory stands.
+    EXPECT_EQ(0, worker.RequestFile("pub/small.txt", scratch.Path().c_str()));
+    EXPECT_EQ(CONNECTED, worker.state);
+    PumpFor(200);
+    EXPECT_TRUE(reports.empty());
+    // The local file's missing directories are created.
+    local = scratch.Path() + "\\a\\b\\c\\tmp.tmp";
+    EXPECT_EQ(TransferOk, Fetch("pub/small.txt").code);
+    EXPECT_EQ(Served("pub/small.txt"), ReadWholeFile(local));
+}
+
+TEST_F(FtpWorkerTest, ConnectIgnoresProxyAndPortAndDropsTheOldLogin) {
+    ASSERT_EQ(TransferOk, Login(server));
+    // Connect while logged in starts over: a new lookup, a new control connection.
+    ASSERT_EQ(TransferOk, Login(server, ftpUser, ftpPassword));
+    EXPECT_EQ(TransferOk, Fetch("pub/small.txt").code);
+    // Nothing listens on port 21 there: the connection fails.
+    EXPECT_EQ(TransferLoginFailed, Login(noServer));
+    EXPECT_EQ(NOT_CONNECTED, worker.state);
+    PumpFor(settleTime);
+    EXPECT_EQ(1u, reports.size());
+    EXPECT_EQ(TransferLookupFailed, Login("no-such-host.invalid"));
+}
+
+TEST_F(FtpActiveTest, WithoutPassiveModeTheServerConnectsToAListeningSocket) {
+    ASSERT_EQ(TransferOk, Login(server, ftpUser, ftpPassword));
+    const char* files[] = {"pub/big.bin", "pub/empty.bin", "pub/small.txt"};
+    for (const char* file : files) {
+        Report last = Fetch(file);
+        EXPECT_EQ(msgDl4, last.message) << file;
+        EXPECT_EQ(TransferOk, last.code) << file;
+        // This server announces the size in its preliminary reply.
+        std::string expected = Served(file);
+        EXPECT_EQ(static_cast<LPARAM>(expected.size()), Last(msgDl2).value) << file;
+        ExpectProgressUpTo(expected.size());
+        EXPECT_TRUE(ReadWholeFile(local) == expected) << file;
+        EXPECT_EQ(INVALID_SOCKET, worker.listenSocket) << file;
+    }
+}
+
+TEST_F(FtpScripted, TheLoginWaitsForTheWholeGreetingAndSendsExactlyTheseBytes) {
+    struct Case {
+        const char* user;
+        const char* password;
+        const char* sentUser;
+        const char* sentPassword;
+    };
+    const Case cases[] = {
+        {"", "", "anonymous", identity},
+        {"plain", "S3cret pass", "plain", "S3cret pass"},
+        {"split", "x", "split", "x"},  // every reply in three segments
+    };
+    for (const Case& c : cases) {
+        ASSERT_EQ(TransferOk, Login(server, c.user, c.password)) << c.user;
+        Report last = Fetch("dir/data-5000.bin");
+        EXPECT_EQ(TransferOk, last.code) << c.user;
+        EXPECT_EQ(Pattern(5000), ReadWholeFile(local)) << c.user;
+        worker.Disconnect();
+        PumpFor(200);
+        // USER once, after the last greeting line; no QUIT at the end.
+        EXPECT_EQ(std::string("USER ") + c.sentUser + "\r\nPASS " + c.sentPassword +
+                      "\r\nTYPE I\r\nPASV\r\nRETR dir/data-5000.bin\r\n",
+                  Transcript(c.sentUser))
+            << c.user;
+    }
+}
+
+TEST_F(FtpScripted, LoginOutcomes) {
+    struct Case {
+        const char* user;
+        int code;
+        const char* transcript;
+    };
+    const Case cases[] = {
+        // 230 to USER: logged in without a password.
+        {"user230", TransferOk, "USER user230\r\nTYPE I\r\n"},
+        {"refuse", TransferLoginFailed, "USER refuse\r\nPASS p\r\n"},
+        // A reply that can never fit the reply buffer.
+        {"longreply", TransferLoginFailed, "USER longreply\r\nPASS p\r\n"},
+        // The server hangs up, or falls silent, instead of answering.
+        {"close-pass", TransferLoginFailed, "USER close-pass\r\nPASS p\r\n"},
+        {"silent-pass", TransferLoginFailed, "USER silent-pass\r\nPASS p\r\n"},
+    };
+    for (const Case& c : cases) {
+        DWORD start = GetTickCount();
+        EXPECT_EQ(c.code, Login(server, c.user, "p")) << c.user;
+        EXPECT_LT(GetTickCount() - start, shortSilence + 3000) << c.user;
+        if (c.code == TransferOk) {
+            EXPECT_EQ(CONNECTED, worker.state) << c.user;
+        } else {
+            // Nothing of the failed login stays open, and nothing more is reported.
+            EXPECT_EQ(NOT_CONNECTED, worker.state) << c.user;
+            EXPECT_EQ(INVALID_SOCKET, worker.controlSocket) << c.user;
+            PumpFor(shortSilence + 300);
+            EXPECT_EQ(1u, reports.size()) << c.user;
+        }
+        EXPECT_EQ(c.transcript, Transcript(c.user)) << c.user;
+    }
+}
+
+TEST_F(FtpScripted, TransfersEndWithExactlyOneLastReport) {
+    struct Case {
+        const char* user;
+        const char* file;
+        UINT message;      // the last report
+        WPARAM code;
+        LPARAM size;       // announced in "dl2" 0 (when the last report is "dl4")
+        size_t received;   // bytes in the local file; at most these when the transfer fails
+        int state;
+    };
+    const Case cases[] = {
+        {"plain", "data-5000.bin", msgDl4, TransferOk, 5000, 5000, CONNECTED},
+        {"plain", "nosize-2000.bin", msgDl4, TransferOk, -1, 2000, CONNECTED},
+        // The last run of digits counts, even in a file name.
+        {"plain", "file2.bin", msgDl4, TransferOk, 2, 1000, CONNECTED},
+        // The final reply before and after the data connection's close.
+        {"plain", "early226-9000.bin", msgDl4, TransferOk, 9000, 9000, CONNECTED},
+        {"plain", "late226-9000.bin", msgDl4, TransferOk, 9000, 9000, CONNECTED},
+        // The data first, then 150 and 226 in one segment.
+        {"plain", "pair-7000.bin", msgDl4, TransferOk, 7000, 7000, CONNECTED},
+        {"split", "late226-3000.bin", msgDl4, TransferOk, 3000, 3000, CONNECTED},
+        // 227 without parentheses, or PASV refused: PORT instead.
+        {"noparen", "data-6000.bin", msgDl4, TransferOk, 6000, 6000, CONNECTED},
+        {"nopasv", "early226-70000.bin", msgDl4, TransferOk, 70000, 70000, CONNECTED},
+        {"plain", "abort-8000.bin", msgDl4, TransferReceiveFailed, 8000, 4000, CONNECTED},
+        // A final reply that can never fit the reply buffer fails the transfer.
+        {"plain", "longfinal-1000.bin", msgDl4, TransferReceiveFailed, 1000, 1000, NOT_CONNECTED},
+        // The server falls silent, or hangs up, in the middle.
+        {"plain", "silent-6000.bin", msgDl4, TransferReceiveFailed, 6000, 3000, NOT_CONNECTED},
+        {"plain", "closectl-6000.bin", msgDl4, TransferReceiveFailed, 6000, 3000, NOT_CONNECTED},
+        // Refusals: still logged in.
+        {"plain", "missing", msgDl2, TransferReceiveFailed, 0, 0, CONNECTED},
+        {"refuse-port", "data-1000.bin", msgDl2, TransferReceiveFailed, 0, 0, CONNECTED},
+    };
+    for (const Case& c : cases) {
+        std::string label = std::string(c.user) + " " + c.file;
+        if (worker.state != CONNECTED || worker.user != std::string(c.user)) {
+            ASSERT_EQ(TransferOk, Login(server, c.user, "p")) << label;
+        }
+        Report last = Fetch(std::string("files/") + c.file);
+        EXPECT_EQ(c.message, last.message) << label;
+        EXPECT_EQ(c.code, last.code) << label;
+        EXPECT_EQ(c.state, worker.state) << label;
+        EXPECT_EQ(0, Count(msgDl1)) << label;
+        if (c.message == msgDl4) {
+            ASSERT_EQ(1, Count(msgDl2)) << label;
+            EXPECT_EQ(0u, Last(msgDl2).code) << label;
+            EXPECT_EQ(c.size, Last(msgDl2).value) << label;
+        } else {
+            EXPECT_EQ(0, Count(msgDl4)) << label;
+            EXPECT_EQ(0, Count(msgDl3)) << label;
+        }
+        if (c.code == TransferOk) ExpectProgressUpTo(c.received);
+        // Data still on its way when a transfer fails is dropped with the data connection.
+        std::string content = ReadWholeFile(local);
+        if (c.code == TransferOk)
+            EXPECT_EQ(c.received, content.size()) << label;
+        else
+            EXPECT_LE(content.size(), c.received) << label;
+        EXPECT_TRUE(content == Pattern(content.size())) << label;
+        ExpectDataSideClosed();
+        if (std::string(c.user) == "noparen" || std::string(c.user) == "nopasv") {
+            EXPECT_NE(std::string::npos, Transcript(c.user).find("\r\nPORT 127,0,0,1,")) << label;
+        }
+    }
+}
+
+TEST_F(FtpScripted, AFailedWriteReportsFiveOnceAndNeverCompletes) {
+    // The final reply comes after the data connection's close, well after the failure.
+    const char* files[] = {"late226-20000.bin", "early226-20000.bin"};
+    for (const char* file : files) {
+        ASSERT_EQ(TransferOk, Login(server, "plain", "p")) << file;
+        reports.clear();
+        ASSERT_EQ(1, worker.RequestFile((std::string("files/") + file).c_str(), local.c_str()));
+        // The disk refuses every write: the file is swapped for a read-only handle.
+        CloseHandle(worker.localFile);
+        worker.localFile = CreateFileA(local.c_str(), GENERIC_READ,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, worker.localFile);
+        ASSERT_TRUE(PumpUntil([] { return Count(msgDl4) > 0; })) << file;
+        PumpFor(settleTime);
+        EXPECT_EQ(1, Count(msgDl4)) << file;
+        EXPECT_EQ(TransferWriteFailed, Last(msgDl4).code) << file;
+        EXPECT_EQ(0, Count(msgDl3)) << file;
+        ExpectDataSideClosed();
+        // The rest of the file is quietly over; the login stays.
+        EXPECT_EQ(CONNECTED, worker.state) << file;
+        worker.Disconnect();
+    }
+}
