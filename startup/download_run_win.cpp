@@ -12,6 +12,9 @@ namespace {
 const INT_PTR outcomeQuit = IDC_QUIT;          // finished or quit: files deleted
 const INT_PTR outcomeSuspend = IDC_SUSPEND;    // suspended: restart shortcut written
 
+// The dialog of the run in progress, for a Quit chosen from the tray meanwhile.
+DownloadDialog* openDialog = nullptr;
+
 // The folder of a description file named on the command line; double-byte
 // characters are stepped over whole. A path without separator gives an empty folder.
 void DirectoryOfDescription(const char* infPath, char (&out)[260]) {
@@ -61,7 +64,9 @@ int RunDownload(bool showWelcome, bool resuming, const char* infPath, bool saveP
         // The dialog and its workers end here, their threads and files closed, before
         // the outcome touches the work directory.
         DownloadDialog dialog(record.path, showWelcome, resuming, infPath, saveProxySettings);
+        openDialog = &dialog;
         outcome = dialog.DoModal(nullptr);
+        openDialog = nullptr;
         allowIntervention = dialog.allowIntervention != 0;
     }
     int suspended = 0;
@@ -80,4 +85,10 @@ int RunDownload(bool showWelcome, bool resuming, const char* infPath, bool saveP
     // starts it again.
     WSACleanup();
     return suspended;
+}
+
+bool QuitOpenDownloadRun() {
+    if (openDialog == nullptr || openDialog->windowHandle == nullptr) return false;
+    openDialog->QuitFromTray();
+    return true;
 }

@@ -1,12 +1,18 @@
-// The two run modes as the entry calls them. Tray mode and the download run are
-// stand-ins here until the notification icon and the download dialog exist.
+// The two run modes as the entry calls them, and what each needs of the other.
 #pragma once
 
-// 1 = Open was chosen (or a second start asked for it), 0 = Quit or no tray window.
+// Tray mode: waits as a notification-area icon. 1 = Open was chosen (menu,
+// double-click, or a second start of the program), 0 = Quit, the tray window was
+// closed, or tray mode could not start.
 int RunTray();
 
-// 1 = the run was suspended (go to tray mode), 0 = the run is over.
+// One download run: 1 = the run was suspended (go to tray mode), 0 = the run is over.
 int RunDownload(bool showWelcome, bool resuming, const char* infPath, bool saveProxySettings);
 
-// Exit clean-up of tray mode: removes an icon that is still shown.
+// Quit chosen from the tray while a download run is open: the open download dialog
+// stops its transfer and ends as after a confirmed Quit. False when no download
+// dialog is open.
+bool QuitOpenDownloadRun();
+
+// Exit clean-up of tray mode: removes an icon that is still shown and frees the menu.
 void CleanUpTrayAtExit();

@@ -1,15 +1,98 @@
-// Tray mode: a hidden window of its own class waits for Open or Quit.
+// Tray mode: while a download is suspended the installer waits as an icon in the
+// notification area. A double-click on the icon, Open from its menu or a second start
+// of the program (which posts Open to the tray window) resumes the download; Quit
+// abandons it.
 //
-// The window is found again by class and title, so it is created once per process
-// and kept across tray modes. A window of that name owned by another process (the
-// first instance, seen by a nested run) is not used: this process creates its own.
+// The hidden tray window is found again by class and title, so it is created once per
+// process and kept, with its icon and menu, across tray modes. A window of that name
+// owned by another process (the first instance, seen by a nested run) is not used:
+// this process creates its own, so that Open and Quit reach its own message loop.
+#include "startup/tray_win.h"
+
+#include <stddef.h>
+#include <stdlib.h>
+
 #include "startup/app_win.h"
 #include "startup/run_modes_win.h"
+#include "startup/tray_tip.h"
 #include "ui/resource_ids.h"
+
+const char trayClassName[] = "CV_TARROCK_TRAY_CLASS";
 
 namespace {
 
-const char trayClassName[] = "CV_TARROCK_TRAY_CLASS";
+const char taskbarClassName[] = "Shell_TrayWnd";
+const DWORD taskbarPollMilliseconds = 250;
+const UINT trayIconId = 1;
+
+TrayIcon* currentIcon = nullptr;
+HMENU trayMenu = nullptr;   // menu 107 as loaded
+HMENU trayPopup = nullptr;  // its first popup, the one shown
+WNDPROC previousProc = nullptr;
+// Quit was chosen while a download run was open: the run has been asked to end, and a
+// tray mode that follows it ends at once.
+bool quitDuringRun = false;
+
+HWND CreateTrayWindow(HICON image) {
+    WNDCLASSA windowClass = {};
+    windowClass.style = CS_HREDRAW | CS_VREDRAW;
+    windowClass.lpfnWndProc = TrayWindowProc;
+    windowClass.hInstance = appInstance;
+    windowClass.hIcon = image;
+    windowClass.lpszClassName = trayClassName;
+    RegisterClassA(&windowClass);  // fails harmlessly when an earlier window registered it
+    return CreateWindowExA(0, trayClassName, trayClassName, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                           CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr,
+                           appInstance, nullptr);
+}
+
+// Right after log-on the installer may start before the taskbar exists, and an icon
+// added then would never be shown.
+void WaitForTaskbar() {
+    while (FindWindowA(taskbarClassName, nullptr) == nullptr) Sleep(taskbarPollMilliseconds);
+}
+
+bool IsLeadByte(unsigned char byte) { return IsDBCSLeadByte(byte) != FALSE; }
+
+void ForgetCurrentIcon() {
+    if (currentIcon == nullptr) return;
+    RemoveTrayIcon(currentIcon);
+    free(currentIcon);
+    currentIcon = nullptr;
+}
+
+LRESULT ShowTrayMenu(HWND window) {
+    POINT cursor = {};
+    GetCursorPos(&cursor);
+    // The click happened in the taskbar, whose thread has the input. Sharing its input
+    // state gives the menu the keyboard focus and lets it close when the user clicks
+    // anywhere else; without it the menu stays open until an item is chosen.
+    DWORD ownThread = GetCurrentThreadId();
+    DWORD attachedThread = 0;
+    HWND under = WindowFromPoint(cursor);
+    if (under != nullptr) {
+        DWORD thread = GetWindowThreadProcessId(under, nullptr);
+        if (thread != ownThread && AttachThreadInput(thread, ownThread, TRUE))
+            attachedThread = thread;
+    }
+    SetCapture(window);
+    // The menu opens on the button press; the release of that same button, and any
+    // other mouse message still queued, would reach the menu as a click outside it and
+    // close it at once.
+    MSG pending;
+    while (PeekMessageA(&pending, nullptr, WM_MOUSEFIRST, WM_MBUTTONDBLCLK, PM_REMOVE)) {
+    }
+    HMENU menu = currentIcon->menuProvider != nullptr ? currentIcon->menuProvider() : nullptr;
+    BOOL chosen = FALSE;
+    // The chosen item arrives as WM_COMMAND at the tray window.
+    if (menu != nullptr)
+        chosen = TrackPopupMenu(menu, TPM_RIGHTALIGN, cursor.x, cursor.y, 0, window, nullptr);
+    ReleaseCapture();
+    if (attachedThread != 0) AttachThreadInput(attachedThread, ownThread, FALSE);
+    return chosen;
+}
+
+}  // namespace
 
 HWND FindOwnTrayWindow() {
     HWND found = nullptr;
@@ -21,38 +104,113 @@ HWND FindOwnTrayWindow() {
     return nullptr;
 }
 
+void AddTrayIcon(TrayIcon* icon, HWND owner, HICON image, const char* tip,
+                 TrayMenuProvider menuProvider, UINT doubleClickCommand) {
+    icon->iconId = trayIconId;
+    icon->owner = owner;
+    icon->doubleClickCommand = doubleClickCommand;
+    icon->menuProvider = menuProvider;
+    currentIcon = icon;
+
+    // The first version of the structure: every shell knows it.
+    NOTIFYICONDATAA data = {};
+    data.cbSize = NOTIFYICONDATAA_V1_SIZE;
+    data.hWnd = owner;
+    data.uID = icon->iconId;
+    data.uFlags = NIF_MESSAGE | NIF_ICON;
+    data.uCallbackMessage = trayCallbackMessage;
+    data.hIcon = image;
+    if (tip != nullptr) {
+        data.uFlags |= NIF_TIP;
+        MakeTrayTip(tip, data.szTip, countof(data.szTip), IsLeadByte);
+    }
+    Shell_NotifyIconA(NIM_ADD, &data);
+
+    // The owner may be a window created again after an earlier one was destroyed; the
+    // check keeps the subclass procedure from ever becoming its own predecessor.
+    WNDPROC current = reinterpret_cast<WNDPROC>(GetWindowLongPtrA(owner, GWLP_WNDPROC));
+    if (current != TraySubclassProc) {
+        previousProc = current;
+        SetWindowLongPtrA(owner, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(TraySubclassProc));
+    }
+}
+
+void RemoveTrayIcon(const TrayIcon* icon) {
+    NOTIFYICONDATAA data = {};
+    data.cbSize = NOTIFYICONDATAA_V1_SIZE;
+    data.hWnd = icon->owner;
+    data.uID = icon->iconId;
+    Shell_NotifyIconA(NIM_DELETE, &data);
+}
+
+HMENU GetTrayMenu() {
+    if (trayPopup == nullptr) return nullptr;
+    MENUITEMINFOA item = {};
+    // The size without the later bitmap field: Windows 95 and NT 4.0 refuse any other.
+    item.cbSize = offsetof(MENUITEMINFOA, hbmpItem);
+    item.fMask = MIIM_STATE;
+    item.fState = MFS_DEFAULT;
+    SetMenuItemInfoA(trayPopup, IDM_TRAY_OPEN, FALSE, &item);
+    return trayPopup;
+}
+
+LRESULT CALLBACK TraySubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == trayCallbackMessage && currentIcon != nullptr) {
+        if (lParam == WM_LBUTTONDBLCLK)
+            return PostMessageA(window, WM_COMMAND, currentIcon->doubleClickCommand, lParam);
+        if (lParam == WM_RBUTTONDOWN) return ShowTrayMenu(window);
+    }
+    return CallWindowProcA(previousProc != nullptr ? previousProc : TrayWindowProc, window,
+                           message, wParam, lParam);
+}
+
 LRESULT CALLBACK TrayWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_CLOSE || (message == WM_COMMAND && LOWORD(wParam) == IDM_TRAY_QUIT)) {
+        ForgetCurrentIcon();
         DestroyWindow(window);
-        PostQuitMessage(0);
+        if (downloadRunActive) {
+            // A quit message would end whatever modal loop the run is in (its dialog, a
+            // message box) without a Quit or Suspend code and leave its files to chance.
+            // The run is ended as after a confirmed Quit instead.
+            quitDuringRun = true;
+            QuitOpenDownloadRun();
+        } else {
+            PostQuitMessage(0);
+        }
         return 0;
     }
     if (message == WM_COMMAND && LOWORD(wParam) == IDM_TRAY_OPEN) {
+        // While a download run is open there is nothing to open.
         if (!downloadRunActive) PostQuitMessage(1);
         return 0;
     }
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
-bool CreateTrayWindow() {
-    WNDCLASSA windowClass = {};
-    windowClass.style = CS_HREDRAW | CS_VREDRAW;
-    windowClass.lpfnWndProc = TrayWindowProc;
-    windowClass.hInstance = appInstance;
-    windowClass.hIcon = LoadIconA(appInstance, MAKEINTRESOURCEA(IDI_INSTALLER));
-    windowClass.lpszClassName = trayClassName;
-    RegisterClassA(&windowClass);
-    HWND window = CreateWindowExA(0, trayClassName, trayClassName, WS_OVERLAPPEDWINDOW,
-                                  CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
-                                  nullptr, nullptr, appInstance, nullptr);
-    return window != nullptr;
-}
-
-}  // namespace
-
 int RunTray() {
-    if (FindOwnTrayWindow() == nullptr && !CreateTrayWindow()) return 0;
-    MSG message;
+    if (quitDuringRun) {
+        quitDuringRun = false;
+        return 0;
+    }
+    if (FindOwnTrayWindow() == nullptr) {
+        HICON image = LoadIconA(appInstance, MAKEINTRESOURCEA(IDI_INSTALLER));
+        HWND window = CreateTrayWindow(image);
+        if (window == nullptr) return 0;
+        WaitForTaskbar();
+        // Without memory for the icon, tray mode still answers Open from a second start
+        // and WM_CLOSE.
+        TrayIcon* icon = static_cast<TrayIcon*>(malloc(sizeof(TrayIcon)));
+        if (icon != nullptr) {
+            char tip[100];
+            if (LoadStringA(appInstance, IDS_APP_TITLE, tip, countof(tip)) == 0) tip[0] = '\0';
+            AddTrayIcon(icon, window, image, tip, GetTrayMenu, IDM_TRAY_OPEN);
+        }
+        if (trayMenu == nullptr) {
+            trayMenu = LoadMenuA(appInstance, MAKEINTRESOURCEA(IDR_TRAY_MENU));
+            trayPopup = trayMenu != nullptr ? GetSubMenu(trayMenu, 0) : nullptr;
+        }
+    }
+    MSG message = {};
     while (GetMessageA(&message, nullptr, 0, 0) > 0) {
         TranslateMessage(&message);
         DispatchMessageA(&message);
@@ -60,4 +218,9 @@ int RunTray() {
     return message.message == WM_QUIT && message.wParam == 1 ? 1 : 0;
 }
 
-void CleanUpTrayAtExit() {}
+void CleanUpTrayAtExit() {
+    ForgetCurrentIcon();
+    if (trayMenu != nullptr) DestroyMenu(trayMenu);
+    trayMenu = nullptr;
+    trayPopup = nullptr;
+}

@@ -2,13 +2,12 @@
 #include "startup/app_win.h"
 #include "startup/run_modes_win.h"
 #include "startup/switches.h"
+#include "startup/tray_win.h"
 #include "startup/work_directory_win.h"
 #include "ui/resource_ids.h"
 #include "ui/window_win.h"
 
 namespace {
-
-const char trayClassName[] = "CV_TARROCK_TRAY_CLASS";
 
 // Carries out the mode loop's decisions with the real run modes.
 class ShellRunModeActions : public RunModeActions {

@@ -123,7 +123,7 @@ INT_PTR DownloadDialog::OnInitDialog() {
         else
             refused = true;
     }
-    if (refused)
+    if (refused || quitFromTray)
         EndDialog(windowHandle, IDC_QUIT);
     else
         RequestNextFile();
@@ -295,13 +295,26 @@ bool DownloadDialog::AskToQuit() {
     HINSTANCE instance = GetFrameworkInstance();
     if (LoadStringA(instance, IDS_CONFIRM_QUIT, text, countof(text)) == 0) text[0] = '\0';
     if (LoadStringA(instance, IDS_APP_TITLE, title, countof(title)) == 0) title[0] = '\0';
-    if (MessageBoxA(windowHandle, text, title, MB_YESNO | MB_ICONWARNING) != IDYES) {
+    // A Quit from the tray while the question waited has decided already.
+    if (MessageBoxA(windowHandle, text, title, MB_YESNO | MB_ICONWARNING) != IDYES &&
+        !quitFromTray) {
         httpWorker.Resume();
         return false;
     }
     ftpWorker.Disconnect();
     httpWorker.Disconnect();
     return true;
+}
+
+// The user chose Quit from the tray icon's menu: nothing is asked, the transfer stops
+// and the run ends as after a confirmed Quit (its files deleted). Once the download is
+// over the installation has the files in use, and its own outcome ends the run.
+void DownloadDialog::QuitFromTray() {
+    if (installing) return;
+    quitFromTray = true;
+    ftpWorker.Disconnect();
+    httpWorker.Disconnect();
+    EndDialog(windowHandle, IDC_QUIT);
 }
 
 INT_PTR DownloadDialog::DialogProc(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -314,6 +327,7 @@ INT_PTR DownloadDialog::DialogProc(UINT message, WPARAM wParam, LPARAM lParam) {
     } else if (message == msgDl4) {
         OnFileDone(static_cast<int>(wParam));
     } else if (message == msgDldone) {
+        installing = true;
         RunInstallation(*this, wParam);
     } else if (message == WM_DESTROY) {
         FreeComponents();

@@ -36,6 +36,8 @@ public:
     void OnFileStarted(int result, int size);
     void OnProgress(int bytes);
     void OnFileDone(int result);
+    // Quit chosen from the tray icon while this run is open.
+    void QuitFromTray();
 
     FtpWorker ftpWorker;
     HttpWorker httpWorker;
@@ -61,6 +63,8 @@ public:
     int showWelcome;
     int resuming;
     bool saveProxySettings;
+    bool quitFromTray = false;  // the run ends as after a confirmed Quit, whatever is asked
+    bool installing = false;    // the download is over; the installation decides the end
 
 private:
     void InsertColumns();
