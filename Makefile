@@ -3,16 +3,19 @@
 #   make test   build, then run every native and Wine test in one CTest run
 #   make demo   build the installer with its payload and run it under Wine
 #   make bench  measure the download, MD5 and memory figures
+#   make fuzz   fuzz every parser of the pure core for FUZZ_SECONDS each (default 60)
 #
 # build/native  pure core under sanitizers, Linux publisher tool
 # build/win32   the installer image (i686), the extension library, cvpublish.exe
 # build/win64   the same sources for x86_64 with the Wine test programs: this kind
 #               of machine cannot execute 32-bit x86 code, so Wine runs them 64-bit
+# build/fuzz    the pure core's parsers as libFuzzer targets (clang, ASan, UBSan)
 BUILD := build
 JOBS ?= 2
 CMAKE_GEN := -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+FUZZ_SECONDS ?= 60
 
-.PHONY: all setup native win32 win64 test demo bench clean
+.PHONY: all setup native win32 win64 fuzz-build test fuzz demo bench clean
 
 all: win64
 
@@ -32,10 +35,23 @@ win64: win32
 		-DCORVANE_WINE_TESTS=ON >/dev/null
 	@cmake --build $(BUILD)/win64 -j $(JOBS)
 
-# One CTest run over both test builds: the top-level test file names both folders.
-test: win64
-	@printf 'subdirs("native")\nsubdirs("win64")\n' > $(BUILD)/CTestTestfile.cmake
+fuzz-build: setup
+	@cmake -S . -B $(BUILD)/fuzz $(CMAKE_GEN) -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+		-DCORVANE_FUZZ=ON >/dev/null
+	@cmake --build $(BUILD)/fuzz -j $(JOBS)
+
+# One CTest run over the three test builds: the top-level test file names the folders.
+# The fuzz targets run briefly here (10 s each), so that they keep building and working.
+test: win64 fuzz-build
+	@printf 'subdirs("native")\nsubdirs("win64")\nsubdirs("fuzz")\n' > $(BUILD)/CTestTestfile.cmake
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 300
+
+# Every fuzz target for FUZZ_SECONDS, the grown corpora kept in build/fuzz/work between
+# runs; fails on any finding (kept under build/fuzz/work/<target>/findings/).
+fuzz: fuzz-build
+	@cd $(BUILD)/fuzz && CORVANE_FUZZ_SECONDS=$(FUZZ_SECONDS) CORVANE_FUZZ_KEEP=1 \
+		ctest --output-on-failure -j $(JOBS) --timeout $$(( $(FUZZ_SECONDS) + 300 )); \
+		status=$$?; cat work/*/long.stats 2>/dev/null; exit $$status
 
 demo: win64
 	@scripts/demo

@@ -1,0 +1,83 @@
+// The package manifest "pkginfo.txt": the input is the file's bytes, split into stored
+// lines as Load does, then looked up as the fetch worker looks up parts and sums.
+#include "fuzz/fuzz_support.h"
+#include "transfer/manifest.h"
+
+namespace {
+
+// A key as the lookup reads it: blanks skipped, up to a blank, "=" or the line end.
+void KeyOfLine(const char* text, char* key, size_t size) {
+    while (*text == ' ' || *text == '\t') ++text;
+    size_t n = 0;
+    while (n + 1 < size && text[n] != '\0' && text[n] != ' ' && text[n] != '\t' &&
+           text[n] != '=' && text[n] != '\n')
+        ++n;
+    memcpy(key, text, n);
+    key[n] = '\0';
+}
+
+void LookUp(const ManifestList& list, const char* section, const char* key) {
+    int32_t value = 0x5A5A5A5A;
+    int result = list.GetValue(section, key, &value);
+    FUZZ_CHECK(result == 0 || result == -1);
+    if (result == -1) FUZZ_CHECK(value == 0x5A5A5A5A);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    ManifestList list;
+    FUZZ_CHECK(list.LoadText(reinterpret_cast<const char*>(data), size) == 0);
+
+    // Every stored line is one piece of at most kManifestReadLength characters and its
+    // single line end, linked both ways.
+    const ManifestLine* previous = nullptr;
+    size_t lines = 0;
+    for (const ManifestLine* line = list.First(); line != nullptr; line = line->next) {
+        FUZZ_CHECK(line->prev == previous);
+        size_t length = strlen(line->text);
+        FUZZ_CHECK(length >= 1 && length <= kManifestLineLength);
+        FUZZ_CHECK(line->text[length - 1] == '\n');
+        FUZZ_CHECK(memchr(line->text, '\n', length - 1) == nullptr);
+        previous = line;
+        ++lines;
+    }
+    FUZZ_CHECK(lines <= size + 1);
+
+    // Plain text (no CR, NUL or Ctrl-Z, short lines, a final line end) is stored as it
+    // stands, one line per stored line.
+    bool plain = size > 0 && data[size - 1] == '\n';
+    size_t lineLength = 0;
+    for (size_t i = 0; plain && i < size; ++i) {
+        plain = data[i] != '\r' && data[i] != '\0' && data[i] != '\x1A';
+        lineLength = data[i] == '\n' ? 0 : lineLength + 1;
+        plain = plain && lineLength < kManifestReadLength;
+    }
+    if (plain) {
+        size_t at = 0;
+        for (const ManifestLine* line = list.First(); line != nullptr; line = line->next) {
+            size_t length = strlen(line->text);
+            FUZZ_CHECK(at + length <= size && memcmp(data + at, line->text, length) == 0);
+            at += length;
+        }
+        FUZZ_CHECK(at == size);
+    }
+
+    char name[kPartNameSize];
+    for (unsigned part = 0; part < 3; ++part) {
+        FormatPartName(part, name);
+        LookUp(list, kFilesSection, name);
+        LookUp(list, kSumsSection, name);
+    }
+    LookUp(list, kSumsSection, kTotalSumKey);
+    // The keys the file itself names, under both sections and one of its own.
+    char key[kManifestLineLength];
+    unsigned looked = 0;
+    for (const ManifestLine* line = list.First(); line != nullptr && looked < 8;
+         line = line->next, ++looked) {
+        KeyOfLine(line->text, key, sizeof key);
+        LookUp(list, kFilesSection, key);
+        LookUp(list, key, kTotalSumKey);
+    }
+    return 0;
+}

@@ -1,0 +1,69 @@
+// URL texts as the HTTP client takes them apart and turns them into requests. The input
+// is the target URL, then a line break and the proxy URL, then a line break and the path
+// of a part request (each optional).
+#include "fuzz/fuzz_support.h"
+#include "transfer/http_request.h"
+
+namespace {
+
+const size_t kRequestSizes[] = {1, 48, requestBufferSize};
+
+void CheckParts(const UrlParts* url, const char* text) {
+    FUZZ_CHECK(url->host != nullptr);
+    size_t textLength = strlen(text);
+    // Every part is a piece of the text.
+    FUZZ_CHECK(strlen(url->host) <= textLength);
+    if (url->user != nullptr) FUZZ_CHECK(strlen(url->user) <= textLength);
+    if (url->password != nullptr) FUZZ_CHECK(url->user != nullptr);
+    if (url->path != nullptr) {
+        FUZZ_CHECK(url->path[0] == '/');
+        FUZZ_CHECK(strstr(text, url->path) != nullptr);
+    }
+}
+
+void CheckRequest(const UrlParts* target, const UrlParts* proxy, const char* path) {
+    for (size_t size : kRequestSizes) {
+        ExactBuffer out(size);
+        int length = build_request(target, proxy, path, out.get(), size);
+        if (length < 0) {
+            FUZZ_CHECK(length == -1 && out.get()[0] == '\0');
+            continue;
+        }
+        FUZZ_CHECK(static_cast<size_t>(length) < size);
+        FUZZ_CHECK(strlen(out.get()) == static_cast<size_t>(length));
+        FUZZ_CHECK(memcmp(out.get(), "GET ", 4) == 0);
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    InputParts first = SplitInput(data, size, '\n');
+    InputParts second = SplitInput(first.rest, first.restLength, '\n');
+    FuzzText targetText(first.head, first.headLength);
+    FuzzText proxyText(second.head, second.headLength);
+    FuzzText pathText(second.rest, second.restLength);
+
+    UrlParts* target = parse_url(targetText.get());
+    UrlParts* proxy = parse_url(proxyText.get());
+    if (target == nullptr || proxy == nullptr) {
+        free_url(target);
+        free_url(proxy);
+        return 0;
+    }
+    CheckParts(target, targetText.get());
+    CheckParts(proxy, proxyText.get());
+
+    CheckRequest(target, nullptr, nullptr);
+    CheckRequest(target, proxy, nullptr);
+    CheckRequest(target, nullptr, pathText.get());
+    CheckRequest(target, proxy, pathText.get());
+    // A redirection keeps the credentials of the URL it came from.
+    FUZZ_CHECK(take_over_credentials(proxy, target));
+    FUZZ_CHECK(proxy->user != nullptr && proxy->password != nullptr);
+    CheckRequest(target, proxy, nullptr);
+
+    free_url(target);
+    free_url(proxy);
+    return 0;
+}
