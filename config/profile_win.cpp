@@ -15,7 +15,8 @@ char* ReadValue(const char* section, const char* key, const char* defaultText, c
     } else {
         GetPrivateProfileStringA(section, key, defaultText, raw, static_cast<DWORD>(rawSize),
                                  path);
-        raw[rawSize - 1] = '\0';
+        // rawSize is at least 1: size is not 0.
+        raw[rawSize - 1] = '\0';  // cppcheck-suppress negativeIndex
     }
     Substitute(raw, out, size);
     return out;

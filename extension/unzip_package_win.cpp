@@ -34,13 +34,18 @@ const DWORD kBlockSize = 64 * 1024;
 // The archive mapped read-only; zip64 is refused, so it is below 4 GB.
 class MappedArchive {
 public:
+    MappedArchive() = default;
+    MappedArchive(const MappedArchive&) = delete;
+    MappedArchive& operator=(const MappedArchive&) = delete;
     ~MappedArchive() {
         if (data != nullptr) UnmapViewOfFile(data);
         if (mapping != nullptr) CloseHandle(mapping);
         if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
     }
 
+    // Called once per object.
     bool Open(const char* path) {
+        // cppcheck-suppress publicAllocationError
         file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file == INVALID_HANDLE_VALUE) return false;
@@ -68,6 +73,8 @@ private:
 class HeapBlock {
 public:
     explicit HeapBlock(size_t bytes) : memory(HeapAlloc(GetProcessHeap(), 0, bytes)) {}
+    HeapBlock(const HeapBlock&) = delete;
+    HeapBlock& operator=(const HeapBlock&) = delete;
     ~HeapBlock() {
         if (memory != nullptr) HeapFree(GetProcessHeap(), 0, memory);
     }

@@ -38,7 +38,7 @@ HKEY CreateKey(HKEY root, const char* path) {
 
 void SetText(HKEY key, const char* name, const char* text) {
     RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
-                   static_cast<DWORD>(strlen(text) + 1));
+                   static_cast<DWORD>(strlen(text)) + 1);
 }
 
 // Reads a string value into buffer (size bytes), always terminated; false (buffer

@@ -83,7 +83,7 @@ void EndDeclined(DownloadDialog& dialog, const char* profile) {
     EndDialog(dialog.windowHandle, IDC_CANCEL);
 }
 
-void RecordInstallStart(DownloadDialog& dialog, const char* profile) {
+void RecordInstallStart(const DownloadDialog& dialog, const char* profile) {
     WriteState(profile, "result", "success", "0");
     WriteState(profile, "download", "complete", "1");
     if (!dialog.networkRun || !dialog.saveProxySettings) return;
@@ -118,12 +118,12 @@ void ReadDisplayName(DownloadDialog& dialog, int row, char (&name)[70]) {
     item.mask = LVIF_TEXT;
     item.iItem = row;
     item.pszText = name;
-    item.cchTextMax = countof(name);
+    item.cchTextMax = static_cast<int>(countof(name));
     if (!SendMessageA(dialog.listView, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item)))
         name[0] = '\0';
 }
 
-void ShowActionStatus(DownloadDialog& dialog, UINT textId, const char* name) {
+void ShowActionStatus(const DownloadDialog& dialog, UINT textId, const char* name) {
     char format[100];
     LoadText(textId, format, countof(format));
     // A 99-character format and a 69-character name stay well within wsprintfA's 1024.
@@ -148,7 +148,8 @@ int InstallComponent(DownloadDialog& dialog, int row, int success) {
     Component& component = *dialog.GetComponent(row);
     char name[70];
     ReadDisplayName(dialog, row, name);
-    int count = GetPrivateProfileIntA(component.sectionName, "count", 1, component.descriptionPath);
+    int count = static_cast<int>(
+        GetPrivateProfileIntA(component.sectionName, "count", 1, component.descriptionPath));
     char entry[kEntrySize];
     for (int pass = 1; pass <= count; ++pass) {
         if (ReadEntry(component, "extract", pass, entry)) {

@@ -27,7 +27,7 @@ bool WriteValue(const RegistryLine& line) {
                        sizeof number);
     } else {
         RegSetValueExA(key, line.valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(line.data),
-                       static_cast<DWORD>(strlen(line.data) + 1));
+                       static_cast<DWORD>(strlen(line.data)) + 1);
     }
     RegCloseKey(key);
     return true;

@@ -44,12 +44,17 @@ int HandOverToRunningInstance() {
 
 }  // namespace
 
+// NOLINTNEXTLINE(readability-inconsistent-declaration-parameter-name): own names for the entry
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR arguments, int) {
     appInstance = instance;
     SetLastError(0);
     HANDLE mutex = CreateMutexA(nullptr, TRUE, "CVGET_INSTANCE_MUTEX");
     if (mutex != nullptr && GetLastError() == ERROR_ALREADY_EXISTS) {
-        if (!HasNestedRunSwitch(arguments)) return HandOverToRunningInstance();
+        if (!HasNestedRunSwitch(arguments)) {
+            int exitCode = HandOverToRunningInstance();
+            CloseHandle(mutex);
+            return exitCode;
+        }
         nestedRun = true;
     }
     commandLine = arguments;

@@ -47,7 +47,7 @@ int GetWorkDirectory(WorkDirectoryRecord& record) {
     HKEY key = nullptr;
     if (RegCreateKeyA(HKEY_CURRENT_USER, subkey, &key) == ERROR_SUCCESS) {
         RegSetValueExA(key, "Path", 0, REG_SZ, reinterpret_cast<const BYTE*>(record.path),
-                       static_cast<DWORD>(BoundedLength(record.path, countof(record.path)) + 1));
+                       static_cast<DWORD>(BoundedLength(record.path, countof(record.path))) + 1);
         RegCloseKey(key);
     }
     return 1;

@@ -32,7 +32,7 @@ FtpWorker::FtpWorker() {
     CopyText(password, ftpAnonymousPassword);
 }
 
-FtpWorker::~FtpWorker() { Disconnect(); }
+FtpWorker::~FtpWorker() { FtpWorker::Disconnect(); }
 
 LRESULT FtpWorker::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     LRESULT result = TransferWorker::WindowProc(message, wParam, lParam);

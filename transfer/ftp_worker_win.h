@@ -43,7 +43,7 @@ public:
     SOCKET listenSocket = INVALID_SOCKET;
     SOCKET dataSocket = INVALID_SOCKET;
     sockaddr_in address = {};
-    char replyBuffer[ftpReplyBufferSize];
+    char replyBuffer[ftpReplyBufferSize] = {};
     int replyLength = 0;
     char user[ftpLoginSize];
     char password[ftpLoginSize];

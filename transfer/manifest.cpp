@@ -124,7 +124,7 @@ int ManifestList::LoadText(const char* bytes, size_t length) {
         if (*p == kEndOfText) break;
         end = p + 1;
     }
-    char piece[kManifestReadLength];
+    char piece[kManifestReadLength] = {};
     const char* p = bytes;
     while (p < end) {
         size_t used = 0;

@@ -35,7 +35,7 @@ public:
     void Report(UINT message, WPARAM wParam, LPARAM lParam);
 
     HWND notifyWindow = nullptr;
-    char hostEntryBuffer[hostEntryBufferSize];
+    char hostEntryBuffer[hostEntryBufferSize] = {};
     HANDLE lookupTask = nullptr;
     int hostResolved = 0;
 
