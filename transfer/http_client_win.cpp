@@ -58,7 +58,9 @@ void ZUZ_HTTPClient::Log(int level, const char* format, ...) {
     int length = wvsprintfA(line, format, arguments);
     va_end(arguments);
     DWORD written = 0;
-    if (length > 0) WriteFile(GetStdHandle(STD_ERROR_HANDLE), line, length, &written, nullptr);
+    // The log is best effort: a run without a console loses it.
+    if (length > 0)
+        (void)WriteFile(GetStdHandle(STD_ERROR_HANDLE), line, length, &written, nullptr);
 }
 
 int ZUZ_HTTPClient::set_target(const char* targetText, const char* proxyText) {
@@ -222,20 +224,26 @@ int ZUZ_HTTPClient::full_send(SOCKET s, const char* data, int length) {
     return length;
 }
 
+// While the last receive filled its buffer more data is likely queued, and it is taken
+// without a select first: each socket call is costly under some WinSock layers.
 int ZUZ_HTTPClient::full_recv(SOCKET s, char* buffer, int size) {
     int received = 0;
     while (received < size) {
-        int ready = WaitForSocket(s, true, timeouts.transferMilliseconds);
-        if (ready == 0) return httpTimeout;
-        if (ready < 0) {
-            Log(levelError, "%s: Bad select(): %s\n", fullRecvName, strerror(errno));
-            return httpError;
+        if (!moreQueued) {
+            int ready = WaitForSocket(s, true, timeouts.transferMilliseconds);
+            if (ready == 0) return httpTimeout;
+            if (ready < 0) {
+                Log(levelError, "%s: Bad select(): %s\n", fullRecvName, strerror(errno));
+                return httpError;
+            }
         }
         int count = recv(s, buffer + received, size - received, 0);
         Log(levelProgress, "%s: recved %d bytes\n", fullRecvName, count);
         if (count == SOCKET_ERROR) {
             if (WSAGetLastError() == WSAEWOULDBLOCK) {
-                Sleep(timeouts.wouldBlockPauseMilliseconds);
+                // Readable yet nothing to read: pause; nothing queued: wait with select.
+                if (!moreQueued) Sleep(timeouts.wouldBlockPauseMilliseconds);
+                moreQueued = false;
                 continue;
             }
             Log(levelError, "%s: Bad recv(): %s\n", fullRecvName, strerror(errno));
@@ -245,6 +253,7 @@ int ZUZ_HTTPClient::full_recv(SOCKET s, char* buffer, int size) {
             Log(levelError, "%s: Conenction closed by remote host\n", fullRecvName);
             return received;
         }
+        moreQueued = count == size - received;
         received += count;
     }
     return size;
@@ -279,6 +288,7 @@ int ZUZ_HTTPClient::TakeRedirection(const ResponseHeader& header) {
 
 int ZUZ_HTTPClient::recv_file(SOCKET s, const char* localPath) {
     char block[receiveBlockSize];
+    moreQueued = false;  // a new connection: wait for its first data
     int count = full_recv(s, block, sizeof block);
     if (count < 0) return count;
 
@@ -289,7 +299,7 @@ int ZUZ_HTTPClient::recv_file(SOCKET s, const char* localPath) {
         FILE* file = fopen(localPath, "wb");
         if (file == nullptr) {
             Log(levelError, "%s: Can't open %s (errno=%d)\n", recvFileName, localPath, errno);
-            return httpError;
+            return httpWriteFailed;
         }
         long long bodyLength = count - header.headerLength;
         bool written = WriteAll(file, block + header.headerLength,
@@ -316,7 +326,7 @@ int ZUZ_HTTPClient::recv_file(SOCKET s, const char* localPath) {
         if (!written) {
             Log(levelError, "%s: Can't write to %s (errno=%d)\n", recvFileName, localPath,
                 errno);
-            return httpError;
+            return httpWriteFailed;
         }
         // The body ends when the server closes; a close before the announced length
         // means the connection broke, not that the file is complete.
@@ -394,6 +404,8 @@ int ZUZ_HTTPClient::GetFile(const char* requestPath, const char* localPath) {
             requestPath = nullptr;
             continue;
         }
+        // A full disk is no network failure: asking the server again would not help.
+        if (result == httpWriteFailed) return httpWriteFailed;
         if (result != httpOk) {
             Log(levelError, "%s: Bad recv_file(): %s\n", getFileName, strerror(errno));
             return httpError;

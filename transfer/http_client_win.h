@@ -61,4 +61,5 @@ private:
     HttpClientTimeouts timeouts;
     sockaddr_in address = {};
     volatile LONG* cancelFlag = nullptr;
+    bool moreQueued = false;  // the last receive filled its buffer
 };

@@ -21,6 +21,7 @@ const int httpOk = 0;
 const int httpError = -1;
 const int httpTimeout = -2;
 const int httpRedirected = -3;
+const int httpWriteFailed = -4;  // the local file could not be created or written
 
 // The status of a head that could not be read.
 const int unparseableStatus = 1;

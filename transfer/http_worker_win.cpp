@@ -25,7 +25,9 @@ const size_t urlTextSize = 200;
 const int badPartFetchLimit = 3;
 const DWORD checksumPieceSize = 512;
 
-enum FetchOutcome { FetchDone, FetchFailed, FetchAborted };
+// FetchWriteFailed: a local file could not be written (a full disk, say); the part
+// files already verified stay for the next run.
+enum FetchOutcome { FetchDone, FetchFailed, FetchWriteFailed, FetchAborted };
 
 struct UrlText {
     char text[urlTextSize] = {};
@@ -60,39 +62,32 @@ bool JoinDirectory(const char* directory, const char* name, char (&path)[260]) {
     return CopyText(path, directory) && AppendText(path, name);
 }
 
-// The package checksum of a whole file, read in small pieces; false when unreadable.
-bool FileChecksum(const char* path, int32_t& checksum) {
+// Reads a part file: its first size bytes into buffer, anything beyond them in small
+// pieces, so that the checksum covers the whole file while the buffer holds what the
+// join takes. loaded is the number of bytes in buffer. False when the file cannot be
+// opened or read.
+bool LoadPart(const char* path, char* buffer, DWORD size, int32_t& checksum, DWORD& loaded) {
     HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     Md5 md5;
-    char piece[checksumPieceSize];
     DWORD got = 0;
     bool ok = true;
-    while ((ok = ReadFile(file, piece, sizeof piece, &got, nullptr) != FALSE) && got > 0)
+    loaded = 0;
+    while (loaded < size &&
+           (ok = (ReadFile(file, buffer + loaded, size - loaded, &got, nullptr) != FALSE)) &&
+           got > 0)
+        loaded += got;
+    md5.Update(buffer, loaded);
+    char piece[checksumPieceSize];
+    while (ok && loaded == size &&
+           (ok = (ReadFile(file, piece, sizeof piece, &got, nullptr) != FALSE)) && got > 0)
         md5.Update(piece, got);
     CloseHandle(file);
     unsigned char digest[kMd5DigestSize];
     md5.Final(digest);
     checksum = PackageChecksum(digest);
     return ok;
-}
-
-bool PartIntact(const char* path, int32_t expected) {
-    int32_t actual;
-    return FileChecksum(path, actual) && actual == expected;
-}
-
-// Reads exactly size bytes of a part into buffer.
-bool ReadPart(const char* path, char* buffer, DWORD size) {
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    DWORD total = 0, got = 0;
-    while (total < size && ReadFile(file, buffer + total, size - total, &got, nullptr) && got > 0)
-        total += got;
-    CloseHandle(file);
-    return total == size;
 }
 
 void CopySettings(ConnectionSettings& s, const HttpWorker& w) {
@@ -112,7 +107,7 @@ void ClearSettings(ConnectionSettings& s) {
 // One fetch of a requested file, on the fetch thread.
 class PackageFetch {
 public:
-    PackageFetch(HttpWorker& worker) : worker(worker), client(0, worker.clientTimeouts) {
+    explicit PackageFetch(HttpWorker& worker) : worker(worker), client(0, worker.clientTimeouts) {
         client.SetCancelFlag(&worker.abortFlag);
     }
     ~PackageFetch() {
@@ -127,7 +122,8 @@ private:
     FetchOutcome FetchPart(unsigned index, const char* name, int32_t size, int32_t sum);
     bool WaitWhileSuspended();
     bool PauseBeforeRetry(unsigned& pause);
-    bool JoinPart(const char* path, int32_t size);
+    bool LoadIntactPart(const char* path, int32_t size, int32_t sum);
+    bool JoinLoadedPart();
 
     HttpWorker& worker;
     ZUZ_HTTPClient client;
@@ -136,6 +132,7 @@ private:
     char directory[260] = {};
     HANDLE output = INVALID_HANDLE_VALUE;
     char* buffer = nullptr;
+    DWORD loaded = 0;  // bytes of the current part in buffer
     int32_t partSize = 0;
     Md5 whole;
 };
@@ -220,21 +217,30 @@ FetchOutcome PackageFetch::ClimbLadder() {
         if (worker.abortFlag) return FetchAborted;
         bool skip = false;
         if (!PrepareAttempt(attempt, skip)) return FetchFailed;
-        if (!skip && client.set_target(target.text, proxy.text) == 0 &&
-            client.GetFile(nullptr, manifestPath) == 0) {
+        int got = skip || client.set_target(target.text, proxy.text) != 0
+                      ? httpError
+                      : client.GetFile(nullptr, manifestPath);
+        if (got == httpOk) {
             connectionSettings.confirmed = 1;
             return FetchDone;
         }
+        if (got == httpWriteFailed) return FetchWriteFailed;
         if (attempt < 3) ++attempt;
     }
 }
 
-bool PackageFetch::JoinPart(const char* path, int32_t size) {
-    if (!ReadPart(path, buffer, static_cast<DWORD>(size))) return false;
-    whole.Update(buffer, static_cast<size_t>(size));
+// True when the part file is there with the listed checksum; its first size bytes are
+// then in buffer.
+bool PackageFetch::LoadIntactPart(const char* path, int32_t size, int32_t sum) {
+    int32_t actual;
+    return LoadPart(path, buffer, static_cast<DWORD>(size), actual, loaded) && actual == sum;
+}
+
+// Appends the part in buffer to the output file; false when it cannot be written.
+bool PackageFetch::JoinLoadedPart() {
+    whole.Update(buffer, loaded);
     DWORD written = 0;
-    return WriteFile(output, buffer, static_cast<DWORD>(size), &written, nullptr) &&
-           written == static_cast<DWORD>(size);
+    return WriteFile(output, buffer, loaded, &written, nullptr) && written == loaded;
 }
 
 FetchOutcome PackageFetch::FetchPart(unsigned index, const char* name, int32_t size,
@@ -245,14 +251,16 @@ FetchOutcome PackageFetch::FetchPart(unsigned index, const char* name, int32_t s
     int badFetches = 0;
     for (;;) {
         if (!WaitWhileSuspended()) return FetchAborted;
-        if (PartIntact(path, sum)) break;
+        if (LoadIntactPart(path, size, sum)) break;
         const ConnectionSettings& s = connectionSettings;
         if (!SetTarget(target, s.siteUser, s.sitePassword, worker.siteBase, worker.remotePath,
                        name))
             return FetchFailed;
-        bool fetched = client.set_target(target.text, proxy.text) == 0 &&
-                       client.GetFile(nullptr, path) == 0;
-        if (fetched && PartIntact(path, sum)) {
+        int got = client.set_target(target.text, proxy.text) == 0 ? client.GetFile(nullptr, path)
+                                                                 : httpError;
+        if (got == httpWriteFailed) return FetchWriteFailed;
+        bool fetched = got == httpOk;
+        if (fetched && LoadIntactPart(path, size, sum)) {
             worker.Report(msgDl3, 0, static_cast<LPARAM>((index + 1) * static_cast<LONG_PTR>(size)));
             break;
         }
@@ -261,10 +269,13 @@ FetchOutcome PackageFetch::FetchPart(unsigned index, const char* name, int32_t s
         if (fetched && ++badFetches > badPartFetchLimit) return FetchFailed;
         if (!PauseBeforeRetry(pause)) return FetchAborted;
     }
-    return JoinPart(path, size) ? FetchDone : FetchFailed;
+    if (loaded != static_cast<DWORD>(size)) return FetchFailed;
+    return JoinLoadedPart() ? FetchDone : FetchWriteFailed;
 }
 
 FetchOutcome PackageFetch::Run() {
+    // Run is called once per object: output has not been opened before.
+    // cppcheck-suppress publicAllocationError
     output = CreateFileA(worker.localPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
     if (output == INVALID_HANDLE_VALUE) return FetchFailed;
@@ -361,6 +372,8 @@ DWORD WINAPI HttpWorker::FetchThreadMain(LPVOID parameter) {
         worker->Report(msgDl4, TransferOk, 0);
     else if (outcome == FetchFailed)
         worker->Report(msgDl4, TransferReceiveFailed, 0);
+    else if (outcome == FetchWriteFailed)
+        worker->Report(msgDl4, TransferWriteFailed, 0);
     return 0;
 }
 

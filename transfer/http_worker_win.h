@@ -43,7 +43,7 @@ public:
     int Disconnect() override;
     int RequestFile(const char* remotePath, const char* localPath) override;
     void SetLogin(const char* user, const char* password) override;
-    void SetProxyLogin(const char* proxyUser, const char* proxyPassword) override;
+    void SetProxyLogin(const char* newUser, const char* newPassword) override;
     // Nonzero suspends the fetch after the current part, zero aborts it.
     virtual void Pause(int flag);
     virtual void Resume();

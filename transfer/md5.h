@@ -22,7 +22,7 @@ public:
 private:
     uint32_t state[4];
     uint64_t byteCount;
-    unsigned char pending[kMd5BlockSize];  // the start of an incomplete block
+    unsigned char pending[kMd5BlockSize] = {};  // the start of an incomplete block
 };
 
 void ComputeMd5(const void* data, size_t length, unsigned char digest[kMd5DigestSize]);

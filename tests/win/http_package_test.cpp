@@ -200,3 +200,37 @@ TEST_F(HttpPackage, TheUserIsAskedWhenNoRungWorksAndCancelEndsTheFile) {
     EXPECT_TRUE(cancelled);
     EXPECT_EQ(0, connectionSettings.confirmed);
 }
+
+// Part files whose length differs from the size the manifest lists: the checksum covers
+// the whole file, the join takes the listed size, and a file shorter than that fails.
+TEST_F(HttpPackage, APartIsCheckedWholeAndJoinedAtItsListedSize) {
+    const std::string tail = PseudoRandomBytes(5000, 17);  // longer than the part buffer
+    struct Case {
+        const char* what;
+        std::string served;  // file000.bin on the server
+        int listed;
+        std::string joined;  // what the total checksum is taken over
+        int code;
+    } cases[] = {
+        {"longer than listed", "abcdef", 4, "abcd", 0},
+        {"longer than the part buffer", "wxyz" + tail, 4, "wxyz", 0},
+        {"shorter than listed", "abc", 6, "abc", 4},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteWholeFile(published + "\\file000.bin", c.served);
+        WriteWholeFile(published + "\\pkginfo.txt",
+                       "[files]\r\nfile000.bin=" + std::to_string(c.listed) +
+                           "\r\n[sums]\r\nfile000.bin=" + ChecksumText(c.served) +
+                           "\r\ntotal_sum=" + ChecksumText(c.joined) + "\r\n");
+        DeleteFileA((work.Path() + "\\file000.bin").c_str());
+        received.received.clear();
+        HttpWorker worker;
+        EXPECT_EQ(c.code, Fetch(worker, Site()));
+        if (c.code == 0) {
+            EXPECT_EQ(c.joined, ReadWholeFile(work.Path() + "\\tmp.tmp"));
+        }
+        // The part file stays as it arrived.
+        EXPECT_EQ(c.served, ReadWholeFile(work.Path() + "\\file000.bin"));
+    }
+}
