@@ -104,6 +104,7 @@ int LoadDescriptions(DownloadDialog& dialog) {
         if (LoadStringA(instance, IDS_EXTRACT_ERROR, text, countof(text)) == 0) text[0] = '\0';
         MessageBoxA(nullptr, text, caption, MB_ICONERROR | MB_SETFOREGROUND);
         EndDialog(dialog.windowHandle, IDC_CANCEL);
+        return 0;
     }
     SendMessageA(dialog.listView, LVM_SORTITEMS, 0,
                  reinterpret_cast<LPARAM>(CompareDisplayOrder));

@@ -22,7 +22,8 @@ struct Component {
 };
 
 // Reads the description named on the command line, or extracts the payload and reads
-// every description in it; then sorts the rows by display order. Returns 1.
+// every description in it; then sorts the rows by display order. Returns 1, or 0 when
+// the payload could not be extracted: message 596 was shown and the dialog ended.
 int LoadDescriptions(DownloadDialog& dialog);
 // Reads one description: allowintervention, its string sections, its components.
 void ReadDescription(DownloadDialog& dialog, const char* path);

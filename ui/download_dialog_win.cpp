@@ -75,7 +75,8 @@ void DownloadDialog::PrepareNetworkRun() {
         networkRun = 1;
         char executable[260], copy[260];
         if (!ExecutableCopyPath(workDirectory, copy, executable)) return;
-        CopyFileA(executable, copy, FALSE);
+        // A run started from the copy cannot copy over itself; the copy is there.
+        (void)CopyFileA(executable, copy, FALSE);
         SetStartupShortcut(true, copy,
                            saveProxySettings ? " /NoIntervention /SaveProxySettings"
                                              : " /NoIntervention");
@@ -98,17 +99,19 @@ void DownloadDialog::ShowForDownload() {
     if (resuming) SetWindowTextA(windowHandle, resumingCaption);
 }
 
-void DownloadDialog::LoadComponentList() {
+bool DownloadDialog::LoadComponentList() {
     listView = GetDlgItem(windowHandle, IDC_COMPONENT_LIST);
     statusText = GetDlgItem(windowHandle, IDC_STATUS_TEXT);
     InsertColumns();
-    LoadDescriptions(*this);
+    return LoadDescriptions(*this) != 0;
 }
 
 INT_PTR DownloadDialog::OnInitDialog() {
     ftpWorker.Create(windowHandle);
     httpWorker.Create(windowHandle);
-    LoadComponentList();
+    // After message 596 the run is over: a half-extracted payload neither asks the
+    // welcome question nor starts a download for a dialog that has already ended.
+    if (!LoadComponentList()) return 1;
     PrepareNetworkRun();
     bool downloadComplete = ConsumeCompletedDownload();
     bool refused = false;

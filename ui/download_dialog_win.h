@@ -19,8 +19,9 @@ public:
 
     INT_PTR DialogProc(UINT message, WPARAM wParam, LPARAM lParam) override;
     virtual INT_PTR OnInitDialog();
-    // Creates the list's columns and reads the descriptions into its rows.
-    void LoadComponentList();
+    // Creates the list's columns and reads the descriptions into its rows; false when
+    // the payload could not be extracted and the dialog has been ended.
+    bool LoadComponentList();
     // The worker that fetches files of a protocol (ftp or http).
     virtual TransferWorker* SelectWorker(ProtocolKind protocol);
 

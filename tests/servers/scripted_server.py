@@ -2,7 +2,9 @@
 """A scripted HTTP server for the HTTP client's tests: it answers what real servers
 will not (silence, a close in mid-body, a head longer than one receive block, LF-only
 heads, odd Location headers, long redirection chains, a body shorter than its
-Content-Length) and echoes requests so that their bytes can be checked.
+Content-Length) and echoes requests so that their bytes can be checked. Under /fault/ it
+serves the published packages of www/pkg with one part broken on purpose (see
+answer_fault), logging every such request to logs/fault_access.log.
 
     scripted_server.py STATE-DIRECTORY
 
@@ -13,9 +15,11 @@ LIFETIME_SECONDS (stopping the nginx of the same state directory too) or when it
 receives SIGTERM.
 """
 import os
+import re
 import signal
 import socket
 import socketserver
+import struct
 import sys
 import threading
 import time
@@ -26,6 +30,9 @@ SILENCE_SECONDS = 30
 MAX_REQUEST_BYTES = 16 * 1024
 LONG_HEAD_BYTES = 2100
 MID_BODY_BYTES = 5000
+
+FAULT_SILENCE_SECONDS = 3
+FAULT_LONG_HEAD_BYTES = 64 * 1024
 
 requests_seen = {}
 requests_lock = threading.Lock()
@@ -98,7 +105,9 @@ class Handler(socketserver.BaseRequestHandler):
     def answer(self, words, raw):
         send = self.request.sendall
         name = words[0]
-        if name == "echo":
+        if name == "fault":
+            self.answer_fault(words)
+        elif name == "echo":
             send(response("200 OK", raw))
         elif name == "silence":
             count_request(words[1])
@@ -160,6 +169,50 @@ class Handler(socketserver.BaseRequestHandler):
             send(response("404 Not Found", b"not scripted\n"))
 
 
+    def answer_fault(self, words):
+        """/fault/<kind>.<part>.<times>/<package>/<file>: the file of www/pkg/<package>,
+        except that part number <part> is answered with <kind> for its first <times>
+        requests (0: until www/pkg/<package>/fault.off exists). The kinds: reset (half the
+        body, then a reset), garbage (bytes that are no HTTP head), hangup (half the body,
+        FAULT_SILENCE_SECONDS of silence, then a close), silence (half the body, then
+        silence until the client hangs up), longhead (a head that never ends)."""
+        send = self.request.sendall
+        if len(words) != 4 or not re.fullmatch(r"[a-z]+\.\d+\.\d+", words[1]) or \
+                not re.fullmatch(r"[A-Za-z0-9_-]+", words[2]):
+            send(response("404 Not Found", b"bad fault path\n"))
+            return
+        kind, part, times = words[1].split(".")
+        folder = os.path.join(self.server.state, "www", "pkg", words[2])
+        path = os.path.join(folder, os.path.basename(words[3]))
+        try:
+            with open(path, "rb") as f:
+                body = f.read()
+        except OSError:
+            body = None
+        count = count_request("/".join(words))
+        broken = words[3] == "file%03d.bin" % int(part) and (
+            count <= int(times) if int(times) > 0 else not os.path.exists(os.path.join(folder, "fault.off")))
+        with open(os.path.join(self.server.state, "logs", "fault_access.log"), "a") as log:
+            log.write("/%s %s\n" % ("/".join(words), kind if broken else "ok"))
+        if body is None:
+            send(response("404 Not Found", b"not published\n"))
+        elif not broken:
+            send(response("200 OK", body))
+        elif kind == "reset":
+            send(response("200 OK", body)[: len(body) // 2])
+            self.request.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+        elif kind == "garbage":
+            send(bytes((i * 37 + 11) & 0xFF for i in range(3000)))
+        elif kind == "hangup":
+            send(response("200 OK", body)[: len(body) // 2])
+            time.sleep(FAULT_SILENCE_SECONDS)
+        elif kind == "silence":
+            send(response("200 OK", body)[: len(body) // 2])
+            self.wait_for_close(SILENCE_SECONDS)
+        elif kind == "longhead":
+            send(b"HTTP/1.0 200 OK\r\n" + b"X-Filler: " + b"f" * FAULT_LONG_HEAD_BYTES)
+
+
 class Server(socketserver.ThreadingTCPServer):
     daemon_threads = True
     allow_reuse_address = True
@@ -187,6 +240,7 @@ def open_blackhole():
 def main():
     state = sys.argv[1]
     server = Server(("127.0.0.1", 0), Handler)
+    server.state = state
     signal.signal(signal.SIGTERM, lambda *_: os._exit(0))
     with open(os.path.join(state, "scripted.pid"), "w") as f:
         f.write("%d\n" % os.getpid())

@@ -1,0 +1,80 @@
+// Oversized values reaching the real installer from outside: description values far
+// beyond their buffers, a manifest with a line of half a megabyte and one beyond the
+// manifest limit, a work-directory record longer than any path, and very long command
+// lines. Each run ends by itself with a defined result and no crash.
+#include "driver/person.h"
+#include "fault_support.h"
+#include "package_support.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class FaultOversize : public FaultFixture {
+protected:
+    // Publishes content under www/pkg/name with a manifest of the given text before its sections.
+    std::string PublishWithManifestPrefix(const std::string& name, const std::string& prefix) {
+        std::string content = Publish(name, 3 * faultPartSize + 1, 61);
+        std::string manifest = TestServersDirectory() + "\\www\\pkg\\" + name + "\\pkginfo.txt";
+        WriteWholeFile(manifest, prefix + ReadWholeFile(manifest));
+        return content;
+    }
+};
+
+const std::string bundled = "[defs]\r\ncomponents=bundled\r\n[bundled]\r\nname=Bundled\r\nfiles=data.bin\r\n";
+
+}  // namespace
+
+TEST_F(FaultOversize, LongValuesEndInADefinedResult) {
+    const std::string longLine = "; " + std::string(500 * 1024, 'm') + "\r\n";
+    struct Case {
+        const char* what;
+        std::string description;
+        std::string arguments;
+        std::string record;      // the work-directory record before the run; empty: the fixture's
+        const char* message;     // a message box expected on the way, or null
+        bool downloaded;         // Corvane.exe arrives intact
+    };
+    std::string longSource = "pkg/" + std::string(2000, 's');
+    std::string longName = "[defs]\r\ncomponents=client\r\nallowintervention=FALSE\r\n"
+                           "[client]\r\nname=" + std::string(5000, 'n') + "\r\nsize=" +
+                           std::string(300, '9') + "\r\nsite=" + ServerSite("nginx") +
+                           "\r\nsourceDir=" + longSource + "\r\nfiles=" +
+                           std::string(3000, 'f') + "\r\nProtocol=http\r\n";
+    std::string content = PublishWithManifestPrefix("oversize-line", longLine);
+    PublishWithManifestPrefix("oversize-manifest", longLine + longLine + longLine);
+    const Case cases[] = {
+        {"description values", longName, "/NoIntervention", "", "unable to download", false},
+        {"manifest line of 500 KiB", FaultDescription(ServerSite("nginx"), "pkg/oversize-line"),
+         "/NoIntervention", "", nullptr, true},
+        {"manifest beyond 1 MiB", FaultDescription(ServerSite("nginx"), "pkg/oversize-manifest"),
+         "/NoIntervention", "", "unable to download", false},
+        {"work-directory record", bundled, "", std::string(5000, 'r'), nullptr, false},
+        {"command line", bundled, "/NoIntervention " + std::string(30000, 'c'), "", nullptr,
+         false},
+        {"description path", bundled, "-inf C:\\" + std::string(400, 'd') + "\\x.inf", "", nullptr,
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SetRecordedWorkDirectory(c.record.empty() ? work : c.record);
+        std::string setup = MakeInstaller(
+            scratch.Path(), {{"tarrock.inf", c.description}, {"data.bin", "bundled bytes"}});
+        InstallerProcess run(setup, c.arguments);
+        ASSERT_TRUE(run.Started());
+        if (c.message != nullptr) {
+            Person user(run.Id());
+            HWND box = user.WaitForMessageBox("Corvane Lite Installer", c.message, faultPatience);
+            ASSERT_NE(nullptr, box) << user.DescribeWindows();
+            ASSERT_TRUE(Person::Answer(box, IDOK));
+        }
+        EXPECT_EQ(0, run.WaitForExit(faultPatience));
+        EXPECT_EQ(c.downloaded, ReadWholeFile(work + "\\Corvane.exe") == content);
+        // A record that names no possible path is replaced by a directory of its own,
+        // which the finished local run deletes with its record.
+        if (!c.record.empty()) {
+            EXPECT_EQ("", ReadRecordedWorkDirectory());
+        }
+        ForgetDownload();
+    }
+}

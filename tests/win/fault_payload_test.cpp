@@ -1,0 +1,102 @@
+// The real installer started with a damaged payload: a record cut short by the end of
+// the file, a trailer pointing past itself, names that climb out of the work directory,
+// and a marker that is missing. The user sees message 596 where records are damaged and
+// nothing at all where there is no payload; nothing is written outside the work directory.
+#include "driver/person.h"
+#include "fault_support.h"
+#include "package_support.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+bool EverShownUntilExit(const Person& user, DWORD processId, const WindowQuery& query);
+
+namespace {
+
+enum Damage { Intact, CutLastRecord, TrailerPastEnd, NoMarker };
+
+// Changes the finished installer's bytes: the last record's content size grows past the
+// trailer, the trailer's first-record offset points beyond the file, or the marker's
+// last byte changes.
+void Apply(Damage damage, const std::string& setup, size_t lastRecordSize) {
+    std::string bytes = ReadWholeFile(setup);
+    size_t trailer = bytes.size() - 16;
+    if (damage == CutLastRecord) {
+        bytes[trailer - lastRecordSize + 2] = 0x10;  // content size + 1 MiB
+    } else if (damage == TrailerPastEnd) {
+        bytes[trailer + 3] = 0x10;  // payloadStart + 256 MiB
+    } else if (damage == NoMarker) {
+        bytes[bytes.size() - 1] = 'b';
+    }
+    WriteWholeFile(setup, bytes);
+}
+
+std::vector<std::string> Entries(const std::string& directory) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA entry;
+    HANDLE find = FindFirstFileA((directory + "\\*").c_str(), &entry);
+    if (find == INVALID_HANDLE_VALUE) return names;
+    do {
+        std::string name = entry.cFileName;
+        if (name != "." && name != "..") names.push_back(name);
+    } while (FindNextFileA(find, &entry));
+    FindClose(find);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+class FaultPayload : public FaultFixture {};
+
+}  // namespace
+
+TEST_F(FaultPayload, DamagedRecordsShowMessage596AndWriteNothingOutside) {
+    const std::string description =
+        FaultDescription(ServerSite("nginx"), "pkg/payload-never-fetched", "http", true);
+    struct Case {
+        const char* what;
+        const char* lastName;
+        Damage damage;
+        bool message596;
+    };
+    const Case cases[] = {
+        {"record cut short", "data.bin", CutLastRecord, true},
+        {"trailer past itself", "data.bin", TrailerPastEnd, true},
+        {"parent directory", "..\\evil.inf", Intact, true},
+        {"parent through a subdirectory", "sub\\..\\..\\evil.inf", Intact, true},
+        {"no marker", "data.bin", NoMarker, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SetRecordedWorkDirectory(work);
+        const std::string content = "[defs]\r\ncomponents=\r\n";
+        std::string setup =
+            MakeInstaller(scratch.Path(), {{"tarrock.inf", description}, {c.lastName, content}});
+        Apply(c.damage, setup, 8 + strlen(c.lastName) + 1 + content.size());
+        InstallerProcess run(setup, "");
+        ASSERT_TRUE(run.Started());
+        Person user(run.Id());
+        if (c.message596) {
+            HWND box = user.WaitForMessageBox("Corvane", "extracting", faultPatience);
+            ASSERT_NE(nullptr, box) << user.DescribeWindows();
+            EXPECT_EQ("Error while extracting temporary files. You may be out of disk space.",
+                      Person::MessageText(box));
+            ASSERT_TRUE(Person::Answer(box, IDOK));
+            ASSERT_TRUE(user.WaitUntilGone(box, faultPatience));
+        }
+        // The run asks nothing more and downloads nothing.
+        WindowQuery anyDialog;
+        anyDialog.className = Person::dialogClass;
+        EXPECT_FALSE(EverShownUntilExit(user, run.Id(), anyDialog)) << user.DescribeWindows();
+        EXPECT_EQ(0, run.WaitForExit(faultPatience));
+        std::vector<std::string> expected = {"setup.exe"};
+        if (c.message596) expected.push_back("work");  // kept for the next start
+        EXPECT_EQ(expected, Entries(scratch.Path()));
+        if (c.message596) {
+            EXPECT_EQ(work, ReadRecordedWorkDirectory());
+        }
+        std::vector<std::string> work596 = Entries(work);
+        EXPECT_EQ(work596.end(), std::find(work596.begin(), work596.end(), "evil.inf"));
+        DeleteFileA(shortcut.c_str());
+    }
+}
