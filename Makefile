@@ -54,7 +54,7 @@ fuzz: fuzz-build
 		status=$$?; cat work/*/long.stats 2>/dev/null; exit $$status
 
 demo: win64
-	@scripts/demo
+	@CORVANE_BUILD=$(BUILD) scripts/demo
 
 # Throughput, MD5 speed and memory, measured in one run (not a test).
 bench: win64

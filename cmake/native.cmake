@@ -1,5 +1,6 @@
 # Native build: the pure core under AddressSanitizer and UBSan, and the Linux
 # publisher tool.
+set(CMAKE_EXPORT_COMPILE_COMMANDS ON)  # read by scripts/static-checks
 set(SANITIZE -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
 
 add_library(core STATIC ${CORE_SOURCES})
@@ -27,3 +28,20 @@ if(EXISTS ${CMAKE_SOURCE_DIR}/tests/tools/cvpublish_package_test.sh)
   add_test(NAME native.cvpublish.package
            COMMAND bash ${CMAKE_SOURCE_DIR}/tests/tools/cvpublish_package_test.sh $<TARGET_FILE:cvpublish>)
 endif()
+
+# The publisher tool's description checker, table-driven, and the shipped description,
+# which must check clean.
+file(GLOB PUBLISHER_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/tools/*_test.cpp)
+if(PUBLISHER_TEST_SOURCES)
+  add_executable(publisher_tests ${PUBLISHER_TEST_SOURCES} ${PUBLISHER_CORE_SOURCES})
+  target_link_libraries(publisher_tests PRIVATE core gtest_main)
+  target_compile_options(publisher_tests PRIVATE ${WARNINGS} -g ${SANITIZE})
+  gtest_add_tests(TARGET publisher_tests TEST_PREFIX "native.publisher.")
+endif()
+add_test(NAME native.cvpublish.check_demo
+         COMMAND cvpublish check ${CMAKE_SOURCE_DIR}/demo/tarrock.inf)
+
+# clang-tidy and cppcheck on the product sources (.clang-tidy, scripts/static-checks).
+add_test(NAME native.static COMMAND ${CMAKE_SOURCE_DIR}/scripts/static-checks ${CMAKE_BINARY_DIR})
+# About a minute on two idle cores; more when the other tests run beside it.
+set_tests_properties(native.static PROPERTIES TIMEOUT 600)

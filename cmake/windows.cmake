@@ -2,6 +2,11 @@
 # programs, which CTest runs under Wine (scripts/wine-run) inside one Xvfb and
 # persistent wineserver session started by the wine.start fixture.
 set(SIZE_FLAGS -Os -ffunction-sections -fdata-sections)
+# Nothing in the image unwinds (no exceptions), so the i686 image carries no unwind
+# tables. The x86_64 build keeps them: that ABI's stack walks need them.
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  list(APPEND SIZE_FLAGS -fno-asynchronous-unwind-tables -fno-unwind-tables)
+endif()
 set(SIZE_LINK -static -s -Wl,--gc-sections)
 set(WIN32_LIBS comctl32 wsock32 shell32 ole32 oleaut32 uuid version advapi32 user32 gdi32 kernel32)
 set(RESOURCES ${CMAKE_SOURCE_DIR}/ui/resources.rc)
@@ -96,6 +101,13 @@ target_compile_definitions(win_tests PRIVATE
 add_dependencies(win_tests cvget installer cvpublish democlient)
 add_wine_tests(win_tests wine. RESOURCE_LOCK installer-instance)
 
+# The README's publisher guide, block by block: it starts its own server on a free
+# loopback port and runs the installer it built (tests/newcomer/run).
+add_test(NAME wine.Newcomer
+         COMMAND ${CMAKE_SOURCE_DIR}/tests/newcomer/run ${CMAKE_BINARY_DIR} ${NATIVE_PUBLISHER})
+set_tests_properties(wine.Newcomer PROPERTIES FIXTURES_REQUIRED wine
+                     RESOURCE_LOCK installer-instance TIMEOUT 300)
+
 # Libraries with version resources for the installed-component tests:
 # file and product versions 4.71.0.0 and 4.70.9999.0.
 function(add_version_library name f1 f2 f3 f4)
@@ -142,7 +154,7 @@ set_tests_properties(servers.start PROPERTIES FIXTURES_SETUP servers)
 set_tests_properties(servers.stop PROPERTIES FIXTURES_CLEANUP servers)
 get_property(all_tests DIRECTORY PROPERTY TESTS)
 foreach(test ${all_tests})
-  if(test MATCHES "^wine\\.(HttpClient|HttpPackage|HttpLadder|InstallerRun|InstallerResume|SuspendedRun|Screenshots|InstallerInstall|Ftp[A-Za-z]*|Tray[A-Za-z]*)$")
+  if(test MATCHES "^wine\\.(HttpClient|HttpPackage|HttpLadder|InstallerRun|InstallerResume|SuspendedRun|Screenshots|InstallerInstall|Ftp[A-Za-z]*|Tray[A-Za-z]*|Fault[A-Za-z]*)$")
     set_property(TEST ${test} APPEND PROPERTY FIXTURES_REQUIRED servers)
   endif()
 endforeach()

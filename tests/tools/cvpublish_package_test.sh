@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The publisher's package, verify and scramble commands from outside: a file cut into parts
 # and joined again, the manifest's exact text with checksums derived from md5sum, verify
-# finding corrupted parts and totals, and the scrambled password text.
+# finding corrupted parts and totals, the scrambled password text, and check --package
+# comparing a description with its published package.
 #   cvpublish_package_test.sh PATH-TO-cvpublish
 set -uo pipefail
 tool="${1:?usage: cvpublish_package_test.sh PATH-TO-cvpublish}"
@@ -152,15 +153,36 @@ expect_exit 2 "$tool" scramble
 expect_exit 2 "$tool" scramble a b
 
 # Help: each command's own and the tool's.
-for command in package verify scramble; do
+for command in package verify scramble check; do
     expect_exit 0 "$tool" "$command" --help
     expect_in "^cvpublish $command " out.txt
 done
 expect_exit 0 "$tool" --help
-for command in package verify scramble; do expect_in "^cvpublish $command " out.txt; done
+for command in package verify scramble check; do expect_in "^cvpublish $command " out.txt; done
+
+# check --package: a published package matching its description is clean, found as the
+# package itself or below a server root at SourceDir; a missing or short part is an
+# error, a size that is not the package's size in KB a warning.
+head -c 10000 /dev/urandom >client.bin
+"$tool" package --part-size 4K client.bin 'root/pub\client' >/dev/null
+printf '[defs]\ncomponents=c\n[c]\nname=C\nProtocol=http\nsite=h\nsourceDir=pub\\client\nfiles=client.bin\nsize=10\n' >c.inf
+expect_exit 0 "$tool" check c.inf --package root
+expect_exit 0 "$tool" check c.inf --package 'root/pub\client'
+sed 's/size=10/size=9/' c.inf >c9.inf
+expect_exit 1 "$tool" check c9.inf --package root
+expect_in "c9.inf:9: warning: .*10000 bytes (size=10)" out.txt
+head -c 100 'root/pub\client/file001.bin' >short.bin && mv short.bin 'root/pub\client/file001.bin'
+rm 'root/pub\client/file002.bin'
+expect_exit 2 "$tool" check c.inf --package root
+expect_in "file001.bin holds 100 bytes, pkginfo.txt lists 4096" out.txt
+expect_in "file002.bin is missing" out.txt
+expect_exit 2 "$tool" check c.inf --package empty-dir
+expect_in "no pkginfo.txt in empty-dir" out.txt
+expect_exit 2 "$tool" check no-such.inf
+expect_exit 2 "$tool" check c.inf --pack root
 
 if [ "$failures" -gt 0 ]; then
     echo "$failures failure(s)" >&2
     exit 1
 fi
-echo "cvpublish package, verify and scramble: all checks passed"
+echo "cvpublish package, verify, scramble and check --package: all checks passed"

@@ -14,6 +14,7 @@ int RunExtract(int argc, char** argv);
 int RunPackage(int argc, char** argv);
 int RunVerify(int argc, char** argv);
 int RunScramble(int argc, char** argv);
+int RunCheck(int argc, char** argv);
 
 // Usage lines and help texts of the commands that also answer "--help" themselves.
 extern const char kPackageUsage[];
@@ -22,6 +23,8 @@ extern const char kVerifyUsage[];
 extern const char kVerifyHelp[];
 extern const char kScrambleUsage[];
 extern const char kScrambleHelp[];
+extern const char kCheckUsage[];
+extern const char kCheckHelp[];
 
 struct Command {
     const char* name;

@@ -1,6 +1,7 @@
 // The publisher tool: appends files to a finished installer image as its payload, lists
 // and extracts payloads, cuts files into HTTP packages, verifies published packages and
-// scrambles passwords. Builds for Linux and as a Windows console program.
+// scrambles passwords, and checks descriptions. Builds for Linux and as a Windows console
+// program.
 #include <stdio.h>
 #include <string.h>
 
@@ -24,6 +25,7 @@ const Command kCommands[] = {
     {"package", RunPackage, kPackageUsage, kPackageHelp},
     {"verify", RunVerify, kVerifyUsage, kVerifyHelp},
     {"scramble", RunScramble, kScrambleUsage, kScrambleHelp},
+    {"check", RunCheck, kCheckUsage, kCheckHelp},
 };
 
 void PrintHelp(FILE* stream) {
@@ -32,7 +34,8 @@ void PrintHelp(FILE* stream) {
         fprintf(stream, "cvpublish %s\n%s\n\n", command.usage, command.help);
     fprintf(stream,
             "cvpublish help, --help\nPrints this text.\n\n"
-            "Exit codes: 0 success, 1 refused or failed, 2 wrong command line.\n");
+            "Exit codes: 0 success, 1 refused or failed, 2 wrong command line; check: 0 clean,\n"
+            "1 warnings only, 2 errors.\n");
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include "common/text.h"
 #include "tools/cvpublish/commands.h"
+#include "tools/cvpublish/manifest_file.h"
 #include "tools/cvpublish/payload_file.h"
 #include "transfer/manifest.h"
 #include "transfer/md5.h"
@@ -32,6 +33,8 @@ struct Verification {
 void Report(Verification* verification, const char* format, const char* name, long a,
             long b = 0) {
     printf("%s/%s: ", verification->directory, name);
+    // The format is one of this file's own reports, each taking a and at most b.
+    // cppcheck-suppress wrongPrintfScanfArgNum
     printf(format, a, b);
     printf("\n");
     ++verification->problems;
@@ -44,29 +47,13 @@ bool JoinPath(char (&path)[kToolPathSize], const char* directory, const char* na
 // Reads the manifest into list; false (reported) when it cannot be used at all.
 bool ReadManifest(Verification* verification, ManifestList* list) {
     char path[kToolPathSize];
-    FILE* file = JoinPath(path, verification->directory, kManifestFileName)
-                     ? fopen(path, "rb")
-                     : nullptr;
-    char* bytes = static_cast<char*>(malloc(kMaxManifestFileSize + 1));
-    size_t length = 0;
-    bool read = file != nullptr && bytes != nullptr;
-    if (read) {
-        length = fread(bytes, 1, kMaxManifestFileSize + 1, file);
-        read = !ferror(file);
-    }
-    if (file != nullptr) fclose(file);
-    if (!read) {
-        Report(verification, "cannot be read", kManifestFileName, 0);
-    } else if (length > kMaxManifestFileSize) {
-        Report(verification, "larger than %ld bytes, which the installer refuses",
-               kManifestFileName, static_cast<long>(kMaxManifestFileSize));
-        read = false;
-    } else if (list->LoadText(bytes, length) != 0) {
-        Report(verification, "no memory to hold it", kManifestFileName, 0);
-        read = false;
-    }
-    free(bytes);
-    return read;
+    const char* problem = JoinPath(path, verification->directory, kManifestFileName)
+                              ? ReadManifestFile(path, list)
+                              : "cannot be read";
+    if (problem == nullptr) return true;
+    printf("%s/%s: %s\n", verification->directory, kManifestFileName, problem);
+    ++verification->problems;
+    return false;
 }
 
 // Checks one part against its listed size and checksum and adds its listed bytes to the
@@ -133,11 +120,10 @@ int RunVerify(int argc, char** argv) {
 
     int32_t partSize = 0;
     uint64_t total = 0;
-    unsigned count = 0;
-    char name[kPartNameSize];
-    int32_t listedSize;
-    for (FormatPartName(count, name); list.GetValue(kFilesSection, name, &listedSize) == 0;
-         FormatPartName(++count, name)) {
+    ListedParts parts(list);
+    while (parts.Next()) {
+        const char* name = parts.name;
+        int32_t listedSize = parts.size;
         int32_t listedSum = 0;
         bool hasSum = list.GetValue(kSumsSection, name, &listedSum) == 0;
         if (!hasSum) Report(&verification, "no checksum in [sums]", name, 0);
@@ -164,7 +150,7 @@ int RunVerify(int argc, char** argv) {
                static_cast<long>(totalSum), static_cast<long>(PackageChecksum(digest)));
 
     if (verification.problems > 0) return kExitFailure;
-    printf("%s: %u part(s), %llu bytes, all checksums match\n", verification.directory, count,
-           static_cast<unsigned long long>(total));
+    printf("%s: %u part(s), %llu bytes, all checksums match\n", verification.directory,
+           parts.Count(), static_cast<unsigned long long>(total));
     return kExitSuccess;
 }

@@ -1,0 +1,156 @@
+// The publisher's description checker: each case is a description and the exact findings
+// (line, severity, a telling part of the text) the checker must report, no more.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "config/string_table.h"
+#include "tools/cvpublish/description_check.h"
+#include "tools/cvpublish/profile_text.h"
+
+namespace {
+
+struct Expected {
+    int line;
+    Severity severity;
+    const char* part;
+};
+
+struct Case {
+    const char* name;
+    const char* description;
+    std::vector<Expected> findings;
+};
+
+const Severity E = Severity::Error;
+const Severity W = Severity::Warning;
+
+// A valid http component to build cases on; lines 1 to 10.
+#define HEAD                                       \
+    "[defs]\r\n"                                   \
+    "components=c\r\n"                             \
+    "strings=S\r\n"                                \
+    "[S]\r\n"                                      \
+    "Host=127.0.0.1\r\n"                           \
+    "[c]\r\n"                                      \
+    "name=Client\r\n"                              \
+    "Protocol=http\r\n"                            \
+    "site=%Host%\r\n"                              \
+    "files=client.exe\r\n"
+
+const Case kCases[] = {
+    {"clean", HEAD "install1=run,client.exe,-run2\r\n", {}},
+    {"no defs", "[c]\nname=x\n", {{1, E, "no [defs]"}}},
+    {"no components", "[defs]\nstrings=\n", {{1, E, "names no components"}}},
+    {"missing and repeated sections",
+     "[defs]\ncomponents=a, nothere,a\n[a]\nname=A\n",
+     {{2, E, "[nothere], which does not exist"}, {2, W, "[a] twice"}}},
+    {"component without a name is ignored, not checked further",
+     "[defs]\ncomponents=a\n[a]\nProtocol=HTTP\n", {{3, W, "[a] has no name"}}},
+    {"protocol case", HEAD "protocol=Http\r\n",
+     {{11, W, "set again"}}},  // the first Protocol, http, is read
+    {"HTTP alone", "[defs]\ncomponents=a\n[a]\nname=A\nProtocol=HTTP\nfiles=x\n",
+     {{5, E, "\"HTTP\" is not http"}}},
+    {"unknown protocol", "[defs]\ncomponents=a\n[a]\nname=A\nProtocol=gopher\n",
+     {{5, W, "none of http, ftp"}}},
+    {"ftp without site or files", "[defs]\ncomponents=a\n[a]\nname=A\nProtocol=FTP\n",
+     {{3, E, "without a site"}, {3, E, "without files"}}},
+    {"http with two files", "[defs]\ncomponents=a\n[a]\nname=A\nProtocol=http\nsite=h\nfiles=x y\n",
+     {{7, W, "one package"}}},
+    {"undefined and unterminated references",
+     HEAD "user=%Nobody%\r\npassword=50%\r\nproxy=100%%\r\n",
+     {{11, E, "%Nobody% is defined in no string section"}, {12, W, "without a closing"}}},
+    {"a name in a section strings= does not name",
+     "[defs]\ncomponents=a\n[T]\nX=1\n[a]\nname=%X%\n",
+     {{5, W, "has no name"}, {6, E, "%X% is defined in no"}}},
+    {"install entries", HEAD "count=3\r\ninstall1=run\r\nextract2=frob,client.exe\r\n"
+                        "install3=open,client.exe\r\ninstall4=run,client.exe\r\n"
+                        "extract3=RUN,other.exe\r\n",
+     {{12, E, "no file field"}, {13, W, "\"frob\" is not ispackage"},
+      {15, W, "never read: count is 3"}, {16, W, "other.exe is not among the files"}}},
+    {"target flags", HEAD "count=5\r\nextract1=package,client.exe,3\r\nextract2=copy,client.exe,x\r\n"
+                     "extract3=package,client.exe,12\r\nextract4=copy,client.exe,64\r\n"
+                     "extract5=copy,client.exe,20\r\ninstall1=run,client.exe,3\r\n",
+     {{12, W, "several folders"}, {13, W, "read as the number 0"}, {14, W, "flag 4"},
+      {15, W, "only 1, 2, 4, 8 and 16"}}},
+    {"registry sections", HEAD "registry1=R\r\nregistry2=Gone\r\nregistry3=X@other.inf\r\ncount=3\r\n"
+                          "[R]\r\n;comment\r\nHKCU,Software\\A,V=n,1\r\nHKCU Software\r\n"
+                          "hkcu,Software\\A\r\nHKLM,Software\\A,P=s,%Dir%\r\n"
+                          "HKEY_CURRENT_USER,Software\\A,V=n,2\r\nHKCU,Software\\B,V=n,3\r\n",
+     {{12, E, "no section [Gone]"}, {18, W, "without \"=\""}, {19, W, "without \"=\""},
+      {20, W, "not substituted"}, {21, E, "stops the section [R]"}}},
+    {"install order and numbers", HEAD "installOrder=10000\r\nsize=12K\r\nDisplayOrder=%N%\r\n",
+     {{11, W, "never installed"}, {12, W, "\"12K\" is read as the number 12"},
+      {13, W, "not substituted"}, {13, E, "%N% is defined in no"}}},
+    {"cut values, unknown keys, duplicates",
+     HEAD "Site=x\r\ncolour=red\r\n[c]\r\nname=y\r\n"
+          "[d]\r\nname=" "0123456789012345678901234567890123456789012345678901234567890123456789"
+          "0123456789012345678901234567890123456789012345678901234567890123456789"
+          "0123456789012345678901234567890123456789012345678901234567890123456789\r\n",
+     {{11, W, "set again"}, {12, W, "not a key"}, {13, W, "appears again"}}},
+    {"a substituted value that grows past its buffer", HEAD "port=%Host%%Host%%Host%%Host%%Host%"
+                                                       "%Host%%Host%%Host%%Host%%Host%\r\n",
+     {{11, W, "cuts it to 79"}}},
+    {"a comment after a value", HEAD "install1=run,client.exe  ; start it\r\n",
+     {{11, W, "\"; start it\" is part of the value"},
+      {11, W, "client.exe  ; start it is not among the files"}}},
+    {"allowintervention", "[defs]\ncomponents=a\nallowintervention=false\n[a]\nname=A\n",
+     {{3, W, "counts as TRUE"}}},
+};
+
+class DescriptionCheck : public ::testing::TestWithParam<Case> {
+protected:
+    void TearDown() override { EmptyStringTableForTests(); }
+};
+
+TEST_P(DescriptionCheck, ReportsExactlyTheExpectedFindings) {
+    const Case& test = GetParam();
+    ProfileText profile;
+    profile.Parse(test.description, strlen(test.description));
+    Findings findings;
+    std::vector<NetworkComponent> network;
+    CheckDescription(profile, &findings, &network);
+    std::vector<Finding> got = findings.Sorted();
+    std::string all;
+    for (const Finding& f : got)
+        all += std::to_string(f.line) + (f.severity == E ? " error: " : " warning: ") + f.text + "\n";
+    ASSERT_EQ(got.size(), test.findings.size()) << all;
+    for (const Expected& expected : test.findings) {
+        bool found = false;
+        for (const Finding& f : got)
+            found = found || (f.line == expected.line && f.severity == expected.severity &&
+                              f.text.find(expected.part) != std::string::npos);
+        EXPECT_TRUE(found) << "missing " << expected.line << ": " << expected.part << "\n" << all;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, DescriptionCheck, ::testing::ValuesIn(kCases),
+                         [](const ::testing::TestParamInfo<Case>& info) {
+                             std::string name;
+                             for (const char* c = info.param.name; *c != '\0'; ++c)
+                                 name += isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
+                             return name;
+                         });
+
+// The reader's profile semantics: names ignore case, the first section and key win,
+// keys and values are trimmed, lines before the first section belong to none.
+TEST(ProfileText, ReadsAsTheProfileFunctions) {
+    const char text[] = "k=before\n[A]\n  Key =  one two \r\nkey=second\n;key=comment\n"
+                        "[a]\nkey=other\n[B]\nflag\n";
+    ProfileText profile;
+    profile.Parse(text, strlen(text));
+    ASSERT_EQ(profile.Sections().size(), 3u);
+    const ProfileSection* a = profile.FindSection("a");
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(a->number, 2);
+    const ProfileLine* key = ProfileText::FindKey(a, "KEY");
+    ASSERT_NE(key, nullptr);
+    EXPECT_EQ(key->value, "one two");
+    EXPECT_EQ(key->number, 3);
+    EXPECT_EQ(ProfileText::FindKey(profile.FindSection("b"), "flag")->hasEquals, false);
+    EXPECT_EQ(ProfileText::SectionText(a), std::string("Key=one two\0key=second\0\0", 24));
+    EXPECT_EQ(ProfileText::FindKey(nullptr, "k"), nullptr);
+}
+
+}  // namespace

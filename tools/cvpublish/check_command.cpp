@@ -1,0 +1,187 @@
+// "check": reads a description as the installer will and reports what it would ignore,
+// misread or fail at; with --package, also whether the published files match it.
+#include <stdint.h>
+#include <stdio.h>
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+#include "common/text.h"
+#include "tools/cvpublish/commands.h"
+#include "tools/cvpublish/description_check.h"
+#include "tools/cvpublish/manifest_file.h"
+
+const char kCheckUsage[] = "check FILE.inf [--package DIR]";
+const char kCheckHelp[] =
+    "Reads the description FILE.inf as the installer does (the same substitution and list\n"
+    "rules) and prints one line per finding, FILE:LINE: error|warning: text. Errors are what\n"
+    "makes a component fail or vanish (a named section that is missing, an http component\n"
+    "without site or files, a protocol written HTTP, a %name% defined nowhere, an install\n"
+    "entry without a file, a registry root the installer stops at); warnings are what it\n"
+    "ignores or reads differently than written (a component without a name, an unknown\n"
+    "verb or key, odd target flags, InstallOrder 10000 or more, values that are cut).\n"
+    "--package DIR: DIR holds what is published, either one package (pkginfo.txt and its\n"
+    "parts) or the server's root with each component's SourceDir below it; every part that\n"
+    "pkginfo.txt lists must be there with its size, ftp files must exist, and a\n"
+    "component's size=, when given, should be their size in KB.\n"
+    "Checksums are checked by \"cvpublish verify\".\n"
+    "Exit codes: 0 clean, 1 warnings only, 2 errors (or a wrong command line or an\n"
+    "unreadable FILE).";
+
+namespace {
+
+const int kExitWarnings = 1;
+const int kExitErrors = 2;
+
+bool ReadWholeFile(const char* path, std::string* text) {
+    FILE* file = fopen(path, "rb");
+    if (file == nullptr) return false;
+    char buffer[16384];
+    size_t got;
+    while ((got = fread(buffer, 1, sizeof buffer, file)) > 0) text->append(buffer, got);
+    bool ok = !ferror(file);
+    fclose(file);
+    return ok;
+}
+
+bool FileSize(const std::string& path, uint64_t* size) {
+    FILE* file = fopen(path.c_str(), "rb");
+    if (file == nullptr) return false;
+    bool ok = fseek(file, 0, SEEK_END) == 0;
+    long end = ok ? ftell(file) : -1;
+    fclose(file);
+    if (end < 0) return false;
+    *size = static_cast<uint64_t>(end);
+    return true;
+}
+
+bool Exists(const std::string& path) {
+    uint64_t size;
+    return FileSize(path, &size);
+}
+
+// Where the component's files stand under DIR: DIR/SourceDir (its backslashes read as
+// slashes, then as written), else DIR itself. Returns the first holding name.
+std::string FindPublished(const char* directory, const NetworkComponent& component,
+                          const char* name) {
+    std::vector<std::string> candidates;
+    if (!component.sourceDir.empty()) {
+        std::string slashed = component.sourceDir;
+        for (char& c : slashed)
+            if (c == '\\') c = '/';
+        candidates.push_back(std::string(directory) + "/" + slashed);
+        candidates.push_back(std::string(directory) + "/" + component.sourceDir);
+    }
+    candidates.push_back(directory);
+    for (const std::string& candidate : candidates)
+        if (Exists(candidate + "/" + name)) return candidate;
+    return std::string();
+}
+
+// A component without "size" shows no size; one with it should show the real one.
+void CompareSize(const NetworkComponent& component, uint64_t bytes, Findings* findings) {
+    if (component.sizeLine == 0) return;
+    uint64_t kilobytes = (bytes + 1023) / 1024;
+    if (component.sizeKB >= 0 && static_cast<uint64_t>(component.sizeKB) == kilobytes) return;
+    findings->Add(component.sizeLine, Severity::Warning,
+                  "[%s]: size=%ld (KB) but the published files hold %llu bytes (size=%llu)",
+                  component.section.c_str(), component.sizeKB,
+                  static_cast<unsigned long long>(bytes),
+                  static_cast<unsigned long long>(kilobytes));
+}
+
+void CheckHttpPackage(const char* directory, const NetworkComponent& component,
+                      Findings* findings) {
+    std::string found = FindPublished(directory, component, kManifestFileName);
+    if (found.empty()) {
+        findings->Add(component.line, Severity::Error,
+                      "[%s]: no %s in %s or below it at SourceDir \"%s\"",
+                      component.section.c_str(), kManifestFileName, directory,
+                      component.sourceDir.c_str());
+        return;
+    }
+    ManifestList manifest;
+    const char* problem = ReadManifestFile((found + "/" + kManifestFileName).c_str(), &manifest);
+    if (problem != nullptr) {
+        findings->Add(component.line, Severity::Error, "[%s]: %s/%s %s",
+                      component.section.c_str(), found.c_str(), kManifestFileName, problem);
+        return;
+    }
+    uint64_t total = 0;
+    ListedParts parts(manifest);
+    while (parts.Next()) {
+        uint64_t size = 0;
+        if (!FileSize(found + "/" + parts.name, &size))
+            findings->Add(component.line, Severity::Error, "[%s]: part %s/%s is missing",
+                          component.section.c_str(), found.c_str(), parts.name);
+        else if (parts.size < 0 || size != static_cast<uint64_t>(parts.size))
+            findings->Add(component.line, Severity::Error,
+                          "[%s]: part %s/%s holds %llu bytes, %s lists %ld",
+                          component.section.c_str(), found.c_str(), parts.name,
+                          static_cast<unsigned long long>(size), kManifestFileName,
+                          static_cast<long>(parts.size));
+        if (parts.size > 0) total += static_cast<uint64_t>(parts.size);
+    }
+    if (parts.Count() == 0)
+        findings->Add(component.line, Severity::Error, "[%s]: %s/%s lists no parts",
+                      component.section.c_str(), found.c_str(), kManifestFileName);
+    else
+        CompareSize(component, total, findings);
+}
+
+void CheckFtpFiles(const char* directory, const NetworkComponent& component,
+                   Findings* findings) {
+    uint64_t total = 0;
+    for (const std::string& file : component.files) {
+        std::string found = FindPublished(directory, component, file.c_str());
+        uint64_t size = 0;
+        if (found.empty() || !FileSize(found.append("/").append(file), &size)) {
+            findings->Add(component.line, Severity::Error,
+                          "[%s]: %s is not in %s or below it at SourceDir \"%s\"",
+                          component.section.c_str(), file.c_str(), directory,
+                          component.sourceDir.c_str());
+            return;
+        }
+        total += size;
+    }
+    CompareSize(component, total, findings);
+}
+
+}  // namespace
+
+int RunCheck(int argc, char** argv) {
+    if (argc == 1 && strcmp(argv[0], "--help") == 0) {
+        printf("cvpublish %s\n%s\n", kCheckUsage, kCheckHelp);
+        return kExitSuccess;
+    }
+    const char* package = nullptr;
+    if (argc == 3 && strcmp(argv[1], "--package") == 0) package = argv[2];
+    if (argc != 1 && package == nullptr) {
+        fprintf(stderr, "usage: cvpublish %s\n", kCheckUsage);
+        return kExitUsage;
+    }
+    std::string text;
+    if (!ReadWholeFile(argv[0], &text)) {
+        fprintf(stderr, "cvpublish: cannot read %s\n", argv[0]);
+        return kExitErrors;
+    }
+    ProfileText profile;
+    profile.Parse(text.data(), text.size());
+    Findings findings;
+    std::vector<NetworkComponent> network;
+    CheckDescription(profile, &findings, &network);
+    if (package != nullptr) {
+        for (const NetworkComponent& component : network) {
+            if (component.protocol == ProtocolHttp)
+                CheckHttpPackage(package, component, &findings);
+            else
+                CheckFtpFiles(package, component, &findings);
+        }
+    }
+    for (const Finding& finding : findings.Sorted())
+        printf("%s:%d: %s: %s\n", argv[0], finding.line,
+               finding.severity == Severity::Error ? "error" : "warning", finding.text.c_str());
+    if (findings.HasErrors()) return kExitErrors;
+    return findings.Empty() ? kExitSuccess : kExitWarnings;
+}

@@ -1,0 +1,48 @@
+// Checks of a description file against what the installer will make of it: components
+// it would ignore or cannot download, protocols it would not recognise, references to
+// names defined nowhere, install entries and registry sections it would skip or stop at.
+// Pure: works on a parsed ProfileText; the package directory is checked by the caller.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "config/component_rules.h"
+#include "tools/cvpublish/profile_text.h"
+
+enum class Severity { Warning, Error };
+
+struct Finding {
+    int line;
+    Severity severity;
+    std::string text;
+};
+
+class Findings {
+public:
+    void Add(int line, Severity severity, const char* format, ...)
+        __attribute__((format(gnu_printf, 4, 5)));
+    // Sorted by line, the order of discovery kept among equal lines.
+    std::vector<Finding> Sorted() const;
+    bool HasErrors() const;
+    bool Empty() const { return list.empty(); }
+
+private:
+    std::vector<Finding> list;
+};
+
+// What the package check needs of a component that is downloaded.
+struct NetworkComponent {
+    std::string section;
+    int line;  // the section's header
+    ProtocolKind protocol;
+    std::string sourceDir;
+    std::vector<std::string> files;
+    long sizeKB;
+    int sizeLine;  // 0 when the key "size" is missing
+};
+
+// Checks the description; fills network with its ftp and http components. Loads the
+// description's string sections into the process's string table (emptied first).
+void CheckDescription(const ProfileText& profile, Findings* findings,
+                      std::vector<NetworkComponent>* network);
