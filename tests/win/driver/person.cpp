@@ -233,8 +233,11 @@ bool Person::PressKey(HWND dialog, UINT virtualKey) const {
         target = info.hwndFocus;
     LPARAM scanCode = static_cast<LPARAM>(MapVirtualKeyA(virtualKey, 0)) << 16;
     const LPARAM releaseBits = (static_cast<LPARAM>(1) << 30) | (static_cast<LPARAM>(1) << 31);
-    return PostMessageA(target, WM_KEYDOWN, virtualKey, 1 | scanCode) &&
-           PostMessageA(target, WM_KEYUP, virtualKey, 1 | scanCode | releaseBits);
+    if (!PostMessageA(target, WM_KEYDOWN, virtualKey, 1 | scanCode)) return false;
+    // The press may already have closed the dialog, and with it the target: the release
+    // then has nowhere to go, and the key was pressed all the same.
+    PostMessageA(target, WM_KEYUP, virtualKey, 1 | scanCode | releaseBits);
+    return true;
 }
 
 bool Person::Post(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
