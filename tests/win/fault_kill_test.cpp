@@ -38,7 +38,7 @@ TEST_F(FaultKill, KilledTwentyTimesTheDownloadStillCompletesWithoutRefetchingVer
 
     // For each part, the log offset from which on it must not be requested any more.
     std::vector<size_t> verifiedFrom(parts, std::string::npos);
-    int runs = 0, killed = 0;
+    int runs = 0, killed = 0, killedMidDownload = 0;
     for (int k = 0; k < kills; ++k) {
         InstallerProcess run(setup, "/NoIntervention");
         ASSERT_TRUE(run.Started());
@@ -50,8 +50,12 @@ TEST_F(FaultKill, KilledTwentyTimesTheDownloadStillCompletesWithoutRefetchingVer
         Sleep(200);
         size_t logOffset = FileLength(nginxLog);
         std::vector<bool> complete = CompleteParts(content);
-        for (size_t n = 0; n < parts; ++n)
+        bool allVerified = true;
+        for (size_t n = 0; n < parts; ++n) {
             if (complete[n] && verifiedFrom[n] == std::string::npos) verifiedFrom[n] = logOffset;
+            allVerified = allVerified && complete[n];
+        }
+        if (!allVerified) ++killedMidDownload;
     }
     ++runs;
     ASSERT_EQ(0, RunToTheEnd(setup));
@@ -64,12 +68,14 @@ TEST_F(FaultKill, KilledTwentyTimesTheDownloadStillCompletesWithoutRefetchingVer
         ++partsBeforeTheLastRun;
         EXPECT_EQ(0, CountInFile(nginxLog, path + PartName(n) + " ", verifiedFrom[n]));
     }
-    // The kills fell in the middle of the download, not all before or after it.
+    // Kills fell in the middle of the download, with parts verified and parts missing;
+    // how many depends on the machine's pace, and the last run may only join the parts.
     EXPECT_GT(partsBeforeTheLastRun, 0);
-    EXPECT_LT(partsBeforeTheLastRun, static_cast<int>(parts));
-    printf("[fault] kill: %d faults injected, %d runs, %d parts verified before the last run, "
-           "%u bytes compared\n",
-           killed, runs, partsBeforeTheLastRun, static_cast<unsigned>(result.size()));
+    EXPECT_GT(killedMidDownload, 0);
+    printf("[fault] kill: %d faults injected (%d in mid-download), %d runs, %d parts verified "
+           "before the last run, %u bytes compared\n",
+           killed, killedMidDownload, runs, partsBeforeTheLastRun,
+           static_cast<unsigned>(result.size()));
     RecordProperty("faults", killed);
     RecordProperty("runs", runs);
     RecordProperty("bytes", static_cast<int>(result.size()));
