@@ -59,8 +59,8 @@ TEST_F(FaultNetwork, TransientFaultsAreRetriedAndOnlyTheBrokenPartIsFetchedAgain
     }
 }
 
-// The server goes silent in the middle of part 3 and stays so. Suspend ends the transfer
-// at once instead of after the client's time-out; the next start resumes from part 3.
+// The server goes silent in the middle of file003.bin and stays so. Suspend ends the transfer
+// at once instead of after the client's time-out; the next start resumes from file003.bin.
 TEST_F(FaultNetwork, ASilentServerIsLeftThroughSuspendAndTheNextStartResumes) {
     const std::string fault = "silence.3.0", name = "net-silent";
     std::string content = Publish(name, parts * faultPartSize - 5, 32);

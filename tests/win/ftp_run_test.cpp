@@ -20,14 +20,16 @@ const DWORD patience = 60000;
 const char bigFile[] = "pub\\big.bin";
 const int bigKilobytes = 3072;  // its 3,145,851 bytes as the status line shows them
 
-// The welcome prompt itself, recognised by its text: no other box of the run that may
-// show meanwhile is taken for it.
-HWND WaitForWelcome(const Person& user) {
-    WindowQuery welcome;
-    welcome.caption = "Corvane Lite Installer";
-    welcome.controlId = 0xFFFF;
-    welcome.controlText = "will download the necessary components";
-    return user.WaitForWindow(welcome, patience);
+// Answers the welcome prompt with Return, the prompt recognised by its text so that no
+// other box of the run is taken for it; gives the download dialog that follows, or null.
+HWND ContinueFromWelcome(const Person& user) {
+    WindowQuery query;
+    query.caption = "Corvane Lite Installer";
+    query.controlId = 0xFFFF;
+    query.controlText = "will download the necessary components";
+    HWND welcome = user.WaitForWindow(query, patience);
+    if (welcome == nullptr || !user.PressEnter(welcome)) return nullptr;
+    return user.WaitForDialog("Downloading Software...", patience);
 }
 
 std::string FtpAddress(const char* name) {
@@ -75,10 +77,7 @@ TEST_F(FtpRun, ComponentsFromTwoFtpSitesAreDownloadedThroughTheDialogAndInstalle
     InstallerProcess run(setup, "");
     ASSERT_TRUE(run.Started());
     Person user(run.Id());
-    HWND welcome = WaitForWelcome(user);
-    ASSERT_NE(nullptr, welcome) << user.DescribeWindows();
-    ASSERT_TRUE(user.PressEnter(welcome)) << user.DescribeWindows();
-    HWND dialog = user.WaitForDialog("Downloading Software...", patience);
+    HWND dialog = ContinueFromWelcome(user);
     ASSERT_NE(nullptr, dialog) << user.DescribeWindows();
     HWND status = GetDlgItem(dialog, 1002);
     HWND bar = GetDlgItem(dialog, 1001);
@@ -138,10 +137,7 @@ TEST_F(FtpRun, AMissingFileEndsTheRunWithTheReceiveError) {
     ASSERT_TRUE(run.Started());
 
     Person user(run.Id());
-    HWND welcome = WaitForWelcome(user);
-    ASSERT_NE(nullptr, welcome) << user.DescribeWindows();
-    ASSERT_TRUE(user.PressEnter(welcome)) << user.DescribeWindows();
-    HWND dialog = user.WaitForDialog("Downloading Software...", patience);
+    HWND dialog = ContinueFromWelcome(user);
     ASSERT_NE(nullptr, dialog) << user.DescribeWindows();
     HWND box = user.WaitForMessageBox("Corvane Lite Installer", "unable to download", patience);
     ASSERT_NE(nullptr, box) << user.DescribeWindows();

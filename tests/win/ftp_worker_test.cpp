@@ -5,6 +5,8 @@
 #include "transfer/ftp_worker_win.h"
 #include "transfer/messages_win.h"
 
+#include "message_pump.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -56,22 +58,6 @@ Report Last(UINT message) {
     return Report{0, 0, 0};
 }
 
-template <typename Done>
-bool PumpUntil(Done done, DWORD timeout = reportTimeout) {
-    DWORD start = GetTickCount();
-    for (;;) {
-        MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
-        if (done()) return true;
-        if (GetTickCount() - start >= timeout) return false;
-        Sleep(2);
-    }
-}
-
-void PumpFor(DWORD time) {
-    PumpUntil([] { return false; }, time);
-}
-
 std::string ServerAddress(const char* name) {
     char value[64];
     GetPrivateProfileStringA("servers", name, "", value, sizeof value,
@@ -120,7 +106,7 @@ protected:
         reports.clear();
         worker.SetLogin(user, pass);
         worker.Connect(host.c_str(), "proxy", "8080");
-        if (!PumpUntil([] { return Count(msgDl1) > 0; })) return -1;
+        if (!PumpUntil([] { return Count(msgDl1) > 0; }, reportTimeout)) return -1;
         PumpFor(50);
         EXPECT_EQ(1, Count(msgDl1));
         return static_cast<int>(Last(msgDl1).code);
@@ -134,7 +120,7 @@ protected:
         bool ended = PumpUntil([] {
             return Count(msgDl4) > 0 || (Count(msgDl2) > 0 && Last(msgDl2).code != 0) ||
                    Count(msgDl1) > 0;
-        });
+        }, reportTimeout);
         PumpFor(settle);
         if (!ended) return Report{0, 0, 0};
         EXPECT_EQ(1, Count(msgDl4) + (Last(msgDl2).code != 0 ? 1 : 0) + Count(msgDl1))
@@ -452,7 +438,7 @@ TEST_F(FtpScripted, AFailedWriteReportsFiveOnceAndNeverCompletes) {
                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         ASSERT_NE(INVALID_HANDLE_VALUE, worker.localFile);
-        ASSERT_TRUE(PumpUntil([] { return Count(msgDl4) > 0; })) << file;
+        ASSERT_TRUE(PumpUntil([] { return Count(msgDl4) > 0; }, reportTimeout)) << file;
         PumpFor(settleTime);
         EXPECT_EQ(1, Count(msgDl4)) << file;
         EXPECT_EQ(TransferWriteFailed, Last(msgDl4).code) << file;

@@ -8,6 +8,8 @@
 #include "transfer/password.h"
 #include "transfer/transfer_worker_win.h"
 
+#include "message_pump.h"
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -48,23 +50,6 @@ int CountReports(UINT message) {
     return count;
 }
 
-// Dispatches this thread's messages until done() holds or the time is up.
-template <typename Done>
-bool PumpUntil(Done done, DWORD timeout = reportTimeout) {
-    DWORD start = GetTickCount();
-    for (;;) {
-        MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
-        if (done()) return true;
-        if (GetTickCount() - start >= timeout) return false;
-        Sleep(5);
-    }
-}
-
-void PumpFor(DWORD time) {
-    PumpUntil([] { return false; }, time);
-}
-
 // A worker with the base's behaviour only.
 class PlainWorker : public TransferWorker {
 public:
@@ -96,7 +81,7 @@ protected:
 
     // Waits until the worker's lookup is over.
     static bool AwaitLookup(TransferWorker& worker) {
-        return PumpUntil([&] { return worker.lookupTask == nullptr; });
+        return PumpUntil([&] { return worker.lookupTask == nullptr; }, reportTimeout);
     }
 
     HWND notify = nullptr;
@@ -177,7 +162,7 @@ TEST_F(TransferWorkerTest, NothingIsReportedWithoutANotifyWindow) {
         // Resolved, then refused on port 21 of 127.0.0.1 (no FTP server listens there;
         // the FTP servers of the tests have addresses of their own): nothing is reported.
         ASSERT_EQ(1, ftp.Connect("localhost", "", ""));
-        ASSERT_TRUE(PumpUntil([&] { return ftp.state == NOT_CONNECTED; }));
+        ASSERT_TRUE(PumpUntil([&] { return ftp.state == NOT_CONNECTED; }, reportTimeout));
     }
     {
         HttpWorker http;
@@ -193,7 +178,7 @@ TEST_F(TransferWorkerTest, HttpConnectReportsOnceFromItsThread) {
     HttpWorker http;
     ASSERT_NE(0, http.Create(notify));
     ASSERT_EQ(1, http.Connect("http://www.example.com/pub", "proxy.example.com", "8080"));
-    ASSERT_TRUE(PumpUntil([] { return reportCount > 0; }));
+    ASSERT_TRUE(PumpUntil([] { return reportCount > 0; }, reportTimeout));
     PumpFor(settleTime);
     ASSERT_EQ(1, reportCount);
     EXPECT_EQ(msgDl1, reports[0].message);
@@ -204,7 +189,7 @@ TEST_F(TransferWorkerTest, HttpConnectReportsOnceFromItsThread) {
 
     // A second site: the previous thread is over, a new one reports again.
     ASSERT_EQ(1, http.Connect("files.example.com", "", ""));
-    ASSERT_TRUE(PumpUntil([] { return reportCount > 1; }));
+    ASSERT_TRUE(PumpUntil([] { return reportCount > 1; }, reportTimeout));
     PumpFor(settleTime);
     EXPECT_EQ(2, CountReports(msgDl1));
     EXPECT_EQ(static_cast<WPARAM>(TransferOk), reports[1].wParam);
@@ -255,7 +240,7 @@ TEST_F(TransferWorkerTest, FtpConnectReportsTheOutcomeOfTheLookup) {
         ASSERT_NE(0, ftp.Create(notify));
         ASSERT_EQ(1, ftp.Connect(c.site, "proxy", "80")) << c.site;
         EXPECT_EQ(RESOLVING_NAME, ftp.state) << c.site;
-        ASSERT_TRUE(PumpUntil([] { return reportCount > 0; })) << c.site;
+        ASSERT_TRUE(PumpUntil([] { return reportCount > 0; }, reportTimeout)) << c.site;
         PumpFor(settleTime);
         ASSERT_EQ(1, reportCount) << c.site;
         EXPECT_EQ(msgDl1, reports[0].message) << c.site;
