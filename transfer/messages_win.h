@@ -23,5 +23,6 @@ enum TransferResult {
     TransferSocketFailed = 2,
     TransferLoginFailed = 3,
     TransferReceiveFailed = 4,
-    TransferWriteFailed = 5,
+    TransferWriteFailed = 5,  // the disk is full
+    TransferWriteDenied = 6,  // a local file could not be written for another reason
 };

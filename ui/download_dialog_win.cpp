@@ -171,7 +171,7 @@ void DownloadDialog::ShowStatus(UINT textId, int bufferSize, const char* first,
     if (bufferSize > static_cast<int>(countof(format))) bufferSize = countof(format);
     if (LoadStringA(GetFrameworkInstance(), textId, format, bufferSize) == 0) format[0] = '\0';
     char line[1024];
-    if (textId == IDS_DISK_FULL)
+    if (textId == IDS_DISK_FULL || textId == IDS_WRITE_DENIED)
         ReplaceFirstArgument(format, first, line, countof(line));
     else
         wsprintfA(line, format, first, second);
@@ -267,10 +267,17 @@ void DownloadDialog::OnProgress(int bytes) {
     SendMessageA(GetDlgItem(windowHandle, IDC_PROGRESS), PBM_SETPOS, bytes / 1024, 0);
 }
 
+namespace {
+UINT FileDoneText(int result) {
+    if (result == TransferWriteFailed) return IDS_DISK_FULL;
+    if (result == TransferWriteDenied) return IDS_WRITE_DENIED;
+    return IDS_RECEIVE_ERROR;
+}
+}  // namespace
+
 void DownloadDialog::OnFileDone(int result) {
     if (result != 0) {
-        ShowStatus(result == TransferWriteFailed ? IDS_DISK_FULL : IDS_RECEIVE_ERROR, 256,
-                   currentFile, site);
+        ShowStatus(FileDoneText(result), 256, currentFile, site);
         EndRun(1);
         SetCurrentStatus(DownloadError);
         return;

@@ -65,3 +65,5 @@
 #define IDS_ASK_RESTART 595
 #define IDS_EXTRACT_ERROR 596
 #define IDS_INSTALL_ERROR 597
+// A local file could not be written for another reason than a full disk.
+#define IDS_WRITE_DENIED 598

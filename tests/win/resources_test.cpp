@@ -312,6 +312,9 @@ const StringCase kStrings[] = {
     {IDS_FILES_MISSING, "Some Corvane files are missing. Installation cannot proceed."},
     {IDS_DISK_FULL,
      "Error while downloading %1: Out of disk space. Remove some files and run again."},
+    {IDS_WRITE_DENIED,
+     "Error while downloading %1: The file could not be written (access denied, or in use by "
+     "another program)."},
     {IDS_SUSPENDED,
      "Downloading has been suspended.\nYou can resume downloading at any time, from where you "
      "left off, by double-clicking the Corvane Lite Installer icon in your Windows taskbar."},
