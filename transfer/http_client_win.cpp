@@ -291,6 +291,7 @@ int ZUZ_HTTPClient::recv_file(SOCKET s, const char* localPath) {
     moreQueued = false;  // a new connection: wait for its first data
     int count = full_recv(s, block, sizeof block);
     if (count < 0) return count;
+    if (count > 0) answered = true;
 
     ResponseHeader header;
     parse_response_header(block, static_cast<size_t>(count), &header);
@@ -298,6 +299,7 @@ int ZUZ_HTTPClient::recv_file(SOCKET s, const char* localPath) {
     if (header.status == statusOk) {
         FILE* file = fopen(localPath, "wb");
         if (file == nullptr) {
+            lastWriteError = ERROR_ACCESS_DENIED;
             Log(levelError, "%s: Can't open %s (errno=%d)\n", recvFileName, localPath, errno);
             return httpWriteFailed;
         }
@@ -324,6 +326,7 @@ int ZUZ_HTTPClient::recv_file(SOCKET s, const char* localPath) {
         // A failing close can lose the last buffered bytes: that is a write failure.
         if (fclose(file) != 0) written = false;
         if (!written) {
+            lastWriteError = errno == ENOSPC ? ERROR_DISK_FULL : ERROR_WRITE_FAULT;
             Log(levelError, "%s: Can't write to %s (errno=%d)\n", recvFileName, localPath,
                 errno);
             return httpWriteFailed;
@@ -351,6 +354,8 @@ int ZUZ_HTTPClient::recv_file(SOCKET s, const char* localPath) {
 }
 
 int ZUZ_HTTPClient::GetFile(const char* requestPath, const char* localPath) {
+    answered = false;
+    lastWriteError = 0;
     for (int redirections = 0;;) {
         if (resolve_host_name() != httpOk) return httpError;
         char request[requestBufferSize];

@@ -40,6 +40,17 @@ public:
     int full_recv(SOCKET s, char* buffer, int size);
     int recv_file(SOCKET s, const char* localPath);
 
+    // The most bytes a body may have (negative: no limit). A body longer than this, or
+    // longer than its announced Content-Length, makes GetFile fail, and nothing beyond
+    // it is written. Stays in force for later calls until changed.
+    void set_body_limit(long long maxBytes) { bodyLimit = maxBytes; }
+    // Whether the last GetFile heard anything from a server or proxy (any status):
+    // false when every connection was refused, timed out or the host was not found.
+    bool server_answered() const { return answered; }
+    // The platform's error code of the last httpWriteFailed (ERROR_DISK_FULL or
+    // ERROR_HANDLE_DISK_FULL when the disk was full).
+    unsigned long last_write_error() const { return lastWriteError; }
+
     const UrlParts* Target() const { return target; }
     const UrlParts* Proxy() const { return proxy; }
 
@@ -62,4 +73,7 @@ private:
     sockaddr_in address = {};
     volatile LONG* cancelFlag = nullptr;
     bool moreQueued = false;  // the last receive filled its buffer
+    long long bodyLimit = -1;
+    bool answered = false;
+    unsigned long lastWriteError = 0;
 };
