@@ -29,7 +29,10 @@ void CheckReply(const char* reply, int* state) {
         FtpAddress address;
         FUZZ_CHECK(ParsePassiveAddress(reply, &address));
     }
-    if (step.outcome == FtpItemStarted) FUZZ_CHECK(ParseTransferSize(reply) >= -1);
+    if (step.outcome == FtpItemStarted) {
+        FUZZ_CHECK(ParseTransferSize(reply) >= -1);
+        FUZZ_CHECK(ParseAnnouncedByteCount(reply) >= -1);
+    }
 }
 
 // Finds the first complete reply in the pending bytes, held on the heap in exactly their

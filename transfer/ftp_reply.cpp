@@ -82,6 +82,44 @@ int ParseTransferSize(const char* reply) {
 
 namespace {
 
+bool IsWordByte(const char* text) {
+    static const char word[] = "byte";
+    for (size_t i = 0; i + 1 < sizeof word; ++i)
+        if (text[i] == '\0' || (text[i] | 0x20) != word[i]) return false;
+    return true;
+}
+
+// The number of the digit run that ends just before at, or -1 when it is none, is cut
+// from a longer number, or does not fit.
+int CountBefore(const char* reply, long at) {
+    const long first = 4;  // behind the reply code and its separator
+    long start = at;
+    while (start > first && IsDigit(reply[start - 1])) --start;
+    if (start == at || (start > first && (reply[start - 1] == '.' || reply[start - 1] == ',')))
+        return -1;
+    long long count = 0;
+    for (long i = start; i < at; ++i) {
+        count = count * 10 + (reply[i] - '0');
+        if (count > INT_MAX) return -1;
+    }
+    return static_cast<int>(count);
+}
+
+}  // namespace
+
+int ParseAnnouncedByteCount(const char* reply) {
+    const long length = static_cast<long>(strlen(reply));
+    int found = -1;
+    for (long at = 5; at < length; ++at) {
+        if (!IsWordByte(reply + at)) continue;
+        long end = reply[at - 1] == ' ' ? at - 1 : at;
+        if (end > 4 && IsDigit(reply[end - 1])) found = CountBefore(reply, end);
+    }
+    return found;
+}
+
+namespace {
+
 // The length of a command that fits size, or -1 with out emptied.
 int CommandLength(bool fits, char* out, size_t size) {
     if (fits) return static_cast<int>(strlen(out));

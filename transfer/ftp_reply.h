@@ -52,6 +52,14 @@ bool ParsePassiveAddress(const char* reply, FtpAddress* address);
 // count does not fit a signed 32-bit number.
 int ParseTransferSize(const char* reply);
 
+// The byte count a preliminary reply to RETR really announces: the last run of digits
+// followed by "bytes" (or "byte"), optionally after one blank, ignoring case, as in
+// "(71 bytes)". -1 when there is none, when the run is the tail of a decimal or grouped
+// number ("1.2 kbytes", "1,024 bytes"), or when it does not fit a signed 32-bit number.
+// Unlike ParseTransferSize, a name or a figure of another unit never counts: the worker
+// holds the transfer to this count.
+int ParseAnnouncedByteCount(const char* reply);
+
 // Writes "VERB argument\r\n" ("VERB\r\n" when argument is null) into out, NUL-terminated.
 // Returns the length, or -1 (out emptied when size allows) when it does not fit or when
 // the argument holds a line break, which would smuggle a second command in.

@@ -13,7 +13,8 @@ const char ftpAnonymousPassword[] = "installer@corvane.invalid";
 
 namespace {
 
-const UINT_PTR silenceTimerId = 1;
+const UINT_PTR replyTimerId = 1;
+const UINT_PTR dataTimerId = 2;
 const long controlEvents = FD_READ | FD_CONNECT | FD_CLOSE;
 const long listenEvents = FD_ACCEPT | FD_CLOSE;
 const long passiveDataEvents = FD_READ | FD_ACCEPT | FD_CONNECT | FD_CLOSE;
@@ -23,6 +24,13 @@ void CloseSocket(SOCKET* socket) {
     if (*socket == INVALID_SOCKET) return;
     closesocket(*socket);
     *socket = INVALID_SOCKET;
+}
+
+// The report of a local file that cannot be created or written: a full disk, or
+// anything else (access denied, in use by another program).
+WPARAM LocalWriteResult(DWORD error) {
+    return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL ? TransferWriteFailed
+                                                                        : TransferWriteDenied;
 }
 
 }  // namespace
@@ -49,9 +57,11 @@ LRESULT FtpWorker::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
         if (socket != INVALID_SOCKET && socket == listenSocket) OnListenEvent(event);
     } else if (message == msgDlftp3) {
         if (socket != INVALID_SOCKET && socket == dataSocket) OnDataEvent(event, error);
-    } else if (message == WM_TIMER && wParam == silenceTimerId) {
-        KillTimer(windowHandle, silenceTimerId);
-        if (LoginRunning() || itemActive) Fail();
+    } else if (message == WM_TIMER && wParam == replyTimerId) {
+        KillTimer(windowHandle, replyTimerId);
+        if (ReplyAwaited()) Fail();
+    } else if (message == WM_TIMER && wParam == dataTimerId) {
+        OnDataWindow();
     }
     return result;
 }
@@ -98,7 +108,7 @@ void FtpWorker::LookupFinished() {
         Report(msgDl1, TransferLoginFailed, 0);
         return;
     }
-    UpdateTimer();
+    AwaitReply();
 }
 
 int FtpWorker::Disconnect() {
@@ -110,7 +120,7 @@ int FtpWorker::Disconnect() {
     pendingEnds = 0;
     replyLength = 0;
     state = NOT_CONNECTED;
-    if (windowHandle != nullptr) KillTimer(windowHandle, silenceTimerId);
+    if (windowHandle != nullptr) KillTimer(windowHandle, replyTimerId);
     return wasConnected;
 }
 
@@ -128,9 +138,14 @@ int FtpWorker::RequestFile(const char* remote, const char* local) {
     localFile = CreateFileA(localPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
     localPath = nullptr;
-    if (localFile == INVALID_HANDLE_VALUE) return 0;
+    if (localFile == INVALID_HANDLE_VALUE) {
+        // Said at once, so that the user learns why (a full disk, or the file in use).
+        Report(msgDl4, LocalWriteResult(GetLastError()), 0);
+        return 1;
+    }
     itemActive = true;
     sizeReported = false;
+    announcedSize = -1;
     pendingEnds = 0;
     state = CHECK_DATA_PORT;
     if (!SendFormatted("PASV", nullptr)) {
@@ -138,14 +153,13 @@ int FtpWorker::RequestFile(const char* remote, const char* local) {
         Disconnect();
         return 0;
     }
-    UpdateTimer();
     return 1;
 }
 
 void FtpWorker::SetLogin(const char* newUser, const char* newPassword) {
-    // A description without log-in values means an anonymous login.
-    CopyText(user, newUser[0] != '\0' ? newUser : ftpAnonymousUser);
-    CopyText(password, newPassword[0] != '\0' ? newPassword : ftpAnonymousPassword);
+    // Both as given, empty ones included: an anonymous login names "anonymous" itself.
+    CopyText(user, newUser);
+    CopyText(password, newPassword);
 }
 
 void FtpWorker::OnControlEvent(WORD event, WORD error) {
@@ -157,7 +171,7 @@ void FtpWorker::OnControlEvent(WORD event, WORD error) {
             return;
         }
         state = SEND_USER;  // the greeting drives the login from here
-        UpdateTimer();
+        AwaitReply();
     } else if (event == FD_READ) {
         ReceiveReplies();
     } else if (event == FD_CLOSE) {
@@ -208,11 +222,14 @@ void FtpWorker::ReceiveReplies() {
             return;
         }
     }
-    UpdateTimer();
+    SettleReplyTime();
 }
 
 bool FtpWorker::SendCommand(const char* text, int length) {
-    return controlSocket != INVALID_SOCKET && send(controlSocket, text, length, 0) == length;
+    if (controlSocket == INVALID_SOCKET || send(controlSocket, text, length, 0) != length)
+        return false;
+    AwaitReply();
+    return true;
 }
 
 bool FtpWorker::SendFormatted(const char* verb, const char* argument) {
@@ -262,7 +279,7 @@ void FtpWorker::ApplyStep(const FtpStep& step, const char* reply) {
             break;
         case FtpLoggedIn:
             state = step.next;
-            UpdateTimer();
+            SettleReplyTime();
             Report(msgDl1, TransferOk, 0);
             break;
         case FtpLoginRefused:
@@ -278,14 +295,17 @@ void FtpWorker::ApplyStep(const FtpStep& step, const char* reply) {
             state = step.next;
             if (!itemActive) break;
             sizeReported = true;
+            announcedSize = ParseAnnouncedByteCount(reply);
             Report(msgDl2, TransferOk, ParseTransferSize(reply));
             // Data that came before this reply was held back from the progress reports.
             if (itemActive && sizeReported && bytesReceived > 0)
                 Report(msgDl3, 0, bytesReceived);
+            if (itemActive && announcedSize >= 0 && bytesReceived > announcedSize)
+                FinishItem(msgDl4, TransferReceiveFailed, 0);
             break;
         case FtpFinalPositive:
             state = step.next;
-            if (itemActive && --pendingEnds <= 0) FinishItem(msgDl4, TransferOk, 0);
+            if (itemActive && --pendingEnds <= 0) CompleteItem();
             break;
         case FtpFinalNegative:
             state = step.next;
@@ -301,6 +321,7 @@ void FtpWorker::OpenData(bool passive, const char* reply) {
     FtpAddress passiveAddress;
     if (passive) ParsePassiveAddress(reply, &passiveAddress);
     int opened = OpenDataConnection(passive ? &passiveAddress : nullptr);
+    if (opened > 0) StartDataWindows();
     if (opened == 0) {
         state = CONNECTED;
         FinishItem(msgDl1, TransferLoginFailed, 0);
@@ -315,13 +336,19 @@ void FtpWorker::OpenData(bool passive, const char* reply) {
 }
 
 // Returns 1 when the data side is prepared, 0 when a socket operation or PORT failed,
-// and -1 when the connect to the passive address failed at once.
+// and -1 when the connect to the passive address failed at once. The data connection
+// is made with the server of the control connection only: a passive one goes to its
+// address (the reply gives only the port), and an active one listens where the control
+// connection ends here, taking the server's connection alone (OnListenEvent).
 int FtpWorker::OpenDataConnection(const FtpAddress* passive) {
+    sockaddr_in local, peer;
+    if (!ControlAddresses(&local, &peer)) return 0;
     SOCKET created = socket(AF_INET, SOCK_STREAM, 0);
     if (created == INVALID_SOCKET) return 0;
     address = sockaddr_in{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_ANY);
+    if (passive == nullptr) address.sin_addr = local.sin_addr;
     if (bind(created, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
         closesocket(created);
         return 0;
@@ -330,7 +357,7 @@ int FtpWorker::OpenDataConnection(const FtpAddress* passive) {
     if (passive != nullptr) {
         dataSocket = created;
         if (WSAAsyncSelect(dataSocket, windowHandle, msgDlftp3, passiveDataEvents) != 0) return 0;
-        memcpy(&address.sin_addr, passive->host, 4);
+        address.sin_addr = peer.sin_addr;
         address.sin_port = htons(passive->port);
         if (connect(dataSocket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 &&
             WSAGetLastError() != WSAEWOULDBLOCK)
@@ -345,19 +372,31 @@ int FtpWorker::OpenDataConnection(const FtpAddress* passive) {
     int size = sizeof address;
     if (getsockname(listenSocket, reinterpret_cast<sockaddr*>(&address), &size) != 0) return 0;
     own.port = ntohs(address.sin_port);
-    size = sizeof address;
-    if (getsockname(controlSocket, reinterpret_cast<sockaddr*>(&address), &size) != 0) return 0;
-    memcpy(own.host, &address.sin_addr, 4);
+    memcpy(own.host, &local.sin_addr, 4);
     char command[ftpCommandSize];
     int length = FormatPortCommand(own, command, sizeof command);
     return length > 0 && SendCommand(command, length) ? 1 : 0;
 }
 
+bool FtpWorker::ControlAddresses(sockaddr_in* local, sockaddr_in* peer) const {
+    int localSize = sizeof *local;
+    int peerSize = sizeof *peer;
+    return controlSocket != INVALID_SOCKET &&
+           getsockname(controlSocket, reinterpret_cast<sockaddr*>(local), &localSize) == 0 &&
+           getpeername(controlSocket, reinterpret_cast<sockaddr*>(peer), &peerSize) == 0 &&
+           local->sin_family == AF_INET && peer->sin_family == AF_INET;
+}
+
 void FtpWorker::OnListenEvent(WORD event) {
     if (event != FD_ACCEPT) return;
-    SOCKET accepted = accept(listenSocket, nullptr, nullptr);
+    sockaddr_in from = {};
+    int size = sizeof from;
+    SOCKET accepted = accept(listenSocket, reinterpret_cast<sockaddr*>(&from), &size);
     if (accepted == INVALID_SOCKET) return;
-    if (dataSocket != INVALID_SOCKET) {
+    sockaddr_in local, peer;
+    if (dataSocket != INVALID_SOCKET || !ControlAddresses(&local, &peer) ||
+        size < static_cast<int>(sizeof from) || from.sin_addr.s_addr != peer.sin_addr.s_addr) {
+        // Anyone but the server: turned away, and the server's connection still awaited.
         closesocket(accepted);
         return;
     }
@@ -366,7 +405,6 @@ void FtpWorker::OnListenEvent(WORD event) {
     // One data connection per file: nobody else gets in once the server has connected.
     CloseSocket(&listenSocket);
     DropQueued(msgDlftp2);
-    UpdateTimer();
 }
 
 void FtpWorker::OnDataEvent(WORD event, WORD error) {
@@ -389,12 +427,13 @@ void FtpWorker::OnDataEvent(WORD event, WORD error) {
         if (dataSocket == INVALID_SOCKET) return;  // reading failed and ended the file
         CloseData();
         if (itemActive && --pendingEnds <= 0) {
-            FinishItem(msgDl4, TransferOk, 0);
+            CompleteItem();
             if (state == NOT_CONNECTED) Disconnect();  // the control connection had gone
             return;
         }
+        // The data is in: from here the final reply has its time.
+        if (ReplyAwaited()) AwaitReply();
     }
-    UpdateTimer();
 }
 
 void FtpWorker::ReadData() {
@@ -408,18 +447,28 @@ void FtpWorker::ReadData() {
             else CloseData();
             return;
         }
+        windowBytes = windowBytes > MAXDWORD - static_cast<DWORD>(received)
+                          ? MAXDWORD
+                          : windowBytes + static_cast<DWORD>(received);
+        if (announcedSize >= 0 && received > announcedSize - bytesReceived) {
+            // Longer than announced: the rest is not written.
+            if (itemActive) FinishItem(msgDl4, TransferReceiveFailed, 0);
+            else CloseData();
+            return;
+        }
         DWORD written = 0;
-        if (localFile == INVALID_HANDLE_VALUE ||
-            !WriteFile(localFile, block, static_cast<DWORD>(received), &written, nullptr) ||
-            written != static_cast<DWORD>(received)) {
-            if (itemActive) FinishItem(msgDl4, TransferWriteFailed, 0);
+        bool wrote = localFile != INVALID_HANDLE_VALUE &&
+                     WriteFile(localFile, block, static_cast<DWORD>(received), &written, nullptr);
+        if (!wrote || written != static_cast<DWORD>(received)) {
+            // A write that took only part of the block without an error: the disk is full.
+            DWORD error = wrote ? static_cast<DWORD>(ERROR_DISK_FULL) : GetLastError();
+            if (itemActive) FinishItem(msgDl4, LocalWriteResult(error), 0);
             else CloseData();
             return;
         }
         bytesReceived = bytesReceived > INT_MAX - received ? INT_MAX : bytesReceived + received;
         if (itemActive && sizeReported) Report(msgDl3, 0, bytesReceived);
     }
-    UpdateTimer();
 }
 
 void FtpWorker::CloseFile() {
@@ -429,6 +478,7 @@ void FtpWorker::CloseFile() {
 }
 
 void FtpWorker::CloseData() {
+    if (windowHandle != nullptr) KillTimer(windowHandle, dataTimerId);
     CloseFile();
     CloseSocket(&dataSocket);
     DropQueued(msgDlftp3);
@@ -442,8 +492,13 @@ void FtpWorker::FinishItem(UINT message, WPARAM code, LPARAM value) {
     CloseData();
     itemActive = false;
     pendingEnds = 0;
-    UpdateTimer();
+    SettleReplyTime();
     Report(message, code, value);
+}
+
+void FtpWorker::CompleteItem() {
+    bool whole = announcedSize < 0 || bytesReceived == announcedSize;
+    FinishItem(msgDl4, whole ? TransferOk : TransferReceiveFailed, 0);
 }
 
 void FtpWorker::Fail() {
@@ -456,12 +511,34 @@ void FtpWorker::Fail() {
         Report(msgDl4, TransferReceiveFailed, 0);
 }
 
-void FtpWorker::UpdateTimer() {
-    if (windowHandle == nullptr) return;
-    if (LoginRunning() || itemActive)
-        SetTimer(windowHandle, silenceTimerId, silenceTimeout, nullptr);
-    else
-        KillTimer(windowHandle, silenceTimerId);
+bool FtpWorker::ReplyAwaited() const {
+    if (LoginRunning()) return true;
+    if (!itemActive || state <= CONNECTED) return false;
+    return state != XFER || !DataOpen();
+}
+
+void FtpWorker::AwaitReply() {
+    if (windowHandle != nullptr)
+        SetTimer(windowHandle, replyTimerId, timeouts.replyMilliseconds, nullptr);
+}
+
+void FtpWorker::SettleReplyTime() {
+    if (windowHandle != nullptr && !ReplyAwaited()) KillTimer(windowHandle, replyTimerId);
+}
+
+void FtpWorker::StartDataWindows() {
+    windowBytes = 0;
+    SetTimer(windowHandle, dataTimerId, timeouts.dataWindowMilliseconds, nullptr);
+}
+
+void FtpWorker::OnDataWindow() {
+    if (!itemActive || !DataOpen()) {
+        KillTimer(windowHandle, dataTimerId);
+        return;
+    }
+    bool tooSlow = windowBytes < timeouts.dataWindowBytes;
+    windowBytes = 0;
+    if (tooSlow) Fail();
 }
 
 // Removes the worker's queued events of one kind, so that none of a closed socket is

@@ -13,8 +13,20 @@
 constexpr size_t ftpLoginSize = 100;
 extern const char ftpAnonymousUser[];
 extern const char ftpAnonymousPassword[];
-// How long the server may stay silent while a reply, a connection or data is awaited.
-constexpr DWORD ftpSilenceMilliseconds = 40000;
+
+// The time limits that keep a hanging or trickling server from holding a transfer for
+// ever.
+struct FtpTimeouts {
+    // A complete reply within this time of the command (or connection) that asked for
+    // it; preliminary replies and parts of a reply do not extend it.
+    DWORD replyMilliseconds;
+    // While a file's data connection is open, every window of this length...
+    DWORD dataWindowMilliseconds;
+    // ...brings at least this many bytes (a silent connection brings none).
+    DWORD dataWindowBytes;
+};
+// 4 KiB a minute: far below the slowest modem, far above a byte now and then.
+constexpr FtpTimeouts ftpTimeouts = {40000, 60000, 4096};
 
 class FtpWorker : public TransferWorker {
 public:
@@ -51,6 +63,9 @@ public:
     char remotePath[MAX_PATH] = {};
     const char* localPath = nullptr;
     int bytesReceived = 0;
+    // The byte count the preliminary reply announced, -1 when it gave none. The file
+    // must come to exactly this count; nothing beyond it is written.
+    int announcedSize = -1;
     // Ends still awaited for the current file: the data connection's close and the
     // server's final reply. Set to 2 when RETR goes out, so that a data connection
     // closing before the preliminary reply is handled still counts.
@@ -60,8 +75,10 @@ public:
     bool itemActive = false;
     // Whether "dl2" 0 went out for the current file; progress is held back until then.
     bool sizeReported = false;
-    // The silence time-out; tests shorten it.
-    DWORD silenceTimeout = ftpSilenceMilliseconds;
+    // Tests shorten them.
+    FtpTimeouts timeouts = ftpTimeouts;
+    // Bytes received in the current window of the data connection.
+    DWORD windowBytes = 0;
 
 private:
     void LookupFinished();
@@ -74,14 +91,28 @@ private:
     void ApplyStep(const FtpStep& step, const char* reply);
     void OpenData(bool passive, const char* reply);
     // The data side is over: both ends arrived, or it failed with report (a "dl4" code).
-    void EndOfData();
     void FinishItem(UINT message, WPARAM code, LPARAM value);
+    // Both ends of the file are in: it is complete unless it fell short of its size.
+    void CompleteItem();
     // The control connection is lost or hangs: everything is closed, and whoever waits
     // hears of it ("dl1" 3 during the login, "dl4" 4 during a file).
     void Fail();
     bool LoginRunning() const { return state >= CONNECTING && state < CONNECTED; }
-    // Restarts the silence timer while something is awaited, stops it otherwise.
-    void UpdateTimer();
+    bool DataOpen() const {
+        return dataSocket != INVALID_SOCKET || listenSocket != INVALID_SOCKET;
+    }
+    // Whether a reply is awaited on the control connection: during the login, and for a
+    // file until its final reply, except while its data flows.
+    bool ReplyAwaited() const;
+    // Starts the time of a reply that has just been asked for.
+    void AwaitReply();
+    // Stops the reply's time once no reply is awaited any more.
+    void SettleReplyTime();
+    void StartDataWindows();
+    // A window of the data connection is over: too few bytes end the transfer.
+    void OnDataWindow();
+    // The control connection's addresses: its own end, and the server's.
+    bool ControlAddresses(sockaddr_in* local, sockaddr_in* peer) const;
     void DropQueued(UINT message);
     void CloseFile();
 };

@@ -130,6 +130,38 @@ TEST(FtpTransferSize, TheLastRunOfDigitsAfterTheCode) {
     for (const auto& c : cases) EXPECT_EQ(c.second, ParseTransferSize(c.first)) << c.first;
 }
 
+TEST(FtpTransferSize, OnlyACountOfBytesLimitsTheTransfer) {
+    const std::pair<const char*, int> cases[] = {
+        {"150 Opening BINARY mode data connection for a.bin (71 bytes).\r\n", 71},
+        {"150 Opening data connection for big.bin (3145851 Bytes)\r\n", 3145851},
+        {"150 0 bytes to send\r\n", 0},
+        {"150 1 byte\r\n", 1},
+        {"150 (12bytes)\r\n", 12},
+        {"150-Accepted data connection\r\n150 71 bytes to download\r\n", 71},
+        // The last count wins.
+        {"150 part of 99 bytes (71 bytes)\r\n", 71},
+        // No count of bytes: a name, another unit, a cut number, or none at all.
+        {"150 Opening BINARY mode data connection for file2.bin.\r\n", -1},
+        {"150 Here it comes.\r\n", -1},
+        {"150 1.2 kbytes to download\r\n", -1},
+        {"150 2.5 bytes\r\n", -1},
+        {"150 1,024 bytes\r\n", -1},
+        {"150 bytes\r\n", -1},
+        {"150  bytes\r\n", -1},
+        {"150 7  bytes\r\n", -1},
+        {"150 byt", -1},
+        {"150", -1},
+        {"1", -1},
+        {"", -1},
+        // The code itself is never the count.
+        {"150bytes\r\n", -1},
+        {"150 2147483647 bytes\r\n", 2147483647},
+        {"150 2147483648 bytes\r\n", -1},
+        {"150 99999999999999999999999 bytes\r\n", -1},
+    };
+    for (const auto& c : cases) EXPECT_EQ(c.second, ParseAnnouncedByteCount(c.first)) << c.first;
+}
+
 TEST(FtpCommands, BytesOfEachCommand) {
     struct Case {
         const char* verb;

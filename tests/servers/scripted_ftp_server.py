@@ -3,7 +3,9 @@
 not, or not on demand (a greeting in three segments, replies split across segments or
 two in one, a 227 without parentheses, a 150 without a byte count, 226 before or after
 the data connection's close, 426, silence, a closed control connection, replies longer
-than any client buffer).
+than any client buffer), and what hostile ones do (a 227 naming another address, a third
+party connecting to the PORT address first, endless preliminary replies, replies and
+data that trickle, a body longer or shorter than announced).
 
     scripted_ftp_server.py STATE-DIRECTORY
 
@@ -33,6 +35,12 @@ ORDER_PAUSE = 0.4
 DATA_WAIT_SECONDS = 10
 SILENCE_SECONDS = 30
 LONG_REPLY_LINES = 40
+TRICKLE_PAUSE = 0.1
+# Where the hostile 227 points, and where the third party connects from; a listener on
+# the decoy address writes DECOY_LOG when anyone connects to it.
+DECOY_HOST = "127.0.23.1"
+INTRUDER_HOST = "127.0.23.2"
+INTRUDER_BYTES = b"INJECTED BY A THIRD PARTY\r\n"
 
 state_directory = None
 
@@ -48,13 +56,20 @@ class Session(socketserver.BaseRequestHandler):
     User flags: user230 (230 to USER), refuse (530 to PASS), silent-pass (no answer to
     PASS), close-pass (hang up on PASS), longreply (a 230 reply of more than 1024
     bytes), split (replies in several segments), noparen (227 without parentheses),
-    nopasv (502 to PASV), refuse-port (502 to PASV, 500 to PORT).
+    nopasv (502 to PASV), refuse-port (502 to PASV, 500 to PORT), endless1xx (USER
+    answered by a 150 every TRICKLE_PAUSE, for ever), trickle-pass (the 230 to PASS one
+    byte every TRICKLE_PAUSE), elsewhere (the 227 names DECOY_HOST, where a decoy
+    listens on the same port), intrude (with nopasv: before the 200 to PORT a third
+    party connects to the PORT address from INTRUDER_HOST and sends INTRUDER_BYTES).
     File names (RETR), SIZE being the byte count: data-SIZE, nosize-SIZE (150 without a
     count), file2.bin (150 ending in that name, 1000 bytes), early226-SIZE (226 before
     the data connection closes), late226-SIZE (after), abort-SIZE (half the data, 426),
     pair-SIZE (data first, then 150 and 226 in one segment), silent-SIZE (150, then
     nothing), closectl-SIZE (150, half the data, the control connection closed),
-    longfinal-SIZE (a final reply of more than 1024 bytes), missing (550).
+    longfinal-SIZE (a final reply of more than 1024 bytes), endless-SIZE (150
+    announcing SIZE bytes, then data without end; 426 once the client hangs up),
+    short-SIZE (150 announcing SIZE bytes, half of them, 226), trickle-SIZE (one byte
+    every TRICKLE_PAUSE), missing (550).
     """
 
     def setup(self):
@@ -62,6 +77,7 @@ class Session(socketserver.BaseRequestHandler):
         self.flags = set()
         self.received = b""
         self.passive = None
+        self.decoy = None
         self.port_address = None
 
     # -- transcript and replies ------------------------------------------------
@@ -129,6 +145,42 @@ class Session(socketserver.BaseRequestHandler):
         if self.passive is not None:
             self.passive.close()
             self.passive = None
+        if self.decoy is not None:
+            self.decoy.close()
+            self.decoy = None
+
+    def open_decoy(self, port):
+        """A listener on DECOY_HOST with the passive port, answering like a service of
+        its own and writing DECOY_LOG when contacted."""
+        decoy = socket.socket()
+        decoy.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        decoy.bind((DECOY_HOST, port))
+        decoy.listen(1)
+        decoy.settimeout(DATA_WAIT_SECONDS)
+        self.decoy = decoy
+
+        def serve():
+            try:
+                connection, _ = decoy.accept()
+            except OSError:
+                return
+            with open(os.path.join(state_directory, "ftp_scripted", "decoy.log"), "ab") as f:
+                f.write(b"contacted\n")
+            connection.sendall(b"SSH-2.0-decoy banner\r\n")
+            connection.close()
+
+        threading.Thread(target=serve, daemon=True).start()
+
+    def intrude(self):
+        """A third party connects to the PORT address first and offers its own bytes."""
+        try:
+            intruder = socket.create_connection(self.port_address, DATA_WAIT_SECONDS,
+                                                (INTRUDER_HOST, 0))
+            intruder.sendall(INTRUDER_BYTES)
+            time.sleep(ORDER_PAUSE)
+            intruder.close()
+        except OSError:
+            pass
 
     def data_connection(self):
         """The data connection of a RETR, or None."""
@@ -142,7 +194,9 @@ class Session(socketserver.BaseRequestHandler):
             return connection
         if self.port_address is not None:
             try:
-                return socket.create_connection(self.port_address, DATA_WAIT_SECONDS)
+                # From the server's own address, as servers connect.
+                return socket.create_connection(self.port_address, DATA_WAIT_SECONDS,
+                                                (self.request.getsockname()[0], 0))
             except OSError:
                 return None
         return None
@@ -170,6 +224,10 @@ class Session(socketserver.BaseRequestHandler):
             self.record(b"")
             if "user230" in self.flags:
                 self.send("230 Logged in without a password.\r\n")
+            elif "endless1xx" in self.flags:
+                self.request.settimeout(TRICKLE_PAUSE)
+                while self.client_still_there():
+                    self.send("150 Still looking you up.\r\n")
             else:
                 self.send("331 Password required for %s.\r\n" % argument)
         elif verb == "PASS":
@@ -179,6 +237,10 @@ class Session(socketserver.BaseRequestHandler):
                 pass
             elif "close-pass" in self.flags:
                 return False
+            elif "trickle-pass" in self.flags:
+                for byte in b"230 Logged in at last.\r\n":
+                    self.request.sendall(bytes([byte]))
+                    time.sleep(TRICKLE_PAUSE)
             elif "longreply" in self.flags:
                 text = "".join("230-%02d %s\r\n" % (i, "w" * 40) for i in range(LONG_REPLY_LINES))
                 self.send(text + "230 Logged in.\r\n")
@@ -192,6 +254,11 @@ class Session(socketserver.BaseRequestHandler):
             elif "noparen" in self.flags:
                 self.send("227 Entering Passive Mode %s\r\n" % self.open_passive())
                 self.close_passive()
+            elif "elsewhere" in self.flags:
+                own = self.open_passive().split(",")
+                self.open_decoy(self.passive.getsockname()[1])
+                other = DECOY_HOST.replace(".", ",")
+                self.send("227 Entering Passive Mode (%s,%s,%s).\r\n" % (other, own[4], own[5]))
             else:
                 self.send("227 Entering Passive Mode (%s).\r\n" % self.open_passive())
         elif verb == "PORT":
@@ -200,6 +267,8 @@ class Session(socketserver.BaseRequestHandler):
                 self.send("500 PORT refused.\r\n")
             else:
                 self.port_address = (".".join(map(str, numbers[:4])), numbers[4] * 256 + numbers[5])
+                if "intrude" in self.flags:
+                    self.intrude()
                 self.send("200 PORT command successful.\r\n")
         elif verb == "RETR":
             return self.retrieve(argument)
@@ -260,6 +329,26 @@ class Session(socketserver.BaseRequestHandler):
                     time.sleep(ORDER_PAUSE)
                     return False
                 self.wait_for_close(SILENCE_SECONDS)
+            elif kind == "endless":
+                try:
+                    while True:
+                        data.sendall(body)
+                except OSError:
+                    self.send("426 Connection closed; transfer aborted.\r\n")
+            elif kind == "short":
+                data.sendall(body[: size // 2])
+                data.close()
+                self.send(done)
+            elif kind == "trickle":
+                try:
+                    for byte in body:
+                        data.sendall(bytes([byte]))
+                        time.sleep(TRICKLE_PAUSE)
+                except OSError:
+                    self.send("426 Connection closed; transfer aborted.\r\n")
+                    return True
+                data.close()
+                self.send(done)
             elif kind == "longfinal":
                 data.sendall(body)
                 data.close()
@@ -272,6 +361,15 @@ class Session(socketserver.BaseRequestHandler):
         finally:
             data.close()
         return True
+
+    def client_still_there(self):
+        """False once the client has hung up (the socket's time-out paces the caller)."""
+        try:
+            return self.request.recv(4096) != b""
+        except socket.timeout:
+            return True
+        except OSError:
+            return False
 
     def wait_for_close(self, seconds):
         """Stays silent until the client hangs up or the time is over."""

@@ -76,6 +76,7 @@ protected:
 TEST_F(FaultDisk, AFullDiskEndsKeepingTheFilesAndTheNextRunCompletes) {
     std::string ftpDescription = FaultDescription(ftp, "pub", "ftp");
     ftpDescription.replace(ftpDescription.find("Corvane.exe"), 11, "big.bin");
+    ftpDescription += "user=anonymous\r\n";  // the ftp worker sends the user as given
     std::string package = Publish("disk-http", 2 * 1024 * 1024, 71);
     struct Case {
         const char* what;

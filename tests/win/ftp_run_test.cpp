@@ -20,17 +20,23 @@ const DWORD patience = 60000;
 const char bigFile[] = "pub\\big.bin";
 const int bigKilobytes = 3072;  // its 3,145,851 bytes as the status line shows them
 
-// Answers the welcome prompt with Return, the prompt recognised by its text so that no
-// other box of the run is taken for it; gives the download dialog that follows, or null.
-HWND ContinueFromWelcome(const Person& user) {
+// The welcome prompt, recognised by its text so that no other box of the run is taken
+// for it; null when it did not come.
+HWND WaitForWelcome(const Person& user) {
     WindowQuery query;
     query.caption = "Corvane Lite Installer";
     query.controlId = 0xFFFF;
     query.controlText = "will download the necessary components";
-    HWND welcome = user.WaitForWindow(query, patience);
+    return user.WaitForWindow(query, patience);
+}
+
+// Answers the welcome prompt with Return; gives the download dialog that follows, or null.
+HWND ContinueFrom(const Person& user, HWND welcome) {
     if (welcome == nullptr || !user.PressEnter(welcome)) return nullptr;
     return user.WaitForDialog("Downloading Software...", patience);
 }
+
+HWND ContinueFromWelcome(const Person& user) { return ContinueFrom(user, WaitForWelcome(user)); }
 
 std::string FtpAddress(const char* name) {
     char value[64];
@@ -42,7 +48,7 @@ std::string FtpAddress(const char* name) {
 std::string ServedPath(const char* path) { return TestServersDirectory() + "\\ftp\\" + path; }
 
 class FtpRun : public InstallerFixture {
-protected:
+public:
     void SetUp() override {
         passive = FtpAddress("ftp");
         active = FtpAddress("ftp_nopasv");
@@ -53,12 +59,15 @@ protected:
     }
     std::string passive;
     std::string active;
+    using InstallerFixture::scratch;
+    using InstallerFixture::work;
 };
 
 }  // namespace
 
 TEST_F(FtpRun, ComponentsFromTwoFtpSitesAreDownloadedThroughTheDialogAndInstalled) {
-    // The client program, anonymously and passively from one server; a large data file
+    // The client program, anonymously (the description names the user "anonymous")
+    // and passively from one server; a large data file
     // with a named login, actively from the server that refuses passive mode, paced so
     // that its progress can be watched.
     std::string program = ReadWholeFile(ModuleDirectory() + "\\record_app.exe");
@@ -68,7 +77,7 @@ TEST_F(FtpRun, ComponentsFromTwoFtpSitesAreDownloadedThroughTheDialogAndInstalle
     std::string description =
         "[defs]\r\ncomponents=client,data\r\n"
         "[client]\r\nname=Corvane FTP Client\r\nsize=400\r\nsite=" + passive +
-        "\r\nsourceDir=pub/e2e\r\nfiles=record.exe\r\nProtocol=ftp\r\n"
+        "\r\nuser=anonymous\r\nsourceDir=pub/e2e\r\nfiles=record.exe\r\nProtocol=ftp\r\n"
         "install1=run,record.exe,-ftp\r\n"
         "[data]\r\nname=Corvane FTP Data\r\nsize=3072\r\nsite=" + active +
         "\r\nuser=paced\r\npassword=Ftp-Pass-9\r\nsourceDir=pub\r\nfiles=big.bin\r\n"
@@ -127,24 +136,51 @@ TEST_F(FtpRun, ComponentsFromTwoFtpSitesAreDownloadedThroughTheDialogAndInstalle
     EXPECT_FALSE(FileExists(work + "\\tmp.tmp"));
 }
 
-TEST_F(FtpRun, AMissingFileEndsTheRunWithTheReceiveError) {
+// Runs an installer whose one ftp component is record.exe from sourceDir, and expects
+// the run to end with the status line status and message 585, keeping nothing of the
+// file. With holdTemporaryFile, the test holds the run's temporary file open without
+// sharing from the welcome prompt on, as another program might.
+void ExpectRunToFailWith(FtpRun& test, const char* sourceDir, bool holdTemporaryFile,
+                         const std::string& status) {
     std::string description =
-        "[defs]\r\ncomponents=client\r\n"
-        "[client]\r\nname=Corvane FTP Client\r\nsize=400\r\nsite=" + passive +
-        "\r\nsourceDir=pub/nowhere\r\nfiles=record.exe\r\nProtocol=ftp\r\n";
-    std::string setup = MakeInstaller(scratch.Path(), {{"tarrock.inf", description}});
+        std::string("[defs]\r\ncomponents=client\r\n"
+                    "[client]\r\nname=Corvane FTP Client\r\nsize=400\r\nsite=") +
+        test.passive + "\r\nuser=anonymous\r\nsourceDir=" + sourceDir +
+        "\r\nfiles=record.exe\r\nProtocol=ftp\r\n";
+    std::string setup = MakeInstaller(test.scratch.Path(), {{"tarrock.inf", description}});
     InstallerProcess run(setup, "");
     ASSERT_TRUE(run.Started());
-
     Person user(run.Id());
-    HWND dialog = ContinueFromWelcome(user);
+    HWND welcome = WaitForWelcome(user);
+    ASSERT_NE(nullptr, welcome) << user.DescribeWindows();
+    HANDLE held = INVALID_HANDLE_VALUE;
+    if (holdTemporaryFile) {
+        held = CreateFileA((test.work + "\\tmp.tmp").c_str(), GENERIC_WRITE, 0, nullptr,
+                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    }
+    HWND dialog = ContinueFrom(user, welcome);
     ASSERT_NE(nullptr, dialog) << user.DescribeWindows();
     HWND box = user.WaitForMessageBox("Corvane Lite Installer", "unable to download", patience);
     ASSERT_NE(nullptr, box) << user.DescribeWindows();
-    EXPECT_EQ("Error in receiving file 'record.exe' from '" + passive + "'.",
-              Person::ControlText(dialog, 1002));
+    EXPECT_EQ(status, Person::ControlText(dialog, 1002));
     EXPECT_EQ("Download error", Person::CellText(GetDlgItem(dialog, 1000), 0, 2));
     ASSERT_TRUE(Person::Answer(box, IDOK));
     EXPECT_EQ(0, run.WaitForExit(patience));
-    EXPECT_FALSE(FileExists(work + "\\record.exe"));
+    if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
+    EXPECT_FALSE(FileExists(test.work + "\\record.exe"));
+}
+
+TEST_F(FtpRun, AMissingFileEndsTheRunWithTheReceiveError) {
+    ExpectRunToFailWith(*this, "pub/nowhere", false,
+                        "Error in receiving file 'record.exe' from '" + passive + "'.");
+}
+
+// Not as a full disk: the message says what it is.
+TEST_F(FtpRun, ATemporaryFileInUseEndsTheRunSayingItCannotBeWritten) {
+    CreateDirectoryA(ServedPath("pub\\e2e").c_str(), nullptr);
+    WriteWholeFile(ServedPath("pub\\e2e\\record.exe"), "a program");
+    ExpectRunToFailWith(*this, "pub/e2e", true,
+                        "Error while downloading record.exe: The file could not be written "
+                        "(access denied, or in use by another program).");
 }

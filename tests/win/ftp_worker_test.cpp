@@ -22,6 +22,8 @@ const DWORD reportTimeout = 15000;
 // report that should not come would have come.
 const DWORD settleTime = 700;
 const DWORD shortSilence = 1500;
+// Short limits for the scripted server; its trickles bring 10 bytes a second.
+const FtpTimeouts shortTimeouts = {shortSilence, 1000, 100};
 const char identity[] = "installer@corvane.invalid";
 const char ftpUser[] = "corvane";
 const char ftpPassword[] = "Ftp-Pass-9";
@@ -175,7 +177,48 @@ protected:
     }
     void SetUp() override {
         FtpTest::SetUp();
-        worker.silenceTimeout = shortSilence;
+        worker.timeouts = shortTimeouts;
+    }
+
+    struct TransferCase {
+        const char* user;
+        const char* file;
+        UINT message;      // the last report
+        WPARAM code;
+        LPARAM size;       // announced in "dl2" 0 (when the last report is "dl4")
+        size_t received;   // bytes in the local file; at most these when the transfer fails
+        int state;
+    };
+    // Fetches the case's file (logged in as its user) and checks its reports, the local
+    // file and that nothing of the transfer stays open.
+    void ExpectTransfer(const TransferCase& c) {
+        std::string label = std::string(c.user) + " " + c.file;
+        SCOPED_TRACE(label);
+        if (worker.state != CONNECTED || worker.user != std::string(c.user)) {
+            ASSERT_EQ(TransferOk, Login(server, c.user, "p"));
+        }
+        Report last = Fetch(std::string("files/") + c.file);
+        EXPECT_EQ(c.message, last.message);
+        EXPECT_EQ(c.code, last.code);
+        EXPECT_EQ(c.state, worker.state);
+        EXPECT_EQ(0, Count(msgDl1));
+        if (c.message == msgDl4) {
+            ASSERT_EQ(1, Count(msgDl2));
+            EXPECT_EQ(0u, Last(msgDl2).code);
+            EXPECT_EQ(c.size, Last(msgDl2).value);
+        } else {
+            EXPECT_EQ(0, Count(msgDl4));
+            EXPECT_EQ(0, Count(msgDl3));
+        }
+        if (c.code == TransferOk) ExpectProgressUpTo(c.received);
+        // Data still on its way when a transfer fails is dropped with the data connection.
+        std::string content = ReadWholeFile(local);
+        if (c.code == TransferOk)
+            EXPECT_EQ(c.received, content.size());
+        else
+            EXPECT_LE(content.size(), c.received);
+        EXPECT_TRUE(content == Pattern(content.size()));
+        ExpectDataSideClosed();
     }
 };
 
@@ -192,13 +235,13 @@ TEST_F(FtpWorkerTest, AnonymousAndNamedLoginsFetchFilesOneAfterTheOther) {
         std::vector<const char*> files;
     };
     const Case cases[] = {
-        {"", "", {"pub/small.txt", "pub/sub dir/inner.txt", "pub/empty.bin"}},
+        {"anonymous", identity, {"pub/small.txt", "pub/sub dir/inner.txt", "pub/empty.bin"}},
         {ftpUser, ftpPassword, {"pub/sub dir/inner.txt", "pub/small.txt"}},
     };
     for (const Case& c : cases) {
         ASSERT_EQ(TransferOk, Login(server, c.user, c.password)) << c.user;
         EXPECT_EQ(CONNECTED, worker.state);
-        EXPECT_STREQ(c.user[0] != '\0' ? c.user : "anonymous", worker.user);
+        EXPECT_STREQ(c.user, worker.user);
         // The login stays open for every file of the site.
         for (const char* file : c.files) {
             Report last = Fetch(file);
@@ -220,7 +263,7 @@ TEST_F(FtpWorkerTest, AnonymousAndNamedLoginsFetchFilesOneAfterTheOther) {
 }
 
 TEST_F(FtpWorkerTest, AMultiMegabyteFileArrivesByteIdenticalInBlocks) {
-    ASSERT_EQ(TransferOk, Login(server));
+    ASSERT_EQ(TransferOk, Login(server, "anonymous", identity));
     Report last = Fetch("pub/big.bin");
     EXPECT_EQ(msgDl4, last.message);
     EXPECT_EQ(TransferOk, last.code);
@@ -232,7 +275,7 @@ TEST_F(FtpWorkerTest, AMultiMegabyteFileArrivesByteIdenticalInBlocks) {
 }
 
 TEST_F(FtpWorkerTest, ARefusedRetrieveKeepsTheLoginAndClosesTheFileAtOnce) {
-    ASSERT_EQ(TransferOk, Login(server));
+    ASSERT_EQ(TransferOk, Login(server, "anonymous", identity));
     Report last = Fetch("pub/no-such-file.bin");
     EXPECT_EQ(msgDl2, last.message);
     EXPECT_EQ(TransferReceiveFailed, last.code);
@@ -250,7 +293,7 @@ TEST_F(FtpWorkerTest, RequestsOutsideTheLoginOrThatCannotStartAreRefused) {
     EXPECT_EQ(0, worker.RequestFile("pub/small.txt", local.c_str()));
     EXPECT_EQ(NOT_CONNECTED, worker.state);
     EXPECT_FALSE(FileExists(local));
-    ASSERT_EQ(TransferOk, Login(server));
+    ASSERT_EQ(TransferOk, Login(server, "anonymous", identity));
     reports.clear();
     std::string tooLong(MAX_PATH, 'a');
     const char* refused[] = {"pub/small.txt\r\nDELE x", tooLong.c_str()};
@@ -258,9 +301,6 @@ TEST_F(FtpWorkerTest, RequestsOutsideTheLoginOrThatCannotStartAreRefused) {
         EXPECT_EQ(0, worker.RequestFile(remote, local.c_str()));
         EXPECT_EQ(CONNECTED, worker.state);
     }
-    // The local file cannot be created where a directory stands.
-    EXPECT_EQ(0, worker.RequestFile("pub/small.txt", scratch.Path().c_str()));
-    EXPECT_EQ(CONNECTED, worker.state);
     PumpFor(200);
     EXPECT_TRUE(reports.empty());
     // The local file's missing directories are created.
@@ -269,8 +309,32 @@ TEST_F(FtpWorkerTest, RequestsOutsideTheLoginOrThatCannotStartAreRefused) {
     EXPECT_EQ(Served("pub/small.txt"), ReadWholeFile(local));
 }
 
+TEST_F(FtpWorkerTest, ALocalFileThatCannotBeCreatedIsReportedAsNotWritable) {
+    ASSERT_EQ(TransferOk, Login(server, "anonymous", identity));
+    // Held open by another program without sharing; a directory where the file goes.
+    CreateDirectoryA((scratch.Path() + "\\down").c_str(), nullptr);
+    HANDLE held = CreateFileA(local.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    const std::string targets[] = {local, scratch.Path()};
+    for (const std::string& target : targets) {
+        reports.clear();
+        // Said at once (not out of disk space), and nothing is started.
+        EXPECT_EQ(1, worker.RequestFile("pub/small.txt", target.c_str())) << target;
+        ASSERT_EQ(1u, reports.size()) << target;
+        EXPECT_EQ(msgDl4, reports[0].message) << target;
+        EXPECT_EQ(TransferWriteDenied, reports[0].code) << target;
+        PumpFor(200);
+        EXPECT_EQ(1u, reports.size()) << target;
+        EXPECT_EQ(CONNECTED, worker.state) << target;
+    }
+    CloseHandle(held);
+    EXPECT_EQ(TransferOk, Fetch("pub/small.txt").code);
+    EXPECT_EQ(Served("pub/small.txt"), ReadWholeFile(local));
+}
+
 TEST_F(FtpWorkerTest, ConnectIgnoresProxyAndPortAndDropsTheOldLogin) {
-    ASSERT_EQ(TransferOk, Login(server));
+    ASSERT_EQ(TransferOk, Login(server, "anonymous", identity));
     // Connect while logged in starts over: a new lookup, a new control connection.
     ASSERT_EQ(TransferOk, Login(server, ftpUser, ftpPassword));
     EXPECT_EQ(TransferOk, Fetch("pub/small.txt").code);
@@ -302,26 +366,27 @@ TEST_F(FtpScripted, TheLoginWaitsForTheWholeGreetingAndSendsExactlyTheseBytes) {
     struct Case {
         const char* user;
         const char* password;
-        const char* sentUser;
-        const char* sentPassword;
+        const char* transcript;  // the server's name for the session
     };
     const Case cases[] = {
-        {"", "", "anonymous", identity},
-        {"plain", "S3cret pass", "plain", "S3cret pass"},
-        {"split", "x", "split", "x"},  // every reply in three segments
+        // Empty values are sent as they are: the description names its login.
+        {"", "", "empty"},
+        {"anonymous", "", "anonymous"},
+        {"plain", "S3cret pass", "plain"},
+        {"split", "x", "split"},  // every reply in three segments
     };
     for (const Case& c : cases) {
-        ASSERT_EQ(TransferOk, Login(server, c.user, c.password)) << c.user;
+        ASSERT_EQ(TransferOk, Login(server, c.user, c.password)) << c.transcript;
         Report last = Fetch("dir/data-5000.bin");
-        EXPECT_EQ(TransferOk, last.code) << c.user;
-        EXPECT_EQ(Pattern(5000), ReadWholeFile(local)) << c.user;
+        EXPECT_EQ(TransferOk, last.code) << c.transcript;
+        EXPECT_EQ(Pattern(5000), ReadWholeFile(local)) << c.transcript;
         worker.Disconnect();
         PumpFor(200);
         // USER once, after the last greeting line; no QUIT at the end.
-        EXPECT_EQ(std::string("USER ") + c.sentUser + "\r\nPASS " + c.sentPassword +
+        EXPECT_EQ(std::string("USER ") + c.user + "\r\nPASS " + c.password +
                       "\r\nTYPE I\r\nPASV\r\nRETR dir/data-5000.bin\r\n",
-                  Transcript(c.sentUser))
-            << c.user;
+                  Transcript(c.transcript))
+            << c.transcript;
     }
 }
 
@@ -340,6 +405,10 @@ TEST_F(FtpScripted, LoginOutcomes) {
         // The server hangs up, or falls silent, instead of answering.
         {"close-pass", TransferLoginFailed, "USER close-pass\r\nPASS p\r\n"},
         {"silent-pass", TransferLoginFailed, "USER silent-pass\r\nPASS p\r\n"},
+        // Preliminary replies without end, or a reply that trickles in, never complete
+        // the login: each reply has its time from the command.
+        {"endless1xx", TransferLoginFailed, "USER endless1xx\r\n"},
+        {"trickle-pass", TransferLoginFailed, "USER trickle-pass\r\nPASS p\r\n"},
     };
     for (const Case& c : cases) {
         DWORD start = GetTickCount();
@@ -359,19 +428,12 @@ TEST_F(FtpScripted, LoginOutcomes) {
 }
 
 TEST_F(FtpScripted, TransfersEndWithExactlyOneLastReport) {
-    struct Case {
-        const char* user;
-        const char* file;
-        UINT message;      // the last report
-        WPARAM code;
-        LPARAM size;       // announced in "dl2" 0 (when the last report is "dl4")
-        size_t received;   // bytes in the local file; at most these when the transfer fails
-        int state;
-    };
-    const Case cases[] = {
+    std::string decoyLog = TestServersDirectory() + "\\ftp_scripted\\decoy.log";
+    DeleteFileA(decoyLog.c_str());
+    const TransferCase cases[] = {
         {"plain", "data-5000.bin", msgDl4, TransferOk, 5000, 5000, CONNECTED},
         {"plain", "nosize-2000.bin", msgDl4, TransferOk, -1, 2000, CONNECTED},
-        // The last run of digits counts, even in a file name.
+        // The last run of digits counts, even in a file name (it limits nothing).
         {"plain", "file2.bin", msgDl4, TransferOk, 2, 1000, CONNECTED},
         // The final reply before and after the data connection's close.
         {"plain", "early226-9000.bin", msgDl4, TransferOk, 9000, 9000, CONNECTED},
@@ -391,48 +453,41 @@ TEST_F(FtpScripted, TransfersEndWithExactlyOneLastReport) {
         // Refusals: still logged in.
         {"plain", "missing", msgDl2, TransferReceiveFailed, 0, 0, CONNECTED},
         {"refuse-port", "data-1000.bin", msgDl2, TransferReceiveFailed, 0, 0, CONNECTED},
+        // Hostile servers and third parties.
+        // Announced 71 bytes, then data without end: nothing beyond the 71 is written,
+        // and the transfer fails at once. Fewer than announced fail too.
+        {"plain", "endless-71.bin", msgDl4, TransferReceiveFailed, 71, 71, CONNECTED},
+        {"plain", "short-5000.bin", msgDl4, TransferReceiveFailed, 5000, 2500, CONNECTED},
+        // A byte every 100 ms is too slow for the injected minimum rate.
+        {"plain", "trickle-1000.bin", msgDl4, TransferReceiveFailed, 1000, 1000, NOT_CONNECTED},
+        // The 227 names another address where something listens on the same port: the
+        // data still comes from the server.
+        {"elsewhere", "data-5000.bin", msgDl4, TransferOk, 5000, 5000, CONNECTED},
+        // Someone else connects to the PORT address first: turned away, and the
+        // server's data arrives.
+        {"nopasv+intrude", "data-6000.bin", msgDl4, TransferOk, 6000, 6000, CONNECTED},
     };
-    for (const Case& c : cases) {
-        std::string label = std::string(c.user) + " " + c.file;
-        if (worker.state != CONNECTED || worker.user != std::string(c.user)) {
-            ASSERT_EQ(TransferOk, Login(server, c.user, "p")) << label;
-        }
-        Report last = Fetch(std::string("files/") + c.file);
-        EXPECT_EQ(c.message, last.message) << label;
-        EXPECT_EQ(c.code, last.code) << label;
-        EXPECT_EQ(c.state, worker.state) << label;
-        EXPECT_EQ(0, Count(msgDl1)) << label;
-        if (c.message == msgDl4) {
-            ASSERT_EQ(1, Count(msgDl2)) << label;
-            EXPECT_EQ(0u, Last(msgDl2).code) << label;
-            EXPECT_EQ(c.size, Last(msgDl2).value) << label;
-        } else {
-            EXPECT_EQ(0, Count(msgDl4)) << label;
-            EXPECT_EQ(0, Count(msgDl3)) << label;
-        }
-        if (c.code == TransferOk) ExpectProgressUpTo(c.received);
-        // Data still on its way when a transfer fails is dropped with the data connection.
-        std::string content = ReadWholeFile(local);
-        if (c.code == TransferOk)
-            EXPECT_EQ(c.received, content.size()) << label;
-        else
-            EXPECT_LE(content.size(), c.received) << label;
-        EXPECT_TRUE(content == Pattern(content.size())) << label;
-        ExpectDataSideClosed();
+    for (const TransferCase& c : cases) {
+        DWORD start = GetTickCount();
+        ExpectTransfer(c);
+        EXPECT_LT(GetTickCount() - start, 2 * shortTimeouts.dataWindowMilliseconds + 3000)
+            << c.file;
         if (std::string(c.user) == "noparen" || std::string(c.user) == "nopasv") {
-            EXPECT_NE(std::string::npos, Transcript(c.user).find("\r\nPORT 127,0,0,1,")) << label;
+            EXPECT_NE(std::string::npos, Transcript(c.user).find("\r\nPORT 127,0,0,1,")) << c.user;
         }
     }
+    EXPECT_EQ("<missing>", ReadWholeFile(decoyLog)) << "the decoy was contacted";
 }
 
-TEST_F(FtpScripted, AFailedWriteReportsFiveOnceAndNeverCompletes) {
+TEST_F(FtpScripted, AFailedWriteIsReportedOnceAsNotWritableAndNeverCompletes) {
     // The final reply comes after the data connection's close, well after the failure.
     const char* files[] = {"late226-20000.bin", "early226-20000.bin"};
     for (const char* file : files) {
         ASSERT_EQ(TransferOk, Login(server, "plain", "p")) << file;
         reports.clear();
         ASSERT_EQ(1, worker.RequestFile((std::string("files/") + file).c_str(), local.c_str()));
-        // The disk refuses every write: the file is swapped for a read-only handle.
+        // Every write is refused (access denied, not a full disk): the file is swapped
+        // for a read-only handle.
         CloseHandle(worker.localFile);
         worker.localFile = CreateFileA(local.c_str(), GENERIC_READ,
                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -441,7 +496,7 @@ TEST_F(FtpScripted, AFailedWriteReportsFiveOnceAndNeverCompletes) {
         ASSERT_TRUE(PumpUntil([] { return Count(msgDl4) > 0; }, reportTimeout)) << file;
         PumpFor(settleTime);
         EXPECT_EQ(1, Count(msgDl4)) << file;
-        EXPECT_EQ(TransferWriteFailed, Last(msgDl4).code) << file;
+        EXPECT_EQ(TransferWriteDenied, Last(msgDl4).code) << file;
         EXPECT_EQ(0, Count(msgDl3)) << file;
         ExpectDataSideClosed();
         // The rest of the file is quietly over; the login stays.
