@@ -6,7 +6,7 @@ target_compile_options(interop_client PRIVATE ${WARNINGS})
 target_link_options(interop_client PRIVATE -static)
 
 set(INTEROP_CELLS
-  Nginx TinyproxyNginx SquidBasicAuth ApacheProxy Lighttpd PythonHttpServer
+  Nginx Apache Lighttpd PythonHttpServer BusyBoxHttpd TinyproxyNginx SquidBasicAuth ApacheProxy
   RedirectAbsolute RedirectRelative VsftpdPassive VsftpdActive Proftpd)
 foreach(cell ${INTEROP_CELLS})
   add_test(NAME interop.${cell}
