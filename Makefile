@@ -20,7 +20,7 @@ FUZZ_SECONDS ?= 60
 all: win64
 
 setup:
-	@scripts/setup
+	@CORVANE_BUILD=$(BUILD) scripts/setup
 
 native: setup
 	@cmake -S . -B $(BUILD)/native $(CMAKE_GEN) >/dev/null

@@ -166,3 +166,5 @@ add_test(NAME installer.payload
          COMMAND ${NATIVE_PUBLISHER} list ${CMAKE_BINARY_DIR}/../win32/cvsetup.exe)
 set_tests_properties(installer.payload PROPERTIES
   PASS_REGULAR_EXPRESSION "^${shippedDescriptionSize}\ttarrock\\.inf\n$")
+
+include(${CMAKE_SOURCE_DIR}/cmake/interop.cmake)
