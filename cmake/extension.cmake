@@ -43,6 +43,12 @@ if(CMAKE_CROSSCOMPILING)
   if(CORVANE_WINE_TESTS)
     add_extension_archives()
     add_dependencies(win_tests cvgetex extension_archives)
+    # The imports of both images (the i686 one of build/win32 and this build's) against
+    # the functions every system the installer targets provides.
+    add_test(NAME extension.imports
+             COMMAND ${CMAKE_SOURCE_DIR}/tests/extension/check-imports
+                     ${CMAKE_SOURCE_DIR}/tests/extension/allowed-imports.txt
+                     ${CMAKE_BINARY_DIR}/../win32/cvgetex.dll $<TARGET_FILE:cvgetex>)
   endif()
 else()
   find_package(ZLIB REQUIRED)

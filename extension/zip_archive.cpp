@@ -127,6 +127,8 @@ const char* ZipResultText(ZipResult result) {
     case ZipBadLocalHeader: return "bad local header";
     case ZipOverlap: return "overlapping data";
     case ZipPathTooLong: return "path too long";
+    case ZipAbsurdRatio: return "absurd compression ratio";
+    case ZipNoRoom: return "larger than the free space";
     }
     return "?";
 }
@@ -240,9 +242,11 @@ bool ZipEntryPath(const ZipEntry& entry, char* output, size_t outputSize) {
 }
 
 ZipResult CheckZipArchive(const unsigned char* data, size_t size, const ZipDirectory& directory,
-                          size_t destinationLength, ZipSpan* spans, size_t spanCapacity) {
+                          size_t destinationLength, ZipSpan* spans, size_t spanCapacity,
+                          ZipTotals* totals) {
     if (destinationLength > kZipMaxFolder) return ZipPathTooLong;
     if (spanCapacity < directory.entryCount) return ZipBadDirectory;
+    ZipTotals sums = {0, 0};
     uint32_t cursor = directory.offset;
     for (uint32_t i = 0; i < directory.entryCount; ++i) {
         ZipEntry entry;
@@ -251,6 +255,8 @@ ZipResult CheckZipArchive(const unsigned char* data, size_t size, const ZipDirec
         if (!PathFits(entry, destinationLength)) return ZipPathTooLong;
         spans[i].begin = entry.localHeaderOffset;
         spans[i].end = entry.dataOffset + entry.compressedSize;
+        sums.compressed += entry.compressedSize;
+        sums.uncompressed += entry.uncompressedSize;
     }
     if (static_cast<uint64_t>(cursor) != static_cast<uint64_t>(directory.offset) + directory.size)
         return ZipBadDirectory;
@@ -258,5 +264,15 @@ ZipResult CheckZipArchive(const unsigned char* data, size_t size, const ZipDirec
               [](const ZipSpan& a, const ZipSpan& b) { return a.begin < b.begin; });
     for (uint32_t i = 1; i < directory.entryCount; ++i)
         if (spans[i].begin < spans[i - 1].end) return ZipOverlap;
+    if (totals != nullptr) *totals = sums;
+    return ZipOk;
+}
+
+ZipResult CheckZipTotals(const ZipTotals& totals, uint64_t freeBytes) {
+    // Both sums stay below 2^48 (65535 entries of below 4 GiB), so the product cannot wrap.
+    if (totals.uncompressed > kZipRatioFloor &&
+        totals.uncompressed > kZipMaxRatio * totals.compressed)
+        return ZipAbsurdRatio;
+    if (totals.uncompressed > freeBytes) return ZipNoRoom;
     return ZipOk;
 }

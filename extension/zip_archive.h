@@ -47,6 +47,8 @@ enum ZipResult {
     ZipBadLocalHeader,  // the local header is cut, misplaced or disagrees with the directory
     ZipOverlap,         // two entries share bytes, or data reaches into the directory
     ZipPathTooLong,     // the destination and the name do not fit a path
+    ZipAbsurdRatio,     // the declared sizes are far beyond what the compressed bytes can give
+    ZipNoRoom,          // the declared sizes exceed the destination's free space
 };
 
 // Text for diagnostics ("name outside the destination" ...).
@@ -99,9 +101,29 @@ struct ZipSpan {
     uint32_t end;
 };
 
+// The declared sizes of an archive's entries, added up.
+struct ZipTotals {
+    uint64_t compressed;
+    uint64_t uncompressed;
+};
+
 // Checks the whole archive before anything is written: every entry (ReadZipEntry), the
 // directory holding exactly entryCount records, entries that share no bytes, and every
 // path fitting under a destination of destinationLength characters (without a trailing
-// separator). spans is scratch room for at least directory.entryCount items.
+// separator). spans is scratch room for at least directory.entryCount items. totals, when
+// given, receives the sums of the entries' declared sizes (meaningful on ZipOk).
 ZipResult CheckZipArchive(const unsigned char* data, size_t size, const ZipDirectory& directory,
-                          size_t destinationLength, ZipSpan* spans, size_t spanCapacity);
+                          size_t destinationLength, ZipSpan* spans, size_t spanCapacity,
+                          ZipTotals* totals = nullptr);
+
+// Deflate gives at most about 1032 bytes per compressed byte, so an archive declaring
+// more than kZipMaxRatio times its compressed bytes either lies about its sizes or is
+// made to fill a disk. Below kZipRatioFloor declared bytes in all the ratio is not looked
+// at: small files of zeros are common and harmless.
+const uint64_t kZipMaxRatio = 1000;
+const uint64_t kZipRatioFloor = 16 * 1024 * 1024;
+
+// Decides from the declared sizes alone, before anything is written: ZipAbsurdRatio for
+// a ratio beyond the bound above, ZipNoRoom when the entries would not fit in freeBytes
+// (what the destination's volume has free for the caller), else ZipOk.
+ZipResult CheckZipTotals(const ZipTotals& totals, uint64_t freeBytes);

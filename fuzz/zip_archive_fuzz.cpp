@@ -1,7 +1,8 @@
 // Zip archives as the extension library checks them before it writes anything: the
 // input is the whole archive. Whatever CheckZipArchive accepts must then read entry by
 // entry into paths that fit under the destination, with every entry's data inside the
-// archive, before the central directory.
+// archive, before the central directory, and whose declared sizes add up to totals that
+// the size decision bounds.
 #include "extension/zip_archive.h"
 #include "fuzz/fuzz_support.h"
 
@@ -52,10 +53,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ExactBuffer spanBytes(directory.entryCount * sizeof(ZipSpan));
     ZipSpan* spans = reinterpret_cast<ZipSpan*>(spanBytes.get());
     for (size_t destinationLength : kDestinationLengths) {
-        ZipResult result =
-            CheckZipArchive(data, size, directory, destinationLength, spans, directory.entryCount);
+        ZipTotals totals = {0, 0};
+        ZipResult result = CheckZipArchive(data, size, directory, destinationLength, spans,
+                                           directory.entryCount, &totals);
         FUZZ_CHECK(ZipResultText(result) != nullptr);
-        if (result == ZipOk) CheckAccepted(data, size, directory, destinationLength);
+        if (result != ZipOk) continue;
+        CheckAccepted(data, size, directory, destinationLength);
+        // Entries share no bytes, so their compressed data fits in the archive.
+        FUZZ_CHECK(totals.compressed <= size);
+        ZipResult room = CheckZipTotals(totals, totals.uncompressed);
+        FUZZ_CHECK(room == ZipOk || room == ZipAbsurdRatio);
+        if (totals.uncompressed > 0)
+            FUZZ_CHECK(CheckZipTotals(totals, totals.uncompressed - 1) != ZipOk);
     }
     // Entries read one by one, as far as they are readable, whatever the archive's verdict.
     uint32_t cursor = directory.offset;

@@ -307,6 +307,49 @@ TEST(ZipArchive, CutsAndChangedBytesNeverReadOutside) {
     }
 }
 
+// The sums CheckZipArchive hands over are the declared sizes of every entry, folders
+// counting nothing, and the decision on them bounds the ratio above a floor and the total
+// by the free space.
+TEST(ZipArchive, TotalsAddTheDeclaredSizes) {
+    std::string text(5000, 'z');
+    Archive a = Build({Stored("d/", ""), Stored("a.txt", "alpha"), Deflated("d/b.txt", text)});
+    ZipDirectory directory;
+    ASSERT_EQ(ZipOk, FindZipDirectory(a.bytes.data(), a.bytes.size(), &directory));
+    std::vector<ZipSpan> spans(directory.entryCount);
+    ZipTotals totals = {7, 7};
+    ASSERT_EQ(ZipOk, CheckZipArchive(a.bytes.data(), a.bytes.size(), directory, 10, spans.data(),
+                                     spans.size(), &totals));
+    EXPECT_EQ(5u + 5000u, totals.uncompressed);
+    EXPECT_EQ(5u + RawDeflate(text).size(), totals.compressed);
+}
+
+TEST(ZipArchive, BombsAndArchivesBeyondTheFreeSpaceAreRefused) {
+    const uint64_t floor = kZipRatioFloor;
+    const uint64_t lots = uint64_t(1) << 40;
+    struct Case {
+        uint64_t compressed, uncompressed, freeBytes;
+        ZipResult expected;
+    };
+    const Case cases[] = {
+        {0, 0, 0, ZipOk},                                  // only folders or empty files
+        {100, 100, 100, ZipOk},                            // exactly the free space
+        {100, 101, 100, ZipNoRoom},
+        {1, floor, lots, ZipOk},                           // any ratio up to the floor
+        {1, floor + 1, lots, ZipAbsurdRatio},
+        {0, floor + 1, lots, ZipAbsurdRatio},              // sizes declared without any data
+        {floor, kZipMaxRatio * floor, lots, ZipOk},        // zeros deflate to about this
+        {floor, kZipMaxRatio * floor + 1, lots, ZipAbsurdRatio},
+        {65535ull * 0xFFFFFFFFull, 65535ull * 0xFFFFFFFFull, lots, ZipNoRoom},  // largest sums
+        {1, 0xFFFFFFFFull * 65535, 0xFFFFFFFFFFFFFFFFull, ZipAbsurdRatio},  // the ratio first
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.compressed) + " -> " + std::to_string(c.uncompressed));
+        EXPECT_EQ(c.expected, CheckZipTotals(ZipTotals{c.compressed, c.uncompressed}, c.freeBytes));
+    }
+    EXPECT_STRNE("?", ZipResultText(ZipAbsurdRatio));
+    EXPECT_STRNE("?", ZipResultText(ZipNoRoom));
+}
+
 // The archives tests/extension/make-archives made with Info-ZIP zip.
 Bytes ReadArchive(const std::string& name) {
     std::ifstream in(std::string(EXTENSION_ARCHIVES) + "/" + name, std::ios::binary);

@@ -181,6 +181,74 @@ expect_in "no pkginfo.txt in empty-dir" out.txt
 expect_exit 2 "$tool" check no-such.inf
 expect_exit 2 "$tool" check c.inf --pack root
 
+# A package without parts gives an empty file: check --package agrees with verify.
+printf '[defs]\ncomponents=e\n[e]\nname=E\nProtocol=http\nsite=h\nsourceDir=emptypkg\nfiles=empty.bin\n' >e.inf
+expect_exit 0 "$tool" check e.inf --package .
+expect_exit 0 "$tool" verify emptypkg
+
+# Zips are checked as the installer's cvgetex.dll checks them: package refuses one it
+# would refuse whole and writes nothing; check --package finds a published one, whole
+# for ftp, joined from its parts for http, and reports what is no zip at all.
+python3 - <<'PY'
+import zipfile
+with zipfile.ZipFile("good.zip", "w") as z:
+    z.writestr("setup.exe", "x" * 5000)
+    z.writestr("setup.ins", "[setup]")
+with zipfile.ZipFile("accent.zip", "w") as z:
+    z.writestr("setup.exe", "x")
+    z.writestr("r\u00e9sum\u00e9.txt", "y")
+with zipfile.ZipFile("climb.zip", "w") as z:
+    z.writestr("../setup.exe", "x")
+with zipfile.ZipFile("bomb.zip", "w", zipfile.ZIP_DEFLATED) as z:
+    z.writestr("zeros.bin", b"\0" * (32 << 20))
+PY
+expect_exit 0 "$tool" package --part-size 1K good.zip zips/good
+for bad in "accent:entry \"r\\\\xC3\\\\xA9sum\\\\xC3\\\\xA9.txt\": unusable name" \
+    "climb:entry \"../setup.exe\": unusable name" "bomb:absurd compression ratio"; do
+    expect_exit 1 "$tool" package "${bad%%:*}.zip" "zips/${bad%%:*}"
+    expect_in "(${bad#*:}); nothing written" err.txt
+    [ ! -e "zips/${bad%%:*}" ] || fail "a refused zip was packaged: $bad"
+done
+mkdir -p ftproot/pub
+cp accent.zip ftproot/pub/client.pkg
+cp good.zip ftproot/pub/good.pkg
+printf 'not a zip' >ftproot/pub/plain.pkg
+printf '[defs]\ncomponents=g,a,p\n[g]\nname=G\nProtocol=http\nsite=h\nsourceDir=good\nfiles=g.pkg\ninstall1=ispackage,g.pkg\n[a]\nname=A\nProtocol=ftp\nuser=u\nsite=h\nsourceDir=pub\nfiles=client.pkg good.pkg\nextract1=package,good.pkg\ncount=2\nextract2=package,client.pkg,4\n[p]\nname=P\nProtocol=ftp\nuser=u\nsite=h\nsourceDir=pub\nfiles=plain.pkg\ninstall1=package,plain.pkg\n' >z.inf
+cp -r zips/good ftproot/good
+expect_exit 2 "$tool" check z.inf --package ftproot
+expect_in "z.inf:19: error: client.pkg as published for \[a\] is refused whole by cvgetex.dll (entry" out.txt
+expect_in "z.inf:27: error: plain.pkg as published for \[p\] is not a zip archive" out.txt
+[ "$(grep -c error out.txt)" -eq 2 ] || fail "expected two errors: $(cat out.txt)"
+# The http package's parts joined: a refused zip in the parts is found as well.
+cat zips/good/file00*.bin | cmp -s - good.zip || fail "the good zip's parts do not join"
+cp accent.zip ftproot/good/file000.bin
+rm ftproot/good/file00[1-9].bin
+printf '[files]\r\nfile000.bin=%d\r\n[sums]\r\nfile000.bin=0\r\ntotal_sum=0\r\n' \
+    "$(stat -c %s accent.zip)" >ftproot/good/pkginfo.txt
+expect_exit 2 "$tool" check z.inf --package ftproot
+expect_in "z.inf:9: error: g.pkg as published for \[g\] is refused whole" out.txt
+
+# Package actions need cvgetex.dll in the payload (--installer, --records) or downloaded.
+printf '[defs]\ncomponents=g\n[g]\nname=G\nProtocol=http\nsite=h\nsourceDir=good\nfiles=client.pkg\ninstall1=ispackage,client.pkg\n' >x.inf
+expect_exit 0 "$tool" check x.inf
+expect_exit 2 "$tool" check x.inf --records x.inf
+expect_in "x.inf:9: error: client.pkg is unpacked with cvgetex.dll" out.txt
+expect_exit 0 "$tool" check x.inf --records "x.inf, cvgetex.dll"
+head -c 4096 /dev/urandom >image.exe
+printf 'MZ' >cvgetex.dll
+cp image.exe with.exe
+expect_exit 0 "$tool" add with.exe x.inf cvgetex.dll
+expect_not_in "warning" err.txt
+cp image.exe without.exe
+expect_exit 0 "$tool" add without.exe x.inf
+expect_in "warning: x.inf:9: client.pkg is unpacked with cvgetex.dll" err.txt
+expect_exit 0 "$tool" check x.inf --installer with.exe
+expect_exit 2 "$tool" check x.inf --installer without.exe
+expect_exit 2 "$tool" check x.inf --installer image.exe
+expect_exit 0 "$tool" check x.inf --installer with.exe --package zips
+expect_exit 2 "$tool" check x.inf --installer with.exe --records cvgetex.dll
+expect_exit 2 "$tool" check x.inf --records
+
 if [ "$failures" -gt 0 ]; then
     echo "$failures failure(s)" >&2
     exit 1

@@ -55,12 +55,13 @@ const Case kCases[] = {
     {"unknown protocol", "[defs]\ncomponents=a\n[a]\nname=A\nProtocol=gopher\n",
      {{5, W, "none of http, ftp"}}},
     {"ftp without site or files", "[defs]\ncomponents=a\n[a]\nname=A\nProtocol=FTP\n",
-     {{3, E, "without a site"}, {3, E, "without files"}}},
+     {{3, E, "without a site"}, {3, E, "without files"}, {3, W, "without user"}}},
     {"http with two files", "[defs]\ncomponents=a\n[a]\nname=A\nProtocol=http\nsite=h\nfiles=x y\n",
      {{7, W, "one package"}}},
     {"undefined and unterminated references",
      HEAD "user=%Nobody%\r\npassword=50%\r\nproxy=100%%\r\n",
-     {{11, E, "%Nobody% is defined in no string section"}, {12, W, "without a closing"}}},
+     {{11, E, "%Nobody% is defined in no string section"}, {12, W, "without a closing"},
+      {12, W, "password does not unscramble"}}},
     {"a name in a section strings= does not name",
      "[defs]\ncomponents=a\n[T]\nX=1\n[a]\nname=%X%\n",
      {{5, W, "has no name"}, {6, E, "%X% is defined in no"}}},
@@ -97,6 +98,28 @@ const Case kCases[] = {
       {11, W, "client.exe  ; start it is not among the files"}}},
     {"allowintervention", "[defs]\ncomponents=a\nallowintervention=false\n[a]\nname=A\n",
      {{3, W, "counts as TRUE"}}},
+    {"pass numbers the installer never asks for",
+     HEAD "count=2\r\ninstall01=run,client.exe\r\nextract0=run,client.exe\r\n"
+          "Registry002=R\r\ninstall2=run,client.exe\r\n",
+     {{12, W, "install01 is not a key"}, {13, W, "extract0 is not a key"},
+      {14, W, "Registry002 is not a key"}}},
+    {"ftp without user", "[defs]\ncomponents=a,b\n[a]\nname=A\nProtocol=ftp\nsite=h\nfiles=x\n"
+                         "[b]\nname=B\nProtocol=ftp\nsite=h\nfiles=y\nuser=anonymous\n",
+     {{3, W, "ftp component without user"}}},
+    // The installer unscrambles both http password keys; an ftp password is sent as written.
+    {"passwords that do not unscramble",
+     HEAD "password=secret\r\nproxypassword=IgRsuRVkdHU0NQ==\r\n"
+          "[f]\r\nname=F\r\nProtocol=ftp\r\nsite=h\r\nfiles=f\r\nuser=u\r\npassword=secret\r\n",
+     {{11, W, "password does not unscramble"}}},
+    {"plain proxy password, scrambled password",
+     HEAD "password=fjmdICpK9fNT9(X90w==\r\nproxypassword=%Host%\r\n",
+     {{12, W, "proxypassword does not unscramble"}}},
+    {"a written value cut before its references are replaced",
+     "[defs]\ncomponents=c\nstrings=S\n[S]\n"
+     "AVeryLongNameForTheServerThatHoldsThePackagesOfTheClientToBeInstalledHereToday=h\n"
+     "[c]\nname=C\nProtocol=http\nfiles=x\n"
+     "site=%AVeryLongNameForTheServerThatHoldsThePackagesOfTheClientToBeInstalledHereToday%:80\n",
+     {{10, W, "cuts the text to 79 before"}, {10, E, "without a site"}}},  // "%AVery..." cut
 };
 
 class DescriptionCheck : public ::testing::TestWithParam<Case> {
@@ -132,6 +155,71 @@ INSTANTIATE_TEST_SUITE_P(Cases, DescriptionCheck, ::testing::ValuesIn(kCases),
                                  name += isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
                              return name;
                          });
+
+// A registry section longer than the installer's buffer loses its last line, and the
+// action fails; one character less is read whole.
+TEST(DescriptionCheckSizes, ARegistrySectionBeyondItsBufferIsAnError) {
+    for (size_t length : {16381u, 16382u}) {
+        SCOPED_TRACE(length);
+        // Each line "HKCU,K,V=s,<data>" and its NUL; the data fills up to the length.
+        std::string head = "[defs]\ncomponents=c\n[c]\nname=C\nregistry1=R\n[R]\n";
+        std::string line = "HKCU,K,V=s,";
+        std::string text = head + line + std::string(length - line.size() - 1, 'd') + "\n";
+        ProfileText profile;
+        profile.Parse(text.data(), text.size());
+        Findings findings;
+        std::vector<NetworkComponent> network;
+        CheckDescription(profile, &findings, &network);
+        std::vector<Finding> got = findings.Sorted();
+        if (length < 16382) {
+            EXPECT_TRUE(got.empty()) << got[0].text;
+            continue;
+        }
+        ASSERT_EQ(1u, got.size());
+        EXPECT_EQ(6, got[0].line);
+        EXPECT_EQ(Severity::Error, got[0].severity);
+        EXPECT_NE(std::string::npos, got[0].text.find("fails the registry action"));
+        EmptyStringTableForTests();
+    }
+}
+
+// Package actions need cvgetex.dll in the work directory: from the payload or downloaded
+// by a component. Unknown payload (nullptr): nothing is said.
+TEST(DescriptionCheckSizes, PackageActionsNeedTheExtensionLibrary) {
+    const char base[] = "[defs]\ncomponents=c,d\n[c]\nname=C\nProtocol=http\nsite=h\n"
+                        "files=client.pkg\ncount=2\ninstall2=run,client.pkg\n"
+                        "install1=ispackage,client.pkg\n[d]\nname=D\n";
+    struct Case {
+        const char* extra;  // appended to [d]
+        std::vector<std::string> payload;
+        bool known;
+        bool missing;
+    };
+    const Case cases[] = {
+        {"", {"tarrock.inf"}, true, true},
+        {"", {"tarrock.inf", "CVGETEX.DLL"}, true, false},
+        {"", {"tarrock.inf", "sub\\cvgetex.dll"}, true, true},  // not in the work directory
+        {"Protocol=selfext\nfiles=cvgetex.dll\n", {"tarrock.inf"}, true, false},
+        {"Protocol=copy\nfiles=cvgetex.dll\n", {"tarrock.inf"}, true, true},
+        {"", {}, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.extra) + (c.payload.empty() ? "" : c.payload.back()));
+        std::string text = std::string(base) + c.extra;
+        ProfileText profile;
+        profile.Parse(text.data(), text.size());
+        Findings findings;
+        std::vector<NetworkComponent> network;
+        DescriptionFacts facts =
+            CheckDescription(profile, &findings, &network, c.known ? &c.payload : nullptr);
+        EXPECT_EQ(c.missing, facts.extensionMissing);
+        EXPECT_EQ(c.missing, findings.HasErrors());
+        ASSERT_EQ(1u, facts.unpacked.size());
+        EXPECT_EQ("client.pkg", facts.unpacked[0].file);
+        EXPECT_EQ(10, facts.unpacked[0].line);
+        EmptyStringTableForTests();
+    }
+}
 
 // The reader's profile semantics: names ignore case, the first section and key win,
 // keys and values are trimmed, lines before the first section belong to none.

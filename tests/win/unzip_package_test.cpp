@@ -146,6 +146,39 @@ TEST(UnzipPackage, DamagedArchivesLeaveNoFileUnderAFailedName) {
     EXPECT_EQ("big.txt;", Names(scratch.Path()));
 }
 
+// A zip bomb is refused from its declared sizes, before anything is written; the same
+// ratio below the floor unpacks.
+TEST(UnzipPackage, ABombWritesNothingZerosBelowTheFloorUnpack) {
+    ScratchDirectory scratch;
+    EXPECT_EQ(0, Unzip(ArchivePath("bomb"), scratch.Path() + "\\bomb", 0));
+    EXPECT_EQ("", Names(scratch.Path()));
+    ASSERT_EQ(1, Unzip(ArchivePath("zeros"), scratch.Path() + "\\zeros", 0));
+    EXPECT_EQ(std::string(1 << 20, '\0'), ReadWholeFile(scratch.Path() + "\\zeros\\zeros.bin"));
+}
+
+// archives\linked holds "data", a symbolic link to archives\outside (made by
+// make-archives: Wine shows a host link to a folder as a reparse point). No entry below
+// it is written, whether the link is the entry's folder, above it, or the entry itself.
+TEST(UnzipPackage, NothingIsWrittenThroughALinkBelowTheDestination) {
+    std::string destination = ModuleDirectory() + "\\archives\\linked";
+    std::string outside = ModuleDirectory() + "\\archives\\outside";
+    DWORD attributes = GetFileAttributesA((destination + "\\data").c_str());
+    ASSERT_NE(INVALID_FILE_ATTRIBUTES, attributes);
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
+        GTEST_SKIP() << "this Wine does not show the link as a reparse point";
+    for (const char* archive : {"linked", "linkeddeep", "linkedfolder"}) {
+        SCOPED_TRACE(archive);
+        EXPECT_EQ(0, Unzip(ArchivePath(archive), destination, 0));
+        EXPECT_EQ("", Names(outside));
+        EXPECT_EQ("data;", Names(destination));
+    }
+    // An entry beside the link still unpacks: only what lies below it is refused.
+    ASSERT_EQ(1, Unzip(ArchivePath("stdin"), destination, 0));
+    EXPECT_EQ("-;data;", Names(destination));
+    EXPECT_EQ("", Names(outside));
+    DeleteFileA((destination + "\\-").c_str());
+}
+
 TEST(UnzipPackage, FlagZeroReplacesOtherFlagsKeep) {
     struct Case {
         int flag;

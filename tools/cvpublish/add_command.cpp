@@ -1,9 +1,14 @@
 // "add": appends files to an executable as payload records, followed by the trailer.
 #include <string.h>
 
+#include <string>
+#include <vector>
+
 #include "common/text.h"
 #include "tools/cvpublish/commands.h"
+#include "tools/cvpublish/description_check.h"
 #include "tools/cvpublish/payload_file.h"
+#include "tools/cvpublish/profile_text.h"
 
 namespace {
 
@@ -115,6 +120,40 @@ bool RewriteWithPayload(PayloadFile* exe, const Entry* entries, int count, uint3
     return true;
 }
 
+bool IsDescriptionName(const char* name) {
+    size_t length = strlen(name);
+    return length >= 4 && EqualsIgnoringCase(name + length - 4, ".inf");
+}
+
+// A description whose package actions would find no cvgetex.dll in the work directory
+// unpacks nothing at install time: warned about here, when the payload is made.
+void WarnAboutMissingExtension(const Entry* entries, int count) {
+    std::vector<std::string> names(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i) names[static_cast<size_t>(i)] = entries[i].name;
+    for (int i = 0; i < count; ++i) {
+        if (!IsDescriptionName(entries[i].name)) continue;
+        FILE* file = fopen(entries[i].file, "rb");
+        if (file == nullptr) continue;
+        std::string text;
+        char buffer[16384];
+        size_t got;
+        while ((got = fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, got);
+        fclose(file);
+        ProfileText profile;
+        profile.Parse(text.data(), text.size());
+        Findings ignored;
+        std::vector<NetworkComponent> network;
+        DescriptionFacts facts = CheckDescription(profile, &ignored, &network, &names);
+        if (facts.extensionMissing)
+            fprintf(stderr,
+                    "cvpublish: warning: %s:%d: %s is unpacked with %s, which this payload "
+                    "does not hold and no component downloads: nothing would be unpacked; add "
+                    "it (cvpublish add --replace) beside the description\n",
+                    entries[i].file, facts.unpacked.front().line,
+                    facts.unpacked.front().file.c_str(), kExtensionLibraryName);
+    }
+}
+
 }  // namespace
 
 int RunAdd(int argc, char** argv) {
@@ -177,6 +216,7 @@ int RunAdd(int argc, char** argv) {
         written = RewriteWithPayload(&exe, entries, count, static_cast<uint32_t>(imageSize));
     }
     if (!written) return kExitFailure;
+    WarnAboutMissingExtension(entries, count);
     for (int i = 0; i < count; ++i)
         printf("added %s as %s (%lu bytes)\n", entries[i].file, entries[i].name,
                static_cast<unsigned long>(entries[i].size));

@@ -11,8 +11,11 @@
 #include "tools/cvpublish/commands.h"
 #include "tools/cvpublish/description_check.h"
 #include "tools/cvpublish/manifest_file.h"
+#include "tools/cvpublish/payload_file.h"
+#include "tools/cvpublish/zip_check.h"
 
-const char kCheckUsage[] = "check FILE.inf [--package DIR]";
+const char kCheckUsage[] =
+    "check FILE.inf [--package DIR] [--installer EXE | --records NAME[,NAME...]]";
 const char kCheckHelp[] =
     "Reads the description FILE.inf as the installer does (the same substitution and list\n"
     "rules) and prints one line per finding, FILE:LINE: error|warning: text. Errors are what\n"
@@ -23,8 +26,13 @@ const char kCheckHelp[] =
     "verb or key, odd target flags, InstallOrder 10000 or more, values that are cut).\n"
     "--package DIR: DIR holds what is published, either one package (pkginfo.txt and its\n"
     "parts) or the server's root with each component's SourceDir below it; every part that\n"
-    "pkginfo.txt lists must be there with its size, ftp files must exist, and a\n"
-    "component's size=, when given, should be their size in KB.\n"
+    "pkginfo.txt lists must be there with its size (a package without parts gives an\n"
+    "empty file, as it does for the installer), ftp files must exist, and a component's\n"
+    "size=, when given, should be their size in KB. Every published file that a package\n"
+    "or ispackage action unpacks must be a zip archive that cvgetex.dll accepts.\n"
+    "--installer EXE (the installer with its payload) or --records (the names of its\n"
+    "payload records): package and ispackage actions then need cvgetex.dll in the payload\n"
+    "or among the downloaded files.\n"
     "Checksums are checked by \"cvpublish verify\".\n"
     "Exit codes: 0 clean, 1 warnings only, 2 errors (or a wrong command line or an\n"
     "unreadable FILE).";
@@ -123,11 +131,8 @@ void CheckHttpPackage(const char* directory, const NetworkComponent& component,
                           static_cast<long>(parts.size));
         if (parts.size > 0) total += static_cast<uint64_t>(parts.size);
     }
-    if (parts.Count() == 0)
-        findings->Add(component.line, Severity::Error, "[%s]: %s/%s lists no parts",
-                      component.section.c_str(), found.c_str(), kManifestFileName);
-    else
-        CompareSize(component, total, findings);
+    // No parts give an empty file, for the installer and for verify alike.
+    CompareSize(component, total, findings);
 }
 
 void CheckFtpFiles(const char* directory, const NetworkComponent& component,
@@ -148,6 +153,97 @@ void CheckFtpFiles(const char* directory, const NetworkComponent& component,
     CompareSize(component, total, findings);
 }
 
+// The published bytes of a component's file: an ftp file as it is, an http package's
+// listed parts joined. False when they are not all there (reported elsewhere) or too large.
+bool ReadPublished(const char* directory, const NetworkComponent& component,
+                   const std::string& file, std::string* bytes) {
+    bool tooLarge = false;
+    if (component.protocol != ProtocolHttp) {
+        std::string found = FindPublished(directory, component, file.c_str());
+        return !found.empty() && ReadZipCandidate((found + "/" + file).c_str(), bytes, &tooLarge);
+    }
+    std::string found = FindPublished(directory, component, kManifestFileName);
+    ManifestList manifest;
+    if (found.empty() ||
+        ReadManifestFile((found + "/" + kManifestFileName).c_str(), &manifest) != nullptr)
+        return false;
+    bytes->clear();
+    ListedParts parts(manifest);
+    while (parts.Next()) {
+        std::string part;
+        if (!ReadZipCandidate((found + "/" + parts.name).c_str(), &part, &tooLarge) ||
+            parts.size < 0 || part.size() != static_cast<size_t>(parts.size) ||
+            bytes->size() + part.size() > kMaxCheckedZipSize)
+            return false;
+        bytes->append(part);
+    }
+    return true;
+}
+
+// Every unpacked file that a downloaded component publishes is checked as the extension
+// library will check it; files of other components are not in DIR.
+void CheckUnpackedFiles(const char* directory, const std::vector<NetworkComponent>& network,
+                        const DescriptionFacts& facts, Findings* findings) {
+    for (const UnpackedFile& unpacked : facts.unpacked) {
+        for (const NetworkComponent& component : network) {
+            bool listed = false;
+            for (const std::string& file : component.files)
+                listed = listed || EqualsIgnoringCase(file.c_str(), unpacked.file.c_str());
+            std::string bytes;
+            if (!listed || !ReadPublished(directory, component, unpacked.file, &bytes)) continue;
+            const unsigned char* data = reinterpret_cast<const unsigned char*>(bytes.data());
+            std::string reason;
+            if (!LooksLikeZip(data, bytes.size()))
+                findings->Add(unpacked.line, Severity::Error,
+                              "%s as published for [%s] is not a zip archive: cvgetex.dll "
+                              "unpacks nothing",
+                              unpacked.file.c_str(), component.section.c_str());
+            else if (!CheckZipPackage(data, bytes.size(), &reason))
+                findings->Add(unpacked.line, Severity::Error,
+                              "%s as published for [%s] is refused whole by cvgetex.dll (%s)",
+                              unpacked.file.c_str(), component.section.c_str(), reason.c_str());
+            break;
+        }
+    }
+}
+
+struct PayloadNames {
+    std::vector<std::string> names;
+};
+
+bool CollectRecordName(void* context, PayloadFile*, const PayloadRecord& record) {
+    static_cast<PayloadNames*>(context)->names.push_back(record.name);
+    return true;
+}
+
+// The names of an installer's payload records; false (reported) when it cannot be read.
+bool ReadPayloadNames(const char* path, std::vector<std::string>* names) {
+    PayloadFile payload;
+    if (!OpenPayloadFile(path, "rb", &payload)) return false;
+    PayloadNames collected;
+    bool walked = payload.trailer.state == TrailerAbsent ||
+                  WalkPayload(&payload, CollectRecordName, &collected);
+    ClosePayloadFile(&payload);
+    *names = collected.names;
+    return walked;
+}
+
+// The names of a --records list, split like the description's lists.
+std::vector<std::string> SplitRecords(const char* list) {
+    std::vector<std::string> names;
+    std::string name;
+    for (const char* p = list;; ++p) {
+        if (*p == '\0' || *p == ',' || *p == ' ') {
+            if (!name.empty()) names.push_back(name);
+            name.clear();
+            if (*p == '\0') break;
+        } else {
+            name += *p;
+        }
+    }
+    return names;
+}
+
 }  // namespace
 
 int RunCheck(int argc, char** argv) {
@@ -156,11 +252,24 @@ int RunCheck(int argc, char** argv) {
         return kExitSuccess;
     }
     const char* package = nullptr;
-    if (argc == 3 && strcmp(argv[1], "--package") == 0) package = argv[2];
-    if (argc != 1 && package == nullptr) {
+    const char* installer = nullptr;
+    const char* records = nullptr;
+    bool usage = argc < 1 || argc % 2 == 0;
+    for (int i = 1; i + 1 < argc && !usage; i += 2) {
+        const char** option = strcmp(argv[i], "--package") == 0     ? &package
+                              : strcmp(argv[i], "--installer") == 0 ? &installer
+                              : strcmp(argv[i], "--records") == 0   ? &records
+                                                                    : nullptr;
+        usage = option == nullptr || *option != nullptr;
+        if (!usage) *option = argv[i + 1];
+    }
+    if (usage || (installer != nullptr && records != nullptr)) {
         fprintf(stderr, "usage: cvpublish %s\n", kCheckUsage);
         return kExitUsage;
     }
+    std::vector<std::string> payload;
+    if (records != nullptr) payload = SplitRecords(records);
+    if (installer != nullptr && !ReadPayloadNames(installer, &payload)) return kExitErrors;
     std::string text;
     if (!ReadWholeFile(argv[0], &text)) {
         fprintf(stderr, "cvpublish: cannot read %s\n", argv[0]);
@@ -170,7 +279,9 @@ int RunCheck(int argc, char** argv) {
     profile.Parse(text.data(), text.size());
     Findings findings;
     std::vector<NetworkComponent> network;
-    CheckDescription(profile, &findings, &network);
+    DescriptionFacts facts = CheckDescription(
+        profile, &findings, &network,
+        installer != nullptr || records != nullptr ? &payload : nullptr);
     if (package != nullptr) {
         for (const NetworkComponent& component : network) {
             if (component.protocol == ProtocolHttp)
@@ -178,6 +289,7 @@ int RunCheck(int argc, char** argv) {
             else
                 CheckFtpFiles(package, component, &findings);
         }
+        CheckUnpackedFiles(package, network, facts, &findings);
     }
     for (const Finding& finding : findings.Sorted())
         printf("%s:%d: %s: %s\n", argv[0], finding.line,

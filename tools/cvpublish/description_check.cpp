@@ -11,6 +11,9 @@
 #include "config/string_table.h"
 #include "install/install_entry.h"
 #include "install/registry_line.h"
+#include "transfer/password.h"
+
+const char kExtensionLibraryName[] = "cvgetex.dll";
 
 namespace {
 
@@ -32,6 +35,8 @@ const TextKey kComponentTextKeys[] = {
     {"proxy", 80},     {"port", 80},      {"user", 100},      {"password", 100},
     {"proxyuser", 100}, {"proxypassword", 100},
 };
+// The buffer the installer reads user names and passwords into.
+const size_t kLoginValueSize = 100;
 const char* const kComponentIntegerKeys[] = {"enable", "size", "DisplayOrder", "InstallOrder",
                                              "count"};
 const char* const kEntryKeys[] = {"extract", "registry", "install"};
@@ -46,7 +51,9 @@ struct Check {
     Findings* findings;
     std::vector<NetworkComponent>* network;
     std::vector<std::string> allFiles;        // every token of every component's files
+    std::vector<std::string> workFiles;       // the files that land in the work directory
     std::vector<std::string> checkedRegistry;  // registry sections already checked
+    DescriptionFacts facts;
 };
 
 bool InList(const char* const* list, size_t count, const char* word) {
@@ -116,6 +123,11 @@ std::string ReadText(Check& check, const ProfileSection* section, const char* ke
         check.findings->Add(line->number, Severity::Warning,
                             "%s: the value is %zu characters long; the installer cuts it to %zu",
                             line->key.c_str(), strlen(whole.data()), size - 1);
+    else if (line != nullptr && raw.size() > size - 1)
+        check.findings->Add(line->number, Severity::Warning,
+                            "%s: the value is written with %zu characters; the installer cuts "
+                            "the text to %zu before it replaces %%name%%",
+                            line->key.c_str(), raw.size(), size - 1);
     if (raw.size() > size - 1) raw.resize(size - 1);
     std::vector<char> out(size);
     Substitute(raw.c_str(), out.data(), size);
@@ -170,8 +182,11 @@ bool IsComponentKey(const std::string& key, long* pass) {
     if (InList(kComponentIntegerKeys, countof(kComponentIntegerKeys), key.c_str())) return true;
     for (const char* prefix : kEntryKeys) {
         size_t length = strlen(prefix);
+        // The installer asks for "install1", "install2"...: "install01" and "install0"
+        // are never read.
         if (key.size() > length && EqualsIgnoringCaseN(key.c_str(), prefix, length) &&
-            key.find_first_not_of("0123456789", length) == std::string::npos) {
+            key.find_first_not_of("0123456789", length) == std::string::npos &&
+            key[length] != '0') {
             *pass = strtol(key.c_str() + length, nullptr, 10);
             return true;
         }
@@ -218,6 +233,8 @@ void CheckInstallEntry(Check& check, const NetworkComponent* network, const char
         return;
     }
     InstallVerb verb = ClassifyVerb(fields.verb);
+    if (verb == VerbPackage || verb == VerbInstallerPackage)
+        check.facts.unpacked.push_back(UnpackedFile{fields.file, line});
     if (verb == VerbShell && !InList(kShellVerbs, countof(kShellVerbs), fields.verb))
         check.findings->Add(line, Severity::Warning,
                             "%s: \"%s\" is not ispackage, run, package or copy: the file is "
@@ -253,6 +270,15 @@ void CheckRegistrySection(Check& check, int line, const char* key, const std::st
     for (const std::string& done : check.checkedRegistry)
         if (EqualsIgnoringCase(done.c_str(), section->name.c_str())) return;
     check.checkedRegistry.push_back(section->name);
+    // The profile read returns at most the buffer's size minus two characters, and the
+    // installer takes a section of that length as cut.
+    size_t length = ProfileText::SectionText(section).size() - 1;
+    if (length >= registrySectionBufferSize - 2)
+        check.findings->Add(section->number, Severity::Error,
+                            "[%s] holds %zu characters; the installer reads sections of up to "
+                            "%zu whole, leaves out the cut last line and fails the registry "
+                            "action",
+                            section->name.c_str(), length, registrySectionBufferSize - 3);
     for (const ProfileLine& entry : section->lines) {
         if (entry.IsComment()) continue;
         if (!entry.hasEquals) {
@@ -299,6 +325,24 @@ void CheckProtocol(Check& check, const ProfileSection* section, NetworkComponent
                             protocol.c_str());
 }
 
+// An http component's password and proxypassword hold what "cvpublish scramble" prints;
+// the installer unscrambles them. A plain password does not unscramble, or gives bytes
+// nobody types.
+void CheckScrambled(Check& check, const ProfileSection* section, const char* key) {
+    int line = 0;
+    std::string value = ReadText(check, section, key, "", kLoginValueSize, &line);
+    if (value.empty()) return;
+    char plain[kPasswordFieldSize] = "";
+    bool printable = UnscramblePassword(value.c_str(), plain) && plain[0] != '\0';
+    for (const char* p = plain; *p != '\0'; ++p)
+        if (static_cast<unsigned char>(*p) < 0x20 || *p == 0x7F) printable = false;
+    if (!printable)
+        check.findings->Add(line, Severity::Warning,
+                            "%s does not unscramble to printable text: the installer would send "
+                            "something else; write what \"cvpublish scramble PASSWORD\" prints",
+                            key);
+}
+
 void CheckSource(Check& check, const ProfileSection* section, NetworkComponent* facts) {
     int filesLine = 0, siteLine = 0, dirLine = 0;
     facts->files = Tokens(ReadText(check, section, "files", "", 300, &filesLine));
@@ -320,6 +364,16 @@ void CheckSource(Check& check, const ProfileSection* section, NetworkComponent* 
                             "[%s]: an %s component without files downloads nothing and is never "
                             "installed",
                             facts->section.c_str(), protocol);
+    if (facts->protocol == ProtocolFtp &&
+        ReadText(check, section, "user", "", kLoginValueSize).empty())
+        check.findings->Add(facts->line, Severity::Warning,
+                            "[%s]: an ftp component without user logs in with an empty user "
+                            "name; write user=anonymous for an anonymous log-in",
+                            facts->section.c_str());
+    if (facts->protocol == ProtocolHttp) {
+        CheckScrambled(check, section, "password");
+        CheckScrambled(check, section, "proxypassword");
+    }
     if (facts->protocol == ProtocolHttp && facts->files.size() > 1)
         check.findings->Add(filesLine, Severity::Warning,
                             "[%s]: every file of an http component is fetched from the one "
@@ -405,16 +459,50 @@ void CheckComponent(Check& check, const std::string& name, int listLine) {
     if (isNetwork) check.network->push_back(facts);
 }
 
-// Collects every component's files first: install entries may run files of another component.
+std::string Substituted(const ProfileLine* line, const char* defaultText) {
+    std::string raw = line != nullptr ? line->value : defaultText;
+    std::vector<char> value(raw.size() * 8 + 4096);
+    Substitute(raw.c_str(), value.data(), value.size());
+    return value.data();
+}
+
+// Collects every component's files first: install entries may run files of another
+// component. Those of downloaded and payload components land in the work directory.
 void CollectFiles(Check& check, const std::vector<std::string>& components) {
     for (const std::string& name : components) {
         const ProfileSection* section = check.profile.FindSection(name.c_str());
         const ProfileLine* files = ProfileText::FindKey(section, "files");
         if (files == nullptr) continue;
-        std::vector<char> value(files->value.size() + 4096);
-        Substitute(files->value.c_str(), value.data(), value.size());
-        for (const std::string& file : Tokens(value.data())) check.allFiles.push_back(file);
+        ProtocolKind protocol = ProtocolFromText(
+            Substituted(ProfileText::FindKey(section, "Protocol"), kDefaultProtocol).c_str());
+        bool inWorkDirectory = protocol != ProtocolCopy && protocol != ProtocolCdrom;
+        for (const std::string& file : Tokens(Substituted(files, ""))) {
+            check.allFiles.push_back(file);
+            if (inWorkDirectory) check.workFiles.push_back(file);
+        }
     }
+}
+
+bool ListsName(const std::vector<std::string>& names, const char* name) {
+    for (const std::string& listed : names)
+        if (EqualsIgnoringCase(listed.c_str(), name)) return true;
+    return false;
+}
+
+// Package actions need the extension library in the work directory: from the payload or
+// downloaded as a component's file. Without it they unpack nothing, and the run still
+// counts as installed.
+void CheckExtensionShipped(Check& check, const std::vector<std::string>& payload) {
+    if (check.facts.unpacked.empty() || ListsName(payload, kExtensionLibraryName) ||
+        ListsName(check.workFiles, kExtensionLibraryName))
+        return;
+    check.facts.extensionMissing = true;
+    const UnpackedFile& first = check.facts.unpacked.front();
+    check.findings->Add(first.line, Severity::Error,
+                        "%s is unpacked with %s, which is neither in the installer's payload nor "
+                        "among the downloaded files: nothing is unpacked, yet the run counts as "
+                        "installed (put it in the payload beside the description)",
+                        first.file.c_str(), kExtensionLibraryName);
 }
 
 void LoadStringSections(Check& check, const ProfileSection* defs) {
@@ -469,14 +557,15 @@ bool Findings::HasErrors() const {
     return false;
 }
 
-void CheckDescription(const ProfileText& profile, Findings* findings,
-                      std::vector<NetworkComponent>* network) {
-    Check check{profile, findings, network, {}, {}};
+DescriptionFacts CheckDescription(const ProfileText& profile, Findings* findings,
+                                  std::vector<NetworkComponent>* network,
+                                  const std::vector<std::string>* payload) {
+    Check check{profile, findings, network, {}, {}, {}, {}};
     CheckDuplicates(check);
     const ProfileSection* defs = profile.FindSection("defs");
     if (defs == nullptr) {
         findings->Add(1, Severity::Error, "no [defs] section: the installer finds no components");
-        return;
+        return check.facts;
     }
     int line = 0;
     std::string allow = ReadText(check, defs, "allowintervention", "TRUE", kDefsValueSize, &line);
@@ -505,4 +594,6 @@ void CheckDescription(const ProfileText& profile, Findings* findings,
         else
             CheckComponent(check, components[i], line);
     }
+    if (payload != nullptr) CheckExtensionShipped(check, *payload);
+    return check.facts;
 }

@@ -42,7 +42,25 @@ struct NetworkComponent {
     int sizeLine;  // 0 when the key "size" is missing
 };
 
+// The file of a package or ispackage action: cvgetex.dll unpacks it as a zip archive.
+struct UnpackedFile {
+    std::string file;
+    int line;
+};
+
+// What the checks learn beyond their findings.
+struct DescriptionFacts {
+    std::vector<UnpackedFile> unpacked;  // every package and ispackage action read
+    bool extensionMissing = false;       // unpacked files, but no cvgetex.dll to do it
+};
+
+// The name of the extension library the installer loads for package actions.
+extern const char kExtensionLibraryName[];
+
 // Checks the description; fills network with its ftp and http components. Loads the
 // description's string sections into the process's string table (emptied first).
-void CheckDescription(const ProfileText& profile, Findings* findings,
-                      std::vector<NetworkComponent>* network);
+// payload, when known, lists the names of the installer's payload records: package
+// actions then need cvgetex.dll among them or among the downloaded files (an error).
+DescriptionFacts CheckDescription(const ProfileText& profile, Findings* findings,
+                                  std::vector<NetworkComponent>* network,
+                                  const std::vector<std::string>* payload = nullptr);

@@ -14,7 +14,9 @@ const Command kCommands[] = {
      "Appends each FILE to EXE as a payload record named NAME (default: the file's base\n"
      "name), then the trailer. NAME may name a subdirectory with \\ or /; a slash is\n"
      "stored as a backslash. FILE ends at the last '='. An EXE that already carries a\n"
-     "payload is refused unless --replace is given, which drops that payload first."},
+     "payload is refused unless --replace is given, which drops that payload first.\n"
+     "A description among the files whose package or ispackage actions would find no\n"
+     "cvgetex.dll (neither added with it nor downloaded) is warned about."},
     {"list", RunList, "list EXE",
      "Prints one line per record: its size in bytes, a tab, its name; or \"no payload\"\n"
      "when EXE carries none. A damaged payload ends with a message and exit code 1."},

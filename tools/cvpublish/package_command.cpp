@@ -10,6 +10,7 @@
 #include "common/text.h"
 #include "tools/cvpublish/commands.h"
 #include "tools/cvpublish/payload_file.h"
+#include "tools/cvpublish/zip_check.h"
 #include "transfer/manifest.h"
 #include "transfer/md5.h"
 
@@ -21,9 +22,38 @@ const char kPackageHelp[] =
     "[sums] with each part's checksum and total_sum, the checksum of FILE. An empty FILE\n"
     "gives a manifest without parts whose total_sum is the checksum of no bytes. Existing\n"
     "files of those names are overwritten; other files in OUTDIR are left alone. FILE must\n"
-    "be smaller than 2 GiB and give at most 10000 parts.";
+    "be smaller than 2 GiB and give at most 10000 parts. A FILE that is a zip archive (it\n"
+    "begins with PK) is checked first as the installer's cvgetex.dll will check it; one\n"
+    "it would refuse (a name that is not printable ASCII, encryption, zip64, an unknown\n"
+    "method, a name leaving the folder, a bomb...) is refused and nothing is written.";
 
 namespace {
+
+// A zip archive is published only when the installer will unpack it; false (reported)
+// when it would refuse it. Anything else is published as it is.
+bool CheckPublishedZip(const char* path, FILE* input) {
+    unsigned char head[4];
+    size_t got = fread(head, 1, sizeof head, input);
+    if (fseek(input, 0, SEEK_SET) != 0) return false;
+    if (!LooksLikeZip(head, got)) return true;
+    std::string bytes;
+    bool tooLarge = false;
+    if (!ReadZipCandidate(path, &bytes, &tooLarge)) {
+        if (!tooLarge) return false;
+        fprintf(stderr, "cvpublish: warning: %s is a zip archive too large to be checked here\n",
+                path);
+        return true;
+    }
+    std::string reason;
+    if (CheckZipPackage(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(),
+                        &reason))
+        return true;
+    fprintf(stderr,
+            "cvpublish: %s: the installer's cvgetex.dll refuses this zip archive whole (%s); "
+            "nothing written\n",
+            path, reason.c_str());
+    return false;
+}
 
 const uint32_t kDefaultPartSize = 1024 * 1024;
 const uint32_t kMaxPartSize = 128 * 1024 * 1024;
@@ -162,6 +192,10 @@ int RunPackage(int argc, char** argv) {
     if (input == nullptr || measured < 0 || fseek(input, 0, SEEK_SET) != 0) {
         fprintf(stderr, "cvpublish: cannot read %s\n", inputPath);
         if (input != nullptr) fclose(input);
+        return kExitFailure;
+    }
+    if (!CheckPublishedZip(inputPath, input)) {
+        fclose(input);
         return kExitFailure;
     }
     const uint64_t fileSize = static_cast<uint64_t>(measured);
