@@ -41,7 +41,7 @@ bool ReadRecordValue(const char* subkey, const char* name, char* out, DWORD size
 }
 
 bool LoadRecordKey(HINSTANCE instance, char (&subkey)[200]) {
-    return LoadStringA(instance, IDS_WORK_DIR_KEY, subkey, countof(subkey)) != 0;
+    return LoadStringA(instance, IDS_WORK_DIR_KEY, subkey, static_cast<int>(countof(subkey))) != 0;
 }
 
 void WriteRecord(const char* subkey, const char* path, const char* tag) {
