@@ -96,7 +96,62 @@ bool MakeJunction(const std::string& link, const std::string& target) {
            (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
+// The host's path of a path on Wine's drive Z: (the host's root).
+std::string HostPath(std::string path) {
+    path = path.substr(2);
+    for (char& c : path) c = c == '\\' ? '/' : c;
+    return path;
+}
+
+// Runs command with the host's shell and waits for it: Wine starts a host program
+// without a process handle, so the shell's last word, a file, is waited for.
+bool RunHostCommand(const std::string& command, const std::string& doneFile) {
+    std::string line = "Z:\\bin\\sh -c \"" + command + "; echo done >'" + HostPath(doneFile) + "'\"";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info = {};
+    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &info))
+        return false;
+    if (info.hProcess != nullptr) CloseHandle(info.hProcess);
+    if (info.hThread != nullptr) CloseHandle(info.hThread);
+    bool done = false;
+    for (int i = 0; i < 200 && !done; ++i) {
+        done = ReadWholeFile(doneFile).find('\n') != std::string::npos;
+        if (!done) Sleep(50);
+    }
+    DeleteFileA(doneFile.c_str());
+    return done;
+}
+
 }  // namespace
+
+// Under Wine a host's symbolic link shows as a reparse point. Wine refuses to remove it
+// while its target holds files, so the link and the directory around it stay; what
+// matters is that nothing is deleted through it.
+TEST(WorkDirectory, DeletionNeverGoesThroughAHostLink) {
+    const std::string scratch = ModuleDirectory() + "\\link-test";
+    const std::string target = scratch + "\\elsewhere";
+    const std::string work = scratch + "\\work";
+    const std::string link = work + "\\link";
+    if (scratch.compare(0, 2, "Z:") != 0) GTEST_SKIP() << "the tests do not run from the host's drive";
+    RunHostCommand("rm -rf '" + HostPath(scratch) + "'", ModuleDirectory() + "\\link-test.done");
+    CreateDirectoryA(scratch.c_str(), nullptr);
+    CreateDirectoryA(target.c_str(), nullptr);
+    WriteWholeFile(target + "\\precious.txt", "keep me");
+    CreateDirectoryA(work.c_str(), nullptr);
+    WriteWholeFile(work + "\\part.bin", "part");
+    if (!RunHostCommand("ln -s '" + HostPath(target) + "' '" + HostPath(link) + "'",
+                        scratch + "\\ln.done") ||
+        !FileExists(link))
+        GTEST_SKIP() << "no host shell to make a link with";
+    EXPECT_EQ("keep me", ReadWholeFile(link + "\\precious.txt"));  // it leads there
+    DeleteTree(work.c_str());
+    EXPECT_FALSE(FileExists(work + "\\part.bin"));
+    EXPECT_EQ("keep me", ReadWholeFile(target + "\\precious.txt"));
+    EXPECT_TRUE(RunHostCommand("rm -rf '" + HostPath(scratch) + "'",
+                               ModuleDirectory() + "\\link-test.done"));
+}
 
 TEST(WorkDirectory, DeletionRemovesAJunctionButNotWhatItPointsTo) {
     ScratchDirectory scratch;
