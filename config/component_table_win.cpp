@@ -4,6 +4,7 @@
 
 #include <stdlib.h>
 
+#include "config/installed_file.h"
 #include "config/payload_archive_win.h"
 #include "config/profile_win.h"
 #include "config/string_table.h"
@@ -69,15 +70,22 @@ bool InstalledVersion(const char* path, bool fileVersion, VersionNumber& version
 }
 
 // Every listed file is found along the search path, at the version asked for.
+// Each file is looked for only where the description names it (a full path, else the
+// system folder): the search path would also find a file planted in the current
+// directory.
 bool FilesExist(char* list) {
+    char systemDirectory[260];
+    UINT length = GetSystemDirectoryA(systemDirectory, countof(systemDirectory));
+    if (length == 0 || length >= countof(systemDirectory)) systemDirectory[0] = '\0';
     char* cursor = list;
     while (char* token = NextToken(&cursor, listDelimiters)) {
-        FileRequirement requirement = SplitFileRequirement(token);
+        FileRequirement requirement = SplitInstalledFileToken(token);
         char found[260];
-        char* filePart = nullptr;
-        DWORD n = SearchPathA(nullptr, requirement.fileName, nullptr, countof(found), found,
-                              &filePart);
-        if (n == 0 || n >= countof(found)) return false;
+        if (!BuildInstalledFilePath(requirement.fileName, systemDirectory, found, countof(found)))
+            return false;
+        DWORD attributes = GetFileAttributesA(found);
+        if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
+            return false;
         if (requirement.version == nullptr) continue;
         VersionNumber installed;
         if (!InstalledVersion(found, requirement.useFileVersion, installed)) return false;

@@ -6,6 +6,8 @@
 #include "config/component_table_win.h"
 #include "install/install_entry.h"
 #include "startup/app_win.h"
+#include "startup/private_directory_win.h"
+#include "startup/work_directory_win.h"
 
 INT_PTR currentInstallProcess = -1;
 int installCounter = 1;
@@ -22,7 +24,7 @@ const DWORD kWaitSliceMs = 200;
 
 typedef int(__cdecl* UnzipPackageProc)(const char* package, const char* destination, int flag);
 
-// Loaded on first use and kept for the whole process.
+// Loaded on first use and kept until the installation's actions are over.
 HMODULE extensionLibrary = nullptr;
 // The work directory of the latest action's run, where a downloaded cvgetex.dll is
 // looked for; empty before the first action.
@@ -128,16 +130,6 @@ bool StartAndWait(char* line, const char* directory) {
     return true;
 }
 
-// A fresh name in the temporary directory, free to become a directory.
-bool FreshTemporaryName(char* name) {
-    char directory[MAX_PATH];
-    DWORD length = GetTempPathA(countof(directory), directory);
-    if (length == 0 || length >= countof(directory)) return false;
-    if (GetTempFileNameA(directory, "INS", 0, name) == 0) return false;
-    DeleteFileA(name);
-    return true;
-}
-
 // Records the unpacked set-up script as "INS<n>" for the client to run later.
 void RecordDeferredSetup(const char* directory) {
     char path[MAX_PATH];
@@ -160,8 +152,13 @@ struct VerbOutcome {
 
 VerbOutcome InstallerPackage(const char* fullPath, const char* arguments) {
     char directory[MAX_PATH];
-    if (!FreshTemporaryName(directory) || !CallUnzipPackage(fullPath, directory, 0))
+    // A new directory of the installer's own: one that exists already (planted by
+    // someone else) is never unpacked into nor run from.
+    if (!CreateFreshTemporaryDirectory("INS", directory)) return {true, false};
+    if (!CallUnzipPackage(fullPath, directory, 0)) {
+        DeleteTree(directory);  // ours, and holding nothing usable
         return {true, false};
+    }
     if (deferredSetup) {
         RecordDeferredSetup(directory);
         return {true, false};
@@ -194,7 +191,9 @@ VerbOutcome ShellVerb(const Component& component, const InstallEntry& fields,
     info.lpParameters = fields.arguments != nullptr ? fields.arguments : commandLine;
     info.lpDirectory = component.workDirectory;
     info.nShow = SW_HIDE;
-    if (!ShellExecuteExA(&info)) return {false, false};
+    // A file the shell cannot start (no program for its kind) counts as done: the
+    // shell has already shown its own message.
+    if (!ShellExecuteExA(&info)) return {true, false};
     WaitForProgram(info.hProcess, nullptr);
     return {true, true};
 }
@@ -306,17 +305,27 @@ int AddToComRegistrationList(const char* path) {
     return 1;
 }
 
+// The publisher's copy in the work directory, by its full path; the system's search
+// (narrowed to the system folder at start-up) only where none was shipped.
+HMODULE LoadExtensionLibrary() {
+    char path[MAX_PATH];
+    if (extensionDirectory[0] != '\0' && CopyText(path, extensionDirectory) &&
+        AppendText(path, "\\cvgetex.dll") && GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES)
+        return LoadLibraryExA(path, nullptr, 0);
+    return LoadLibraryA("cvgetex.dll");
+}
+
 int CallUnzipPackage(const char* package, const char* destination, int flag) {
-    if (extensionLibrary == nullptr) extensionLibrary = LoadLibraryA("cvgetex.dll");
-    if (extensionLibrary == nullptr && extensionDirectory[0] != '\0') {
-        // The library can also be one of the downloaded files.
-        char path[MAX_PATH];
-        if (CopyText(path, extensionDirectory) && AppendText(path, "\\cvgetex.dll"))
-            extensionLibrary = LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-    }
+    if (extensionLibrary == nullptr) extensionLibrary = LoadExtensionLibrary();
     if (extensionLibrary == nullptr) return 0;
     // FARPROC stands for any export; going through void* says so without a warning.
     UnzipPackageProc unzip = reinterpret_cast<UnzipPackageProc>(
         reinterpret_cast<void*>(GetProcAddress(extensionLibrary, "UnzipPackage")));
     return unzip != nullptr ? unzip(package, destination, flag) : 0;
+}
+
+void ReleaseExtensionLibrary() {
+    if (extensionLibrary == nullptr) return;
+    (void)FreeLibrary(extensionLibrary);  // a failure only keeps the file in use
+    extensionLibrary = nullptr;
 }

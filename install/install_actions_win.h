@@ -17,7 +17,9 @@ enum ClientDirectoryVariant { ClientProgramDirectory = 0, ClientDataDirectory = 
 
 // Carries out one entry ("verb,file[,arguments]", split in place). Returns 1 when
 // done; 0 when the entry is incomplete, its file's path or a command line does not fit
-// 260 characters, or a started program reported failure through "Failed".
+// 260 characters, a program ("run" or a package's set-up program) could not be started,
+// or a started program reported failure through "Failed". A file the shell cannot
+// start counts as done (the shell has shown its own message).
 int PerformInstallAction(Component& component, char* entry);
 // The installed client's program or data directory into buffer (260 bytes). Returns 1
 // when a path was found; otherwise 0 with buffer empty (also when the client's key has
@@ -26,5 +28,9 @@ int FindClientDirectory(char* buffer, ClientDirectoryVariant variant);
 // Lists a copied file for the client to register as a COM server. 1 when written.
 int AddToComRegistrationList(const char* path);
 // Unpacks a package through the extension library's "UnzipPackage"; its result, or 0
-// when the library or the export cannot be found.
+// when the library or the export cannot be found. The library is "cvgetex.dll" in the
+// latest action's work directory, loaded by its full path; where there is none there,
+// the system's copy. It stays loaded until ReleaseExtensionLibrary.
 int CallUnzipPackage(const char* package, const char* destination, int flag);
+// Unloads the extension library, so that the work directory holding it can be deleted.
+void ReleaseExtensionLibrary();

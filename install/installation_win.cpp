@@ -220,5 +220,8 @@ void RunInstallation(DownloadDialog& dialog, WPARAM) {
     RecordInstallStart(dialog, profile);
     bool localOnly = IsLocalOnly(dialog);
     InstallComponents(dialog);
+    // The extension library may have come from the work directory, which is to be
+    // deleted once the run ends.
+    ReleaseExtensionLibrary();
     EndInstalled(dialog, profile, localOnly);
 }

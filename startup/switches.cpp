@@ -39,8 +39,12 @@ void RunDownloadMode(Switches& s, RunModeActions& actions) {
     } else if (answer == AnswerNo) {
         s.mode = RunMode::Tray;
     } else if (answer == AnswerCancel) {
-        actions.FindWorkDirectory();
-        if (s.infPath == nullptr) actions.DeleteWorkDirectory();
+        // A run on a description's folder has no work directory of its own: nothing is
+        // looked up, so nothing is created or recorded either.
+        if (s.infPath == nullptr) {
+            actions.FindWorkDirectory();
+            actions.DeleteWorkDirectory();
+        }
         actions.DeleteStartupShortcut();
         s.mode = RunMode::Exit;
     }

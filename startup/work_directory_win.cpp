@@ -2,53 +2,145 @@
 #include "startup/work_directory_win.h"
 
 #include "startup/app_win.h"
+#include "startup/private_directory_win.h"
+#include "startup/work_directory_tag.h"
 #include "ui/resource_ids.h"
 
 namespace {
 
-bool ReadRecordedDirectory(const char* subkey, char (&path)[260]) {
+// The marker file inside a work directory of the installer's own, and the value
+// beside "Path" that holds the same tag.
+const char kMarkerName[] = "\\cvget.tag";
+const char kTagValue[] = "Tag";
+// Pause between two attempts to remove the work directory.
+const DWORD kRemovalSliceMs = 100;
+
+// Reads a string value of the record; false when it is missing, of another type,
+// empty or too long for out. A stored value need not carry its terminator.
+bool ReadRecordValue(const char* subkey, const char* name, char* out, DWORD size) {
+    out[0] = '\0';
     HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, subkey, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, subkey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
         return false;
     DWORD type = 0;
-    DWORD size = sizeof(path);
-    LONG result = RegQueryValueExA(key, "Path", nullptr, &type,
-                                   reinterpret_cast<BYTE*>(path), &size);
+    DWORD bytes = size;
+    LONG result = RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(out), &bytes);
     RegCloseKey(key);
-    if (result != ERROR_SUCCESS || type != REG_SZ || size == 0) return false;
-    // A stored value need not carry its terminator; one of 260 characters has no room.
-    if (path[size - 1] != '\0') {
-        if (size >= sizeof(path)) return false;
-        path[size] = '\0';
+    if (result != ERROR_SUCCESS || type != REG_SZ || bytes == 0) {
+        out[0] = '\0';
+        return false;
     }
-    return path[0] != '\0';
+    if (out[bytes - 1] != '\0') {
+        if (bytes >= size) {
+            out[0] = '\0';
+            return false;
+        }
+        out[bytes] = '\0';
+    }
+    return out[0] != '\0';
 }
 
-bool MakeTemporaryName(char (&path)[260]) {
-    char tempDirectory[260];
-    DWORD n = GetTempPathA(countof(tempDirectory), tempDirectory);
-    if (n == 0 || n >= countof(tempDirectory)) return false;
-    if (GetTempFileNameA(tempDirectory, "inst", 0, path) == 0) return false;
-    // The platform created an empty file of that name; it is to become a directory.
-    DeleteFileA(path);
+bool LoadRecordKey(HINSTANCE instance, char (&subkey)[200]) {
+    return LoadStringA(instance, IDS_WORK_DIR_KEY, subkey, static_cast<int>(countof(subkey))) != 0;
+}
+
+void WriteRecord(const char* subkey, const char* path, const char* tag) {
+    HKEY key = nullptr;
+    if (RegCreateKeyA(HKEY_CURRENT_USER, subkey, &key) != ERROR_SUCCESS) return;
+    RegSetValueExA(key, "Path", 0, REG_SZ, reinterpret_cast<const BYTE*>(path),
+                   static_cast<DWORD>(BoundedLength(path, MAX_PATH)) + 1);
+    RegSetValueExA(key, kTagValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(tag),
+                   static_cast<DWORD>(strlen(tag)) + 1);
+    RegCloseKey(key);
+}
+
+bool MarkerPath(const char* directory, char (&path)[MAX_PATH]) {
+    return CopyText(path, directory) && AppendText(path, kMarkerName);
+}
+
+// A plain directory (no link) holding the marker with the recorded tag.
+bool IsOwnDirectory(const char* directory, const char* tag) {
+    DWORD attributes = GetFileAttributesA(directory);
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY) ||
+        (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        return false;
+    char path[MAX_PATH];
+    if (!MarkerPath(directory, path)) return false;
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    char marker[kWorkTagDigits + 8];
+    DWORD length = 0;
+    BOOL read = ReadFile(file, marker, sizeof(marker), &length, nullptr);
+    CloseHandle(file);
+    return read && WorkTagMatches(marker, length, tag);
+}
+
+// Writes a new tag into a directory just created and records both. On failure the
+// (still empty) directory is removed again: a directory without its marker would
+// never be recognised, and so never deleted.
+bool AdoptNewDirectory(const char* subkey, const char* directory) {
+    unsigned char random[kWorkTagRandomBytes];
+    randomBytesSource(random, countof(random));
+    char tag[kWorkTagDigits + 1];
+    FormatWorkTag(random, tag);
+    char path[MAX_PATH];
+    bool written = false;
+    if (MarkerPath(directory, path)) {
+        HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            DWORD done = 0;
+            written = WriteFile(file, tag, kWorkTagDigits, &done, nullptr) && done == kWorkTagDigits;
+            written = CloseHandle(file) && written;
+            if (!written) (void)DeleteFileA(path);  // a part-written marker is no marker
+        }
+    }
+    if (!written) {
+        (void)RemoveDirectoryA(directory);  // empty and ours; a failure leaves an empty folder
+        return false;
+    }
+    WriteRecord(subkey, directory, tag);
     return true;
 }
 
+bool IsMissing(const char* path) {
+    if (GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES) return false;
+    DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+// The recorded directory when it is the installer's own, or when it has disappeared
+// and can be made again at its place as a new directory.
+bool ReuseRecordedDirectory(const char* subkey, char (&path)[MAX_PATH]) {
+    char tag[kWorkTagDigits + 8];
+    if (!ReadRecordValue(subkey, "Path", path, countof(path))) return false;
+    if (ReadRecordValue(subkey, kTagValue, tag, countof(tag)) && IsOwnDirectory(path, tag))
+        return true;
+    return IsMissing(path) && CreatePrivateDirectory(path) && AdoptNewDirectory(subkey, path);
+}
+
+bool StillExists(const char* path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
+
 }  // namespace
+
+DWORD workDirectoryRemovalPatienceMs = 5000;
 
 int GetWorkDirectory(WorkDirectoryRecord& record) {
     char subkey[200];
-    if (LoadStringA(record.instance, IDS_WORK_DIR_KEY, subkey, countof(subkey)) == 0) return 0;
-    if (!ReadRecordedDirectory(subkey, record.path)) {
-        if (!MakeTemporaryName(record.path)) return 0;
-    }
-    if (GetFileAttributesA(record.path) != INVALID_FILE_ATTRIBUTES) return 1;
-    if (!CreateDirectoryA(record.path, nullptr)) return 0;
-    HKEY key = nullptr;
-    if (RegCreateKeyA(HKEY_CURRENT_USER, subkey, &key) == ERROR_SUCCESS) {
-        RegSetValueExA(key, "Path", 0, REG_SZ, reinterpret_cast<const BYTE*>(record.path),
-                       static_cast<DWORD>(BoundedLength(record.path, countof(record.path))) + 1);
-        RegCloseKey(key);
+    if (!LoadRecordKey(record.instance, subkey)) return 0;
+    if (ReuseRecordedDirectory(subkey, record.path)) return 1;
+    // Anything else the record names is left alone: a new directory takes its place.
+    if (!CreateFreshTemporaryDirectory("inst", record.path)) return 0;
+    return AdoptNewDirectory(subkey, record.path) ? 1 : 0;
+}
+
+int FindWorkDirectory(WorkDirectoryRecord& record) {
+    char subkey[200];
+    if (!LoadRecordKey(record.instance, subkey) ||
+        !ReadRecordValue(subkey, "Path", record.path, countof(record.path))) {
+        record.path[0] = '\0';
+        return 0;
     }
     return 1;
 }
@@ -58,11 +150,27 @@ int DeleteWorkDirectory(WorkDirectoryRecord& record) {
     char path[260];
     CopyText(path, record.path);
     if (BoundedLength(path, countof(path)) < 6) return 0;
-    DeleteTree(path);
     char subkey[200];
-    if (LoadStringA(record.instance, IDS_WORK_DIR_KEY, subkey, countof(subkey)) != 0)
-        RegDeleteKeyA(HKEY_CURRENT_USER, subkey);
+    if (!LoadRecordKey(record.instance, subkey)) return 0;
+    char tag[kWorkTagDigits + 8];
+    bool own = ReadRecordValue(subkey, kTagValue, tag, countof(tag)) && IsOwnDirectory(path, tag);
+    // The record is forgotten either way; a directory that is not the installer's own
+    // stays untouched.
+    RegDeleteKeyA(HKEY_CURRENT_USER, subkey);
+    if (!own) return 0;
+    RemoveTreePatiently(path, workDirectoryRemovalPatienceMs);
     return 1;
+}
+
+void RemoveTreePatiently(const char* directory, DWORD patienceMs) {
+    DWORD start = GetTickCount();
+    DeleteTree(directory);
+    // Another process may still hold the directory for a moment (a console host that
+    // has it as its current directory outlives the program it served).
+    while (StillExists(directory) && GetTickCount() - start < patienceMs) {
+        Sleep(kRemovalSliceMs);
+        DeleteTree(directory);
+    }
 }
 
 bool ExecutableCopyPath(const char* workDirectory, char (&path)[260], char (&executable)[260]) {

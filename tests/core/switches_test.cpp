@@ -131,7 +131,7 @@ TEST(RunModeLoop, FollowsTheModesToTheEnd) {
         {"restart prompt cancel", " /tray /AskForRestart", {}, {}, {2},
          "ask; find-dir; delete-dir; delete-shortcut"},
         {"cancel keeps a description's directory", "-AskForRestart -inf D:\\s\\x.inf", {}, {},
-         {2}, "ask; find-dir; delete-shortcut"},
+         {2}, "ask; delete-shortcut"},
         {"prompt asked once only", "-AskForRestart", {1}, {1, 0}, {6},
          "ask; active; download welcome=0 resuming=1 inf=- proxy=0; inactive; tray; "
          "active; download welcome=0 resuming=1 inf=- proxy=0"},

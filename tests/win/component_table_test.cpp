@@ -77,7 +77,7 @@ protected:
         InitCommonControls();
         EmptyStringTableForTests();
         GetCurrentDirectoryA(MAX_PATH, savedDirectory);
-        // SearchPathA looks in the current directory: the installed tests find a.dll there.
+        // The current directory holds a.dll: a bare name must still not find it there.
         SetCurrentDirectoryA(work.Path().c_str());
         CopyText(workPath, work.Path().c_str());
     }
@@ -160,6 +160,30 @@ TEST_F(ComponentTable, EveryKindOfComponentBecomesARow) {
     }
 }
 
+TEST_F(ComponentTable, EveryListedClassIdMustBeRegistered) {
+    HKEY key;
+    ASSERT_EQ(0, RegCreateKeyA(HKEY_CLASSES_ROOT, (std::string("CLSID\\") + testClassId).c_str(),
+                               &key));
+    RegSetValueA(key, nullptr, REG_SZ, "test", 4);
+    RegCloseKey(key);
+    const std::string absent = "{6C1E2A54-94A1-4B7E-9F35-0D6B1D2E7A12}";
+    struct Case { std::string objects; ComponentStatus status; };
+    const Case cases[] = {
+        {testClassId, AlreadyInstalled},
+        {absent, NeedsDownload},
+        {std::string(testClassId) + "," + absent, NeedsDownload},
+        {absent + " " + testClassId, NeedsDownload},
+    };
+    for (const Case& c : cases) {
+        EmptyStringTableForTests();
+        Outcome dialog = Run(Description("[defs]\r\ncomponents=x\r\n[x]\r\nname=X\r\n"
+                                         "NoDownloadIfObjectsExist=" + c.objects + "\r\n"));
+        ASSERT_EQ(1u, dialog.rows.size());
+        EXPECT_EQ(c.status, dialog.rows[0].status_value) << c.objects;
+    }
+    RegDeleteKeyA(HKEY_CLASSES_ROOT, (std::string("CLSID\\") + testClassId).c_str());
+}
+
 TEST_F(ComponentTable, RowsAreSortedByDisplayOrder) {
     Outcome dialog = Run(Description(
         "[defs]\r\ncomponents=b,a,c\r\n[a]\r\nname=A\r\nDisplayOrder=10\r\n"
@@ -172,24 +196,33 @@ TEST_F(ComponentTable, RowsAreSortedByDisplayOrder) {
 
 TEST_F(ComponentTable, FileVersionsAndProductVersionsDecideInstalled) {
     struct Case { const char* library; const char* requirement; bool installed; };
+    // "A:" stands for the full path of the work directory, which holds a.dll.
     const Case cases[] = {
-        {"version471.dll", "a.dll:#4.71", true},
-        {"version470.dll", "a.dll:#4.71", false},
-        {"version470.dll", "a.dll:#4.70.9999", true},
-        {"version471.dll", "a.dll:5", false},
-        {"version471.dll", "a.dll:4.71.0.0", true},
-        {"version471.dll", "a.dll", true},
-        {"version471.dll", "a.dll:#4.71, missing.dll", false},
+        {"version471.dll", "A:a.dll:#4.71", true},
+        {"version470.dll", "A:a.dll:#4.71", false},
+        {"version470.dll", "A:a.dll:#4.70.9999", true},
+        {"version471.dll", "A:a.dll:5", false},
+        {"version471.dll", "A:a.dll:4.71.0.0", true},
+        {"version471.dll", "A:a.dll", true},
+        {"version471.dll", "A:a.dll:#4.71, missing.dll", false},
+        // Found only along the search path (the current directory): not installed.
+        {"version471.dll", "a.dll", false},
+        {"version471.dll", "a.dll:#4.71", false},
+        {"version471.dll", ".\\a.dll", false},
+        // A bare name is looked for in the system folder.
+        {"version471.dll", "kernel32.dll", true},
+        {"version471.dll", "A:", false},  // the folder itself is no file
     };
     for (const Case& c : cases) {
         UseLibrary(c.library);
         EmptyStringTableForTests();
-        Outcome dialog = Run(Description(std::string("[defs]\r\ncomponents=x\r\n[x]\r\nname=X\r\n"
-                                                         "NoDownloadIfFilesExist=") +
-                                             c.requirement + "\r\n"));
+        std::string requirement = c.requirement;
+        if (requirement.compare(0, 2, "A:") == 0) requirement = work.Path() + "\\" + requirement.substr(2);
+        Outcome dialog = Run(Description("[defs]\r\ncomponents=x\r\n[x]\r\nname=X\r\n"
+                                         "NoDownloadIfFilesExist=" + requirement + "\r\n"));
         ASSERT_EQ(1u, dialog.rows.size());
         EXPECT_EQ(c.installed ? AlreadyInstalled : NeedsDownload, dialog.rows[0].status_value)
-            << c.library << " " << c.requirement;
+            << c.library << " " << requirement;
     }
 }
 

@@ -32,20 +32,6 @@ void Apply(Damage damage, const std::string& setup, size_t lastRecordSize) {
     WriteWholeFile(setup, bytes);
 }
 
-std::vector<std::string> Entries(const std::string& directory) {
-    std::vector<std::string> names;
-    WIN32_FIND_DATAA entry;
-    HANDLE find = FindFirstFileA((directory + "\\*").c_str(), &entry);
-    if (find == INVALID_HANDLE_VALUE) return names;
-    do {
-        std::string name = entry.cFileName;
-        if (name != "." && name != "..") names.push_back(name);
-    } while (FindNextFileA(find, &entry));
-    FindClose(find);
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 class FaultPayload : public FaultFixture {};
 
 }  // namespace
@@ -91,12 +77,33 @@ TEST_F(FaultPayload, DamagedRecordsShowMessage596AndWriteNothingOutside) {
         EXPECT_EQ(0, run.WaitForExit(faultPatience));
         std::vector<std::string> expected = {"setup.exe"};
         if (c.message596) expected.push_back("work");  // kept for the next start
-        EXPECT_EQ(expected, Entries(scratch.Path()));
+        EXPECT_EQ(expected, DirectoryEntries(scratch.Path()));
         if (c.message596) {
             EXPECT_EQ(work, ReadRecordedWorkDirectory());
         }
-        std::vector<std::string> work596 = Entries(work);
+        std::vector<std::string> work596 = DirectoryEntries(work);
         EXPECT_EQ(work596.end(), std::find(work596.begin(), work596.end(), "evil.inf"));
         DeleteFileA(shortcut.c_str());
     }
+}
+
+TEST_F(FaultPayload, AFileThatCannotBeWrittenShowsMessage596AndKeepsTheDirectory) {
+    // A directory stands where the payload's second file is to be written.
+    CreateDirectoryA((work + "\\data.bin").c_str(), nullptr);
+    WriteWholeFile(work + "\\data.bin\\inside.txt", "in the way");
+    std::string setup = MakeInstaller(
+        scratch.Path(),
+        {{"tarrock.inf", "[defs]\r\ncomponents=data\r\n[data]\r\nname=Data\r\nfiles=data.bin\r\n"},
+         {"data.bin", "payload bytes"}});
+    InstallerProcess run(setup, "");
+    ASSERT_TRUE(run.Started());
+    Person user(run.Id());
+    HWND box = user.WaitForMessageBox("Corvane", "extracting", faultPatience);
+    ASSERT_NE(nullptr, box) << user.DescribeWindows();
+    ASSERT_TRUE(Person::Answer(box, IDOK));
+    EXPECT_EQ(0, run.WaitForExit(faultPatience));
+    // Ended keeping its files (1009): the directory, its record and what was written.
+    EXPECT_EQ(work, ReadRecordedWorkDirectory());
+    EXPECT_TRUE(FileExists(work + "\\tarrock.inf"));
+    EXPECT_EQ("in the way", ReadWholeFile(work + "\\data.bin\\inside.txt"));
 }

@@ -361,6 +361,69 @@ TEST_F(InstallActions, ShellVerbStartsTheFileInTheWorkDirectory) {
     }
 }
 
+namespace {
+
+// Answers, from a thread of its own, every message box this process shows meanwhile
+// (the shell's own message about a file it cannot start).
+class MessageBoxAnswerer {
+public:
+    MessageBoxAnswerer() { thread = CreateThread(nullptr, 0, Run, this, 0, nullptr); }
+    ~MessageBoxAnswerer() {
+        stop = true;
+        if (thread == nullptr) return;
+        WaitForSingleObject(thread, INFINITE);
+        CloseHandle(thread);
+    }
+    volatile LONG answered = 0;
+
+private:
+    static BOOL CALLBACK Answer(HWND window, LPARAM data) {
+        DWORD process = 0;
+        GetWindowThreadProcessId(window, &process);
+        char name[16] = {};
+        GetClassNameA(window, name, sizeof name);
+        if (process == GetCurrentProcessId() && strcmp(name, "#32770") == 0 &&
+            IsWindowVisible(window)) {
+            PostMessageA(window, WM_COMMAND, IDOK, 0);
+            InterlockedIncrement(&reinterpret_cast<MessageBoxAnswerer*>(data)->answered);
+        }
+        return TRUE;
+    }
+    static DWORD WINAPI Run(void* data) {
+        MessageBoxAnswerer* self = static_cast<MessageBoxAnswerer*>(data);
+        while (!self->stop) {
+            EnumWindows(Answer, reinterpret_cast<LPARAM>(self));
+            Sleep(100);
+        }
+        return 0;
+    }
+    HANDLE thread = nullptr;
+    volatile bool stop = false;
+};
+
+}  // namespace
+
+TEST_F(InstallActions, AShellVerbThatCannotStartCountsAsDoneButARunDoesNot) {
+    WriteWholeFile(work.Path() + "\notes.cvnothing", "no program opens this");
+    MessageBoxAnswerer answerer;
+    struct Case {
+        const char* entry;
+        int result;
+    };
+    const Case cases[] = {
+        {"open,notes.cvnothing", 1},  // no program for this kind of file
+        {"open,missing.exe", 1},      // no file at all
+        {"run,missing.exe", 0},       // nothing started: nothing was installed
+    };
+    for (const Case& c : cases) {
+        WriteText(HKEY_CURRENT_USER, kInstallComponentsKey, "Failed", "left over");
+        RegDeleteKeyA(HKEY_LOCAL_MACHINE, EnableKey().c_str());
+        EXPECT_EQ(c.result, Perform(c.entry)) << c.entry;
+        EXPECT_EQ("<absent>", Failed()) << c.entry;  // nothing ran to report
+        EXPECT_TRUE(EnableWritten()) << c.entry;
+    }
+}
+
 TEST_F(InstallActions, WaitKeepsDispatchingThisThreadsMessages) {
     Provide("sleep_app.exe", "sleep.exe");
     MessageWindow window;
@@ -607,11 +670,11 @@ private:
     bool hadValue;
 };
 
-// The directories "INS*.tmp" in directory, sorted by name.
+// The directories "INS*" in directory, sorted by name.
 std::vector<std::string> UnpackedDirectories(const std::string& directory) {
     std::vector<std::string> found;
     WIN32_FIND_DATAA entry;
-    HANDLE search = FindFirstFileA((directory + "\\INS*.tmp").c_str(), &entry);
+    HANDLE search = FindFirstFileA((directory + "\\INS*").c_str(), &entry);
     if (search == INVALID_HANDLE_VALUE) return found;
     do {
         if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)

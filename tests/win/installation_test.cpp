@@ -232,6 +232,17 @@ protected:
             ++n;
         return n;
     }
+    // A fresh download run answered as a person does: Continue, then Install.
+    void DownloadAndInstall(const std::string& setup, const char* arguments) {
+        InstallerProcess run(setup, arguments);
+        ASSERT_TRUE(run.Started());
+        Person user(run.Id());
+        ASSERT_NE(nullptr, PressContinue(user)) << user.DescribeWindows();
+        HWND ready = user.WaitForDialog("Ready to Install", patience);
+        ASSERT_NE(nullptr, ready) << user.DescribeWindows();
+        ASSERT_TRUE(Person::Press(ready, 1));
+        EXPECT_EQ(0, run.WaitForExit(patience));
+    }
     HWND PressContinue(Person& user) {
         HWND welcome = user.WaitForDialog("Corvane Lite Installer", patience);
         if (welcome == nullptr || !user.PressEnter(welcome)) return nullptr;
@@ -284,16 +295,7 @@ TEST_F(InstallerInstall, WithoutSuccessTheFilesStayAndTheNextStartInstallsAtOnce
     PublishPackage(TestServersDirectory() + "\\www\\pkg\\e2e-norecord", Fixture("record_app.exe"),
                    8192);
     std::string setup = MakeInstaller(scratch.Path(), {{"tarrock.inf", Description("e2e-norecord")}});
-    {
-        InstallerProcess run(setup, "-SaveProxySettings");
-        ASSERT_TRUE(run.Started());
-        Person user(run.Id());
-        ASSERT_NE(nullptr, PressContinue(user)) << user.DescribeWindows();
-        HWND ready = user.WaitForDialog("Ready to Install", patience);
-        ASSERT_NE(nullptr, ready) << user.DescribeWindows();
-        ASSERT_TRUE(Person::Press(ready, 1));
-        EXPECT_EQ(0, run.WaitForExit(patience));
-    }
+    ASSERT_NO_FATAL_FAILURE(DownloadAndInstall(setup, "-SaveProxySettings"));
     std::vector<RecordedRun> runs = RecordedRuns(work + "\\Corvane.exe");
     ASSERT_EQ(1u, runs.size());
     EXPECT_EQ(work + "\\Corvane.exe -run2 -SaveProxySettings", runs[0].commandLine);
@@ -384,4 +386,83 @@ TEST_F(InstallerInstall, WithoutInterventionTheInstallationStartsAtOnce) {
     // "/NoIntervention" reaches the started program as part of the command line.
     EXPECT_EQ(work + "\\Corvane.exe -run2 /NoIntervention", runs[0].commandLine);
     EXPECT_TRUE(FileExists(work + "\\Corvane.exe"));  // no success recorded: 1009
+}
+
+TEST_F(InstallationDriver, ALocalComponentWithAMissingFileShowsMessage590AndKeepsTheFiles) {
+    std::string description = "[defs]\r\ncomponents=Present,Missing\r\n" +
+                              Section("Present", 1, 1, "record_app.exe",
+                                      "install1=run,record_app.exe,present\r\n") +
+                              Section("Missing", 2, 2, "record_app.exe,gone.exe",
+                                      "install1=run,record_app.exe,missing\r\n");
+    std::string setup = MakeInstaller(scratch.Path(), {{"tarrock.inf", description}});
+    InstallerProcess run(setup, "");
+    ASSERT_TRUE(run.Started());
+    Person user(run.Id());
+    HWND box = user.WaitForMessageBox("Corvane Lite Installer", "missing", patience);
+    ASSERT_NE(nullptr, box) << user.DescribeWindows();
+    EXPECT_EQ("Some Corvane files are missing. Installation cannot proceed.",
+              Person::MessageText(box));
+    ASSERT_TRUE(Person::Answer(box, IDOK));
+    EXPECT_EQ(0, run.WaitForExit(patience));
+    EXPECT_TRUE(RecordedRuns(Record()).empty());  // nothing was installed
+    EXPECT_TRUE(FileExists(work));                // ended with 1009: everything stays
+    EXPECT_EQ(work, ReadRecordedWorkDirectory());
+}
+
+TEST_F(InstallationDriver, ANestedLocalRunEndsKeepingItsFiles) {
+    // Another instance holds the mutex: "-run2" runs alongside it.
+    HANDLE mutex = CreateMutexA(nullptr, TRUE, "CVGET_INSTANCE_MUTEX");
+    std::string description = "[defs]\r\ncomponents=One\r\n" +
+                              Section("One", 1, 1, "record_app.exe",
+                                      "install1=run,record_app.exe,nested\r\n");
+    std::string setup = MakeInstaller(scratch.Path(), {{"tarrock.inf", description}});
+    InstallerProcess run(setup, "-run2");
+    ASSERT_TRUE(run.Started());
+    EXPECT_EQ(0, run.WaitForExit(patience));
+    CloseHandle(mutex);
+    ASSERT_EQ(1u, RecordedRuns(Record()).size());
+    EXPECT_EQ(source + "\\record_app.exe nested -run2", RecordedRuns(Record())[0].commandLine);
+    // A local run counts as installed only when it is not nested: 1009, files kept.
+    EXPECT_TRUE(FileExists(work));
+    EXPECT_EQ(work, ReadRecordedWorkDirectory());
+    EXPECT_EQ("1", Profile("download", "complete"));
+}
+
+TEST_F(InstallerInstall, QuitIsDisabledWhileTheInstallationRuns) {
+    PrepareFinishedDownload(Fixture("sleep_app.exe"));
+    std::string setup = MakeInstaller(
+        scratch.Path(),
+        {{"tarrock.inf", "[defs]\r\ncomponents=client\r\n[client]\r\nname=Client\r\nsite=127.0.0.1:" +
+                             std::to_string(TestServerPort("nginx")) +
+                             "\r\nsourceDir=pkg/unused\r\nfiles=Corvane.exe\r\nProtocol=http\r\n"
+                             "install1=run,Corvane.exe,3000\r\n"}});
+    InstallerProcess run(setup, "");
+    ASSERT_TRUE(run.Started());
+    Person user(run.Id());
+    HWND ready = user.WaitForDialog("Ready to Install", patience);
+    ASSERT_NE(nullptr, ready) << user.DescribeWindows();
+    WindowQuery hiddenDialog;
+    hiddenDialog.caption = "Downloading Software...";
+    hiddenDialog.mustBeShown = false;
+    HWND dialog = user.WaitForWindow(hiddenDialog, patience);
+    ASSERT_NE(nullptr, dialog) << user.DescribeWindows();
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, 1003)));  // until the user decides
+    ASSERT_TRUE(Person::Press(ready, 1));
+    ASSERT_TRUE(user.WaitForText(GetDlgItem(dialog, 1002), "Installing 'Client'...", patience));
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, 1003)));
+    EXPECT_EQ(0, run.WaitForExit(patience));
+}
+
+TEST_F(InstallerInstall, TheProxyThatWorkedIsWrittenToTheStateProfileWhenAsked) {
+    const int proxyPort = TestServerPort("proxy_open");
+    ASSERT_NE(0, proxyPort) << "the test proxies are not running";
+    PublishPackage(TestServersDirectory() + "\\www\\pkg\\e2e-viaproxy", Fixture("record_app.exe"),
+                   8192);
+    std::string description = Description("e2e-viaproxy") + "proxy=127.0.0.1\r\nport=" +
+                              std::to_string(proxyPort) + "\r\n";
+    std::string setup = MakeInstaller(scratch.Path(), {{"tarrock.inf", description}});
+    ASSERT_NO_FATAL_FAILURE(DownloadAndInstall(setup, "-SaveProxySettings"));
+    EXPECT_EQ("TRUE", Profile("ProxySettings", "Valid"));
+    EXPECT_EQ("127.0.0.1", Profile("ProxySettings", "Proxy"));
+    EXPECT_EQ(std::to_string(proxyPort), Profile("ProxySettings", "Port"));
 }

@@ -74,6 +74,21 @@ TEST_F(InstallerRun, WelcomeExitDeletesTheWorkDirectoryItsRecordAndTheShortcut) 
     EXPECT_FALSE(FileExists(shortcut));
 }
 
+TEST_F(InstallerRun, TheFirstShortcutCarriesSaveProxySettingsWhenAsked) {
+    std::string setup =
+        MakeInstaller(scratch.Path(), {{"tarrock.inf", NetworkDescription("pkg/none")}});
+    InstallerProcess run(setup, "-SaveProxySettings");
+    ASSERT_TRUE(run.Started());
+    Person user(run.Id());
+    HWND welcome = user.WaitForDialog("Corvane Lite Installer", patience);
+    ASSERT_NE(nullptr, welcome) << user.DescribeWindows();
+    EXPECT_EQ(work + "\\setup.exe", Shortcut().target);
+    EXPECT_EQ(" /NoIntervention /SaveProxySettings", Shortcut().arguments);
+    ASSERT_TRUE(Person::Press(welcome, 1009));  // &Exit
+    EXPECT_EQ(0, run.WaitForExit(patience));
+    EXPECT_FALSE(FileExists(shortcut));
+}
+
 TEST_F(InstallerRun, ContinueDownloadsThePackageThroughTheDialog) {
     std::string client = "client program bytes " + std::string(10000, 'c') + "end";
     PublishPackage(TestServersDirectory() + "\\www\\pkg\\e2e-client", client, 4096);

@@ -3,6 +3,8 @@
 
 #include <stdio.h>
 
+#include <algorithm>
+
 std::string ModuleDirectory() {
     char path[MAX_PATH] = {};
     GetModuleFileNameA(nullptr, path, MAX_PATH);
@@ -137,6 +139,20 @@ HWND InstallerProcess::FindWindowOf(const char* className, const char* title,
     return nullptr;
 }
 
+std::vector<std::string> DirectoryEntries(const std::string& directory, const char* pattern) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA entry;
+    HANDLE find = FindFirstFileA((directory + "\\" + pattern).c_str(), &entry);
+    if (find == INVALID_HANDLE_VALUE) return names;
+    do {
+        std::string name = entry.cFileName;
+        if (name != "." && name != "..") names.push_back(name);
+    } while (FindNextFileA(find, &entry));
+    FindClose(find);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 static const char workDirectoryKey[] = "Software\\Corvane\\CvGet";
 
 std::string ReadRecordedWorkDirectory() {
@@ -150,13 +166,32 @@ std::string ReadRecordedWorkDirectory() {
     return r == ERROR_SUCCESS ? std::string(value) : std::string();
 }
 
+// The tag the tests give the work directories they hand to the installer.
+static const char testWorkTag[] = "7e57000000000000000000000000cafe";
+
 void SetRecordedWorkDirectory(const std::string& path) {
     if (path.empty()) {
         RegDeleteKeyA(HKEY_CURRENT_USER, workDirectoryKey);
         return;
     }
+    // As the installer leaves its own work directory: the directory, its marker file
+    // holding the tag, and the tag recorded beside the path.
+    CreateDirectoryA(path.c_str(), nullptr);
+    if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES)
+        WriteWholeFile(path + "\\cvget.tag", testWorkTag);
     HKEY key;
     if (RegCreateKeyA(HKEY_CURRENT_USER, workDirectoryKey, &key) != ERROR_SUCCESS) return;
+    RegSetValueExA(key, "Path", 0, REG_SZ, reinterpret_cast<const BYTE*>(path.c_str()),
+                   static_cast<DWORD>(path.size() + 1));
+    RegSetValueExA(key, "Tag", 0, REG_SZ, reinterpret_cast<const BYTE*>(testWorkTag),
+                   sizeof(testWorkTag));
+    RegCloseKey(key);
+}
+
+void SetRecordedPathOnly(const std::string& path) {
+    HKEY key;
+    if (RegCreateKeyA(HKEY_CURRENT_USER, workDirectoryKey, &key) != ERROR_SUCCESS) return;
+    RegDeleteValueA(key, "Tag");
     RegSetValueExA(key, "Path", 0, REG_SZ, reinterpret_cast<const BYTE*>(path.c_str()),
                    static_cast<DWORD>(path.size() + 1));
     RegCloseKey(key);

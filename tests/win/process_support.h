@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 // Directory of the running test program (the build folder holding cvget.exe).
 std::string ModuleDirectory();
@@ -44,5 +45,11 @@ private:
 };
 
 // Reads and writes HKCU "Software\Corvane\CvGet" "Path"; empty means absent.
+// SetRecordedWorkDirectory leaves path as the installer leaves a work directory of its
+// own (created if missing, with its marker file and the tag beside the path);
+// SetRecordedPathOnly writes the path alone, as something else might.
 std::string ReadRecordedWorkDirectory();
+// The names in directory matching pattern, "." and ".." left out, sorted.
+std::vector<std::string> DirectoryEntries(const std::string& directory, const char* pattern = "*");
 void SetRecordedWorkDirectory(const std::string& path);
+void SetRecordedPathOnly(const std::string& path);

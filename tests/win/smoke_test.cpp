@@ -8,3 +8,25 @@ TEST(WineSmoke, RunsAsWin32Process) {
     ASSERT_GT(GetModuleFileNameA(nullptr, path, MAX_PATH), 0u);
     EXPECT_NE(nullptr, GetModuleHandleA("kernel32.dll"));
 }
+
+#include <string>
+
+#include "process_support.h"
+
+// The image carries its application manifest: it runs as whoever starts it, so that a
+// name such as setup.exe does not make Windows ask for elevation.
+TEST(WineSmoke, TheInstallerImageCarriesItsManifest) {
+    HMODULE image = LoadLibraryExA((ModuleDirectory() + "\\cvget.exe").c_str(), nullptr,
+                                   LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(nullptr, image);
+    HRSRC found = FindResourceA(image, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
+    ASSERT_NE(nullptr, found);
+    const char* bytes = static_cast<const char*>(LockResource(LoadResource(image, found)));
+    ASSERT_NE(nullptr, bytes);
+    std::string manifest(bytes, SizeofResource(image, found));
+    FreeLibrary(image);
+    EXPECT_NE(std::string::npos, manifest.find("level=\"asInvoker\""));
+    EXPECT_NE(std::string::npos, manifest.find("supportedOS"));
+    // The dialogs have not been checked with common controls 6.
+    EXPECT_EQ(std::string::npos, manifest.find("Common-Controls"));
+}
