@@ -37,6 +37,9 @@ public:
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
     int Connect(const char* site, const char* proxy, const char* port) override;
     int Disconnect() override;
+    // 0 (nothing started, nothing reported) when not logged in or when the remote path
+    // cannot be asked for. A local file that cannot be created is reported at once with
+    // "dl4" (a full disk, or not writable) and counts as handled: 1.
     int RequestFile(const char* remotePath, const char* localPath) override;
     void SetLogin(const char* user, const char* password) override;
     // The reply state machine: one complete reply, continuation lines included.

@@ -36,6 +36,9 @@ DATA_WAIT_SECONDS = 10
 SILENCE_SECONDS = 30
 LONG_REPLY_LINES = 40
 TRICKLE_PAUSE = 0.1
+# An "endless" body ends after this much all the same, so that a client that fails to
+# stop cannot fill the disk of the machine running the tests.
+ENDLESS_LIMIT = 64 * 1024 * 1024
 # Where the hostile 227 points, and where the third party connects from; a listener on
 # the decoy address writes DECOY_LOG when anyone connects to it.
 DECOY_HOST = "127.0.23.1"
@@ -67,7 +70,8 @@ class Session(socketserver.BaseRequestHandler):
     pair-SIZE (data first, then 150 and 226 in one segment), silent-SIZE (150, then
     nothing), closectl-SIZE (150, half the data, the control connection closed),
     longfinal-SIZE (a final reply of more than 1024 bytes), endless-SIZE (150
-    announcing SIZE bytes, then data without end; 426 once the client hangs up),
+    announcing SIZE bytes, then data without end, or rather up to ENDLESS_LIMIT; 426
+    once the client hangs up),
     short-SIZE (150 announcing SIZE bytes, half of them, 226), trickle-SIZE (one byte
     every TRICKLE_PAUSE), missing (550).
     """
@@ -331,10 +335,11 @@ class Session(socketserver.BaseRequestHandler):
                 self.wait_for_close(SILENCE_SECONDS)
             elif kind == "endless":
                 try:
-                    while True:
+                    for _ in range(ENDLESS_LIMIT // len(body)):
                         data.sendall(body)
                 except OSError:
-                    self.send("426 Connection closed; transfer aborted.\r\n")
+                    pass
+                self.send("426 Connection closed; transfer aborted.\r\n")
             elif kind == "short":
                 data.sendall(body[: size // 2])
                 data.close()
