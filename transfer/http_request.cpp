@@ -290,8 +290,10 @@ bool FindHeader(const char* head, size_t headLength, const char* name, HeaderVal
             EqualsIgnoringCaseN(line, name, nameLength) && line[nameLength] == ':') {
             const char* begin = line + nameLength + 1;
             while (begin < lineEnd && IsBlank(*begin)) ++begin;
-            const char* valueEnd = lineEnd;
-            if (valueEnd > begin && valueEnd[-1] == '\r') --valueEnd;
+            // The value ends at the first CR: one inside a line would otherwise reach
+            // the next request as a line break of its own.
+            const char* cr = static_cast<const char*>(memchr(begin, '\r', lineEnd - begin));
+            const char* valueEnd = cr != nullptr ? cr : lineEnd;
             while (valueEnd > begin && IsBlank(valueEnd[-1])) --valueEnd;
             value->begin = begin;
             value->end = valueEnd;

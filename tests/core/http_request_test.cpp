@@ -298,6 +298,7 @@ TEST(HttpResponse, HeaderNamesAreMatchedAtTheStartOfALine) {
         {"Content-Lengthy: 5\r\nContent-Length:5\r\n", "", 5},
         {"Content-Length: 5 6\r\n", "", -1},
         {"Content-Length: -5\r\n", "", -1},
+        {"Location: /a\rX-Injected: 1\r\nContent-Length: 4\r5\r\n", "/a", 4},
     };
     for (const Case& c : cases) {
         Head head = Parse("HTTP/1.0 302 Found\r\n" + c.headers + "\r\n");
