@@ -16,11 +16,48 @@ void KeyOfLine(const char* text, char* key, size_t size) {
     key[n] = '\0';
 }
 
+// The line a lookup must find, by walking the list as the lookup rules say: the first
+// header named section, then the first line of that key before the next header.
+const char* SectionName(const char* text, size_t* length) {
+    while (*text == ' ' || *text == '\t') ++text;
+    if (*text != '[') return nullptr;
+    const char* end = ++text;
+    while (*end != '\0' && *end != ']') ++end;
+    *length = static_cast<size_t>(end - text);
+    return text;
+}
+
+bool HasKey(const char* text, const char* key) {
+    while (*text == ' ' || *text == '\t') ++text;
+    size_t length = strlen(key);
+    char after = text[strnlen(text, length) == length ? length : 0];
+    return strncmp(text, key, length) == 0 &&
+           (after == '\0' || after == ' ' || after == '\t' || after == '=');
+}
+
+const ManifestLine* WalkToEntry(const ManifestList& list, const char* section, const char* key) {
+    size_t length = 0;
+    const ManifestLine* line = list.First();
+    for (; line != nullptr; line = line->next) {
+        const char* name = SectionName(line->text, &length);
+        if (name != nullptr && length == strlen(section) && memcmp(name, section, length) == 0)
+            break;
+    }
+    if (line == nullptr) return nullptr;
+    for (line = line->next; line != nullptr; line = line->next) {
+        if (SectionName(line->text, &length) != nullptr) return nullptr;
+        if (HasKey(line->text, key)) return line;
+    }
+    return nullptr;
+}
+
 void LookUp(const ManifestList& list, const char* section, const char* key) {
     int32_t value = 0x5A5A5A5A;
     int result = list.GetValue(section, key, &value);
     FUZZ_CHECK(result == 0 || result == -1);
     if (result == -1) FUZZ_CHECK(value == 0x5A5A5A5A);
+    // The index finds exactly what walking the list finds.
+    FUZZ_CHECK((result == 0) == (WalkToEntry(list, section, key) != nullptr));
 }
 
 }  // namespace

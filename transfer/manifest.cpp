@@ -27,11 +27,6 @@ const char* SkipBlanks(const char* p) {
     return p;
 }
 
-bool EqualsRange(const char* begin, const char* end, const char* text) {
-    size_t length = static_cast<size_t>(end - begin);
-    return strlen(text) == length && memcmp(begin, text, length) == 0;
-}
-
 // The section name of a header line, or false when the line is no header.
 bool GetSectionName(const char* text, const char** begin, const char** end) {
     const char* p = SkipBlanks(text);
@@ -68,6 +63,76 @@ int32_t ParseValue(const char* text) {
 
 }  // namespace
 
+struct ManifestIndexEntry {
+    const char* section;     // the section's name, within its header line
+    const char* key;         // the entry's key, within its line (empty for a header)
+    uint16_t sectionLength;  // a stored line has at most kManifestLineLength characters
+    uint16_t keyLength;
+    uint32_t line;           // ordinal of the entry's (or the header's) line
+    uint32_t sectionLine;    // ordinal of the header of the entry's section
+};
+
+namespace {
+
+int CompareRanges(const char* a, size_t aLength, const char* b, size_t bLength) {
+    int order = memcmp(a, b, aLength < bLength ? aLength : bLength);
+    if (order != 0) return order;
+    return aLength < bLength ? -1 : (aLength > bLength ? 1 : 0);
+}
+
+// Orders by section name, key, then line: a total order, so the first of equal names is
+// always the earliest line.
+int CompareEntries(const ManifestIndexEntry& a, const ManifestIndexEntry& b) {
+    int order = CompareRanges(a.section, a.sectionLength, b.section, b.sectionLength);
+    if (order == 0) order = CompareRanges(a.key, a.keyLength, b.key, b.keyLength);
+    if (order == 0) order = a.line < b.line ? -1 : (a.line > b.line ? 1 : 0);
+    return order;
+}
+
+// A bottom-up merge sort: its cost stays n log n whatever order a hostile file has.
+bool SortEntries(ManifestIndexEntry* items, size_t count) {
+    if (count < 2) return true;
+    ManifestIndexEntry* merged =
+        static_cast<ManifestIndexEntry*>(malloc(count * sizeof(ManifestIndexEntry)));
+    if (merged == nullptr) return false;
+    for (size_t width = 1; width < count; width *= 2) {
+        for (size_t low = 0; low < count; low += 2 * width) {
+            size_t middle = low + width < count ? low + width : count;
+            size_t high = middle + width < count ? middle + width : count;
+            size_t left = low, right = middle;
+            for (size_t out = low; out < high; ++out) {
+                bool takeLeft =
+                    right >= high || (left < middle && CompareEntries(items[left], items[right]) <= 0);
+                merged[out] = takeLeft ? items[left++] : items[right++];
+            }
+        }
+        memcpy(items, merged, count * sizeof(ManifestIndexEntry));
+    }
+    free(merged);
+    return true;
+}
+
+// The first of count sorted items not ordered before probe (count when there is none);
+// comparisons counts what it compared.
+size_t LowerBound(const ManifestIndexEntry* items, size_t count, const ManifestIndexEntry& probe,
+                  size_t& comparisons) {
+    size_t low = 0, high = count;
+    while (low < high) {
+        size_t middle = low + (high - low) / 2;
+        ++comparisons;
+        if (CompareEntries(items[middle], probe) < 0) low = middle + 1;
+        else high = middle;
+    }
+    return low;
+}
+
+bool SameNames(const ManifestIndexEntry& a, const ManifestIndexEntry& b) {
+    return CompareRanges(a.section, a.sectionLength, b.section, b.sectionLength) == 0 &&
+           CompareRanges(a.key, a.keyLength, b.key, b.keyLength) == 0;
+}
+
+}  // namespace
+
 void FormatPartName(unsigned index, char (&name)[kPartNameSize]) {
     // "file000.bin" .. "file4294967295.bin": the array holds the longest.
     CopyText(name, "file");
@@ -81,7 +146,18 @@ ManifestList::~ManifestList() {
     Clear();
 }
 
+void ManifestList::FreeIndex() {
+    free(headers);
+    free(entries);
+    headers = nullptr;
+    entries = nullptr;
+    headerCount = 0;
+    entryCount = 0;
+    comparisons = 0;
+}
+
 void ManifestList::Clear() {
+    FreeIndex();
     ManifestLine* line = first;
     while (line != nullptr) {
         ManifestLine* next = line->next;
@@ -136,23 +212,70 @@ int ManifestList::LoadText(const char* bytes, size_t length) {
         }
         if (!AppendLine(piece, used)) return -1;
     }
-    return 0;
+    return BuildIndex() ? 0 : -1;
+}
+
+bool ManifestList::BuildIndex() {
+    size_t lines = 0;
+    for (const ManifestLine* line = first; line != nullptr; line = line->next) ++lines;
+    // Every line is counted in both arrays: at most one of them uses it.
+    headers = static_cast<ManifestIndexEntry*>(malloc((lines + 1) * sizeof(ManifestIndexEntry)));
+    entries = static_cast<ManifestIndexEntry*>(malloc((lines + 1) * sizeof(ManifestIndexEntry)));
+    if (headers == nullptr || entries == nullptr) {
+        FreeIndex();
+        return false;
+    }
+    const ManifestIndexEntry* section = nullptr;  // entries before the first header have none
+    uint32_t ordinal = 0;
+    for (const ManifestLine* line = first; line != nullptr; line = line->next, ++ordinal) {
+        const char* begin;
+        const char* end;
+        ManifestIndexEntry item = {};
+        item.line = ordinal;
+        if (GetSectionName(line->text, &begin, &end)) {
+            item.section = begin;
+            item.sectionLength = static_cast<uint16_t>(end - begin);
+            item.key = end;
+            item.sectionLine = ordinal;
+            headers[headerCount++] = item;
+            section = &headers[headerCount - 1];
+        } else if (section != nullptr) {
+            GetKey(line->text, &begin, &end);
+            item.section = section->section;
+            item.sectionLength = section->sectionLength;
+            item.sectionLine = section->sectionLine;
+            item.key = begin;
+            item.keyLength = static_cast<uint16_t>(end - begin);
+            entries[entryCount++] = item;
+        }
+    }
+    if (!SortEntries(headers, headerCount) || !SortEntries(entries, entryCount)) {
+        FreeIndex();
+        return false;
+    }
+    return true;
 }
 
 int ManifestList::GetValue(const char* section, const char* key, int32_t* value) const {
-    const ManifestLine* line = first;
-    const char* begin;
-    const char* end;
-    for (; line != nullptr; line = line->next)
-        if (GetSectionName(line->text, &begin, &end) && EqualsRange(begin, end, section)) break;
-    if (line == nullptr) return -1;
-    for (line = line->next; line != nullptr; line = line->next) {
-        if (GetSectionName(line->text, &begin, &end)) return -1;
-        GetKey(line->text, &begin, &end);
-        if (EqualsRange(begin, end, key)) {
-            *value = ParseValue(end);
-            return 0;
-        }
-    }
-    return -1;
+    ManifestIndexEntry probe = {};
+    probe.section = section;
+    probe.sectionLength = static_cast<uint16_t>(BoundedLength(section, kManifestLineLength + 1));
+    probe.key = key;
+    probe.keyLength = static_cast<uint16_t>(BoundedLength(key, kManifestLineLength + 1));
+    // Only the first section of that name is searched.
+    ManifestIndexEntry sectionProbe = probe;
+    sectionProbe.keyLength = 0;
+    size_t header = LowerBound(headers, headerCount, sectionProbe, comparisons);
+    if (header == headerCount ||
+        CompareRanges(headers[header].section, headers[header].sectionLength, section,
+                      probe.sectionLength) != 0)
+        return -1;
+    // The first entry of that key in a section of that name, which must be the first one.
+    size_t entry = LowerBound(entries, entryCount, probe, comparisons);
+    if (entry == entryCount || !SameNames(entries[entry], probe) ||
+        entries[entry].sectionLine != headers[header].sectionLine)
+        return -1;
+    const ManifestIndexEntry& found = entries[entry];
+    *value = ParseValue(found.key + found.keyLength);
+    return 0;
 }

@@ -30,6 +30,9 @@ struct ManifestLine {
     char* text;  // owned; the line's characters including its line end
 };
 
+// One section header or one candidate entry of the lookup index (manifest.cpp).
+struct ManifestIndexEntry;
+
 class ManifestList {
 public:
     ManifestList();
@@ -53,14 +56,28 @@ public:
     int LoadText(const char* bytes, size_t length);
 
     // 0 and value set when key is found in the first section named section; -1 (value
-    // untouched) when the section or the key is missing.
+    // untouched) when the section or the key is missing. Each lookup searches an index
+    // sorted once by LoadText, so that the lookups of every part of a large manifest
+    // do not each walk the whole list.
     int GetValue(const char* section, const char* key, int32_t* value) const;
 
     const ManifestLine* First() const { return first; }
+    // How many index entries the lookups have compared since the last load: the measure
+    // of their cost.
+    size_t Comparisons() const { return comparisons; }
 
 private:
     bool AppendLine(const char* text, size_t length);
+    bool BuildIndex();
+    void FreeIndex();
 
     ManifestLine* first;
     ManifestLine* last;
+    // Section headers sorted by name and line; entries sorted by section name, key and
+    // line. Pointers into the lines' texts, freed with them.
+    ManifestIndexEntry* headers = nullptr;
+    size_t headerCount = 0;
+    ManifestIndexEntry* entries = nullptr;
+    size_t entryCount = 0;
+    mutable size_t comparisons = 0;
 };

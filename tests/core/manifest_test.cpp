@@ -215,3 +215,80 @@ TEST(Manifest, PartNames) {
     FormatPartName(4294967295u, name);
     EXPECT_STREQ("file4294967295.bin", name);
 }
+
+// What the lookups report where a manifest has gaps: each missing entry is reported as
+// missing (-1), and its neighbours are still found.
+TEST(Manifest, GapsAreReportedAsMissingEntries) {
+    struct Case {
+        const char* name;
+        const char* text;
+        const char* section;
+        const char* key;
+        int result;
+    };
+    const Case cases[] = {
+        {"missing part number", "[files]\nfile000.bin=5\nfile002.bin=5\n[sums]\n", "files",
+         "file001.bin", -1},
+        {"missing part number", "[files]\nfile000.bin=5\nfile002.bin=5\n[sums]\n", "files",
+         "file002.bin", 0},
+        {"missing sum", "[files]\nfile000.bin=5\nfile001.bin=5\n[sums]\nfile000.bin=7\n",
+         "sums", "file001.bin", -1},
+        {"missing sum, found under files", "[files]\nfile001.bin=5\n[sums]\nfile000.bin=7\n",
+         "files", "file001.bin", 0},
+        {"missing total_sum", "[files]\nfile000.bin=5\n[sums]\nfile000.bin=7\n", "sums",
+         "total_sum", -1},
+        {"total_sum outside [sums]", "[files]\ntotal_sum=1\n[sums]\nfile000.bin=7\n", "sums",
+         "total_sum", -1},
+        {"no [sums] at all", "[files]\nfile000.bin=5\n", "sums", "file000.bin", -1},
+    };
+    for (const Case& c : cases) {
+        ManifestList list;
+        ASSERT_EQ(0, list.LoadText(c.text, strlen(c.text)));
+        int32_t value = 4242;
+        EXPECT_EQ(c.result, list.GetValue(c.section, c.key, &value)) << c.name;
+        if (c.result != 0) {
+            EXPECT_EQ(4242, value) << c.name;
+        }
+    }
+}
+
+// A manifest of 1 MiB holding tens of thousands of entries, looked up part by part as the
+// fetch worker does: every result right, and each lookup compares a few dozen index
+// entries, not the whole list (which made such a manifest cost seconds of CPU).
+TEST(Manifest, LookupsOfALargeManifestStayCheap) {
+    const unsigned parts = 20000;
+    std::string text = "[files]\n";
+    char name[kPartNameSize];
+    for (unsigned i = 0; i < parts; ++i) {
+        FormatPartName(i, name);
+        text += std::string(name) + "=" + std::to_string(i + 1) + "\n";
+    }
+    text += "[sums]\n";
+    for (unsigned i = 0; i < parts; ++i) {
+        FormatPartName(i, name);
+        text += std::string(name) + "=-" + std::to_string(i) + "\n";
+    }
+    text += "total_sum=77\n";
+    // Filler up to 1 MiB: lines that are neither headers nor wanted keys.
+    while (text.size() + 16 < kMaxManifestFileSize) text += "# filler line\n";
+    ManifestList list;
+    ASSERT_EQ(0, list.LoadText(text.data(), text.size()));
+
+    size_t lookups = 0;
+    for (unsigned i = 0; i < parts; ++i) {
+        FormatPartName(i, name);
+        int32_t size = 0, sum = 1;
+        ASSERT_EQ(0, list.GetValue(kFilesSection, name, &size)) << name;
+        ASSERT_EQ(0, list.GetValue(kSumsSection, name, &sum)) << name;
+        EXPECT_EQ(static_cast<int32_t>(i + 1), size);
+        EXPECT_EQ(-static_cast<int32_t>(i), sum);
+        lookups += 2;
+    }
+    int32_t total = 0;
+    ASSERT_EQ(0, list.GetValue(kSumsSection, kTotalSumKey, &total));
+    EXPECT_EQ(77, total);
+    FormatPartName(parts, name);
+    EXPECT_EQ(-1, list.GetValue(kFilesSection, name, &total));
+    lookups += 2;
+    EXPECT_LT(list.Comparisons(), lookups * 64) << "lookups walk the list";
+}
