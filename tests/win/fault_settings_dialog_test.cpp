@@ -19,7 +19,7 @@ const DWORD patience = 30000;
 const DWORD promptly = 1000;
 const char appTitle[] = "Corvane Lite Installer";
 
-class SettingsDialogEnd : public InstallerFixture {
+class FaultSettingsDialog : public InstallerFixture {
 protected:
     void SetUp() override {
         InstallerFixture::SetUp();
@@ -45,7 +45,7 @@ protected:
 
 }  // namespace
 
-TEST_F(SettingsDialogEnd, SuspendQuitAndTheSessionsEndCloseItWithinASecond) {
+TEST_F(FaultSettingsDialog, SuspendQuitAndTheSessionsEndCloseItWithinASecond) {
     enum Ending { Suspend, ConfirmedQuit, SessionEnd };
     struct Case {
         const char* what;
@@ -101,7 +101,7 @@ TEST_F(SettingsDialogEnd, SuspendQuitAndTheSessionsEndCloseItWithinASecond) {
     }
 }
 
-TEST_F(SettingsDialogEnd, QuitFromTheTrayClosesItWithinASecond) {
+TEST_F(FaultSettingsDialog, QuitFromTheTrayClosesItWithinASecond) {
     CreateDirectoryA(work.c_str(), nullptr);
     InstallerProcess run(Installer(), "-tray");
     ASSERT_TRUE(run.Started());
