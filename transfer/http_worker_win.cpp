@@ -13,7 +13,7 @@
 #include "ui/resource_ids.h"
 
 ConnectionSettings connectionSettings = {};
-const HttpWorkerTiming productHttpWorkerTiming = {1000, 1000, 30000};
+const HttpWorkerTiming productHttpWorkerTiming = {1000, 1000, 30000, 1000, 30000, 120000};
 
 namespace {
 
@@ -21,13 +21,25 @@ const char httpScheme[] = "http://";
 const size_t httpSchemeLength = sizeof(httpScheme) - 1;
 // Target and proxy texts; a combination that does not fit is refused, never cut.
 const size_t urlTextSize = 200;
-// A part that arrives with a wrong checksum is fetched again this many times at most.
+// A part that arrives with a wrong checksum or length is fetched again this many times
+// at most.
 const int badPartFetchLimit = 3;
+// A part is requested this many times at most, whatever the failures (refused, reset,
+// cut short, refused by the server): then the file fails, its verified parts kept.
+const int partAttemptLimit = 8;
+// The manifest is a short text; a longer body is refused while it arrives.
+const long long manifestBodyLimit = 1024 * 1024;
 const DWORD checksumPieceSize = 512;
 
-// FetchWriteFailed: a local file could not be written (a full disk, say); the part
-// files already verified stay for the next run.
-enum FetchOutcome { FetchDone, FetchFailed, FetchWriteFailed, FetchAborted };
+// FetchDiskFull and FetchWriteDenied: a local file could not be written, because the
+// disk is full or for another reason; the part files already verified stay for the
+// next run.
+enum FetchOutcome { FetchDone, FetchFailed, FetchDiskFull, FetchWriteDenied, FetchAborted };
+
+FetchOutcome WriteFailure(unsigned long errorCode) {
+    return errorCode == ERROR_DISK_FULL || errorCode == ERROR_HANDLE_DISK_FULL ? FetchDiskFull
+                                                                                : FetchWriteDenied;
+}
 
 struct UrlText {
     char text[urlTextSize] = {};
@@ -64,9 +76,10 @@ bool JoinDirectory(const char* directory, const char* name, char (&path)[260]) {
 
 // Reads a part file: its first size bytes into buffer, anything beyond them in small
 // pieces, so that the checksum covers the whole file while the buffer holds what the
-// join takes. loaded is the number of bytes in buffer. False when the file cannot be
-// opened or read.
-bool LoadPart(const char* path, char* buffer, DWORD size, int32_t& checksum, DWORD& loaded) {
+// join takes. loaded is the number of bytes in buffer, extra whether the file goes on
+// beyond size. False when the file cannot be opened or read.
+bool LoadPart(const char* path, char* buffer, DWORD size, int32_t& checksum, DWORD& loaded,
+              bool& extra) {
     HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
@@ -80,14 +93,24 @@ bool LoadPart(const char* path, char* buffer, DWORD size, int32_t& checksum, DWO
         loaded += got;
     md5.Update(buffer, loaded);
     char piece[checksumPieceSize];
+    extra = false;
     while (ok && loaded == size &&
-           (ok = (ReadFile(file, piece, sizeof piece, &got, nullptr) != FALSE)) && got > 0)
+           (ok = (ReadFile(file, piece, sizeof piece, &got, nullptr) != FALSE)) && got > 0) {
         md5.Update(piece, got);
+        extra = true;
+    }
     CloseHandle(file);
     unsigned char digest[kMd5DigestSize];
     md5.Final(digest);
     checksum = PackageChecksum(digest);
     return ok;
+}
+
+// "host[:port]" of a site base ("host[:port]/dir/"): what credentials belong to.
+void SiteHost(const char* siteBase, char (&host)[httpFieldSize]) {
+    const char* slash = strchr(siteBase, '/');
+    size_t length = slash != nullptr ? static_cast<size_t>(slash - siteBase) : strlen(siteBase);
+    CopyTextPrefixN(host, countof(host), siteBase, length);
 }
 
 void CopySettings(ConnectionSettings& s, const HttpWorker& w) {
@@ -97,11 +120,12 @@ void CopySettings(ConnectionSettings& s, const HttpWorker& w) {
     CopyText(s.proxyPassword, w.proxyPassword);
     CopyText(s.siteUser, w.user);
     CopyText(s.sitePassword, w.password);
+    SiteHost(w.siteBase, s.siteHost);
 }
 
-void ClearSettings(ConnectionSettings& s) {
-    s.proxyHost[0] = s.proxyPort[0] = s.proxyUser[0] = '\0';
-    s.proxyPassword[0] = s.siteUser[0] = s.sitePassword[0] = '\0';
+// The direct rung drops the proxy only: the site's credentials still belong to it.
+void ClearProxy(ConnectionSettings& s) {
+    s.proxyHost[0] = s.proxyPort[0] = s.proxyUser[0] = s.proxyPassword[0] = '\0';
 }
 
 // One fetch of a requested file, on the fetch thread.
@@ -117,10 +141,16 @@ public:
     FetchOutcome Run();
 
 private:
+    enum NetworkWait { WaitAgain, WaitOver, WaitAborted };
+
     FetchOutcome ClimbLadder();
     bool PrepareAttempt(int attempt, bool& skip);
+    bool PrepareBrowserProxy(bool& skip);
+    bool AskForSettings(bool& skip);
+    NetworkWait WaitForNetwork();
     FetchOutcome FetchPart(unsigned index, const char* name, int32_t size, int32_t sum);
     bool WaitWhileSuspended();
+    bool SleepWatchingFlags(unsigned milliseconds);
     bool PauseBeforeRetry(unsigned& pause);
     bool LoadIntactPart(const char* path, int32_t size, int32_t sum);
     bool JoinLoadedPart();
@@ -135,6 +165,11 @@ private:
     DWORD loaded = 0;  // bytes of the current part in buffer
     int32_t partSize = 0;
     Md5 whole;
+    // The browser's proxy found by rung 1; the worker takes it only once it worked.
+    char browserHost[httpFieldSize] = {};
+    char browserPort[httpFieldSize] = {};
+    unsigned networkPause = 0;   // the next pause while no server answers
+    unsigned networkWaited = 0;  // milliseconds waited so far for the network
 };
 
 bool PackageFetch::WaitWhileSuspended() {
@@ -142,21 +177,95 @@ bool PackageFetch::WaitWhileSuspended() {
     return !worker.abortFlag;
 }
 
-// Waits before a part is fetched again, longer after each failure, still looking at the
-// suspend and abort flags every poll period. False when the fetch was aborted.
-bool PackageFetch::PauseBeforeRetry(unsigned& pause) {
+// Sleeps, looking at the suspend and abort flags every poll period (time suspended
+// does not count). False when the fetch was aborted.
+bool PackageFetch::SleepWatchingFlags(unsigned milliseconds) {
     unsigned waited = 0;
-    while (waited < pause) {
+    while (waited < milliseconds) {
         if (!WaitWhileSuspended()) return false;
         unsigned slice = worker.timing.suspendPollMilliseconds;
-        if (slice > pause - waited) slice = pause - waited;
+        if (slice > milliseconds - waited) slice = milliseconds - waited;
         Sleep(slice);
         waited += slice;
     }
+    return WaitWhileSuspended();
+}
+
+// Waits before a part is fetched again, longer after each failure. False when the fetch
+// was aborted.
+bool PackageFetch::PauseBeforeRetry(unsigned& pause) {
+    if (!SleepWatchingFlags(pause)) return false;
     pause = pause * 2 > worker.timing.longestRetryPauseMilliseconds
                 ? worker.timing.longestRetryPauseMilliseconds
                 : pause * 2;
-    return WaitWhileSuspended();
+    return true;
+}
+
+// Nothing answered on any rung: the network may not be up yet (a resumed download at
+// log-on). Waits one pause, telling the controller each second how long is left
+// ("dl5", wParam the seconds), before the ladder is climbed again. WaitOver once the
+// total waiting time is used up: the user is asked then.
+PackageFetch::NetworkWait PackageFetch::WaitForNetwork() {
+    const HttpWorkerTiming& t = worker.timing;
+    if (networkWaited >= t.networkWaitMilliseconds) return WaitOver;
+    if (networkPause == 0) networkPause = t.firstNetworkPauseMilliseconds;
+    unsigned pause = networkPause;
+    if (pause > t.networkWaitMilliseconds - networkWaited)
+        pause = t.networkWaitMilliseconds - networkWaited;
+    networkWaited += pause;
+    networkPause = networkPause * 2 > t.longestNetworkPauseMilliseconds
+                       ? t.longestNetworkPauseMilliseconds
+                       : networkPause * 2;
+    const unsigned second = 1000;
+    for (unsigned left = pause; left > 0;) {
+        worker.Report(msgDl5, (left + second - 1) / second, 0);
+        unsigned slice = left < second ? left : second;
+        if (!SleepWatchingFlags(slice)) return WaitAborted;
+        left -= slice;
+    }
+    return worker.abortFlag ? WaitAborted : WaitAgain;
+}
+
+// Rung 1: the browser's proxy, without credentials. The worker's own proxy fields are
+// left alone here: they take the browser's only once it worked (ClimbLadder).
+bool PackageFetch::PrepareBrowserProxy(bool& skip) {
+    ConnectionSettings& s = connectionSettings;
+    browserHost[0] = browserPort[0] = '\0';
+    if (!FindBrowserProxy(browserHost, countof(browserHost), browserPort, countof(browserPort))) {
+        skip = true;
+        return true;
+    }
+    CopyText(s.proxyHost, browserHost);
+    CopyText(s.proxyPort, browserPort);
+    // The description's proxy credentials belong to its own proxy: once these
+    // settings are confirmed, later components would send them to the browser's.
+    s.proxyUser[0] = s.proxyPassword[0] = '\0';
+    if (s.proxyHost[0] == '\0') return proxy.Set("");
+    if (s.proxyPort[0] == '\0') return proxy.Set(s.proxyHost);
+    return proxy.Set(s.proxyHost, ":", s.proxyPort);
+}
+
+// Rung 3: the "HTTP Settings" dialog. False when the user cancelled, or the fetch was
+// aborted (the dialog then closes by itself).
+bool PackageFetch::AskForSettings(bool& skip) {
+    ConnectionSettings& s = connectionSettings;
+    CopySettings(s, worker);
+    HttpSettingsDialog dialog(s.proxyHost, s.proxyPort, s.proxyUser, s.proxyPassword,
+                              worker.siteBase, worker.remotePath, s.siteUser, s.sitePassword);
+    dialog.SetCancelFlag(&worker.abortFlag);
+    if (dialog.DoModal(nullptr) == IDC_CANCEL || worker.abortFlag) return false;
+    CopyText(s.proxyHost, dialog.proxyHost);
+    CopyText(s.proxyPort, dialog.proxyPort);
+    CopyText(s.proxyUser, dialog.proxyUser);
+    CopyText(s.proxyPassword, dialog.proxyPassword);
+    CopyText(s.siteUser, dialog.siteUser);
+    CopyText(s.sitePassword, dialog.sitePassword);
+    // Texts that do not fit make this attempt fail; the dialog is shown again.
+    if (!SetTarget(target, s.siteUser, s.sitePassword, worker.siteBase, worker.remotePath,
+                   kManifestFileName) ||
+        !SetProxy(proxy, s.proxyUser, s.proxyPassword, s.proxyHost, s.proxyPort))
+        skip = true;
+    return true;
 }
 
 // Sets target and proxy texts for one rung of the ladder; skip when the rung has
@@ -172,71 +281,61 @@ bool PackageFetch::PrepareAttempt(int attempt, bool& skip) {
                SetProxy(proxy, worker.proxyUser, worker.proxyPassword, worker.proxyHost,
                         worker.proxyPort);
     case 1:
-        if (!FindBrowserProxy(s.proxyHost, countof(s.proxyHost), s.proxyPort,
-                              countof(s.proxyPort))) {
-            skip = true;
-            return true;
-        }
-        CopyText(worker.proxyHost, s.proxyHost);
-        CopyText(worker.proxyPort, s.proxyPort);
-        worker.proxyUser[0] = worker.proxyPassword[0] = '\0';
-        // The description's proxy credentials belong to its own proxy: once these
-        // settings are confirmed, later components would send them to the browser's.
-        s.proxyUser[0] = s.proxyPassword[0] = '\0';
-        if (s.proxyHost[0] == '\0') return proxy.Set("");
-        if (s.proxyPort[0] == '\0') return proxy.Set(s.proxyHost);
-        return proxy.Set(s.proxyHost, ":", s.proxyPort);
+        return PrepareBrowserProxy(skip);
     case 2:
-        ClearSettings(s);
+        ClearProxy(s);
         return proxy.Set("");
-    default: {
-        CopySettings(s, worker);
-        HttpSettingsDialog dialog(s.proxyHost, s.proxyPort, s.proxyUser, s.proxyPassword,
-                                  worker.siteBase, worker.remotePath, s.siteUser, s.sitePassword);
-        if (dialog.DoModal(nullptr) == IDC_CANCEL) return false;
-        CopyText(s.proxyHost, dialog.proxyHost);
-        CopyText(s.proxyPort, dialog.proxyPort);
-        CopyText(s.proxyUser, dialog.proxyUser);
-        CopyText(s.proxyPassword, dialog.proxyPassword);
-        CopyText(s.siteUser, dialog.siteUser);
-        CopyText(s.sitePassword, dialog.sitePassword);
-        // Texts that do not fit make this attempt fail; the dialog is shown again.
-        if (!SetTarget(target, s.siteUser, s.sitePassword, worker.siteBase, worker.remotePath,
-                       kManifestFileName) ||
-            !SetProxy(proxy, s.proxyUser, s.proxyPassword, s.proxyHost, s.proxyPort))
-            skip = true;
-        return true;
-    }
+    default:
+        return AskForSettings(skip);
     }
 }
 
 FetchOutcome PackageFetch::ClimbLadder() {
     char manifestPath[260];
     if (!JoinDirectory(directory, kManifestFileName, manifestPath)) return FetchFailed;
+    client.set_body_limit(manifestBodyLimit);
+    bool answered = false;  // some server or proxy answered on a rung of this climb
     for (int attempt = 0;;) {
         if (worker.abortFlag) return FetchAborted;
         bool skip = false;
-        if (!PrepareAttempt(attempt, skip)) return FetchFailed;
-        int got = skip || client.set_target(target.text, proxy.text) != 0
-                      ? httpError
-                      : client.GetFile(nullptr, manifestPath);
+        if (!PrepareAttempt(attempt, skip)) return worker.abortFlag ? FetchAborted : FetchFailed;
+        bool tried = !skip && client.set_target(target.text, proxy.text) == 0;
+        int got = tried ? client.GetFile(nullptr, manifestPath) : httpError;
         if (got == httpOk) {
+            if (attempt == 1) {
+                CopyText(worker.proxyHost, browserHost);
+                CopyText(worker.proxyPort, browserPort);
+                worker.proxyUser[0] = worker.proxyPassword[0] = '\0';
+            }
             connectionSettings.confirmed = 1;
             return FetchDone;
         }
-        if (got == httpWriteFailed) return FetchWriteFailed;
+        if (got == httpWriteFailed) return WriteFailure(client.last_write_error());
+        if (tried && client.server_answered()) answered = true;
+        if (attempt == 2 && !answered) {
+            NetworkWait wait = WaitForNetwork();
+            if (wait == WaitAborted) return FetchAborted;
+            if (wait == WaitAgain) {
+                attempt = 0;
+                continue;
+            }
+        }
         if (attempt < 3) ++attempt;
     }
 }
 
-// True when the part file is there with the listed checksum; its first size bytes are
-// then in buffer.
+// True when the part file is there with the listed checksum and exactly the listed size;
+// its bytes are then in buffer. A part of another length is as bad as one with a wrong
+// checksum: the checksum and the total would be taken over different bytes otherwise.
 bool PackageFetch::LoadIntactPart(const char* path, int32_t size, int32_t sum) {
     int32_t actual;
-    return LoadPart(path, buffer, static_cast<DWORD>(size), actual, loaded) && actual == sum;
+    bool extra = false;
+    return LoadPart(path, buffer, static_cast<DWORD>(size), actual, loaded, extra) &&
+           actual == sum && loaded == static_cast<DWORD>(size) && !extra;
 }
 
-// Appends the part in buffer to the output file; false when it cannot be written.
+// Appends the part in buffer to the output file; false (GetLastError says why) when it
+// cannot be written.
 bool PackageFetch::JoinLoadedPart() {
     whole.Update(buffer, loaded);
     DWORD written = 0;
@@ -249,7 +348,8 @@ FetchOutcome PackageFetch::FetchPart(unsigned index, const char* name, int32_t s
     if (!JoinDirectory(directory, name, path)) return FetchFailed;
     unsigned pause = worker.timing.firstRetryPauseMilliseconds;
     int badFetches = 0;
-    for (;;) {
+    client.set_body_limit(size);
+    for (int attempts = 0;;) {
         if (!WaitWhileSuspended()) return FetchAborted;
         if (LoadIntactPart(path, size, sum)) break;
         const ConnectionSettings& s = connectionSettings;
@@ -258,7 +358,7 @@ FetchOutcome PackageFetch::FetchPart(unsigned index, const char* name, int32_t s
             return FetchFailed;
         int got = client.set_target(target.text, proxy.text) == 0 ? client.GetFile(nullptr, path)
                                                                  : httpError;
-        if (got == httpWriteFailed) return FetchWriteFailed;
+        if (got == httpWriteFailed) return WriteFailure(client.last_write_error());
         bool fetched = got == httpOk;
         if (fetched && LoadIntactPart(path, size, sum)) {
             worker.Report(msgDl3, 0, static_cast<LPARAM>((index + 1) * static_cast<LONG_PTR>(size)));
@@ -267,10 +367,11 @@ FetchOutcome PackageFetch::FetchPart(unsigned index, const char* name, int32_t s
         // A part that arrived damaged is fetched again a few times only: the server
         // itself may hold a bad copy.
         if (fetched && ++badFetches > badPartFetchLimit) return FetchFailed;
+        if (++attempts >= partAttemptLimit) return FetchFailed;
         if (!PauseBeforeRetry(pause)) return FetchAborted;
     }
     if (loaded != static_cast<DWORD>(size)) return FetchFailed;
-    return JoinLoadedPart() ? FetchDone : FetchWriteFailed;
+    return JoinLoadedPart() ? FetchDone : WriteFailure(GetLastError());
 }
 
 FetchOutcome PackageFetch::Run() {
@@ -278,7 +379,7 @@ FetchOutcome PackageFetch::Run() {
     // cppcheck-suppress publicAllocationError
     output = CreateFileA(worker.localPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (output == INVALID_HANDLE_VALUE) return FetchFailed;
+    if (output == INVALID_HANDLE_VALUE) return WriteFailure(GetLastError());
     CopyText(directory, worker.localPath);
     char* slash = strrchr(directory, '\\');
     if (slash == nullptr) return FetchFailed;
@@ -327,21 +428,33 @@ FetchOutcome PackageFetch::Run() {
 }  // namespace
 
 HttpWorker::~HttpWorker() {
-    // A fetch thread stops at its next check once aborted; a suspended one would not.
+    // A fetch thread stops at its next check once aborted (an open "HTTP Settings"
+    // dialog closes itself); a suspended one would not.
     abortFlag = 1;
     suspendFlag = 0;
-    FinishThread(fileThread);
-    FinishThread(connectThread);
+    FinishThread(fileThread, threadEndMilliseconds);
+    FinishThread(connectThread, threadEndMilliseconds);
 }
 
-// Waits for a worker thread to end. The thread may be blocked in SendMessageA to a
-// window of this (the user-interface) thread, which only returns once this thread
-// takes the message, so sent messages are let through while waiting; posted ones stay
-// queued for the regular loop.
-void HttpWorker::FinishThread(HANDLE& thread) {
+// Waits for a worker thread to end, at most about the given time. The thread may be
+// blocked in SendMessageA to a window of this (the user-interface) thread, which only
+// returns once this thread takes the message, so sent messages are let through while
+// waiting; posted ones stay queued for the regular loop. Every wait of an aborted
+// thread ends within a second but a host name lookup, which cannot be cancelled: a
+// thread still running then is ended, since the object it uses is about to go.
+void HttpWorker::FinishThread(HANDLE& thread, DWORD milliseconds) {
     if (thread == nullptr) return;
+    DWORD start = GetTickCount();
     for (;;) {
-        DWORD woken = MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_SENDMESSAGE);
+        DWORD spent = GetTickCount() - start;
+        DWORD left = milliseconds == INFINITE ? INFINITE
+                     : spent < milliseconds ? milliseconds - spent
+                                            : 0;
+        DWORD woken = MsgWaitForMultipleObjects(1, &thread, FALSE, left, QS_SENDMESSAGE);
+        if (woken == WAIT_TIMEOUT) {
+            (void)TerminateThread(thread, 1);  // nothing more can be done if this fails
+            break;
+        }
         if (woken != WAIT_OBJECT_0 + 1) break;
         MSG message;
         PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE);
@@ -372,8 +485,10 @@ DWORD WINAPI HttpWorker::FetchThreadMain(LPVOID parameter) {
         worker->Report(msgDl4, TransferOk, 0);
     else if (outcome == FetchFailed)
         worker->Report(msgDl4, TransferReceiveFailed, 0);
-    else if (outcome == FetchWriteFailed)
+    else if (outcome == FetchDiskFull)
         worker->Report(msgDl4, TransferWriteFailed, 0);
+    else if (outcome == FetchWriteDenied)
+        worker->Report(msgDl4, TransferWriteDenied, 0);
     return 0;
 }
 
@@ -391,9 +506,10 @@ int HttpWorker::Connect(const char* site, const char* proxy, const char* port) {
     // A site too long for the field is cut so that the closing "/" still fits.
     CopyTextN(siteBase, countof(siteBase) - 1, host);
     AppendText(siteBase, "/");
+    TakeSiteLogin();
 
     // The previous connect thread (long over) is awaited before its handle is replaced.
-    FinishThread(connectThread);
+    FinishThread(connectThread, INFINITE);
     connectThread = CreateThread(nullptr, 0, ConnectThreadMain, this, 0, nullptr);
     if (connectThread == nullptr) {
         Report(msgDl1, TransferLoginFailed, 0);
@@ -415,15 +531,27 @@ int HttpWorker::RequestFile(const char* remote, const char* local) {
     return fileThread != nullptr ? 1 : 0;
 }
 
+// The description's login for the site of the next Connect, which decides what stays.
 void HttpWorker::SetLogin(const char* newUser, const char* newPassword) {
-    if (connectionSettings.confirmed) {
-        CopyText(user, connectionSettings.siteUser);
-        CopyText(password, connectionSettings.sitePassword);
-        return;
-    }
     CopyText(user, newUser);
     // An empty password keeps the one stored before; so does one that does not unscramble.
-    if (newPassword[0] != '\0') UnscramblePassword(newPassword, password);
+    passwordGiven = newPassword[0] != '\0' && UnscramblePassword(newPassword, password);
+}
+
+// Credentials belong to the host and port they were given for: a password kept from
+// before is dropped for another site, and confirmed settings bring their site login
+// only to their own site (their proxy goes everywhere).
+void HttpWorker::TakeSiteLogin() {
+    char host[httpFieldSize];
+    SiteHost(siteBase, host);
+    if (!passwordGiven && !EqualsIgnoringCase(host, loginHost)) password[0] = '\0';
+    const ConnectionSettings& s = connectionSettings;
+    if (s.confirmed && EqualsIgnoringCase(host, s.siteHost)) {
+        CopyText(user, s.siteUser);
+        CopyText(password, s.sitePassword);
+    }
+    CopyText(loginHost, host);
+    passwordGiven = false;
 }
 
 void HttpWorker::SetProxyLogin(const char* newUser, const char* newPassword) {
@@ -440,7 +568,7 @@ void HttpWorker::Pause(int flag) {
     if (flag != 0)
         suspendFlag = 1;
     else
-        abortFlag = 1;
+        abortFlag = 1;  // also seen by an open "HTTP Settings" dialog, which closes
 }
 
 void HttpWorker::Resume() {

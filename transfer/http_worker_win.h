@@ -12,7 +12,9 @@
 constexpr size_t httpFieldSize = 260;
 constexpr size_t httpRemotePathSize = 1000;
 
-// The proxy and site credentials that worked, for the rest of the process.
+// The proxy and site credentials that worked, for the rest of the process. The proxy
+// carries over to every later site; the site's user and password only to the same host
+// and port (siteHost).
 struct ConnectionSettings {
     char proxyHost[httpFieldSize];
     char proxyPort[httpFieldSize];
@@ -21,6 +23,7 @@ struct ConnectionSettings {
     char siteUser[httpFieldSize];
     char sitePassword[httpFieldSize];
     int confirmed;  // a manifest has been fetched with these settings; never cleared
+    char siteHost[httpFieldSize];  // "host[:port]" the site credentials were given for
 };
 extern ConnectionSettings connectionSettings;
 
@@ -29,6 +32,12 @@ struct HttpWorkerTiming {
     unsigned suspendPollMilliseconds;  // how often a suspended fetch looks again
     unsigned firstRetryPauseMilliseconds;  // pause after a part's first failed fetch ...
     unsigned longestRetryPauseMilliseconds;  // ... doubling up to this
+    // While no server has answered on any rung, the ladder is climbed again after a
+    // pause from the first to the longest (doubling), for at most the total; zero
+    // total: the user is asked at once.
+    unsigned firstNetworkPauseMilliseconds;
+    unsigned longestNetworkPauseMilliseconds;
+    unsigned networkWaitMilliseconds;
 };
 extern const HttpWorkerTiming productHttpWorkerTiming;
 
@@ -44,7 +53,8 @@ public:
     int RequestFile(const char* remotePath, const char* localPath) override;
     void SetLogin(const char* user, const char* password) override;
     void SetProxyLogin(const char* newUser, const char* newPassword) override;
-    // Nonzero suspends the fetch after the current part, zero aborts it.
+    // Nonzero suspends the fetch after the current part, zero aborts it (and closes an
+    // open "HTTP Settings" dialog).
     virtual void Pause(int flag);
     virtual void Resume();
 
@@ -57,6 +67,10 @@ public:
     char proxyPassword[httpFieldSize] = {};
     char remotePath[httpRemotePathSize] = {};
     char localPath[httpFieldSize] = {};
+    // "host[:port]" of the last Connect: an empty description password keeps the one
+    // stored before only for the same site.
+    char loginHost[httpFieldSize] = {};
+    bool passwordGiven = false;  // the last SetLogin brought a password of its own
     // Written by the user-interface thread, polled by the fetch thread.
     volatile LONG abortFlag = 0;
     volatile LONG suspendFlag = 0;
@@ -65,10 +79,13 @@ public:
 
     HttpClientTimeouts clientTimeouts = productHttpTimeouts;
     HttpWorkerTiming timing = productHttpWorkerTiming;
+    // How long the destructor waits for a thread that was told to end.
+    DWORD threadEndMilliseconds = 5000;
 
 private:
     static DWORD WINAPI ConnectThreadMain(LPVOID parameter);
     static DWORD WINAPI FetchThreadMain(LPVOID parameter);
-    static void FinishThread(HANDLE& thread);
+    static void FinishThread(HANDLE& thread, DWORD milliseconds);
+    void TakeSiteLogin();
     int FetchFile();
 };

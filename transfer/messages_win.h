@@ -9,7 +9,7 @@ extern const UINT msgDl1;      // "dl1": a Connect has finished (wParam: result)
 extern const UINT msgDl2;      // "dl2": an item is about to be received (lParam: size)
 extern const UINT msgDl3;      // "dl3": progress (lParam: bytes so far)
 extern const UINT msgDl4;      // "dl4": the item has finished (wParam: result)
-extern const UINT msgDl5;      // "dl5": registered, never sent
+extern const UINT msgDl5;      // "dl5": http only, no server answered yet (wParam: seconds to the next try)
 extern const UINT msgDli1;     // "dli1": an asynchronous host lookup has completed
 extern const UINT msgDlftp1;   // "dlftp1": event on the FTP control socket
 extern const UINT msgDlftp2;   // "dlftp2": event on the FTP listening data socket

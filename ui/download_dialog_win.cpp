@@ -171,7 +171,7 @@ void DownloadDialog::ShowStatus(UINT textId, int bufferSize, const char* first,
     if (bufferSize > static_cast<int>(countof(format))) bufferSize = countof(format);
     if (LoadStringA(GetFrameworkInstance(), textId, format, bufferSize) == 0) format[0] = '\0';
     char line[1024];
-    if (textId == IDS_DISK_FULL || textId == IDS_WRITE_DENIED)
+    if (textId == IDS_DISK_FULL || textId == IDS_WRITE_DENIED || textId == IDS_WAITING_FOR_NETWORK)
         ReplaceFirstArgument(format, first, line, countof(line));
     else
         wsprintfA(line, format, first, second);
@@ -252,9 +252,17 @@ void DownloadDialog::OnFileStarted(int result, int size) {
         return;
     }
     fileTotal = size;
+    // The line may still say that the worker waited for the network.
+    ShowStatus(IDS_DOWNLOADING_FILE, 300, currentFile, nullptr);
     HWND progress = GetDlgItem(windowHandle, IDC_PROGRESS);
     SendMessageA(progress, PBM_SETRANGE, 0, MAKELPARAM(0, ProgressUpperBound(size)));
     SendMessageA(progress, PBM_SETPOS, 0, 0);
+}
+
+void DownloadDialog::OnWaitingForNetwork(int seconds) {
+    char number[16];
+    wsprintfA(number, "%d", seconds);
+    ShowStatus(IDS_WAITING_FOR_NETWORK, 256, number, nullptr);
 }
 
 void DownloadDialog::OnProgress(int bytes) {
@@ -294,8 +302,18 @@ void DownloadDialog::OnFileDone(int result) {
         RequestNextFile();
         return;
     }
+    // The file arrived but cannot be put in place (in use, or the folder refused it).
+    ShowStatus(IDS_WRITE_DENIED, 256, currentFile, site);
     SetCurrentStatus(DownloadError);
     EndRun(1);
+}
+
+// The session ends: the download is suspended (the fetch stops, an open "HTTP Settings"
+// dialog closes) and the run ends so that the restart shortcut is written.
+void DownloadDialog::EndForSession() {
+    shuttingDown = true;
+    httpWorker.Pause(0);
+    EndDialog(windowHandle, IDC_SUSPEND);
 }
 
 // Holds the transfer while the user decides; true when the user confirmed Quit.
@@ -336,6 +354,8 @@ INT_PTR DownloadDialog::DialogProc(UINT message, WPARAM wParam, LPARAM lParam) {
         OnProgress(static_cast<int>(lParam));
     } else if (message == msgDl4) {
         OnFileDone(static_cast<int>(wParam));
+    } else if (message == msgDl5) {
+        OnWaitingForNetwork(static_cast<int>(wParam));
     } else if (message == msgDldone) {
         installing = true;
         RunInstallation(*this, wParam);
@@ -343,12 +363,14 @@ INT_PTR DownloadDialog::DialogProc(UINT message, WPARAM wParam, LPARAM lParam) {
         FreeComponents();
     } else if (message == WM_QUERYENDSESSION) {
         if (currentInstallProcess != -1) Sleep(1000);
-        shuttingDown = true;
-        httpWorker.Pause(0);
-        EndDialog(windowHandle, IDC_SUSPEND);
+        EndForSession();
         // A dialog answers this message through its message result: TRUE lets
         // Windows end the session.
         SetWindowLongPtrA(windowHandle, DWLP_MSGRESULT, TRUE);
+        return 1;
+    } else if (message == WM_ENDSESSION && wParam != 0) {
+        // Normally ended at the question already; this covers a session ended without it.
+        EndForSession();
         return 1;
     } else if (message == WM_INITDIALOG) {
         return OnInitDialog();

@@ -36,6 +36,8 @@ public:
     void OnConnected(int result);
     void OnFileStarted(int result, int size);
     void OnProgress(int bytes);
+    // "dl5": no server answered yet; the ladder is tried again in seconds.
+    void OnWaitingForNetwork(int seconds);
     void OnFileDone(int result);
     // Quit chosen from the tray icon while this run is open.
     void QuitFromTray();
@@ -73,6 +75,7 @@ private:
     void PrepareNetworkRun();
     void ShowForDownload();
     bool AskToQuit();
+    void EndForSession();
     int EndRun(int failed);
     void ShowStatus(UINT textId, int bufferSize, const char* first, const char* second);
 };

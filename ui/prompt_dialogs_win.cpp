@@ -5,6 +5,9 @@
 
 namespace {
 
+const UINT_PTR cancelTimerId = 1;
+const UINT cancelPollMilliseconds = 100;
+
 void CopyIfGiven(char (&field)[HttpSettingsDialog::kFieldSize], const char* text) {
     if (text != nullptr) CopyText(field, text);
 }
@@ -39,13 +42,25 @@ void HttpSettingsDialog::ReadFields() {
     GetDlgItemTextA(windowHandle, IDC_SITE_PASSWORD, sitePassword, kFieldSize);
 }
 
+bool HttpSettingsDialog::EndIfCancelled() {
+    if (cancelFlag == nullptr || *cancelFlag == 0) return false;
+    KillTimer(windowHandle, cancelTimerId);
+    EndDialog(windowHandle, IDC_CANCEL);
+    return true;
+}
+
 INT_PTR HttpSettingsDialog::DialogProc(UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) {
         // Shown by the fetch thread without an owner while the download dialog stays
         // active, the dialog brings itself to the foreground.
         CentreOnScreen(windowHandle);
+        // The run may end meanwhile (Suspend, Quit, the end of the session), and the
+        // download dialog's thread cannot end a dialog of this thread: this one looks.
+        if (cancelFlag != nullptr && !EndIfCancelled())
+            SetTimer(windowHandle, cancelTimerId, cancelPollMilliseconds, nullptr);
         return OnInitDialog();
     }
+    if (message == WM_TIMER && wParam == cancelTimerId) return EndIfCancelled() ? 1 : 0;
     if (message == WM_COMMAND && LOWORD(wParam) == IDOK) ReadFields();
     return Dialog::DialogProc(message, wParam, lParam);
 }

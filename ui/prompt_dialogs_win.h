@@ -28,6 +28,9 @@ public:
 
     INT_PTR DialogProc(UINT message, WPARAM wParam, LPARAM lParam) override;
     virtual INT_PTR OnInitDialog();
+    // A flag of another thread that, once nonzero, ends the dialog as Cancel would
+    // (looked at a few times a second): the run it belongs to is ending.
+    void SetCancelFlag(volatile LONG* flag) { cancelFlag = flag; }
 
     char proxyHost[kFieldSize] = {};
     char proxyPort[kFieldSize] = {};
@@ -39,4 +42,7 @@ public:
 
 private:
     void ReadFields();
+    bool EndIfCancelled();
+
+    volatile LONG* cancelFlag = nullptr;
 };

@@ -67,3 +67,5 @@
 #define IDS_INSTALL_ERROR 597
 // A local file could not be written for another reason than a full disk.
 #define IDS_WRITE_DENIED 598
+// No server answered yet: the status line while the installer waits for the network.
+#define IDS_WAITING_FOR_NETWORK 599

@@ -14,6 +14,7 @@ and its process id to STATE-DIRECTORY/scripted.pid, and ends by itself after
 LIFETIME_SECONDS (stopping the nginx of the same state directory too) or when it
 receives SIGTERM.
 """
+import base64
 import os
 import re
 import signal
@@ -30,6 +31,9 @@ SILENCE_SECONDS = 30
 MAX_REQUEST_BYTES = 16 * 1024
 LONG_HEAD_BYTES = 2100
 MID_BODY_BYTES = 5000
+
+AUTH_USER = b"corvane"
+AUTH_PASSWORD = b"Tarrock-7"
 
 FAULT_SILENCE_SECONDS = 3
 FAULT_LONG_HEAD_BYTES = 64 * 1024
@@ -167,6 +171,10 @@ class Handler(socketserver.BaseRequestHandler):
             send(response("302 Found", headers=["Location: /echo/relative"]))
         elif name in CLIENT_SCENARIOS:
             CLIENT_SCENARIOS[name](self, words, raw)
+        elif name == "auth503":
+            self.answer_auth503(words, raw)
+        elif name == "listen-later":
+            send(response("200 OK", b"%d" % listen_later(self.server.state, int(words[1]))))
         else:
             send(response("404 Not Found", b"not scripted\n"))
 
@@ -213,6 +221,35 @@ class Handler(socketserver.BaseRequestHandler):
             self.wait_for_close(SILENCE_SECONDS)
         elif kind == "longhead":
             send(b"HTTP/1.0 200 OK\r\n" + b"X-Filler: " + b"f" * FAULT_LONG_HEAD_BYTES)
+
+    def answer_auth503(self, words, raw):
+        """/auth503/<token>/<package>/<file>: the file of www/pkg/<package> for requests
+        with Basic credentials AUTH_USER:AUTH_PASSWORD, 401 without them; the first
+        request of pkginfo.txt per token is answered 503 whatever it carries. Each
+        request is logged to logs/auth503.log with its answer."""
+        send = self.request.sendall
+        if len(words) != 4 or not re.fullmatch(r"[A-Za-z0-9_-]+", words[2]):
+            send(response("404 Not Found", b"bad auth503 path\n"))
+            return
+        expected = b"Authorization: Basic " + base64.b64encode(AUTH_USER + b":" + AUTH_PASSWORD)
+        authorised = any(line.strip() == expected for line in raw.split(b"\r\n"))
+        if words[3] == "pkginfo.txt" and count_request("auth503/" + words[1]) == 1:
+            status = "503 Service Unavailable"
+        elif not authorised:
+            status = "401 Unauthorized"
+        else:
+            status = "200 OK"
+        with open(os.path.join(self.server.state, "logs", "auth503.log"), "a") as log:
+            log.write("/%s %s\n" % ("/".join(words), status.split(" ")[0]))
+        if status != "200 OK":
+            send(response(status, b"no\n", ['WWW-Authenticate: Basic realm="corvane"']))
+            return
+        path = os.path.join(self.server.state, "www", "pkg", words[2], os.path.basename(words[3]))
+        try:
+            with open(path, "rb") as f:
+                send(response("200 OK", f.read()))
+        except OSError:
+            send(response("404 Not Found", b"not published\n"))
 
 
 def answer_path_relative(handler, words, raw):
@@ -283,6 +320,23 @@ def open_second_address(first):
     second.state = first.state
     threading.Thread(target=second.serve_forever, daemon=True).start()
     return second
+
+
+def listen_later(state, seconds):
+    """A second server like this one on a fresh port that is bound at once (connections
+    are refused meanwhile) and accepts from the given number of seconds on: a network
+    that comes up after the installer started. Returns the port."""
+    later = Server(("127.0.0.1", 0), Handler, bind_and_activate=False)
+    later.server_bind()
+    later.state = state
+
+    def start():
+        time.sleep(seconds)
+        later.server_activate()
+        later.serve_forever()
+
+    threading.Thread(target=start, daemon=True).start()
+    return later.server_address[1]
 
 
 class Server(socketserver.ThreadingTCPServer):

@@ -211,6 +211,10 @@ TEST_F(DownloadController, EveryFailureEndsTheRunWithItsText) {
         {"disk full", msgDl4, 5, true,
          "Error while downloading a.bin: Out of disk space. Remove some files and run again.",
          "Download error"},
+        {"write denied", msgDl4, 6, true,
+         "Error while downloading a.bin: The file could not be written (access denied, or in "
+         "use by another program).",
+         "Download error"},
         {"request refused", 0, 0, false, "Downloading file 'a.bin'...", "Downloading..."},
     };
     for (const Case& c : cases) {
@@ -233,6 +237,48 @@ TEST_F(DownloadController, EveryFailureEndsTheRunWithItsText) {
         EXPECT_EQ(1, dialog.doneResults[0]) << c.name;
         EXPECT_FALSE(FileExists(Work("a.bin"))) << c.name;
     }
+}
+
+// The worker reports the file complete, but it cannot be renamed into place (held open by
+// another program): the run fails, and the status line says why.
+TEST_F(DownloadController, AFinishedFileThatCannotBeRenamedEndsTheRunWithItsText) {
+    std::string description = Description(twoComponents);
+    ScriptedDialog dialog(workPath, description.c_str());
+    std::string tmp = Work("tmp.tmp");
+    dialog.script = [&](ScriptedDialog& d) {
+        d.Report(msgDl1, 0, 0);
+        WriteWholeFile(tmp, "A");
+        HANDLE held = CreateFileA(tmp.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, held);
+        d.Report(msgDl4, 0, 0);
+        CloseHandle(held);
+        EXPECT_EQ("Error while downloading a.bin: The file could not be written (access denied, "
+                  "or in use by another program).",
+                  d.Status());
+        EXPECT_EQ("Download error", d.RowStatus(0));
+    };
+    dialog.DoModal(nullptr);
+    ASSERT_EQ(1u, dialog.doneResults.size());
+    EXPECT_EQ(1, dialog.doneResults[0]);
+    EXPECT_FALSE(FileExists(Work("a.bin")));
+    EXPECT_EQ("A", ReadWholeFile(tmp));
+}
+
+// "dl5": no server has answered yet; the status line says how long until the next try.
+TEST_F(DownloadController, WaitingForTheNetworkIsShownInTheStatusLine) {
+    std::string description = Description(twoComponents);
+    ScriptedDialog dialog(workPath, description.c_str());
+    dialog.script = [&](ScriptedDialog& d) {
+        d.Report(msgDl1, 0, 0);
+        d.Report(msgDl5, 7, 0);
+        EXPECT_EQ("Waiting for the network... (trying again in 7 s)", d.Status());
+        d.Report(msgDl5, 1, 0);
+        EXPECT_EQ("Waiting for the network... (trying again in 1 s)", d.Status());
+        EXPECT_EQ("Downloading...", d.RowStatus(0));
+    };
+    dialog.DoModal(nullptr);
+    EXPECT_TRUE(dialog.doneResults.empty());
 }
 
 TEST_F(DownloadController, UnknownAndHugeSizesKeepTheTextRight) {

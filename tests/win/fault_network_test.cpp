@@ -5,8 +5,11 @@
 #include "driver/person.h"
 #include "fault_support.h"
 #include "package_support.h"
+#include "transfer/http_client_win.h"
 
 #include <gtest/gtest.h>
+
+#include <stdlib.h>
 
 namespace {
 
@@ -22,6 +25,22 @@ protected:
     // Requests of one file under /fault/<fault>/<name>/ since the test began.
     int Requests(const std::string& fault, const std::string& name, const std::string& file) {
         return CountInFile(log, "/fault/" + fault + "/" + name + "/" + file + " ", logStart);
+    }
+    // A port of the scripted server on which connections are refused for the given
+    // seconds and served from then on; 0 when the server did not say.
+    int ListenLater(int seconds) {
+        WSADATA data;
+        if (WSAStartup(MAKEWORD(1, 1), &data) != 0) return 0;
+        std::string answer = scratch.Path() + "\\later.txt";
+        std::string target = ServerSite("scripted") + "/listen-later/" + std::to_string(seconds);
+        int got;
+        {
+            ZUZ_HTTPClient client(0);
+            got = client.set_target(target.c_str(), "") == 0 ? client.GetFile(nullptr, answer.c_str())
+                                                               : -1;
+        }
+        WSACleanup();
+        return got == 0 ? atoi(ReadWholeFile(answer).c_str()) : 0;
     }
     std::string log;
     size_t logStart = 0;
@@ -99,4 +118,40 @@ TEST_F(FaultNetwork, ASilentServerIsLeftThroughSuspendAndTheNextStartResumes) {
     EXPECT_TRUE(ReadWholeFile(work + "\\Corvane.exe") == content) << "Corvane.exe differs";
     for (size_t n = 0; n < parts; ++n)
         EXPECT_EQ(n == 3 ? 2 : 1, Requests(fault, name, PartName(n))) << PartName(n);
+}
+
+// The network comes up only 5 s after the installer started, as at log-on: nothing answers
+// at first, the status line says that the installer waits, the ladder is tried again, and
+// the download completes without anyone being asked for HTTP settings.
+TEST_F(FaultNetwork, ANetworkThatComesUpLaterIsWaitedForUnattended) {
+    const std::string name = "net-later";
+    std::string content = Publish(name, 3 * faultPartSize - 11, 33);
+    int port = ListenLater(5);
+    ASSERT_NE(0, port);
+    // Part 99 does not exist: the package is served as published.
+    std::string setup = MakeInstaller(
+        scratch.Path(), {{"tarrock.inf", FaultDescription("127.0.0.1:" + std::to_string(port),
+                                                          "fault/reset.99.1/" + name)}});
+    InstallerProcess run(setup, "/NoIntervention");
+    ASSERT_TRUE(run.Started());
+    Person user(run.Id());
+    HWND dialog = user.WaitForDialog("Resuming Download of Software...", faultPatience);
+    ASSERT_NE(nullptr, dialog) << user.DescribeWindows();
+    bool waitingShown = false, settingsShown = false;
+    WindowQuery settings;
+    settings.caption = "HTTP Settings";
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, run.Id());
+    WaitUntil(
+        [&] {
+            if (Person::ControlText(dialog, 1002).find("Waiting for the network...") == 0)
+                waitingShown = true;
+            if (user.FindTopWindow(settings) != nullptr) settingsShown = true;
+            return WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
+        },
+        faultPatience);
+    CloseHandle(process);
+    EXPECT_EQ(0, run.WaitForExit(faultPatience));
+    EXPECT_TRUE(waitingShown);
+    EXPECT_FALSE(settingsShown);
+    EXPECT_TRUE(ReadWholeFile(work + "\\Corvane.exe") == content) << "Corvane.exe differs";
 }

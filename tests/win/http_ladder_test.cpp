@@ -95,10 +95,12 @@ std::string RefusedPort() {
 
 UINT lastDl1, lastDl4;
 bool haveDl1, haveDl4;
+std::vector<UINT> waitReports;  // wParam of every "dl5": seconds to the next climb
 
 LRESULT CALLBACK NotifyProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == msgDl1) haveDl1 = true, lastDl1 = static_cast<UINT>(wParam);
     if (message == msgDl4) haveDl4 = true, lastDl4 = static_cast<UINT>(wParam);
+    if (message == msgDl5) waitReports.push_back(static_cast<UINT>(wParam));
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
@@ -188,7 +190,9 @@ protected:
         notify = CreateWindowExA(0, "HttpLadderNotify", "", 0, 0, 0, 1, 1, nullptr, nullptr,
                                  GetModuleHandleA(nullptr), nullptr);
         haveDl1 = haveDl4 = false;
+        waitReports.clear();
         connectionSettings = ConnectionSettings();
+        site = Site();
     }
     void TearDown() override {
         DestroyWindow(notify);
@@ -204,17 +208,39 @@ protected:
 
     // Connect with the description's proxy settings, then one RequestFile; returns the
     // dl4 code, or a negative number when the worker never got that far.
+    // The site and its login are those of the members site, siteUser and sitePassword.
     int Fetch(HttpWorker& worker, const std::string& remote, const std::string& proxy,
               const std::string& proxyPortText, const char* proxyUser = "",
               const char* scrambledProxyPassword = "") {
         worker.clientTimeouts = {2000, 3000, 50};
-        worker.timing = {20, 20, 100};
+        worker.timing = timing;
         worker.Create(notify);
-        worker.SetLogin("", "");
+        worker.SetLogin(siteUser.c_str(), sitePassword.c_str());
         worker.SetProxyLogin(proxyUser, scrambledProxyPassword);
-        worker.Connect(Site().c_str(), proxy.c_str(), proxyPortText.c_str());
+        haveDl1 = haveDl4 = false;
+        worker.Connect(site.c_str(), proxy.c_str(), proxyPortText.c_str());
         WaitUntil([] { return haveDl1; }, 20000);
         if (!haveDl1 || lastDl1 != 0) return -2;
+        return FetchAgain(worker, remote);
+    }
+    // Fetch through a worker of its own while a person answers "HTTP Settings" as told;
+    // the worker's threads have ended when this returns.
+    int FetchAnswering(DialogAnswer& answer, const std::string& remote) {
+        HANDLE thread = CreateThread(nullptr, 0, AnswerDialogs, &answer, 0, nullptr);
+        int result;
+        {
+            // A dialog shown again is cancelled, so the worker's threads can end here.
+            HttpWorker worker;
+            result = Fetch(worker, remote, "", "");
+        }
+        InterlockedExchange(&answer.stop, 1);
+        WaitForSingleObject(thread, 10000);
+        CloseHandle(thread);
+        return result;
+    }
+    // One more RequestFile on a worker already connected.
+    int FetchAgain(HttpWorker& worker, const std::string& remote) {
+        haveDl4 = false;
         if (!worker.RequestFile(remote.c_str(), (work.Path() + "\\tmp.tmp").c_str())) return -3;
         WaitUntil([] { return haveDl4; }, 30000);
         return haveDl4 ? static_cast<int>(lastDl4) : -1;
@@ -228,12 +254,17 @@ protected:
     }
 
     std::string Site() { return "127.0.0.1:" + std::to_string(port); }
+    static std::string ScriptedSite() {
+        return "127.0.0.1:" + std::to_string(TestServerPort("scripted"));
+    }
     // How often a proxy's or nginx's log names a file of this test's package.
     static int Requests(const LogTail& log, const std::string& remote, const std::string& file) {
         return log.Count("/" + remote + file + " HTTP");
     }
 
     std::string servers, name, proxyPort, openProxyPort;
+    std::string site, siteUser, sitePassword;
+    HttpWorkerTiming timing = {20, 20, 100, 0, 0, 0};  // no waiting for the network
     int port = 0;
     LogTail proxyLog, openProxyLog, accessLog;
     ScratchDirectory work;
@@ -328,17 +359,7 @@ TEST_F(HttpLadder, WhatIsTypedIntoHttpSettingsIsUsedAndKeptWhenNoOtherRungWorks)
     std::string remote = Publish("private", content);
     DialogAnswer answer = {siteUserName, sitePasswordText, "127.0.0.1", proxyPort,
                            proxyUserName, proxyPasswordText, 0, 0, false};
-    HANDLE thread = CreateThread(nullptr, 0, AnswerDialogs, &answer, 0, nullptr);
-    int result;
-    {
-        // A dialog shown again is cancelled, so the worker's threads can end here.
-        HttpWorker worker;
-        result = Fetch(worker, remote, "", "");
-    }
-    InterlockedExchange(&answer.stop, 1);
-    WaitForSingleObject(thread, 10000);
-    CloseHandle(thread);
-    EXPECT_EQ(0, result);
+    EXPECT_EQ(0, FetchAnswering(answer, remote));
     EXPECT_TRUE(answer.typed);
     EXPECT_EQ(1, answer.shown);
     EXPECT_EQ(content, ReadWholeFile(work.Path() + "\\tmp.tmp"));
@@ -351,4 +372,187 @@ TEST_F(HttpLadder, WhatIsTypedIntoHttpSettingsIsUsedAndKeptWhenNoOtherRungWorks)
     EXPECT_STREQ(siteUserName, connectionSettings.siteUser);
     EXPECT_STREQ(sitePasswordText, connectionSettings.sitePassword);
     EXPECT_EQ(1, connectionSettings.confirmed);
+}
+
+// One 503 on the manifest sends the fetch down to the direct rung; the site still wants
+// its login there, and for every part.
+TEST_F(HttpLadder, TheDirectRungDropsTheProxyButKeepsTheSitesLogin) {
+    std::string content = PseudoRandomBytes(2 * 4096 + 9, 26);
+    Publish("pkg", content);
+    std::string remote = "auth503/" + name + "/" + name + "/";
+    std::string log = servers + "\\logs\\auth503.log";
+    size_t logStart = ReadWholeFile(log).size();
+    DialogAnswer answer = {"", "", "", "", "", "", 0, 1, false};  // every dialog cancelled
+    site = ScriptedSite();
+    siteUser = siteUserName;
+    sitePassword = Scrambled(sitePasswordText);
+    EXPECT_EQ(0, FetchAnswering(answer, remote));
+    EXPECT_EQ(1, answer.shown) << "the user was asked for settings";
+    EXPECT_EQ(content, ReadWholeFile(work.Path() + "\\tmp.tmp"));
+    std::string answers = ReadWholeFile(log).substr(logStart);
+    EXPECT_EQ(std::string::npos, answers.find(" 401")) << answers;
+    EXPECT_STREQ(siteUserName, connectionSettings.siteUser);
+    EXPECT_STREQ(sitePasswordText, connectionSettings.sitePassword);
+}
+
+// A rung that did not bring the manifest leaves the worker's proxy as the description
+// gave it: the next file of the component tries that proxy first again.
+TEST_F(HttpLadder, ABrowserRungThatFailedLeavesTheWorkersProxyAsItWas) {
+    struct Case {
+        const char* what;
+        bool browserProxy;
+    } cases[] = {{"no browser proxy", false}, {"a browser proxy that refuses", true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string content = PseudoRandomBytes(4096, 27);
+        std::string remote = Publish("pkg", content);
+        std::string descriptionPort = RefusedPort();
+        if (c.browserProxy) SetBrowserProxy("127.0.0.1:" + RefusedPort());
+        connectionSettings = ConnectionSettings();
+        HttpWorker worker;
+        EXPECT_EQ(0, Fetch(worker, remote, "127.0.0.1", descriptionPort, proxyUserName,
+                           Scrambled(proxyPasswordText).c_str()));
+        EXPECT_STREQ("127.0.0.1", worker.proxyHost);
+        EXPECT_EQ(descriptionPort, worker.proxyPort);
+        EXPECT_STREQ(proxyUserName, worker.proxyUser);
+        EXPECT_STREQ(proxyPasswordText, worker.proxyPassword);
+        EXPECT_STREQ("", connectionSettings.proxyHost);  // what worked: direct
+    }
+}
+
+// Confirmed settings: their proxy is taken by every later site, their site login only by
+// the same host and port; a password of an earlier component never goes to another site.
+TEST_F(HttpLadder, ConfirmedSettingsBringTheProxyEverywhereAndTheLoginOnlyToItsSite) {
+    struct Case {
+        const char* what;
+        const char* site;
+        const char* user;  // the description's
+        bool password;     // the description gives one ("Own-pass")
+        const char* expectedUser;
+        const char* expectedPassword;
+    } cases[] = {
+        {"the same site without login", "http://127.0.0.1:8001/other/", "", false, "confirmed",
+         "secret"},
+        {"the same site in other case", "LOCALHOST:8001", "", false, "confirmed", "secret"},
+        {"another port without login", "127.0.0.1:8002", "", false, "", ""},
+        {"another host without login", "127.0.0.2:8001/dir", "", false, "", ""},
+        {"another site with its own login", "127.0.0.2:8001", "own", true, "own", "Own-pass"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        connectionSettings = ConnectionSettings();
+        CopyText(connectionSettings.proxyHost, "proxy.example");
+        CopyText(connectionSettings.proxyPort, "3128");
+        CopyText(connectionSettings.siteUser, "confirmed");
+        CopyText(connectionSettings.sitePassword, "secret");
+        CopyText(connectionSettings.siteHost, c.site[0] == 'L' ? "localhost:8001" : "127.0.0.1:8001");
+        connectionSettings.confirmed = 1;
+        HttpWorker worker;
+        worker.Create(notify);
+        // An earlier component of another site left its login in the worker.
+        worker.SetLogin("earlier", Scrambled("Earlier-pass").c_str());
+        worker.Connect("127.0.0.9:8009", "", "");
+        worker.SetLogin(c.user, c.password ? Scrambled("Own-pass").c_str() : "");
+        worker.SetProxyLogin("", "");
+        worker.Connect(c.site, "description.proxy", "8080");
+        EXPECT_STREQ(c.expectedUser, worker.user);
+        EXPECT_STREQ(c.expectedPassword, worker.password);
+        EXPECT_STREQ("proxy.example", worker.proxyHost);
+        EXPECT_STREQ("3128", worker.proxyPort);
+    }
+}
+
+// Two http components: the first finds its way through the browser's proxy; the second,
+// whose description names no proxy, takes over the confirmed settings and fetches
+// through that proxy at once.
+TEST_F(HttpLadder, ASecondComponentTakesOverTheConfirmedSettings) {
+    std::string first = PseudoRandomBytes(4096 + 3, 28);
+    std::string remote = Publish("pkg", first);
+    SetBrowserProxy("127.0.0.1:" + openProxyPort);
+    HttpWorker worker;
+    ASSERT_EQ(0, Fetch(worker, remote, "127.0.0.1", RefusedPort()));
+    ASSERT_EQ(1, connectionSettings.confirmed);
+
+    std::string second = PseudoRandomBytes(2 * 4096, 29);
+    PublishPackage(servers + "\\www\\pkg\\" + name + "-second", second, 4096);
+    std::string secondRemote = "pkg/" + name + "-second/";
+    SavedSetting noBrowserProxy{"ProxyEnable"};  // not found again: only the settings
+    EXPECT_EQ(0, Fetch(worker, secondRemote, "", ""));
+    EXPECT_EQ(second, ReadWholeFile(work.Path() + "\\tmp.tmp"));
+    EXPECT_EQ(1, Requests(openProxyLog, secondRemote, "pkginfo.txt"));
+    EXPECT_EQ(1, Requests(openProxyLog, secondRemote, "file001.bin"));
+}
+
+// Nothing answers (a refused port on every rung): the ladder is climbed again after
+// growing pauses, each second told to the controller, before the user is asked; a
+// server that answers at all (here 404) is asked at once.
+TEST_F(HttpLadder, WhileNothingAnswersTheLadderWaitsForTheNetworkBeforeAsking) {
+    struct Case {
+        const char* what;
+        bool refused;
+    } cases[] = {{"nothing answers", true}, {"a server answers 404", false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        waitReports.clear();
+        site = c.refused ? "127.0.0.1:" + RefusedPort() : Site() + "/no-such-dir";
+        timing = {20, 20, 100, 1000, 2000, 4500};  // pauses of 1 s, 2 s, then 1.5 s
+        DialogAnswer answer = {"", "", "", "", "", "", 0, 1, false};  // cancelled
+        DWORD start = GetTickCount();
+        EXPECT_EQ(4, FetchAnswering(answer, "pkg/"));
+        DWORD spent = GetTickCount() - start;
+        EXPECT_EQ(2, answer.shown);  // the dialog came (and was cancelled)
+        if (c.refused) {
+            std::vector<UINT> expected = {1, 2, 1, 2, 1};
+            EXPECT_EQ(expected, waitReports);
+            EXPECT_GE(spent, 4500u);
+        } else {
+            EXPECT_TRUE(waitReports.empty());
+            EXPECT_LT(spent, 4500u);
+        }
+    }
+}
+
+// A description proxy without a port is asked on port 80, with its credentials. The
+// stand-in proxy hangs up; the direct rung then brings the file.
+TEST_F(HttpLadder, ADescriptionProxyWithoutAPortIsAskedOnPort80) {
+    struct Listener {
+        SOCKET socket;
+        std::string request;
+    } proxy80 = {socket(AF_INET, SOCK_STREAM, 0), ""};
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = inet_addr("127.0.0.1");
+    address.sin_port = htons(80);
+    if (bind(proxy80.socket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        listen(proxy80.socket, 1) != 0) {
+        closesocket(proxy80.socket);
+        GTEST_SKIP() << "port 80 cannot be taken here";
+    }
+    HANDLE thread = CreateThread(
+        nullptr, 0,
+        [](LPVOID parameter) -> DWORD {
+            Listener& l = *static_cast<Listener*>(parameter);
+            SOCKET connection = accept(l.socket, nullptr, nullptr);
+            char block[2048];
+            int got;
+            while (connection != INVALID_SOCKET && l.request.find("\r\n\r\n") == std::string::npos &&
+                   (got = recv(connection, block, sizeof block, 0)) > 0)
+                l.request.append(block, static_cast<size_t>(got));
+            closesocket(connection);
+            return 0;
+        },
+        &proxy80, 0, nullptr);
+    std::string content = PseudoRandomBytes(4096, 30);
+    std::string remote = Publish("pkg", content);
+    HttpWorker worker;
+    EXPECT_EQ(0, Fetch(worker, remote, "127.0.0.1", "", proxyUserName,
+                       Scrambled(proxyPasswordText).c_str()));
+    closesocket(proxy80.socket);  // also ends an accept that nothing reached
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+    EXPECT_EQ(0u, proxy80.request.find("GET http://" + Site() + "/" + remote + "pkginfo.txt "))
+        << proxy80.request;
+    EXPECT_NE(std::string::npos, proxy80.request.find("\r\nProxy-Authorization: Basic "));
+    EXPECT_EQ(content, ReadWholeFile(work.Path() + "\\tmp.tmp"));
+    EXPECT_STREQ("", connectionSettings.proxyHost);
 }

@@ -39,11 +39,18 @@ struct Reports {
     }
 };
 Reports* reports = nullptr;
+// A worker suspended from within the report of its first part, as the controller's Quit
+// question does.
+HttpWorker* pauseAtFirstPart = nullptr;
 
 LRESULT CALLBACK NotifyProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (reports != nullptr && (message == msgDl1 || message == msgDl2 || message == msgDl3 ||
                                message == msgDl4))
         reports->received.push_back({message, {wParam, lParam}});
+    if (message == msgDl3 && pauseAtFirstPart != nullptr) {
+        pauseAtFirstPart->Pause(1);
+        pauseAtFirstPart = nullptr;
+    }
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
@@ -89,15 +96,18 @@ protected:
 
     // One Connect and RequestFile through a fresh worker; returns the dl4 code.
     int Fetch(HttpWorker& worker, const std::string& site, DWORD patience = 20000) {
+        return FetchFrom(worker, site, "pkg/" + name + "/", patience);
+    }
+    int FetchFrom(HttpWorker& worker, const std::string& site, const std::string& remote,
+                  DWORD patience = 20000) {
         worker.clientTimeouts = {2000, 3000, 50};
-        worker.timing = {20, 20, 100};
+        worker.timing = {20, 20, 100, 0, 0, 0};
         worker.Create(notify);
         worker.SetLogin("", "");
         worker.SetProxyLogin("", "");
         worker.Connect(site.c_str(), "", "");
         Pump([&] { return received.Has(msgDl1); }, patience);
         if (received.Last(msgDl1) != 0) return -2;
-        std::string remote = "pkg/" + name + "/";
         if (!worker.RequestFile(remote.c_str(), (work.Path() + "\\tmp.tmp").c_str())) return -3;
         Pump([&] { return received.Has(msgDl4); }, patience);
         return received.Has(msgDl4) ? static_cast<int>(received.Last(msgDl4)) : -1;
@@ -201,20 +211,23 @@ TEST_F(HttpPackage, TheUserIsAskedWhenNoRungWorksAndCancelEndsTheFile) {
     EXPECT_EQ(0, connectionSettings.confirmed);
 }
 
-// Part files whose length differs from the size the manifest lists: the checksum covers
-// the whole file, the join takes the listed size, and a file shorter than that fails.
-TEST_F(HttpPackage, APartIsCheckedWholeAndJoinedAtItsListedSize) {
+// Part files whose length differs from the size the manifest lists are bad, as a wrong
+// checksum is: otherwise the checksum and the total would be taken over different bytes.
+// Served or already on disk, such a part fails the file, its checksum listed right.
+TEST_F(HttpPackage, APartOfAnotherLengthThanListedIsBad) {
     const std::string tail = PseudoRandomBytes(5000, 17);  // longer than the part buffer
     struct Case {
         const char* what;
         std::string served;  // file000.bin on the server
         int listed;
-        std::string joined;  // what the total checksum is taken over
+        bool onDisk;  // already in the work directory before the fetch
         int code;
     } cases[] = {
-        {"longer than listed", "abcdef", 4, "abcd", 0},
-        {"longer than the part buffer", "wxyz" + tail, 4, "wxyz", 0},
-        {"shorter than listed", "abc", 6, "abc", 4},
+        {"as long as listed", "abcdef", 6, false, 0},
+        {"longer than listed", "abcdef", 4, false, 4},
+        {"longer than the part buffer", "wxyz" + tail, 4, false, 4},
+        {"shorter than listed", "abc", 6, false, 4},
+        {"on disk longer than listed", "abcdef", 4, true, 4},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -222,15 +235,129 @@ TEST_F(HttpPackage, APartIsCheckedWholeAndJoinedAtItsListedSize) {
         WriteWholeFile(published + "\\pkginfo.txt",
                        "[files]\r\nfile000.bin=" + std::to_string(c.listed) +
                            "\r\n[sums]\r\nfile000.bin=" + ChecksumText(c.served) +
-                           "\r\ntotal_sum=" + ChecksumText(c.joined) + "\r\n");
+                           "\r\ntotal_sum=" + ChecksumText(c.served.substr(0, c.listed)) +
+                           "\r\n");
         DeleteFileA((work.Path() + "\\file000.bin").c_str());
+        if (c.onDisk) WriteWholeFile(work.Path() + "\\file000.bin", c.served);
+        received.received.clear();
+        HttpWorker worker;
+        EXPECT_EQ(c.code, Fetch(worker, Site()));
+        if (c.code == 0) {
+            EXPECT_EQ(c.served, ReadWholeFile(work.Path() + "\\tmp.tmp"));
+        }
+    }
+}
+
+// A part whose every request breaks (half the body, then a reset) is requested a bounded
+// number of times; the file then fails and the parts verified before stay.
+TEST_F(HttpPackage, APartThatAlwaysBreaksStopsAfterBoundedAttempts) {
+    std::string content = Publish(PseudoRandomBytes(3 * 4096, 19), 4096);
+    std::string site = "127.0.0.1:" + std::to_string(TestServerPort("scripted"));
+    std::string fault = "fault/reset.1.0/" + name + "/";
+    std::string log = TestServersDirectory() + "\\logs\\fault_access.log";
+    size_t start = ReadWholeFile(log).size();
+    HttpWorker worker;
+    EXPECT_EQ(4, FetchFrom(worker, site, fault, 60000));
+    std::string requests = ReadWholeFile(log).substr(start);
+    int count = 0;
+    for (size_t at = requests.find("/" + fault + "file001.bin "); at != std::string::npos;
+         at = requests.find("/" + fault + "file001.bin ", at + 1))
+        ++count;
+    EXPECT_EQ(8, count);
+    EXPECT_EQ(content.substr(0, 4096), ReadWholeFile(work.Path() + "\\file000.bin"));
+    EXPECT_EQ(0, Requests("file002.bin"));
+}
+
+// A local file that cannot be written for another reason than a full disk is reported as
+// such (the dialog then says so), not as a full disk nor as a network failure.
+TEST_F(HttpPackage, ALocalFileThatCannotBeWrittenIsReportedAsDenied) {
+    std::string content = Publish(PseudoRandomBytes(2 * 4096, 23), 4096);
+    struct Case {
+        const char* what;
+        bool holdOutput;  // tmp.tmp held open without sharing
+        bool holdPart;    // file001.bin (damaged) held open without sharing
+    } cases[] = {{"the joined file is in use", true, false},
+                 {"a part file is in use", false, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string part = work.Path() + "\\file001.bin";
+        if (c.holdPart) WriteWholeFile(part, "damaged");
+        std::string heldPath = c.holdOutput ? work.Path() + "\\tmp.tmp" : part;
+        HANDLE held = CreateFileA(heldPath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, held);
+        received.received.clear();
+        {
+            HttpWorker worker;
+            EXPECT_EQ(TransferWriteDenied, Fetch(worker, Site()));
+        }
+        CloseHandle(held);
+        DeleteFileA(part.c_str());
+    }
+}
+
+// Gaps in the manifest: numbering stops at the first missing part; a part without its
+// checksum, or a manifest without total_sum, fails the file.
+TEST_F(HttpPackage, GapsInTheManifest) {
+    const std::string a = "first part", b = "second one", d = "fourth";
+    WriteWholeFile(published + "\\file000.bin", a);
+    WriteWholeFile(published + "\\file001.bin", b);
+    WriteWholeFile(published + "\\file003.bin", d);
+    const std::string sums = "file000.bin=" + ChecksumText(a) + "\r\nfile001.bin=" +
+                             ChecksumText(b) + "\r\nfile003.bin=" + ChecksumText(d) + "\r\n";
+    struct Case {
+        const char* what;
+        std::string manifest;
+        int code;
+        std::string joined;
+    } cases[] = {
+        {"part 002 missing: 000 and 001 only",
+         "[files]\r\nfile000.bin=10\r\nfile001.bin=10\r\nfile003.bin=6\r\n[sums]\r\n" + sums +
+             "total_sum=" + ChecksumText(a + b) + "\r\n",
+         0, a + b},
+        {"a part without its checksum",
+         "[files]\r\nfile000.bin=10\r\nfile001.bin=10\r\n[sums]\r\nfile000.bin=" +
+             ChecksumText(a) + "\r\ntotal_sum=" + ChecksumText(a + b) + "\r\n",
+         4, ""},
+        {"no total_sum", "[files]\r\nfile000.bin=10\r\nfile001.bin=10\r\n[sums]\r\n" + sums, 4, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteWholeFile(published + "\\pkginfo.txt", c.manifest);
         received.received.clear();
         HttpWorker worker;
         EXPECT_EQ(c.code, Fetch(worker, Site()));
         if (c.code == 0) {
             EXPECT_EQ(c.joined, ReadWholeFile(work.Path() + "\\tmp.tmp"));
         }
-        // The part file stays as it arrived.
-        EXPECT_EQ(c.served, ReadWholeFile(work.Path() + "\\file000.bin"));
     }
+    EXPECT_EQ(0, Requests("file003.bin"));
+}
+
+// Pause(1) from within the report of the first part: nothing more is requested while
+// paused; Resume carries the fetch to its end.
+TEST_F(HttpPackage, PauseHoldsTheNextPartAndResumeFinishes) {
+    std::string content = Publish(PseudoRandomBytes(3 * 4096, 29), 4096);
+    HttpWorker worker;
+    pauseAtFirstPart = &worker;
+    worker.clientTimeouts = {2000, 3000, 50};
+    worker.timing = {20, 20, 100, 0, 0, 0};
+    worker.Create(notify);
+    worker.SetLogin("", "");
+    worker.SetProxyLogin("", "");
+    worker.Connect(Site().c_str(), "", "");
+    Pump([&] { return received.Has(msgDl1); }, 20000);
+    std::string remote = "pkg/" + name + "/";
+    ASSERT_TRUE(worker.RequestFile(remote.c_str(), (work.Path() + "\\tmp.tmp").c_str()));
+    Pump([&] { return received.Has(msgDl3); }, 20000);
+    Pump([] { return false; }, 1000);
+    EXPECT_EQ(1, received.Count(msgDl3));
+    EXPECT_EQ(0, Requests("file001.bin"));
+    EXPECT_FALSE(received.Has(msgDl4));
+    worker.Resume();
+    Pump([&] { return received.Has(msgDl4); }, 20000);
+    EXPECT_EQ(0, static_cast<int>(received.Last(msgDl4)));
+    EXPECT_EQ(content, ReadWholeFile(work.Path() + "\\tmp.tmp"));
+    EXPECT_EQ(1, Requests("file001.bin"));
+    pauseAtFirstPart = nullptr;
 }

@@ -417,3 +417,37 @@ TEST_F(PromptDialogs, HttpSettingsCutLongArguments) {
 }
 
 }  // namespace
+
+// The fetch thread's dialog closes by itself, as Cancel, once its cancel flag is raised by
+// another thread (the run is ending); raised before it shows, it never shows.
+TEST_F(PromptDialogs, HttpSettingsCloseWhenTheirCancelFlagIsRaised) {
+    struct Case {
+        const char* what;
+        bool raisedBefore;
+    } cases[] = {{"raised while shown", false}, {"raised before", true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        volatile LONG cancel = c.raisedBefore ? 1 : 0;
+        HttpSettingsDialog dialog(kShown[0], kShown[1], kShown[2], kShown[3],
+                                  "http://files.example", "/halverd/", kShown[5], kShown[6]);
+        dialog.SetCancelFlag(&cancel);
+        ModalRun run = {&dialog, 0};
+        HANDLE fetch = CreateThread(nullptr, 0, RunModal, &run, 0, nullptr);
+        if (!c.raisedBefore) {
+            HWND shown = nullptr;
+            DWORD start = GetTickCount();
+            while (shown == nullptr && GetTickCount() - start < 10000) {
+                shown = FindWindowA(nullptr, kCaption);
+                Sleep(20);
+            }
+            ASSERT_NE(nullptr, shown);
+            InterlockedExchange(&cancel, 1);
+        }
+        DWORD raised = GetTickCount();
+        EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(fetch, 5000));
+        EXPECT_LT(GetTickCount() - raised, 1000u);
+        CloseHandle(fetch);
+        EXPECT_EQ(IDC_CANCEL, run.result);
+        EXPECT_STREQ(kShown[2], dialog.proxyUser);
+    }
+}

@@ -315,6 +315,7 @@ const StringCase kStrings[] = {
     {IDS_WRITE_DENIED,
      "Error while downloading %1: The file could not be written (access denied, or in use by "
      "another program)."},
+    {IDS_WAITING_FOR_NETWORK, "Waiting for the network... (trying again in %1 s)"},
     {IDS_SUSPENDED,
      "Downloading has been suspended.\nYou can resume downloading at any time, from where you "
      "left off, by double-clicking the Corvane Lite Installer icon in your Windows taskbar."},
