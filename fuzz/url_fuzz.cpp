@@ -1,6 +1,7 @@
 // URL texts as the HTTP client takes them apart and turns them into requests. The input
 // is the target URL, then a line break and the proxy URL, then a line break and the path
 // of a part request (each optional).
+#include "common/text.h"
 #include "fuzz/fuzz_support.h"
 #include "transfer/http_request.h"
 
@@ -32,6 +33,11 @@ void CheckRequest(const UrlParts* target, const UrlParts* proxy, const char* pat
         FUZZ_CHECK(static_cast<size_t>(length) < size);
         FUZZ_CHECK(strlen(out.get()) == static_cast<size_t>(length));
         FUZZ_CHECK(memcmp(out.get(), "GET ", 4) == 0);
+        // The Accept line and one empty line end the request; nothing follows them.
+        const char ending[] = "*/*\r\n\r\n";
+        const size_t endingLength = sizeof ending - 1;
+        FUZZ_CHECK(static_cast<size_t>(length) > endingLength &&
+                   memcmp(out.get() + length - endingLength, ending, endingLength) == 0);
     }
 }
 
@@ -58,10 +64,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CheckRequest(target, proxy, nullptr);
     CheckRequest(target, nullptr, pathText.get());
     CheckRequest(target, proxy, pathText.get());
-    // A redirection keeps the credentials of the URL it came from.
-    FUZZ_CHECK(take_over_credentials(proxy, target));
-    FUZZ_CHECK(proxy->user != nullptr && proxy->password != nullptr);
-    CheckRequest(target, proxy, nullptr);
+    // The proxy text taken as a redirection's Location: credentials stay on the target's
+    // host and port.
+    UrlParts* next = resolve_location(target, proxyText.get());
+    if (next != nullptr) {
+        bool sameSite = EqualsIgnoringCase(next->host, target->host) && next->port == target->port;
+        if (!sameSite) FUZZ_CHECK(next->user == nullptr && next->password == nullptr);
+        if (sameSite) FUZZ_CHECK(next->user != nullptr && next->password != nullptr);
+        CheckRequest(next, proxy, nullptr);
+    }
+    free_url(next);
 
     free_url(target);
     free_url(proxy);

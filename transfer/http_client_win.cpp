@@ -5,10 +5,11 @@
 
 #include <errno.h>
 #include <stdarg.h>
-#include <stdio.h>
 #include <string.h>
 
-const HttpClientTimeouts productHttpTimeouts = {15000, 40000, 1000};
+// A response slower than 8 KiB a minute (about 136 bytes a second, far below any real
+// link) is abandoned: together with the body limit this bounds the time of one GetFile.
+const HttpClientTimeouts productHttpTimeouts = {15000, 40000, 1000, 60000, 8192};
 
 namespace {
 
@@ -34,15 +35,22 @@ timeval ToTimeval(unsigned milliseconds) {
     return t;
 }
 
-// Writes all of count bytes; false on a short write.
-bool WriteAll(FILE* file, const char* data, size_t count) {
-    return count == 0 || fwrite(data, 1, count, file) == count;
+// Writes all of count bytes; false (the reason in GetLastError) when they were not.
+bool WriteAll(HANDLE file, const char* data, DWORD count) {
+    DWORD written = 0;
+    if (count == 0) return true;
+    if (WriteFile(file, data, count, &written, nullptr) && written == count) return true;
+    // A short write that reports success leaves no error code of its own.
+    if (GetLastError() == ERROR_SUCCESS) SetLastError(ERROR_WRITE_FAULT);
+    return false;
 }
 
 }  // namespace
 
 ZUZ_HTTPClient::ZUZ_HTTPClient(int verbosity, const HttpClientTimeouts& timeouts)
-    : verbosity(verbosity), timeouts(timeouts) {}
+    : verbosity(verbosity),
+      timeouts(timeouts),
+      pace(timeouts.paceWindowMilliseconds, timeouts.paceMinimumBytes) {}
 
 ZUZ_HTTPClient::~ZUZ_HTTPClient() {
     free_url(target);
@@ -253,6 +261,13 @@ int ZUZ_HTTPClient::full_recv(SOCKET s, char* buffer, int size) {
             Log(levelError, "%s: Conenction closed by remote host\n", fullRecvName);
             return received;
         }
+        answered = true;
+        if (!pace.Arrived(GetTickCount(), static_cast<size_t>(count))) {
+            Log(levelError, "%s: too slow, fewer than %d bytes in %d ms\n", fullRecvName,
+                static_cast<int>(timeouts.paceMinimumBytes),
+                static_cast<int>(timeouts.paceWindowMilliseconds));
+            return httpError;
+        }
         moreQueued = count == size - received;
         received += count;
     }
@@ -260,12 +275,12 @@ int ZUZ_HTTPClient::full_recv(SOCKET s, char* buffer, int size) {
 }
 
 int ZUZ_HTTPClient::TakeRedirection(const ResponseHeader& header) {
-    UrlParts* next = parse_url(header.location);
-    if (next == nullptr || !take_over_credentials(next, target)) {
-        free_url(next);
+    UrlParts* next = resolve_location(target, header.location);
+    if (next == nullptr) {
+        Log(levelError, "%s: Location not followed: %s\n", recvFileName, header.location);
         return httpError;
     }
-    // A link without a host (a bare path) names no server this client could reach.
+    // An absolute link with an empty host ("http:///x") names no server to reach.
     if (next->host[0] == '\0') {
         Log(levelError, "%s: Location without a host: %s\n", recvFileName, header.location);
         free_url(next);
@@ -286,59 +301,93 @@ int ZUZ_HTTPClient::TakeRedirection(const ResponseHeader& header) {
     return httpRedirected;
 }
 
+// Writes the body of a 200 response into localPath: the count bytes of block after the
+// head, then what follows until the server closes. The body may not run past its
+// Content-Length nor past the body limit: nothing beyond the smaller of the two is
+// written, and a body that goes on fails.
+int ZUZ_HTTPClient::ReceiveBody(SOCKET s, const char* localPath, char* block, int count,
+                                const ResponseHeader& header) {
+    const long long allowed = body_allowance(header.contentLength, bodyLimit);
+    long long pending = count - header.headerLength;
+    // Known to be too long already: the local file is not touched.
+    if (allowed >= 0 && (header.contentLength > allowed || pending > allowed)) {
+        Log(levelError, "%s: body longer than its Content-Length or the limit\n", recvFileName);
+        return httpError;
+    }
+    HANDLE file = CreateFileA(localPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        lastWriteError = GetLastError();
+        Log(levelError, "%s: Can't open %s (err=%d)\n", recvFileName, localPath,
+            static_cast<int>(lastWriteError));
+        return httpWriteFailed;
+    }
+    const char* data = block + header.headerLength;
+    long long bodyLength = 0;
+    int result = httpOk;
+    for (;;) {
+        if (!WriteAll(file, data, static_cast<DWORD>(pending))) {
+            lastWriteError = GetLastError();
+            result = httpWriteFailed;
+            break;
+        }
+        bodyLength += pending;
+        // Never more than the allowance; once it is reached, one byte more would show a
+        // body running past it.
+        int want = static_cast<int>(receiveBlockSize);
+        if (allowed >= 0 && allowed - bodyLength < want)
+            want = allowed > bodyLength ? static_cast<int>(allowed - bodyLength) : 1;
+        count = full_recv(s, block, want);
+        Log(levelDetail, "%s: full_recv returned %d\n", recvFileName, count);
+        if (count == 0) break;
+        // All the announced bytes are there; a server that leaves the connection open
+        // after them has sent the whole body.
+        if (count == httpTimeout && bodyLength == header.contentLength) break;
+        if (count < 0) {
+            Log(levelError, "%s: Can't read (%s)\n", recvFileName,
+                count == httpTimeout ? "TIME-OUT" : "error");
+            result = count;
+            break;
+        }
+        if (allowed >= 0 && count > allowed - bodyLength) {
+            Log(levelError, "%s: body runs past %d bytes\n", recvFileName,
+                static_cast<int>(allowed));
+            result = httpError;
+            break;
+        }
+        data = block;
+        pending = count;
+    }
+    // A failing close can lose the last bytes written: that is a write failure.
+    if (!CloseHandle(file) && result == httpOk) {
+        lastWriteError = GetLastError();
+        result = httpWriteFailed;
+    }
+    if (result == httpWriteFailed) {
+        Log(levelError, "%s: Can't write to %s (err=%d)\n", recvFileName, localPath,
+            static_cast<int>(lastWriteError));
+        return result;
+    }
+    // The body ends when the server closes; a close before the announced length
+    // means the connection broke, not that the file is complete.
+    if (result == httpOk && header.contentLength >= 0 && bodyLength < header.contentLength) {
+        Log(levelError, "%s: body ended before its Content-Length\n", recvFileName);
+        return httpError;
+    }
+    return result;
+}
+
 int ZUZ_HTTPClient::recv_file(SOCKET s, const char* localPath) {
     char block[receiveBlockSize];
     moreQueued = false;  // a new connection: wait for its first data
+    pace.Start(GetTickCount());
     int count = full_recv(s, block, sizeof block);
     if (count < 0) return count;
-    if (count > 0) answered = true;
 
     ResponseHeader header;
     parse_response_header(block, static_cast<size_t>(count), &header);
 
-    if (header.status == statusOk) {
-        FILE* file = fopen(localPath, "wb");
-        if (file == nullptr) {
-            lastWriteError = ERROR_ACCESS_DENIED;
-            Log(levelError, "%s: Can't open %s (errno=%d)\n", recvFileName, localPath, errno);
-            return httpWriteFailed;
-        }
-        long long bodyLength = count - header.headerLength;
-        bool written = WriteAll(file, block + header.headerLength,
-                                static_cast<size_t>(count - header.headerLength));
-        while (written) {
-            count = full_recv(s, block, sizeof block);
-            Log(levelDetail, "%s: full_recv returned %d\n", recvFileName, count);
-            if (count == 0) break;
-            if (count == httpError) {
-                fclose(file);
-                Log(levelError, "%s: Can't read (errno=%d)\n", recvFileName, WSAGetLastError());
-                return httpError;
-            }
-            if (count == httpTimeout) {
-                fclose(file);
-                Log(levelError, "%s: Can't read TIME-OUT\n", recvFileName);
-                return httpTimeout;
-            }
-            written = WriteAll(file, block, static_cast<size_t>(count));
-            bodyLength += count;
-        }
-        // A failing close can lose the last buffered bytes: that is a write failure.
-        if (fclose(file) != 0) written = false;
-        if (!written) {
-            lastWriteError = errno == ENOSPC ? ERROR_DISK_FULL : ERROR_WRITE_FAULT;
-            Log(levelError, "%s: Can't write to %s (errno=%d)\n", recvFileName, localPath,
-                errno);
-            return httpWriteFailed;
-        }
-        // The body ends when the server closes; a close before the announced length
-        // means the connection broke, not that the file is complete.
-        if (header.contentLength >= 0 && bodyLength < header.contentLength) {
-            Log(levelError, "%s: body ended before its Content-Length\n", recvFileName);
-            return httpError;
-        }
-        return httpOk;
-    }
+    if (header.status == statusOk) return ReceiveBody(s, localPath, block, count, header);
 
     if (header.status == statusMovedPermanently || header.status == statusFound) {
         if (header.location[0] == '\0') {

@@ -12,6 +12,11 @@ struct HttpClientTimeouts {
     unsigned connectMilliseconds;       // one connection attempt
     unsigned transferMilliseconds;      // silence that ends one send or receive attempt
     unsigned wouldBlockPauseMilliseconds;  // pause when a readable socket would block
+    // The slowest response still taken: at least paceMinimumBytes in every window of
+    // paceWindowMilliseconds (a minimum of 0, the default, takes any pace). A slower one
+    // fails the GetFile at once, without repeating the request.
+    unsigned paceWindowMilliseconds = 0;
+    unsigned paceMinimumBytes = 0;
 };
 extern const HttpClientTimeouts productHttpTimeouts;
 
@@ -47,8 +52,9 @@ public:
     // Whether the last GetFile heard anything from a server or proxy (any status):
     // false when every connection was refused, timed out or the host was not found.
     bool server_answered() const { return answered; }
-    // The platform's error code of the last httpWriteFailed (ERROR_DISK_FULL or
-    // ERROR_HANDLE_DISK_FULL when the disk was full).
+    // The platform's error code (GetLastError) of the last httpWriteFailed: for example
+    // ERROR_DISK_FULL or ERROR_HANDLE_DISK_FULL when the disk was full,
+    // ERROR_ACCESS_DENIED or ERROR_SHARING_VIOLATION when the file could not be opened.
     unsigned long last_write_error() const { return lastWriteError; }
 
     const UrlParts* Target() const { return target; }
@@ -64,6 +70,8 @@ private:
     // Waits until s is readable (forReading) or writable; 1 ready, 0 time-out, -1 error.
     int WaitForSocket(SOCKET s, bool forReading, unsigned milliseconds);
     int TakeRedirection(const ResponseHeader& header);
+    int ReceiveBody(SOCKET s, const char* localPath, char* block, int count,
+                    const ResponseHeader& header);
 
     int verbosity;
     UrlParts* target = nullptr;
@@ -73,6 +81,7 @@ private:
     sockaddr_in address = {};
     volatile LONG* cancelFlag = nullptr;
     bool moreQueued = false;  // the last receive filled its buffer
+    TransferPace pace;
     long long bodyLimit = -1;
     bool answered = false;
     unsigned long lastWriteError = 0;

@@ -11,10 +11,8 @@ namespace {
 
 const char schemePrefix[] = "http://";
 const size_t schemePrefixLength = sizeof schemePrefix - 1;
-const char locationName[] = "LOCATION: ";
-const size_t locationNameLength = sizeof locationName - 1;
-const char contentLengthName[] = "CONTENT-LENGTH:";
-const size_t contentLengthNameLength = sizeof contentLengthName - 1;
+const char locationName[] = "Location";
+const char contentLengthName[] = "Content-Length";
 const size_t minimumResponseLength = 15;
 const size_t statusOffset = 9;
 const int maxContentLengthDigits = 15;
@@ -25,18 +23,6 @@ char* CopyRange(const char* text, size_t length) {
     memcpy(copy, text, length);
     copy[length] = '\0';
     return copy;
-}
-
-char UpperAscii(char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-// Compares count bytes of data with an upper-case name, ignoring the case of data.
-bool MatchesUpper(const char* data, const char* upperName, size_t count) {
-    for (size_t i = 0; i < count; ++i) {
-        if (UpperAscii(data[i]) != upperName[i]) return false;
-    }
-    return true;
 }
 
 // First position of pattern within length bytes of data, or -1. Only positions where
@@ -146,7 +132,11 @@ void free_url(UrlParts* url) {
     free(url);
 }
 
-bool take_over_credentials(UrlParts* url, const UrlParts* source) {
+namespace {
+
+// Replaces the user and password of url by copies of those of source, an absent one
+// becoming empty. False when memory ran out (url then keeps its own).
+bool TakeOverCredentials(UrlParts* url, const UrlParts* source) {
     const char* user = source->user != nullptr ? source->user : "";
     const char* password = source->password != nullptr ? source->password : "";
     char* userCopy = CopyRange(user, strlen(user));
@@ -161,6 +151,76 @@ bool take_over_credentials(UrlParts* url, const UrlParts* source) {
     url->user = userCopy;
     url->password = passwordCopy;
     return true;
+}
+
+void DropCredentials(UrlParts* url) {
+    free(url->user);
+    free(url->password);
+    url->user = nullptr;
+    url->password = nullptr;
+}
+
+bool IsSchemeCharacter(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+           c == '+' || c == '-' || c == '.';
+}
+
+// Whether text starts with a scheme other than http ("ftp://", "https://"...).
+bool HasOtherScheme(const char* text) {
+    const char* p = text;
+    while (IsSchemeCharacter(*p)) ++p;
+    return p > text && strncmp(p, "://", 3) == 0 &&
+           !EqualsIgnoringCaseN(text, schemePrefix, schemePrefixLength);
+}
+
+// An absolute location: credentials stay only on current's host and port.
+UrlParts* ResolveAbsolute(const UrlParts* current, const char* location) {
+    UrlParts* next = parse_url(location);
+    if (next == nullptr) return nullptr;
+    bool sameSite = EqualsIgnoringCase(next->host, current->host) && next->port == current->port;
+    if (!sameSite) {
+        DropCredentials(next);
+    } else if (!TakeOverCredentials(next, current)) {
+        free_url(next);
+        return nullptr;
+    }
+    return next;
+}
+
+// A location without a host: current's site with the path it names.
+UrlParts* ResolveRelative(const UrlParts* current, const char* location) {
+    UrlParts* next = static_cast<UrlParts*>(calloc(1, sizeof(UrlParts)));
+    if (next == nullptr) return nullptr;
+    next->port = current->port;
+    next->host = CopyRange(current->host, strlen(current->host));
+    // A path of a parsed URL starts with "/"; a path-relative location keeps current's
+    // up to and including its last "/".
+    const char* base = current->path != nullptr ? current->path : "/";
+    size_t directoryLength = 0;
+    for (size_t i = 0; location[0] != '/' && base[i] != '\0'; ++i) {
+        if (base[i] == '/') directoryLength = i + 1;
+    }
+    size_t locationLength = strlen(location);
+    next->path = static_cast<char*>(malloc(directoryLength + locationLength + 1));
+    if (next->path != nullptr) {
+        memcpy(next->path, base, directoryLength);
+        memcpy(next->path + directoryLength, location, locationLength + 1);
+    }
+    if (next->host == nullptr || next->path == nullptr || !TakeOverCredentials(next, current)) {
+        free_url(next);
+        return nullptr;
+    }
+    return next;
+}
+
+}  // namespace
+
+UrlParts* resolve_location(const UrlParts* current, const char* location) {
+    if (HasOtherScheme(location)) return nullptr;
+    if (EqualsIgnoringCaseN(location, schemePrefix, schemePrefixLength))
+        return ResolveAbsolute(current, location);
+    if (location[0] == '/' && location[1] == '/') return ResolveAbsolute(current, location + 2);
+    return ResolveRelative(current, location);
 }
 
 int build_request(const UrlParts* target, const UrlParts* proxy, const char* requestPath,
@@ -195,8 +255,9 @@ int build_request(const UrlParts* target, const UrlParts* proxy, const char* req
     request.Append(target->host);
     request.Append("\r\n");
     request.Append("Accept: image/gif, image/jpeg, image/pjpeg, */*\r\n");
-    // Two pairs, not one: the request ends with its empty line and one more CR LF.
-    request.Append("\r\n\r\n");
+    // Exactly one empty line: bytes after it would reach the server as the start of
+    // another request, and a proxy relaying them can lose the answer to this one.
+    request.Append("\r\n");
 
     if (!request.Fits()) {
         if (size > 0) out[0] = '\0';
@@ -207,21 +268,60 @@ int build_request(const UrlParts* target, const UrlParts* proxy, const char* req
 
 namespace {
 
-// Reads a Content-Length value: blanks, at least one digit, then only blanks up to
-// the end of the line. Anything else counts as no value (-1).
-long long ReadContentLength(const char* value, const char* end) {
-    while (value < end && (*value == ' ' || *value == '\t')) ++value;
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+// A header field of a response head: its value without the blanks around it.
+struct HeaderValue {
+    const char* begin;
+    const char* end;
+};
+
+// Finds the first header line called name in the head (the status line is no header):
+// the name at the very start of a line in any case, directly followed by ":". The value
+// runs from there, blanks skipped, to the line end.
+bool FindHeader(const char* head, size_t headLength, const char* name, HeaderValue* value) {
+    const size_t nameLength = strlen(name);
+    const char* end = head + headLength;
+    const char* line = static_cast<const char*>(memchr(head, '\n', headLength));
+    while (line != nullptr && ++line < end) {
+        const char* next = static_cast<const char*>(memchr(line, '\n', end - line));
+        const char* lineEnd = next != nullptr ? next : end;
+        if (static_cast<size_t>(lineEnd - line) > nameLength &&
+            EqualsIgnoringCaseN(line, name, nameLength) && line[nameLength] == ':') {
+            const char* begin = line + nameLength + 1;
+            while (begin < lineEnd && IsBlank(*begin)) ++begin;
+            const char* valueEnd = lineEnd;
+            if (valueEnd > begin && valueEnd[-1] == '\r') --valueEnd;
+            while (valueEnd > begin && IsBlank(valueEnd[-1])) --valueEnd;
+            value->begin = begin;
+            value->end = valueEnd;
+            return true;
+        }
+        line = next;
+    }
+    return false;
+}
+
+// Reads a Content-Length value: at least one digit and nothing else. Anything else counts
+// as no value (-1).
+long long ReadContentLength(const HeaderValue& value) {
     long long number = 0;
     int digits = 0;
-    while (value < end && *value >= '0' && *value <= '9') {
-        if (++digits > maxContentLengthDigits) return -1;
-        number = number * 10 + (*value - '0');
-        ++value;
+    for (const char* p = value.begin; p < value.end; ++p) {
+        if (*p < '0' || *p > '9' || ++digits > maxContentLengthDigits) return -1;
+        number = number * 10 + (*p - '0');
     }
-    if (digits == 0) return -1;
-    while (value < end && (*value == ' ' || *value == '\t')) ++value;
-    if (value < end && *value != '\r' && *value != '\n') return -1;
-    return number;
+    return digits > 0 ? number : -1;
+}
+
+// Copies a Location value, cut after maxLocationLength characters or at a NUL byte.
+void CopyLocation(const HeaderValue& value, char (&location)[maxLocationLength + 1]) {
+    size_t n = 0;
+    while (n < maxLocationLength && value.begin + n < value.end && value.begin[n] != '\0') {
+        location[n] = value.begin[n];
+        ++n;
+    }
+    location[n] = '\0';
 }
 
 }  // namespace
@@ -248,28 +348,26 @@ int parse_response_header(const char* data, size_t length, ResponseHeader* heade
         headerLength = static_cast<size_t>(end) + 2;
     }
 
-    for (size_t i = 0; i + locationNameLength <= headerLength; ++i) {
-        if (!MatchesUpper(data + i, locationName, locationNameLength)) continue;
-        const char* value = data + i + locationNameLength;
-        size_t n = 0;
-        while (n < maxLocationLength && value + n < data + headerLength && value[n] != '\r' &&
-               value[n] != '\n' && value[n] != '\0') {
-            header->location[n] = value[n];
-            ++n;
-        }
-        header->location[n] = '\0';
-        break;
-    }
-
-    for (size_t i = 0; i + contentLengthNameLength <= headerLength; ++i) {
-        if (i > 0 && data[i - 1] != '\n') continue;
-        if (!MatchesUpper(data + i, contentLengthName, contentLengthNameLength)) continue;
-        header->contentLength =
-            ReadContentLength(data + i + contentLengthNameLength, data + headerLength);
-        break;
-    }
+    HeaderValue value;
+    if (FindHeader(data, headerLength, locationName, &value)) CopyLocation(value, header->location);
+    if (FindHeader(data, headerLength, contentLengthName, &value))
+        header->contentLength = ReadContentLength(value);
 
     header->headerLength = static_cast<int>(headerLength);
     header->status = status;
     return 0;
+}
+
+long long body_allowance(long long contentLength, long long limit) {
+    if (contentLength < 0) return limit < 0 ? -1 : limit;
+    return limit < 0 || contentLength < limit ? contentLength : limit;
+}
+
+bool TransferPace::Arrived(unsigned now, size_t count) {
+    if (now - windowStart >= window) {
+        if (bytesInWindow < minimum) return false;
+        Start(now);
+    }
+    bytesInWindow += count;
+    return true;
 }

@@ -45,10 +45,16 @@ UrlParts* parse_url(const char* text);
 // Frees a record made by parse_url (or by CopyUrlParts); null is allowed.
 void free_url(UrlParts* url);
 
-// Replaces the user and password of url by copies of those of source, an absent one
-// becoming empty: a redirection keeps the credentials of the URL it came from.
-// Returns false when memory ran out (url then keeps its own).
-bool take_over_credentials(UrlParts* url, const UrlParts* source);
+// The target a redirection from current leads to, as a new record:
+// - "http://..." in any case, or "//...": the URL it names. When its host (ignoring
+//   case) and port are current's it takes current's user and password (an absent one
+//   becoming empty) instead of its own; on any other host or port it has none, so that
+//   credentials only go where they were given for.
+// - "/...": current's host, port and credentials with this path.
+// - any other text is a path relative to current's: it replaces what follows the last
+//   "/" of current's path.
+// Null when location names another scheme ("ftp://...") or memory ran out.
+UrlParts* resolve_location(const UrlParts* current, const char* location);
 
 // Writes the GET request for target (through proxy when it is not null) into out,
 // which holds size bytes. requestPath, when not null, replaces the target's path; a
@@ -56,6 +62,33 @@ bool take_over_credentials(UrlParts* url, const UrlParts* source);
 // (out empty) when it does not fit size bytes with its terminating NUL.
 int build_request(const UrlParts* target, const UrlParts* proxy, const char* requestPath,
                   char* out, size_t size);
+
+// How many bytes a body may have: the smaller of its announced contentLength and the
+// client's limit, either negative when there is none; negative when nothing bounds it.
+long long body_allowance(long long contentLength, long long limit);
+
+// The pace of one response: at least minimumBytes must arrive within every window of
+// windowMilliseconds, so that a peer sending a byte now and then cannot hold a transfer
+// for ever (each byte would reset a mere time-out). A minimum of 0 never stops anything.
+// Times are millisecond ticks that may wrap around.
+class TransferPace {
+public:
+    TransferPace(unsigned windowMilliseconds, unsigned minimumBytes)
+        : window(windowMilliseconds), minimum(minimumBytes) {}
+    void Start(unsigned now) {
+        windowStart = now;
+        bytesInWindow = 0;
+    }
+    // Counts count bytes that arrived at now. False when a window ended before them with
+    // fewer than the minimum: the transfer is too slow.
+    bool Arrived(unsigned now, size_t count);
+
+private:
+    unsigned window;
+    unsigned minimum;
+    unsigned windowStart = 0;
+    size_t bytesInWindow = 0;
+};
 
 // What a response head says.
 struct ResponseHeader {

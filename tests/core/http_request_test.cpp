@@ -33,16 +33,29 @@ std::string Request(const char* targetText, const char* proxyText,
     return out;
 }
 
+// The parts a URL record should have; null for an absent one.
+struct ExpectedUrl {
+    const char* user;
+    const char* password;
+    const char* host;
+    unsigned port;
+    const char* path;
+};
+
+void ExpectUrl(const ExpectedUrl& expected, const UrlParts* url, const std::string& shown) {
+    EXPECT_EQ(Text(expected.user), Text(url->user)) << shown;
+    EXPECT_EQ(Text(expected.password), Text(url->password)) << shown;
+    EXPECT_EQ(Text(expected.host), Text(url->host)) << shown;
+    EXPECT_EQ(expected.port, url->port) << shown;
+    EXPECT_EQ(Text(expected.path), Text(url->path)) << shown;
+}
+
 }  // namespace
 
 TEST(HttpUrl, PartsOfUrlTexts) {
     struct Case {
         const char* text;
-        const char* user;
-        const char* password;
-        const char* host;
-        unsigned port;
-        const char* path;
+        ExpectedUrl url;
     };
     const Case cases[] = {
         {"alice:wonder@srv/dir/pkginfo.txt", "alice", "wonder", "srv", 80, "/dir/pkginfo.txt"},
@@ -66,38 +79,61 @@ TEST(HttpUrl, PartsOfUrlTexts) {
     for (const Case& c : cases) {
         UrlParts* url = parse_url(c.text);
         ASSERT_NE(nullptr, url) << c.text;
-        EXPECT_EQ(Text(c.user), Text(url->user)) << c.text;
-        EXPECT_EQ(Text(c.password), Text(url->password)) << c.text;
-        EXPECT_EQ(Text(c.host), Text(url->host)) << c.text;
-        EXPECT_EQ(c.port, url->port) << c.text;
-        EXPECT_EQ(Text(c.path), Text(url->path)) << c.text;
+        ExpectUrl(c.url, url, c.text);
         free_url(url);
     }
 }
 
-TEST(HttpUrl, RedirectionTakesOverCredentials) {
-    struct Case { const char* from; const char* location; const char* user; const char* password; };
+// Where a redirection leads, and which credentials go with it: those of the current
+// target, on its own host and port only.
+TEST(HttpUrl, RedirectionTargets) {
+    struct Case {
+        const char* from;
+        const char* location;
+        ExpectedUrl next;
+    };
     const Case cases[] = {
-        {"u:p@a/x", "http://b/y", "u", "p"},
-        {"u:p@a/x", "http://other:pw@b/y", "u", "p"},
-        {"a/x", "http://other:pw@b/y", "", ""},
-        {"u@a/x", "http://b/y", "u", ""},
+        // Absolute, same host and port: the current credentials, never the link's.
+        {"u:p@a/x", "http://a/y", "u", "p", "a", 80, "/y"},
+        {"u:p@a:80/x", "HTTP://other:pw@A:80/y", "u", "p", "A", 80, "/y"},
+        {"u@a/x", "http://a/y", "u", "", "a", 80, "/y"},
+        {"a/x", "http://other:pw@a/y", "", "", "a", 80, "/y"},
+        {"u:p@a:8080/x", "//a:8080/y", "u", "p", "a", 8080, "/y"},
+        // Another host or port: no credentials at all.
+        {"u:p@a/x", "http://b/y", nullptr, nullptr, "b", 80, "/y"},
+        {"u:p@a/x", "http://other:pw@b/y", nullptr, nullptr, "b", 80, "/y"},
+        {"u:p@a:8080/x", "http://a:8081/y", nullptr, nullptr, "a", 8081, "/y"},
+        {"u:p@a:8080/x", "http://a/y", nullptr, nullptr, "a", 80, "/y"},
+        {"u:p@127.0.0.1/x", "http://localhost/y", nullptr, nullptr, "localhost", 80, "/y"},
+        {"u:p@a/x", "//b/y", nullptr, nullptr, "b", 80, "/y"},
+        // Relative: the current site and credentials.
+        {"u:p@a:8080/dir/x", "/pkg/file000.bin", "u", "p", "a", 8080, "/pkg/file000.bin"},
+        {"a:81/dir/x", "/y?q=1", "", "", "a", 81, "/y?q=1"},
+        {"u:p@a/dir/sub/x", "file000.bin", "u", "p", "a", 80, "/dir/sub/file000.bin"},
+        {"u:p@a/dir/", "f", "u", "p", "a", 80, "/dir/f"},
+        {"u:p@a", "f", "u", "p", "a", 80, "/f"},
+        {"u:p@a", "/", "u", "p", "a", 80, "/"},
+        {"a/x", "b:81/y", "", "", "a", 80, "/b:81/y"},
     };
     for (const Case& c : cases) {
         UrlParts* from = parse_url(c.from);
-        UrlParts* next = parse_url(c.location);
-        ASSERT_TRUE(take_over_credentials(next, from));
-        EXPECT_EQ(c.user, Text(next->user)) << c.from << " " << c.location;
-        EXPECT_EQ(c.password, Text(next->password)) << c.from << " " << c.location;
-        EXPECT_EQ("b", Text(next->host));
-        EXPECT_EQ("/y", Text(next->path));
+        UrlParts* next = resolve_location(from, c.location);
+        ASSERT_NE(nullptr, next) << c.from << " " << c.location;
+        ExpectUrl(c.next, next, std::string(c.from) + " -> " + c.location);
         free_url(from);
         free_url(next);
+    }
+    // Other schemes lead nowhere this client can go.
+    const char* refused[] = {"https://a/y", "ftp://u:p@a/y", "FTP://a/y"};
+    for (const char* location : refused) {
+        UrlParts* from = parse_url("u:p@a/x");
+        EXPECT_EQ(nullptr, resolve_location(from, location)) << location;
+        free_url(from);
     }
 }
 
 TEST(HttpRequest, ExactBytesOfEveryForm) {
-    const std::string tail = std::string("Host: h\r\n") + acceptLine + "\r\n\r\n";
+    const std::string tail = std::string("Host: h\r\n") + acceptLine + "\r\n";
     struct Case {
         const char* target;
         const char* proxy;
@@ -207,8 +243,10 @@ TEST(HttpResponse, HeadsAndTheirFields) {
         {"HTTP/1.0 302 Found\r\nlocation: http://Host/Path\r\n\r\n", 0, 302, 50,
          "http://Host/Path", -1},
         {"HTTP/1.0 302 Found\r\nLOCATION: http://h/a\nX: y\n\n", 0, 302, 47, "http://h/a", -1},
-        {"HTTP/1.0 302 Found\r\nLocation:http://h/a\r\n\r\n", 0, 302, 43, "", -1},
-        {"HTTP/1.0 302 Found\r\nLocation:  http://h/a\r\n\r\n", 0, 302, 45, " http://h/a", -1},
+        {"HTTP/1.0 302 Found\r\nLocation:http://h/a\r\n\r\n", 0, 302, 43, "http://h/a", -1},
+        {"HTTP/1.0 302 Found\r\nLocation: \t http://h/a \t\r\n\r\n", 0, 302, 48, "http://h/a",
+         -1},
+        {"HTTP/1.0 302 Found\r\nLocation:\r\n\r\n", 0, 302, 33, "", -1},
         {"HTTP/1.0 302 Found\r\nX: 1\r\n\r\nLocation: http://h/body\r\n", 0, 302, 28, "", -1},
         {"HTTP/1.0 302 Found\r\nLocation: " + longValue + "\r\n\r\n", 0, 302, 1134,
          longValue.substr(0, maxLocationLength), -1},
@@ -237,6 +275,41 @@ TEST(HttpResponse, HeadsAndTheirFields) {
         EXPECT_EQ(c.location, head.location) << shown;
         EXPECT_EQ(c.contentLength, head.contentLength) << shown;
     }
+}
+
+// A header is a line of its own: its name at the start of the line in any case, then
+// ":" and optional blanks. A name inside another name, a value or the status line is none.
+TEST(HttpResponse, HeaderNamesAreMatchedAtTheStartOfALine) {
+    struct Case {
+        std::string headers;
+        std::string location;
+        long long contentLength;
+    };
+    const Case cases[] = {
+        {"Content-Location: http://h/wrong\r\nLocation: http://h/right\r\n", "http://h/right", -1},
+        {"Content-Location: http://h/wrong\r\n", "", -1},
+        {"X-Location: /x\r\nX-Content-Length: 5\r\n", "", -1},
+        {"Refresh: 0; Location: /x\r\n", "", -1},
+        {"Location : /x\r\nContent-Length : 5\r\n", "", -1},
+        {" Location: /x\r\n", "", -1},
+        {"LoCaTiOn:/x\r\ncOnTeNt-LeNgTh:\t12\t\r\n", "/x", 12},
+        {"Location: /first\r\nLocation: /second\r\n", "/first", -1},
+        {"Content-Length: 7\r\nContent-Length: 9\r\n", "", 7},
+        {"Content-Lengthy: 5\r\nContent-Length:5\r\n", "", 5},
+        {"Content-Length: 5 6\r\n", "", -1},
+        {"Content-Length: -5\r\n", "", -1},
+    };
+    for (const Case& c : cases) {
+        Head head = Parse("HTTP/1.0 302 Found\r\n" + c.headers + "\r\n");
+        EXPECT_EQ(0, head.result) << c.headers;
+        EXPECT_EQ(c.location, head.location) << c.headers;
+        EXPECT_EQ(c.contentLength, head.contentLength) << c.headers;
+    }
+    // The status line is no header, whatever it holds; lines may end in LF alone.
+    EXPECT_EQ("", Parse("HTTP/1.0 302 Location: /x\r\n\r\n").location);
+    Head head = Parse("HTTP/1.0 302 Found\nLocation: /lf\nContent-Length: 3\n\n");
+    EXPECT_EQ("/lf", head.location);
+    EXPECT_EQ(3, head.contentLength);
 }
 
 TEST(HttpResponse, EveryPrefixOfAHeadIsRefusedWithoutOverreading) {

@@ -8,8 +8,8 @@ answer_fault), logging every such request to logs/fault_access.log.
 
     scripted_server.py STATE-DIRECTORY
 
-It listens on 127.0.0.1 at a free port and keeps a second port whose connections time
-out; it writes both ports to STATE-DIRECTORY/scripted.port
+It listens on 127.0.0.1 at a free port (and at the same port of 127.0.0.2, for
+redirections to another host) and keeps a second port whose connections time out; it writes both ports to STATE-DIRECTORY/scripted.port
 and its process id to STATE-DIRECTORY/scripted.pid, and ends by itself after
 LIFETIME_SECONDS (stopping the nginx of the same state directory too) or when it
 receives SIGTERM.
@@ -165,6 +165,8 @@ class Handler(socketserver.BaseRequestHandler):
             send(response("302 Found", headers=["Location: " + self.url("/echo/" + "a" * 1000)]))
         elif name == "relative":
             send(response("302 Found", headers=["Location: /echo/relative"]))
+        elif name in CLIENT_SCENARIOS:
+            CLIENT_SCENARIOS[name](self, words, raw)
         else:
             send(response("404 Not Found", b"not scripted\n"))
 
@@ -213,6 +215,76 @@ class Handler(socketserver.BaseRequestHandler):
             send(b"HTTP/1.0 200 OK\r\n" + b"X-Filler: " + b"f" * FAULT_LONG_HEAD_BYTES)
 
 
+def answer_path_relative(handler, words, raw):
+    """/pathrelative/start: a Location without a leading slash, resolved against the
+    request's directory; /pathrelative/<other> echoes the request."""
+    if words[1:] == ["start"]:
+        handler.request.sendall(response("302 Found", headers=["Location: arrived"]))
+    else:
+        handler.request.sendall(response("200 OK", raw))
+
+
+def answer_cross_host(handler, words, raw):
+    """/crosshost: a redirection to the same port on 127.0.0.2 (see
+    open_second_address), where /echo shows whether credentials came along."""
+    location = "http://127.0.0.2:%d/echo/crosshost" % handler.server.server_address[1]
+    handler.request.sendall(response("302 Found", headers=["Location: " + location]))
+
+
+def answer_content_location(handler, words, raw):
+    """/contentlocation: a Content-Location before the Location; only the latter leads."""
+    handler.request.sendall(response("302 Found", headers=[
+        "Content-Location: " + handler.url("/echo/wrong"),
+        "Location: " + handler.url("/echo/right")]))
+
+
+ENDLESS_BODY_CAP = 64 * 1024 * 1024
+DRIP_BODY_BYTES = 2000
+
+
+def answer_endless(handler, words, raw):
+    """/endless/<length>: a head announcing Content-Length <length> (none for "none"),
+    then body bytes without end (up to ENDLESS_BODY_CAP) until the client hangs up."""
+    headers = [] if words[1:] == ["none"] else ["Content-Length: %d" % int(words[1])]
+    handler.request.sendall(response("200 OK", headers=headers, length=False))
+    block = pattern(4096)
+    for _ in range(ENDLESS_BODY_CAP // len(block)):
+        handler.request.sendall(block)
+
+
+def answer_drip(handler, words, raw):
+    """/drip/<ms> and /drip-head/<ms>: a response of DRIP_BODY_BYTES whose body (or the
+    whole response, head included) comes one byte every <ms> milliseconds."""
+    whole = response("200 OK", pattern(DRIP_BODY_BYTES))
+    start = 0 if words[0] == "drip-head" else len(whole) - DRIP_BODY_BYTES
+    handler.request.sendall(whole[:start])
+    for i in range(start, len(whole)):
+        time.sleep(int(words[1]) / 1000.0)
+        handler.request.sendall(whole[i:i + 1])
+
+
+CLIENT_SCENARIOS = {
+    "pathrelative": answer_path_relative,
+    "crosshost": answer_cross_host,
+    "contentlocation": answer_content_location,
+    "endless": answer_endless,
+    "drip": answer_drip,
+    "drip-head": answer_drip,
+}
+
+
+def open_second_address(first):
+    """The same answers on 127.0.0.2 at the port of the first server, so that a
+    redirection can lead to another host. None when that port is taken there."""
+    try:
+        second = Server(("127.0.0.2", first.server_address[1]), Handler)
+    except OSError:
+        return None
+    second.state = first.state
+    threading.Thread(target=second.serve_forever, daemon=True).start()
+    return second
+
+
 class Server(socketserver.ThreadingTCPServer):
     daemon_threads = True
     allow_reuse_address = True
@@ -250,6 +322,7 @@ def main():
         f.write("%d %d\n" % (server.server_address[1], blackhole.getsockname()[1]))
     os.replace(port_file + ".new", port_file)
     threading.Thread(target=server.serve_forever, daemon=True).start()
+    second = open_second_address(server)  # noqa: F841 (kept serving until the end)
     time.sleep(LIFETIME_SECONDS)
     # Left running by an interrupted test run: take the nginx of the same run along.
     try:

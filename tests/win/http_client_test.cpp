@@ -46,6 +46,13 @@ protected:
         if (client.set_target(target.c_str(), proxy) != 0) return -100;
         return client.GetFile(requestPath, local.c_str());
     }
+    // Fetches target with a body limit into the local file.
+    int FetchLimited(const std::string& target, long long limit) {
+        ZUZ_HTTPClient client(0, testTimeouts);
+        if (client.set_target(target.c_str(), nullptr) != 0) return -100;
+        client.set_body_limit(limit);
+        return client.GetFile(nullptr, local.c_str());
+    }
     std::string Served(const char* name) {
         return ReadWholeFile(servers + "\\www\\" + name);
     }
@@ -84,7 +91,6 @@ TEST_F(HttpClient, FailuresLeaveAnExistingFileUntouched) {
         "127.0.0.1:" + nginx + "/files/missing.txt",
         "127.0.0.1:" + nginx + "/chain/missing",
         "127.0.0.1:" + scripted + "/longhead",
-        "127.0.0.1:" + scripted + "/noblank",
         "127.0.0.1:" + scripted + "/nolocation",
     };
     for (const std::string& path : paths) {
@@ -118,9 +124,10 @@ TEST_F(HttpClient, RedirectionsAreFollowedSixTimesAtMost) {
     EXPECT_STREQ("127.0.0.1", client.Target()->host);
     EXPECT_STREQ("/files/small.txt", client.Target()->path);
 
-    // Credentials survive a link to another address.
-    ASSERT_EQ(0, Fetch("corvane:Tarrock-7@127.0.0.1:" + nginx + "/chain/private"));
-    EXPECT_EQ(Served("private/secret.txt"), Fetched());
+    // Credentials do not follow a link to another address: nginx there asks for them.
+    WriteWholeFile(local, "kept");
+    EXPECT_EQ(-1, Fetch("corvane:Tarrock-7@127.0.0.1:" + nginx + "/chain/private"));
+    EXPECT_EQ("kept", Fetched());
 
     ASSERT_EQ(0, Fetch("127.0.0.1:" + scripted + "/hops/6/0"));
     EXPECT_EQ("arrived after 6\n", Fetched());
@@ -135,17 +142,34 @@ TEST_F(HttpClient, RedirectionKeepsCredentialsAndDropsTheRequestPath) {
 }
 
 TEST_F(HttpClient, LocationHeaders) {
-    ASSERT_EQ(0, Fetch("127.0.0.1:" + scripted + "/lowerlocation"));
-    EXPECT_EQ(0u, Fetched().find("GET /echo/after-lower HTTP/1.0\r\n")) << Fetched();
-
-    // Too long for a request, and one without a host: refused, the target stays.
-    const char* refused[] = {"/longlocation", "/relative"};
-    for (const char* path : refused) {
-        ZUZ_HTTPClient client(0, testTimeouts);
-        ASSERT_EQ(0, client.set_target(("127.0.0.1:" + scripted + path).c_str(), nullptr));
-        EXPECT_EQ(-1, client.GetFile(nullptr, local.c_str())) << path;
-        EXPECT_STREQ(path, client.Target()->path);
+    // The request each Location leads to, as the scripted server echoes it.
+    struct Case { const char* path; const char* request; };
+    const Case cases[] = {
+        {"/lowerlocation", "GET /echo/after-lower HTTP/1.0\r\n"},
+        {"/noblank", "GET /echo/after-noblank HTTP/1.0\r\n"},
+        {"/contentlocation", "GET /echo/right HTTP/1.0\r\n"},
+        {"/relative", "GET /echo/relative HTTP/1.0\r\nAuthorization: Basic dTpw\r\n"},
+        {"/pathrelative/start",
+         "GET /pathrelative/arrived HTTP/1.0\r\nAuthorization: Basic dTpw\r\n"},
+    };
+    for (const Case& c : cases) {
+        ASSERT_EQ(0, Fetch("u:p@127.0.0.1:" + scripted + c.path)) << c.path;
+        EXPECT_EQ(0u, Fetched().find(c.request)) << c.path << ": " << Fetched();
     }
+
+    // Too long for a request: refused, the target stays.
+    ZUZ_HTTPClient client(0, testTimeouts);
+    ASSERT_EQ(0, client.set_target(("127.0.0.1:" + scripted + "/longlocation").c_str(), nullptr));
+    EXPECT_EQ(-1, client.GetFile(nullptr, local.c_str()));
+    EXPECT_STREQ("/longlocation", client.Target()->path);
+}
+
+TEST_F(HttpClient, CredentialsStayWithTheirHost) {
+    // A link to another host: the request there carries no Authorization line.
+    ASSERT_EQ(0, Fetch("u:p@127.0.0.1:" + scripted + "/crosshost"));
+    EXPECT_EQ("GET /echo/crosshost HTTP/1.0\r\nHost: 127.0.0.2\r\n"
+              "Accept: image/gif, image/jpeg, image/pjpeg, */*\r\n\r\n",
+              Fetched());
 }
 
 TEST_F(HttpClient, HeadsOfEveryShape) {
@@ -166,6 +190,107 @@ TEST_F(HttpClient, BrokenBodiesFail) {
     for (const Case& c : cases) {
         EXPECT_EQ(c.result, Fetch("127.0.0.1:" + scripted + c.path)) << c.path;
         EXPECT_EQ(c.kept, Fetched().size()) << c.path;
+    }
+}
+
+// A body stops at the smaller of its Content-Length and the client's limit; one that goes
+// on fails, and the local file never holds more than that.
+TEST_F(HttpClient, BodiesStopAtTheirLengthAndTheLimit) {
+    const long long big = static_cast<long long>(Served("files/big.bin").size());
+    struct Case {
+        std::string path;
+        long long limit;
+        int result;
+        long long kept;  // bytes in the local file afterwards; -1: "kept" untouched
+    };
+    const Case cases[] = {
+        {"/endless/100", -1, -1, -1},          // known too long in the first block
+        {"/endless/5000", -1, -1, 5000},
+        {"/endless/none", 10000, -1, 10000},
+        {"/endless/5000", 3000, -1, -1},       // announced beyond the limit
+        {"/endless/5000", 8000, -1, 5000},
+        {"/midclose-nolength", 5000, 0, 5000},  // exactly the limit, then the close
+        {"/midclose-nolength", 4999, -1, 4999},
+        {"/short", 100, -1, 5},                // shorter than announced still fails
+    };
+    for (const Case& c : cases) {
+        WriteWholeFile(local, "kept");
+        EXPECT_EQ(c.result, FetchLimited("127.0.0.1:" + scripted + c.path, c.limit))
+            << c.path << " " << c.limit;
+        if (c.kept < 0) {
+            EXPECT_EQ("kept", Fetched()) << c.path << " " << c.limit;
+        } else {
+            EXPECT_EQ(static_cast<size_t>(c.kept), Fetched().size()) << c.path << " " << c.limit;
+        }
+    }
+    // Real files up to the limit arrive whole; one byte over is refused before writing.
+    ASSERT_EQ(0, FetchLimited("127.0.0.1:" + nginx + "/files/big.bin", big));
+    EXPECT_TRUE(Fetched() == Served("files/big.bin"));
+    WriteWholeFile(local, "kept");
+    EXPECT_EQ(-1, FetchLimited("127.0.0.1:" + nginx + "/files/big.bin", big - 1));
+    EXPECT_EQ("kept", Fetched());
+}
+
+// A server that sends a byte now and then, never silent long enough for a time-out, is
+// left once a window of the pace passes with too few bytes.
+TEST_F(HttpClient, ATrickleIsLeftAtTheMinimumPace) {
+    HttpClientTimeouts paced = testTimeouts;
+    paced.paceWindowMilliseconds = 500;
+    paced.paceMinimumBytes = 64;
+    const char* drips[] = {"/drip/100", "/drip-head/100"};
+    for (const char* path : drips) {
+        DWORD start = GetTickCount();
+        EXPECT_EQ(-1, Fetch("127.0.0.1:" + scripted + path, nullptr, nullptr, paced)) << path;
+        EXPECT_LT(GetTickCount() - start, 3000u) << path;
+    }
+    // Real transfers keep well above it.
+    ASSERT_EQ(0, Fetch("127.0.0.1:" + scripted + "/trickle", nullptr, nullptr, paced));
+    EXPECT_TRUE(Fetched() == Pattern(7000)) << Fetched().size();
+    ASSERT_EQ(0, Fetch("127.0.0.1:" + nginx + "/files/big.bin", nullptr, nullptr, paced));
+    EXPECT_TRUE(Fetched() == Served("files/big.bin"));
+}
+
+// The error code of a local file that cannot be written, so that the caller can tell a
+// full disk from a file in use or a place it may not write.
+TEST_F(HttpClient, AFailedLocalWriteReportsItsErrorCode) {
+    HANDLE held = CreateFileA(local.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    struct Case { std::string path; unsigned long error; };
+    const Case cases[] = {
+        {local, ERROR_SHARING_VIOLATION},
+        {scratch.Path(), ERROR_ACCESS_DENIED},  // a directory
+        {scratch.Path() + "\\missing\\file.bin", ERROR_PATH_NOT_FOUND},
+    };
+    for (const Case& c : cases) {
+        ZUZ_HTTPClient client(0, testTimeouts);
+        ASSERT_EQ(0, client.set_target(("127.0.0.1:" + nginx + "/files/small.txt").c_str(),
+                                       nullptr));
+        EXPECT_EQ(httpWriteFailed, client.GetFile(nullptr, c.path.c_str())) << c.path;
+        EXPECT_EQ(c.error, client.last_write_error()) << c.path;
+        EXPECT_TRUE(client.server_answered()) << c.path;
+    }
+    CloseHandle(held);
+}
+
+// Whether anything came back from a server: any status counts; refusals, silence at the
+// connect, and names that are not found do not.
+TEST_F(HttpClient, WhetherAServerAnswered) {
+    struct Case { std::string target; int result; bool answered; };
+    const Case cases[] = {
+        {"127.0.0.1:" + nginx + "/files/small.txt", 0, true},
+        {"127.0.0.1:" + nginx + "/files/missing.txt", -1, true},
+        {"127.0.0.1:" + scripted + "/longhead", -1, true},
+        {"127.0.0.1:" + scripted + "/nolocation", -1, true},
+        {"127.0.0.1:" + blackhole + "/x", -1, false},
+        {"nothing.invalid:" + nginx + "/x", -1, false},
+        {"127.0.0.1:1/x", -1, false},  // refused
+    };
+    for (const Case& c : cases) {
+        ZUZ_HTTPClient client(0, testTimeouts);
+        ASSERT_EQ(0, client.set_target(c.target.c_str(), nullptr));
+        EXPECT_EQ(c.result, client.GetFile(nullptr, local.c_str())) << c.target;
+        EXPECT_EQ(c.answered, client.server_answered()) << c.target;
     }
 }
 
@@ -215,12 +340,13 @@ TEST_F(HttpClient, ProxyRequests) {
 
     proxy = "pu:pp@127.0.0.1:" + scripted;
     ASSERT_EQ(0, Fetch("u:p@origin.invalid:8080/echo/x", proxy.c_str()));
-    EXPECT_EQ(0u, Fetched().find("GET http://origin.invalid:8080/echo/x HTTP/1.0\r\n"
-                                 "Proxy-Authorization: Basic cHU6cHA=\r\n"
-                                 "Authorization: Basic dTpw\r\n"
-                                 "Host: origin.invalid\r\n"
-                                 "Accept: image/gif, image/jpeg, image/pjpeg, */*\r\n\r\n"))
-        << Fetched();
+    // The whole request as the server read it: nothing after its one empty line.
+    EXPECT_EQ("GET http://origin.invalid:8080/echo/x HTTP/1.0\r\n"
+              "Proxy-Authorization: Basic cHU6cHA=\r\n"
+              "Authorization: Basic dTpw\r\n"
+              "Host: origin.invalid\r\n"
+              "Accept: image/gif, image/jpeg, image/pjpeg, */*\r\n\r\n",
+              Fetched());
 }
 
 TEST_F(HttpClient, TargetTextsThatDoNotFitAreRefused) {
