@@ -312,7 +312,7 @@ int ZUZ_HTTPClient::ReceiveBody(SOCKET s, const char* localPath, char* block, in
     // Known to be too long already: the local file is not touched.
     if (allowed >= 0 && (header.contentLength > allowed || pending > allowed)) {
         Log(levelError, "%s: body longer than its Content-Length or the limit\n", recvFileName);
-        return httpError;
+        return httpTooLong;
     }
     HANDLE file = CreateFileA(localPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -352,7 +352,7 @@ int ZUZ_HTTPClient::ReceiveBody(SOCKET s, const char* localPath, char* block, in
         if (allowed >= 0 && count > allowed - bodyLength) {
             Log(levelError, "%s: body runs past %d bytes\n", recvFileName,
                 static_cast<int>(allowed));
-            result = httpError;
+            result = httpTooLong;
             break;
         }
         data = block;
@@ -460,6 +460,7 @@ int ZUZ_HTTPClient::GetFile(const char* requestPath, const char* localPath) {
         }
         // A full disk is no network failure: asking the server again would not help.
         if (result == httpWriteFailed) return httpWriteFailed;
+        if (result == httpTooLong) return httpTooLong;
         if (result != httpOk) {
             Log(levelError, "%s: Bad recv_file(): %s\n", getFileName, strerror(errno));
             return httpError;

@@ -33,9 +33,11 @@ public:
     // in which case no target is set and GetFile fails.
     int set_target(const char* targetText, const char* proxyText);
 
-    // Fetches the target into localPath: 0 when the body of a 200 response is complete
-    // there, -1 on every failure. A non-null requestPath replaces the target's path
-    // until a redirection has been taken.
+    // Fetches the target into localPath: httpOk (0) when the body of a 200 response is
+    // complete there; httpWriteFailed when the local file could not be written,
+    // httpTooLong when the body ran past its Content-Length or the body limit, -1 on
+    // every other failure. A non-null requestPath replaces the target's path until a
+    // redirection has been taken.
     int GetFile(const char* requestPath, const char* localPath);
 
     // The steps of one attempt, in the order GetFile uses them.
@@ -46,8 +48,8 @@ public:
     int recv_file(SOCKET s, const char* localPath);
 
     // The most bytes a body may have (negative: no limit). A body longer than this, or
-    // longer than its announced Content-Length, makes GetFile fail, and nothing beyond
-    // it is written. Stays in force for later calls until changed.
+    // longer than its announced Content-Length, makes GetFile fail with httpTooLong, and
+    // nothing beyond it is written. Stays in force for later calls until changed.
     void set_body_limit(long long maxBytes) { bodyLimit = maxBytes; }
     // Whether the last GetFile heard anything from a server or proxy (any status):
     // false when every connection was refused, timed out or the host was not found.

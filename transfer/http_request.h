@@ -22,6 +22,9 @@ const int httpError = -1;
 const int httpTimeout = -2;
 const int httpRedirected = -3;
 const int httpWriteFailed = -4;  // the local file could not be created or written
+// The server answered with a body longer than it announced or than the caller allows:
+// no network failure, asking again (or by another road) would bring the same.
+const int httpTooLong = -5;
 
 // The status of a head that could not be read.
 const int unparseableStatus = 1;

@@ -311,6 +311,10 @@ FetchOutcome PackageFetch::ClimbLadder() {
             return FetchDone;
         }
         if (got == httpWriteFailed) return WriteFailure(client.last_write_error());
+        // A server answered with a manifest longer than it announced or than any manifest
+        // may be: another road would bring the same, so the file fails here, as a
+        // manifest refused after its download does.
+        if (got == httpTooLong) return FetchFailed;
         if (tried && client.server_answered()) answered = true;
         if (attempt == 2 && !answered) {
             NetworkWait wait = WaitForNetwork();
@@ -359,8 +363,11 @@ FetchOutcome PackageFetch::FetchPart(unsigned index, const char* name, int32_t s
         int got = client.set_target(target.text, proxy.text) == 0 ? client.GetFile(nullptr, path)
                                                                  : httpError;
         if (got == httpWriteFailed) return WriteFailure(client.last_write_error());
-        bool fetched = got == httpOk;
-        if (fetched && LoadIntactPart(path, size, sum)) {
+        // A body that ran past the part's size is a damaged part; what was kept of it is
+        // no part either, even where its first bytes match.
+        if (got == httpTooLong) DeleteFileA(path);
+        bool fetched = got == httpOk || got == httpTooLong;
+        if (got == httpOk && LoadIntactPart(path, size, sum)) {
             worker.Report(msgDl3, 0, static_cast<LPARAM>((index + 1) * static_cast<LONG_PTR>(size)));
             break;
         }
