@@ -79,8 +79,7 @@ function(add_wine_tests target prefix)
   endforeach()
 endfunction()
 
-add_test(NAME wine.start COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-session start
-         ${CMAKE_BINARY_DIR}/desktop_keeper_app.exe)
+add_test(NAME wine.start COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-session start)
 add_test(NAME wine.stop COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-session stop)
 set_tests_properties(wine.start PROPERTIES FIXTURES_SETUP wine)
 set_tests_properties(wine.stop PROPERTIES FIXTURES_CLEANUP wine)
