@@ -26,13 +26,6 @@ void CloseSocket(SOCKET* socket) {
     *socket = INVALID_SOCKET;
 }
 
-// The report of a local file that cannot be created or written: a full disk, or
-// anything else (access denied, in use by another program).
-WPARAM LocalWriteResult(DWORD error) {
-    return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL ? TransferWriteFailed
-                                                                        : TransferWriteDenied;
-}
-
 }  // namespace
 
 FtpWorker::FtpWorker() {

@@ -37,8 +37,7 @@ const DWORD checksumPieceSize = 512;
 enum FetchOutcome { FetchDone, FetchFailed, FetchDiskFull, FetchWriteDenied, FetchAborted };
 
 FetchOutcome WriteFailure(unsigned long errorCode) {
-    return errorCode == ERROR_DISK_FULL || errorCode == ERROR_HANDLE_DISK_FULL ? FetchDiskFull
-                                                                                : FetchWriteDenied;
+    return LocalWriteResult(errorCode) == TransferWriteFailed ? FetchDiskFull : FetchWriteDenied;
 }
 
 struct UrlText {

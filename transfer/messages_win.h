@@ -26,3 +26,10 @@ enum TransferResult {
     TransferWriteFailed = 5,  // the disk is full
     TransferWriteDenied = 6,  // a local file could not be written for another reason
 };
+
+// The report of a local write that failed with the platform's error code: "disk full"
+// only when the disk is full, for both workers alike.
+inline TransferResult LocalWriteResult(unsigned long error) {
+    return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL ? TransferWriteFailed
+                                                                        : TransferWriteDenied;
+}
