@@ -11,6 +11,9 @@ const char kFilesSection[] = "files";
 const char kSumsSection[] = "sums";
 const char kTotalSumKey[] = "total_sum";
 const char kManifestFileName[] = "pkginfo.txt";
+const char kSha256Section[] = "sha256";
+const char kSha256TotalKey[] = "total";
+const char kSignatureFileName[] = "pkginfo.sig";
 
 namespace {
 
@@ -256,7 +259,7 @@ bool ManifestList::BuildIndex() {
     return true;
 }
 
-int ManifestList::GetValue(const char* section, const char* key, int32_t* value) const {
+const ManifestIndexEntry* ManifestList::Find(const char* section, const char* key) const {
     ManifestIndexEntry probe = {};
     probe.section = section;
     probe.sectionLength = static_cast<uint16_t>(BoundedLength(section, kManifestLineLength + 1));
@@ -269,13 +272,34 @@ int ManifestList::GetValue(const char* section, const char* key, int32_t* value)
     if (header == headerCount ||
         CompareRanges(headers[header].section, headers[header].sectionLength, section,
                       probe.sectionLength) != 0)
-        return -1;
+        return nullptr;
     // The first entry of that key in a section of that name, which must be the first one.
     size_t entry = LowerBound(entries, entryCount, probe, comparisons);
     if (entry == entryCount || !SameNames(entries[entry], probe) ||
         entries[entry].sectionLine != headers[header].sectionLine)
-        return -1;
-    const ManifestIndexEntry& found = entries[entry];
-    *value = ParseValue(found.key + found.keyLength);
+        return nullptr;
+    return &entries[entry];
+}
+
+int ManifestList::GetValue(const char* section, const char* key, int32_t* value) const {
+    const ManifestIndexEntry* found = Find(section, key);
+    if (found == nullptr) return -1;
+    *value = ParseValue(found->key + found->keyLength);
+    return 0;
+}
+
+int ManifestList::GetText(const char* section, const char* key, char* out, size_t size) const {
+    if (size == 0) return -1;
+    out[0] = '\0';
+    const ManifestIndexEntry* found = Find(section, key);
+    if (found == nullptr) return -1;
+    const char* p = strchr(found->key + found->keyLength, '=');
+    if (p == nullptr) return -1;
+    p = SkipBlanks(p + 1);
+    size_t length = strcspn(p, "\n");
+    while (length > 0 && (IsBlank(p[length - 1]) || p[length - 1] == kReturn)) --length;
+    if (length >= size) return -1;
+    memcpy(out, p, length);
+    out[length] = '\0';
     return 0;
 }

@@ -20,6 +20,11 @@ extern const char kFilesSection[];     // "files"
 extern const char kSumsSection[];      // "sums"
 extern const char kTotalSumKey[];      // "total_sum"
 extern const char kManifestFileName[];  // "pkginfo.txt"
+// A signed package: [sha256] lists each part's SHA-256 under its name and "total" for the
+// joined file; the signature over the manifest's bytes is the file "pkginfo.sig".
+extern const char kSha256Section[];        // "sha256"
+extern const char kSha256TotalKey[];       // "total"
+extern const char kSignatureFileName[];    // "pkginfo.sig"
 
 // The name of part index: "file%03d.bin".
 void FormatPartName(unsigned index, char (&name)[kPartNameSize]);
@@ -60,6 +65,10 @@ public:
     // sorted once by LoadText, so that the lookups of every part of a large manifest
     // do not each walk the whole list.
     int GetValue(const char* section, const char* key, int32_t* value) const;
+    // 0 and out set to the value's text (after "=" and blanks, up to the line end, without
+    // trailing blanks) when key is found as GetValue finds it; -1 (out empty) when the
+    // section or key is missing or the text does not fit size.
+    int GetText(const char* section, const char* key, char* out, size_t size) const;
 
     const ManifestLine* First() const { return first; }
     // How many index entries the lookups have compared since the last load: the measure
@@ -69,6 +78,7 @@ public:
 private:
     bool AppendLine(const char* text, size_t length);
     bool BuildIndex();
+    const ManifestIndexEntry* Find(const char* section, const char* key) const;
     void FreeIndex();
 
     ManifestLine* first;

@@ -292,3 +292,26 @@ TEST(Manifest, LookupsOfALargeManifestStayCheap) {
     lookups += 2;
     EXPECT_LT(list.Comparisons(), lookups * 64) << "lookups walk the list";
 }
+
+TEST(Manifest, TextValuesOfASignedManifest) {
+    const char text[] =
+        "[files]\r\nfile000.bin=3\r\n"
+        "[sha256]\r\n"
+        "file000.bin = ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad \r\n"
+        "total=\r\n"
+        "empty\r\n"
+        "[sha256]\r\nlater=1\r\n";
+    ManifestList list;
+    ASSERT_EQ(list.LoadText(text, sizeof text - 1), 0);
+    char value[65];
+    ASSERT_EQ(list.GetText(kSha256Section, "file000.bin", value, sizeof value), 0);
+    EXPECT_STREQ(value, "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    EXPECT_EQ(list.GetText(kSha256Section, kSha256TotalKey, value, sizeof value), 0);
+    EXPECT_STREQ(value, "");
+    // Found as the integer lookups find keys: only the first section of a name counts.
+    EXPECT_EQ(list.GetText(kSha256Section, "later", value, sizeof value), -1);
+    EXPECT_EQ(list.GetText(kSha256Section, "empty", value, sizeof value), -1) << "no '='";
+    char small[64];
+    EXPECT_EQ(list.GetText(kSha256Section, "file000.bin", small, sizeof small), -1);
+    EXPECT_STREQ(small, "") << "a value that does not fit is refused, not cut";
+}
