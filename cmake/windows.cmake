@@ -159,6 +159,14 @@ foreach(test ${all_tests})
   endif()
 endforeach()
 
+# A package signed with openssl as a publisher's script would sign it, for the signed
+# package tests: the installer must accept what openssl signs.
+add_test(NAME servers.signed
+         COMMAND ${CMAKE_SOURCE_DIR}/tests/servers/publish-openssl-signed ${CMAKE_BINARY_DIR}/servers
+                 ${NATIVE_PUBLISHER} $<TARGET_FILE:record_app>)
+set_tests_properties(servers.signed PROPERTIES FIXTURES_SETUP signed FIXTURES_REQUIRED servers)
+set_property(TEST wine.SignedPackage APPEND PROPERTY FIXTURES_REQUIRED signed)
+
 # The distributable installer (the i686 image of build/win32) carries exactly one
 # payload record: the shipped description.
 file(SIZE ${CMAKE_SOURCE_DIR}/demo/tarrock.inf shippedDescriptionSize)

@@ -146,7 +146,7 @@ bool ReadEntry(const Component& component, const char* key, int pass, char (&ent
 
 // A component whose files are no longer what the publisher signed or pinned is not
 // installed, and nothing after it is.
-void ReportNotAuthentic(DownloadDialog& dialog, const char* name, AuthenticityResult result) {
+void ReportNotAuthentic(const DownloadDialog& dialog, const char* name, AuthenticityResult result) {
     char format[256], text[512], caption[50];
     LoadText(result == CannotVerify ? IDS_CANNOT_VERIFY : IDS_NOT_AUTHENTIC, format,
              countof(format));

@@ -24,7 +24,7 @@ bool ImportKey(HCRYPTPROV provider, const PublisherKey& key, HCRYPTKEY& imported
     blob.header.bVersion = CUR_BLOB_VERSION;
     blob.header.aiKeyAlg = CALG_RSA_SIGN;
     blob.rsa.magic = 0x31415352;  // "RSA1": a public key
-    blob.rsa.bitlen = static_cast<DWORD>(key.modulusSize * 8);
+    blob.rsa.bitlen = static_cast<DWORD>(key.modulusSize) * 8;
     blob.rsa.pubexp = key.exponent;
     for (size_t i = 0; i < key.modulusSize; ++i)
         blob.modulus[i] = key.modulus[key.modulusSize - 1 - i];
@@ -82,9 +82,12 @@ AuthenticityResult FileMatchesDigest(const char* path, const Sha256Digest& expec
     if (file == INVALID_HANDLE_VALUE) return NotAuthentic;
     BYTE* block = static_cast<BYTE*>(malloc(fileBlockSize));
     bool ok = block != nullptr;
-    DWORD got = 0;
-    while (ok && (ok = ReadFile(file, block, fileBlockSize, &got, nullptr) != FALSE) && got > 0)
+    while (ok) {
+        DWORD got = 0;
+        ok = ReadFile(file, block, fileBlockSize, &got, nullptr) != FALSE;
+        if (!ok || got == 0) break;
         ok = hash.Add(block, got);
+    }
     free(block);
     CloseHandle(file);
     Sha256Digest actual;

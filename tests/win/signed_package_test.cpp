@@ -99,6 +99,19 @@ TEST_F(SignedPackage, AGenuinePackageInstallsAndRunsAndAFileInPlaceIsNotFetchedA
     EXPECT_TRUE(Ran());
 }
 
+// Signed by openssl with a 3072-bit key (tests/servers/publish-openssl-signed).
+TEST_F(SignedPackage, APackageSignedWithOpensslInstalls) {
+    std::string key = ReadWholeFile(TestServersDirectory() + "\\openssl-signed.key");
+    ASSERT_NE("<missing>", key);
+    std::string setup = MakeInstaller(
+        scratch.Path(), {{"tarrock.inf", Description("openssl-signed", "publisherKey=" + key + "\r\n")}});
+    size_t from = FileLength(nginxLog);
+    EXPECT_EQ(0, RunToTheEnd(setup));
+    EXPECT_TRUE(ReadWholeFile(work + "\\Corvane.exe") == program) << "Corvane.exe differs";
+    EXPECT_TRUE(Ran());
+    EXPECT_EQ(1, Requests("openssl-signed", "pkginfo.sig", from));
+}
+
 TEST_F(SignedPackage, AFileInPlaceThatDiffersFromTheSignedOneIsReplaced) {
     PublishSigned("signed-replaced", publisher.get());
     std::string setup = MakeInstaller(
@@ -206,5 +219,70 @@ TEST_F(SignedPackage, WithoutAKeyPackagesInstallAsBefore) {
         EXPECT_TRUE(ReadWholeFile(work + "\\Corvane.exe") == program);
         EXPECT_TRUE(Ran());
         EXPECT_EQ(0, Requests(name, "pkginfo.sig", from));
+    }
+}
+
+namespace {
+
+// Files pinned by their SHA-256 in the description: from the FTP test server and from a
+// folder (copy).
+class SignedPins : public SignedPackage {
+protected:
+    void SetUp() override {
+        char value[64];
+        GetPrivateProfileStringA("servers", "ftp", "", value, sizeof value,
+                                 (TestServersDirectory() + "\\ports.ini").c_str());
+        ftpSite = value;
+        SignedPackage::SetUp();
+    }
+    std::string PinnedDescription(const std::string& protocolLines, const std::string& pin) {
+        return "[defs]\r\ncomponents=client\r\nallowintervention=FALSE\r\n"
+               "[client]\r\nname=Corvane Pinned Client\r\nsize=64\r\nfiles=Corvane.exe\r\n" +
+               protocolLines + "sha256=" + pin + "\r\ninstall1=run,Corvane.exe,-pinned\r\n";
+    }
+    std::string FtpLines() const {
+        return "site=" + ftpSite + "\r\nuser=anonymous\r\nsourceDir=pub/pinned\r\nProtocol=ftp\r\n";
+    }
+    std::string ftpSite;
+};
+
+}  // namespace
+
+TEST_F(SignedPins, AnFtpFileInstallsOnlyWhenItMatchesItsPin) {
+    if (ftpSite.empty()) GTEST_SKIP() << "no FTP test server (it needs port 21, so root)";
+    std::string served = TestServersDirectory() + "\\ftp\\pub\\pinned";
+    CreateDirectoryA(served.c_str(), nullptr);
+    WriteWholeFile(served + "\\Corvane.exe", program);
+    std::string genuine = PinnedDescription(FtpLines(), Sha256Hex(program));
+    std::string wrong = PinnedDescription(FtpLines(), Sha256Hex(program + "x"));
+
+    std::string status = RunUntilRefused(MakeInstaller(scratch.Path(), {{"tarrock.inf", wrong}}));
+    EXPECT_NE(std::string::npos, status.find(notAuthentic)) << status;
+    EXPECT_FALSE(FileExists(work + "\\Corvane.exe"));
+    EXPECT_FALSE(FileExists(work + "\\tmp.tmp"));
+    EXPECT_FALSE(Ran());
+
+    // A file left in place that differs from its pin is fetched again, not installed.
+    WriteWholeFile(work + "\\Corvane.exe", "MZ not the publisher's program");
+    EXPECT_EQ(0, RunToTheEnd(MakeInstaller(scratch.Path(), {{"tarrock.inf", genuine}})));
+    EXPECT_TRUE(ReadWholeFile(work + "\\Corvane.exe") == program) << "Corvane.exe differs";
+    EXPECT_TRUE(Ran());
+}
+
+TEST_F(SignedPins, ACopiedFileThatDiffersFromItsPinIsNeverRun) {
+    std::string folder = scratch.Path() + "\\source";
+    CreateDirectoryA(folder.c_str(), nullptr);
+    WriteWholeFile(folder + "\\Corvane.exe", program);
+    std::string lines = "Protocol=copy\r\nSourceDir=" + folder + "\r\n";
+    for (bool matches : {false, true}) {
+        SCOPED_TRACE(matches ? "pin matches" : "pin differs");
+        std::string pin = Sha256Hex(matches ? program : program + "x");
+        std::string setup =
+            MakeInstaller(scratch.Path(), {{"tarrock.inf", PinnedDescription(lines, pin)}});
+        InstallerProcess run(setup, "/NoIntervention");
+        ASSERT_TRUE(run.Started());
+        run.WaitForExit(faultPatience);
+        EXPECT_EQ(matches, FileExists(folder + "\\Corvane.exe.txt"));
+        DeleteFileA((folder + "\\Corvane.exe.txt").c_str());
     }
 }
