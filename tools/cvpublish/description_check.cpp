@@ -12,6 +12,8 @@
 #include "install/install_entry.h"
 #include "install/registry_line.h"
 #include "transfer/password.h"
+#include "transfer/publisher_key.h"
+#include "transfer/sha256_text.h"
 
 const char kExtensionLibraryName[] = "cvgetex.dll";
 
@@ -39,6 +41,9 @@ const TextKey kComponentTextKeys[] = {
 const size_t kLoginValueSize = 100;
 const char* const kComponentIntegerKeys[] = {"enable", "size", "DisplayOrder", "InstallOrder",
                                              "count"};
+// Keys of signed packages and pinned files, checked on their own.
+const char kPublisherKeyKey[] = "publisherKey";
+const char kPinsKey[] = "sha256";
 const char* const kEntryKeys[] = {"extract", "registry", "install"};
 const size_t kEntrySize = 512;
 const size_t kDefsValueSize = 256;
@@ -54,6 +59,7 @@ struct Check {
     std::vector<std::string> workFiles;       // the files that land in the work directory
     std::vector<std::string> checkedRegistry;  // registry sections already checked
     DescriptionFacts facts;
+    std::string defsPublisherKey;  // [defs]' publisherKey when it parses
 };
 
 bool InList(const char* const* list, size_t count, const char* word) {
@@ -179,7 +185,10 @@ bool IsComponentKey(const std::string& key, long* pass) {
     *pass = 0;
     for (const TextKey& known : kComponentTextKeys)
         if (EqualsIgnoringCase(known.name, key.c_str())) return true;
-    if (InList(kComponentIntegerKeys, countof(kComponentIntegerKeys), key.c_str())) return true;
+    if (InList(kComponentIntegerKeys, countof(kComponentIntegerKeys), key.c_str()) ||
+        EqualsIgnoringCase(key.c_str(), kPublisherKeyKey) ||
+        EqualsIgnoringCase(key.c_str(), kPinsKey))
+        return true;
     for (const char* prefix : kEntryKeys) {
         size_t length = strlen(prefix);
         // The installer asks for "install1", "install2"...: "install01" and "install0"
@@ -390,6 +399,75 @@ void CheckSource(Check& check, const ProfileSection* section, NetworkComponent* 
                             facts->protocol == ProtocolFtp ? " and the file name" : "");
 }
 
+// The publisher's key of a section, as written (its value is not substituted); empty when
+// the section has none or it is refused (reported).
+std::string CheckPublisherKey(Check& check, const ProfileSection* section) {
+    const ProfileLine* line = ProfileText::FindKey(section, kPublisherKeyKey);
+    if (line == nullptr) return std::string();
+    PublisherKey key;
+    if (line->value.size() >= kPublisherKeyTextSize) {
+        check.findings->Add(line->number, Severity::Error,
+                            "%s is %zu characters long; the installer refuses a value of more "
+                            "than %zu and fails the http components it covers",
+                            line->key.c_str(), line->value.size(), kPublisherKeyTextSize - 1);
+        return std::string();
+    }
+    if (!ParsePublisherKey(line->value.c_str(), key)) {
+        check.findings->Add(line->number, Severity::Error,
+                            "%s is no RSA public key of %zu to %zu bits as \"cvpublish key\" "
+                            "prints it: the installer fails the http components it covers",
+                            line->key.c_str(), kMinPublisherKeyBits, kMaxPublisherKeyBits);
+        return std::string();
+    }
+    return line->value;
+}
+
+// A component's publisherKey (http only) and sha256 pins (ftp, copy and cdrom only: one
+// digest per file, in the order of files).
+void CheckSignatureKeys(Check& check, const ProfileSection* section, NetworkComponent* facts) {
+    std::string key = CheckPublisherKey(check, section);
+    const ProfileLine* keyLine = ProfileText::FindKey(section, kPublisherKeyKey);
+    if (keyLine != nullptr && facts->protocol != ProtocolHttp)
+        check.findings->Add(keyLine->number, Severity::Warning,
+                            "%s: only http components are signed; this one does not use it",
+                            keyLine->key.c_str());
+    facts->publisherKey = keyLine != nullptr ? key : check.defsPublisherKey;
+    const ProfileLine* pins = ProfileText::FindKey(section, kPinsKey);
+    if (pins == nullptr) return;
+    if (facts->protocol == ProtocolHttp || facts->protocol == ProtocolSelfExtract) {
+        check.findings->Add(pins->number, Severity::Warning,
+                            "%s is not used for %s components; it pins ftp, copy and cdrom "
+                            "files%s",
+                            pins->key.c_str(), facts->protocol == ProtocolHttp ? "http" : "selfext",
+                            facts->protocol == ProtocolHttp ? " (http packages are signed)" : "");
+        return;
+    }
+    size_t count = CountPinnedDigests(pins->value.c_str());
+    if (count != facts->files.size()) {
+        check.findings->Add(pins->number, Severity::Error,
+                            "%s lists %zu digest(s) for %zu file(s): one per file, in the order "
+                            "of files",
+                            pins->key.c_str(), count, facts->files.size());
+        return;
+    }
+    bool wellFormed = true;
+    for (size_t i = 0; i < count; ++i) {
+        Sha256Digest digest;
+        if (PinnedDigest(pins->value.c_str(), i, digest)) {
+            char hex[kSha256HexLength + 1];
+            FormatSha256Hex(digest, hex);
+            facts->pins.push_back(hex);
+            continue;
+        }
+        wellFormed = false;
+        check.findings->Add(pins->number, Severity::Error,
+                            "%s: digest %zu (for %s) is not 64 hex digits", pins->key.c_str(),
+                            i + 1, facts->files[i].c_str());
+    }
+    if (!wellFormed) facts->pins.clear();
+    facts->pinsLine = pins->number;
+}
+
 void CheckPasses(Check& check, const ProfileSection* section, const NetworkComponent* network) {
     long count = ReadInteger(check, section, "count", 1);
     for (const ProfileLine& line : section->lines) {
@@ -454,6 +532,7 @@ void CheckComponent(Check& check, const std::string& name, int listLine) {
     for (const TextKey& key : kComponentTextKeys) ReadText(check, section, key.name, "", key.size);
     CheckProtocol(check, section, &facts);
     CheckSource(check, section, &facts);
+    CheckSignatureKeys(check, section, &facts);
     bool isNetwork = IsNetworkProtocol(facts.protocol);
     CheckPasses(check, section, isNetwork ? &facts : nullptr);
     if (isNetwork) check.network->push_back(facts);
@@ -560,7 +639,7 @@ bool Findings::HasErrors() const {
 DescriptionFacts CheckDescription(const ProfileText& profile, Findings* findings,
                                   std::vector<NetworkComponent>* network,
                                   const std::vector<std::string>* payload) {
-    Check check{profile, findings, network, {}, {}, {}, {}};
+    Check check{profile, findings, network, {}, {}, {}, {}, {}};
     CheckDuplicates(check);
     const ProfileSection* defs = profile.FindSection("defs");
     if (defs == nullptr) {
@@ -575,6 +654,7 @@ DescriptionFacts CheckDescription(const ProfileText& profile, Findings* findings
                       "the prompts off",
                       allow.c_str());
     LoadStringSections(check, defs);
+    check.defsPublisherKey = CheckPublisherKey(check, defs);
     for (const ProfileLine& entry : defs->lines)
         if (entry.hasEquals) CheckReferences(check, entry);
     std::vector<std::string> components =
