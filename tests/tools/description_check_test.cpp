@@ -140,7 +140,7 @@ const Case kCases[] = {
      "files=x\npublisherKey=MIIBIjANBgkqhkiG9w0BAQEFAAOCAQ8AMIIBCgKCAQEA\n"
      "[f]\nname=F\nProtocol=ftp\nsite=h\nuser=u\nfiles=y\npublisherKey=" KEY "\n",
      {{3, E, "publisherKey is no RSA public key"}, {9, E, "publisherKey is no RSA public key"},
-      {15, W, "only http components are signed"}}},
+      {16, W, "only http components are signed"}}},
     {"a publisher key too long for the installer's buffer",
      "[defs]\ncomponents=a\npublisherKey=" KEY KEY KEY "\n[a]\nname=A\n",
      {{3, E, "the installer refuses a value of more than 1023"}}},
@@ -154,8 +154,8 @@ const Case kCases[] = {
      "sha256=" DIGEST "\n"
      "[c]\nname=C\nProtocol=copy\nsourceDir=d\nfiles=x,y\nsha256=" DIGEST ",12ab\n"
      "[h]\nname=H\nProtocol=http\nsite=h\nfiles=z\nsha256=" DIGEST "\n",
-     {{9, E, "lists 1 digest(s) for 2 file(s)"}, {14, E, "digest 2 (for y) is not 64 hex"},
-      {19, W, "not used for http components"}}},
+     {{9, E, "lists 1 digest(s) for 2 file(s)"}, {15, E, "digest 2 (for y) is not 64 hex"},
+      {21, W, "not used for http components"}}},
 };
 
 class DescriptionCheck : public ::testing::TestWithParam<Case> {

@@ -1,6 +1,9 @@
 // The publisher's key files: the PKCS#8 envelope and PEM blocks as read and written, and the
 // platform crypto behind them signing and verifying (the shell tests compare with openssl).
 #include <gtest/gtest.h>
+#include <openssl/bn.h>
+#include <openssl/core_names.h>
+#include <openssl/evp.h>
 
 #include <string>
 
@@ -51,6 +54,42 @@ TEST(Pkcs8, RefusesEveryCutAndForeignEnvelope) {
         changed[change.offset] = change.value;
         EXPECT_FALSE(UnwrapPkcs8(changed, &out));
     }
+}
+
+// A CryptoAPI blob made of the numbers of a key OpenSSL made encodes to the DER OpenSSL writes.
+TEST(Pkcs1, EncodesAPrivateKeyBlobAsOpensslDoes) {
+    std::string der, problem, encoded;
+    ASSERT_TRUE(GenerateRsaKey(2048, &der, &problem)) << problem;
+    const unsigned char* cursor = reinterpret_cast<const unsigned char*>(der.data());
+    EVP_PKEY* key = d2i_PrivateKey(EVP_PKEY_RSA, nullptr, &cursor, static_cast<long>(der.size()));
+    ASSERT_NE(nullptr, key);
+    std::string blob("\x07\x02\0\0\0\xa4\0\0RSA2\0\x08\0\0", 16);
+    struct Field {
+        const char* name;
+        int size;
+    };
+    const Field fields[] = {{"e", 4},           {"n", 256},           {"rsa-factor1", 128},
+                            {"rsa-factor2", 128}, {"rsa-exponent1", 128}, {"rsa-exponent2", 128},
+                            {"rsa-coefficient1", 128}, {"d", 256}};
+    for (const Field& field : fields) {
+        BIGNUM* number = nullptr;
+        ASSERT_EQ(1, EVP_PKEY_get_bn_param(key, field.name, &number)) << field.name;
+        std::string bytes(static_cast<size_t>(field.size), '\0');
+        ASSERT_EQ(field.size, BN_bn2lebinpad(number, reinterpret_cast<unsigned char*>(&bytes[0]),
+                                             field.size));
+        blob += bytes;
+        BN_free(number);
+    }
+    EVP_PKEY_free(key);
+    ASSERT_TRUE(RsaPrivateKeyFromBlob(blob, &encoded));
+    EXPECT_EQ(der, encoded);
+    EXPECT_FALSE(RsaPrivateKeyFromBlob(blob.substr(0, blob.size() - 1), &encoded));
+    std::string publicBlob = blob;
+    publicBlob[0] = 0x06;
+    EXPECT_FALSE(RsaPrivateKeyFromBlob(publicBlob, &encoded));
+    std::string otherMagic = blob;
+    otherMagic[11] = '1';
+    EXPECT_FALSE(RsaPrivateKeyFromBlob(otherMagic, &encoded));
 }
 
 TEST(KeyPem, ReadsWhatItWritesAndTheFormsOpensslWrites) {

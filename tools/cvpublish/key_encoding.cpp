@@ -1,6 +1,7 @@
 // PEM and the PKCS#8 envelope of the publisher's keys (see key_encoding.h).
 #include "tools/cvpublish/key_encoding.h"
 
+#include <stdint.h>
 #include <string.h>
 
 #include <vector>
@@ -116,6 +117,52 @@ bool UnwrapPkcs8(const std::string& der, std::string* rsaPrivateKey) {
         return false;
     // The attributes and the public key that may follow are not needed.
     *rsaPrivateKey = Text(key.cursor, key.Size());
+    return true;
+}
+
+namespace {
+
+// A CryptoAPI PRIVATEKEYBLOB: BLOBHEADER (type, version, reserved, algorithm) and RSAPUBKEY.
+const unsigned char kPrivateKeyBlobType = 0x07;
+const unsigned char kRsaPrivateMagic[] = {'R', 'S', 'A', '2'};
+const size_t kBlobHeaderSize = 20;
+
+uint32_t LittleEndian32(const unsigned char* p) {
+    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+
+// A non-negative INTEGER from little-endian bytes: minimal, with a zero byte where the
+// high bit would read as a sign.
+void AppendInteger(std::string* out, const unsigned char* littleEndian, size_t length) {
+    while (length > 0 && littleEndian[length - 1] == 0) --length;
+    std::string content;
+    if (length == 0 || (littleEndian[length - 1] & 0x80) != 0) content.push_back('\0');
+    for (size_t i = length; i > 0; --i) content.push_back(static_cast<char>(littleEndian[i - 1]));
+    AppendElement(out, kTagInteger, content);
+}
+
+}  // namespace
+
+bool RsaPrivateKeyFromBlob(const std::string& blob, std::string* rsaPrivateKey) {
+    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(blob.data());
+    if (blob.size() < kBlobHeaderSize || bytes[0] != kPrivateKeyBlobType ||
+        memcmp(bytes + 8, kRsaPrivateMagic, sizeof kRsaPrivateMagic) != 0)
+        return false;
+    uint32_t bits = LittleEndian32(bytes + 12);
+    size_t modulus = (bits + 7) / 8, half = (bits + 15) / 16;
+    if (bits == 0 || bits % 16 != 0 || blob.size() != kBlobHeaderSize + 2 * modulus + 5 * half)
+        return false;
+    const unsigned char* field = bytes + kBlobHeaderSize;
+    std::string key;
+    AppendInteger(&key, field, 0);  // version 0
+    AppendInteger(&key, field, modulus);
+    AppendInteger(&key, bytes + 16, 4);  // the public exponent
+    // modulus, prime1, prime2, exponent1, exponent2, coefficient, then the private exponent,
+    // which PKCS#1 lists right after the public one.
+    AppendInteger(&key, field + modulus + 5 * half, modulus);
+    for (size_t i = 0; i < 5; ++i) AppendInteger(&key, field + modulus + i * half, half);
+    rsaPrivateKey->clear();
+    AppendElement(rsaPrivateKey, kTagSequence, key);
     return true;
 }
 

@@ -29,3 +29,9 @@ std::string WritePrivateKeyPem(const std::string& rsaPrivateKey);
 // rsaEncryption key and DER that does not add up.
 std::string WrapPkcs8(const std::string& rsaPrivateKey);
 bool UnwrapPkcs8(const std::string& der, std::string* rsaPrivateKey);
+
+// The PKCS#1 RSAPrivateKey of a CryptoAPI PRIVATEKEYBLOB of an RSA key: the blob header,
+// "RSA2", the bit length and public exponent, then modulus, prime1, prime2, exponent1,
+// exponent2, coefficient and private exponent, little-endian. False when it is not such a
+// blob. (CryptEncodeObjectEx cannot make this encoding on every system.)
+bool RsaPrivateKeyFromBlob(const std::string& blob, std::string* rsaPrivateKey);

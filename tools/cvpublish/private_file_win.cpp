@@ -1,7 +1,11 @@
 // A file for its owner only, on Windows (see private_file.h): created new with an access
 // list that holds one entry, full access for the user of this process.
-#include "common/win32.h"
+// The C++ headers come first: common/win32.h poisons names that <cstdio> still mentions.
+#include <string>
+
 #include "tools/cvpublish/private_file.h"
+
+#include "common/win32.h"
 
 namespace {
 

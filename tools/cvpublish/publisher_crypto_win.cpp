@@ -1,14 +1,18 @@
 // The publisher's keys, hashes and signatures through the platform's CryptoAPI (the Windows
 // build; see publisher_crypto.h). CryptoAPI keeps keys as little-endian blobs and writes
-// signatures little-endian: the DER of keys goes through CryptEncodeObjectEx and
-// CryptDecodeObjectEx, and signatures are reversed to the big-endian order of PKCS#1.
+// signatures little-endian: the DER of keys goes through CryptDecodeObjectEx and
+// CryptEncodeObjectEx (a new private key through RsaPrivateKeyFromBlob), and signatures
+// are reversed to the big-endian order of PKCS#1.
+// The C++ headers come first: common/win32.h poisons names that <cstdio> still mentions.
+#include <algorithm>
+#include <string>
+
+#include "tools/cvpublish/key_encoding.h"
+#include "tools/cvpublish/publisher_crypto.h"
+
 #include "common/win32.h"
 
 #include <wincrypt.h>
-
-#include <algorithm>
-
-#include "tools/cvpublish/publisher_crypto.h"
 
 namespace {
 
@@ -169,7 +173,7 @@ bool GenerateRsaKey(unsigned bits, std::string* rsaPrivateKey, std::string* prob
         !CryptGenKey(provider.handle, AT_SIGNATURE, (bits << 16) | CRYPT_EXPORTABLE,
                      &key.handle) ||
         !ExportKey(key.handle, PRIVATEKEYBLOB, &blob) ||
-        !EncodeObject(PKCS_RSA_PRIVATE_KEY, blob.data(), rsaPrivateKey)) {
+        !RsaPrivateKeyFromBlob(blob, rsaPrivateKey)) {
         *problem = LibraryProblem("no RSA key could be made");
         return false;
     }
