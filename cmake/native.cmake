@@ -33,6 +33,9 @@ if(EXISTS ${CMAKE_SOURCE_DIR}/tests/tools/cvpublish_package_test.sh)
   add_test(NAME native.cvpublish.package
            COMMAND bash ${CMAKE_SOURCE_DIR}/tests/tools/cvpublish_package_test.sh $<TARGET_FILE:cvpublish>)
 endif()
+# Keys, signed packages and their refusals, against openssl.
+add_test(NAME native.cvpublish.signing
+         COMMAND bash ${CMAKE_SOURCE_DIR}/tests/tools/cvpublish_signing_test.sh $<TARGET_FILE:cvpublish>)
 
 # The publisher tool's description checker, table-driven, and the shipped description,
 # which must check clean.

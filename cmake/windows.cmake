@@ -110,6 +110,13 @@ add_test(NAME wine.Newcomer
 set_tests_properties(wine.Newcomer PROPERTIES FIXTURES_REQUIRED wine
                      RESOURCE_LOCK installer-instance TIMEOUT 300)
 
+# The Windows publisher tool's signing (CryptoAPI) against openssl and against the Linux
+# tool (libcrypto): keys, public key lines and signatures made by one are taken by the other.
+add_test(NAME wine.cvpublish.signing
+         COMMAND bash ${CMAKE_SOURCE_DIR}/tests/tools/cvpublish_signing_test.sh
+                 wine:$<TARGET_FILE:cvpublish> ${NATIVE_PUBLISHER})
+set_tests_properties(wine.cvpublish.signing PROPERTIES FIXTURES_REQUIRED wine)
+
 # Libraries with version resources for the installed-component tests:
 # file and product versions 4.71.0.0 and 4.70.9999.0.
 function(add_version_library name f1 f2 f3 f4)
