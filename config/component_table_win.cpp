@@ -4,6 +4,7 @@
 
 #include <stdlib.h>
 
+#include "config/component_authenticity_win.h"
 #include "config/installed_file.h"
 #include "config/payload_archive_win.h"
 #include "config/profile_win.h"
@@ -149,6 +150,7 @@ int AddComponent(DownloadDialog& dialog, const char* section, const char* path) 
     if (component == nullptr) return 0;
     *component = probe;
     component->workDirectory = dialog.workDirectory;
+    component->verifiedFiles = &dialog.verifiedFiles;
     component->sizeKB = static_cast<uint32_t>(ReadInt(section, "size", 0, path));
     component->displayOrder = ReadInt(section, "DisplayOrder", 100, path);
     component->installOrder = ReadInt(section, "InstallOrder", 100, path);
@@ -198,10 +200,17 @@ bool IsDownloaded(const Component& component) {
     ReadComponentValue(component, "files", "", files, countof(files));
     if (files[0] == '\0') return false;
     char* cursor = files;
+    size_t index = 0;
     while (char* name = NextToken(&cursor, listDelimiters)) {
         char path[260];
         if (!GetSourcePath(component, name, path, countof(path))) return false;
-        if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES) return false;
+        // Files copied from a folder or a disc are checked against their pins right
+        // before they are installed; fetched ones count only when they match.
+        bool fetched = IsNetworkProtocol(GetProtocol(component));
+        if (fetched ? !PresentFileCounts(component, index, path)
+                    : GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES)
+            return false;
+        ++index;
     }
     return true;
 }
@@ -255,6 +264,7 @@ bool SelectNextDownload(DownloadDialog& dialog) {
         if (component == nullptr || component->status != NeedsDownload) continue;
         ReadComponentValue(*component, "files", "", dialog.fileList, countof(dialog.fileList));
         dialog.fileCursor = dialog.fileList;
+        dialog.fileIndex = -1;
         ReadComponentValue(*component, "site", "", dialog.site, countof(dialog.site));
         ReadComponentValue(*component, "proxy", "", dialog.proxy, countof(dialog.proxy));
         ReadComponentValue(*component, "port", "", dialog.port, countof(dialog.port));

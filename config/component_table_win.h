@@ -8,11 +8,13 @@
 #include "config/component_rules.h"
 
 class DownloadDialog;
+class VerifiedFiles;
 
 // One accepted component section. The display name lives only as the row's text;
 // every other key is read from the description when needed.
 struct Component {
     char* workDirectory;  // the run's, shared
+    const VerifiedFiles* verifiedFiles;  // the run's, shared
     char descriptionPath[260];
     char sectionName[72];
     uint32_t sizeKB;

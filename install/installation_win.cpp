@@ -3,6 +3,7 @@
 // with the run's outcome, recording its progress in the state profile.
 #include "install/installation_win.h"
 
+#include "config/component_authenticity_win.h"
 #include "config/component_table_win.h"
 #include "install/registry_section_win.h"
 #include "install/state_profile_win.h"
@@ -11,6 +12,7 @@
 #include "ui/download_dialog_win.h"
 #include "ui/prompt_dialogs_win.h"
 #include "ui/resource_ids.h"
+#include "ui/status_line.h"
 
 namespace {
 
@@ -142,12 +144,31 @@ bool ReadEntry(const Component& component, const char* key, int pass, char (&ent
     return entry[0] != '\0';
 }
 
+// A component whose files are no longer what the publisher signed or pinned is not
+// installed, and nothing after it is.
+void ReportNotAuthentic(DownloadDialog& dialog, const char* name, AuthenticityResult result) {
+    char format[256], text[512], caption[50];
+    LoadText(result == CannotVerify ? IDS_CANNOT_VERIFY : IDS_NOT_AUTHENTIC, format,
+             countof(format));
+    ReplaceFirstArgument(format, name, text, countof(text));
+    LoadText(IDS_APP_TITLE, caption, countof(caption));
+    SetWindowTextA(GetDlgItem(dialog.windowHandle, IDC_STATUS_TEXT), text);
+    if (dialog.allowIntervention)
+        MessageBoxA(dialog.windowHandle, text, caption, MB_ICONERROR | MB_SETFOREGROUND);
+}
+
 // Runs the component's passes; returns the success flag after them. Only the result of
 // the last extract or install action counts.
 int InstallComponent(DownloadDialog& dialog, int row, int success) {
     Component& component = *dialog.GetComponent(row);
     char name[70];
     ReadDisplayName(dialog, row, name);
+    AuthenticityResult checked = CheckFilesBeforeInstall(component);
+    if (checked != Authentic) {
+        dialog.SetComponentStatus(row, DownloadError);
+        ReportNotAuthentic(dialog, name, checked);
+        return 0;
+    }
     int count = static_cast<int>(
         GetPrivateProfileIntA(component.sectionName, "count", 1, component.descriptionPath));
     char entry[kEntrySize];

@@ -4,6 +4,7 @@
 
 #include <stdlib.h>
 
+#include "transfer/authenticity_win.h"
 #include "transfer/manifest_win.h"
 #include "transfer/md5.h"
 #include "transfer/messages_win.h"
@@ -33,8 +34,23 @@ const DWORD checksumPieceSize = 512;
 
 // FetchDiskFull and FetchWriteDenied: a local file could not be written, because the
 // disk is full or for another reason; the part files already verified stay for the
-// next run.
-enum FetchOutcome { FetchDone, FetchFailed, FetchDiskFull, FetchWriteDenied, FetchAborted };
+// next run. With a publisher's key in force: FetchNotAuthentic, the signature or a digest
+// does not match; FetchKeyInvalid, the key does not parse; FetchCannotVerify, this system
+// cannot check; FetchKeptInPlace, the file already in place is the publisher's.
+enum FetchOutcome {
+    FetchDone,
+    FetchFailed,
+    FetchDiskFull,
+    FetchWriteDenied,
+    FetchAborted,
+    FetchNotAuthentic,
+    FetchKeyInvalid,
+    FetchCannotVerify,
+    FetchKeptInPlace,
+};
+
+// What a part file on disk turned out to be.
+enum PartCheck { PartIntact, PartDamaged, PartNotAuthentic };
 
 FetchOutcome WriteFailure(unsigned long errorCode) {
     return LocalWriteResult(errorCode) == TransferWriteFailed ? FetchDiskFull : FetchWriteDenied;
@@ -147,11 +163,19 @@ private:
     bool PrepareBrowserProxy(bool& skip);
     bool AskForSettings(bool& skip);
     NetworkWait WaitForNetwork();
-    FetchOutcome FetchPart(unsigned index, const char* name, int32_t size, int32_t sum);
+    FetchOutcome LoadManifest();
+    FetchOutcome CheckSignature(const char* bytes, size_t size);
+    FetchOutcome ReadSignedTotal();
+    bool FileInPlaceIsAuthentic();
+    FetchOutcome FetchParts();
+    FetchOutcome FetchPart(unsigned index, const char* name, int32_t size, int32_t sum,
+                           const Sha256Digest* digest);
+    FetchOutcome CheckWhole();
     bool WaitWhileSuspended();
     bool SleepWatchingFlags(unsigned milliseconds);
     bool PauseBeforeRetry(unsigned& pause);
-    bool LoadIntactPart(const char* path, int32_t size, int32_t sum);
+    PartCheck LoadIntactPart(const char* path, int32_t size, int32_t sum,
+                             const Sha256Digest* digest);
     bool JoinLoadedPart();
 
     HttpWorker& worker;
@@ -164,6 +188,12 @@ private:
     DWORD loaded = 0;  // bytes of the current part in buffer
     int32_t partSize = 0;
     Md5 whole;
+    // With a publisher's key in force: the key, the signed digest of the whole file, and
+    // the SHA-256 of the parts joined so far.
+    bool signedPackage = false;
+    PublisherKey key = {};
+    Sha256Digest signedTotal = {};
+    Sha256Hash wholeSha;
     // The browser's proxy found by rung 1; the worker takes it only once it worked.
     char browserHost[httpFieldSize] = {};
     char browserPort[httpFieldSize] = {};
@@ -330,23 +360,33 @@ FetchOutcome PackageFetch::ClimbLadder() {
 // True when the part file is there with the listed checksum and exactly the listed size;
 // its bytes are then in buffer. A part of another length is as bad as one with a wrong
 // checksum: the checksum and the total would be taken over different bytes otherwise.
-bool PackageFetch::LoadIntactPart(const char* path, int32_t size, int32_t sum) {
+// With a key in force the part must also match its signed digest, computed over the
+// bytes already in buffer.
+PartCheck PackageFetch::LoadIntactPart(const char* path, int32_t size, int32_t sum,
+                                       const Sha256Digest* digest) {
     int32_t actual;
     bool extra = false;
-    return LoadPart(path, buffer, static_cast<DWORD>(size), actual, loaded, extra) &&
-           actual == sum && loaded == static_cast<DWORD>(size) && !extra;
+    if (!LoadPart(path, buffer, static_cast<DWORD>(size), actual, loaded, extra) ||
+        actual != sum || loaded != static_cast<DWORD>(size) || extra)
+        return PartDamaged;
+    if (digest == nullptr) return PartIntact;
+    Sha256Hash hash;
+    Sha256Digest computed;
+    if (!hash.Start() || !hash.Add(buffer, loaded) || !hash.Finish(computed)) return PartNotAuthentic;
+    return SameDigest(computed, *digest) ? PartIntact : PartNotAuthentic;
 }
 
 // Appends the part in buffer to the output file; false (GetLastError says why) when it
 // cannot be written.
 bool PackageFetch::JoinLoadedPart() {
     whole.Update(buffer, loaded);
+    if (signedPackage && !wholeSha.Add(buffer, loaded)) return false;
     DWORD written = 0;
     return WriteFile(output, buffer, loaded, &written, nullptr) && written == loaded;
 }
 
 FetchOutcome PackageFetch::FetchPart(unsigned index, const char* name, int32_t size,
-                                     int32_t sum) {
+                                     int32_t sum, const Sha256Digest* digest) {
     char path[260];
     if (!JoinDirectory(directory, name, path)) return FetchFailed;
     unsigned pause = worker.timing.firstRetryPauseMilliseconds;
@@ -354,7 +394,7 @@ FetchOutcome PackageFetch::FetchPart(unsigned index, const char* name, int32_t s
     client.set_body_limit(size);
     for (int attempts = 0;;) {
         if (!WaitWhileSuspended()) return FetchAborted;
-        if (LoadIntactPart(path, size, sum)) break;
+        if (LoadIntactPart(path, size, sum, digest) == PartIntact) break;
         const ConnectionSettings& s = connectionSettings;
         if (!SetTarget(target, s.siteUser, s.sitePassword, worker.siteBase, worker.remotePath,
                        name))
@@ -366,13 +406,18 @@ FetchOutcome PackageFetch::FetchPart(unsigned index, const char* name, int32_t s
         // no part either, even where its first bytes match.
         if (got == httpTooLong) DeleteFileA(path);
         bool fetched = got == httpOk || got == httpTooLong;
-        if (got == httpOk && LoadIntactPart(path, size, sum)) {
+        PartCheck check = got == httpOk ? LoadIntactPart(path, size, sum, digest) : PartDamaged;
+        if (check == PartIntact) {
             worker.Report(msgDl3, 0, static_cast<LPARAM>((index + 1) * static_cast<LONG_PTR>(size)));
             break;
         }
         // A part that arrived damaged is fetched again a few times only: the server
-        // itself may hold a bad copy.
-        if (fetched && ++badFetches > badPartFetchLimit) return FetchFailed;
+        // itself may hold a bad copy. One that is not the publisher's does not stay.
+        if (fetched && ++badFetches > badPartFetchLimit) {
+            if (check != PartNotAuthentic) return FetchFailed;
+            (void)DeleteFileA(path);  // a part left behind is checked again anyway
+            return FetchNotAuthentic;
+        }
         if (++attempts >= partAttemptLimit) return FetchFailed;
         if (!PauseBeforeRetry(pause)) return FetchAborted;
     }
@@ -380,24 +425,66 @@ FetchOutcome PackageFetch::FetchPart(unsigned index, const char* name, int32_t s
     return JoinLoadedPart() ? FetchDone : WriteFailure(GetLastError());
 }
 
-FetchOutcome PackageFetch::Run() {
-    // Run is called once per object: output has not been opened before.
-    // cppcheck-suppress publicAllocationError
-    output = CreateFileA(worker.localPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (output == INVALID_HANDLE_VALUE) return WriteFailure(GetLastError());
-    CopyText(directory, worker.localPath);
-    char* slash = strrchr(directory, '\\');
-    if (slash == nullptr) return FetchFailed;
-    slash[1] = '\0';
-
-    FetchOutcome ladder = ClimbLadder();
-    if (ladder != FetchDone) return ladder;
+// Reads the fetched manifest; with a key in force its exact bytes must carry the
+// publisher's signature before anything in it is used.
+FetchOutcome PackageFetch::LoadManifest() {
     char manifestPath[260];
-    if (!JoinDirectory(directory, kManifestFileName, manifestPath) ||
-        manifest.Load(manifestPath) != 0)
-        return FetchFailed;
+    if (!JoinDirectory(directory, kManifestFileName, manifestPath)) return FetchFailed;
+    size_t size = 0;
+    char* bytes = ReadSmallFile(manifestPath, kMaxManifestFileSize, size);
+    if (bytes == nullptr) return FetchFailed;
+    FetchOutcome outcome = signedPackage ? CheckSignature(bytes, size) : FetchDone;
+    if (outcome == FetchDone && manifest.LoadText(bytes, size) != 0) outcome = FetchFailed;
+    free(bytes);
+    if (outcome == FetchDone && signedPackage) outcome = ReadSignedTotal();
+    return outcome;
+}
 
+// Fetches "pkginfo.sig" beside the manifest, through the road that brought the manifest,
+// and checks it over the manifest's bytes. A server that answers without it has no
+// signed package: the file fails at once.
+FetchOutcome PackageFetch::CheckSignature(const char* bytes, size_t size) {
+    char path[260];
+    const ConnectionSettings& s = connectionSettings;
+    if (!JoinDirectory(directory, kSignatureFileName, path) ||
+        !SetTarget(target, s.siteUser, s.sitePassword, worker.siteBase, worker.remotePath,
+                   kSignatureFileName))
+        return FetchFailed;
+    client.set_body_limit(kMaxModulusSize);
+    int got = client.set_target(target.text, proxy.text) == 0 ? client.GetFile(nullptr, path)
+                                                             : httpError;
+    if (got == httpWriteFailed) return WriteFailure(client.last_write_error());
+    if (got != httpOk) return client.server_answered() ? FetchNotAuthentic : FetchFailed;
+    size_t signatureSize = 0;
+    char* signature = ReadSmallFile(path, kMaxModulusSize, signatureSize);
+    if (signature == nullptr) return FetchNotAuthentic;
+    AuthenticityResult result = VerifySignature(
+        key, bytes, size, reinterpret_cast<const unsigned char*>(signature), signatureSize);
+    free(signature);
+    if (result == CannotVerify) return FetchCannotVerify;
+    return result == Authentic ? FetchDone : FetchNotAuthentic;
+}
+
+// A signed manifest without the digest of the whole promises nothing.
+FetchOutcome PackageFetch::ReadSignedTotal() {
+    char text[kSha256HexLength + 1];
+    bool found = manifest.GetText(kSha256Section, kSha256TotalKey, text, countof(text)) == 0 &&
+                 ParseSha256Hex(text, signedTotal);
+    return found ? FetchDone : FetchNotAuthentic;
+}
+
+// With a key in force, a file already where the download would put it counts only when it
+// matches the signed digest: then it stays and nothing is fetched. One that does not
+// match is removed, so that the verified download can take its place.
+bool PackageFetch::FileInPlaceIsAuthentic() {
+    const char* path = worker.finalPath;
+    if (path[0] == '\0' || GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES) return false;
+    if (FileMatchesDigest(path, signedTotal) == Authentic) return true;
+    (void)DeleteFileA(path);  // if it stays, putting the download in place fails and says so
+    return false;
+}
+
+FetchOutcome PackageFetch::FetchParts() {
     int64_t total = 0;
     char name[kPartNameSize];
     int32_t size;
@@ -419,16 +506,70 @@ FetchOutcome PackageFetch::Run() {
         if (!WaitWhileSuspended()) return FetchAborted;
         int32_t sum;
         if (manifest.GetValue(kSumsSection, name, &sum) != 0 || size > partSize) return FetchFailed;
-        FetchOutcome part = FetchPart(n, name, size, sum);
+        Sha256Digest digest;
+        char text[kSha256HexLength + 1];
+        if (signedPackage && (manifest.GetText(kSha256Section, name, text, countof(text)) != 0 ||
+                              !ParseSha256Hex(text, digest)))
+            return FetchNotAuthentic;
+        FetchOutcome part = FetchPart(n, name, size, sum, signedPackage ? &digest : nullptr);
         if (part != FetchDone) return part;
     }
-    CloseHandle(output);
-    output = INVALID_HANDLE_VALUE;
+    return FetchDone;
+}
+
+// The joined file against the manifest's total checksum and, when signed, its digest; a
+// joined file that is not the publisher's is deleted.
+FetchOutcome PackageFetch::CheckWhole() {
     int32_t expected;
     if (manifest.GetValue(kSumsSection, kTotalSumKey, &expected) != 0) return FetchFailed;
     unsigned char digest[kMd5DigestSize];
     whole.Final(digest);
-    return PackageChecksum(digest) == expected ? FetchDone : FetchFailed;
+    if (PackageChecksum(digest) != expected) return FetchFailed;
+    if (!signedPackage) return FetchDone;
+    Sha256Digest joined;
+    if (wholeSha.Finish(joined) && SameDigest(joined, signedTotal)) return FetchDone;
+    (void)DeleteFileA(worker.localPath);  // never installed whatever happens to it
+    return FetchNotAuthentic;
+}
+
+FetchOutcome PackageFetch::Run() {
+    signedPackage = worker.publisherKeyText[0] != '\0';
+    if (signedPackage && !ParsePublisherKey(worker.publisherKeyText, key)) return FetchKeyInvalid;
+    if (signedPackage && !wholeSha.Start()) return FetchCannotVerify;
+    // Run is called once per object: output has not been opened before.
+    // cppcheck-suppress publicAllocationError
+    output = CreateFileA(worker.localPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (output == INVALID_HANDLE_VALUE) return WriteFailure(GetLastError());
+    CopyText(directory, worker.localPath);
+    char* slash = strrchr(directory, '\\');
+    if (slash == nullptr) return FetchFailed;
+    slash[1] = '\0';
+
+    FetchOutcome outcome = ClimbLadder();
+    if (outcome == FetchDone) outcome = LoadManifest();
+    if (outcome == FetchDone && signedPackage && FileInPlaceIsAuthentic()) outcome = FetchKeptInPlace;
+    if (outcome == FetchDone) outcome = FetchParts();
+    if (output != INVALID_HANDLE_VALUE) CloseHandle(output);
+    output = INVALID_HANDLE_VALUE;
+    if (outcome == FetchDone) outcome = CheckWhole();
+    if ((outcome == FetchDone || outcome == FetchKeptInPlace) && signedPackage) {
+        worker.verifiedDigest = signedTotal;
+        worker.digestVerified = true;
+    }
+    return outcome;
+}
+
+TransferResult FetchResult(FetchOutcome outcome) {
+    switch (outcome) {
+    case FetchDone: return TransferOk;
+    case FetchDiskFull: return TransferWriteFailed;
+    case FetchWriteDenied: return TransferWriteDenied;
+    case FetchNotAuthentic: return TransferNotAuthentic;
+    case FetchKeyInvalid: return TransferKeyInvalid;
+    case FetchCannotVerify: return TransferCannotVerify;
+    default: return TransferReceiveFailed;
+    }
 }
 
 }  // namespace
@@ -478,6 +619,7 @@ DWORD WINAPI HttpWorker::ConnectThreadMain(LPVOID parameter) {
 }
 
 int HttpWorker::FetchFile() {
+    digestVerified = false;
     PackageFetch fetch(*this);
     return fetch.Run();
 }
@@ -487,14 +629,11 @@ DWORD WINAPI HttpWorker::FetchThreadMain(LPVOID parameter) {
     int outcome = worker->FetchFile();
     // The report is the thread's last use of the worker: the controller may request
     // the next file, and so replace this thread's handle, while handling it.
-    if (outcome == FetchDone)
-        worker->Report(msgDl4, TransferOk, 0);
-    else if (outcome == FetchFailed)
-        worker->Report(msgDl4, TransferReceiveFailed, 0);
-    else if (outcome == FetchDiskFull)
-        worker->Report(msgDl4, TransferWriteFailed, 0);
-    else if (outcome == FetchWriteDenied)
-        worker->Report(msgDl4, TransferWriteDenied, 0);
+    if (outcome == FetchAborted) return 0;
+    if (outcome == FetchKeptInPlace)
+        worker->Report(msgDl4, TransferOk, fileKeptInPlace);
+    else
+        worker->Report(msgDl4, FetchResult(static_cast<FetchOutcome>(outcome)), fileReceived);
     return 0;
 }
 
@@ -575,6 +714,12 @@ void HttpWorker::Pause(int flag) {
         suspendFlag = 1;
     else
         abortFlag = 1;  // also seen by an open "HTTP Settings" dialog, which closes
+}
+
+void HttpWorker::SetAuthenticity(const char* keyText, const char* path) {
+    // A key too long for its field cannot be the key: it is kept cut, and fails to parse.
+    CopyText(publisherKeyText, keyText);
+    if (!CopyText(finalPath, path)) finalPath[0] = '\0';
 }
 
 void HttpWorker::Resume() {

@@ -7,6 +7,8 @@
 
 #include "common/win32.h"
 #include "transfer/http_client_win.h"
+#include "transfer/publisher_key.h"
+#include "transfer/sha256_text.h"
 #include "transfer/transfer_worker_win.h"
 
 constexpr size_t httpFieldSize = 260;
@@ -57,6 +59,11 @@ public:
     // open "HTTP Settings" dialog).
     virtual void Pause(int flag);
     virtual void Resume();
+    // For the next RequestFile: the publisher's key as the description has it (empty: the
+    // package need not be signed) and the path of the file where it will be put. With a
+    // key, the package's signature and digests are checked, and a file already in place
+    // that matches the signed digest is kept instead of fetched again.
+    void SetAuthenticity(const char* keyText, const char* finalPath);
 
     char siteBase[httpFieldSize] = {};
     char proxyHost[httpFieldSize] = {};
@@ -67,6 +74,12 @@ public:
     char proxyPassword[httpFieldSize] = {};
     char remotePath[httpRemotePathSize] = {};
     char localPath[httpFieldSize] = {};
+    char publisherKeyText[kPublisherKeyTextSize] = {};
+    char finalPath[httpFieldSize] = {};
+    // Written by the fetch thread before its "dl4" report: with a key in force, the signed
+    // digest of the file it delivered.
+    bool digestVerified = false;
+    Sha256Digest verifiedDigest = {};
     // "host[:port]" of the last Connect: an empty description password keeps the one
     // stored before only for the same site.
     char loginHost[httpFieldSize] = {};

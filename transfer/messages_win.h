@@ -8,7 +8,7 @@
 extern const UINT msgDl1;      // "dl1": a Connect has finished (wParam: result)
 extern const UINT msgDl2;      // "dl2": an item is about to be received (lParam: size)
 extern const UINT msgDl3;      // "dl3": progress (lParam: bytes so far)
-extern const UINT msgDl4;      // "dl4": the item has finished (wParam: result)
+extern const UINT msgDl4;      // "dl4": the item has finished (wParam: result, lParam: how)
 extern const UINT msgDl5;      // "dl5": http only, no server answered yet (wParam: seconds to the next try)
 extern const UINT msgDli1;     // "dli1": an asynchronous host lookup has completed
 extern const UINT msgDlftp1;   // "dlftp1": event on the FTP control socket
@@ -25,7 +25,17 @@ enum TransferResult {
     TransferReceiveFailed = 4,
     TransferWriteFailed = 5,  // the disk is full
     TransferWriteDenied = 6,  // a local file could not be written for another reason
+    // A publisher's key is in force: the signature or a digest did not match, the key in
+    // the description does not parse, or this system cannot check SHA-256 signatures.
+    TransferNotAuthentic = 7,
+    TransferKeyInvalid = 8,
+    TransferCannotVerify = 9,
 };
+
+// lParam of a successful "dl4": the file was received into the temporary file, or the
+// file already in place was found to be the publisher's and stays as it is.
+const LPARAM fileReceived = 0;
+const LPARAM fileKeptInPlace = 1;
 
 // The report of a local write that failed with the platform's error code: "disk full"
 // only when the disk is full, for both workers alike.

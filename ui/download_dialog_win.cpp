@@ -4,6 +4,7 @@
 
 #include <stdlib.h>
 
+#include "config/component_authenticity_win.h"
 #include "config/component_table_win.h"
 #include "config/paths_win.h"
 #include "config/string_table.h"
@@ -171,7 +172,8 @@ void DownloadDialog::ShowStatus(UINT textId, int bufferSize, const char* first,
     if (bufferSize > static_cast<int>(countof(format))) bufferSize = countof(format);
     if (LoadStringA(GetFrameworkInstance(), textId, format, bufferSize) == 0) format[0] = '\0';
     char line[1024];
-    if (textId == IDS_DISK_FULL || textId == IDS_WRITE_DENIED || textId == IDS_WAITING_FOR_NETWORK)
+    if (textId == IDS_DISK_FULL || textId == IDS_WRITE_DENIED || textId == IDS_WAITING_FOR_NETWORK ||
+        textId == IDS_NOT_AUTHENTIC || textId == IDS_KEY_INVALID || textId == IDS_CANNOT_VERIFY)
         ReplaceFirstArgument(format, first, line, countof(line));
     else
         wsprintfA(line, format, first, second);
@@ -195,10 +197,11 @@ int DownloadDialog::RequestNextFile() {
             }
             // A name that does not fit would fetch another file: the run fails instead.
             if (!CopyText(currentFile, token)) return EndRun(1);
+            ++fileIndex;
         }
         if (!GetSourcePath(*currentComponent, currentFile, target, countof(target)))
             return EndRun(1);
-        if (GetFileAttributesA(target) == INVALID_FILE_ATTRIBUTES) break;
+        if (!PresentFileCounts(*currentComponent, static_cast<size_t>(fileIndex), target)) break;
     }
 
     ProtocolKind protocol = GetProtocol(*currentComponent);
@@ -230,6 +233,13 @@ int DownloadDialog::RequestNextFile() {
     char local[260];
     if (!GetSourcePath(*currentComponent, temporaryFileName, local, countof(local)))
         return EndRun(1);
+    if (protocol == ProtocolHttp) {
+        char key[kPublisherKeyTextSize];
+        ReadPublisherKey(*currentComponent, key);
+        httpWorker.SetAuthenticity(key, target);
+    } else if (!PrepareForPinnedFile(target)) {
+        return EndRun(1);
+    }
     if (worker->RequestFile(remote, local)) return 1;
     return EndRun(1);
 }
@@ -277,23 +287,65 @@ void DownloadDialog::OnProgress(int bytes) {
 
 namespace {
 UINT FileDoneText(int result) {
-    if (result == TransferWriteFailed) return IDS_DISK_FULL;
-    if (result == TransferWriteDenied) return IDS_WRITE_DENIED;
-    return IDS_RECEIVE_ERROR;
+    switch (result) {
+    case TransferWriteFailed: return IDS_DISK_FULL;
+    case TransferWriteDenied: return IDS_WRITE_DENIED;
+    case TransferNotAuthentic: return IDS_NOT_AUTHENTIC;
+    case TransferKeyInvalid: return IDS_KEY_INVALID;
+    case TransferCannotVerify: return IDS_CANNOT_VERIFY;
+    default: return IDS_RECEIVE_ERROR;
+    }
 }
 }  // namespace
 
-void DownloadDialog::OnFileDone(int result) {
+// A pinned file already there that does not match its pin is not the publisher's: it
+// makes room for the download. False when it cannot be removed.
+bool DownloadDialog::PrepareForPinnedFile(const char* target) {
+    if (GetFileAttributesA(target) == INVALID_FILE_ATTRIBUTES) return true;
+    if (DeleteFileA(target)) return true;
+    ShowStatus(IDS_WRITE_DENIED, 256, currentFile, site);
+    SetCurrentStatus(DownloadError);
+    return false;
+}
+
+// The received file against what the description promises: a signed package's digest
+// (checked by the worker) is recorded for the check before install; an ftp file must
+// match its pin. The result to report for the file.
+int DownloadDialog::CheckReceivedFile(const char* temporary, const char* final) {
+    Sha256Digest digest;
+    if (GetProtocol(*currentComponent) == ProtocolHttp) {
+        if (httpWorker.digestVerified && !verifiedFiles.Record(final, httpWorker.verifiedDigest))
+            return TransferNotAuthentic;
+        return TransferOk;
+    }
+    if (!HasPinnedDigests(*currentComponent)) return TransferOk;
+    if (!ReadPinnedDigest(*currentComponent, static_cast<size_t>(fileIndex), digest))
+        return TransferNotAuthentic;
+    AuthenticityResult result = FileMatchesDigest(temporary, digest);
+    if (result == CannotVerify) return TransferCannotVerify;
+    return result == Authentic ? TransferOk : TransferNotAuthentic;
+}
+
+void DownloadDialog::OnFileDone(int result, LPARAM how) {
+    char temporary[260], final[260];
+    bool named = GetSourcePath(*currentComponent, temporaryFileName, temporary,
+                               countof(temporary)) &&
+                 GetSourcePath(*currentComponent, currentFile, final, countof(final));
+    if (result == 0 && named) result = CheckReceivedFile(temporary, final);
     if (result != 0) {
+        // What is not the publisher's is never kept where it could be installed from.
+        if (named && result == TransferNotAuthentic) (void)DeleteFileA(temporary);
         ShowStatus(FileDoneText(result), 256, currentFile, site);
         EndRun(1);
         SetCurrentStatus(DownloadError);
         return;
     }
-    char temporary[260], final[260];
-    bool moved = GetSourcePath(*currentComponent, temporaryFileName, temporary,
-                               countof(temporary)) &&
-                 GetSourcePath(*currentComponent, currentFile, final, countof(final));
+    if (how == fileKeptInPlace) {
+        (void)DeleteFileA(temporary);  // left empty by the worker; harmless if it stays
+        RequestNextFile();
+        return;
+    }
+    bool moved = named;
     if (moved) {
         CreateParentDirectories(final);
         moved = MoveFileA(temporary, final) != FALSE;
@@ -353,7 +405,7 @@ INT_PTR DownloadDialog::DialogProc(UINT message, WPARAM wParam, LPARAM lParam) {
     } else if (message == msgDl3) {
         OnProgress(static_cast<int>(lParam));
     } else if (message == msgDl4) {
-        OnFileDone(static_cast<int>(wParam));
+        OnFileDone(static_cast<int>(wParam), lParam);
     } else if (message == msgDl5) {
         OnWaitingForNetwork(static_cast<int>(wParam));
     } else if (message == msgDldone) {

@@ -6,6 +6,7 @@
 
 #include "common/win32.h"
 #include "config/component_rules.h"
+#include "config/verified_files.h"
 #include "transfer/ftp_worker_win.h"
 #include "transfer/http_worker_win.h"
 #include "ui/window_win.h"
@@ -38,7 +39,9 @@ public:
     void OnProgress(int bytes);
     // "dl5": no server answered yet; the ladder is tried again in seconds.
     void OnWaitingForNetwork(int seconds);
-    void OnFileDone(int result);
+    void OnFileDone(int result, LPARAM how);
+    bool PrepareForPinnedFile(const char* target);
+    int CheckReceivedFile(const char* temporary, const char* final);
     // Quit chosen from the tray icon while this run is open.
     void QuitFromTray();
 
@@ -54,6 +57,9 @@ public:
     char fileList[300] = {};
     char* fileCursor = fileList;
     char currentFile[260] = {};
+    int fileIndex = -1;  // of currentFile in fileList
+    // The files found to be the publisher's in this run, checked again before install.
+    VerifiedFiles verifiedFiles;
     char sourceDir[260] = {};
     char site[80] = {};
     char proxy[80] = {};

@@ -69,3 +69,9 @@
 #define IDS_WRITE_DENIED 598
 // No server answered yet: the status line while the installer waits for the network.
 #define IDS_WAITING_FOR_NETWORK 599
+// A publisher's key or pinned digests are in force: the file does not match what the
+// publisher signed or pinned, the key in the description does not parse, or this system
+// cannot check SHA-256 signatures.
+#define IDS_NOT_AUTHENTIC 600
+#define IDS_KEY_INVALID 601
+#define IDS_CANNOT_VERIFY 602

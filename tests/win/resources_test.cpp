@@ -316,6 +316,12 @@ const StringCase kStrings[] = {
      "Error while downloading %1: The file could not be written (access denied, or in use by "
      "another program)."},
     {IDS_WAITING_FOR_NETWORK, "Waiting for the network... (trying again in %1 s)"},
+    {IDS_NOT_AUTHENTIC, "%1 is not the publisher's file: its signature or checksum does not match. "
+                        "It will not be installed."},
+    {IDS_KEY_INVALID, "%1 cannot be checked: the publisher key in the installer is not valid. "
+                      "Nothing will be installed."},
+    {IDS_CANNOT_VERIFY, "%1 cannot be checked: this version of Windows cannot verify the "
+                        "publisher's signature (SHA-256). Nothing will be installed."},
     {IDS_SUSPENDED,
      "Downloading has been suspended.\nYou can resume downloading at any time, from where you "
      "left off, by double-clicking the Corvane Lite Installer icon in your Windows taskbar."},

@@ -1,0 +1,210 @@
+// Signed packages and pinned files with the real installer, unattended under Wine, against
+// nginx: what the publisher signed installs and runs; what an attacker on the way changed
+// is refused before it is joined, installed or run, and what was verified stays.
+#include "driver/person.h"
+#include "fault_support.h"
+#include "package_support.h"
+#include "signing_support.h"
+#include "ui/resource_ids.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+const char notAuthentic[] = "is not the publisher's file";
+
+class SignedPackage : public FaultFixture {
+protected:
+    static void SetUpTestSuite() {
+        publisher.reset(new TestPublisher());
+        stranger.reset(new TestPublisher());
+    }
+    static void TearDownTestSuite() {
+        publisher.reset();
+        stranger.reset();
+    }
+    void SetUp() override {
+        FaultFixture::SetUp();
+        ASSERT_TRUE(publisher->Ready() && stranger->Ready()) << "no RSA key from CryptoAPI";
+        program = ReadWholeFile(ModuleDirectory() + "\\record_app.exe");
+        ASSERT_NE("<missing>", program);
+    }
+    std::string PackageDirectory(const std::string& name) const {
+        return TestServersDirectory() + "\\www\\pkg\\" + name;
+    }
+    // The recording program published as www/pkg/name in parts, signed by signer.
+    void PublishSigned(const std::string& name, const TestPublisher* signer) {
+        PublishPackage(PackageDirectory(name), program, faultPartSize);
+        if (signer != nullptr) SignPackage(PackageDirectory(name), program, faultPartSize, *signer);
+    }
+    // One http component, run after download; keyLine goes into [defs].
+    std::string Description(const std::string& name, const std::string& keyLine) const {
+        return "[defs]\r\ncomponents=client\r\nallowintervention=FALSE\r\n" + keyLine +
+               "[client]\r\nname=Corvane Halverd Client\r\nsize=64\r\nsite=" +
+               ServerSite("nginx") + "\r\nsourceDir=pkg/" + name +
+               "\r\nfiles=Corvane.exe\r\nProtocol=http\r\ninstall1=run,Corvane.exe,-signed\r\n";
+    }
+    std::string KeyLine(const TestPublisher& key) const {
+        return "publisherKey=" + key.PublicKeyText() + "\r\n";
+    }
+    int Requests(const std::string& name, const std::string& file, size_t from) const {
+        return CountInFile(nginxLog, "/pkg/" + name + "/" + file + " ", from);
+    }
+    bool Ran() const { return FileExists(work + "\\Corvane.exe.txt"); }
+    // Runs the installer until the failure's message; the status line it leaves behind.
+    std::string RunUntilRefused(const std::string& setup) {
+        InstallerProcess run(setup, "/NoIntervention");
+        if (!run.Started()) return "<not started>";
+        Person user(run.Id());
+        HWND box = user.WaitForMessageBox("Corvane Lite Installer", "unable to download",
+                                          faultPatience);
+        if (box == nullptr) return "<no message> " + user.DescribeWindows();
+        WindowQuery query;  // the download dialog, whatever its caption
+        query.controlId = IDC_STATUS_TEXT;
+        std::string status = Person::ControlText(user.FindTopWindow(query), IDC_STATUS_TEXT);
+        Person::Answer(box, IDOK);
+        run.WaitForExit(faultPatience);
+        return status;
+    }
+
+    static std::unique_ptr<TestPublisher> publisher;
+    static std::unique_ptr<TestPublisher> stranger;
+    std::string program;
+};
+
+std::unique_ptr<TestPublisher> SignedPackage::publisher;
+std::unique_ptr<TestPublisher> SignedPackage::stranger;
+
+}  // namespace
+
+TEST_F(SignedPackage, AGenuinePackageInstallsAndRunsAndAFileInPlaceIsNotFetchedAgain) {
+    PublishSigned("signed-genuine", publisher.get());
+    std::string setup = MakeInstaller(
+        scratch.Path(), {{"tarrock.inf", Description("signed-genuine", KeyLine(*publisher))}});
+    size_t from = FileLength(nginxLog);
+    EXPECT_EQ(0, RunToTheEnd(setup));
+    EXPECT_TRUE(ReadWholeFile(work + "\\Corvane.exe") == program) << "Corvane.exe differs";
+    EXPECT_TRUE(Ran());
+    EXPECT_EQ(1, Requests("signed-genuine", "pkginfo.sig", from));
+
+    // The next start finds the file in place: the signed manifest is fetched again to check
+    // it, its parts are not.
+    DeleteFileA((work + "\\Corvane.exe.txt").c_str());
+    from = FileLength(nginxLog);
+    EXPECT_EQ(0, RunToTheEnd(setup));
+    EXPECT_EQ(1, Requests("signed-genuine", "pkginfo.sig", from));
+    EXPECT_EQ(0, Requests("signed-genuine", PartName(0), from));
+    EXPECT_TRUE(Ran());
+}
+
+TEST_F(SignedPackage, AFileInPlaceThatDiffersFromTheSignedOneIsReplaced) {
+    PublishSigned("signed-replaced", publisher.get());
+    std::string setup = MakeInstaller(
+        scratch.Path(), {{"tarrock.inf", Description("signed-replaced", KeyLine(*publisher))}});
+    EXPECT_EQ(0, RunToTheEnd(setup));
+    ASSERT_TRUE(ReadWholeFile(work + "\\Corvane.exe") == program);
+    // Someone changes the finished file between runs; the verified parts stay.
+    WriteWholeFile(work + "\\Corvane.exe", "MZ not the publisher's program");
+    DeleteFileA((work + "\\Corvane.exe.txt").c_str());
+    EXPECT_EQ(0, RunToTheEnd(setup));
+    EXPECT_TRUE(ReadWholeFile(work + "\\Corvane.exe") == program) << "Corvane.exe differs";
+    EXPECT_TRUE(Ran());
+}
+
+TEST_F(SignedPackage, WhatThePublisherDidNotSignIsRefusedAndNeverRun) {
+    // Publishes the program with its third part swapped and a manifest whose [sums] match
+    // the swapped part, followed by the publisher's [sha256] of the genuine program.
+    // Returns the manifest's text.
+    auto publishSwapped = [&](const std::string& name) {
+        std::string swapped = program;
+        for (size_t i = 2 * faultPartSize; i < 3 * faultPartSize && i < swapped.size(); ++i)
+            swapped[i] = static_cast<char>(swapped[i] ^ 0x5A);
+        PublishPackage(PackageDirectory(name), swapped, faultPartSize);
+        std::string manifest = PackageDirectory(name) + "\\pkginfo.txt";
+        std::string text = ReadWholeFile(manifest) + Sha256Section(program, faultPartSize);
+        WriteWholeFile(manifest, text);
+        return text;
+    };
+    struct Case {
+        const char* name;
+        const char* status;   // fragment of the status line left behind
+        bool partsChecked;    // the signature held: the parts before the bad one stay
+    };
+    const Case cases[] = {
+        {"signed-collision", notAuthentic, true},
+        {"signed-md5-rewritten", notAuthentic, false},
+        {"signed-other-key", notAuthentic, false},
+        {"signed-no-signature", notAuthentic, false},
+        {"signed-edited", notAuthentic, false},
+        {"signed-bad-key", "publisher key in the installer is not valid", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ForgetDownload();
+        DeleteFileA((work + "\\Corvane.exe.txt").c_str());
+        std::string name = c.name;
+        std::string keyLine = KeyLine(*publisher);
+        std::string signature = PackageDirectory(name) + "\\pkginfo.sig";
+        if (name == "signed-collision") {
+            // The package's checksums are 32 bits of MD5: a part can be made to match one,
+            // as if the publisher had signed a manifest whose checksum a collision meets.
+            WriteWholeFile(signature, publisher->Sign(publishSwapped(name)));
+        } else if (name == "signed-md5-rewritten") {
+            // A part swapped on the way and the manifest's checksums made to match it.
+            PublishSigned(name, publisher.get());
+            std::string genuine = ReadWholeFile(signature);
+            publishSwapped(name);
+            WriteWholeFile(signature, genuine);
+        } else if (name == "signed-other-key") {
+            PublishSigned(name, stranger.get());
+        } else if (name == "signed-no-signature") {
+            PublishSigned(name, publisher.get());
+            DeleteFileA(signature.c_str());
+        } else if (name == "signed-edited") {
+            PublishSigned(name, publisher.get());
+            std::string manifest = PackageDirectory(name) + "\\pkginfo.txt";
+            WriteWholeFile(manifest, ReadWholeFile(manifest) + "; edited\r\n");
+        } else {
+            PublishSigned(name, publisher.get());
+            keyLine = "publisherKey=" + publisher->PublicKeyText().substr(8) + "\r\n";
+        }
+        std::string setup = MakeInstaller(scratch.Path(),
+                                          {{"tarrock.inf", Description(name, keyLine)}});
+        size_t from = FileLength(nginxLog);
+        std::string status = RunUntilRefused(setup);
+        EXPECT_NE(std::string::npos, status.find(c.status)) << status;
+        EXPECT_FALSE(FileExists(work + "\\Corvane.exe")) << "joined";
+        EXPECT_FALSE(FileExists(work + "\\tmp.tmp")) << "joined";
+        EXPECT_FALSE(Ran());
+        if (c.partsChecked) {
+            EXPECT_EQ(1, Requests(name, PartName(0), from));
+            EXPECT_EQ(4, Requests(name, PartName(2), from)) << "fetched again, a bounded number of times";
+            EXPECT_EQ(0, Requests(name, PartName(3), from));
+            EXPECT_TRUE(ReadWholeFile(work + "\\" + PartName(1)) ==
+                        program.substr(faultPartSize, faultPartSize))
+                << "a verified part stays for the next run";
+            EXPECT_FALSE(FileExists(work + "\\" + PartName(2))) << "the swapped part stays";
+        } else {
+            EXPECT_EQ(0, Requests(name, PartName(0), from)) << "a part fetched before the signature held";
+        }
+    }
+}
+
+TEST_F(SignedPackage, WithoutAKeyPackagesInstallAsBefore) {
+    PublishSigned("unsigned-plain", nullptr);
+    PublishSigned("signed-keyless", publisher.get());
+    for (const char* name : {"unsigned-plain", "signed-keyless"}) {
+        SCOPED_TRACE(name);
+        ForgetDownload();
+        DeleteFileA((work + "\\Corvane.exe.txt").c_str());
+        std::string setup =
+            MakeInstaller(scratch.Path(), {{"tarrock.inf", Description(name, "")}});
+        size_t from = FileLength(nginxLog);
+        EXPECT_EQ(0, RunToTheEnd(setup));
+        EXPECT_TRUE(ReadWholeFile(work + "\\Corvane.exe") == program);
+        EXPECT_TRUE(Ran());
+        EXPECT_EQ(0, Requests(name, "pkginfo.sig", from));
+    }
+}
