@@ -143,12 +143,18 @@ const Case kCases[] = {
       {16, W, "only http components are signed"}}},
     {"a publisher key too long for the installer's buffer",
      "[defs]\ncomponents=a\npublisherKey=" KEY KEY KEY "\n[a]\nname=A\n",
-     {{3, E, "the installer refuses a value of more than 1023"}}},
+     {{3, E, "the installer reads 1023"}}},
     {"pins that pair up with the files, in either case",
      "[defs]\ncomponents=f,c\n[f]\nname=F\nProtocol=ftp\nsite=h\nuser=u\nfiles=a b\n"
      "sha256=" DIGEST "," DIGEST_UPPER "\n"
      "[c]\nname=C\nProtocol=cdrom\nfiles=setup.exe\nsha256= " DIGEST "\n",
      {}},
+    {"pins of a payload's file are checked too", "[defs]\ncomponents=s\n[s]\nname=S\n"
+     "files=setup.exe\nsha256=" DIGEST "\n", {}},
+    {"an empty key turns the check of [defs]' key off",
+     "[defs]\ncomponents=a,b\npublisherKey=" KEY "\n[a]\nname=A\nProtocol=http\nsite=h\n"
+     "files=x\npublisherKey=\n[b]\nname=B\nProtocol=http\nsite=h\nfiles=y\n",
+     {{9, W, "publisherKey is empty"}}},
     {"pins that do not pair up, or are no digests",
      "[defs]\ncomponents=f,c,h\n[f]\nname=F\nProtocol=ftp\nsite=h\nuser=u\nfiles=a b\n"
      "sha256=" DIGEST "\n"

@@ -44,6 +44,9 @@ const char* const kComponentIntegerKeys[] = {"enable", "size", "DisplayOrder", "
 // Keys of signed packages and pinned files, checked on their own.
 const char kPublisherKeyKey[] = "publisherKey";
 const char kPinsKey[] = "sha256";
+// The installer reads at most this much of a value before it substitutes it: the pins are
+// cut there.
+const size_t kPinListSize = 2048;
 const char* const kEntryKeys[] = {"extract", "registry", "install"};
 const size_t kEntrySize = 512;
 const size_t kDefsValueSize = 256;
@@ -399,73 +402,98 @@ void CheckSource(Check& check, const ProfileSection* section, NetworkComponent* 
                             facts->protocol == ProtocolFtp ? " and the file name" : "");
 }
 
-// The publisher's key of a section, as written (its value is not substituted); empty when
-// the section has none or it is refused (reported).
-std::string CheckPublisherKey(Check& check, const ProfileSection* section) {
+// A value substituted whole, without the installer's cut.
+std::string Substituted(const ProfileLine* line, const char* defaultText) {
+    std::string raw = line != nullptr ? line->value : defaultText;
+    std::vector<char> value(raw.size() * 8 + 4096);
+    Substitute(raw.c_str(), value.data(), value.size());
+    return value.data();
+}
+
+// The publisher's key of a section as the installer reads it (cut, then substituted); empty
+// when the section has none or it is refused (reported). empty is set when the key is
+// written with an empty value.
+std::string CheckPublisherKey(Check& check, const ProfileSection* section, bool* empty) {
     const ProfileLine* line = ProfileText::FindKey(section, kPublisherKeyKey);
-    if (line == nullptr) return std::string();
+    *empty = line != nullptr && line->value.empty();
+    if (line == nullptr || line->value.empty()) return std::string();
+    std::string value = Substituted(line, "");
+    size_t length = std::max(value.size(), line->value.size());
     PublisherKey key;
-    if (line->value.size() >= kPublisherKeyTextSize) {
+    if (length >= kPublisherKeyTextSize) {
         check.findings->Add(line->number, Severity::Error,
-                            "%s is %zu characters long; the installer refuses a value of more "
-                            "than %zu and fails the http components it covers",
-                            line->key.c_str(), line->value.size(), kPublisherKeyTextSize - 1);
+                            "%s is %zu characters long; the installer reads %zu, and a cut key "
+                            "fails the http components it covers",
+                            line->key.c_str(), length, kPublisherKeyTextSize - 1);
         return std::string();
     }
-    if (!ParsePublisherKey(line->value.c_str(), key)) {
+    if (!ParsePublisherKey(value.c_str(), key)) {
         check.findings->Add(line->number, Severity::Error,
                             "%s is no RSA public key of %zu to %zu bits as \"cvpublish key\" "
                             "prints it: the installer fails the http components it covers",
                             line->key.c_str(), kMinPublisherKeyBits, kMaxPublisherKeyBits);
         return std::string();
     }
-    return line->value;
+    return value;
 }
 
-// A component's publisherKey (http only) and sha256 pins (ftp, copy and cdrom only: one
-// digest per file, in the order of files).
-void CheckSignatureKeys(Check& check, const ProfileSection* section, NetworkComponent* facts) {
-    std::string key = CheckPublisherKey(check, section);
-    const ProfileLine* keyLine = ProfileText::FindKey(section, kPublisherKeyKey);
-    if (keyLine != nullptr && facts->protocol != ProtocolHttp)
-        check.findings->Add(keyLine->number, Severity::Warning,
+// A component's publisherKey (http only: its own wins over [defs]', even when empty).
+void CheckComponentKey(Check& check, const ProfileSection* section, NetworkComponent* facts) {
+    bool empty = false;
+    std::string key = CheckPublisherKey(check, section, &empty);
+    const ProfileLine* line = ProfileText::FindKey(section, kPublisherKeyKey);
+    facts->publisherKey = line != nullptr ? key : check.defsPublisherKey;
+    if (line == nullptr) return;
+    if (facts->protocol != ProtocolHttp)
+        check.findings->Add(line->number, Severity::Warning,
                             "%s: only http components are signed; this one does not use it",
-                            keyLine->key.c_str());
-    facts->publisherKey = keyLine != nullptr ? key : check.defsPublisherKey;
-    const ProfileLine* pins = ProfileText::FindKey(section, kPinsKey);
-    if (pins == nullptr) return;
-    if (facts->protocol == ProtocolHttp || facts->protocol == ProtocolSelfExtract) {
-        check.findings->Add(pins->number, Severity::Warning,
-                            "%s is not used for %s components; it pins ftp, copy and cdrom "
-                            "files%s",
-                            pins->key.c_str(), facts->protocol == ProtocolHttp ? "http" : "selfext",
-                            facts->protocol == ProtocolHttp ? " (http packages are signed)" : "");
+                            line->key.c_str());
+    else if (empty && !check.defsPublisherKey.empty())
+        check.findings->Add(line->number, Severity::Warning,
+                            "%s is empty: this component's package is not checked against the "
+                            "key of [defs]",
+                            line->key.c_str());
+}
+
+// A component's sha256 pins: one digest per file, in the order of files; http components
+// do not use them (their packages are signed).
+void CheckPins(Check& check, const ProfileSection* section, NetworkComponent* facts) {
+    int number = 0;
+    std::string pins = ReadText(check, section, kPinsKey, "", kPinListSize, &number);
+    if (number == 0) return;
+    if (facts->protocol == ProtocolHttp) {
+        check.findings->Add(number, Severity::Warning,
+                            "%s is not used for http components: their packages are signed "
+                            "(publisherKey)",
+                            kPinsKey);
         return;
     }
-    size_t count = CountPinnedDigests(pins->value.c_str());
+    if (pins.empty()) return;
+    size_t count = CountPinnedDigests(pins.c_str());
     if (count != facts->files.size()) {
-        check.findings->Add(pins->number, Severity::Error,
+        check.findings->Add(number, Severity::Error,
                             "%s lists %zu digest(s) for %zu file(s): one per file, in the order "
-                            "of files",
-                            pins->key.c_str(), count, facts->files.size());
+                            "of files; the installer refuses the files without one",
+                            kPinsKey, count, facts->files.size());
         return;
     }
-    bool wellFormed = true;
+    std::vector<std::string> digests;
     for (size_t i = 0; i < count; ++i) {
         Sha256Digest digest;
-        if (PinnedDigest(pins->value.c_str(), i, digest)) {
-            char hex[kSha256HexLength + 1];
+        char hex[kSha256HexLength + 1];
+        if (PinnedDigest(pins.c_str(), i, digest)) {
             FormatSha256Hex(digest, hex);
-            facts->pins.push_back(hex);
-            continue;
+            digests.push_back(hex);
+        } else {
+            check.findings->Add(number, Severity::Error,
+                                "%s: digest %zu (for %s) is not 64 hex digits: the installer "
+                                "refuses that file",
+                                kPinsKey, i + 1, facts->files[i].c_str());
         }
-        wellFormed = false;
-        check.findings->Add(pins->number, Severity::Error,
-                            "%s: digest %zu (for %s) is not 64 hex digits", pins->key.c_str(),
-                            i + 1, facts->files[i].c_str());
     }
-    if (!wellFormed) facts->pins.clear();
-    facts->pinsLine = pins->number;
+    if (digests.size() != count) return;
+    facts->pins = digests;
+    facts->pinsLine = number;
 }
 
 void CheckPasses(Check& check, const ProfileSection* section, const NetworkComponent* network) {
@@ -532,18 +560,13 @@ void CheckComponent(Check& check, const std::string& name, int listLine) {
     for (const TextKey& key : kComponentTextKeys) ReadText(check, section, key.name, "", key.size);
     CheckProtocol(check, section, &facts);
     CheckSource(check, section, &facts);
-    CheckSignatureKeys(check, section, &facts);
+    CheckComponentKey(check, section, &facts);
+    CheckPins(check, section, &facts);
     bool isNetwork = IsNetworkProtocol(facts.protocol);
     CheckPasses(check, section, isNetwork ? &facts : nullptr);
     if (isNetwork) check.network->push_back(facts);
 }
 
-std::string Substituted(const ProfileLine* line, const char* defaultText) {
-    std::string raw = line != nullptr ? line->value : defaultText;
-    std::vector<char> value(raw.size() * 8 + 4096);
-    Substitute(raw.c_str(), value.data(), value.size());
-    return value.data();
-}
 
 // Collects every component's files first: install entries may run files of another
 // component. Those of downloaded and payload components land in the work directory.
@@ -654,7 +677,8 @@ DescriptionFacts CheckDescription(const ProfileText& profile, Findings* findings
                       "the prompts off",
                       allow.c_str());
     LoadStringSections(check, defs);
-    check.defsPublisherKey = CheckPublisherKey(check, defs);
+    bool empty = false;
+    check.defsPublisherKey = CheckPublisherKey(check, defs, &empty);
     for (const ProfileLine& entry : defs->lines)
         if (entry.hasEquals) CheckReferences(check, entry);
     std::vector<std::string> components =
