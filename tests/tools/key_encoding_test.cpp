@@ -181,7 +181,7 @@ TEST(PublisherCrypto, HashesPieceByPieceAsAWhole) {
     Sha256Digest expected, digest;
     ASSERT_TRUE(ParseSha256Hex(
         "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad", expected));
-    Sha256Hash hash;
+    Sha256Stream hash;
     ASSERT_TRUE(hash.Update("a", 1) && hash.Update("", 0) && hash.Update("bc", 2));
     ASSERT_TRUE(hash.Finish(digest));
     EXPECT_TRUE(SameDigest(expected, digest));

@@ -179,7 +179,7 @@ void CheckHttpPackage(const char* directory, const NetworkComponent& component,
 std::string FileDigest(const std::string& path) {
     FILE* file = fopen(path.c_str(), "rb");
     if (file == nullptr) return std::string();
-    Sha256Hash hash;
+    Sha256Stream hash;
     char buffer[16384];
     size_t got;
     bool hashed = true;

@@ -132,7 +132,7 @@ bool WriteParts(FILE* input, const char* directory, uint64_t fileSize, uint32_t 
         return false;
     }
     Md5 whole;
-    Sha256Hash wholeDigest;
+    Sha256Stream wholeDigest;
     bool written = true;
     for (uint64_t n = 0; n < partCount && written; ++n) {
         size_t wanted = static_cast<size_t>(PartLength(fileSize, partSize, partCount, n));
@@ -145,7 +145,7 @@ bool WriteParts(FILE* input, const char* directory, uint64_t fileSize, uint32_t 
         whole.Update(buffer, got);
         facts->sums.push_back(ComputePackageChecksum(buffer, got));
         if (facts->hashed) {
-            Sha256Hash part;
+            Sha256Stream part;
             facts->digests.emplace_back();
             written = part.Update(buffer, got) && part.Finish(facts->digests.back()) &&
                       wholeDigest.Update(buffer, got);

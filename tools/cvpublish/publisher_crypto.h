@@ -12,12 +12,12 @@
 #include "transfer/sha256_text.h"
 
 // A SHA-256 digest computed piece by piece.
-class Sha256Hash {
+class Sha256Stream {
 public:
-    Sha256Hash();
-    ~Sha256Hash();
-    Sha256Hash(const Sha256Hash&) = delete;
-    Sha256Hash& operator=(const Sha256Hash&) = delete;
+    Sha256Stream();
+    ~Sha256Stream();
+    Sha256Stream(const Sha256Stream&) = delete;
+    Sha256Stream& operator=(const Sha256Stream&) = delete;
 
     // False once the library failed; Finish then fails too.
     bool Update(const void* data, size_t length);

@@ -40,28 +40,28 @@ bool Encode(Encoder encode, EVP_PKEY* key, std::string* der) {
 
 }  // namespace
 
-struct Sha256Hash::State {
+struct Sha256Stream::State {
     EVP_MD_CTX* context;
     bool usable;
 };
 
-Sha256Hash::Sha256Hash() : state(new State) {
+Sha256Stream::Sha256Stream() : state(new State) {
     state->context = EVP_MD_CTX_new();
     state->usable = state->context != nullptr &&
                     EVP_DigestInit_ex(state->context, EVP_sha256(), nullptr) == 1;
 }
 
-Sha256Hash::~Sha256Hash() {
+Sha256Stream::~Sha256Stream() {
     EVP_MD_CTX_free(state->context);
     delete state;
 }
 
-bool Sha256Hash::Update(const void* data, size_t length) {
+bool Sha256Stream::Update(const void* data, size_t length) {
     state->usable = state->usable && EVP_DigestUpdate(state->context, data, length) == 1;
     return state->usable;
 }
 
-bool Sha256Hash::Finish(Sha256Digest& digest) {
+bool Sha256Stream::Finish(Sha256Digest& digest) {
     unsigned int length = 0;
     bool finished = state->usable && EVP_DigestFinal_ex(state->context, digest.bytes, &length) == 1 &&
                     length == kSha256Size;

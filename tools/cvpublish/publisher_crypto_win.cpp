@@ -130,21 +130,21 @@ bool HashBytes(const Provider& provider, const std::string& bytes, Hash* hash) {
 
 }  // namespace
 
-struct Sha256Hash::State {
+struct Sha256Stream::State {
     Provider provider;
     Hash hash;
     bool usable = false;
 };
 
-Sha256Hash::Sha256Hash() : state(new State) {
+Sha256Stream::Sha256Stream() : state(new State) {
     state->usable = state->provider.handle != 0 &&
                     CryptCreateHash(state->provider.handle, CALG_SHA_256, 0, 0,
                                     &state->hash.handle);
 }
 
-Sha256Hash::~Sha256Hash() { delete state; }
+Sha256Stream::~Sha256Stream() { delete state; }
 
-bool Sha256Hash::Update(const void* data, size_t length) {
+bool Sha256Stream::Update(const void* data, size_t length) {
     // CryptHashData takes at most a DWORD's worth at once.
     const BYTE* bytes = static_cast<const BYTE*>(data);
     while (state->usable && length > 0) {
@@ -156,7 +156,7 @@ bool Sha256Hash::Update(const void* data, size_t length) {
     return state->usable;
 }
 
-bool Sha256Hash::Finish(Sha256Digest& digest) {
+bool Sha256Stream::Finish(Sha256Digest& digest) {
     DWORD size = kSha256Size;
     bool finished = state->usable &&
                     CryptGetHashParam(state->hash.handle, HP_HASHVAL, digest.bytes, &size, 0) &&

@@ -43,7 +43,7 @@ struct Verification {
     Md5 joined;           // the listed bytes of every part, as the installer joins them
     bool joinedComplete;  // false once a part could not contribute its listed size
     bool hashed;          // the manifest has [sha256]
-    Sha256Hash joinedDigest;
+    Sha256Stream joinedDigest;
 };
 
 void Report(Verification* verification, const char* format, const char* name, long a,
@@ -124,7 +124,7 @@ void VerifyPart(Verification* verification, const ManifestList& list, const char
     }
     static unsigned char buffer[kReadChunk];
     Md5 whole;
-    Sha256Hash wholeDigest;
+    Sha256Stream wholeDigest;
     bool digested = true;
     uint64_t size = 0;
     for (;;) {
