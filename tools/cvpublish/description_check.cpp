@@ -410,9 +410,9 @@ std::string Substituted(const ProfileLine* line, const char* defaultText) {
     return value.data();
 }
 
-// The publisher's key of a section as the installer reads it (cut, then substituted); empty
-// when the section has none or it is refused (reported). empty is set when the key is
-// written with an empty value.
+// The publisher's key of a section as the installer reads it (substituted); empty when the
+// section has none or it is refused (reported). empty is set when the key is written with
+// an empty value.
 std::string CheckPublisherKey(Check& check, const ProfileSection* section, bool* empty) {
     const ProfileLine* line = ProfileText::FindKey(section, kPublisherKeyKey);
     *empty = line != nullptr && line->value.empty();
@@ -480,8 +480,8 @@ void CheckPins(Check& check, const ProfileSection* section, NetworkComponent* fa
     std::vector<std::string> digests;
     for (size_t i = 0; i < count; ++i) {
         Sha256Digest digest;
-        char hex[kSha256HexLength + 1];
         if (PinnedDigest(pins.c_str(), i, digest)) {
+            char hex[kSha256HexLength + 1];
             FormatSha256Hex(digest, hex);
             digests.push_back(hex);
         } else {
