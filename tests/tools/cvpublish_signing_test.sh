@@ -7,6 +7,8 @@
 # A tool is a path to cvpublish, or "wine:PATH" for cvpublish.exe run by wine64 in the
 # session of scripts/wine-session.
 set -uo pipefail
+# shellcheck source=package_checksum.sh
+. "$(dirname "${BASH_SOURCE[0]}")/package_checksum.sh"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 failures=0
@@ -55,14 +57,6 @@ set_manifest_value() {  # manifest section key value
         /^\[/ { current = $0; sub(/\r$/, "", current) }
         current == section && index($0, key "=") == 1 { print key "=" value "\r"; next }
         { print }' "$1" >"$1.new" && mv "$1.new" "$1"
-}
-# The package checksum from md5sum: the first four digest bytes, little-endian, signed.
-checksum() {
-    local hex
-    hex="$(md5sum <"$1" | cut -c1-8)"
-    local value=$((16#${hex:6:2}${hex:4:2}${hex:2:2}${hex:0:2}))
-    [ "$value" -ge 2147483648 ] && value=$((value - 4294967296))
-    echo "$value"
 }
 
 # keygen: RSA 3072 in PKCS#8 PEM that openssl reads, for its owner only, never overwritten.
