@@ -14,8 +14,13 @@ target_link_libraries(core_tests PRIVATE core gtest_main)
 target_compile_options(core_tests PRIVATE ${WARNINGS} -g ${SANITIZE})
 gtest_add_tests(TARGET core_tests TEST_PREFIX "native.")
 
+# The tool's platform files: POSIX and OpenSSL's libcrypto here, Win32 and CryptoAPI
+# (*_win.cpp) in the cross build.
+find_package(OpenSSL REQUIRED COMPONENTS Crypto)
+list(FILTER PUBLISHER_SOURCES EXCLUDE REGEX "_win\\.cpp$")
+list(FILTER PUBLISHER_CORE_SOURCES EXCLUDE REGEX "_win\\.cpp$")
 add_executable(cvpublish ${PUBLISHER_SOURCES})
-target_link_libraries(cvpublish PRIVATE core)
+target_link_libraries(cvpublish PRIVATE core OpenSSL::Crypto)
 target_compile_options(cvpublish PRIVATE ${WARNINGS} ${PRODUCT_FLAGS} -g ${SANITIZE})
 target_compile_definitions(cvpublish PRIVATE CORVANE_POISON_UNBOUNDED)
 
@@ -28,13 +33,16 @@ if(EXISTS ${CMAKE_SOURCE_DIR}/tests/tools/cvpublish_package_test.sh)
   add_test(NAME native.cvpublish.package
            COMMAND bash ${CMAKE_SOURCE_DIR}/tests/tools/cvpublish_package_test.sh $<TARGET_FILE:cvpublish>)
 endif()
+# Keys, signed packages and their refusals, against openssl.
+add_test(NAME native.cvpublish.signing
+         COMMAND bash ${CMAKE_SOURCE_DIR}/tests/tools/cvpublish_signing_test.sh $<TARGET_FILE:cvpublish>)
 
 # The publisher tool's description checker, table-driven, and the shipped description,
 # which must check clean.
 file(GLOB PUBLISHER_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/tools/*_test.cpp)
 if(PUBLISHER_TEST_SOURCES)
   add_executable(publisher_tests ${PUBLISHER_TEST_SOURCES} ${PUBLISHER_CORE_SOURCES})
-  target_link_libraries(publisher_tests PRIVATE core gtest_main)
+  target_link_libraries(publisher_tests PRIVATE core OpenSSL::Crypto gtest_main)
   target_compile_options(publisher_tests PRIVATE ${WARNINGS} -g ${SANITIZE})
   gtest_add_tests(TARGET publisher_tests TEST_PREFIX "native.publisher.")
 endif()

@@ -28,9 +28,11 @@ add_custom_command(TARGET cvget POST_BUILD
   COMMAND sh -c "echo installer image cvget.exe \\(${CMAKE_SYSTEM_PROCESSOR}\\): $(stat -c %s $<TARGET_FILE:cvget>) bytes without payload"
   VERBATIM)
 
-# The publisher tool as a Windows console program.
+# The publisher tool as a Windows console program; it signs through CryptoAPI (crypt32 is
+# the tool's alone: the installer image does not link it).
+list(FILTER PUBLISHER_SOURCES EXCLUDE REGEX "_(posix|openssl)\\.cpp$")
 add_executable(cvpublish ${PUBLISHER_SOURCES})
-target_link_libraries(cvpublish PRIVATE product)
+target_link_libraries(cvpublish PRIVATE product crypt32 advapi32)
 target_compile_options(cvpublish PRIVATE ${WARNINGS} ${PRODUCT_FLAGS} ${SIZE_FLAGS})
 target_link_options(cvpublish PRIVATE ${SIZE_LINK})
 target_compile_definitions(cvpublish PRIVATE CORVANE_POISON_UNBOUNDED)
@@ -107,6 +109,13 @@ add_test(NAME wine.Newcomer
          COMMAND ${CMAKE_SOURCE_DIR}/tests/newcomer/run ${CMAKE_BINARY_DIR} ${NATIVE_PUBLISHER})
 set_tests_properties(wine.Newcomer PROPERTIES FIXTURES_REQUIRED wine
                      RESOURCE_LOCK installer-instance TIMEOUT 300)
+
+# The Windows publisher tool's signing (CryptoAPI) against openssl and against the Linux
+# tool (libcrypto): keys, public key lines and signatures made by one are taken by the other.
+add_test(NAME wine.cvpublish.signing
+         COMMAND bash ${CMAKE_SOURCE_DIR}/tests/tools/cvpublish_signing_test.sh
+                 wine:$<TARGET_FILE:cvpublish> ${NATIVE_PUBLISHER})
+set_tests_properties(wine.cvpublish.signing PROPERTIES FIXTURES_REQUIRED wine)
 
 # Libraries with version resources for the installed-component tests:
 # file and product versions 4.71.0.0 and 4.70.9999.0.

@@ -5,6 +5,8 @@
 # comparing a description with its published package.
 #   cvpublish_package_test.sh PATH-TO-cvpublish
 set -uo pipefail
+# shellcheck source=package_checksum.sh
+. "$(dirname "${BASH_SOURCE[0]}")/package_checksum.sh"
 tool="${1:?usage: cvpublish_package_test.sh PATH-TO-cvpublish}"
 tool="$(cd "$(dirname "$tool")" && pwd)/$(basename "$tool")"
 work="$(mktemp -d)"
@@ -24,14 +26,6 @@ expect_same() { cmp -s "$1" "$2" || fail "$1 and $2 differ"; }
 expect_in() { grep -q -- "$1" "$2" || fail "\"$1\" not in $2: $(cat "$2")"; }
 expect_not_in() { ! grep -q -- "$1" "$2" || fail "\"$1\" in $2: $(cat "$2")"; }
 
-# The package checksum from md5sum: the first four digest bytes, little-endian, signed.
-checksum() {
-    local hex
-    hex="$(md5sum <"$1" | cut -c1-8)"
-    local value=$((16#${hex:6:2}${hex:4:2}${hex:2:2}${hex:0:2}))
-    [ "$value" -ge 2147483648 ] && value=$((value - 4294967296))
-    echo "$value"
-}
 
 # The manifest the installer expects for the files given as parts, CRLF line ends.
 expected_manifest() {  # whole-file part...

@@ -39,6 +39,19 @@ const Severity W = Severity::Warning;
     "site=%Host%\r\n"                              \
     "files=client.exe\r\n"
 
+#define DIGEST "9f86d081884c7d659a2feaa0c55ad015a3bf4f1b2b0b822cd15d6c15b0f00a08"
+#define DIGEST_UPPER "9F86D081884C7D659A2FEAA0C55AD015A3BF4F1B2B0B822CD15D6C15B0F00A08"
+
+// A publisherKey as "cvpublish key" prints it (RSA, 2048 bits), and its first half.
+#define KEY_HALF \
+    "MIIBIjANBgkqhkiG9w0BAQEFAAOCAQ8AMIIBCgKCAQEAzECKVIaxQY4n8TsYV79zGDP6DOSQypNT55s2dfrCDIbm" \
+    "pWQ6GPzQgUv0BU5qIwdddPYAjhXw3TIkEp+pSVAzIJkrgSgwithnphDZ7VVE6H85WHWPzysd0QTsufm938yD02RS" \
+    "9LcklwjpCCHchlFIi7e5"
+#define KEY KEY_HALF \
+    "Y92iuMIGKAgulYDMWeeWmG50tIVrxsoO1aGlCu34hoPAOYYDXiy5PLn7xEJmP821FPrUW1hb88/TsJ67OiNSOgA8" \
+    "Tp1aT2BWO/BdRyS1IJ45ZaZfHuWX/coMO2JxMRvNsnUKSk2NV1HjN9QQxODuAx0D8NPqeOxHfYofrVrcO9MyAHSO" \
+    "zQtgDuCV5REk8QIDAQAB"
+
 const Case kCases[] = {
     {"clean", HEAD "install1=run,client.exe,-run2\r\n", {}},
     {"no defs", "[c]\nname=x\n", {{1, E, "no [defs]"}}},
@@ -120,6 +133,35 @@ const Case kCases[] = {
      "[c]\nname=C\nProtocol=http\nfiles=x\n"
      "site=%AVeryLongNameForTheServerThatHoldsThePackagesOfTheClientToBeInstalledHereToday%:80\n",
      {{10, W, "cuts the text to 79 before"}, {10, E, "without a site"}}},  // "%AVery..." cut
+    {"a publisher key in an http component", HEAD "publisherKey=" KEY "\r\n",
+     {}},
+    {"publisher keys that do not parse",
+     "[defs]\ncomponents=a,f\npublisherKey=" KEY_HALF "\n[a]\nname=A\nProtocol=http\nsite=h\n"
+     "files=x\npublisherKey=MIIBIjANBgkqhkiG9w0BAQEFAAOCAQ8AMIIBCgKCAQEA\n"
+     "[f]\nname=F\nProtocol=ftp\nsite=h\nuser=u\nfiles=y\npublisherKey=" KEY "\n",
+     {{3, E, "publisherKey is no RSA public key"}, {9, E, "publisherKey is no RSA public key"},
+      {16, W, "only http components are signed"}}},
+    {"a publisher key too long for the installer's buffer",
+     "[defs]\ncomponents=a\npublisherKey=" KEY KEY KEY "\n[a]\nname=A\n",
+     {{3, E, "the installer reads 1023"}}},
+    {"pins that pair up with the files, in either case",
+     "[defs]\ncomponents=f,c\n[f]\nname=F\nProtocol=ftp\nsite=h\nuser=u\nfiles=a b\n"
+     "sha256=" DIGEST "," DIGEST_UPPER "\n"
+     "[c]\nname=C\nProtocol=cdrom\nfiles=setup.exe\nsha256= " DIGEST "\n",
+     {}},
+    {"pins of a payload's file are checked too", "[defs]\ncomponents=s\n[s]\nname=S\n"
+     "files=setup.exe\nsha256=" DIGEST "\n", {}},
+    {"an empty key turns the check of [defs]' key off",
+     "[defs]\ncomponents=a,b\npublisherKey=" KEY "\n[a]\nname=A\nProtocol=http\nsite=h\n"
+     "files=x\npublisherKey=\n[b]\nname=B\nProtocol=http\nsite=h\nfiles=y\n",
+     {{9, W, "publisherKey is empty"}}},
+    {"pins that do not pair up, or are no digests",
+     "[defs]\ncomponents=f,c,h\n[f]\nname=F\nProtocol=ftp\nsite=h\nuser=u\nfiles=a b\n"
+     "sha256=" DIGEST "\n"
+     "[c]\nname=C\nProtocol=copy\nsourceDir=d\nfiles=x,y\nsha256=" DIGEST ",12ab\n"
+     "[h]\nname=H\nProtocol=http\nsite=h\nfiles=z\nsha256=" DIGEST "\n",
+     {{9, E, "lists 1 digest(s) for 2 file(s)"}, {15, E, "digest 2 (for y) is not 64 hex"},
+      {21, W, "not used for http components"}}},
 };
 
 class DescriptionCheck : public ::testing::TestWithParam<Case> {

@@ -12,7 +12,10 @@
 #include "tools/cvpublish/description_check.h"
 #include "tools/cvpublish/manifest_file.h"
 #include "tools/cvpublish/payload_file.h"
+#include "tools/cvpublish/publisher_crypto.h"
 #include "tools/cvpublish/zip_check.h"
+#include "transfer/base64.h"
+#include "transfer/sha256_text.h"
 
 const char kCheckUsage[] =
     "check FILE.inf [--package DIR] [--installer EXE | --records NAME[,NAME...]]";
@@ -33,7 +36,11 @@ const char kCheckHelp[] =
     "--installer EXE (the installer with its payload) or --records (the names of its\n"
     "payload records): package and ispackage actions then need cvgetex.dll in the payload\n"
     "or among the downloaded files.\n"
-    "Checksums are checked by \"cvpublish verify\".\n"
+    "publisherKey must be a key as \"cvpublish key\" prints it, and sha256 (not used by\n"
+    "http components) one digest per file. With --package, an http package under a\n"
+    "publisherKey must carry that key's signature (pkginfo.sig) and [sha256], and a pinned\n"
+    "ftp file must have its digest. Checksums and the parts' digests are checked by\n"
+    "\"cvpublish verify\".\n"
     "Exit codes: 0 clean, 1 warnings only, 2 errors (or a wrong command line or an\n"
     "unreadable FILE).";
 
@@ -99,6 +106,38 @@ void CompareSize(const NetworkComponent& component, uint64_t bytes, Findings* fi
                   static_cast<unsigned long long>(kilobytes));
 }
 
+// Under a publisherKey the installer takes the package only with the key's signature over
+// pkginfo.txt and the digests the manifest then vouches for.
+void CheckPackageSignature(const std::string& found, const NetworkComponent& component,
+                           Findings* findings) {
+    if (component.publisherKey.empty()) return;
+    std::vector<unsigned char> der(component.publisherKey.size());
+    int length = Base64Decode(component.publisherKey.c_str(), standardBase64Alphabet, der.data(),
+                              der.size());
+    ManifestList manifest;
+    std::string bytes, signature;
+    char digest[kManifestLineLength];
+    if (length <= 0 ||
+        ReadManifestFile((found + "/" + kManifestFileName).c_str(), &manifest, &bytes) !=
+            nullptr)
+        return;  // a key that does not parse and an unreadable manifest are reported already
+    const char* problem = nullptr;
+    std::string verdict;
+    if (!ReadWholeFile((found + "/" + kSignatureFileName).c_str(), &signature))
+        problem = "has no pkginfo.sig";
+    else if (manifest.GetText(kSha256Section, kSha256TotalKey, digest, sizeof digest) != 0)
+        problem = "has no [sha256] with total= in pkginfo.txt";
+    else if (VerifySha256(std::string(reinterpret_cast<const char*>(der.data()),
+                                      static_cast<size_t>(length)),
+                          bytes, signature, &verdict) != SignatureVerdict::Valid)
+        problem = "is not signed with the publisherKey in force (pkginfo.sig does not verify)";
+    if (problem != nullptr)
+        findings->Add(component.line, Severity::Error,
+                      "[%s]: the package in %s %s%s: the installer refuses it",
+                      component.section.c_str(), found.c_str(), problem,
+                      verdict.empty() ? "" : (" (" + verdict + ")").c_str());
+}
+
 void CheckHttpPackage(const char* directory, const NetworkComponent& component,
                       Findings* findings) {
     std::string found = FindPublished(directory, component, kManifestFileName);
@@ -116,6 +155,7 @@ void CheckHttpPackage(const char* directory, const NetworkComponent& component,
                       component.section.c_str(), found.c_str(), kManifestFileName, problem);
         return;
     }
+    CheckPackageSignature(found, component, findings);
     uint64_t total = 0;
     ListedParts parts(manifest);
     while (parts.Next()) {
@@ -135,10 +175,41 @@ void CheckHttpPackage(const char* directory, const NetworkComponent& component,
     CompareSize(component, total, findings);
 }
 
+// The SHA-256 of a file in lower-case hex; empty when it cannot be read.
+std::string FileDigest(const std::string& path) {
+    FILE* file = fopen(path.c_str(), "rb");
+    if (file == nullptr) return std::string();
+    Sha256Stream hash;
+    char buffer[16384];
+    size_t got;
+    bool hashed = true;
+    while ((got = fread(buffer, 1, sizeof buffer, file)) > 0) hashed = hash.Update(buffer, got);
+    hashed = !ferror(file) && hashed;
+    fclose(file);
+    Sha256Digest digest;
+    if (!hashed || !hash.Finish(digest)) return std::string();
+    char hex[kSha256HexLength + 1];
+    FormatSha256Hex(digest, hex);
+    return hex;
+}
+
+void ComparePin(const NetworkComponent& component, size_t index, const std::string& path,
+                Findings* findings) {
+    if (index >= component.pins.size()) return;
+    std::string digest = FileDigest(path);
+    if (digest != component.pins[index])
+        findings->Add(component.pinsLine, Severity::Error,
+                      "[%s]: %s as published has SHA-256 %s, not the one sha256 pins: the "
+                      "installer refuses it",
+                      component.section.c_str(), path.c_str(),
+                      digest.empty() ? "(unreadable)" : digest.c_str());
+}
+
 void CheckFtpFiles(const char* directory, const NetworkComponent& component,
                    Findings* findings) {
     uint64_t total = 0;
-    for (const std::string& file : component.files) {
+    for (size_t index = 0; index < component.files.size(); ++index) {
+        const std::string& file = component.files[index];
         std::string found = FindPublished(directory, component, file.c_str());
         uint64_t size = 0;
         if (found.empty() || !FileSize(found.append("/").append(file), &size)) {
@@ -148,6 +219,7 @@ void CheckFtpFiles(const char* directory, const NetworkComponent& component,
                           component.sourceDir.c_str());
             return;
         }
+        ComparePin(component, index, found, findings);
         total += size;
     }
     CompareSize(component, total, findings);

@@ -15,6 +15,8 @@ int RunPackage(int argc, char** argv);
 int RunVerify(int argc, char** argv);
 int RunScramble(int argc, char** argv);
 int RunCheck(int argc, char** argv);
+int RunKeygen(int argc, char** argv);
+int RunKey(int argc, char** argv);
 
 // Usage lines and help texts of the commands that also answer "--help" themselves.
 extern const char kPackageUsage[];
@@ -25,6 +27,10 @@ extern const char kScrambleUsage[];
 extern const char kScrambleHelp[];
 extern const char kCheckUsage[];
 extern const char kCheckHelp[];
+extern const char kKeygenUsage[];
+extern const char kKeygenHelp[];
+extern const char kKeyUsage[];
+extern const char kKeyHelp[];
 
 struct Command {
     const char* name;

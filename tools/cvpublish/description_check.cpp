@@ -12,6 +12,8 @@
 #include "install/install_entry.h"
 #include "install/registry_line.h"
 #include "transfer/password.h"
+#include "transfer/publisher_key.h"
+#include "transfer/sha256_text.h"
 
 const char kExtensionLibraryName[] = "cvgetex.dll";
 
@@ -39,6 +41,12 @@ const TextKey kComponentTextKeys[] = {
 const size_t kLoginValueSize = 100;
 const char* const kComponentIntegerKeys[] = {"enable", "size", "DisplayOrder", "InstallOrder",
                                              "count"};
+// Keys of signed packages and pinned files, checked on their own.
+const char kPublisherKeyKey[] = "publisherKey";
+const char kPinsKey[] = "sha256";
+// The installer reads at most this much of a value before it substitutes it: the pins are
+// cut there.
+const size_t kPinListSize = 2048;
 const char* const kEntryKeys[] = {"extract", "registry", "install"};
 const size_t kEntrySize = 512;
 const size_t kDefsValueSize = 256;
@@ -54,6 +62,7 @@ struct Check {
     std::vector<std::string> workFiles;       // the files that land in the work directory
     std::vector<std::string> checkedRegistry;  // registry sections already checked
     DescriptionFacts facts;
+    std::string defsPublisherKey;  // [defs]' publisherKey when it parses
 };
 
 bool InList(const char* const* list, size_t count, const char* word) {
@@ -179,7 +188,10 @@ bool IsComponentKey(const std::string& key, long* pass) {
     *pass = 0;
     for (const TextKey& known : kComponentTextKeys)
         if (EqualsIgnoringCase(known.name, key.c_str())) return true;
-    if (InList(kComponentIntegerKeys, countof(kComponentIntegerKeys), key.c_str())) return true;
+    if (InList(kComponentIntegerKeys, countof(kComponentIntegerKeys), key.c_str()) ||
+        EqualsIgnoringCase(key.c_str(), kPublisherKeyKey) ||
+        EqualsIgnoringCase(key.c_str(), kPinsKey))
+        return true;
     for (const char* prefix : kEntryKeys) {
         size_t length = strlen(prefix);
         // The installer asks for "install1", "install2"...: "install01" and "install0"
@@ -390,6 +402,100 @@ void CheckSource(Check& check, const ProfileSection* section, NetworkComponent* 
                             facts->protocol == ProtocolFtp ? " and the file name" : "");
 }
 
+// A value substituted whole, without the installer's cut.
+std::string Substituted(const ProfileLine* line, const char* defaultText) {
+    std::string raw = line != nullptr ? line->value : defaultText;
+    std::vector<char> value(raw.size() * 8 + 4096);
+    Substitute(raw.c_str(), value.data(), value.size());
+    return value.data();
+}
+
+// The publisher's key of a section as the installer reads it (substituted); empty when the
+// section has none or it is refused (reported). empty is set when the key is written with
+// an empty value.
+std::string CheckPublisherKey(Check& check, const ProfileSection* section, bool* empty) {
+    const ProfileLine* line = ProfileText::FindKey(section, kPublisherKeyKey);
+    *empty = line != nullptr && line->value.empty();
+    if (line == nullptr || line->value.empty()) return std::string();
+    std::string value = Substituted(line, "");
+    size_t length = std::max(value.size(), line->value.size());
+    PublisherKey key;
+    if (length >= kPublisherKeyTextSize) {
+        check.findings->Add(line->number, Severity::Error,
+                            "%s is %zu characters long; the installer reads %zu, and a cut key "
+                            "fails the http components it covers",
+                            line->key.c_str(), length, kPublisherKeyTextSize - 1);
+        return std::string();
+    }
+    if (!ParsePublisherKey(value.c_str(), key)) {
+        check.findings->Add(line->number, Severity::Error,
+                            "%s is no RSA public key of %zu to %zu bits as \"cvpublish key\" "
+                            "prints it: the installer fails the http components it covers",
+                            line->key.c_str(), kMinPublisherKeyBits, kMaxPublisherKeyBits);
+        return std::string();
+    }
+    return value;
+}
+
+// A component's publisherKey (http only: its own wins over [defs]', even when empty).
+void CheckComponentKey(Check& check, const ProfileSection* section, NetworkComponent* facts) {
+    bool empty = false;
+    std::string key = CheckPublisherKey(check, section, &empty);
+    const ProfileLine* line = ProfileText::FindKey(section, kPublisherKeyKey);
+    facts->publisherKey = line != nullptr ? key : check.defsPublisherKey;
+    if (line == nullptr) return;
+    if (facts->protocol != ProtocolHttp)
+        check.findings->Add(line->number, Severity::Warning,
+                            "%s: only http components are signed; this one does not use it",
+                            line->key.c_str());
+    else if (empty && !check.defsPublisherKey.empty())
+        check.findings->Add(line->number, Severity::Warning,
+                            "%s is empty: this component's package is not checked against the "
+                            "key of [defs]",
+                            line->key.c_str());
+}
+
+// A component's sha256 pins: one digest per file, in the order of files; http components
+// do not use them (their packages are signed).
+void CheckPins(Check& check, const ProfileSection* section, NetworkComponent* facts) {
+    int number = 0;
+    std::string pins = ReadText(check, section, kPinsKey, "", kPinListSize, &number);
+    if (number == 0) return;
+    if (facts->protocol == ProtocolHttp) {
+        check.findings->Add(number, Severity::Warning,
+                            "%s is not used for http components: their packages are signed "
+                            "(publisherKey)",
+                            kPinsKey);
+        return;
+    }
+    if (pins.empty()) return;
+    size_t count = CountPinnedDigests(pins.c_str());
+    if (count != facts->files.size()) {
+        check.findings->Add(number, Severity::Error,
+                            "%s lists %zu digest(s) for %zu file(s): one per file, in the order "
+                            "of files; the installer refuses the files without one",
+                            kPinsKey, count, facts->files.size());
+        return;
+    }
+    std::vector<std::string> digests;
+    for (size_t i = 0; i < count; ++i) {
+        Sha256Digest digest;
+        if (PinnedDigest(pins.c_str(), i, digest)) {
+            char hex[kSha256HexLength + 1];
+            FormatSha256Hex(digest, hex);
+            digests.push_back(hex);
+        } else {
+            check.findings->Add(number, Severity::Error,
+                                "%s: digest %zu (for %s) is not 64 hex digits: the installer "
+                                "refuses that file",
+                                kPinsKey, i + 1, facts->files[i].c_str());
+        }
+    }
+    if (digests.size() != count) return;
+    facts->pins = digests;
+    facts->pinsLine = number;
+}
+
 void CheckPasses(Check& check, const ProfileSection* section, const NetworkComponent* network) {
     long count = ReadInteger(check, section, "count", 1);
     for (const ProfileLine& line : section->lines) {
@@ -454,17 +560,13 @@ void CheckComponent(Check& check, const std::string& name, int listLine) {
     for (const TextKey& key : kComponentTextKeys) ReadText(check, section, key.name, "", key.size);
     CheckProtocol(check, section, &facts);
     CheckSource(check, section, &facts);
+    CheckComponentKey(check, section, &facts);
+    CheckPins(check, section, &facts);
     bool isNetwork = IsNetworkProtocol(facts.protocol);
     CheckPasses(check, section, isNetwork ? &facts : nullptr);
     if (isNetwork) check.network->push_back(facts);
 }
 
-std::string Substituted(const ProfileLine* line, const char* defaultText) {
-    std::string raw = line != nullptr ? line->value : defaultText;
-    std::vector<char> value(raw.size() * 8 + 4096);
-    Substitute(raw.c_str(), value.data(), value.size());
-    return value.data();
-}
 
 // Collects every component's files first: install entries may run files of another
 // component. Those of downloaded and payload components land in the work directory.
@@ -560,7 +662,7 @@ bool Findings::HasErrors() const {
 DescriptionFacts CheckDescription(const ProfileText& profile, Findings* findings,
                                   std::vector<NetworkComponent>* network,
                                   const std::vector<std::string>* payload) {
-    Check check{profile, findings, network, {}, {}, {}, {}};
+    Check check{profile, findings, network, {}, {}, {}, {}, {}};
     CheckDuplicates(check);
     const ProfileSection* defs = profile.FindSection("defs");
     if (defs == nullptr) {
@@ -575,6 +677,8 @@ DescriptionFacts CheckDescription(const ProfileText& profile, Findings* findings
                       "the prompts off",
                       allow.c_str());
     LoadStringSections(check, defs);
+    bool empty = false;
+    check.defsPublisherKey = CheckPublisherKey(check, defs, &empty);
     for (const ProfileLine& entry : defs->lines)
         if (entry.hasEquals) CheckReferences(check, entry);
     std::vector<std::string> components =

@@ -40,6 +40,11 @@ struct NetworkComponent {
     std::vector<std::string> files;
     long sizeKB;
     int sizeLine;  // 0 when the key "size" is missing
+    // An http component's publisherKey in force (its own, else [defs]'), when it parses.
+    std::string publisherKey;
+    // An ftp component's sha256 pins, when they pair up with its files.
+    std::vector<std::string> pins;
+    int pinsLine = 0;
 };
 
 // The file of a package or ispackage action: cvgetex.dll unpacks it as a zip archive.

@@ -1,7 +1,7 @@
 // The publisher tool: appends files to a finished installer image as its payload, lists
-// and extracts payloads, cuts files into HTTP packages, verifies published packages and
-// scrambles passwords, and checks descriptions. Builds for Linux and as a Windows console
-// program.
+// and extracts payloads, makes signing keys, cuts files into HTTP packages (signed or not),
+// verifies published packages, scrambles passwords, and checks descriptions. Builds for
+// Linux and as a Windows console program.
 #include <stdio.h>
 #include <string.h>
 
@@ -24,6 +24,8 @@ const Command kCommands[] = {
      "Writes every record of EXE as a file under DIR, creating DIR and subdirectories.\n"
      "A damaged payload, or a record name that would leave DIR, is refused before\n"
      "anything is written."},
+    {"keygen", RunKeygen, kKeygenUsage, kKeygenHelp},
+    {"key", RunKey, kKeyUsage, kKeyHelp},
     {"package", RunPackage, kPackageUsage, kPackageHelp},
     {"verify", RunVerify, kVerifyUsage, kVerifyHelp},
     {"scramble", RunScramble, kScrambleUsage, kScrambleHelp},

@@ -4,7 +4,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 
-const char* ReadManifestFile(const char* path, ManifestList* list) {
+const char* ReadManifestFile(const char* path, ManifestList* list, std::string* bytesRead) {
     static char problem[100];
     FILE* file = fopen(path, "rb");
     char* bytes = static_cast<char*>(malloc(kMaxManifestFileSize + 1));
@@ -24,6 +24,8 @@ const char* ReadManifestFile(const char* path, ManifestList* list) {
         result = problem;
     } else if (list->LoadText(bytes, length) != 0) {
         result = "no memory to hold it";
+    } else if (bytesRead != nullptr) {
+        bytesRead->assign(bytes, length);
     }
     free(bytes);
     return result;

@@ -1,20 +1,26 @@
 // "package": cuts a file into the parts file000.bin, file001.bin, ... of an HTTP component's
-// server directory and writes the manifest pkginfo.txt that lists their sizes and checksums.
+// server directory and writes the manifest pkginfo.txt that lists their sizes and checksums;
+// with --sign also their SHA-256, and the manifest's signature pkginfo.sig.
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
 
 #include <filesystem>
+#include <string>
 #include <system_error>
+#include <vector>
 
 #include "common/text.h"
 #include "tools/cvpublish/commands.h"
+#include "tools/cvpublish/key_file.h"
 #include "tools/cvpublish/payload_file.h"
+#include "tools/cvpublish/publisher_crypto.h"
 #include "tools/cvpublish/zip_check.h"
 #include "transfer/manifest.h"
 #include "transfer/md5.h"
+#include "transfer/sha256_text.h"
 
-const char kPackageUsage[] = "package [--part-size N[K|M]] FILE OUTDIR";
+const char kPackageUsage[] = "package [--part-size N[K|M]] [--sign KEY.pem] FILE OUTDIR";
 const char kPackageHelp[] =
     "Cuts FILE into parts file000.bin, file001.bin, ... of N bytes (the last one shorter;\n"
     "default 1M, at most 128M, K and M meaning 1024 and 1048576) in OUTDIR, which is created\n"
@@ -25,7 +31,12 @@ const char kPackageHelp[] =
     "be smaller than 2 GiB and give at most 10000 parts. A FILE that is a zip archive (it\n"
     "begins with PK) is checked first as the installer's cvgetex.dll will check it; one\n"
     "it would refuse (a name that is not printable ASCII, encryption, zip64, an unknown\n"
-    "method, a name leaving the folder, a bomb...) is refused and nothing is written.";
+    "method, a name leaving the folder, a bomb...) is refused and nothing is written.\n"
+    "--sign KEY.pem (a private key, see keygen): pkginfo.txt also gets [sha256] with each\n"
+    "part's SHA-256 and total=, that of FILE, and OUTDIR/pkginfo.sig holds the RSA signature\n"
+    "(PKCS#1 v1.5, SHA-256) of pkginfo.txt's exact bytes, written before it. Installers\n"
+    "whose description carries the key's publisherKey install only packages signed so.\n"
+    "Without --sign, a pkginfo.sig left in OUTDIR is deleted.";
 
 namespace {
 
@@ -102,9 +113,18 @@ bool WriteFile(const char* path, const void* data, size_t length) {
     return written;
 }
 
-// Writes the parts; fills sums with their checksums and total with the whole file's.
+// What the manifest says of the parts written.
+struct PartFacts {
+    std::vector<int32_t> sums;
+    int32_t total = 0;
+    bool hashed = false;  // the SHA-256 digests are wanted (a signed package)
+    std::vector<Sha256Digest> digests;
+    Sha256Digest totalDigest = {};
+};
+
+// Writes the parts and fills facts with their checksums (and digests when hashed).
 bool WriteParts(FILE* input, const char* directory, uint64_t fileSize, uint32_t partSize,
-                uint64_t partCount, int32_t* sums, int32_t* total) {
+                uint64_t partCount, PartFacts* facts) {
     unsigned char* buffer = static_cast<unsigned char*>(malloc(partSize));
     if (buffer == nullptr) {
         fprintf(stderr, "cvpublish: no memory for a part of %lu bytes\n",
@@ -112,6 +132,7 @@ bool WriteParts(FILE* input, const char* directory, uint64_t fileSize, uint32_t 
         return false;
     }
     Md5 whole;
+    Sha256Stream wholeDigest;
     bool written = true;
     for (uint64_t n = 0; n < partCount && written; ++n) {
         size_t wanted = static_cast<size_t>(PartLength(fileSize, partSize, partCount, n));
@@ -122,45 +143,138 @@ bool WriteParts(FILE* input, const char* directory, uint64_t fileSize, uint32_t 
             break;
         }
         whole.Update(buffer, got);
-        sums[n] = ComputePackageChecksum(buffer, got);
+        facts->sums.push_back(ComputePackageChecksum(buffer, got));
+        if (facts->hashed) {
+            Sha256Stream part;
+            facts->digests.emplace_back();
+            written = part.Update(buffer, got) && part.Finish(facts->digests.back()) &&
+                      wholeDigest.Update(buffer, got);
+            if (!written) fprintf(stderr, "cvpublish: SHA-256 failed\n");
+        }
         char name[kPartNameSize];
         FormatPartName(static_cast<unsigned>(n), name);
         char path[kToolPathSize];
-        written = JoinPath(path, directory, name) && WriteFile(path, buffer, got);
+        written = written && JoinPath(path, directory, name) && WriteFile(path, buffer, got);
     }
     free(buffer);
     unsigned char digest[kMd5DigestSize];
     whole.Final(digest);
-    *total = PackageChecksum(digest);
+    facts->total = PackageChecksum(digest);
+    if (written && facts->hashed && !wholeDigest.Finish(facts->totalDigest)) {
+        fprintf(stderr, "cvpublish: SHA-256 failed\n");
+        written = false;
+    }
     return written;
 }
 
-bool WriteManifest(const char* directory, uint64_t fileSize, uint32_t partSize,
-                   uint64_t partCount, const int32_t* sums, int32_t total) {
-    char path[kToolPathSize];
-    if (!JoinPath(path, directory, kManifestFileName)) return false;
-    FILE* file = fopen(path, "wb");
-    if (file == nullptr) {
-        fprintf(stderr, "cvpublish: cannot write %s\n", path);
+void AppendLine(std::string* text, const char* key, const char* value) {
+    text->append(key).append("=").append(value).append("\r\n");
+}
+
+void AppendDigestLine(std::string* text, const char* key, const Sha256Digest& digest) {
+    char hex[kSha256HexLength + 1];
+    FormatSha256Hex(digest, hex);
+    AppendLine(text, key, hex);
+}
+
+// The manifest's exact bytes: [files], [sums] and, for a signed package, [sha256].
+std::string ManifestText(uint64_t fileSize, uint32_t partSize, uint64_t partCount,
+                         const PartFacts& facts) {
+    std::string text = std::string("[") + kFilesSection + "]\r\n";
+    char name[kPartNameSize];
+    char number[24];
+    for (uint64_t n = 0; n < partCount; ++n) {
+        FormatPartName(static_cast<unsigned>(n), name);
+        FormatDecimal(number, sizeof number,
+                      static_cast<long long>(PartLength(fileSize, partSize, partCount, n)));
+        AppendLine(&text, name, number);
+    }
+    text.append("\r\n[").append(kSumsSection).append("]\r\n");
+    for (uint64_t n = 0; n < partCount; ++n) {
+        FormatPartName(static_cast<unsigned>(n), name);
+        FormatDecimal(number, sizeof number, facts.sums[n]);
+        AppendLine(&text, name, number);
+    }
+    FormatDecimal(number, sizeof number, facts.total);
+    AppendLine(&text, kTotalSumKey, number);
+    if (!facts.hashed) return text;
+    text.append("\r\n[").append(kSha256Section).append("]\r\n");
+    for (uint64_t n = 0; n < partCount; ++n) {
+        FormatPartName(static_cast<unsigned>(n), name);
+        AppendDigestLine(&text, name, facts.digests[n]);
+    }
+    AppendDigestLine(&text, kSha256TotalKey, facts.totalDigest);
+    return text;
+}
+
+// The signing key of --sign, read before anything is written.
+struct Signer {
+    const char* path = nullptr;  // none: the package is not signed
+    std::string privateKey;
+    std::string publicKeyInfo;
+};
+
+bool LoadSigner(Signer* signer) {
+    KeyFileContents key;
+    std::string problem, line;
+    if (!ReadKeyFile(signer->path, &key, &problem)) {
+        fprintf(stderr, "cvpublish: %s: %s\n", signer->path, problem.c_str());
         return false;
     }
-    char name[kPartNameSize];
-    fprintf(file, "[%s]\r\n", kFilesSection);
-    for (uint64_t n = 0; n < partCount; ++n) {
-        FormatPartName(static_cast<unsigned>(n), name);
-        fprintf(file, "%s=%lu\r\n", name,
-                static_cast<unsigned long>(PartLength(fileSize, partSize, partCount, n)));
+    if (key.kind != KeyKind::Private) {
+        fprintf(stderr, "cvpublish: %s holds a public key; --sign needs the private key\n",
+                signer->path);
+        return false;
     }
-    fprintf(file, "\r\n[%s]\r\n", kSumsSection);
-    for (uint64_t n = 0; n < partCount; ++n) {
-        FormatPartName(static_cast<unsigned>(n), name);
-        fprintf(file, "%s=%ld\r\n", name, static_cast<long>(sums[n]));
+    signer->privateKey = key.der;
+    if (!PublicKeyOf(key.der, &signer->publicKeyInfo, &problem)) {
+        fprintf(stderr, "cvpublish: %s: %s\n", signer->path, problem.c_str());
+        return false;
     }
-    fprintf(file, "%s=%ld\r\n", kTotalSumKey, static_cast<long>(total));
-    bool written = !ferror(file);
-    written = fclose(file) == 0 && written;
-    if (!written) fprintf(stderr, "cvpublish: cannot write %s\n", path);
-    return written;
+    if (!FormatPublisherKey(signer->publicKeyInfo, &line)) {
+        fprintf(stderr, "cvpublish: %s: installers accept RSA keys of 2048 to 4096 bits only\n",
+                signer->path);
+        return false;
+    }
+    return true;
+}
+
+// Signs the manifest and writes the signature; it is checked with the public key first,
+// so that a signature the installer would refuse is never published.
+bool WriteSignature(const char* directory, const Signer& signer, const std::string& manifest) {
+    std::string signature, problem;
+    if (!SignSha256(signer.privateKey, manifest, &signature, &problem)) {
+        fprintf(stderr, "cvpublish: %s: %s\n", signer.path, problem.c_str());
+        return false;
+    }
+    if (VerifySha256(signer.publicKeyInfo, manifest, signature, &problem) !=
+        SignatureVerdict::Valid) {
+        fprintf(stderr, "cvpublish: the signature made with %s does not verify %s\n",
+                signer.path, problem.c_str());
+        return false;
+    }
+    char path[kToolPathSize];
+    return JoinPath(path, directory, kSignatureFileName) &&
+           WriteFile(path, signature.data(), signature.size());
+}
+
+// An unsigned package has no signature: one left from an earlier signed package goes.
+bool RemoveSignature(const char* directory) {
+    char path[kToolPathSize];
+    if (!JoinPath(path, directory, kSignatureFileName)) return false;
+    std::error_code error;
+    std::filesystem::remove(path, error);
+    if (error) fprintf(stderr, "cvpublish: cannot delete %s\n", path);
+    return !error;
+}
+
+bool WriteManifest(const char* directory, const Signer& signer, const std::string& manifest) {
+    char path[kToolPathSize];
+    if (signer.path != nullptr ? !WriteSignature(directory, signer, manifest)
+                               : !RemoveSignature(directory))
+        return false;
+    return JoinPath(path, directory, kManifestFileName) &&
+           WriteFile(path, manifest.data(), manifest.size());
 }
 
 }  // namespace
@@ -171,13 +285,16 @@ int RunPackage(int argc, char** argv) {
         return kExitSuccess;
     }
     uint32_t partSize = kDefaultPartSize;
-    if (argc > 0 && strcmp(argv[0], "--part-size") == 0) {
-        if (argc < 2 || !ParsePartSize(argv[1], &partSize)) {
+    Signer signer;
+    for (; argc >= 2; argc -= 2, argv += 2) {
+        if (strcmp(argv[0], "--sign") == 0) {
+            signer.path = argv[1];
+        } else if (strcmp(argv[0], "--part-size") != 0) {
+            break;
+        } else if (!ParsePartSize(argv[1], &partSize)) {
             fprintf(stderr, "cvpublish: --part-size needs a size from 1 to 128M\n");
             return kExitUsage;
         }
-        argc -= 2;
-        argv += 2;
     }
     if (argc != 2) {
         fprintf(stderr, "usage: cvpublish %s\n", kPackageUsage);
@@ -185,6 +302,7 @@ int RunPackage(int argc, char** argv) {
     }
     const char* inputPath = argv[0];
     const char* directory = argv[1];
+    if (signer.path != nullptr && !LoadSigner(&signer)) return kExitFailure;
 
     FILE* input = fopen(inputPath, "rb");
     long measured = -1;
@@ -218,19 +336,18 @@ int RunPackage(int argc, char** argv) {
         return kExitFailure;
     }
 
-    size_t sumCount = partCount > 0 ? static_cast<size_t>(partCount) : 1;
-    int32_t* sums = static_cast<int32_t*>(malloc(sumCount * sizeof(int32_t)));
-    int32_t total = 0;
-    bool packaged = sums != nullptr &&
-                    WriteParts(input, directory, fileSize, partSize, partCount, sums, &total) &&
-                    WriteManifest(directory, fileSize, partSize, partCount, sums, total);
+    PartFacts facts;
+    facts.hashed = signer.path != nullptr;
+    bool packaged =
+        WriteParts(input, directory, fileSize, partSize, partCount, &facts) &&
+        WriteManifest(directory, signer, ManifestText(fileSize, partSize, partCount, facts));
     fclose(input);
-    free(sums);
     if (!packaged) return kExitFailure;
     char totalText[kChecksumTextSize];
-    FormatPackageChecksum(total, totalText);
-    printf("%s: %llu part(s) of at most %lu bytes, %llu bytes in all, total_sum %s\n", directory,
-           static_cast<unsigned long long>(partCount), static_cast<unsigned long>(partSize),
-           static_cast<unsigned long long>(fileSize), totalText);
+    FormatPackageChecksum(facts.total, totalText);
+    printf("%s: %llu part(s) of at most %lu bytes, %llu bytes in all, total_sum %s%s\n",
+           directory, static_cast<unsigned long long>(partCount),
+           static_cast<unsigned long>(partSize), static_cast<unsigned long long>(fileSize),
+           totalText, facts.hashed ? ", signed" : "");
     return kExitSuccess;
 }
