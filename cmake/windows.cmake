@@ -2,12 +2,22 @@
 # programs, which CTest runs under Wine (scripts/wine-run) inside one Xvfb and
 # persistent wineserver session started by the wine.start fixture.
 set(SIZE_FLAGS -Os -ffunction-sections -fdata-sections)
+set(SIZE_LINK -static -s -Wl,--gc-sections)
 # Nothing in the image unwinds (no exceptions), so the i686 image carries no unwind
 # tables. The x86_64 build keeps them: that ABI's stack walks need them.
+# Link-time optimisation takes the i686 image from 99,840 to 91,136 bytes: code inlined and
+# dropped across files (.text 67,208 -> 60,952), and the zero-filled settings record moved
+# from .data to .bss (1,824 bytes). The code is generated at the link then, so the link
+# names the code flags again: the build type's -O2 and the default unwind tables (8 KiB)
+# would decide there otherwise. -f*-sections are left out of the link: there they would
+# keep that record in .data. One partition: no parallel-link warning, 16 bytes smaller.
+# Only the i686 build: the x86_64 build links a dozen test programs, each of which would
+# then be optimised whole.
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
-  list(APPEND SIZE_FLAGS -fno-asynchronous-unwind-tables -fno-unwind-tables)
+  set(UNWIND_FLAGS -fno-asynchronous-unwind-tables -fno-unwind-tables)
+  list(APPEND SIZE_FLAGS ${UNWIND_FLAGS} -flto)
+  list(APPEND SIZE_LINK -Os ${UNWIND_FLAGS} -flto -flto-partition=one)
 endif()
-set(SIZE_LINK -static -s -Wl,--gc-sections)
 set(WIN32_LIBS comctl32 wsock32 shell32 ole32 oleaut32 uuid version advapi32 user32 gdi32 kernel32)
 set(RESOURCES ${CMAKE_SOURCE_DIR}/ui/resources.rc)
 
@@ -185,3 +195,4 @@ set_tests_properties(installer.payload PROPERTIES
   PASS_REGULAR_EXPRESSION "^${shippedDescriptionSize}\ttarrock\\.inf\n$")
 
 include(${CMAKE_SOURCE_DIR}/cmake/interop.cmake)
+include(${CMAKE_SOURCE_DIR}/cmake/bench.cmake)

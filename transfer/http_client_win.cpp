@@ -28,6 +28,11 @@ const int statusOk = 200;
 const int statusMovedPermanently = 301;
 const int statusFound = 302;
 
+// One write of the body to the local file: one block of this size at most, filled by as
+// many receives as it takes.
+const size_t bodyBlockSize = 64 * 1024;
+static_assert(bodyBlockSize >= receiveBlockSize, "the head is read into the body block");
+
 timeval ToTimeval(unsigned milliseconds) {
     timeval t;
     t.tv_sec = static_cast<long>(milliseconds / 1000);
@@ -232,11 +237,13 @@ int ZUZ_HTTPClient::full_send(SOCKET s, const char* data, int length) {
     return length;
 }
 
-// While the last receive filled its buffer more data is likely queued, and it is taken
-// without a select first: each socket call is costly under some WinSock layers.
+// After a receive that brought data the next one is tried at once, without a select:
+// more is likely queued, and each socket call is costly under some WinSock layers. Only
+// a receive that would block waits with select.
 int ZUZ_HTTPClient::full_recv(SOCKET s, char* buffer, int size) {
     int received = 0;
     while (received < size) {
+        if (cancelFlag != nullptr && *cancelFlag != 0) return httpError;
         if (!moreQueued) {
             int ready = WaitForSocket(s, true, timeouts.transferMilliseconds);
             if (ready == 0) return httpTimeout;
@@ -268,7 +275,7 @@ int ZUZ_HTTPClient::full_recv(SOCKET s, char* buffer, int size) {
                 static_cast<int>(timeouts.paceWindowMilliseconds));
             return httpError;
         }
-        moreQueued = count == size - received;
+        moreQueued = true;
         received += count;
     }
     return size;
@@ -334,7 +341,7 @@ int ZUZ_HTTPClient::ReceiveBody(SOCKET s, const char* localPath, char* block, in
         bodyLength += pending;
         // Never more than the allowance; once it is reached, one byte more would show a
         // body running past it.
-        int want = static_cast<int>(receiveBlockSize);
+        int want = static_cast<int>(bodyBlockSize);
         if (allowed >= 0 && allowed - bodyLength < want)
             want = allowed > bodyLength ? static_cast<int>(allowed - bodyLength) : 1;
         count = full_recv(s, block, want);
@@ -378,10 +385,12 @@ int ZUZ_HTTPClient::ReceiveBody(SOCKET s, const char* localPath, char* block, in
 }
 
 int ZUZ_HTTPClient::recv_file(SOCKET s, const char* localPath) {
-    char block[receiveBlockSize];
+    // The head must come within the first receiveBlockSize bytes; the body then arrives
+    // in blocks of the whole buffer.
+    char block[bodyBlockSize];
     moreQueued = false;  // a new connection: wait for its first data
     pace.Start(GetTickCount());
-    int count = full_recv(s, block, sizeof block);
+    int count = full_recv(s, block, static_cast<int>(receiveBlockSize));
     if (count < 0) return count;
 
     ResponseHeader header;

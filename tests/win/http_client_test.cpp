@@ -209,6 +209,8 @@ TEST_F(HttpClient, BodiesStopAtTheirLengthAndTheLimit) {
         {"/endless/none", 10000, httpTooLong, 10000},
         {"/endless/5000", 3000, httpTooLong, -1},       // announced beyond the limit
         {"/endless/5000", 8000, httpTooLong, 5000},
+        {"/endless/200000", -1, httpTooLong, 200000},   // ends inside the fourth 64 KiB block
+        {"/endless/none", 131073, httpTooLong, 131073},  // one byte into the third block
         {"/midclose-nolength", 5000, httpOk, 5000},      // exactly the limit, then the close
         {"/midclose-nolength", 4999, httpTooLong, 4999},
         {"/short", 100, -1, 5},                // shorter than announced still fails
