@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Prints the target path and the arguments of a shell link (.lnk) file on one line:
+"""Prints the target path and the arguments of a shell link (.lnk) file, one line each:
 what the shell starts at log-on for a Startup shortcut.
 
     shortcut_arguments.py LINK
@@ -38,4 +38,5 @@ def read_link(data):
 if __name__ == "__main__":
     with open(sys.argv[1], "rb") as link:
         target, arguments = read_link(link.read())
-    print(f"{target} {arguments}".rstrip())
+    print(target.replace("\0", ""))
+    print(arguments.replace("\0", "").strip())
