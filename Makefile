@@ -10,12 +10,13 @@
 # build/win64   the same sources for x86_64 with the Wine test programs: this kind
 #               of machine cannot execute 32-bit x86 code, so Wine runs them 64-bit
 # build/fuzz    the pure core's parsers as libFuzzer targets (clang, ASan, UBSan)
+# The i686 images are tested in an emulated x86 machine (scripts/vm, CTest i686.*).
 BUILD := build
 JOBS ?= 2
 CMAKE_GEN := -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 FUZZ_SECONDS ?= 60
 
-.PHONY: all setup native win32 win64 fuzz-build test fuzz demo bench clean
+.PHONY: all setup native win32 win64 fuzz-build vm-image i686-tests test fuzz demo bench clean
 
 all: win64
 
@@ -40,12 +41,21 @@ fuzz-build: setup
 		-DCORVANE_FUZZ=ON >/dev/null
 	@cmake --build $(BUILD)/fuzz -j $(JOBS)
 
-# One CTest run over the three test builds: the top-level test file names the folders.
+# The emulated machine's image (scripts/vm/image, once per machine) is made in the
+# background from the start, so that its downloads overlap the compiles; i686.boot
+# waits for it.
+vm-image: setup
+	@mkdir -p $(BUILD) && nohup scripts/vm/image </dev/null >$(BUILD)/vm-image.log 2>&1 &
+
+i686-tests: win32
+	@cmake --build $(BUILD)/win32 -j $(JOBS) --target i686_tests
+
+# One CTest run over the test builds: the top-level test file names the folders.
 # A failed test is run once more (Wine under load fails a start now and then); the output
 # keeps the first failure for whoever reads it.
 # The fuzz targets run briefly here (10 s each), so that they keep building and working.
-test: win64 fuzz-build
-	@printf 'subdirs("native")\nsubdirs("win64")\nsubdirs("fuzz")\n' > $(BUILD)/CTestTestfile.cmake
+test: vm-image win64 i686-tests fuzz-build
+	@printf 'subdirs("native")\nsubdirs("win64")\nsubdirs("win32")\nsubdirs("fuzz")\n' > $(BUILD)/CTestTestfile.cmake
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 300 --repeat until-pass:2
 
 # Every fuzz target for FUZZ_SECONDS, the grown corpora kept in build/fuzz/work between
