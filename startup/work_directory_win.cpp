@@ -145,6 +145,27 @@ int FindWorkDirectory(WorkDirectoryRecord& record) {
     return 1;
 }
 
+namespace {
+
+// A run started from the executable's copy in the work directory (a download resumed at
+// log-on) cannot delete that copy while it runs. What is left once it has ended, the copy
+// and the directory, is removed when Windows next starts; where the system cannot do
+// that (Windows 95/98, or a user who may not) they stay. True when the copy runs.
+bool ScheduleRunningCopyRemoval(const char* directory) {
+    char copy[260], executable[260];
+    if (!ExecutableCopyPath(directory, copy, executable) || !EqualsIgnoringCase(copy, executable))
+        return false;
+    typedef BOOL(WINAPI * MoveFileExProc)(LPCSTR, LPCSTR, DWORD);
+    // Looked up, as Windows 95 and 98 do not have it.
+    MoveFileExProc moveLater = reinterpret_cast<MoveFileExProc>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "MoveFileExA")));
+    if (moveLater != nullptr && moveLater(executable, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))
+        (void)moveLater(directory, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);  // after the copy
+    return true;
+}
+
+}  // namespace
+
 int DeleteWorkDirectory(WorkDirectoryRecord& record) {
     if (nestedRun) return 0;
     char path[260];
@@ -158,6 +179,10 @@ int DeleteWorkDirectory(WorkDirectoryRecord& record) {
     // stays untouched.
     RegDeleteKeyA(HKEY_CURRENT_USER, subkey);
     if (!own) return 0;
+    if (ScheduleRunningCopyRemoval(path)) {
+        DeleteTree(path);  // everything but the running copy; waiting would not free it
+        return 1;
+    }
     RemoveTreePatiently(path, workDirectoryRemovalPatienceMs);
     return 1;
 }

@@ -6,9 +6,33 @@ namespace {
 // Files are hashed in blocks of this size.
 const DWORD fileBlockSize = 64 * 1024;
 
-bool AcquireProvider(HCRYPTPROV& provider) {
-    return CryptAcquireContextA(&provider, nullptr, nullptr, PROV_RSA_AES,
-                                CRYPT_VERIFYCONTEXT | CRYPT_SILENT) != FALSE;
+template <typename Proc>
+bool Lookup(HMODULE module, const char* name, Proc& proc) {
+    // FARPROC stands for any export; going through void* says so without a warning.
+    proc = reinterpret_cast<Proc>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+    return proc != nullptr;
+}
+
+// Windows 95 before its second release and NT 4.0 before its service packs have no
+// CryptoAPI at all.
+bool LoadCryptoApi(CryptoApi& api) {
+    HMODULE advapi = GetModuleHandleA("advapi32.dll");
+    bool found = advapi != nullptr && Lookup(advapi, "CryptAcquireContextA", api.acquireContext) &&
+                 Lookup(advapi, "CryptReleaseContext", api.releaseContext) &&
+                 Lookup(advapi, "CryptCreateHash", api.createHash) &&
+                 Lookup(advapi, "CryptHashData", api.hashData) &&
+                 Lookup(advapi, "CryptGetHashParam", api.getHashParam) &&
+                 Lookup(advapi, "CryptDestroyHash", api.destroyHash) &&
+                 Lookup(advapi, "CryptImportKey", api.importKey) &&
+                 Lookup(advapi, "CryptDestroyKey", api.destroyKey) &&
+                 Lookup(advapi, "CryptVerifySignatureA", api.verifySignature);
+    if (!found) api = CryptoApi();
+    return found;
+}
+
+bool AcquireProvider(const CryptoApi& api, HCRYPTPROV& provider) {
+    return api.acquireContext(&provider, nullptr, nullptr, PROV_RSA_AES,
+                              CRYPT_VERIFYCONTEXT | CRYPT_SILENT) != FALSE;
 }
 
 // The key blob of a public RSA key: a header, then the modulus in little-endian order.
@@ -18,7 +42,8 @@ struct PublicKeyBlob {
     BYTE modulus[kMaxModulusSize];
 };
 
-bool ImportKey(HCRYPTPROV provider, const PublisherKey& key, HCRYPTKEY& imported) {
+bool ImportKey(const CryptoApi& api, HCRYPTPROV provider, const PublisherKey& key,
+               HCRYPTKEY& imported) {
     PublicKeyBlob blob = {};
     blob.header.bType = PUBLICKEYBLOB;
     blob.header.bVersion = CUR_BLOB_VERSION;
@@ -29,7 +54,7 @@ bool ImportKey(HCRYPTPROV provider, const PublisherKey& key, HCRYPTKEY& imported
     for (size_t i = 0; i < key.modulusSize; ++i)
         blob.modulus[i] = key.modulus[key.modulusSize - 1 - i];
     DWORD size = static_cast<DWORD>(offsetof(PublicKeyBlob, modulus) + key.modulusSize);
-    return CryptImportKey(provider, reinterpret_cast<const BYTE*>(&blob), size, 0, 0, &imported) !=
+    return api.importKey(provider, reinterpret_cast<const BYTE*>(&blob), size, 0, 0, &imported) !=
            FALSE;
 }
 
@@ -38,15 +63,16 @@ bool ImportKey(HCRYPTPROV provider, const PublisherKey& key, HCRYPTKEY& imported
 Sha256Hash::~Sha256Hash() { Release(); }
 
 void Sha256Hash::Release() {
-    if (hash != 0) (void)CryptDestroyHash(hash);  // nothing more to do if it fails
-    if (provider != 0) (void)CryptReleaseContext(provider, 0);
+    if (hash != 0) (void)api.destroyHash(hash);  // nothing more to do if it fails
+    if (provider != 0) (void)api.releaseContext(provider, 0);
     hash = 0;
     provider = 0;
 }
 
 bool Sha256Hash::Start() {
     Release();
-    failed = !AcquireProvider(provider) || !CryptCreateHash(provider, CALG_SHA_256, 0, 0, &hash);
+    failed = !LoadCryptoApi(api) || !AcquireProvider(api, provider) ||
+             !api.createHash(provider, CALG_SHA_256, 0, 0, &hash);
     return !failed;
 }
 
@@ -54,7 +80,7 @@ bool Sha256Hash::Add(const void* data, size_t size) {
     const BYTE* bytes = static_cast<const BYTE*>(data);
     while (!failed && size > 0) {
         DWORD piece = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
-        failed = hash == 0 || !CryptHashData(hash, bytes, piece, 0);
+        failed = hash == 0 || !api.hashData(hash, bytes, piece, 0);
         bytes += piece;
         size -= piece;
     }
@@ -64,7 +90,7 @@ bool Sha256Hash::Add(const void* data, size_t size) {
 bool Sha256Hash::Finish(Sha256Digest& digest) {
     DWORD size = kSha256Size;
     bool ok = !failed && hash != 0 &&
-              CryptGetHashParam(hash, HP_HASHVAL, digest.bytes, &size, 0) && size == kSha256Size;
+              api.getHashParam(hash, HP_HASHVAL, digest.bytes, &size, 0) && size == kSha256Size;
     Release();
     return ok;
 }
@@ -103,12 +129,13 @@ AuthenticityResult VerifySignature(const PublisherKey& key, const void* data, si
     if (!hash.Start()) return CannotVerify;
     if (!hash.Add(data, size)) return NotAuthentic;
     HCRYPTKEY imported = 0;
-    if (!ImportKey(hash.Provider(), key, imported)) return CannotVerify;
+    const CryptoApi& api = hash.Api();
+    if (!ImportKey(api, hash.Provider(), key, imported)) return CannotVerify;
     // CryptoAPI takes the signature's bytes in little-endian order.
     BYTE reversed[kMaxModulusSize];
     for (size_t i = 0; i < signatureSize; ++i) reversed[i] = signature[signatureSize - 1 - i];
-    bool valid = CryptVerifySignatureA(hash.Handle(), reversed, static_cast<DWORD>(signatureSize),
-                                       imported, nullptr, 0) != FALSE;
-    (void)CryptDestroyKey(imported);  // nothing more to do if it fails
+    bool valid = api.verifySignature(hash.Handle(), reversed, static_cast<DWORD>(signatureSize),
+                                     imported, nullptr, 0) != FALSE;
+    (void)api.destroyKey(imported);  // nothing more to do if it fails
     return valid ? Authentic : NotAuthentic;
 }

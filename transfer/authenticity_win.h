@@ -1,7 +1,8 @@
 // Checks of what the publisher signed, through the platform's CryptoAPI (advapi32): the
 // SHA-256 of data and files, and the RSA signature over a package's manifest. No hashing
 // or signature code of our own: where the platform has no SHA-256 provider (the oldest
-// systems), every check answers "unavailable" and the caller fails closed.
+// systems), every check answers "unavailable" and the caller fails closed. The functions
+// are looked up when needed, so that the image still starts on systems without them.
 #pragma once
 
 #include "common/win32.h"
@@ -15,6 +16,19 @@ enum AuthenticityResult {
 };
 
 // A SHA-256 computed in pieces. Start fails on a platform that cannot hash with SHA-256.
+// The CryptoAPI functions the checks use; all null when the system lacks any of them.
+struct CryptoApi {
+    decltype(&CryptAcquireContextA) acquireContext;
+    decltype(&CryptReleaseContext) releaseContext;
+    decltype(&CryptCreateHash) createHash;
+    decltype(&CryptHashData) hashData;
+    decltype(&CryptGetHashParam) getHashParam;
+    decltype(&CryptDestroyHash) destroyHash;
+    decltype(&CryptImportKey) importKey;
+    decltype(&CryptDestroyKey) destroyKey;
+    decltype(&CryptVerifySignatureA) verifySignature;
+};
+
 class Sha256Hash {
 public:
     Sha256Hash() = default;
@@ -30,9 +44,11 @@ public:
     // The provider the hash belongs to: a key that checks a signature over the hash must
     // be imported into the same one.
     HCRYPTPROV Provider() const { return provider; }
+    const CryptoApi& Api() const { return api; }
 
 private:
     void Release();
+    CryptoApi api = {};
     HCRYPTPROV provider = 0;
     HCRYPTHASH hash = 0;
     bool failed = false;
