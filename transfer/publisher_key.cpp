@@ -5,6 +5,7 @@
 #include <string.h>
 
 #include "transfer/base64.h"
+#include "transfer/der_reader.h"
 
 namespace {
 
@@ -18,68 +19,35 @@ const unsigned char kRsaEncryption[] = {0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01
 // The DER of the largest accepted key is about 550 bytes.
 const size_t kMaxDerSize = 768;
 
-// A cursor over DER bytes; every read stays within [at, end).
-struct Der {
-    const unsigned char* at;
-    const unsigned char* end;
-
-    // Reads one element's tag and length; contents is the element's body, and the cursor
-    // moves past it. Only the definite lengths DER allows, in at most two bytes.
-    bool Element(unsigned char tag, Der& contents) {
-        if (end - at < 2 || at[0] != tag) return false;
-        size_t length = at[1];
-        const unsigned char* body = at + 2;
-        if (length == 0x81 || length == 0x82) {
-            size_t count = length & 0x7F;
-            if (static_cast<size_t>(end - body) < count || body[0] == 0) return false;
-            length = 0;
-            for (size_t i = 0; i < count; ++i) length = length * 256 + body[i];
-            body += count;
-            // The short form is required where it fits.
-            if (length < 0x80) return false;
-        } else if (length >= 0x80) {
-            return false;
-        }
-        if (static_cast<size_t>(end - body) < length) return false;
-        contents.at = body;
-        contents.end = body + length;
-        at = body + length;
-        return true;
-    }
-
-    bool Empty() const { return at == end; }
-    size_t Size() const { return static_cast<size_t>(end - at); }
-};
-
 // A positive INTEGER in minimal form: its magnitude without the sign byte.
-bool PositiveInteger(Der& der, Der& magnitude) {
-    if (!der.Element(kInteger, magnitude) || magnitude.Empty()) return false;
+bool PositiveInteger(DerReader& der, DerReader& magnitude) {
+    if (!der.Read(kInteger, magnitude) || magnitude.AtEnd()) return false;
     if (magnitude.at[0] & 0x80) return false;  // negative
     if (magnitude.at[0] == 0) {
         ++magnitude.at;
         // A zero byte is there only to keep a high bit from reading as a sign.
-        if (magnitude.Empty() || (magnitude.at[0] & 0x80) == 0) return false;
+        if (magnitude.AtEnd() || (magnitude.at[0] & 0x80) == 0) return false;
     }
     return true;
 }
 
-bool RsaAlgorithm(Der& der) {
-    Der algorithm, oid, parameters;
-    if (!der.Element(kSequence, algorithm) || !algorithm.Element(kObjectId, oid)) return false;
+bool RsaAlgorithm(DerReader& der) {
+    DerReader algorithm, oid, parameters;
+    if (!der.Read(kSequence, algorithm) || !algorithm.Read(kObjectId, oid)) return false;
     if (oid.Size() != sizeof kRsaEncryption || memcmp(oid.at, kRsaEncryption, oid.Size()) != 0)
         return false;
     // The parameters are NULL, or absent as some writers leave them.
-    if (algorithm.Empty()) return true;
-    return algorithm.Element(kNull, parameters) && parameters.Empty() && algorithm.Empty();
+    if (algorithm.AtEnd()) return true;
+    return algorithm.Read(kNull, parameters) && parameters.AtEnd() && algorithm.AtEnd();
 }
 
-bool RsaPublicKey(Der& der, PublisherKey& key) {
-    Der bits, sequence, modulus, exponent;
-    if (!der.Element(kBitString, bits) || bits.Empty() || bits.at[0] != 0) return false;
+bool RsaPublicKey(DerReader& der, PublisherKey& key) {
+    DerReader bits, sequence, modulus, exponent;
+    if (!der.Read(kBitString, bits) || bits.AtEnd() || bits.at[0] != 0) return false;
     ++bits.at;  // no unused bits
-    if (!bits.Element(kSequence, sequence) || !bits.Empty()) return false;
+    if (!bits.Read(kSequence, sequence) || !bits.AtEnd()) return false;
     if (!PositiveInteger(sequence, modulus) || !PositiveInteger(sequence, exponent) ||
-        !sequence.Empty())
+        !sequence.AtEnd())
         return false;
     if (modulus.Size() < kMinPublisherKeyBits / 8 || modulus.Size() > kMaxModulusSize) return false;
     if (exponent.Size() > 4) return false;
@@ -105,10 +73,10 @@ bool ParsePublisherKey(const char* text, PublisherKey& key) {
     unsigned char bytes[kMaxDerSize];
     int size = Base64Decode(text, standardBase64Alphabet, bytes, sizeof bytes);
     if (size <= 0) return false;
-    Der whole = {bytes, bytes + size}, info;
-    if (!whole.Element(kSequence, info) || !whole.Empty()) return false;
+    DerReader whole = {bytes, bytes + size}, info;
+    if (!whole.Read(kSequence, info) || !whole.AtEnd()) return false;
     PublisherKey parsed;
-    if (!RsaAlgorithm(info) || !RsaPublicKey(info, parsed) || !info.Empty()) return false;
+    if (!RsaAlgorithm(info) || !RsaPublicKey(info, parsed) || !info.AtEnd()) return false;
     key = parsed;
     return true;
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "transfer/base64.h"
+#include "transfer/der_reader.h"
 
 namespace {
 
@@ -24,33 +25,6 @@ const char kRsaPrivateKeyLabel[] = "RSA PRIVATE KEY";
 const char kPublicKeyLabel[] = "PUBLIC KEY";
 const char kEncryptedKeyLabel[] = "ENCRYPTED PRIVATE KEY";
 const size_t kPemLineLength = 64;
-
-// One DER element at the reader's position: its tag and content.
-struct DerReader {
-    const unsigned char* cursor;
-    const unsigned char* end;
-
-    bool Read(unsigned char tag, DerReader* content) {
-        if (end - cursor < 2 || cursor[0] != tag) return false;
-        size_t length = cursor[1];
-        const unsigned char* p = cursor + 2;
-        if (length >= 0x80) {
-            // Long form with one to four length bytes; indefinite lengths are not DER.
-            size_t count = length & 0x7F;
-            if (count == 0 || count > 4 || static_cast<size_t>(end - p) < count) return false;
-            length = 0;
-            for (size_t i = 0; i < count; ++i) length = (length << 8) | p[i];
-            p += count;
-        }
-        if (static_cast<size_t>(end - p) < length) return false;
-        content->cursor = p;
-        content->end = p + length;
-        cursor = p + length;
-        return true;
-    }
-    bool AtEnd() const { return cursor == end; }
-    size_t Size() const { return static_cast<size_t>(end - cursor); }
-};
 
 void AppendElement(std::string* out, unsigned char tag, const std::string& content) {
     out->push_back(static_cast<char>(tag));
@@ -108,15 +82,15 @@ bool UnwrapPkcs8(const std::string& der, std::string* rsaPrivateKey) {
     const unsigned char* bytes = reinterpret_cast<const unsigned char*>(der.data());
     DerReader whole{bytes, bytes + der.size()};
     DerReader info, version, algorithm, oid, key;
-    if (!whole.Read(kTagSequence, &info) || !whole.AtEnd() ||
-        !info.Read(kTagInteger, &version) || version.Size() != 1 || version.cursor[0] > 1 ||
-        !info.Read(kTagSequence, &algorithm) || !algorithm.Read(kTagObjectId, &oid) ||
+    if (!whole.Read(kTagSequence, info) || !whole.AtEnd() ||
+        !info.Read(kTagInteger, version) || version.Size() != 1 || version.at[0] > 1 ||
+        !info.Read(kTagSequence, algorithm) || !algorithm.Read(kTagObjectId, oid) ||
         oid.Size() != sizeof kRsaEncryptionOid ||
-        memcmp(oid.cursor, kRsaEncryptionOid, sizeof kRsaEncryptionOid) != 0 ||
-        !info.Read(kTagOctetString, &key))
+        memcmp(oid.at, kRsaEncryptionOid, sizeof kRsaEncryptionOid) != 0 ||
+        !info.Read(kTagOctetString, key))
         return false;
     // The attributes and the public key that may follow are not needed.
-    *rsaPrivateKey = Text(key.cursor, key.Size());
+    *rsaPrivateKey = Text(key.at, key.Size());
     return true;
 }
 
