@@ -10,7 +10,7 @@
 #include "config/profile_win.h"
 #include "config/string_table.h"
 #include "ui/download_dialog_win.h"
-#include "ui/resource_ids.h"
+#include "shell/resource_ids.h"
 
 namespace {
 

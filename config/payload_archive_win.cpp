@@ -2,7 +2,7 @@
 #include "config/payload_archive_win.h"
 
 #include "config/paths.h"
-#include "config/paths_win.h"
+#include "shell/directories_win.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 
 #include "config/component_table_win.h"
 #include "install/install_entry.h"
-#include "startup/app_win.h"
-#include "startup/private_directory_win.h"
-#include "startup/work_directory_win.h"
+#include "shell/app_win.h"
+#include "config/private_directory_win.h"
+#include "config/work_directory_win.h"
 
 INT_PTR currentInstallProcess = -1;
 int installCounter = 1;

@@ -7,12 +7,12 @@
 #include "config/component_table_win.h"
 #include "install/registry_section_win.h"
 #include "install/state_profile_win.h"
-#include "startup/app_win.h"
+#include "shell/app_win.h"
 #include "transfer/http_worker_win.h"
 #include "ui/download_dialog_win.h"
 #include "ui/prompt_dialogs_win.h"
-#include "ui/resource_ids.h"
-#include "ui/status_line.h"
+#include "shell/resource_ids.h"
+#include "common/status_line.h"
 
 namespace {
 

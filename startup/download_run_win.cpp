@@ -1,11 +1,11 @@
 // One download run: WinSock, the work directory, the download dialog, and what the
 // dialog's end code means for the files and the restart shortcut.
-#include "startup/app_win.h"
+#include "shell/app_win.h"
 #include "startup/restart_arguments.h"
 #include "startup/run_modes_win.h"
-#include "startup/work_directory_win.h"
+#include "config/work_directory_win.h"
 #include "ui/download_dialog_win.h"
-#include "ui/resource_ids.h"
+#include "shell/resource_ids.h"
 
 namespace {
 

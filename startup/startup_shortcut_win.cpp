@@ -1,7 +1,7 @@
 // The Startup shortcut "Corvane Lite Installer.lnk", written through the shell link
 // object so that the next log-on starts the installer again.
-#include "startup/app_win.h"
-#include "startup/work_directory_win.h"
+#include "shell/app_win.h"
+#include "config/work_directory_win.h"
 
 namespace {
 

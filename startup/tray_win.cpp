@@ -12,10 +12,10 @@
 #include <stddef.h>
 #include <stdlib.h>
 
-#include "startup/app_win.h"
+#include "shell/app_win.h"
 #include "startup/run_modes_win.h"
 #include "startup/tray_tip.h"
-#include "ui/resource_ids.h"
+#include "shell/resource_ids.h"
 
 const char trayClassName[] = "CV_TARROCK_TRAY_CLASS";
 

@@ -1,11 +1,11 @@
 // Process entry: the single-instance rule, the switches and the run-mode loop.
-#include "startup/app_win.h"
+#include "shell/app_win.h"
 #include "startup/run_modes_win.h"
 #include "startup/switches.h"
 #include "startup/tray_win.h"
-#include "startup/work_directory_win.h"
-#include "ui/resource_ids.h"
-#include "ui/window_win.h"
+#include "config/work_directory_win.h"
+#include "shell/resource_ids.h"
+#include "shell/window_win.h"
 
 namespace {
 

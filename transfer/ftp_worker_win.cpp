@@ -4,7 +4,7 @@
 
 #include <limits.h>
 
-#include "config/paths_win.h"
+#include "shell/directories_win.h"
 #include "transfer/messages_win.h"
 
 const char ftpAnonymousUser[] = "anonymous";

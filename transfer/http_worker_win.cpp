@@ -11,7 +11,7 @@
 #include "transfer/password.h"
 #include "transfer/proxy_discovery_win.h"
 #include "ui/prompt_dialogs_win.h"
-#include "ui/resource_ids.h"
+#include "shell/resource_ids.h"
 
 ConnectionSettings connectionSettings = {};
 const HttpWorkerTiming productHttpWorkerTiming = {1000, 1000, 30000, 1000, 30000, 120000};

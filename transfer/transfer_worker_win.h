@@ -4,7 +4,7 @@
 #pragma once
 
 #include "common/win32.h"
-#include "ui/window_win.h"
+#include "shell/window_win.h"
 
 // WinSock's largest reply to an asynchronous host lookup.
 constexpr int hostEntryBufferSize = 1024;

@@ -6,16 +6,16 @@
 
 #include "config/component_authenticity_win.h"
 #include "config/component_table_win.h"
-#include "config/paths_win.h"
+#include "shell/directories_win.h"
 #include "config/string_table.h"
 #include "install/installation_win.h"
 #include "install/state_profile_win.h"
-#include "startup/app_win.h"
-#include "startup/work_directory_win.h"
+#include "shell/app_win.h"
+#include "config/work_directory_win.h"
 #include "transfer/messages_win.h"
 #include "ui/prompt_dialogs_win.h"
-#include "ui/resource_ids.h"
-#include "ui/status_line.h"
+#include "shell/resource_ids.h"
+#include "common/status_line.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include "config/verified_files.h"
 #include "transfer/ftp_worker_win.h"
 #include "transfer/http_worker_win.h"
-#include "ui/window_win.h"
+#include "shell/window_win.h"
 
 struct Component;
 

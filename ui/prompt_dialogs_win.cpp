@@ -1,7 +1,7 @@
 // The prompt dialogs and the HTTP settings dialog.
 #include "ui/prompt_dialogs_win.h"
 
-#include "ui/resource_ids.h"
+#include "shell/resource_ids.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "common/win32.h"
-#include "ui/window_win.h"
+#include "shell/window_win.h"
 
 // A centred question whose buttons end it: 1 for the default button or Enter, 1009 for
 // the second button, 2 for Escape.

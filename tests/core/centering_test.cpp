@@ -1,6 +1,6 @@
 // Where a centred dialog lands: half the free space on each side, rounded toward zero,
 // also when the window is larger than the screen.
-#include "ui/centering.h"
+#include "shell/centering.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // The numbers and texts the download dialog shows while a file arrives.
-#include "ui/status_line.h"
+#include "common/status_line.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // Switch search and the run-mode loop's decisions, with a recording stand-in for
 // the run modes.
-#include "startup/os_class.h"
+#include "common/os_class.h"
 #include "startup/switches.h"
 
 #include <gtest/gtest.h>

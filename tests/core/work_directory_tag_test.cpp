@@ -1,5 +1,5 @@
 // Fresh directory names and the tag that marks a work directory as the installer's own.
-#include "startup/work_directory_tag.h"
+#include "config/work_directory_tag.h"
 
 #include <gtest/gtest.h>
 

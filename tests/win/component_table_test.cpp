@@ -5,8 +5,8 @@
 #include "config/string_table.h"
 #include "process_support.h"
 #include "ui/download_dialog_win.h"
-#include "ui/resource_ids.h"
-#include "ui/window_win.h"
+#include "shell/resource_ids.h"
+#include "shell/window_win.h"
 
 #include <gtest/gtest.h>
 

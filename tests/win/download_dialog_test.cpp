@@ -5,11 +5,11 @@
 #include "config/string_table.h"
 #include "install/state_profile_win.h"
 #include "process_support.h"
-#include "startup/app_win.h"
-#include "startup/work_directory_win.h"
+#include "shell/app_win.h"
+#include "config/work_directory_win.h"
 #include "transfer/messages_win.h"
 #include "ui/download_dialog_win.h"
-#include "ui/resource_ids.h"
+#include "shell/resource_ids.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 #include "driver/screenshot.h"
 #include "driver/shell_link.h"
 #include "process_support.h"
-#include "ui/resource_ids.h"
+#include "shell/resource_ids.h"
 
 #include <commctrl.h>
 #include <stdio.h>

@@ -7,7 +7,7 @@
 #include "package_support.h"
 #include "process_support.h"
 #include "startup/tray_win.h"
-#include "ui/resource_ids.h"
+#include "shell/resource_ids.h"
 
 #include <gtest/gtest.h>
 

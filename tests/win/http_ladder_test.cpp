@@ -10,8 +10,8 @@
 #include "transfer/md5.h"
 #include "transfer/messages_win.h"
 #include "transfer/password.h"
-#include "ui/resource_ids.h"
-#include "ui/window_win.h"
+#include "shell/resource_ids.h"
+#include "shell/window_win.h"
 
 #include <gtest/gtest.h>
 

@@ -7,8 +7,8 @@
 #include "transfer/http_worker_win.h"
 #include "transfer/md5.h"
 #include "transfer/messages_win.h"
-#include "ui/resource_ids.h"
-#include "ui/window_win.h"
+#include "shell/resource_ids.h"
+#include "shell/window_win.h"
 
 #include <gtest/gtest.h>
 

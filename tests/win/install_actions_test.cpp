@@ -5,7 +5,7 @@
 
 #include "config/component_table_win.h"
 #include "process_support.h"
-#include "startup/app_win.h"
+#include "shell/app_win.h"
 
 #include <gtest/gtest.h>
 

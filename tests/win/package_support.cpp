@@ -5,7 +5,7 @@
 
 #include <stdio.h>
 
-#include "config/paths_win.h"
+#include "shell/directories_win.h"
 #include "config/payload_format.h"
 #include "process_support.h"
 #include "transfer/md5.h"

@@ -2,7 +2,7 @@
 // over in record order, replaced files, damaged records refused without writing outside
 // the work directory.
 #include "config/payload_archive_win.h"
-#include "config/paths_win.h"
+#include "shell/directories_win.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 // appeared and what it shows, then types, clicks and presses keys.
 #include "ui/prompt_dialogs_win.h"
 
-#include "ui/resource_ids.h"
+#include "shell/resource_ids.h"
 
 #include <gtest/gtest.h>
 #include <string.h>

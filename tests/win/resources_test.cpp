@@ -2,7 +2,7 @@
 // from its template and its controls are checked in tab order; every string, the tray
 // menu and both images of the icon are loaded from the test program's own image.
 #include "common/win32.h"
-#include "ui/resource_ids.h"
+#include "shell/resource_ids.h"
 
 #include <gtest/gtest.h>
 

@@ -5,8 +5,8 @@
 #include "package_support.h"
 #include "process_support.h"
 #include "ui/prompt_dialogs_win.h"
-#include "ui/resource_ids.h"
-#include "ui/window_win.h"
+#include "shell/resource_ids.h"
+#include "shell/window_win.h"
 
 #include <gtest/gtest.h>
 

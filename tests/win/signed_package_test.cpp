@@ -5,7 +5,7 @@
 #include "fault_support.h"
 #include "package_support.h"
 #include "signing_support.h"
-#include "ui/resource_ids.h"
+#include "shell/resource_ids.h"
 
 #include <gtest/gtest.h>
 

@@ -12,7 +12,7 @@
 #include "process_support.h"
 #include "startup/tray_win.h"
 #include "tray_support.h"
-#include "ui/resource_ids.h"
+#include "shell/resource_ids.h"
 
 #include <gtest/gtest.h>
 

@@ -6,11 +6,11 @@
 #include "installer_fixture.h"
 #include "package_support.h"
 #include "process_support.h"
-#include "startup/app_win.h"
+#include "shell/app_win.h"
 #include "startup/run_modes_win.h"
 #include "startup/tray_win.h"
 #include "tray_support.h"
-#include "ui/resource_ids.h"
+#include "shell/resource_ids.h"
 
 #include <gtest/gtest.h>
 

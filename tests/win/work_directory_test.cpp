@@ -2,9 +2,9 @@
 // this process: a fresh name never takes over what exists, only the current user gets
 // in, deletion is guarded (marker, length, nested run), waits a bounded time for a
 // holder to let go, and removes a link without following it.
-#include "startup/app_win.h"
-#include "startup/private_directory_win.h"
-#include "startup/work_directory_win.h"
+#include "shell/app_win.h"
+#include "config/private_directory_win.h"
+#include "config/work_directory_win.h"
 #include "process_support.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 // Status-line arithmetic and the "%1" placeholder of the out-of-space message.
-#include "ui/status_line.h"
+#include "common/status_line.h"
 
 #include "common/text.h"
 

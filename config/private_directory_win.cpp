@@ -2,10 +2,10 @@
 // and the access list for the current user. The security functions are looked up at
 // run time: the Windows 95 family has no access lists, and its advapi32 need not
 // export them.
-#include "startup/private_directory_win.h"
+#include "config/private_directory_win.h"
 
-#include "startup/app_win.h"
-#include "startup/work_directory_tag.h"
+#include "shell/app_win.h"
+#include "config/work_directory_tag.h"
 
 RandomBytesSource randomBytesSource = SystemRandomBytes;
 

@@ -1,5 +1,5 @@
 // Creation of the directories on the way to a file.
-#include "config/paths_win.h"
+#include "shell/directories_win.h"
 
 int CreateParentDirectories(const char* path) {
     char buffer[MAX_PATH];

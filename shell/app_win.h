@@ -2,7 +2,7 @@
 #pragma once
 
 #include "common/win32.h"
-#include "startup/os_class.h"
+#include "common/os_class.h"
 
 // The command-line text after the program name; never copied.
 extern const char* commandLine;

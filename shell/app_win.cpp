@@ -1,7 +1,7 @@
 // Process-wide flags, the start-up message box and the Windows version class.
-#include "startup/app_win.h"
+#include "shell/app_win.h"
 
-#include "ui/resource_ids.h"
+#include "shell/resource_ids.h"
 
 const char* commandLine = "";
 bool nestedRun = false;

@@ -1,5 +1,5 @@
 // Windows version classes (pure decision; the shell reads the version).
-#include "startup/os_class.h"
+#include "common/os_class.h"
 
 OsClass ClassifyOs(unsigned long platformId, unsigned long majorVersion) {
     const unsigned long platformWin32s = 0, platformNt = 2;

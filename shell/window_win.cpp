@@ -1,8 +1,8 @@
 // The window framework: binding of objects to windows and the shared procedures.
-#include "ui/window_win.h"
+#include "shell/window_win.h"
 
-#include "ui/centering.h"
-#include "ui/resource_ids.h"
+#include "shell/centering.h"
+#include "shell/resource_ids.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // Fresh directory names and work-directory tags (see work_directory_tag.h).
-#include "startup/work_directory_tag.h"
+#include "config/work_directory_tag.h"
 
 #include "common/text.h"
 

@@ -1,10 +1,10 @@
 // Work directory: its registry record, creation and recursive deletion.
-#include "startup/work_directory_win.h"
+#include "config/work_directory_win.h"
 
-#include "startup/app_win.h"
-#include "startup/private_directory_win.h"
-#include "startup/work_directory_tag.h"
-#include "ui/resource_ids.h"
+#include "shell/app_win.h"
+#include "config/private_directory_win.h"
+#include "config/work_directory_tag.h"
+#include "shell/resource_ids.h"
 
 namespace {
 
