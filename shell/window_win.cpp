@@ -7,10 +7,6 @@
 namespace {
 
 HINSTANCE frameworkInstance = nullptr;
-// The object whose window is being created right now. All framework windows are
-// created on the user-interface thread, except the HTTP settings dialog, which the
-// fetch thread shows while the user-interface thread creates none.
-Window* pendingObject = nullptr;
 
 bool IsEndCode(WORD id) {
     return id == IDOK || id == IDCANCEL || id == IDC_QUIT || id == IDC_SUSPEND || id == IDC_CANCEL;
@@ -39,9 +35,8 @@ bool RegisterWindowClass(const char* className, UINT classStyle, HICON icon, HCU
 bool Window::CreateEx(const char* className, const char* windowName, DWORD style,
                       DWORD extendedStyle, int x, int y, int width, int height, HWND parent,
                       HMENU menu) {
-    pendingObject = this;
     HWND created = CreateWindowExA(extendedStyle, className, windowName, style, x, y, width,
-                                   height, parent, menu, frameworkInstance, nullptr);
+                                   height, parent, menu, frameworkInstance, this);
     windowHandle = created;
     return created != nullptr;
 }
@@ -59,9 +54,8 @@ INT_PTR Dialog::DialogProc(UINT message, WPARAM wParam, LPARAM) {
 }
 
 INT_PTR Dialog::DoModal(HWND owner) {
-    pendingObject = this;
     return DialogBoxParamA(frameworkInstance, MAKEINTRESOURCEA(LOWORD(templateId)), owner,
-                           FrameworkDialogProc, 0);
+                           FrameworkDialogProc, reinterpret_cast<LPARAM>(this));
 }
 
 void CentreOnScreen(HWND window) {
@@ -80,25 +74,38 @@ INT_PTR CenteredDialog::DialogProc(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 Window* ObjectFromWindow(HWND window) {
-    Window* bound = reinterpret_cast<Window*>(GetWindowLongPtrA(window, GWLP_USERDATA));
-    if (bound != nullptr) return bound;
-    Window* object = pendingObject;
-    if (object == nullptr) return nullptr;
-    SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(object));
-    object->windowHandle = window;
-    pendingObject = nullptr;
-    return object;
+    return reinterpret_cast<Window*>(GetWindowLongPtrA(window, GWLP_USERDATA));
 }
 
+namespace {
+
+// The object travels with its window's creation, so a window is bound to the object
+// that created it whatever other thread creates windows at the same moment.
+void Bind(HWND window, Window* object) {
+    SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(object));
+    object->windowHandle = window;
+}
+
+}  // namespace
+
+// A few messages (WM_GETMINMAXINFO) come before WM_NCCREATE; they get the default
+// handling, as every message of a window created without an object does.
 LRESULT CALLBACK FrameworkWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     Window* object = ObjectFromWindow(window);
+    if (object == nullptr && message == WM_NCCREATE) {
+        object = static_cast<Window*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
+        if (object != nullptr) Bind(window, object);
+    }
     if (object == nullptr) return DefWindowProcA(window, message, wParam, lParam);
     return object->WindowProc(message, wParam, lParam);
 }
 
+// WM_SETFONT comes before WM_INITDIALOG and gets the dialog manager's own handling.
 INT_PTR CALLBACK FrameworkDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    Window* object = ObjectFromWindow(window);
-    if (object == nullptr) return 0;
+    if (message == WM_INITDIALOG && lParam != 0 && ObjectFromWindow(window) == nullptr)
+        Bind(window, reinterpret_cast<Dialog*>(lParam));
     // Only dialogs are shown through this procedure.
-    return static_cast<Dialog*>(object)->DialogProc(message, wParam, lParam);
+    Dialog* dialog = static_cast<Dialog*>(ObjectFromWindow(window));
+    if (dialog == nullptr) return 0;
+    return dialog->DialogProc(message, wParam, lParam);
 }

@@ -1,6 +1,8 @@
 // The window framework: every window and dialog of the program (but the tray
 // window) is an object bound to its window through the window's user data. One
 // window procedure and one dialog procedure forward each message to the object.
+// The object is handed over with the window's creation (CreateWindowExA's parameter,
+// DialogBoxParamA's), so windows may be created on any thread.
 #pragma once
 
 #include "common/win32.h"
@@ -51,8 +53,8 @@ public:
     INT_PTR DialogProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 };
 
-// The object bound to a window, binding the object whose window is being created
-// when the window has none yet.
+// The object bound to a window; null before the window's first WM_NCCREATE or
+// WM_INITDIALOG, and for a window created without an object.
 Window* ObjectFromWindow(HWND window);
 LRESULT CALLBACK FrameworkWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK FrameworkDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

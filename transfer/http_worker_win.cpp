@@ -10,8 +10,6 @@
 #include "transfer/messages_win.h"
 #include "transfer/password.h"
 #include "transfer/proxy_discovery_win.h"
-#include "ui/prompt_dialogs_win.h"
-#include "shell/resource_ids.h"
 
 ConnectionSettings connectionSettings = {};
 const HttpWorkerTiming productHttpWorkerTiming = {1000, 1000, 30000, 1000, 30000, 120000};
@@ -274,21 +272,19 @@ bool PackageFetch::PrepareBrowserProxy(bool& skip) {
     return proxy.Set(s.proxyHost, ":", s.proxyPort);
 }
 
-// Rung 3: the "HTTP Settings" dialog. False when the user cancelled, or the fetch was
-// aborted (the dialog then closes by itself).
+// Rung 3: the "HTTP Settings" dialog, asked of the interface thread (every window of
+// the run is its own) while this thread waits. False when the user cancelled, or the
+// fetch was aborted (the dialog then closes by itself).
 bool PackageFetch::AskForSettings(bool& skip) {
     ConnectionSettings& s = connectionSettings;
     CopySettings(s, worker);
-    HttpSettingsDialog dialog(s.proxyHost, s.proxyPort, s.proxyUser, s.proxyPassword,
-                              worker.siteBase, worker.remotePath, s.siteUser, s.sitePassword);
-    dialog.SetCancelFlag(&worker.abortFlag);
-    if (dialog.DoModal(nullptr) == IDC_CANCEL || worker.abortFlag) return false;
-    CopyText(s.proxyHost, dialog.proxyHost);
-    CopyText(s.proxyPort, dialog.proxyPort);
-    CopyText(s.proxyUser, dialog.proxyUser);
-    CopyText(s.proxyPassword, dialog.proxyPassword);
-    CopyText(s.siteUser, dialog.siteUser);
-    CopyText(s.sitePassword, dialog.sitePassword);
+    ConnectionSettings entered = s;
+    HttpSettingsRequest request = {&entered, worker.siteBase, worker.remotePath,
+                                   &worker.abortFlag};
+    if (worker.Report(msgHttpSettingsWanted, 0, reinterpret_cast<LPARAM>(&request)) == 0 ||
+        worker.abortFlag)
+        return false;
+    s = entered;
     // Texts that do not fit make this attempt fail; the dialog is shown again.
     if (!SetTarget(target, s.siteUser, s.sitePassword, worker.siteBase, worker.remotePath,
                    kManifestFileName) ||
@@ -663,7 +659,13 @@ int HttpWorker::Connect(const char* site, const char* proxy, const char* port) {
     return 1;
 }
 
-int HttpWorker::Disconnect() { return 0; }
+// The run ends: HTTP keeps no connection between files, but the fetch under way stops
+// (and an open "HTTP Settings" dialog closes), as the run's window would otherwise wait
+// for that dialog.
+int HttpWorker::Disconnect() {
+    abortFlag = 1;
+    return 0;
+}
 
 int HttpWorker::RequestFile(const char* remote, const char* local) {
     // The previous fetch thread has sent its last report, possibly the very one being

@@ -6,28 +6,13 @@
 #pragma once
 
 #include "common/win32.h"
+#include "transfer/connection_settings_win.h"
 #include "transfer/http_client_win.h"
 #include "transfer/publisher_key.h"
 #include "transfer/sha256_text.h"
 #include "transfer/transfer_worker_win.h"
 
-constexpr size_t httpFieldSize = 260;
 constexpr size_t httpRemotePathSize = 1000;
-
-// The proxy and site credentials that worked, for the rest of the process. The proxy
-// carries over to every later site; the site's user and password only to the same host
-// and port (siteHost).
-struct ConnectionSettings {
-    char proxyHost[httpFieldSize];
-    char proxyPort[httpFieldSize];
-    char proxyUser[httpFieldSize];
-    char proxyPassword[httpFieldSize];
-    char siteUser[httpFieldSize];
-    char sitePassword[httpFieldSize];
-    int confirmed;  // a manifest has been fetched with these settings; never cleared
-    char siteHost[httpFieldSize];  // "host[:port]" the site credentials were given for
-};
-extern ConnectionSettings connectionSettings;
 
 // Pauses of the fetch thread; tests shorten them, the product keeps these values.
 struct HttpWorkerTiming {

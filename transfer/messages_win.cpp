@@ -11,3 +11,4 @@ const UINT msgDlftp1 = RegisterWindowMessageA("dlftp1");
 const UINT msgDlftp2 = RegisterWindowMessageA("dlftp2");
 const UINT msgDlftp3 = RegisterWindowMessageA("dlftp3");
 const UINT msgDldone = RegisterWindowMessageA("dldone");
+const UINT msgHttpSettingsWanted = RegisterWindowMessageA("dlsettings");

@@ -15,6 +15,9 @@ extern const UINT msgDlftp1;   // "dlftp1": event on the FTP control socket
 extern const UINT msgDlftp2;   // "dlftp2": event on the FTP listening data socket
 extern const UINT msgDlftp3;   // "dlftp3": event on the FTP data connection
 extern const UINT msgDldone;   // "dldone": the download run is over (wParam: 0 ok, 1 failed)
+// "dlsettings": http only, no rung of the ladder worked: the interface thread asks the
+// user (lParam: HttpSettingsRequest*; the answer: nonzero to try again).
+extern const UINT msgHttpSettingsWanted;
 
 // Result codes carried in wParam of "dl1", "dl2" and "dl4"; 0 is success.
 enum TransferResult {

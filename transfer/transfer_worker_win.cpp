@@ -89,6 +89,6 @@ int TransferWorker::CheckWinSock() {
     return 0;
 }
 
-void TransferWorker::Report(UINT message, WPARAM wParam, LPARAM lParam) {
-    if (notifyWindow != nullptr) SendMessageA(notifyWindow, message, wParam, lParam);
+LRESULT TransferWorker::Report(UINT message, WPARAM wParam, LPARAM lParam) {
+    return notifyWindow != nullptr ? SendMessageA(notifyWindow, message, wParam, lParam) : 0;
 }

@@ -31,8 +31,8 @@ public:
     int ResolveHost(const char* host);
     // 0 when WinSock 1.1 is usable (and stays started), -1 otherwise.
     int CheckWinSock();
-    // Sends a report to the notify window; dropped when there is none.
-    void Report(UINT message, WPARAM wParam, LPARAM lParam);
+    // Sends a report to the notify window and returns its answer; 0 when there is none.
+    LRESULT Report(UINT message, WPARAM wParam, LPARAM lParam);
 
     HWND notifyWindow = nullptr;
     char hostEntryBuffer[hostEntryBufferSize] = {};

@@ -411,6 +411,10 @@ INT_PTR DownloadDialog::DialogProc(UINT message, WPARAM wParam, LPARAM lParam) {
     } else if (message == msgDldone) {
         installing = true;
         RunInstallation(*this, wParam);
+    } else if (message == msgHttpSettingsWanted) {
+        bool again = AskForHttpSettings(*reinterpret_cast<HttpSettingsRequest*>(lParam));
+        SetWindowLongPtrA(windowHandle, DWLP_MSGRESULT, again ? 1 : 0);
+        return 1;
     } else if (message == WM_DESTROY) {
         FreeComponents();
     } else if (message == WM_QUERYENDSESSION) {

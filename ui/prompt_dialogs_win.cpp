@@ -51,11 +51,11 @@ bool HttpSettingsDialog::EndIfCancelled() {
 
 INT_PTR HttpSettingsDialog::DialogProc(UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) {
-        // Shown by the fetch thread without an owner while the download dialog stays
-        // active, the dialog brings itself to the foreground.
+        // Shown without an owner while the download dialog stays active, the dialog
+        // brings itself to the foreground.
         CentreOnScreen(windowHandle);
-        // The run may end meanwhile (Suspend, Quit, the end of the session), and the
-        // download dialog's thread cannot end a dialog of this thread: this one looks.
+        // The run may end meanwhile (Suspend, Quit, the end of the session); whoever
+        // ends it raises the flag without knowing of this dialog: this one looks.
         if (cancelFlag != nullptr && !EndIfCancelled())
             SetTimer(windowHandle, cancelTimerId, cancelPollMilliseconds, nullptr);
         return OnInitDialog();
@@ -75,4 +75,25 @@ INT_PTR HttpSettingsDialog::OnInitDialog() {
     SetDlgItemTextA(windowHandle, IDC_SITE_PASSWORD, sitePassword);
     // Nonzero: the dialog manager gives the focus to the first enabled tab stop.
     return 1;
+}
+
+bool AskForHttpSettings(HttpSettingsRequest& request) {
+    ConnectionSettings& s = *request.settings;
+    HttpSettingsDialog dialog(s.proxyHost, s.proxyPort, s.proxyUser, s.proxyPassword,
+                              request.siteBase, request.remotePath, s.siteUser, s.sitePassword);
+    dialog.SetCancelFlag(request.cancelFlag);
+    INT_PTR answer = dialog.DoModal(nullptr);
+    // The run's dialog, whose modal loop this one ran inside, may have been ended meanwhile
+    // (Suspend, Quit): its loop looks again only at its next message, and the one that
+    // EndDialog left to wake it was taken by this dialog's loop.
+    (void)PostThreadMessageA(GetCurrentThreadId(), WM_NULL, 0, 0);  // harmless if it fails
+    // A dialog that cannot be shown cannot be answered: trying again would never end.
+    if (answer == IDC_CANCEL || answer == -1) return false;
+    CopyText(s.proxyHost, dialog.proxyHost);
+    CopyText(s.proxyPort, dialog.proxyPort);
+    CopyText(s.proxyUser, dialog.proxyUser);
+    CopyText(s.proxyPassword, dialog.proxyPassword);
+    CopyText(s.siteUser, dialog.siteUser);
+    CopyText(s.sitePassword, dialog.sitePassword);
+    return true;
 }

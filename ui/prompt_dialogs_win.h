@@ -1,10 +1,12 @@
 // The small modal questions of a run: the welcome (105), ready-to-install (104) and
 // cancel-installation (106) prompts, and the HTTP settings dialog (108) in which the
 // user corrects the proxy and server settings after every connection attempt failed.
+// All are shown on the interface thread; the fetch thread asks for 108 with a message.
 #pragma once
 
 #include "common/win32.h"
 #include "shell/window_win.h"
+#include "transfer/connection_settings_win.h"
 
 // A centred question whose buttons end it: 1 for the default button or Enter, 1009 for
 // the second button, 2 for Escape.
@@ -46,3 +48,10 @@ private:
 
     volatile LONG* cancelFlag = nullptr;
 };
+
+// The answer to the fetch thread's msgHttpSettingsWanted: shows "HTTP Settings" on this
+// thread, without an owner (the run's window stays usable: Suspend, Quit). True when the
+// fetch is to try again: after OK with what the user typed, after Escape with the
+// settings shown; false after Cancel, when the run ends meanwhile, or when the dialog
+// cannot be shown.
+bool AskForHttpSettings(HttpSettingsRequest& request);

@@ -67,6 +67,9 @@ TEST_F(FaultSettingsDialog, SuspendQuitAndTheSessionsEndCloseItWithinASecond) {
         ASSERT_NE(nullptr, dialog) << user.DescribeWindows();
         HWND settings = user.WaitForDialog("HTTP Settings", patience);
         ASSERT_NE(nullptr, settings) << user.DescribeWindows();
+        // Asked for by the fetch thread, shown by the interface thread.
+        EXPECT_EQ(GetWindowThreadProcessId(dialog, nullptr),
+                  GetWindowThreadProcessId(settings, nullptr));
 
         if (c.ending == Suspend) {
             ASSERT_TRUE(Person::Press(dialog, IDC_SUSPEND));

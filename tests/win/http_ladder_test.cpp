@@ -12,6 +12,7 @@
 #include "transfer/password.h"
 #include "shell/resource_ids.h"
 #include "shell/window_win.h"
+#include "ui/prompt_dialogs_win.h"
 
 #include <gtest/gtest.h>
 
@@ -101,6 +102,9 @@ LRESULT CALLBACK NotifyProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     if (message == msgDl1) haveDl1 = true, lastDl1 = static_cast<UINT>(wParam);
     if (message == msgDl4) haveDl4 = true, lastDl4 = static_cast<UINT>(wParam);
     if (message == msgDl5) waitReports.push_back(static_cast<UINT>(wParam));
+    // As the download dialog does: the settings dialog is this thread's.
+    if (message == msgHttpSettingsWanted)
+        return AskForHttpSettings(*reinterpret_cast<HttpSettingsRequest*>(lParam)) ? 1 : 0;
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
@@ -134,6 +138,7 @@ struct DialogAnswer {
     volatile LONG stop;
     int shown;
     bool typed;
+    DWORD dialogThread;  // of the first dialog
 };
 
 void Type(HWND dialog, int id, const char* text) {
@@ -147,6 +152,7 @@ DWORD WINAPI AnswerDialogs(LPVOID parameter) {
         HWND dialog = user.WaitForDialog("HTTP Settings", 200);
         if (dialog == nullptr) continue;
         if (++answer.shown == 1) {
+            answer.dialogThread = GetWindowThreadProcessId(dialog, nullptr);
             Type(dialog, IDC_SITE_USER, answer.siteUser);
             Type(dialog, IDC_SITE_PASSWORD, answer.sitePassword);
             Type(dialog, IDC_PROXY_HOST, answer.proxyHost);
@@ -358,10 +364,11 @@ TEST_F(HttpLadder, WhatIsTypedIntoHttpSettingsIsUsedAndKeptWhenNoOtherRungWorks)
     std::string content = PseudoRandomBytes(3 * 4096 - 5, 24);
     std::string remote = Publish("private", content);
     DialogAnswer answer = {siteUserName, sitePasswordText, "127.0.0.1", proxyPort,
-                           proxyUserName, proxyPasswordText, 0, 0, false};
+                           proxyUserName, proxyPasswordText, 0, 0, false, 0};
     EXPECT_EQ(0, FetchAnswering(answer, remote));
     EXPECT_TRUE(answer.typed);
     EXPECT_EQ(1, answer.shown);
+    EXPECT_EQ(GetCurrentThreadId(), answer.dialogThread) << "shown by the notify window's thread";
     EXPECT_EQ(content, ReadWholeFile(work.Path() + "\\tmp.tmp"));
     EXPECT_EQ(1, Requests(proxyLog, remote, "pkginfo.txt"));
     EXPECT_EQ(1, Requests(proxyLog, remote, "file002.bin"));
@@ -382,7 +389,7 @@ TEST_F(HttpLadder, TheDirectRungDropsTheProxyButKeepsTheSitesLogin) {
     std::string remote = "auth503/" + name + "/" + name + "/";
     std::string log = servers + "\\logs\\auth503.log";
     size_t logStart = ReadWholeFile(log).size();
-    DialogAnswer answer = {"", "", "", "", "", "", 0, 1, false};  // every dialog cancelled
+    DialogAnswer answer = {"", "", "", "", "", "", 0, 1, false, 0};  // every dialog cancelled
     site = ScriptedSite();
     siteUser = siteUserName;
     sitePassword = Scrambled(sitePasswordText);
@@ -496,7 +503,7 @@ TEST_F(HttpLadder, WhileNothingAnswersTheLadderWaitsForTheNetworkBeforeAsking) {
         waitReports.clear();
         site = c.refused ? "127.0.0.1:" + RefusedPort() : Site() + "/no-such-dir";
         timing = {20, 20, 100, 1000, 2000, 4500};  // pauses of 1 s, 2 s, then 1.5 s
-        DialogAnswer answer = {"", "", "", "", "", "", 0, 1, false};  // cancelled
+        DialogAnswer answer = {"", "", "", "", "", "", 0, 1, false, 0};  // cancelled
         DWORD start = GetTickCount();
         EXPECT_EQ(4, FetchAnswering(answer, "pkg/"));
         DWORD spent = GetTickCount() - start;

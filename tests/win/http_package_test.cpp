@@ -9,6 +9,7 @@
 #include "transfer/messages_win.h"
 #include "shell/resource_ids.h"
 #include "shell/window_win.h"
+#include "ui/prompt_dialogs_win.h"
 
 #include <gtest/gtest.h>
 
@@ -51,6 +52,8 @@ LRESULT CALLBACK NotifyProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         pauseAtFirstPart->Pause(1);
         pauseAtFirstPart = nullptr;
     }
+    if (message == msgHttpSettingsWanted)
+        return AskForHttpSettings(*reinterpret_cast<HttpSettingsRequest*>(lParam)) ? 1 : 0;
     return DefWindowProcA(window, message, wParam, lParam);
 }
 

@@ -9,7 +9,7 @@ TEST(RegisteredMessages, AreRegisteredUnderTheirNames) {
         {msgDl1, "dl1"},       {msgDl2, "dl2"},       {msgDl3, "dl3"},
         {msgDl4, "dl4"},       {msgDl5, "dl5"},       {msgDli1, "dli1"},
         {msgDlftp1, "dlftp1"}, {msgDlftp2, "dlftp2"}, {msgDlftp3, "dlftp3"},
-        {msgDldone, "dldone"},
+        {msgDldone, "dldone"}, {msgHttpSettingsWanted, "dlsettings"},
     };
     for (const Case& c : cases) {
         EXPECT_GE(c.id, 0xC000u) << c.name;

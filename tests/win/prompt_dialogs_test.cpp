@@ -3,7 +3,9 @@
 // appeared and what it shows, then types, clicks and presses keys.
 #include "ui/prompt_dialogs_win.h"
 
+#include "message_pump.h"
 #include "shell/resource_ids.h"
+#include "transfer/messages_win.h"
 
 #include <gtest/gtest.h>
 #include <string.h>
@@ -288,28 +290,78 @@ DWORD WINAPI RunModal(void* parameter) {
     return 0;
 }
 
-// The fetch thread shows the dialog with a modal loop of its own.
-TEST_F(PromptDialogs, HttpSettingsWorkOnAThreadOfTheirOwn) {
-    HttpSettingsDialog dialog(kShown[0], kShown[1], kShown[2], kShown[3], "http://files.example",
-                              "/halverd/", kShown[5], kShown[6]);
-    ModalRun run = {&dialog, 0};
-    Appearance seen = {};
-    UserSession session = {kCaption, [&](HWND d) {
-                               seen = Observe(d);
-                               Type(d, IDC_PROXY_USER, "alice");
-                               PressKey(d, VK_RETURN);
-                           },
-                           nullptr, false};
-    HANDLE fetch = CreateThread(nullptr, 0, RunModal, &run, 0, nullptr);
-    RunUser(&session);
-    WaitForSingleObject(fetch, INFINITE);
-    CloseHandle(fetch);
-    EXPECT_FALSE(session.leftOpen);
-    EXPECT_EQ(IDOK, run.result);
-    ExpectCentred(seen);
-    EXPECT_EQ(session.dialog, seen.foreground);
-    EXPECT_STREQ("alice", dialog.proxyUser);
-    EXPECT_STREQ(kShown[0], dialog.proxyHost);
+// The fetch thread's request, sent to a window of the interface thread as the worker
+// sends it to the download dialog.
+struct SentRequest {
+    HWND window;
+    HttpSettingsRequest* request;
+    LRESULT answer;
+};
+
+DWORD WINAPI SendRequest(void* parameter) {
+    SentRequest* sent = static_cast<SentRequest*>(parameter);
+    sent->answer = SendMessageA(sent->window, msgHttpSettingsWanted, 0,
+                                reinterpret_cast<LPARAM>(sent->request));
+    return 0;
+}
+
+LRESULT CALLBACK AnsweringProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == msgHttpSettingsWanted)
+        return AskForHttpSettings(*reinterpret_cast<HttpSettingsRequest*>(lParam)) ? 1 : 0;
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+// The dialog runs on the thread of the window asked, while the fetch thread waits for
+// the answer: try again (OK with what was typed, Escape with what was shown) or stop.
+TEST_F(PromptDialogs, HttpSettingsAnswerTheFetchThreadOnTheInterfaceThread) {
+    struct Case {
+        const char* name;
+        UserAction act;
+        LRESULT answer;
+        bool typed;
+    } cases[] = {
+        {"Enter", [](HWND d) { Type(d, IDC_PROXY_USER, "alice"); PressKey(d, VK_RETURN); }, 1, true},
+        {"Escape", [](HWND d) { Type(d, IDC_PROXY_USER, "alice"); PressKey(d, VK_ESCAPE); }, 1, false},
+        {"Cancel button", [](HWND d) { Type(d, IDC_PROXY_USER, "alice"); Click(d, IDC_CANCEL); }, 0, false},
+    };
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = AnsweringProc;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.lpszClassName = "SettingsRequestAnswer";
+    RegisterClassA(&windowClass);
+    HWND window = CreateWindowExA(0, windowClass.lpszClassName, "", 0, 0, 0, 1, 1, nullptr,
+                                  nullptr, windowClass.hInstance, nullptr);
+    ASSERT_NE(nullptr, window);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ConnectionSettings settings = {};
+        CopyText(settings.proxyHost, kShown[0]);
+        CopyText(settings.proxyUser, kShown[2]);
+        CopyText(settings.siteUser, kShown[5]);
+        volatile LONG cancel = 0;
+        HttpSettingsRequest request = {&settings, "http://files.example", "/halverd/", &cancel};
+        SentRequest sent = {window, &request, -1};
+        DWORD dialogThread = 0;
+        UserSession session = {kCaption, [&](HWND d) {
+                                   dialogThread = GetWindowThreadProcessId(d, nullptr);
+                                   c.act(d);
+                               },
+                               nullptr, false};
+        HANDLE user = CreateThread(nullptr, 0, RunUser, &session, 0, nullptr);
+        HANDLE fetch = CreateThread(nullptr, 0, SendRequest, &sent, 0, nullptr);
+        EXPECT_TRUE(PumpUntil([&] { return WaitForSingleObject(fetch, 0) == WAIT_OBJECT_0; },
+                              2 * kWaitMs));
+        WaitForSingleObject(user, INFINITE);
+        CloseHandle(user);
+        CloseHandle(fetch);
+        EXPECT_FALSE(session.leftOpen);
+        EXPECT_EQ(GetCurrentThreadId(), dialogThread);
+        EXPECT_EQ(c.answer, sent.answer);
+        EXPECT_STREQ(c.typed ? "alice" : kShown[2], settings.proxyUser);
+        EXPECT_STREQ(kShown[0], settings.proxyHost);
+        EXPECT_STREQ(kShown[5], settings.siteUser);
+    }
+    DestroyWindow(window);
 }
 
 TEST_F(PromptDialogs, HttpSettingsCutLongInputAtTheFieldSize) {
@@ -418,8 +470,8 @@ TEST_F(PromptDialogs, HttpSettingsCutLongArguments) {
 
 }  // namespace
 
-// The fetch thread's dialog closes by itself, as Cancel, once its cancel flag is raised by
-// another thread (the run is ending); raised before it shows, it never shows.
+// The dialog closes by itself, as Cancel, once its cancel flag is raised (the run is
+// ending), also by another thread; raised before it shows, it never shows.
 TEST_F(PromptDialogs, HttpSettingsCloseWhenTheirCancelFlagIsRaised) {
     struct Case {
         const char* what;
