@@ -42,13 +42,13 @@ LRESULT FtpWorker::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     SOCKET socket = static_cast<SOCKET>(wParam);
     WORD event = WSAGETSELECTEVENT(lParam);
     WORD error = WSAGETSELECTERROR(lParam);
-    if (message == msgDli1) {
+    if (message == msgHostLookupDone) {
         if (state == RESOLVING_NAME) LookupFinished();
-    } else if (message == msgDlftp1) {
+    } else if (message == msgFtpControlEvent) {
         if (socket != INVALID_SOCKET && socket == controlSocket) OnControlEvent(event, error);
-    } else if (message == msgDlftp2) {
+    } else if (message == msgFtpListenEvent) {
         if (socket != INVALID_SOCKET && socket == listenSocket) OnListenEvent(event);
-    } else if (message == msgDlftp3) {
+    } else if (message == msgFtpDataEvent) {
         if (socket != INVALID_SOCKET && socket == dataSocket) OnDataEvent(event, error);
     } else if (message == WM_TIMER && wParam == replyTimerId) {
         KillTimer(windowHandle, replyTimerId);
@@ -65,7 +65,7 @@ int FtpWorker::Connect(const char* site, const char*, const char*) {
     if (ResolveHost(site) == 0) {
         // No "dli1" will come: report at once, or the controller would wait for ever.
         state = NOT_CONNECTED;
-        Report(msgDl1, TransferLookupFailed, 0);
+        Report(msgConnected, TransferLookupFailed, 0);
         return 0;
     }
     return 1;
@@ -76,7 +76,7 @@ void FtpWorker::LookupFinished() {
     if (hostResolved == 0 || entry->h_addrtype != AF_INET || entry->h_length != 4 ||
         entry->h_addr_list == nullptr || entry->h_addr_list[0] == nullptr) {
         state = NOT_CONNECTED;
-        Report(msgDl1, TransferLookupFailed, 0);
+        Report(msgConnected, TransferLookupFailed, 0);
         return;
     }
     controlSocket = socket(AF_INET, SOCK_STREAM, 0);
@@ -85,10 +85,10 @@ void FtpWorker::LookupFinished() {
     address.sin_addr.s_addr = htonl(INADDR_ANY);
     if (controlSocket == INVALID_SOCKET ||
         bind(controlSocket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        WSAAsyncSelect(controlSocket, windowHandle, msgDlftp1, controlEvents) != 0) {
+        WSAAsyncSelect(controlSocket, windowHandle, msgFtpControlEvent, controlEvents) != 0) {
         CloseSocket(&controlSocket);
         state = NOT_CONNECTED;
-        Report(msgDl1, TransferSocketFailed, 0);
+        Report(msgConnected, TransferSocketFailed, 0);
         return;
     }
     memcpy(&address.sin_addr, entry->h_addr_list[0], 4);
@@ -98,7 +98,7 @@ void FtpWorker::LookupFinished() {
     if (connect(controlSocket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 &&
         WSAGetLastError() != WSAEWOULDBLOCK) {
         Disconnect();
-        Report(msgDl1, TransferLoginFailed, 0);
+        Report(msgConnected, TransferLoginFailed, 0);
         return;
     }
     AwaitReply();
@@ -107,7 +107,7 @@ void FtpWorker::LookupFinished() {
 int FtpWorker::Disconnect() {
     int wasConnected = state != NOT_CONNECTED ? 1 : 0;
     CloseSocket(&controlSocket);
-    DropQueued(msgDlftp1);
+    DropQueued(msgFtpControlEvent);
     CloseData();
     itemActive = false;
     pendingEnds = 0;
@@ -133,7 +133,7 @@ int FtpWorker::RequestFile(const char* remote, const char* local) {
     localPath = nullptr;
     if (localFile == INVALID_HANDLE_VALUE) {
         // Said at once, so that the user learns why (a full disk, or the file in use).
-        Report(msgDl4, LocalWriteResult(GetLastError()), 0);
+        Report(msgFileDone, LocalWriteResult(GetLastError()), 0);
         return 1;
     }
     itemActive = true;
@@ -160,7 +160,7 @@ void FtpWorker::OnControlEvent(WORD event, WORD error) {
         if (state != CONNECTING) return;
         if (error != 0) {
             Disconnect();
-            Report(msgDl1, TransferLoginFailed, 0);
+            Report(msgConnected, TransferLoginFailed, 0);
             return;
         }
         state = SEND_USER;  // the greeting drives the login from here
@@ -273,15 +273,15 @@ void FtpWorker::ApplyStep(const FtpStep& step, const char* reply) {
         case FtpLoggedIn:
             state = step.next;
             SettleReplyTime();
-            Report(msgDl1, TransferOk, 0);
+            Report(msgConnected, TransferOk, 0);
             break;
         case FtpLoginRefused:
             Disconnect();
-            Report(msgDl1, TransferLoginFailed, 0);
+            Report(msgConnected, TransferLoginFailed, 0);
             break;
         case FtpItemRefused:
             state = step.next;
-            if (itemActive) FinishItem(msgDl2, TransferReceiveFailed, 0);
+            if (itemActive) FinishItem(msgFileStarted, TransferReceiveFailed, 0);
             else CloseData();
             break;
         case FtpItemStarted:
@@ -289,12 +289,12 @@ void FtpWorker::ApplyStep(const FtpStep& step, const char* reply) {
             if (!itemActive) break;
             sizeReported = true;
             announcedSize = ParseAnnouncedByteCount(reply);
-            Report(msgDl2, TransferOk, ParseTransferSize(reply));
+            Report(msgFileStarted, TransferOk, ParseTransferSize(reply));
             // Data that came before this reply was held back from the progress reports.
             if (itemActive && sizeReported && bytesReceived > 0)
-                Report(msgDl3, 0, bytesReceived);
+                Report(msgProgress, 0, bytesReceived);
             if (itemActive && announcedSize >= 0 && bytesReceived > announcedSize)
-                FinishItem(msgDl4, TransferReceiveFailed, 0);
+                FinishItem(msgFileDone, TransferReceiveFailed, 0);
             break;
         case FtpFinalPositive:
             state = step.next;
@@ -302,7 +302,7 @@ void FtpWorker::ApplyStep(const FtpStep& step, const char* reply) {
             break;
         case FtpFinalNegative:
             state = step.next;
-            if (itemActive) FinishItem(msgDl4, TransferReceiveFailed, 0);
+            if (itemActive) FinishItem(msgFileDone, TransferReceiveFailed, 0);
             else CloseData();
             break;
     }
@@ -317,12 +317,12 @@ void FtpWorker::OpenData(bool passive, const char* reply) {
     if (opened > 0) StartDataWindows();
     if (opened == 0) {
         state = CONNECTED;
-        FinishItem(msgDl1, TransferLoginFailed, 0);
+        FinishItem(msgConnected, TransferLoginFailed, 0);
         return;
     }
     if (opened < 0) {  // the passive connect failed at once
         state = CONNECTED;
-        FinishItem(msgDl4, TransferReceiveFailed, 0);
+        FinishItem(msgFileDone, TransferReceiveFailed, 0);
         return;
     }
     if (passive) ApplyStep({GET_SIZE, FtpSendRetrieve, FtpNoOutcome}, reply);
@@ -349,7 +349,7 @@ int FtpWorker::OpenDataConnection(const FtpAddress* passive) {
     state = SEND_GET;
     if (passive != nullptr) {
         dataSocket = created;
-        if (WSAAsyncSelect(dataSocket, windowHandle, msgDlftp3, passiveDataEvents) != 0) return 0;
+        if (WSAAsyncSelect(dataSocket, windowHandle, msgFtpDataEvent, passiveDataEvents) != 0) return 0;
         address.sin_addr = peer.sin_addr;
         address.sin_port = htons(passive->port);
         if (connect(dataSocket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 &&
@@ -358,7 +358,7 @@ int FtpWorker::OpenDataConnection(const FtpAddress* passive) {
         return 1;
     }
     listenSocket = created;
-    if (WSAAsyncSelect(listenSocket, windowHandle, msgDlftp2, listenEvents) != 0 ||
+    if (WSAAsyncSelect(listenSocket, windowHandle, msgFtpListenEvent, listenEvents) != 0 ||
         listen(listenSocket, 1) != 0)
         return 0;
     FtpAddress own;
@@ -394,23 +394,23 @@ void FtpWorker::OnListenEvent(WORD event) {
         return;
     }
     dataSocket = accepted;
-    WSAAsyncSelect(dataSocket, windowHandle, msgDlftp3, activeDataEvents);
+    WSAAsyncSelect(dataSocket, windowHandle, msgFtpDataEvent, activeDataEvents);
     // One data connection per file: nobody else gets in once the server has connected.
     CloseSocket(&listenSocket);
-    DropQueued(msgDlftp2);
+    DropQueued(msgFtpListenEvent);
 }
 
 void FtpWorker::OnDataEvent(WORD event, WORD error) {
     if (event == FD_CONNECT) {
         if (error != 0) {
             // The answer to RETR still follows on the control connection, quietly.
-            if (itemActive) FinishItem(msgDl4, TransferReceiveFailed, 0);
+            if (itemActive) FinishItem(msgFileDone, TransferReceiveFailed, 0);
             else CloseData();
             return;
         }
     } else if (event == FD_READ) {
         if (error != 0) {
-            if (itemActive) FinishItem(msgDl4, TransferReceiveFailed, 0);
+            if (itemActive) FinishItem(msgFileDone, TransferReceiveFailed, 0);
             else CloseData();
             return;
         }
@@ -436,7 +436,7 @@ void FtpWorker::ReadData() {
         if (received == 0) return;  // the close event follows
         if (received == SOCKET_ERROR) {
             if (WSAGetLastError() == WSAEWOULDBLOCK) break;
-            if (itemActive) FinishItem(msgDl4, TransferReceiveFailed, 0);
+            if (itemActive) FinishItem(msgFileDone, TransferReceiveFailed, 0);
             else CloseData();
             return;
         }
@@ -445,7 +445,7 @@ void FtpWorker::ReadData() {
                           : windowBytes + static_cast<DWORD>(received);
         if (announcedSize >= 0 && received > announcedSize - bytesReceived) {
             // Longer than announced: the rest is not written.
-            if (itemActive) FinishItem(msgDl4, TransferReceiveFailed, 0);
+            if (itemActive) FinishItem(msgFileDone, TransferReceiveFailed, 0);
             else CloseData();
             return;
         }
@@ -455,12 +455,12 @@ void FtpWorker::ReadData() {
         if (!wrote || written != static_cast<DWORD>(received)) {
             // A write that took only part of the block without an error: the disk is full.
             DWORD error = wrote ? static_cast<DWORD>(ERROR_DISK_FULL) : GetLastError();
-            if (itemActive) FinishItem(msgDl4, LocalWriteResult(error), 0);
+            if (itemActive) FinishItem(msgFileDone, LocalWriteResult(error), 0);
             else CloseData();
             return;
         }
         bytesReceived = bytesReceived > INT_MAX - received ? INT_MAX : bytesReceived + received;
-        if (itemActive && sizeReported) Report(msgDl3, 0, bytesReceived);
+        if (itemActive && sizeReported) Report(msgProgress, 0, bytesReceived);
     }
 }
 
@@ -474,9 +474,9 @@ void FtpWorker::CloseData() {
     if (windowHandle != nullptr) KillTimer(windowHandle, dataTimerId);
     CloseFile();
     CloseSocket(&dataSocket);
-    DropQueued(msgDlftp3);
+    DropQueued(msgFtpDataEvent);
     CloseSocket(&listenSocket);
-    DropQueued(msgDlftp2);
+    DropQueued(msgFtpListenEvent);
 }
 
 // Ends the current file with its one last report. Everything is closed and settled
@@ -491,7 +491,7 @@ void FtpWorker::FinishItem(UINT message, WPARAM code, LPARAM value) {
 
 void FtpWorker::CompleteItem() {
     bool whole = announcedSize < 0 || bytesReceived == announcedSize;
-    FinishItem(msgDl4, whole ? TransferOk : TransferReceiveFailed, 0);
+    FinishItem(msgFileDone, whole ? TransferOk : TransferReceiveFailed, 0);
 }
 
 void FtpWorker::Fail() {
@@ -499,9 +499,9 @@ void FtpWorker::Fail() {
     bool item = itemActive;
     Disconnect();
     if (login)
-        Report(msgDl1, TransferLoginFailed, 0);
+        Report(msgConnected, TransferLoginFailed, 0);
     else if (item)
-        Report(msgDl4, TransferReceiveFailed, 0);
+        Report(msgFileDone, TransferReceiveFailed, 0);
 }
 
 bool FtpWorker::ReplyAwaited() const {

@@ -245,7 +245,7 @@ PackageFetch::NetworkWait PackageFetch::WaitForNetwork() {
                        : networkPause * 2;
     const unsigned second = 1000;
     for (unsigned left = pause; left > 0;) {
-        worker.Report(msgDl5, (left + second - 1) / second, 0);
+        worker.Report(msgWaitingForNetwork, (left + second - 1) / second, 0);
         unsigned slice = left < second ? left : second;
         if (!SleepWatchingFlags(slice)) return WaitAborted;
         left -= slice;
@@ -404,7 +404,7 @@ FetchOutcome PackageFetch::FetchPart(unsigned index, const char* name, int32_t s
         bool fetched = got == httpOk || got == httpTooLong;
         PartCheck check = got == httpOk ? LoadIntactPart(path, size, sum, digest) : PartDamaged;
         if (check == PartIntact) {
-            worker.Report(msgDl3, 0, static_cast<LPARAM>((index + 1) * static_cast<LONG_PTR>(size)));
+            worker.Report(msgProgress, 0, static_cast<LPARAM>((index + 1) * static_cast<LONG_PTR>(size)));
             break;
         }
         // A part that arrived damaged is fetched again a few times only: the server
@@ -492,7 +492,7 @@ FetchOutcome PackageFetch::FetchParts() {
         total += size;
         if (partSize == 0) partSize = size;
     }
-    worker.Report(msgDl2, 0, static_cast<LPARAM>(static_cast<int32_t>(total)));
+    worker.Report(msgFileStarted, 0, static_cast<LPARAM>(static_cast<int32_t>(total)));
     buffer = static_cast<char*>(malloc(partSize > 0 ? static_cast<size_t>(partSize) : 1));
     if (buffer == nullptr) return FetchFailed;
 
@@ -610,7 +610,7 @@ DWORD WINAPI HttpWorker::ConnectThreadMain(LPVOID parameter) {
     HttpWorker* worker = static_cast<HttpWorker*>(parameter);
     // A failed check is reported too: the controller would otherwise wait for ever.
     WPARAM result = worker->CheckWinSock() == 0 ? TransferOk : TransferLoginFailed;
-    worker->Report(msgDl1, result, 0);
+    worker->Report(msgConnected, result, 0);
     return 0;
 }
 
@@ -627,9 +627,9 @@ DWORD WINAPI HttpWorker::FetchThreadMain(LPVOID parameter) {
     // the next file, and so replace this thread's handle, while handling it.
     if (outcome == FetchAborted) return 0;
     if (outcome == FetchKeptInPlace)
-        worker->Report(msgDl4, TransferOk, fileKeptInPlace);
+        worker->Report(msgFileDone, TransferOk, fileKeptInPlace);
     else
-        worker->Report(msgDl4, FetchResult(static_cast<FetchOutcome>(outcome)), fileReceived);
+        worker->Report(msgFileDone, FetchResult(static_cast<FetchOutcome>(outcome)), fileReceived);
     return 0;
 }
 
@@ -653,7 +653,7 @@ int HttpWorker::Connect(const char* site, const char* proxy, const char* port) {
     FinishThread(connectThread, INFINITE);
     connectThread = CreateThread(nullptr, 0, ConnectThreadMain, this, 0, nullptr);
     if (connectThread == nullptr) {
-        Report(msgDl1, TransferLoginFailed, 0);
+        Report(msgConnected, TransferLoginFailed, 0);
         return 0;
     }
     return 1;

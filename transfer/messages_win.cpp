@@ -1,14 +1,14 @@
 // Registration of the transfer messages during static initialisation.
 #include "transfer/messages_win.h"
 
-const UINT msgDl1 = RegisterWindowMessageA("dl1");
-const UINT msgDl2 = RegisterWindowMessageA("dl2");
-const UINT msgDl3 = RegisterWindowMessageA("dl3");
-const UINT msgDl4 = RegisterWindowMessageA("dl4");
-const UINT msgDl5 = RegisterWindowMessageA("dl5");
-const UINT msgDli1 = RegisterWindowMessageA("dli1");
-const UINT msgDlftp1 = RegisterWindowMessageA("dlftp1");
-const UINT msgDlftp2 = RegisterWindowMessageA("dlftp2");
-const UINT msgDlftp3 = RegisterWindowMessageA("dlftp3");
-const UINT msgDldone = RegisterWindowMessageA("dldone");
+const UINT msgConnected = RegisterWindowMessageA("dl1");
+const UINT msgFileStarted = RegisterWindowMessageA("dl2");
+const UINT msgProgress = RegisterWindowMessageA("dl3");
+const UINT msgFileDone = RegisterWindowMessageA("dl4");
+const UINT msgWaitingForNetwork = RegisterWindowMessageA("dl5");
+const UINT msgHostLookupDone = RegisterWindowMessageA("dli1");
+const UINT msgFtpControlEvent = RegisterWindowMessageA("dlftp1");
+const UINT msgFtpListenEvent = RegisterWindowMessageA("dlftp2");
+const UINT msgFtpDataEvent = RegisterWindowMessageA("dlftp3");
+const UINT msgRunOver = RegisterWindowMessageA("dldone");
 const UINT msgHttpSettingsWanted = RegisterWindowMessageA("dlsettings");

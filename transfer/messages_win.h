@@ -5,16 +5,16 @@
 
 #include "common/win32.h"
 
-extern const UINT msgDl1;      // "dl1": a Connect has finished (wParam: result)
-extern const UINT msgDl2;      // "dl2": an item is about to be received (lParam: size)
-extern const UINT msgDl3;      // "dl3": progress (lParam: bytes so far)
-extern const UINT msgDl4;      // "dl4": the item has finished (wParam: result, lParam: how)
-extern const UINT msgDl5;      // "dl5": http only, no server answered yet (wParam: seconds to the next try)
-extern const UINT msgDli1;     // "dli1": an asynchronous host lookup has completed
-extern const UINT msgDlftp1;   // "dlftp1": event on the FTP control socket
-extern const UINT msgDlftp2;   // "dlftp2": event on the FTP listening data socket
-extern const UINT msgDlftp3;   // "dlftp3": event on the FTP data connection
-extern const UINT msgDldone;   // "dldone": the download run is over (wParam: 0 ok, 1 failed)
+extern const UINT msgConnected;      // "dl1": a Connect has finished (wParam: result)
+extern const UINT msgFileStarted;      // "dl2": an item is about to be received (lParam: size)
+extern const UINT msgProgress;      // "dl3": progress (lParam: bytes so far)
+extern const UINT msgFileDone;      // "dl4": the item has finished (wParam: result, lParam: how)
+extern const UINT msgWaitingForNetwork;      // "dl5": http only, no server answered yet (wParam: seconds to the next try)
+extern const UINT msgHostLookupDone;     // "dli1": an asynchronous host lookup has completed
+extern const UINT msgFtpControlEvent;   // "dlftp1": event on the FTP control socket
+extern const UINT msgFtpListenEvent;   // "dlftp2": event on the FTP listening data socket
+extern const UINT msgFtpDataEvent;   // "dlftp3": event on the FTP data connection
+extern const UINT msgRunOver;   // "dldone": the download run is over (wParam: 0 ok, 1 failed)
 // "dlsettings": http only, no rung of the ladder worked: the interface thread asks the
 // user (lParam: HttpSettingsRequest*; the answer: nonzero to try again).
 extern const UINT msgHttpSettingsWanted;

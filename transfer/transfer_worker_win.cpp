@@ -34,7 +34,7 @@ void TransferWorker::FinishPendingLookup() {
     DWORD start = GetTickCount();
     MSG message;
     for (;;) {
-        if (PeekMessageA(&message, windowHandle, msgDli1, msgDli1, PM_REMOVE)) {
+        if (PeekMessageA(&message, windowHandle, msgHostLookupDone, msgHostLookupDone, PM_REMOVE)) {
             if (reinterpret_cast<HANDLE>(message.wParam) == lookupTask) break;
             continue;
         }
@@ -45,7 +45,7 @@ void TransferWorker::FinishPendingLookup() {
 }
 
 LRESULT TransferWorker::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == msgDli1) {
+    if (message == msgHostLookupDone) {
         lookupTask = nullptr;
         if (WSAGETASYNCERROR(lParam) == 0) hostResolved = 1;
         return 0;
@@ -75,7 +75,7 @@ int TransferWorker::ResolveHost(const char* host) {
         return 0;
     }
     lookupTask =
-        WSAAsyncGetHostByName(windowHandle, msgDli1, host, hostEntryBuffer, hostEntryBufferSize);
+        WSAAsyncGetHostByName(windowHandle, msgHostLookupDone, host, hostEntryBuffer, hostEntryBufferSize);
     return lookupTask != nullptr ? 1 : 0;
 }
 

@@ -181,7 +181,7 @@ void DownloadDialog::ShowStatus(UINT textId, int bufferSize, const char* first,
 }
 
 int DownloadDialog::EndRun(int failed) {
-    PostMessageA(windowHandle, msgDldone, failed, 0);
+    PostMessageA(windowHandle, msgRunOver, failed, 0);
     return 0;
 }
 
@@ -398,17 +398,17 @@ void DownloadDialog::QuitFromTray() {
 }
 
 INT_PTR DownloadDialog::DialogProc(UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == msgDl1) {
+    if (message == msgConnected) {
         OnConnected(static_cast<int>(wParam));
-    } else if (message == msgDl2) {
+    } else if (message == msgFileStarted) {
         OnFileStarted(static_cast<int>(wParam), static_cast<int>(lParam));
-    } else if (message == msgDl3) {
+    } else if (message == msgProgress) {
         OnProgress(static_cast<int>(lParam));
-    } else if (message == msgDl4) {
+    } else if (message == msgFileDone) {
         OnFileDone(static_cast<int>(wParam), lParam);
-    } else if (message == msgDl5) {
+    } else if (message == msgWaitingForNetwork) {
         OnWaitingForNetwork(static_cast<int>(wParam));
-    } else if (message == msgDldone) {
+    } else if (message == msgRunOver) {
         installing = true;
         RunInstallation(*this, wParam);
     } else if (message == msgHttpSettingsWanted) {

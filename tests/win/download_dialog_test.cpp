@@ -52,7 +52,7 @@ public:
     TransferWorker* SelectWorker(ProtocolKind) override { return &worker; }
 
     INT_PTR DialogProc(UINT message, WPARAM wParam, LPARAM lParam) override {
-        if (message == msgDldone) {
+        if (message == msgRunOver) {
             doneResults.push_back(static_cast<int>(wParam));
             return 1;
         }
@@ -154,25 +154,25 @@ TEST_F(DownloadController, ConnectsOnceFetchesEveryFileAndRenamesIt) {
         EXPECT_EQ("Connecting to 'Example.org'...", d.Status());
         EXPECT_EQ("Downloading...", d.RowStatus(0));
 
-        d.Report(msgDl1, 0, 0);
+        d.Report(msgConnected, 0, 0);
         EXPECT_EQ("request pub/ -> " + tmp, d.worker.calls.back());
         EXPECT_EQ("Downloading file 'a.bin'...", d.Status());
-        d.Report(msgDl2, 0, 10240);
+        d.Report(msgFileStarted, 0, 10240);
         EXPECT_EQ(10, d.ProgressHigh());
-        d.Report(msgDl3, 0, 1536);
+        d.Report(msgProgress, 0, 1536);
         EXPECT_EQ("Downloading file 'a.bin' (1K of 10K)...", d.Status());
         EXPECT_EQ(1, d.ProgressPosition());
-        d.Report(msgDl3, 0, 1600);
+        d.Report(msgProgress, 0, 1600);
         EXPECT_EQ("Downloading file 'a.bin' (2K of 10K)...", d.Status());
         EXPECT_EQ(1, d.ProgressPosition());
         WriteWholeFile(tmp, "A");
-        d.Report(msgDl4, 0, 0);
+        d.Report(msgFileDone, 0, 0);
         EXPECT_EQ("A", ReadWholeFile(Work("a.bin")));
         EXPECT_FALSE(FileExists(tmp));
         EXPECT_EQ("Downloading file 'sub\\b.bin'...", d.Status());
 
         WriteWholeFile(tmp, "B");
-        d.Report(msgDl4, 0, 0);
+        d.Report(msgFileDone, 0, 0);
         EXPECT_EQ("B", ReadWholeFile(Work("sub\\b.bin")));
         // The second component is on the same site, written in other case: no new connection.
         EXPECT_EQ("request pub2/ -> " + tmp, d.worker.calls.back());
@@ -181,7 +181,7 @@ TEST_F(DownloadController, ConnectsOnceFetchesEveryFileAndRenamesIt) {
         EXPECT_EQ("Downloading...", d.RowStatus(1));
 
         WriteWholeFile(tmp, "C");
-        d.Report(msgDl4, 0, 0);
+        d.Report(msgFileDone, 0, 0);
         EXPECT_EQ("C", ReadWholeFile(Work("c.bin")));
         EXPECT_EQ("Has been downloaded.", d.RowStatus(1));
     };
@@ -200,18 +200,18 @@ TEST_F(DownloadController, EveryFailureEndsTheRunWithItsText) {
         const char* row;
     };
     const Case cases[] = {
-        {"lookup failed", msgDl1, 1, true, "Error: Unable to connect to 'Example.org'.",
+        {"lookup failed", msgConnected, 1, true, "Error: Unable to connect to 'Example.org'.",
          "Downloading..."},
-        {"login failed", msgDl1, 3, true, "Error: Unable to connect to 'Example.org'.",
+        {"login failed", msgConnected, 3, true, "Error: Unable to connect to 'Example.org'.",
          "Downloading..."},
-        {"refused item", msgDl2, 4, true, "Error in receiving file 'a.bin' from 'Example.org'.",
+        {"refused item", msgFileStarted, 4, true, "Error in receiving file 'a.bin' from 'Example.org'.",
          "Download error"},
-        {"receive failed", msgDl4, 4, true, "Error in receiving file 'a.bin' from 'Example.org'.",
+        {"receive failed", msgFileDone, 4, true, "Error in receiving file 'a.bin' from 'Example.org'.",
          "Download error"},
-        {"disk full", msgDl4, 5, true,
+        {"disk full", msgFileDone, 5, true,
          "Error while downloading a.bin: Out of disk space. Remove some files and run again.",
          "Download error"},
-        {"write denied", msgDl4, 6, true,
+        {"write denied", msgFileDone, 6, true,
          "Error while downloading a.bin: The file could not be written (access denied, or in "
          "use by another program).",
          "Download error"},
@@ -223,10 +223,10 @@ TEST_F(DownloadController, EveryFailureEndsTheRunWithItsText) {
         ScriptedDialog dialog(workPath, description.c_str());
         dialog.worker.acceptRequests = c.accept ? 1 : 0;
         dialog.script = [&](ScriptedDialog& d) {
-            if (c.message == msgDl1) {
-                d.Report(msgDl1, c.code, 0);
+            if (c.message == msgConnected) {
+                d.Report(msgConnected, c.code, 0);
             } else {
-                d.Report(msgDl1, 0, 0);
+                d.Report(msgConnected, 0, 0);
                 if (c.message != 0) d.Report(c.message, c.code, 0);
             }
             EXPECT_EQ(c.status, d.Status()) << c.name;
@@ -246,12 +246,12 @@ TEST_F(DownloadController, AFinishedFileThatCannotBeRenamedEndsTheRunWithItsText
     ScriptedDialog dialog(workPath, description.c_str());
     std::string tmp = Work("tmp.tmp");
     dialog.script = [&](ScriptedDialog& d) {
-        d.Report(msgDl1, 0, 0);
+        d.Report(msgConnected, 0, 0);
         WriteWholeFile(tmp, "A");
         HANDLE held = CreateFileA(tmp.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         ASSERT_NE(INVALID_HANDLE_VALUE, held);
-        d.Report(msgDl4, 0, 0);
+        d.Report(msgFileDone, 0, 0);
         CloseHandle(held);
         EXPECT_EQ("Error while downloading a.bin: The file could not be written (access denied, "
                   "or in use by another program).",
@@ -270,10 +270,10 @@ TEST_F(DownloadController, WaitingForTheNetworkIsShownInTheStatusLine) {
     std::string description = Description(twoComponents);
     ScriptedDialog dialog(workPath, description.c_str());
     dialog.script = [&](ScriptedDialog& d) {
-        d.Report(msgDl1, 0, 0);
-        d.Report(msgDl5, 7, 0);
+        d.Report(msgConnected, 0, 0);
+        d.Report(msgWaitingForNetwork, 7, 0);
         EXPECT_EQ("Waiting for the network... (trying again in 7 s)", d.Status());
-        d.Report(msgDl5, 1, 0);
+        d.Report(msgWaitingForNetwork, 1, 0);
         EXPECT_EQ("Waiting for the network... (trying again in 1 s)", d.Status());
         EXPECT_EQ("Downloading...", d.RowStatus(0));
     };
@@ -285,16 +285,16 @@ TEST_F(DownloadController, UnknownAndHugeSizesKeepTheTextRight) {
     std::string description = Description(twoComponents);
     ScriptedDialog dialog(workPath, description.c_str());
     dialog.script = [&](ScriptedDialog& d) {
-        d.Report(msgDl1, 0, 0);
-        d.Report(msgDl2, 0, -1);
+        d.Report(msgConnected, 0, 0);
+        d.Report(msgFileStarted, 0, -1);
         EXPECT_EQ(0, d.ProgressHigh());
-        d.Report(msgDl3, 0, 500);
+        d.Report(msgProgress, 0, 500);
         EXPECT_EQ("Downloading file 'a.bin' (0K of 0K)...", d.Status());
-        d.Report(msgDl2, 0, 64 * 1024 * 1024);
+        d.Report(msgFileStarted, 0, 64 * 1024 * 1024);
         EXPECT_EQ(0, d.ProgressHigh());  // the 16-bit range wraps
-        d.Report(msgDl3, 0, 70 * 1024 * 1024);
+        d.Report(msgProgress, 0, 70 * 1024 * 1024);
         EXPECT_EQ("Downloading file 'a.bin' (71680K of 65536K)...", d.Status());
-        d.Report(msgDl2, 0, 65 * 1024 * 1024);
+        d.Report(msgFileStarted, 0, 65 * 1024 * 1024);
         EXPECT_EQ(1024, d.ProgressHigh());
     };
     dialog.DoModal(nullptr);
@@ -311,7 +311,7 @@ TEST_F(DownloadController, PresentFilesAreNotFetched) {
         EXPECT_EQ("Has been downloaded.", d.RowStatus(0));
         ASSERT_EQ(3u, d.worker.calls.size());
         EXPECT_EQ("connect example.ORG", d.worker.calls[2]);
-        d.Report(msgDl1, 0, 0);
+        d.Report(msgConnected, 0, 0);
         EXPECT_EQ("request pub2/ -> " + Work("tmp.tmp"), d.worker.calls.back());
     };
     dialog.DoModal(nullptr);

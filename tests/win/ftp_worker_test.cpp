@@ -38,8 +38,8 @@ struct Report {
 std::vector<Report> reports;
 
 LRESULT CALLBACK RecordingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == msgDl1 || message == msgDl2 || message == msgDl3 || message == msgDl4 ||
-        message == msgDl5 || message == msgDldone) {
+    if (message == msgConnected || message == msgFileStarted || message == msgProgress || message == msgFileDone ||
+        message == msgWaitingForNetwork || message == msgRunOver) {
         reports.push_back(Report{message, wParam, lParam});
         return 0;
     }
@@ -108,10 +108,10 @@ protected:
         reports.clear();
         worker.SetLogin(user, pass);
         worker.Connect(host.c_str(), "proxy", "8080");
-        if (!PumpUntil([] { return Count(msgDl1) > 0; }, reportTimeout)) return -1;
+        if (!PumpUntil([] { return Count(msgConnected) > 0; }, reportTimeout)) return -1;
         PumpFor(50);
-        EXPECT_EQ(1, Count(msgDl1));
-        return static_cast<int>(Last(msgDl1).code);
+        EXPECT_EQ(1, Count(msgConnected));
+        return static_cast<int>(Last(msgConnected).code);
     }
 
     // Requests a file and waits for its last report: "dl4", or "dl2" with a refusal.
@@ -120,14 +120,14 @@ protected:
         reports.clear();
         if (!worker.RequestFile(remote.c_str(), local.c_str())) return Report{0, 0, 0};
         bool ended = PumpUntil([] {
-            return Count(msgDl4) > 0 || (Count(msgDl2) > 0 && Last(msgDl2).code != 0) ||
-                   Count(msgDl1) > 0;
+            return Count(msgFileDone) > 0 || (Count(msgFileStarted) > 0 && Last(msgFileStarted).code != 0) ||
+                   Count(msgConnected) > 0;
         }, reportTimeout);
         PumpFor(settle);
         if (!ended) return Report{0, 0, 0};
-        EXPECT_EQ(1, Count(msgDl4) + (Last(msgDl2).code != 0 ? 1 : 0) + Count(msgDl1))
+        EXPECT_EQ(1, Count(msgFileDone) + (Last(msgFileStarted).code != 0 ? 1 : 0) + Count(msgConnected))
             << "one last report per file";
-        return reports.back().message == msgDl3 ? Last(msgDl4) : reports.back();
+        return reports.back().message == msgProgress ? Last(msgFileDone) : reports.back();
     }
 
     // The progress reports of the last file: after "dl2", rising, ending at the size.
@@ -135,8 +135,8 @@ protected:
         bool sizeSeen = false;
         LPARAM previous = 0;
         for (const Report& report : reports) {
-            if (report.message == msgDl2) sizeSeen = true;
-            if (report.message != msgDl3) continue;
+            if (report.message == msgFileStarted) sizeSeen = true;
+            if (report.message != msgProgress) continue;
             EXPECT_TRUE(sizeSeen) << "progress before the size";
             EXPECT_EQ(0u, report.code);
             EXPECT_GT(report.value, previous);
@@ -201,14 +201,14 @@ protected:
         EXPECT_EQ(c.message, last.message);
         EXPECT_EQ(c.code, last.code);
         EXPECT_EQ(c.state, worker.state);
-        EXPECT_EQ(0, Count(msgDl1));
-        if (c.message == msgDl4) {
-            ASSERT_EQ(1, Count(msgDl2));
-            EXPECT_EQ(0u, Last(msgDl2).code);
-            EXPECT_EQ(c.size, Last(msgDl2).value);
+        EXPECT_EQ(0, Count(msgConnected));
+        if (c.message == msgFileDone) {
+            ASSERT_EQ(1, Count(msgFileStarted));
+            EXPECT_EQ(0u, Last(msgFileStarted).code);
+            EXPECT_EQ(c.size, Last(msgFileStarted).value);
         } else {
-            EXPECT_EQ(0, Count(msgDl4));
-            EXPECT_EQ(0, Count(msgDl3));
+            EXPECT_EQ(0, Count(msgFileDone));
+            EXPECT_EQ(0, Count(msgProgress));
         }
         if (c.code == TransferOk) ExpectProgressUpTo(c.received);
         // Data still on its way when a transfer fails is dropped with the data connection.
@@ -245,11 +245,11 @@ TEST_F(FtpWorkerTest, AnonymousAndNamedLoginsFetchFilesOneAfterTheOther) {
         // The login stays open for every file of the site.
         for (const char* file : c.files) {
             Report last = Fetch(file);
-            EXPECT_EQ(msgDl4, last.message) << file;
+            EXPECT_EQ(msgFileDone, last.message) << file;
             EXPECT_EQ(TransferOk, last.code) << file;
             std::string expected = Served(file);
-            ASSERT_EQ(1, Count(msgDl2)) << file;
-            EXPECT_EQ(-1, Last(msgDl2).value) << file;  // this server announces no size
+            ASSERT_EQ(1, Count(msgFileStarted)) << file;
+            EXPECT_EQ(-1, Last(msgFileStarted).value) << file;  // this server announces no size
             ExpectProgressUpTo(expected.size());
             EXPECT_EQ(CONNECTED, worker.state) << file;
             EXPECT_EQ(INVALID_HANDLE_VALUE, worker.localFile) << file;
@@ -265,21 +265,21 @@ TEST_F(FtpWorkerTest, AnonymousAndNamedLoginsFetchFilesOneAfterTheOther) {
 TEST_F(FtpWorkerTest, AMultiMegabyteFileArrivesByteIdenticalInBlocks) {
     ASSERT_EQ(TransferOk, Login(server, "anonymous", identity));
     Report last = Fetch("pub/big.bin");
-    EXPECT_EQ(msgDl4, last.message);
+    EXPECT_EQ(msgFileDone, last.message);
     EXPECT_EQ(TransferOk, last.code);
     std::string expected = Served("pub/big.bin");
     ASSERT_GT(expected.size(), 3u * 1024 * 1024);
     ExpectProgressUpTo(expected.size());
-    EXPECT_GE(Count(msgDl3), static_cast<int>(expected.size() / ftpDataBlockSize));
+    EXPECT_GE(Count(msgProgress), static_cast<int>(expected.size() / ftpDataBlockSize));
     EXPECT_TRUE(ReadWholeFile(local) == expected) << "the file differs";
 }
 
 TEST_F(FtpWorkerTest, ARefusedRetrieveKeepsTheLoginAndClosesTheFileAtOnce) {
     ASSERT_EQ(TransferOk, Login(server, "anonymous", identity));
     Report last = Fetch("pub/no-such-file.bin");
-    EXPECT_EQ(msgDl2, last.message);
+    EXPECT_EQ(msgFileStarted, last.message);
     EXPECT_EQ(TransferReceiveFailed, last.code);
-    EXPECT_EQ(0, Count(msgDl4));
+    EXPECT_EQ(0, Count(msgFileDone));
     EXPECT_EQ(CONNECTED, worker.state);
     ExpectDataSideClosed();
     // Still logged in: the next file comes over the same login.
@@ -322,7 +322,7 @@ TEST_F(FtpWorkerTest, ALocalFileThatCannotBeCreatedIsReportedAsNotWritable) {
         // Said at once (not out of disk space), and nothing is started.
         EXPECT_EQ(1, worker.RequestFile("pub/small.txt", target.c_str())) << target;
         ASSERT_EQ(1u, reports.size()) << target;
-        EXPECT_EQ(msgDl4, reports[0].message) << target;
+        EXPECT_EQ(msgFileDone, reports[0].message) << target;
         EXPECT_EQ(TransferWriteDenied, reports[0].code) << target;
         PumpFor(200);
         EXPECT_EQ(1u, reports.size()) << target;
@@ -351,11 +351,11 @@ TEST_F(FtpActiveTest, WithoutPassiveModeTheServerConnectsToAListeningSocket) {
     const char* files[] = {"pub/big.bin", "pub/empty.bin", "pub/small.txt"};
     for (const char* file : files) {
         Report last = Fetch(file);
-        EXPECT_EQ(msgDl4, last.message) << file;
+        EXPECT_EQ(msgFileDone, last.message) << file;
         EXPECT_EQ(TransferOk, last.code) << file;
         // This server announces the size in its preliminary reply.
         std::string expected = Served(file);
-        EXPECT_EQ(static_cast<LPARAM>(expected.size()), Last(msgDl2).value) << file;
+        EXPECT_EQ(static_cast<LPARAM>(expected.size()), Last(msgFileStarted).value) << file;
         ExpectProgressUpTo(expected.size());
         EXPECT_TRUE(ReadWholeFile(local) == expected) << file;
         EXPECT_EQ(INVALID_SOCKET, worker.listenSocket) << file;
@@ -431,41 +431,41 @@ TEST_F(FtpScripted, TransfersEndWithExactlyOneLastReport) {
     std::string decoyLog = TestServersDirectory() + "\\ftp_scripted\\decoy.log";
     DeleteFileA(decoyLog.c_str());
     const TransferCase cases[] = {
-        {"plain", "data-5000.bin", msgDl4, TransferOk, 5000, 5000, CONNECTED},
-        {"plain", "nosize-2000.bin", msgDl4, TransferOk, -1, 2000, CONNECTED},
+        {"plain", "data-5000.bin", msgFileDone, TransferOk, 5000, 5000, CONNECTED},
+        {"plain", "nosize-2000.bin", msgFileDone, TransferOk, -1, 2000, CONNECTED},
         // The last run of digits counts, even in a file name (it limits nothing).
-        {"plain", "file2.bin", msgDl4, TransferOk, 2, 1000, CONNECTED},
+        {"plain", "file2.bin", msgFileDone, TransferOk, 2, 1000, CONNECTED},
         // The final reply before and after the data connection's close.
-        {"plain", "early226-9000.bin", msgDl4, TransferOk, 9000, 9000, CONNECTED},
-        {"plain", "late226-9000.bin", msgDl4, TransferOk, 9000, 9000, CONNECTED},
+        {"plain", "early226-9000.bin", msgFileDone, TransferOk, 9000, 9000, CONNECTED},
+        {"plain", "late226-9000.bin", msgFileDone, TransferOk, 9000, 9000, CONNECTED},
         // The data first, then 150 and 226 in one segment.
-        {"plain", "pair-7000.bin", msgDl4, TransferOk, 7000, 7000, CONNECTED},
-        {"split", "late226-3000.bin", msgDl4, TransferOk, 3000, 3000, CONNECTED},
+        {"plain", "pair-7000.bin", msgFileDone, TransferOk, 7000, 7000, CONNECTED},
+        {"split", "late226-3000.bin", msgFileDone, TransferOk, 3000, 3000, CONNECTED},
         // 227 without parentheses, or PASV refused: PORT instead.
-        {"noparen", "data-6000.bin", msgDl4, TransferOk, 6000, 6000, CONNECTED},
-        {"nopasv", "early226-70000.bin", msgDl4, TransferOk, 70000, 70000, CONNECTED},
-        {"plain", "abort-8000.bin", msgDl4, TransferReceiveFailed, 8000, 4000, CONNECTED},
+        {"noparen", "data-6000.bin", msgFileDone, TransferOk, 6000, 6000, CONNECTED},
+        {"nopasv", "early226-70000.bin", msgFileDone, TransferOk, 70000, 70000, CONNECTED},
+        {"plain", "abort-8000.bin", msgFileDone, TransferReceiveFailed, 8000, 4000, CONNECTED},
         // A final reply that can never fit the reply buffer fails the transfer.
-        {"plain", "longfinal-1000.bin", msgDl4, TransferReceiveFailed, 1000, 1000, NOT_CONNECTED},
+        {"plain", "longfinal-1000.bin", msgFileDone, TransferReceiveFailed, 1000, 1000, NOT_CONNECTED},
         // The server falls silent, or hangs up, in the middle.
-        {"plain", "silent-6000.bin", msgDl4, TransferReceiveFailed, 6000, 3000, NOT_CONNECTED},
-        {"plain", "closectl-6000.bin", msgDl4, TransferReceiveFailed, 6000, 3000, NOT_CONNECTED},
+        {"plain", "silent-6000.bin", msgFileDone, TransferReceiveFailed, 6000, 3000, NOT_CONNECTED},
+        {"plain", "closectl-6000.bin", msgFileDone, TransferReceiveFailed, 6000, 3000, NOT_CONNECTED},
         // Refusals: still logged in.
-        {"plain", "missing", msgDl2, TransferReceiveFailed, 0, 0, CONNECTED},
-        {"refuse-port", "data-1000.bin", msgDl2, TransferReceiveFailed, 0, 0, CONNECTED},
+        {"plain", "missing", msgFileStarted, TransferReceiveFailed, 0, 0, CONNECTED},
+        {"refuse-port", "data-1000.bin", msgFileStarted, TransferReceiveFailed, 0, 0, CONNECTED},
         // Hostile servers and third parties.
         // Announced 71 bytes, then data without end: nothing beyond the 71 is written,
         // and the transfer fails at once. Fewer than announced fail too.
-        {"plain", "endless-71.bin", msgDl4, TransferReceiveFailed, 71, 71, CONNECTED},
-        {"plain", "short-5000.bin", msgDl4, TransferReceiveFailed, 5000, 2500, CONNECTED},
+        {"plain", "endless-71.bin", msgFileDone, TransferReceiveFailed, 71, 71, CONNECTED},
+        {"plain", "short-5000.bin", msgFileDone, TransferReceiveFailed, 5000, 2500, CONNECTED},
         // A byte every 100 ms is too slow for the injected minimum rate.
-        {"plain", "trickle-1000.bin", msgDl4, TransferReceiveFailed, 1000, 1000, NOT_CONNECTED},
+        {"plain", "trickle-1000.bin", msgFileDone, TransferReceiveFailed, 1000, 1000, NOT_CONNECTED},
         // The 227 names another address where something listens on the same port: the
         // data still comes from the server.
-        {"elsewhere", "data-5000.bin", msgDl4, TransferOk, 5000, 5000, CONNECTED},
+        {"elsewhere", "data-5000.bin", msgFileDone, TransferOk, 5000, 5000, CONNECTED},
         // Someone else connects to the PORT address first: turned away, and the
         // server's data arrives.
-        {"nopasv+intrude", "data-6000.bin", msgDl4, TransferOk, 6000, 6000, CONNECTED},
+        {"nopasv+intrude", "data-6000.bin", msgFileDone, TransferOk, 6000, 6000, CONNECTED},
     };
     for (const TransferCase& c : cases) {
         DWORD start = GetTickCount();
@@ -493,11 +493,11 @@ TEST_F(FtpScripted, AFailedWriteIsReportedOnceAsNotWritableAndNeverCompletes) {
                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         ASSERT_NE(INVALID_HANDLE_VALUE, worker.localFile);
-        ASSERT_TRUE(PumpUntil([] { return Count(msgDl4) > 0; }, reportTimeout)) << file;
+        ASSERT_TRUE(PumpUntil([] { return Count(msgFileDone) > 0; }, reportTimeout)) << file;
         PumpFor(settleTime);
-        EXPECT_EQ(1, Count(msgDl4)) << file;
-        EXPECT_EQ(TransferWriteDenied, Last(msgDl4).code) << file;
-        EXPECT_EQ(0, Count(msgDl3)) << file;
+        EXPECT_EQ(1, Count(msgFileDone)) << file;
+        EXPECT_EQ(TransferWriteDenied, Last(msgFileDone).code) << file;
+        EXPECT_EQ(0, Count(msgProgress)) << file;
         ExpectDataSideClosed();
         // The rest of the file is quietly over; the login stays.
         EXPECT_EQ(CONNECTED, worker.state) << file;

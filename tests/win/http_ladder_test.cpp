@@ -99,9 +99,9 @@ bool haveDl1, haveDl4;
 std::vector<UINT> waitReports;  // wParam of every "dl5": seconds to the next climb
 
 LRESULT CALLBACK NotifyProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == msgDl1) haveDl1 = true, lastDl1 = static_cast<UINT>(wParam);
-    if (message == msgDl4) haveDl4 = true, lastDl4 = static_cast<UINT>(wParam);
-    if (message == msgDl5) waitReports.push_back(static_cast<UINT>(wParam));
+    if (message == msgConnected) haveDl1 = true, lastDl1 = static_cast<UINT>(wParam);
+    if (message == msgFileDone) haveDl4 = true, lastDl4 = static_cast<UINT>(wParam);
+    if (message == msgWaitingForNetwork) waitReports.push_back(static_cast<UINT>(wParam));
     // As the download dialog does: the settings dialog is this thread's.
     if (message == msgHttpSettingsWanted)
         return AskForHttpSettings(*reinterpret_cast<HttpSettingsRequest*>(lParam)) ? 1 : 0;

@@ -45,10 +45,10 @@ Reports* reports = nullptr;
 HttpWorker* pauseAtFirstPart = nullptr;
 
 LRESULT CALLBACK NotifyProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (reports != nullptr && (message == msgDl1 || message == msgDl2 || message == msgDl3 ||
-                               message == msgDl4))
+    if (reports != nullptr && (message == msgConnected || message == msgFileStarted || message == msgProgress ||
+                               message == msgFileDone))
         reports->received.push_back({message, {wParam, lParam}});
-    if (message == msgDl3 && pauseAtFirstPart != nullptr) {
+    if (message == msgProgress && pauseAtFirstPart != nullptr) {
         pauseAtFirstPart->Pause(1);
         pauseAtFirstPart = nullptr;
     }
@@ -109,11 +109,11 @@ protected:
         worker.SetLogin("", "");
         worker.SetProxyLogin("", "");
         worker.Connect(site.c_str(), "", "");
-        Pump([&] { return received.Has(msgDl1); }, patience);
-        if (received.Last(msgDl1) != 0) return -2;
+        Pump([&] { return received.Has(msgConnected); }, patience);
+        if (received.Last(msgConnected) != 0) return -2;
         if (!worker.RequestFile(remote.c_str(), (work.Path() + "\\tmp.tmp").c_str())) return -3;
-        Pump([&] { return received.Has(msgDl4); }, patience);
-        return received.Has(msgDl4) ? static_cast<int>(received.Last(msgDl4)) : -1;
+        Pump([&] { return received.Has(msgFileDone); }, patience);
+        return received.Has(msgFileDone) ? static_cast<int>(received.Last(msgFileDone)) : -1;
     }
     template <typename Condition>
     void Pump(Condition done, DWORD milliseconds) {
@@ -142,10 +142,10 @@ TEST_F(HttpPackage, FetchesEveryPartAndJoinsThemByteForByte) {
     HttpWorker worker;
     EXPECT_EQ(0, Fetch(worker, Site()));
     EXPECT_EQ(content, ReadWholeFile(work.Path() + "\\tmp.tmp"));
-    EXPECT_EQ(static_cast<LPARAM>(content.size()), received.LastParam(msgDl2));
-    EXPECT_EQ(4, received.Count(msgDl3));
+    EXPECT_EQ(static_cast<LPARAM>(content.size()), received.LastParam(msgFileStarted));
+    EXPECT_EQ(4, received.Count(msgProgress));
     // The last report counts the listed size of the last, shorter part.
-    EXPECT_EQ(4 * 1000, received.LastParam(msgDl3));
+    EXPECT_EQ(4 * 1000, received.LastParam(msgProgress));
     EXPECT_EQ(1, connectionSettings.confirmed);
 }
 
@@ -157,7 +157,7 @@ TEST_F(HttpPackage, PartsAlreadyIntactAreNotFetchedAgain) {
     HttpWorker worker;
     EXPECT_EQ(0, Fetch(worker, Site()));
     EXPECT_EQ(content, ReadWholeFile(work.Path() + "\\tmp.tmp"));
-    EXPECT_EQ(2, received.Count(msgDl3));
+    EXPECT_EQ(2, received.Count(msgProgress));
     EXPECT_EQ(0, Requests("file000.bin"));
     EXPECT_EQ(1, Requests("file001.bin"));
     EXPECT_EQ(0, Requests("file002.bin"));
@@ -349,17 +349,17 @@ TEST_F(HttpPackage, PauseHoldsTheNextPartAndResumeFinishes) {
     worker.SetLogin("", "");
     worker.SetProxyLogin("", "");
     worker.Connect(Site().c_str(), "", "");
-    Pump([&] { return received.Has(msgDl1); }, 20000);
+    Pump([&] { return received.Has(msgConnected); }, 20000);
     std::string remote = "pkg/" + name + "/";
     ASSERT_TRUE(worker.RequestFile(remote.c_str(), (work.Path() + "\\tmp.tmp").c_str()));
-    Pump([&] { return received.Has(msgDl3); }, 20000);
+    Pump([&] { return received.Has(msgProgress); }, 20000);
     Pump([] { return false; }, 1000);
-    EXPECT_EQ(1, received.Count(msgDl3));
+    EXPECT_EQ(1, received.Count(msgProgress));
     EXPECT_EQ(0, Requests("file001.bin"));
-    EXPECT_FALSE(received.Has(msgDl4));
+    EXPECT_FALSE(received.Has(msgFileDone));
     worker.Resume();
-    Pump([&] { return received.Has(msgDl4); }, 20000);
-    EXPECT_EQ(0, static_cast<int>(received.Last(msgDl4)));
+    Pump([&] { return received.Has(msgFileDone); }, 20000);
+    EXPECT_EQ(0, static_cast<int>(received.Last(msgFileDone)));
     EXPECT_EQ(content, ReadWholeFile(work.Path() + "\\tmp.tmp"));
     EXPECT_EQ(1, Requests("file001.bin"));
     pauseAtFirstPart = nullptr;

@@ -6,10 +6,10 @@
 TEST(RegisteredMessages, AreRegisteredUnderTheirNames) {
     struct Case { UINT id; const char* name; };
     const Case cases[] = {
-        {msgDl1, "dl1"},       {msgDl2, "dl2"},       {msgDl3, "dl3"},
-        {msgDl4, "dl4"},       {msgDl5, "dl5"},       {msgDli1, "dli1"},
-        {msgDlftp1, "dlftp1"}, {msgDlftp2, "dlftp2"}, {msgDlftp3, "dlftp3"},
-        {msgDldone, "dldone"}, {msgHttpSettingsWanted, "dlsettings"},
+        {msgConnected, "dl1"},       {msgFileStarted, "dl2"},       {msgProgress, "dl3"},
+        {msgFileDone, "dl4"},       {msgWaitingForNetwork, "dl5"},       {msgHostLookupDone, "dli1"},
+        {msgFtpControlEvent, "dlftp1"}, {msgFtpListenEvent, "dlftp2"}, {msgFtpDataEvent, "dlftp3"},
+        {msgRunOver, "dldone"}, {msgHttpSettingsWanted, "dlsettings"},
     };
     for (const Case& c : cases) {
         EXPECT_GE(c.id, 0xC000u) << c.name;

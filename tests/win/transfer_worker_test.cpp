@@ -29,8 +29,8 @@ Report reports[64];
 int reportCount = 0;
 
 bool IsReport(UINT message) {
-    return message == msgDl1 || message == msgDl2 || message == msgDl3 || message == msgDl4 ||
-           message == msgDl5 || message == msgDldone;
+    return message == msgConnected || message == msgFileStarted || message == msgProgress || message == msgFileDone ||
+           message == msgWaitingForNetwork || message == msgRunOver;
 }
 
 LRESULT CALLBACK RecordingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -147,7 +147,7 @@ TEST_F(TransferWorkerTest, LookupCompletionTakesTheErrorFromTheHighWord) {
     for (const Case& c : cases) {
         worker.hostResolved = 0;
         worker.lookupTask = reinterpret_cast<HANDLE>(1);
-        LRESULT result = SendMessageA(worker.windowHandle, msgDli1, 1,
+        LRESULT result = SendMessageA(worker.windowHandle, msgHostLookupDone, 1,
                                       static_cast<LPARAM>(WSAMAKEASYNCREPLY(200, c.error)));
         EXPECT_EQ(0, result) << c.error;
         EXPECT_EQ(c.resolved, worker.hostResolved) << c.error;
@@ -181,7 +181,7 @@ TEST_F(TransferWorkerTest, HttpConnectReportsOnceFromItsThread) {
     ASSERT_TRUE(PumpUntil([] { return reportCount > 0; }, reportTimeout));
     PumpFor(settleTime);
     ASSERT_EQ(1, reportCount);
-    EXPECT_EQ(msgDl1, reports[0].message);
+    EXPECT_EQ(msgConnected, reports[0].message);
     EXPECT_EQ(static_cast<WPARAM>(TransferOk), reports[0].wParam);
     EXPECT_EQ(0, reports[0].lParam);
     EXPECT_STREQ("proxy.example.com", http.proxyHost);
@@ -191,7 +191,7 @@ TEST_F(TransferWorkerTest, HttpConnectReportsOnceFromItsThread) {
     ASSERT_EQ(1, http.Connect("files.example.com", "", ""));
     ASSERT_TRUE(PumpUntil([] { return reportCount > 1; }, reportTimeout));
     PumpFor(settleTime);
-    EXPECT_EQ(2, CountReports(msgDl1));
+    EXPECT_EQ(2, CountReports(msgConnected));
     EXPECT_EQ(static_cast<WPARAM>(TransferOk), reports[1].wParam);
     EXPECT_STREQ("", http.proxyHost);
 }
@@ -243,7 +243,7 @@ TEST_F(TransferWorkerTest, FtpConnectReportsTheOutcomeOfTheLookup) {
         ASSERT_TRUE(PumpUntil([] { return reportCount > 0; }, reportTimeout)) << c.site;
         PumpFor(settleTime);
         ASSERT_EQ(1, reportCount) << c.site;
-        EXPECT_EQ(msgDl1, reports[0].message) << c.site;
+        EXPECT_EQ(msgConnected, reports[0].message) << c.site;
         EXPECT_EQ(c.result, reports[0].wParam) << c.site;
         EXPECT_EQ(c.state, ftp.state) << c.site;
     }
@@ -254,7 +254,7 @@ TEST_F(TransferWorkerTest, FtpConnectWithoutAWindowReportsTheLookupFailureAtOnce
     ftp.notifyWindow = notify;  // the window could not be created
     EXPECT_EQ(0, ftp.Connect("localhost", "", ""));
     ASSERT_EQ(1, reportCount);
-    EXPECT_EQ(msgDl1, reports[0].message);
+    EXPECT_EQ(msgConnected, reports[0].message);
     EXPECT_EQ(static_cast<WPARAM>(TransferLookupFailed), reports[0].wParam);
     EXPECT_EQ(NOT_CONNECTED, ftp.state);
 }
@@ -359,7 +359,7 @@ TEST_F(TransferWorkerTest, HttpWorkerDestroyedWhileItsThreadReportsDoesNotDeadlo
     Sleep(200);
     doomed.Destroy(http);
     EXPECT_FALSE(IsWindow(window));
-    EXPECT_EQ(1, CountReports(msgDl1));
+    EXPECT_EQ(1, CountReports(msgConnected));
     PumpFor(settleTime);
     EXPECT_EQ(1, reportCount);
 }
