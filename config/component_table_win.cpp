@@ -112,7 +112,7 @@ int LoadDescriptions(DownloadDialog& dialog) {
             caption[0] = '\0';
         if (LoadStringA(instance, IDS_EXTRACT_ERROR, text, countof(text)) == 0) text[0] = '\0';
         MessageBoxA(nullptr, text, caption, MB_ICONERROR | MB_SETFOREGROUND);
-        EndDialog(dialog.windowHandle, IDC_CANCEL);
+        EndDialog(dialog.windowHandle, IDC_SECOND_CHOICE);
         return 0;
     }
     SendMessageA(dialog.listView, LVM_SORTITEMS, 0,

@@ -55,7 +55,7 @@ void ReportNotReady(DownloadDialog& dialog, const char* caption) {
     char text[512];
     LoadText(dialog.networkRun ? IDS_DOWNLOAD_INCOMPLETE : IDS_FILES_MISSING, text, countof(text));
     MessageBoxA(dialog.windowHandle, text, caption, MB_ICONERROR | MB_SETFOREGROUND);
-    EndDialog(dialog.windowHandle, IDC_CANCEL);
+    EndDialog(dialog.windowHandle, IDC_SECOND_CHOICE);
 }
 
 // A network run hides its dialog for good and, when allowed, asks prompt 104.
@@ -77,12 +77,12 @@ INT_PTR AskToInstall(DownloadDialog& dialog) {
 // the next start, which goes straight to installation.
 void EndDeclined(DownloadDialog& dialog, const char* profile) {
     PromptDialog cancel(IDD_CANCEL_INSTALLATION);
-    if (cancel.DoModal(nullptr) == IDC_CANCEL) {
+    if (cancel.DoModal(nullptr) == IDC_SECOND_CHOICE) {
         EndDialog(dialog.windowHandle, IDC_QUIT);
         return;
     }
     WriteState(profile, "download", "complete", "1");
-    EndDialog(dialog.windowHandle, IDC_CANCEL);
+    EndDialog(dialog.windowHandle, IDC_SECOND_CHOICE);
 }
 
 void RecordInstallStart(const DownloadDialog& dialog, const char* profile) {
@@ -204,7 +204,7 @@ void InstallComponents(DownloadDialog& dialog) {
 void EndInstalled(DownloadDialog& dialog, const char* profile, bool localOnly) {
     int succeeded = profile[0] != '\0' && GetPrivateProfileIntA("result", "success", 0, profile) == 1;
     if (!succeeded && !(localOnly && !nestedRun)) {
-        EndDialog(dialog.windowHandle, IDC_CANCEL);
+        EndDialog(dialog.windowHandle, IDC_SECOND_CHOICE);
         return;
     }
     EndDialog(dialog.windowHandle, IDC_QUIT);

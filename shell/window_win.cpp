@@ -9,7 +9,7 @@ namespace {
 HINSTANCE frameworkInstance = nullptr;
 
 bool IsEndCode(WORD id) {
-    return id == IDOK || id == IDCANCEL || id == IDC_QUIT || id == IDC_SUSPEND || id == IDC_CANCEL;
+    return id == IDOK || id == IDCANCEL || id == IDC_QUIT || id == IDC_SUSPEND || id == IDC_SECOND_CHOICE;
 }
 
 }  // namespace

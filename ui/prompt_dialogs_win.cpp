@@ -45,7 +45,7 @@ void HttpSettingsDialog::ReadFields() {
 bool HttpSettingsDialog::EndIfCancelled() {
     if (cancelFlag == nullptr || *cancelFlag == 0) return false;
     KillTimer(windowHandle, cancelTimerId);
-    EndDialog(windowHandle, IDC_CANCEL);
+    EndDialog(windowHandle, IDC_SECOND_CHOICE);
     return true;
 }
 
@@ -88,7 +88,7 @@ bool AskForHttpSettings(HttpSettingsRequest& request) {
     // EndDialog left to wake it was taken by this dialog's loop.
     (void)PostThreadMessageA(GetCurrentThreadId(), WM_NULL, 0, 0);  // harmless if it fails
     // A dialog that cannot be shown cannot be answered: trying again would never end.
-    if (answer == IDC_CANCEL || answer == -1) return false;
+    if (answer == IDC_SECOND_CHOICE || answer == -1) return false;
     CopyText(s.proxyHost, dialog.proxyHost);
     CopyText(s.proxyPort, dialog.proxyPort);
     CopyText(s.proxyUser, dialog.proxyUser);

@@ -161,7 +161,7 @@ DWORD WINAPI AnswerDialogs(LPVOID parameter) {
             Type(dialog, IDC_PROXY_PASSWORD, answer.proxyPassword);
             answer.typed = Person::Press(dialog, IDOK);
         } else {
-            Person::Press(dialog, IDC_CANCEL);
+            Person::Press(dialog, IDC_SECOND_CHOICE);
         }
         user.WaitUntilGone(dialog, 5000);
     }

@@ -202,7 +202,7 @@ TEST_F(HttpPackage, TheUserIsAskedWhenNoRungWorksAndCancelEndsTheFile) {
         [](void*) -> DWORD {
             Person user(GetCurrentProcessId());
             HWND dialog = user.WaitForDialog("HTTP Settings", 20000);
-            if (dialog != nullptr) cancelled = Person::Press(dialog, IDC_CANCEL);
+            if (dialog != nullptr) cancelled = Person::Press(dialog, IDC_SECOND_CHOICE);
             return 0;
         },
         nullptr, 0, nullptr);

@@ -159,7 +159,7 @@ TEST_F(PromptDialogs, AppearCentredAndEndWithTheAnswerGiven) {
     const AnswerCase answers[] = {
         {"Enter", [](HWND d) { PressKey(d, VK_RETURN); }, IDOK},
         {"default button", [](HWND d) { Click(d, IDOK); }, IDOK},
-        {"second button", [](HWND d) { Click(d, IDC_CANCEL); }, IDC_CANCEL},
+        {"second button", [](HWND d) { Click(d, IDC_SECOND_CHOICE); }, IDC_SECOND_CHOICE},
         {"Escape", [](HWND d) { PressKey(d, VK_ESCAPE); }, IDCANCEL},
         {"Escape command", [](HWND d) { SendCommand(d, IDCANCEL); }, IDCANCEL},
     };
@@ -240,7 +240,7 @@ TEST_F(PromptDialogs, HttpSettingsReadBackOnlyOnOk) {
     const SettingsAnswer answers[] = {
         {"OK button", [](HWND d) { Click(d, IDOK); }, IDOK, true},
         {"Enter", [](HWND d) { PressKey(d, VK_RETURN); }, IDOK, true},
-        {"Cancel button", [](HWND d) { Click(d, IDC_CANCEL); }, IDC_CANCEL, false},
+        {"Cancel button", [](HWND d) { Click(d, IDC_SECOND_CHOICE); }, IDC_SECOND_CHOICE, false},
         {"Escape", [](HWND d) { PressKey(d, VK_ESCAPE); }, IDCANCEL, false},
         {"Escape command", [](HWND d) { SendCommand(d, IDCANCEL); }, IDCANCEL, false},
     };
@@ -322,7 +322,7 @@ TEST_F(PromptDialogs, HttpSettingsAnswerTheFetchThreadOnTheInterfaceThread) {
     } cases[] = {
         {"Enter", [](HWND d) { Type(d, IDC_PROXY_USER, "alice"); PressKey(d, VK_RETURN); }, 1, true},
         {"Escape", [](HWND d) { Type(d, IDC_PROXY_USER, "alice"); PressKey(d, VK_ESCAPE); }, 1, false},
-        {"Cancel button", [](HWND d) { Type(d, IDC_PROXY_USER, "alice"); Click(d, IDC_CANCEL); }, 0, false},
+        {"Cancel button", [](HWND d) { Type(d, IDC_PROXY_USER, "alice"); Click(d, IDC_SECOND_CHOICE); }, 0, false},
     };
     WNDCLASSA windowClass = {};
     windowClass.lpfnWndProc = AnsweringProc;
@@ -499,7 +499,7 @@ TEST_F(PromptDialogs, HttpSettingsCloseWhenTheirCancelFlagIsRaised) {
         EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(fetch, 5000));
         EXPECT_LT(GetTickCount() - raised, 1000u);
         CloseHandle(fetch);
-        EXPECT_EQ(IDC_CANCEL, run.result);
+        EXPECT_EQ(IDC_SECOND_CHOICE, run.result);
         EXPECT_STREQ(kShown[2], dialog.proxyUser);
     }
 }

@@ -65,7 +65,7 @@ const ControlCase kWelcomeControls[] = {
                 "installation.",
                 7, 7, 243, 30),
     DEFAULT_BUTTON(IDOK, "&Continue", 75, 38, 50, 14),
-    PUSH_BUTTON(IDC_CANCEL, "&Exit", 132, 38, 50, 14),
+    PUSH_BUTTON(IDC_SECOND_CHOICE, "&Exit", 132, 38, 50, 14),
 };
 
 const ControlCase kReadyControls[] = {
@@ -73,7 +73,7 @@ const ControlCase kReadyControls[] = {
                 "Would you like to install now?",
                 7, 7, 135, 33),
     DEFAULT_BUTTON(IDOK, "&Install", 155, 7, 50, 14),
-    PUSH_BUTTON(IDC_CANCEL, "&Cancel", 155, 26, 50, 14),
+    PUSH_BUTTON(IDC_SECOND_CHOICE, "&Cancel", 155, 26, 50, 14),
 };
 
 const ControlCase kCancelControls[] = {
@@ -81,7 +81,7 @@ const ControlCase kCancelControls[] = {
                 "run Corvane Lite Installer at any time to install.",
                 7, 7, 143, 33),
     DEFAULT_BUTTON(IDOK, "&Keep files", 162, 7, 50, 14),
-    PUSH_BUTTON(IDC_CANCEL, "&Delete files", 162, 26, 50, 14),
+    PUSH_BUTTON(IDC_SECOND_CHOICE, "&Delete files", 162, 26, 50, 14),
 };
 
 const ControlCase kHttpSettingsControls[] = {
@@ -105,7 +105,7 @@ const ControlCase kHttpSettingsControls[] = {
     STATIC_TEXT("Pass&word : ", 21, 185, 47, 8),
     EDIT_FIELD(IDC_PROXY_PASSWORD, 72, 184, 116, 12, ES_PASSWORD),
     DEFAULT_BUTTON(IDOK, "OK", 50, 212, 50, 14),
-    PUSH_BUTTON(IDC_CANCEL, "Cancel", 104, 212, 50, 14),
+    PUSH_BUTTON(IDC_SECOND_CHOICE, "Cancel", 104, 212, 50, 14),
 };
 
 #define CONTROLS(table) table, static_cast<int>(sizeof(table) / sizeof(table[0]))
