@@ -26,6 +26,8 @@
 #define IDC_PROXY_USER 1006
 #define IDC_PROXY_PASSWORD 1007
 #define IDC_PROXY_PORT 1008
+// The second button of prompts 104, 105, 106 and 108 (Exit, Cancel, Delete files,
+// Cancel); Win32's IDCANCEL (2) is Escape.
 #define IDC_SECOND_CHOICE 1009
 #define IDC_ADDRESS 1010
 #define IDC_SITE_USER 1012
