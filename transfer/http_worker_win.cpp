@@ -663,7 +663,7 @@ int HttpWorker::Connect(const char* site, const char* proxy, const char* port) {
 // (and an open "HTTP Settings" dialog closes), as the run's window would otherwise wait
 // for that dialog.
 int HttpWorker::Disconnect() {
-    abortFlag = 1;
+    Abort();
     return 0;
 }
 
@@ -711,11 +711,10 @@ void HttpWorker::SetProxyLogin(const char* newUser, const char* newPassword) {
     if (newPassword[0] != '\0') UnscramblePassword(newPassword, proxyPassword);
 }
 
-void HttpWorker::Pause(int flag) {
-    if (flag != 0)
-        suspendFlag = 1;
-    else
-        abortFlag = 1;  // also seen by an open "HTTP Settings" dialog, which closes
+void HttpWorker::Suspend() { suspendFlag = 1; }
+
+void HttpWorker::Abort() {
+    abortFlag = 1;  // also seen by an open "HTTP Settings" dialog, which closes
 }
 
 void HttpWorker::SetAuthenticity(const char* keyText, const char* path) {
@@ -724,7 +723,5 @@ void HttpWorker::SetAuthenticity(const char* keyText, const char* path) {
     if (!CopyText(finalPath, path)) finalPath[0] = '\0';
 }
 
-void HttpWorker::Resume() {
-    suspendFlag = 0;
-    abortFlag = 0;
-}
+// An aborted fetch stays aborted: the run that aborted it is ending.
+void HttpWorker::Resume() { suspendFlag = 0; }

@@ -40,10 +40,12 @@ public:
     int RequestFile(const char* remotePath, const char* localPath) override;
     void SetLogin(const char* user, const char* password) override;
     void SetProxyLogin(const char* newUser, const char* newPassword) override;
-    // Nonzero suspends the fetch after the current part, zero aborts it (and closes an
-    // open "HTTP Settings" dialog).
-    virtual void Pause(int flag);
+    // Holds the fetch before its next part (and in its waits) until Resume.
+    virtual void Suspend();
     virtual void Resume();
+    // Ends the fetch for good at its next look (an open "HTTP Settings" dialog closes);
+    // no report follows. The worker is not used for another file afterwards.
+    virtual void Abort();
     // For the next RequestFile: the publisher's key as the description has it (empty: the
     // package need not be signed) and the path of the file where it will be put. With a
     // key, the package's signature and digests are checked, and a file already in place

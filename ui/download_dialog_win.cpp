@@ -364,13 +364,13 @@ void DownloadDialog::OnFileDone(int result, LPARAM how) {
 // dialog closes) and the run ends so that the restart shortcut is written.
 void DownloadDialog::EndForSession() {
     shuttingDown = true;
-    httpWorker.Pause(0);
+    httpWorker.Abort();
     EndDialog(windowHandle, IDC_SUSPEND);
 }
 
 // Holds the transfer while the user decides; true when the user confirmed Quit.
 bool DownloadDialog::AskToQuit() {
-    httpWorker.Pause(1);
+    httpWorker.Suspend();
     char text[512], title[50];
     HINSTANCE instance = GetFrameworkInstance();
     if (LoadStringA(instance, IDS_CONFIRM_QUIT, text, countof(text)) == 0) text[0] = '\0';
@@ -435,7 +435,7 @@ INT_PTR DownloadDialog::DialogProc(UINT message, WPARAM wParam, LPARAM lParam) {
         EndDialog(windowHandle, IDC_QUIT);
         return 1;
     } else if (message == WM_COMMAND && LOWORD(wParam) == IDC_SUSPEND) {
-        httpWorker.Pause(0);
+        httpWorker.Abort();
     }
     return Dialog::DialogProc(message, wParam, lParam);
 }

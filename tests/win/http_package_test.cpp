@@ -42,15 +42,15 @@ struct Reports {
 Reports* reports = nullptr;
 // A worker suspended from within the report of its first part, as the controller's Quit
 // question does.
-HttpWorker* pauseAtFirstPart = nullptr;
+HttpWorker* suspendAtFirstPart = nullptr;
 
 LRESULT CALLBACK NotifyProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (reports != nullptr && (message == msgConnected || message == msgFileStarted || message == msgProgress ||
                                message == msgFileDone))
         reports->received.push_back({message, {wParam, lParam}});
-    if (message == msgProgress && pauseAtFirstPart != nullptr) {
-        pauseAtFirstPart->Pause(1);
-        pauseAtFirstPart = nullptr;
+    if (message == msgProgress && suspendAtFirstPart != nullptr) {
+        suspendAtFirstPart->Suspend();
+        suspendAtFirstPart = nullptr;
     }
     if (message == msgHttpSettingsWanted)
         return AskForHttpSettings(*reinterpret_cast<HttpSettingsRequest*>(lParam)) ? 1 : 0;
@@ -337,12 +337,12 @@ TEST_F(HttpPackage, GapsInTheManifest) {
     EXPECT_EQ(0, Requests("file003.bin"));
 }
 
-// Pause(1) from within the report of the first part: nothing more is requested while
+// Suspend() from within the report of the first part: nothing more is requested while
 // paused; Resume carries the fetch to its end.
-TEST_F(HttpPackage, PauseHoldsTheNextPartAndResumeFinishes) {
+TEST_F(HttpPackage, SuspendHoldsTheNextPartAndResumeFinishes) {
     std::string content = Publish(PseudoRandomBytes(3 * 4096, 29), 4096);
     HttpWorker worker;
-    pauseAtFirstPart = &worker;
+    suspendAtFirstPart = &worker;
     worker.clientTimeouts = {2000, 3000, 50};
     worker.timing = {20, 20, 100, 0, 0, 0};
     worker.Create(notify);
@@ -362,5 +362,5 @@ TEST_F(HttpPackage, PauseHoldsTheNextPartAndResumeFinishes) {
     EXPECT_EQ(0, static_cast<int>(received.Last(msgFileDone)));
     EXPECT_EQ(content, ReadWholeFile(work.Path() + "\\tmp.tmp"));
     EXPECT_EQ(1, Requests("file001.bin"));
-    pauseAtFirstPart = nullptr;
+    suspendAtFirstPart = nullptr;
 }
