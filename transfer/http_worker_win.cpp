@@ -70,13 +70,13 @@ struct UrlText {
 };
 
 // "user:password@site/dir/name": the site's credentials are always written, also empty.
-bool SetTarget(UrlText& target, const char* siteUser, const char* sitePassword,
+bool ComposeTarget(UrlText& target, const char* siteUser, const char* sitePassword,
                const char* siteBase, const char* remotePath, const char* name) {
     return target.Set(siteUser, ":", sitePassword, "@", siteBase, remotePath, name);
 }
 
 // "user:password@host[:port]", or empty for a direct connection.
-bool SetProxy(UrlText& proxy, const char* user, const char* password, const char* host,
+bool ComposeProxy(UrlText& proxy, const char* user, const char* password, const char* host,
               const char* port) {
     if (host[0] == '\0') return proxy.Set("");
     if (port[0] == '\0') return proxy.Set(user, ":", password, "@", host);
@@ -286,9 +286,9 @@ bool PackageFetch::AskForSettings(bool& skip) {
         return false;
     s = entered;
     // Texts that do not fit make this attempt fail; the dialog is shown again.
-    if (!SetTarget(target, s.siteUser, s.sitePassword, worker.siteBase, worker.remotePath,
+    if (!ComposeTarget(target, s.siteUser, s.sitePassword, worker.siteBase, worker.remotePath,
                    kManifestFileName) ||
-        !SetProxy(proxy, s.proxyUser, s.proxyPassword, s.proxyHost, s.proxyPort))
+        !ComposeProxy(proxy, s.proxyUser, s.proxyPassword, s.proxyHost, s.proxyPort))
         skip = true;
     return true;
 }
@@ -301,9 +301,9 @@ bool PackageFetch::PrepareAttempt(int attempt, bool& skip) {
     switch (attempt) {
     case 0:
         CopySettings(s, worker);
-        return SetTarget(target, worker.user, worker.password, worker.siteBase,
+        return ComposeTarget(target, worker.user, worker.password, worker.siteBase,
                          worker.remotePath, kManifestFileName) &&
-               SetProxy(proxy, worker.proxyUser, worker.proxyPassword, worker.proxyHost,
+               ComposeProxy(proxy, worker.proxyUser, worker.proxyPassword, worker.proxyHost,
                         worker.proxyPort);
     case 1:
         return PrepareBrowserProxy(skip);
@@ -392,7 +392,7 @@ FetchOutcome PackageFetch::FetchPart(unsigned index, const char* name, int32_t s
         if (!WaitWhileSuspended()) return FetchAborted;
         if (LoadIntactPart(path, size, sum, digest) == PartIntact) break;
         const ConnectionSettings& s = connectionSettings;
-        if (!SetTarget(target, s.siteUser, s.sitePassword, worker.siteBase, worker.remotePath,
+        if (!ComposeTarget(target, s.siteUser, s.sitePassword, worker.siteBase, worker.remotePath,
                        name))
             return FetchFailed;
         int got = client.set_target(target.text, proxy.text) == 0 ? client.GetFile(nullptr, path)
@@ -443,7 +443,7 @@ FetchOutcome PackageFetch::CheckSignature(const char* bytes, size_t size) {
     char path[260];
     const ConnectionSettings& s = connectionSettings;
     if (!JoinDirectory(directory, kSignatureFileName, path) ||
-        !SetTarget(target, s.siteUser, s.sitePassword, worker.siteBase, worker.remotePath,
+        !ComposeTarget(target, s.siteUser, s.sitePassword, worker.siteBase, worker.remotePath,
                    kSignatureFileName))
         return FetchFailed;
     client.set_body_limit(kMaxModulusSize);
