@@ -13,12 +13,12 @@ const HttpClientTimeouts productHttpTimeouts = {15000, 40000, 1000, 60000, 8192}
 
 namespace {
 
-const char getFileName[] = "ZUZ_HTTPClient::GetFile";
-const char connectHostName[] = "ZUZ_HTTPClient::connect_host";
-const char resolveHostName[] = "ZUZ_HTTPClient::resolve_host_name";
-const char recvFileName[] = "ZUZ_HTTPClient::recv_file";
-const char fullSendName[] = "ZUZ_HTTPClient::full_send";
-const char fullRecvName[] = "ZUZ_HTTPClient::full_recv";
+const char getFileName[] = "HttpClient::GetFile";
+const char connectHostName[] = "HttpClient::ConnectHost";
+const char resolveHostName[] = "HttpClient::ResolveHostName";
+const char receiveFileName[] = "HttpClient::ReceiveFile";
+const char sendAllName[] = "HttpClient::SendAll";
+const char receiveAllName[] = "HttpClient::ReceiveAll";
 
 const int levelError = 1;
 const int levelProgress = 2;
@@ -52,17 +52,17 @@ bool WriteAll(HANDLE file, const char* data, DWORD count) {
 
 }  // namespace
 
-ZUZ_HTTPClient::ZUZ_HTTPClient(int verbosity, const HttpClientTimeouts& timeouts)
+HttpClient::HttpClient(int verbosity, const HttpClientTimeouts& timeouts)
     : verbosity(verbosity),
       timeouts(timeouts),
       pace(timeouts.paceWindowMilliseconds, timeouts.paceMinimumBytes) {}
 
-ZUZ_HTTPClient::~ZUZ_HTTPClient() {
+HttpClient::~HttpClient() {
     free_url(target);
     free_url(proxy);
 }
 
-void ZUZ_HTTPClient::Log(int level, const char* format, ...) {
+void HttpClient::Log(int level, const char* format, ...) {
     if (verbosity < level) return;
     // wvsprintfA writes at most 1024 characters; the formats hold only %s and %d.
     char line[1025];
@@ -76,7 +76,7 @@ void ZUZ_HTTPClient::Log(int level, const char* format, ...) {
         (void)WriteFile(GetStdHandle(STD_ERROR_HANDLE), line, length, &written, nullptr);
 }
 
-int ZUZ_HTTPClient::set_target(const char* targetText, const char* proxyText) {
+int HttpClient::SetTarget(const char* targetText, const char* proxyText) {
     free_url(target);
     free_url(proxy);
     target = nullptr;
@@ -105,7 +105,7 @@ int ZUZ_HTTPClient::set_target(const char* targetText, const char* proxyText) {
     return httpOk;
 }
 
-int ZUZ_HTTPClient::resolve_host_name() {
+int HttpClient::ResolveHostName() {
     if (target == nullptr) return httpError;
     const UrlParts* via = proxy != nullptr ? proxy : target;
     connectHost = via->host;
@@ -129,7 +129,7 @@ int ZUZ_HTTPClient::resolve_host_name() {
     return httpOk;
 }
 
-SOCKET ZUZ_HTTPClient::connect_host() {
+SOCKET HttpClient::ConnectHost() {
     for (int timeoutCount = 0;;) {
         SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
         if (s == INVALID_SOCKET) {
@@ -184,7 +184,7 @@ SOCKET ZUZ_HTTPClient::connect_host() {
 // instead of sitting out a whole time-out. For writing, a connection that failed shows
 // in the exception set and is reported through refused. 1 ready, 0 time-out, -1 error
 // or cancelled.
-int ZUZ_HTTPClient::SelectSocket(SOCKET s, bool forReading, unsigned milliseconds,
+int HttpClient::SelectSocket(SOCKET s, bool forReading, unsigned milliseconds,
                                  bool* refused) {
     const unsigned sliceMilliseconds = 250;
     unsigned waited = 0;
@@ -210,27 +210,27 @@ int ZUZ_HTTPClient::SelectSocket(SOCKET s, bool forReading, unsigned millisecond
     }
 }
 
-int ZUZ_HTTPClient::WaitForSocket(SOCKET s, bool forReading, unsigned milliseconds) {
+int HttpClient::WaitForSocket(SOCKET s, bool forReading, unsigned milliseconds) {
     return SelectSocket(s, forReading, milliseconds, nullptr);
 }
 
-int ZUZ_HTTPClient::full_send(SOCKET s, const char* data, int length) {
+int HttpClient::SendAll(SOCKET s, const char* data, int length) {
     int sent = 0;
     while (sent < length) {
         int count = send(s, data + sent, length - sent, 0);
-        Log(levelProgress, "%s: sent %d bytes\n", fullSendName, count);
+        Log(levelProgress, "%s: sent %d bytes\n", sendAllName, count);
         if (count != SOCKET_ERROR) {
             sent += count;
             continue;
         }
         if (WSAGetLastError() != WSAEWOULDBLOCK) {
-            Log(levelProgress, "%s: Bad write(): %s\n", fullSendName, strerror(errno));
+            Log(levelProgress, "%s: Bad write(): %s\n", sendAllName, strerror(errno));
             return httpError;
         }
         int ready = WaitForSocket(s, false, timeouts.transferMilliseconds);
         if (ready == 0) return httpTimeout;
         if (ready < 0) {
-            Log(levelError, "%s: Bad select(): %s\n", fullSendName, strerror(errno));
+            Log(levelError, "%s: Bad select(): %s\n", sendAllName, strerror(errno));
             return httpError;
         }
     }
@@ -240,7 +240,7 @@ int ZUZ_HTTPClient::full_send(SOCKET s, const char* data, int length) {
 // After a receive that brought data the next one is tried at once, without a select:
 // more is likely queued, and each socket call is costly under some WinSock layers. Only
 // a receive that would block waits with select.
-int ZUZ_HTTPClient::full_recv(SOCKET s, char* buffer, int size) {
+int HttpClient::ReceiveAll(SOCKET s, char* buffer, int size) {
     int received = 0;
     while (received < size) {
         if (cancelFlag != nullptr && *cancelFlag != 0) return httpError;
@@ -248,12 +248,12 @@ int ZUZ_HTTPClient::full_recv(SOCKET s, char* buffer, int size) {
             int ready = WaitForSocket(s, true, timeouts.transferMilliseconds);
             if (ready == 0) return httpTimeout;
             if (ready < 0) {
-                Log(levelError, "%s: Bad select(): %s\n", fullRecvName, strerror(errno));
+                Log(levelError, "%s: Bad select(): %s\n", receiveAllName, strerror(errno));
                 return httpError;
             }
         }
         int count = recv(s, buffer + received, size - received, 0);
-        Log(levelProgress, "%s: recved %d bytes\n", fullRecvName, count);
+        Log(levelProgress, "%s: recved %d bytes\n", receiveAllName, count);
         if (count == SOCKET_ERROR) {
             if (WSAGetLastError() == WSAEWOULDBLOCK) {
                 // Readable yet nothing to read: pause; nothing queued: wait with select.
@@ -261,16 +261,16 @@ int ZUZ_HTTPClient::full_recv(SOCKET s, char* buffer, int size) {
                 moreQueued = false;
                 continue;
             }
-            Log(levelError, "%s: Bad recv(): %s\n", fullRecvName, strerror(errno));
+            Log(levelError, "%s: Bad recv(): %s\n", receiveAllName, strerror(errno));
             return httpError;
         }
         if (count == 0) {
-            Log(levelError, "%s: Conenction closed by remote host\n", fullRecvName);
+            Log(levelError, "%s: Conenction closed by remote host\n", receiveAllName);
             return received;
         }
         answered = true;
         if (!pace.Arrived(GetTickCount(), static_cast<size_t>(count))) {
-            Log(levelError, "%s: too slow, fewer than %d bytes in %d ms\n", fullRecvName,
+            Log(levelError, "%s: too slow, fewer than %d bytes in %d ms\n", receiveAllName,
                 static_cast<int>(timeouts.paceMinimumBytes),
                 static_cast<int>(timeouts.paceWindowMilliseconds));
             return httpError;
@@ -281,15 +281,15 @@ int ZUZ_HTTPClient::full_recv(SOCKET s, char* buffer, int size) {
     return size;
 }
 
-int ZUZ_HTTPClient::TakeRedirection(const ResponseHeader& header) {
+int HttpClient::TakeRedirection(const ResponseHeader& header) {
     UrlParts* next = resolve_location(target, header.location);
     if (next == nullptr) {
-        Log(levelError, "%s: Location not followed: %s\n", recvFileName, header.location);
+        Log(levelError, "%s: Location not followed: %s\n", receiveFileName, header.location);
         return httpError;
     }
     // An absolute link with an empty host ("http:///x") names no server to reach.
     if (next->host[0] == '\0') {
-        Log(levelError, "%s: Location without a host: %s\n", recvFileName, header.location);
+        Log(levelError, "%s: Location without a host: %s\n", receiveFileName, header.location);
         free_url(next);
         return httpError;
     }
@@ -298,7 +298,7 @@ int ZUZ_HTTPClient::TakeRedirection(const ResponseHeader& header) {
     // target still stands.
     char request[requestBufferSize];
     if (build_request(next, proxy, nullptr, request, sizeof request) < 0) {
-        Log(levelError, "%s: Location too long for a request\n", recvFileName);
+        Log(levelError, "%s: Location too long for a request\n", receiveFileName);
         free_url(next);
         return httpError;
     }
@@ -312,20 +312,20 @@ int ZUZ_HTTPClient::TakeRedirection(const ResponseHeader& header) {
 // head, then what follows until the server closes. The body may not run past its
 // Content-Length nor past the body limit: nothing beyond the smaller of the two is
 // written, and a body that goes on fails.
-int ZUZ_HTTPClient::ReceiveBody(SOCKET s, const char* localPath, char* block, int count,
+int HttpClient::ReceiveBody(SOCKET s, const char* localPath, char* block, int count,
                                 const ResponseHeader& header) {
     const long long allowed = body_allowance(header.contentLength, bodyLimit);
     long long pending = count - header.headerLength;
     // Known to be too long already: the local file is not touched.
     if (allowed >= 0 && (header.contentLength > allowed || pending > allowed)) {
-        Log(levelError, "%s: body longer than its Content-Length or the limit\n", recvFileName);
+        Log(levelError, "%s: body longer than its Content-Length or the limit\n", receiveFileName);
         return httpTooLong;
     }
     HANDLE file = CreateFileA(localPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         lastWriteError = GetLastError();
-        Log(levelError, "%s: Can't open %s (err=%d)\n", recvFileName, localPath,
+        Log(levelError, "%s: Can't open %s (err=%d)\n", receiveFileName, localPath,
             static_cast<int>(lastWriteError));
         return httpWriteFailed;
     }
@@ -344,20 +344,20 @@ int ZUZ_HTTPClient::ReceiveBody(SOCKET s, const char* localPath, char* block, in
         int want = static_cast<int>(bodyBlockSize);
         if (allowed >= 0 && allowed - bodyLength < want)
             want = allowed > bodyLength ? static_cast<int>(allowed - bodyLength) : 1;
-        count = full_recv(s, block, want);
-        Log(levelDetail, "%s: full_recv returned %d\n", recvFileName, count);
+        count = ReceiveAll(s, block, want);
+        Log(levelDetail, "%s: ReceiveAll returned %d\n", receiveFileName, count);
         if (count == 0) break;
         // All the announced bytes are there; a server that leaves the connection open
         // after them has sent the whole body.
         if (count == httpTimeout && bodyLength == header.contentLength) break;
         if (count < 0) {
-            Log(levelError, "%s: Can't read (%s)\n", recvFileName,
+            Log(levelError, "%s: Can't read (%s)\n", receiveFileName,
                 count == httpTimeout ? "TIME-OUT" : "error");
             result = count;
             break;
         }
         if (allowed >= 0 && count > allowed - bodyLength) {
-            Log(levelError, "%s: body runs past %d bytes\n", recvFileName,
+            Log(levelError, "%s: body runs past %d bytes\n", receiveFileName,
                 static_cast<int>(allowed));
             result = httpTooLong;
             break;
@@ -371,26 +371,26 @@ int ZUZ_HTTPClient::ReceiveBody(SOCKET s, const char* localPath, char* block, in
         result = httpWriteFailed;
     }
     if (result == httpWriteFailed) {
-        Log(levelError, "%s: Can't write to %s (err=%d)\n", recvFileName, localPath,
+        Log(levelError, "%s: Can't write to %s (err=%d)\n", receiveFileName, localPath,
             static_cast<int>(lastWriteError));
         return result;
     }
     // The body ends when the server closes; a close before the announced length
     // means the connection broke, not that the file is complete.
     if (result == httpOk && header.contentLength >= 0 && bodyLength < header.contentLength) {
-        Log(levelError, "%s: body ended before its Content-Length\n", recvFileName);
+        Log(levelError, "%s: body ended before its Content-Length\n", receiveFileName);
         return httpError;
     }
     return result;
 }
 
-int ZUZ_HTTPClient::recv_file(SOCKET s, const char* localPath) {
+int HttpClient::ReceiveFile(SOCKET s, const char* localPath) {
     // The head must come within the first receiveBlockSize bytes; the body then arrives
     // in blocks of the whole buffer.
     char block[bodyBlockSize];
     moreQueued = false;  // a new connection: wait for its first data
     pace.Start(GetTickCount());
-    int count = full_recv(s, block, static_cast<int>(receiveBlockSize));
+    int count = ReceiveAll(s, block, static_cast<int>(receiveBlockSize));
     if (count < 0) return count;
 
     ResponseHeader header;
@@ -400,22 +400,22 @@ int ZUZ_HTTPClient::recv_file(SOCKET s, const char* localPath) {
 
     if (header.status == statusMovedPermanently || header.status == statusFound) {
         if (header.location[0] == '\0') {
-            Log(levelError, "%s: Status-Code = %d but no Location: field\n", recvFileName,
+            Log(levelError, "%s: Status-Code = %d but no Location: field\n", receiveFileName,
                 header.status);
             return httpError;
         }
         return TakeRedirection(header);
     }
 
-    Log(levelProgress, "%s: Got HTTP code %d\n", recvFileName, header.status);
+    Log(levelProgress, "%s: Got HTTP code %d\n", receiveFileName, header.status);
     return httpError;
 }
 
-int ZUZ_HTTPClient::GetFile(const char* requestPath, const char* localPath) {
+int HttpClient::GetFile(const char* requestPath, const char* localPath) {
     answered = false;
     lastWriteError = 0;
     for (int redirections = 0;;) {
-        if (resolve_host_name() != httpOk) return httpError;
+        if (ResolveHostName() != httpOk) return httpError;
         char request[requestBufferSize];
         int requestLength = build_request(target, proxy, requestPath, request, sizeof request);
         if (requestLength < 0) {
@@ -427,14 +427,14 @@ int ZUZ_HTTPClient::GetFile(const char* requestPath, const char* localPath) {
         int receiveTimeouts = 0;
         int result = httpError;
         for (;;) {
-            SOCKET s = connect_host();
+            SOCKET s = ConnectHost();
             if (s == INVALID_SOCKET) {
                 Log(levelError, "%s: Can't connect.\n", getFileName);
                 return httpError;
             }
-            int sent = full_send(s, request, requestLength);
+            int sent = SendAll(s, request, requestLength);
             if (sent == httpError) {
-                Log(levelError, "%s: Bad full_send(): %s\n", getFileName, strerror(errno));
+                Log(levelError, "%s: Bad SendAll(): %s\n", getFileName, strerror(errno));
                 closesocket(s);
                 return httpError;
             }
@@ -442,10 +442,10 @@ int ZUZ_HTTPClient::GetFile(const char* requestPath, const char* localPath) {
                 Log(levelProgress, "%s: send timed-out\n", getFileName);
                 closesocket(s);
                 if (++sendTimeouts < maxSendTimeouts) continue;
-                Log(levelError, "%s: full_send too many time-outs\n", getFileName);
+                Log(levelError, "%s: SendAll too many time-outs\n", getFileName);
                 return httpError;
             }
-            result = recv_file(s, localPath);
+            result = ReceiveFile(s, localPath);
             closesocket(s);
             if (result != httpTimeout) break;
             Log(levelProgress, "%s: recv timed-out\n", getFileName);
@@ -471,7 +471,7 @@ int ZUZ_HTTPClient::GetFile(const char* requestPath, const char* localPath) {
         if (result == httpWriteFailed) return httpWriteFailed;
         if (result == httpTooLong) return httpTooLong;
         if (result != httpOk) {
-            Log(levelError, "%s: Bad recv_file(): %s\n", getFileName, strerror(errno));
+            Log(levelError, "%s: Bad ReceiveFile(): %s\n", getFileName, strerror(errno));
             return httpError;
         }
         return httpOk;

@@ -20,18 +20,18 @@ struct HttpClientTimeouts {
 };
 extern const HttpClientTimeouts productHttpTimeouts;
 
-class ZUZ_HTTPClient {
+class HttpClient {
 public:
-    explicit ZUZ_HTTPClient(int verbosity,
+    explicit HttpClient(int verbosity,
                             const HttpClientTimeouts& timeouts = productHttpTimeouts);
-    ~ZUZ_HTTPClient();
-    ZUZ_HTTPClient(const ZUZ_HTTPClient&) = delete;
-    ZUZ_HTTPClient& operator=(const ZUZ_HTTPClient&) = delete;
+    ~HttpClient();
+    HttpClient(const HttpClient&) = delete;
+    HttpClient& operator=(const HttpClient&) = delete;
 
     // Replaces target and proxy (null or empty proxyText: direct). 0 when the target
     // has been taken; -1 when a text is longer than maxUrlTextLength or memory ran out,
     // in which case no target is set and GetFile fails.
-    int set_target(const char* targetText, const char* proxyText);
+    int SetTarget(const char* targetText, const char* proxyText);
 
     // Fetches the target into localPath: httpOk (0) when the body of a 200 response is
     // complete there; httpWriteFailed when the local file could not be written,
@@ -41,23 +41,23 @@ public:
     int GetFile(const char* requestPath, const char* localPath);
 
     // The steps of one attempt, in the order GetFile uses them.
-    int resolve_host_name();
-    SOCKET connect_host();
-    int full_send(SOCKET s, const char* data, int length);
-    int full_recv(SOCKET s, char* buffer, int size);
-    int recv_file(SOCKET s, const char* localPath);
+    int ResolveHostName();
+    SOCKET ConnectHost();
+    int SendAll(SOCKET s, const char* data, int length);
+    int ReceiveAll(SOCKET s, char* buffer, int size);
+    int ReceiveFile(SOCKET s, const char* localPath);
 
     // The most bytes a body may have (negative: no limit). A body longer than this, or
     // longer than its announced Content-Length, makes GetFile fail with httpTooLong, and
     // nothing beyond it is written. Stays in force for later calls until changed.
-    void set_body_limit(long long maxBytes) { bodyLimit = maxBytes; }
+    void SetBodyLimit(long long maxBytes) { bodyLimit = maxBytes; }
     // Whether the last GetFile heard anything from a server or proxy (any status):
     // false when every connection was refused, timed out or the host was not found.
-    bool server_answered() const { return answered; }
+    bool ServerAnswered() const { return answered; }
     // The platform's error code (GetLastError) of the last httpWriteFailed: for example
     // ERROR_DISK_FULL or ERROR_HANDLE_DISK_FULL when the disk was full,
     // ERROR_ACCESS_DENIED or ERROR_SHARING_VIOLATION when the file could not be opened.
-    unsigned long last_write_error() const { return lastWriteError; }
+    unsigned long LastWriteError() const { return lastWriteError; }
 
     const UrlParts* Target() const { return target; }
     const UrlParts* Proxy() const { return proxy; }

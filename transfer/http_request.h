@@ -12,7 +12,7 @@ const size_t maxLocationLength = 1024;   // characters of a Location value that 
 const size_t maxUrlTextLength = 199;     // target and proxy texts live in 200-byte arrays
 const unsigned short defaultHttpPort = 80;
 const int maxRedirections = 6;           // followed; the next one fails the fetch
-const int maxConnectTimeouts = 7;        // time-outs of one connect_host before it gives up
+const int maxConnectTimeouts = 7;        // time-outs of one ConnectHost before it gives up
 const int maxSendTimeouts = 7;           // send time-outs of one GetFile
 const int maxReceiveTimeouts = 7;        // receive time-outs in a row of one GetFile
 

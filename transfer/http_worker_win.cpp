@@ -177,7 +177,7 @@ private:
     bool JoinLoadedPart();
 
     HttpWorker& worker;
-    ZUZ_HTTPClient client;
+    HttpClient client;
     ManifestList manifest;
     UrlText target, proxy;
     char directory[260] = {};
@@ -318,13 +318,13 @@ bool PackageFetch::PrepareAttempt(int attempt, bool& skip) {
 FetchOutcome PackageFetch::ClimbLadder() {
     char manifestPath[260];
     if (!JoinDirectory(directory, kManifestFileName, manifestPath)) return FetchFailed;
-    client.set_body_limit(manifestBodyLimit);
+    client.SetBodyLimit(manifestBodyLimit);
     bool answered = false;  // some server or proxy answered on a rung of this climb
     for (int attempt = 0;;) {
         if (worker.abortFlag) return FetchAborted;
         bool skip = false;
         if (!PrepareAttempt(attempt, skip)) return worker.abortFlag ? FetchAborted : FetchFailed;
-        bool tried = !skip && client.set_target(target.text, proxy.text) == 0;
+        bool tried = !skip && client.SetTarget(target.text, proxy.text) == 0;
         int got = tried ? client.GetFile(nullptr, manifestPath) : httpError;
         if (got == httpOk) {
             if (attempt == 1) {
@@ -335,12 +335,12 @@ FetchOutcome PackageFetch::ClimbLadder() {
             connectionSettings.confirmed = 1;
             return FetchDone;
         }
-        if (got == httpWriteFailed) return WriteFailure(client.last_write_error());
+        if (got == httpWriteFailed) return WriteFailure(client.LastWriteError());
         // A server answered with a manifest longer than it announced or than any manifest
         // may be: another road would bring the same, so the file fails here, as a
         // manifest refused after its download does.
         if (got == httpTooLong) return FetchFailed;
-        if (tried && client.server_answered()) answered = true;
+        if (tried && client.ServerAnswered()) answered = true;
         if (attempt == 2 && !answered) {
             NetworkWait wait = WaitForNetwork();
             if (wait == WaitAborted) return FetchAborted;
@@ -387,7 +387,7 @@ FetchOutcome PackageFetch::FetchPart(unsigned index, const char* name, int32_t s
     if (!JoinDirectory(directory, name, path)) return FetchFailed;
     unsigned pause = worker.timing.firstRetryPauseMilliseconds;
     int badFetches = 0;
-    client.set_body_limit(size);
+    client.SetBodyLimit(size);
     for (int attempts = 0;;) {
         if (!WaitWhileSuspended()) return FetchAborted;
         if (LoadIntactPart(path, size, sum, digest) == PartIntact) break;
@@ -395,9 +395,9 @@ FetchOutcome PackageFetch::FetchPart(unsigned index, const char* name, int32_t s
         if (!ComposeTarget(target, s.siteUser, s.sitePassword, worker.siteBase, worker.remotePath,
                        name))
             return FetchFailed;
-        int got = client.set_target(target.text, proxy.text) == 0 ? client.GetFile(nullptr, path)
+        int got = client.SetTarget(target.text, proxy.text) == 0 ? client.GetFile(nullptr, path)
                                                                  : httpError;
-        if (got == httpWriteFailed) return WriteFailure(client.last_write_error());
+        if (got == httpWriteFailed) return WriteFailure(client.LastWriteError());
         // A body that ran past the part's size is a damaged part; what was kept of it is
         // no part either, even where its first bytes match.
         if (got == httpTooLong) DeleteFileA(path);
@@ -446,11 +446,11 @@ FetchOutcome PackageFetch::CheckSignature(const char* bytes, size_t size) {
         !ComposeTarget(target, s.siteUser, s.sitePassword, worker.siteBase, worker.remotePath,
                    kSignatureFileName))
         return FetchFailed;
-    client.set_body_limit(kMaxModulusSize);
-    int got = client.set_target(target.text, proxy.text) == 0 ? client.GetFile(nullptr, path)
+    client.SetBodyLimit(kMaxModulusSize);
+    int got = client.SetTarget(target.text, proxy.text) == 0 ? client.GetFile(nullptr, path)
                                                              : httpError;
-    if (got == httpWriteFailed) return WriteFailure(client.last_write_error());
-    if (got != httpOk) return client.server_answered() ? FetchNotAuthentic : FetchFailed;
+    if (got == httpWriteFailed) return WriteFailure(client.LastWriteError());
+    if (got != httpOk) return client.ServerAnswered() ? FetchNotAuthentic : FetchFailed;
     size_t signatureSize = 0;
     char* signature = ReadSmallFile(path, kMaxModulusSize, signatureSize);
     if (signature == nullptr) return FetchNotAuthentic;

@@ -35,8 +35,8 @@ protected:
         std::string target = ServerSite("scripted") + "/listen-later/" + std::to_string(seconds);
         int got;
         {
-            ZUZ_HTTPClient client(0);
-            got = client.set_target(target.c_str(), "") == 0 ? client.GetFile(nullptr, answer.c_str())
+            HttpClient client(0);
+            got = client.SetTarget(target.c_str(), "") == 0 ? client.GetFile(nullptr, answer.c_str())
                                                                : -1;
         }
         WSACleanup();

@@ -42,15 +42,15 @@ protected:
     int Fetch(const std::string& target, const char* proxy = nullptr,
               const char* requestPath = nullptr,
               const HttpClientTimeouts& timeouts = testTimeouts) {
-        ZUZ_HTTPClient client(0, timeouts);
-        if (client.set_target(target.c_str(), proxy) != 0) return -100;
+        ::HttpClient client(0, timeouts);
+        if (client.SetTarget(target.c_str(), proxy) != 0) return -100;
         return client.GetFile(requestPath, local.c_str());
     }
     // Fetches target with a body limit into the local file.
     int FetchLimited(const std::string& target, long long limit) {
-        ZUZ_HTTPClient client(0, testTimeouts);
-        if (client.set_target(target.c_str(), nullptr) != 0) return -100;
-        client.set_body_limit(limit);
+        ::HttpClient client(0, testTimeouts);
+        if (client.SetTarget(target.c_str(), nullptr) != 0) return -100;
+        client.SetBodyLimit(limit);
         return client.GetFile(nullptr, local.c_str());
     }
     std::string Served(const char* name) {
@@ -117,8 +117,8 @@ TEST_F(HttpClient, BasicAuthentication) {
 }
 
 TEST_F(HttpClient, RedirectionsAreFollowedSixTimesAtMost) {
-    ZUZ_HTTPClient client(0, testTimeouts);
-    ASSERT_EQ(0, client.set_target(("127.0.0.1:" + nginx + "/chain/1").c_str(), nullptr));
+    ::HttpClient client(0, testTimeouts);
+    ASSERT_EQ(0, client.SetTarget(("127.0.0.1:" + nginx + "/chain/1").c_str(), nullptr));
     ASSERT_EQ(0, client.GetFile(nullptr, local.c_str()));
     EXPECT_EQ(Served("files/small.txt"), Fetched());
     EXPECT_STREQ("127.0.0.1", client.Target()->host);
@@ -158,8 +158,8 @@ TEST_F(HttpClient, LocationHeaders) {
     }
 
     // Too long for a request: refused, the target stays.
-    ZUZ_HTTPClient client(0, testTimeouts);
-    ASSERT_EQ(0, client.set_target(("127.0.0.1:" + scripted + "/longlocation").c_str(), nullptr));
+    ::HttpClient client(0, testTimeouts);
+    ASSERT_EQ(0, client.SetTarget(("127.0.0.1:" + scripted + "/longlocation").c_str(), nullptr));
     EXPECT_EQ(-1, client.GetFile(nullptr, local.c_str()));
     EXPECT_STREQ("/longlocation", client.Target()->path);
 }
@@ -265,12 +265,12 @@ TEST_F(HttpClient, AFailedLocalWriteReportsItsErrorCode) {
         {scratch.Path() + "\\missing\\file.bin", ERROR_PATH_NOT_FOUND},
     };
     for (const Case& c : cases) {
-        ZUZ_HTTPClient client(0, testTimeouts);
-        ASSERT_EQ(0, client.set_target(("127.0.0.1:" + nginx + "/files/small.txt").c_str(),
+        ::HttpClient client(0, testTimeouts);
+        ASSERT_EQ(0, client.SetTarget(("127.0.0.1:" + nginx + "/files/small.txt").c_str(),
                                        nullptr));
         EXPECT_EQ(httpWriteFailed, client.GetFile(nullptr, c.path.c_str())) << c.path;
-        EXPECT_EQ(c.error, client.last_write_error()) << c.path;
-        EXPECT_TRUE(client.server_answered()) << c.path;
+        EXPECT_EQ(c.error, client.LastWriteError()) << c.path;
+        EXPECT_TRUE(client.ServerAnswered()) << c.path;
     }
     CloseHandle(held);
 }
@@ -289,10 +289,10 @@ TEST_F(HttpClient, WhetherAServerAnswered) {
         {"127.0.0.1:1/x", -1, false},  // refused
     };
     for (const Case& c : cases) {
-        ZUZ_HTTPClient client(0, testTimeouts);
-        ASSERT_EQ(0, client.set_target(c.target.c_str(), nullptr));
+        ::HttpClient client(0, testTimeouts);
+        ASSERT_EQ(0, client.SetTarget(c.target.c_str(), nullptr));
         EXPECT_EQ(c.result, client.GetFile(nullptr, local.c_str())) << c.target;
-        EXPECT_EQ(c.answered, client.server_answered()) << c.target;
+        EXPECT_EQ(c.answered, client.ServerAnswered()) << c.target;
     }
 }
 
@@ -358,7 +358,7 @@ TEST_F(HttpClient, TargetTextsThatDoNotFitAreRefused) {
     EXPECT_EQ(-100, Fetch(longest + "q"));
     std::string proxy(maxUrlTextLength + 1, 'p');
     EXPECT_EQ(-100, Fetch("127.0.0.1:" + nginx + "/files/small.txt", proxy.c_str()));
-    ZUZ_HTTPClient client(0, testTimeouts);
+    ::HttpClient client(0, testTimeouts);
     EXPECT_EQ(-1, client.GetFile(nullptr, local.c_str()));
 }
 
