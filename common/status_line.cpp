@@ -7,7 +7,7 @@ int ShownKilobytes(int bytes) { return static_cast<int>((static_cast<long long>(
 
 unsigned ProgressUpperBound(int size) { return static_cast<unsigned>(size / 1024) & 0xFFFFu; }
 
-bool ReplaceFirstArgument(const char* format, const char* value, char* out, size_t size) {
+bool ReplaceEveryPercentOne(const char* format, const char* value, char* out, size_t size) {
     if (size == 0) return false;
     out[0] = '\0';
     bool whole = true;

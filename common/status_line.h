@@ -13,4 +13,4 @@ unsigned ProgressUpperBound(int size);
 
 // Copies format to out with every "%1" replaced by value; bounded by size and
 // always terminated. Returns false when the result was cut.
-bool ReplaceFirstArgument(const char* format, const char* value, char* out, size_t size);
+bool ReplaceEveryPercentOne(const char* format, const char* value, char* out, size_t size);

@@ -150,7 +150,7 @@ void ReportNotAuthentic(const DownloadDialog& dialog, const char* name, Authenti
     char format[256], text[512], caption[50];
     LoadText(result == CannotVerify ? IDS_CANNOT_VERIFY : IDS_NOT_AUTHENTIC, format,
              countof(format));
-    ReplaceFirstArgument(format, name, text, countof(text));
+    ReplaceEveryPercentOne(format, name, text, countof(text));
     LoadText(IDS_APP_TITLE, caption, countof(caption));
     SetWindowTextA(GetDlgItem(dialog.windowHandle, IDC_STATUS_TEXT), text);
     if (dialog.allowIntervention)

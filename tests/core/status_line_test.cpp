@@ -23,12 +23,12 @@ TEST(StatusLine, ProgressRangeKeepsSixteenBits) {
 
 TEST(StatusLine, FirstArgumentReplacedEverywhereWithinBounds) {
     char out[32];
-    EXPECT_FALSE(ReplaceFirstArgument("Error while downloading %1: full", "a.bin", out, sizeof out));
+    EXPECT_FALSE(ReplaceEveryPercentOne("Error while downloading %1: full", "a.bin", out, sizeof out));
     EXPECT_STREQ("Error while downloading a.bin: ", out);
     char big[128];
-    EXPECT_TRUE(ReplaceFirstArgument("%1 and %1, 100%", "x", big, sizeof big));
+    EXPECT_TRUE(ReplaceEveryPercentOne("%1 and %1, 100%", "x", big, sizeof big));
     EXPECT_STREQ("x and x, 100%", big);
-    EXPECT_FALSE(ReplaceFirstArgument("%1", "toolong", out, 4));
+    EXPECT_FALSE(ReplaceEveryPercentOne("%1", "toolong", out, 4));
     EXPECT_STREQ("too", out);
-    EXPECT_FALSE(ReplaceFirstArgument("abc", "", out, 0));
+    EXPECT_FALSE(ReplaceEveryPercentOne("abc", "", out, 0));
 }
