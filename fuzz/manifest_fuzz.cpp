@@ -53,18 +53,17 @@ const ManifestLine* WalkToEntry(const ManifestList& list, const char* section, c
 
 void LookUp(const ManifestList& list, const char* section, const char* key) {
     int32_t value = 0x5A5A5A5A;
-    int result = list.GetValue(section, key, &value);
-    FUZZ_CHECK(result == 0 || result == -1);
-    if (result == -1) FUZZ_CHECK(value == 0x5A5A5A5A);
+    bool found = list.GetValue(section, key, &value);
+    if (!found) FUZZ_CHECK(value == 0x5A5A5A5A);
     // The index finds exactly what walking the list finds.
-    FUZZ_CHECK((result == 0) == (WalkToEntry(list, section, key) != nullptr));
+    FUZZ_CHECK(found == (WalkToEntry(list, section, key) != nullptr));
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ManifestList list;
-    FUZZ_CHECK(list.LoadText(reinterpret_cast<const char*>(data), size) == 0);
+    FUZZ_CHECK(list.LoadText(reinterpret_cast<const char*>(data), size));
 
     // Every stored line is one piece of at most kManifestReadLength characters and its
     // single line end, linked both ways.

@@ -76,7 +76,7 @@ void HttpClient::Log(int level, const char* format, ...) {
         (void)WriteFile(GetStdHandle(STD_ERROR_HANDLE), line, length, &written, nullptr);
 }
 
-int HttpClient::SetTarget(const char* targetText, const char* proxyText) {
+bool HttpClient::SetTarget(const char* targetText, const char* proxyText) {
     free_url(target);
     free_url(proxy);
     target = nullptr;
@@ -86,23 +86,23 @@ int HttpClient::SetTarget(const char* targetText, const char* proxyText) {
     // and would name the wrong place.
     if (targetText == nullptr ||
         BoundedLength(targetText, maxUrlTextLength + 1) > maxUrlTextLength) {
-        return httpError;
+        return false;
     }
     if (proxyText != nullptr &&
         BoundedLength(proxyText, maxUrlTextLength + 1) > maxUrlTextLength) {
-        return httpError;
+        return false;
     }
     target = parse_url(targetText);
-    if (target == nullptr) return httpError;
+    if (target == nullptr) return false;
     if (proxyText != nullptr && proxyText[0] != '\0') {
         proxy = parse_url(proxyText);
         if (proxy == nullptr) {
             free_url(target);
             target = nullptr;
-            return httpError;
+            return false;
         }
     }
-    return httpOk;
+    return true;
 }
 
 int HttpClient::ResolveHostName() {
@@ -152,14 +152,14 @@ SOCKET HttpClient::ConnectHost() {
             // A refused connection shows in the exception set, not as writable: without
             // it every refusal would sit out all the time-outs.
             bool refused = false;
-            int ready = SelectSocket(s, false, timeouts.connectMilliseconds, &refused);
-            if (ready < 0) {
+            SocketWait ready = SelectSocket(s, false, timeouts.connectMilliseconds, &refused);
+            if (ready == SocketFailed) {
                 Log(levelError, "%s: Bad select(): (err=%d)\n", connectHostName,
                     WSAGetLastError());
                 closesocket(s);
                 return INVALID_SOCKET;
             }
-            if (ready == 0) {
+            if (ready == SocketTimedOut) {
                 closesocket(s);
                 if (++timeoutCount < maxConnectTimeouts) continue;
                 Log(levelError, "%s: connect(): Too many time-outs\n", connectHostName);
@@ -182,14 +182,13 @@ SOCKET HttpClient::ConnectHost() {
 
 // Waits for one socket in short slices, so that a cancelled fetch ends within one slice
 // instead of sitting out a whole time-out. For writing, a connection that failed shows
-// in the exception set and is reported through refused. 1 ready, 0 time-out, -1 error
-// or cancelled.
-int HttpClient::SelectSocket(SOCKET s, bool forReading, unsigned milliseconds,
-                                 bool* refused) {
+// in the exception set and is reported through refused.
+HttpClient::SocketWait HttpClient::SelectSocket(SOCKET s, bool forReading,
+                                                unsigned milliseconds, bool* refused) {
     const unsigned sliceMilliseconds = 250;
     unsigned waited = 0;
     for (;;) {
-        if (cancelFlag != nullptr && *cancelFlag != 0) return -1;
+        if (cancelFlag != nullptr && *cancelFlag != 0) return SocketFailed;
         unsigned slice = milliseconds - waited < sliceMilliseconds ? milliseconds - waited
                                                                    : sliceMilliseconds;
         fd_set set, failed;
@@ -200,17 +199,18 @@ int HttpClient::SelectSocket(SOCKET s, bool forReading, unsigned milliseconds,
         timeval limit = ToTimeval(slice);
         int ready = forReading ? select(0, &set, nullptr, nullptr, &limit)
                                : select(0, nullptr, &set, &failed, &limit);
-        if (ready == SOCKET_ERROR) return -1;
+        if (ready == SOCKET_ERROR) return SocketFailed;
         if (ready > 0) {
             if (refused != nullptr) *refused = !forReading && FD_ISSET(s, &failed);
-            return 1;
+            return SocketReady;
         }
         waited += slice;
-        if (waited >= milliseconds) return 0;
+        if (waited >= milliseconds) return SocketTimedOut;
     }
 }
 
-int HttpClient::WaitForSocket(SOCKET s, bool forReading, unsigned milliseconds) {
+HttpClient::SocketWait HttpClient::WaitForSocket(SOCKET s, bool forReading,
+                                                 unsigned milliseconds) {
     return SelectSocket(s, forReading, milliseconds, nullptr);
 }
 
@@ -227,9 +227,9 @@ int HttpClient::SendAll(SOCKET s, const char* data, int length) {
             Log(levelProgress, "%s: Bad write(): %s\n", sendAllName, strerror(errno));
             return httpError;
         }
-        int ready = WaitForSocket(s, false, timeouts.transferMilliseconds);
-        if (ready == 0) return httpTimeout;
-        if (ready < 0) {
+        SocketWait ready = WaitForSocket(s, false, timeouts.transferMilliseconds);
+        if (ready == SocketTimedOut) return httpTimeout;
+        if (ready == SocketFailed) {
             Log(levelError, "%s: Bad select(): %s\n", sendAllName, strerror(errno));
             return httpError;
         }
@@ -245,9 +245,9 @@ int HttpClient::ReceiveAll(SOCKET s, char* buffer, int size) {
     while (received < size) {
         if (cancelFlag != nullptr && *cancelFlag != 0) return httpError;
         if (!moreQueued) {
-            int ready = WaitForSocket(s, true, timeouts.transferMilliseconds);
-            if (ready == 0) return httpTimeout;
-            if (ready < 0) {
+            SocketWait ready = WaitForSocket(s, true, timeouts.transferMilliseconds);
+            if (ready == SocketTimedOut) return httpTimeout;
+            if (ready == SocketFailed) {
                 Log(levelError, "%s: Bad select(): %s\n", receiveAllName, strerror(errno));
                 return httpError;
             }

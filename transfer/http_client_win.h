@@ -28,10 +28,10 @@ public:
     HttpClient(const HttpClient&) = delete;
     HttpClient& operator=(const HttpClient&) = delete;
 
-    // Replaces target and proxy (null or empty proxyText: direct). 0 when the target
-    // has been taken; -1 when a text is longer than maxUrlTextLength or memory ran out,
-    // in which case no target is set and GetFile fails.
-    int SetTarget(const char* targetText, const char* proxyText);
+    // Replaces target and proxy (null or empty proxyText: direct). False when a text is
+    // longer than maxUrlTextLength, does not parse or memory ran out: then no target is
+    // set and GetFile fails.
+    bool SetTarget(const char* targetText, const char* proxyText);
 
     // Fetches the target into localPath: httpOk (0) when the body of a 200 response is
     // complete there; httpWriteFailed when the local file could not be written,
@@ -68,9 +68,10 @@ public:
 
 private:
     void Log(int level, const char* format, ...);
-    int SelectSocket(SOCKET s, bool forReading, unsigned milliseconds, bool* refused);
-    // Waits until s is readable (forReading) or writable; 1 ready, 0 time-out, -1 error.
-    int WaitForSocket(SOCKET s, bool forReading, unsigned milliseconds);
+    enum SocketWait { SocketReady, SocketTimedOut, SocketFailed };
+    SocketWait SelectSocket(SOCKET s, bool forReading, unsigned milliseconds, bool* refused);
+    // Waits until s is readable (forReading) or writable; SocketFailed also when cancelled.
+    SocketWait WaitForSocket(SOCKET s, bool forReading, unsigned milliseconds);
     int TakeRedirection(const ResponseHeader& header);
     int ReceiveBody(SOCKET s, const char* localPath, char* block, int count,
                     const ResponseHeader& header);

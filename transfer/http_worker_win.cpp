@@ -324,7 +324,7 @@ FetchOutcome PackageFetch::ClimbLadder() {
         if (worker.abortFlag) return FetchAborted;
         bool skip = false;
         if (!PrepareAttempt(attempt, skip)) return worker.abortFlag ? FetchAborted : FetchFailed;
-        bool tried = !skip && client.SetTarget(target.text, proxy.text) == 0;
+        bool tried = !skip && client.SetTarget(target.text, proxy.text);
         int got = tried ? client.GetFile(nullptr, manifestPath) : httpError;
         if (got == httpOk) {
             if (attempt == 1) {
@@ -395,7 +395,7 @@ FetchOutcome PackageFetch::FetchPart(unsigned index, const char* name, int32_t s
         if (!ComposeTarget(target, s.siteUser, s.sitePassword, worker.siteBase, worker.remotePath,
                        name))
             return FetchFailed;
-        int got = client.SetTarget(target.text, proxy.text) == 0 ? client.GetFile(nullptr, path)
+        int got = client.SetTarget(target.text, proxy.text) ? client.GetFile(nullptr, path)
                                                                  : httpError;
         if (got == httpWriteFailed) return WriteFailure(client.LastWriteError());
         // A body that ran past the part's size is a damaged part; what was kept of it is
@@ -430,7 +430,7 @@ FetchOutcome PackageFetch::LoadManifest() {
     char* bytes = ReadSmallFile(manifestPath, kMaxManifestFileSize, size);
     if (bytes == nullptr) return FetchFailed;
     FetchOutcome outcome = signedPackage ? CheckSignature(bytes, size) : FetchDone;
-    if (outcome == FetchDone && manifest.LoadText(bytes, size) != 0) outcome = FetchFailed;
+    if (outcome == FetchDone && !manifest.LoadText(bytes, size)) outcome = FetchFailed;
     free(bytes);
     if (outcome == FetchDone && signedPackage) outcome = ReadSignedTotal();
     return outcome;
@@ -447,7 +447,7 @@ FetchOutcome PackageFetch::CheckSignature(const char* bytes, size_t size) {
                    kSignatureFileName))
         return FetchFailed;
     client.SetBodyLimit(kMaxModulusSize);
-    int got = client.SetTarget(target.text, proxy.text) == 0 ? client.GetFile(nullptr, path)
+    int got = client.SetTarget(target.text, proxy.text) ? client.GetFile(nullptr, path)
                                                              : httpError;
     if (got == httpWriteFailed) return WriteFailure(client.LastWriteError());
     if (got != httpOk) return client.ServerAnswered() ? FetchNotAuthentic : FetchFailed;
@@ -464,7 +464,7 @@ FetchOutcome PackageFetch::CheckSignature(const char* bytes, size_t size) {
 // A signed manifest without the digest of the whole promises nothing.
 FetchOutcome PackageFetch::ReadSignedTotal() {
     char text[kSha256HexLength + 1];
-    bool found = manifest.GetText(kSha256Section, kSha256TotalKey, text, countof(text)) == 0 &&
+    bool found = manifest.GetText(kSha256Section, kSha256TotalKey, text, countof(text)) &&
                  ParseSha256Hex(text, signedTotal);
     return found ? FetchDone : FetchNotAuthentic;
 }
@@ -486,7 +486,7 @@ FetchOutcome PackageFetch::FetchParts() {
     int32_t size;
     for (unsigned n = 0;; ++n) {
         FormatPartName(n, name);
-        if (manifest.GetValue(kFilesSection, name, &size) != 0) break;
+        if (!manifest.GetValue(kFilesSection, name, &size)) break;
         // A negative size is outside the format: the package is refused.
         if (size < 0) return FetchFailed;
         total += size;
@@ -498,13 +498,13 @@ FetchOutcome PackageFetch::FetchParts() {
 
     for (unsigned n = 0;; ++n) {
         FormatPartName(n, name);
-        if (manifest.GetValue(kFilesSection, name, &size) != 0) break;
+        if (!manifest.GetValue(kFilesSection, name, &size)) break;
         if (!WaitWhileSuspended()) return FetchAborted;
         int32_t sum;
-        if (manifest.GetValue(kSumsSection, name, &sum) != 0 || size > partSize) return FetchFailed;
+        if (!manifest.GetValue(kSumsSection, name, &sum) || size > partSize) return FetchFailed;
         Sha256Digest digest;
         char text[kSha256HexLength + 1];
-        if (signedPackage && (manifest.GetText(kSha256Section, name, text, countof(text)) != 0 ||
+        if (signedPackage && (!manifest.GetText(kSha256Section, name, text, countof(text)) ||
                               !ParseSha256Hex(text, digest)))
             return FetchNotAuthentic;
         FetchOutcome part = FetchPart(n, name, size, sum, signedPackage ? &digest : nullptr);
@@ -517,7 +517,7 @@ FetchOutcome PackageFetch::FetchParts() {
 // joined file that is not the publisher's is deleted.
 FetchOutcome PackageFetch::CheckWhole() {
     int32_t expected;
-    if (manifest.GetValue(kSumsSection, kTotalSumKey, &expected) != 0) return FetchFailed;
+    if (!manifest.GetValue(kSumsSection, kTotalSumKey, &expected)) return FetchFailed;
     unsigned char digest[kMd5DigestSize];
     whole.Final(digest);
     if (PackageChecksum(digest) != expected) return FetchFailed;
@@ -554,6 +554,12 @@ FetchOutcome PackageFetch::Run() {
         worker.digestVerified = true;
     }
     return outcome;
+}
+
+FetchOutcome FetchFile(HttpWorker& worker) {
+    worker.digestVerified = false;
+    PackageFetch fetch(worker);
+    return fetch.Run();
 }
 
 TransferResult FetchResult(FetchOutcome outcome) {
@@ -609,27 +615,21 @@ void HttpWorker::FinishThread(HANDLE& thread, DWORD milliseconds) {
 DWORD WINAPI HttpWorker::ConnectThreadMain(LPVOID parameter) {
     HttpWorker* worker = static_cast<HttpWorker*>(parameter);
     // A failed check is reported too: the controller would otherwise wait for ever.
-    WPARAM result = worker->CheckWinSock() == 0 ? TransferOk : TransferLoginFailed;
+    WPARAM result = worker->CheckWinSock() ? TransferOk : TransferLoginFailed;
     worker->Report(msgConnected, result, 0);
     return 0;
 }
 
-int HttpWorker::FetchFile() {
-    digestVerified = false;
-    PackageFetch fetch(*this);
-    return fetch.Run();
-}
-
 DWORD WINAPI HttpWorker::FetchThreadMain(LPVOID parameter) {
     HttpWorker* worker = static_cast<HttpWorker*>(parameter);
-    int outcome = worker->FetchFile();
+    FetchOutcome outcome = FetchFile(*worker);
     // The report is the thread's last use of the worker: the controller may request
     // the next file, and so replace this thread's handle, while handling it.
     if (outcome == FetchAborted) return 0;
     if (outcome == FetchKeptInPlace)
         worker->Report(msgFileDone, TransferOk, fileKeptInPlace);
     else
-        worker->Report(msgFileDone, FetchResult(static_cast<FetchOutcome>(outcome)), fileReceived);
+        worker->Report(msgFileDone, FetchResult(outcome), fileReceived);
     return 0;
 }
 

@@ -87,5 +87,4 @@ private:
     static DWORD WINAPI FetchThreadMain(LPVOID parameter);
     static void FinishThread(HANDLE& thread, DWORD milliseconds);
     void TakeSiteLogin();
-    int FetchFile();
 };

@@ -196,7 +196,7 @@ bool ManifestList::AppendLine(const char* text, size_t length) {
     return true;
 }
 
-int ManifestList::LoadText(const char* bytes, size_t length) {
+bool ManifestList::LoadText(const char* bytes, size_t length) {
     Clear();
     const char* end = bytes;
     for (const char* p = bytes; p < bytes + length; ++p) {
@@ -213,9 +213,9 @@ int ManifestList::LoadText(const char* bytes, size_t length) {
             piece[used++] = c;
             if (c == kLineEnd) break;
         }
-        if (!AppendLine(piece, used)) return -1;
+        if (!AppendLine(piece, used)) return false;
     }
-    return BuildIndex() ? 0 : -1;
+    return BuildIndex();
 }
 
 bool ManifestList::BuildIndex() {
@@ -281,25 +281,25 @@ const ManifestIndexEntry* ManifestList::Find(const char* section, const char* ke
     return &entries[entry];
 }
 
-int ManifestList::GetValue(const char* section, const char* key, int32_t* value) const {
+bool ManifestList::GetValue(const char* section, const char* key, int32_t* value) const {
     const ManifestIndexEntry* found = Find(section, key);
-    if (found == nullptr) return -1;
+    if (found == nullptr) return false;
     *value = ParseValue(found->key + found->keyLength);
-    return 0;
+    return true;
 }
 
-int ManifestList::GetText(const char* section, const char* key, char* out, size_t size) const {
-    if (size == 0) return -1;
+bool ManifestList::GetText(const char* section, const char* key, char* out, size_t size) const {
+    if (size == 0) return false;
     out[0] = '\0';
     const ManifestIndexEntry* found = Find(section, key);
-    if (found == nullptr) return -1;
+    if (found == nullptr) return false;
     const char* p = strchr(found->key + found->keyLength, '=');
-    if (p == nullptr) return -1;
+    if (p == nullptr) return false;
     p = SkipBlanks(p + 1);
     size_t length = strcspn(p, "\n");
     while (length > 0 && (IsBlank(p[length - 1]) || p[length - 1] == kReturn)) --length;
-    if (length >= size) return -1;
+    if (length >= size) return false;
     memcpy(out, p, length);
     out[length] = '\0';
-    return 0;
+    return true;
 }

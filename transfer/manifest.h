@@ -48,27 +48,27 @@ public:
     // Frees every line; the list is empty afterwards.
     void Clear();
 
-    // Reads the file at path (defined in the Win32 shell). 0 when the whole file was read;
-    // -1 when it cannot be opened (the list is then left as it was), cannot be read, is
-    // larger than kMaxManifestFileSize (the list is then empty) or memory runs out.
-    int Load(const char* path);
+    // Reads the file at path (defined in the Win32 shell). True when the whole file was
+    // read; false when it cannot be opened (the list is then left as it was), cannot be
+    // read, is larger than kMaxManifestFileSize (the list is then empty) or memory runs out.
+    bool Load(const char* path);
 
     // Replaces the list by the lines of a file's bytes as the C library's text mode delivers
     // them: "\r\n" reads as "\n" and a Ctrl-Z ends the text. Pieces of up to
     // kManifestReadLength characters end after each "\n"; a piece that does not end in "\n"
-    // gets one, and a NUL byte ends the text of its piece. 0 on success, -1 when memory runs
-    // out (the lines stored so far stay).
-    int LoadText(const char* bytes, size_t length);
+    // gets one, and a NUL byte ends the text of its piece. False when memory runs out (the
+    // lines stored so far stay).
+    bool LoadText(const char* bytes, size_t length);
 
-    // 0 and value set when key is found in the first section named section; -1 (value
-    // untouched) when the section or the key is missing. Each lookup searches an index
+    // True and value set when key is found in the first section named section; false
+    // (value untouched) when the section or the key is missing. Each lookup searches an index
     // sorted once by LoadText, so that the lookups of every part of a large manifest
     // do not each walk the whole list.
-    int GetValue(const char* section, const char* key, int32_t* value) const;
-    // 0 and out set to the value's text (after "=" and blanks, up to the line end, without
-    // trailing blanks) when key is found as GetValue finds it; -1 (out empty) when the
-    // section or key is missing or the text does not fit size.
-    int GetText(const char* section, const char* key, char* out, size_t size) const;
+    bool GetValue(const char* section, const char* key, int32_t* value) const;
+    // True and out set to the value's text (after "=" and blanks, up to the line end,
+    // without trailing blanks) when key is found as GetValue finds it; false (out empty)
+    // when the section or key is missing or the text does not fit size.
+    bool GetText(const char* section, const char* key, char* out, size_t size) const;
 
     const ManifestLine* First() const { return first; }
     // How many index entries the lookups have compared since the last load: the measure

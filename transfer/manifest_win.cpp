@@ -37,14 +37,14 @@ char* ReadSmallFile(const char* path, size_t limit, size_t& size, bool* opened) 
     return bytes;
 }
 
-int ManifestList::Load(const char* path) {
+bool ManifestList::Load(const char* path) {
     bool opened = false;
     size_t size = 0;
     char* bytes = ReadSmallFile(path, kMaxManifestFileSize, size, &opened);
-    if (!opened) return -1;
+    if (!opened) return false;
     Clear();
-    if (bytes == nullptr) return -1;
-    int result = LoadText(bytes, size);
+    if (bytes == nullptr) return false;
+    bool result = LoadText(bytes, size);
     free(bytes);
     return result;
 }

@@ -113,17 +113,17 @@ bool FindInInternetSettings(char* host, size_t hostSize, char* port, size_t port
 
 }  // namespace
 
-int FindBrowserProxy(char* host, size_t hostSize, char* port, size_t portSize) {
-    if (hostSize == 0 || portSize == 0) return 0;
-    if (FindInPreferences(host, hostSize, port, portSize)) return 1;
+bool FindBrowserProxy(char* host, size_t hostSize, char* port, size_t portSize) {
+    if (hostSize == 0 || portSize == 0) return false;
+    if (FindInPreferences(host, hostSize, port, portSize)) return true;
     switch (FindInNavigatorRegistry(host, hostSize, port, portSize)) {
     case NavigatorProxy::Found:
-        return 1;
+        return true;
     case NavigatorProxy::Failed:
         // Navigator says a manual proxy is configured: Internet Explorer is not asked.
-        return 0;
+        return false;
     case NavigatorProxy::NotConfigured:
         break;
     }
-    return FindInInternetSettings(host, hostSize, port, portSize) ? 1 : 0;
+    return FindInInternetSettings(host, hostSize, port, portSize);
 }

@@ -5,8 +5,8 @@
 
 // Consults, in this order, Navigator's prefs.js of the current profile, Navigator's
 // proxy settings in the registry and Internet Explorer's Internet Settings, all of the
-// current user; nothing is written anywhere. Returns 1 with the proxy host in host
+// current user; nothing is written anywhere. True with the proxy host in host
 // (possibly empty: the browser names no proxy) and its port as text in port (possibly
 // empty; left as the caller filled it when prefs.js names a host but no port).
-// Returns 0 when no browser names a proxy; both buffers may then have been written.
-int FindBrowserProxy(char* host, size_t hostSize, char* port, size_t portSize);
+// False when no browser names a proxy; both buffers may then have been written.
+bool FindBrowserProxy(char* host, size_t hostSize, char* port, size_t portSize);

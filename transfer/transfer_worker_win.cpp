@@ -47,7 +47,7 @@ void TransferWorker::FinishPendingLookup() {
 LRESULT TransferWorker::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == msgHostLookupDone) {
         lookupTask = nullptr;
-        if (WSAGETASYNCERROR(lParam) == 0) hostResolved = 1;
+        if (WSAGETASYNCERROR(lParam) == 0) hostResolved = true;
         return 0;
     }
     return Window::WindowProc(message, wParam, lParam);
@@ -57,36 +57,36 @@ void TransferWorker::SetLogin(const char*, const char*) {}
 
 void TransferWorker::SetProxyLogin(const char*, const char*) {}
 
-int TransferWorker::Create(HWND notify) {
+bool TransferWorker::Create(HWND notify) {
     // Both workers register the class; the second registration fails harmlessly.
     RegisterWindowClass(workerClassName, 0, nullptr, nullptr, nullptr, nullptr);
     CreateEx(workerClassName, workerClassName, 0, WS_EX_TOOLWINDOW, 0, 0, workerWindowSize,
              workerWindowSize, nullptr, nullptr);
     notifyWindow = notify;
-    return windowHandle != nullptr ? 1 : 0;
+    return windowHandle != nullptr;
 }
 
-int TransferWorker::ResolveHost(const char* host) {
+bool TransferWorker::ResolveHost(const char* host) {
     FinishPendingLookup();
-    hostResolved = 0;
+    hostResolved = false;
     // Without a window the completion could never be noticed nor awaited.
     if (windowHandle == nullptr) {
         lookupTask = nullptr;
-        return 0;
+        return false;
     }
     lookupTask =
         WSAAsyncGetHostByName(windowHandle, msgHostLookupDone, host, hostEntryBuffer, hostEntryBufferSize);
-    return lookupTask != nullptr ? 1 : 0;
+    return lookupTask != nullptr;
 }
 
-int TransferWorker::CheckWinSock() {
+bool TransferWorker::CheckWinSock() {
     WSADATA data;
-    if (WSAStartup(winSockVersion, &data) != 0) return -1;
+    if (WSAStartup(winSockVersion, &data) != 0) return false;
     if (data.wVersion != winSockVersion) {
         WSACleanup();
-        return -1;
+        return false;
     }
-    return 0;
+    return true;
 }
 
 LRESULT TransferWorker::Report(UINT message, WPARAM wParam, LPARAM lParam) {

@@ -24,20 +24,20 @@ public:
     virtual void SetProxyLogin(const char* proxyUser, const char* proxyPassword);
 
     // Creates the hidden window and remembers the window that receives the reports.
-    // Nonzero when the window exists.
-    int Create(HWND notify);
+    // True when the window exists.
+    bool Create(HWND notify);
     // Starts the asynchronous lookup of host; "dli1" arrives at the own window when it
-    // is over. 1 when the lookup was started, 0 when WinSock refused it.
-    int ResolveHost(const char* host);
-    // 0 when WinSock 1.1 is usable (and stays started), -1 otherwise.
-    int CheckWinSock();
+    // is over. False when WinSock refused to start it.
+    bool ResolveHost(const char* host);
+    // True when WinSock 1.1 is usable (and stays started).
+    bool CheckWinSock();
     // Sends a report to the notify window and returns its answer; 0 when there is none.
     LRESULT Report(UINT message, WPARAM wParam, LPARAM lParam);
 
     HWND notifyWindow = nullptr;
     char hostEntryBuffer[hostEntryBufferSize] = {};
     HANDLE lookupTask = nullptr;
-    int hostResolved = 0;
+    bool hostResolved = false;
 
 private:
     void FinishPendingLookup();

@@ -66,50 +66,50 @@ TEST(Manifest, LookupRules) {
         "=9\n"
         "[files]\n"
         "file016.bin=1\n";
-    struct Case { const char* section; const char* key; int result; int32_t value; };
+    struct Case { const char* section; const char* key; bool found; int32_t value; };
     const Case cases[] = {
-        {"files", "orphan", -1, 0},           // before any header: no section
-        {"other", "key", 0, 1},
-        {"files", "key", -1, 0},              // another section's key
-        {"files", "file000.bin", 0, 4096},
-        {"files", "file001.bin", 0, 4096},
-        {"files", "file002.bin", 0, 0},       // no digits
-        {"files", "file003.bin", 0, 12},      // digits up to the first non-digit
-        {"files", "file004.bin", 0, -77},     // keys compare case-sensitively
-        {"files", "FILE004.BIN", 0, 1},
-        {"files", "File004.bin", -1, 0},
-        {"files", "file005.bin", 0, 0},       // matching key, no "="
-        {"files", "file006.bin", 0, 1},
-        {"files", "file007.bin", 0, 0},
-        {"files", "file008.bin", 0, 1},
-        {"files", "file009.bin", 0, 0},       // only capital T and F
-        {"files", "file010.bin", 0, 0},
-        {"files", "file011.bin", 0, 0},
-        {"files", "file012.bin", 0, -1},      // 32-bit wrap-around
-        {"files", "file013.bin", 0, 0},
-        {"files", "file014.bin", 0, INT32_MIN},
-        {"files", "file015.bin", 0, INT32_MIN},
-        {"files", "dup", 0, 1},               // the first entry wins
-        {"files", "indented", 0, 3},
-        {"files", "this", 0, 0},
-        {"files", "file016.bin", -1, 0},      // a later section of the same name is not searched
-        {"files", "file0", -1, 0},            // whole keys only
-        {"files", "lost", -1, 0},             // "[sums" ends the section, and is no "sums"
-        {"sums", "lost", -1, 0},
-        {"sums", "total_sum", 0, -123},
-        {"sums", "second", -1, 0},
-        {"sum", "total_sum", -1, 0},
-        {"Sums", "total_sum", -1, 0},
-        {"empty", "file000.bin", -1, 0},
-        {"", "", 0, 9},
-        {"missing", "file000.bin", -1, 0},
+        {"files", "orphan", false, 0},           // before any header: no section
+        {"other", "key", true, 1},
+        {"files", "key", false, 0},              // another section's key
+        {"files", "file000.bin", true, 4096},
+        {"files", "file001.bin", true, 4096},
+        {"files", "file002.bin", true, 0},       // no digits
+        {"files", "file003.bin", true, 12},      // digits up to the first non-digit
+        {"files", "file004.bin", true, -77},     // keys compare case-sensitively
+        {"files", "FILE004.BIN", true, 1},
+        {"files", "File004.bin", false, 0},
+        {"files", "file005.bin", true, 0},       // matching key, no "="
+        {"files", "file006.bin", true, 1},
+        {"files", "file007.bin", true, 0},
+        {"files", "file008.bin", true, 1},
+        {"files", "file009.bin", true, 0},       // only capital T and F
+        {"files", "file010.bin", true, 0},
+        {"files", "file011.bin", true, 0},
+        {"files", "file012.bin", true, -1},      // 32-bit wrap-around
+        {"files", "file013.bin", true, 0},
+        {"files", "file014.bin", true, INT32_MIN},
+        {"files", "file015.bin", true, INT32_MIN},
+        {"files", "dup", true, 1},               // the first entry wins
+        {"files", "indented", true, 3},
+        {"files", "this", true, 0},
+        {"files", "file016.bin", false, 0},      // a later section of the same name is not searched
+        {"files", "file0", false, 0},            // whole keys only
+        {"files", "lost", false, 0},             // "[sums" ends the section, and is no "sums"
+        {"sums", "lost", false, 0},
+        {"sums", "total_sum", true, -123},
+        {"sums", "second", false, 0},
+        {"sum", "total_sum", false, 0},
+        {"Sums", "total_sum", false, 0},
+        {"empty", "file000.bin", false, 0},
+        {"", "", true, 9},
+        {"missing", "file000.bin", false, 0},
     };
     ManifestList list;
-    ASSERT_EQ(0, list.LoadText(text, strlen(text)));
+    ASSERT_TRUE(list.LoadText(text, strlen(text)));
     for (const Case& c : cases) {
         int32_t value = 4242;
-        ASSERT_EQ(c.result, list.GetValue(c.section, c.key, &value)) << c.section << "/" << c.key;
-        EXPECT_EQ(c.result == 0 ? c.value : 4242, value) << c.section << "/" << c.key;
+        ASSERT_EQ(c.found, list.GetValue(c.section, c.key, &value)) << c.section << "/" << c.key;
+        EXPECT_EQ(c.found ? c.value : 4242, value) << c.section << "/" << c.key;
     }
 }
 
@@ -133,7 +133,7 @@ TEST(Manifest, SplitsTextAsATextModeLineReader) {
     };
     for (const Case& c : cases) {
         ManifestList list;
-        ASSERT_EQ(0, list.LoadText(c.text.data(), c.text.size()));
+        ASSERT_TRUE(list.LoadText(c.text.data(), c.text.size()));
         EXPECT_EQ(c.lines, StoredLines(list)) << c.text;
         const ManifestLine* previous = nullptr;
         for (const ManifestLine* line = list.First(); line != nullptr; line = line->next) {
@@ -147,27 +147,27 @@ TEST(Manifest, SplitsTextAsATextModeLineReader) {
 TEST(Manifest, AKeyAfterALongLineStartsAPieceOfItsOwn) {
     const std::string text = "[sums]\n" + std::string(398, '#') + "total_sum=7\n";
     ManifestList list;
-    ASSERT_EQ(0, list.LoadText(text.data(), text.size()));
+    ASSERT_TRUE(list.LoadText(text.data(), text.size()));
     int32_t value = 0;
-    EXPECT_EQ(0, list.GetValue("sums", "total_sum", &value));
+    EXPECT_TRUE(list.GetValue("sums", "total_sum", &value));
     EXPECT_EQ(7, value);
 }
 
 TEST(Manifest, EmptyAndClearedListsFindNothing) {
     ManifestList list;
     int32_t value = 5;
-    EXPECT_EQ(-1, list.GetValue("files", "file000.bin", &value));
-    ASSERT_EQ(0, list.LoadText(kManifest, strlen(kManifest)));
-    EXPECT_EQ(0, list.GetValue("files", "file000.bin", &value));
+    EXPECT_FALSE(list.GetValue("files", "file000.bin", &value));
+    ASSERT_TRUE(list.LoadText(kManifest, strlen(kManifest)));
+    EXPECT_TRUE(list.GetValue("files", "file000.bin", &value));
     list.Clear();
     EXPECT_EQ(nullptr, list.First());
-    EXPECT_EQ(-1, list.GetValue("files", "file000.bin", &value));
+    EXPECT_FALSE(list.GetValue("files", "file000.bin", &value));
     EXPECT_EQ(1048576, value);
     // A second load replaces the lines of the first.
-    ASSERT_EQ(0, list.LoadText("[files]\nfile000.bin=3\n", 22));
-    EXPECT_EQ(0, list.GetValue("files", "file000.bin", &value));
+    ASSERT_TRUE(list.LoadText("[files]\nfile000.bin=3\n", 22));
+    EXPECT_TRUE(list.GetValue("files", "file000.bin", &value));
     EXPECT_EQ(3, value);
-    EXPECT_EQ(-1, list.GetValue("sums", "total_sum", &value));
+    EXPECT_FALSE(list.GetValue("sums", "total_sum", &value));
 }
 
 // Every prefix of a valid manifest loads; each entry whose line is complete in the prefix
@@ -182,11 +182,11 @@ TEST(Manifest, EveryPrefixOfAManifestLoads) {
     const size_t length = strlen(kManifest);
     for (size_t prefix = 0; prefix <= length; ++prefix) {
         ManifestList list;
-        ASSERT_EQ(0, list.LoadText(kManifest, prefix));
+        ASSERT_TRUE(list.LoadText(kManifest, prefix));
         const std::string text(kManifest, prefix);
         for (const Entry& e : entries) {
             int32_t value = 0;
-            int result = list.GetValue(e.section, e.key, &value);
+            bool found = list.GetValue(e.section, e.key, &value);
             std::string header = std::string("[") + e.section + "]\r\n";
             size_t section = text.find(header);
             size_t line = section == std::string::npos
@@ -195,10 +195,10 @@ TEST(Manifest, EveryPrefixOfAManifestLoads) {
             bool complete =
                 line != std::string::npos && text.find("\r\n", line) != std::string::npos;
             if (complete) {
-                ASSERT_EQ(0, result) << prefix << " " << e.key;
+                ASSERT_TRUE(found) << prefix << " " << e.key;
                 EXPECT_EQ(e.value, value) << prefix << " " << e.key;
             } else if (line == std::string::npos) {
-                EXPECT_EQ(-1, result) << prefix << " " << e.key;
+                EXPECT_FALSE(found) << prefix << " " << e.key;
             }
         }
     }
@@ -217,36 +217,36 @@ TEST(Manifest, PartNames) {
 }
 
 // What the lookups report where a manifest has gaps: each missing entry is reported as
-// missing (-1), and its neighbours are still found.
+// missing, and its neighbours are still found.
 TEST(Manifest, GapsAreReportedAsMissingEntries) {
     struct Case {
         const char* name;
         const char* text;
         const char* section;
         const char* key;
-        int result;
+        bool found;
     };
     const Case cases[] = {
         {"missing part number", "[files]\nfile000.bin=5\nfile002.bin=5\n[sums]\n", "files",
-         "file001.bin", -1},
+         "file001.bin", false},
         {"missing part number", "[files]\nfile000.bin=5\nfile002.bin=5\n[sums]\n", "files",
-         "file002.bin", 0},
+         "file002.bin", true},
         {"missing sum", "[files]\nfile000.bin=5\nfile001.bin=5\n[sums]\nfile000.bin=7\n",
-         "sums", "file001.bin", -1},
+         "sums", "file001.bin", false},
         {"missing sum, found under files", "[files]\nfile001.bin=5\n[sums]\nfile000.bin=7\n",
-         "files", "file001.bin", 0},
+         "files", "file001.bin", true},
         {"missing total_sum", "[files]\nfile000.bin=5\n[sums]\nfile000.bin=7\n", "sums",
-         "total_sum", -1},
+         "total_sum", false},
         {"total_sum outside [sums]", "[files]\ntotal_sum=1\n[sums]\nfile000.bin=7\n", "sums",
-         "total_sum", -1},
-        {"no [sums] at all", "[files]\nfile000.bin=5\n", "sums", "file000.bin", -1},
+         "total_sum", false},
+        {"no [sums] at all", "[files]\nfile000.bin=5\n", "sums", "file000.bin", false},
     };
     for (const Case& c : cases) {
         ManifestList list;
-        ASSERT_EQ(0, list.LoadText(c.text, strlen(c.text)));
+        ASSERT_TRUE(list.LoadText(c.text, strlen(c.text)));
         int32_t value = 4242;
-        EXPECT_EQ(c.result, list.GetValue(c.section, c.key, &value)) << c.name;
-        if (c.result != 0) {
+        EXPECT_EQ(c.found, list.GetValue(c.section, c.key, &value)) << c.name;
+        if (!c.found) {
             EXPECT_EQ(4242, value) << c.name;
         }
     }
@@ -272,23 +272,23 @@ TEST(Manifest, LookupsOfALargeManifestStayCheap) {
     // Filler up to 1 MiB: lines that are neither headers nor wanted keys.
     while (text.size() + 16 < kMaxManifestFileSize) text += "# filler line\n";
     ManifestList list;
-    ASSERT_EQ(0, list.LoadText(text.data(), text.size()));
+    ASSERT_TRUE(list.LoadText(text.data(), text.size()));
 
     size_t lookups = 0;
     for (unsigned i = 0; i < parts; ++i) {
         FormatPartName(i, name);
         int32_t size = 0, sum = 1;
-        ASSERT_EQ(0, list.GetValue(kFilesSection, name, &size)) << name;
-        ASSERT_EQ(0, list.GetValue(kSumsSection, name, &sum)) << name;
+        ASSERT_TRUE(list.GetValue(kFilesSection, name, &size)) << name;
+        ASSERT_TRUE(list.GetValue(kSumsSection, name, &sum)) << name;
         EXPECT_EQ(static_cast<int32_t>(i + 1), size);
         EXPECT_EQ(-static_cast<int32_t>(i), sum);
         lookups += 2;
     }
     int32_t total = 0;
-    ASSERT_EQ(0, list.GetValue(kSumsSection, kTotalSumKey, &total));
+    ASSERT_TRUE(list.GetValue(kSumsSection, kTotalSumKey, &total));
     EXPECT_EQ(77, total);
     FormatPartName(parts, name);
-    EXPECT_EQ(-1, list.GetValue(kFilesSection, name, &total));
+    EXPECT_FALSE(list.GetValue(kFilesSection, name, &total));
     lookups += 2;
     EXPECT_LT(list.Comparisons(), lookups * 64) << "lookups walk the list";
 }
@@ -302,16 +302,16 @@ TEST(Manifest, TextValuesOfASignedManifest) {
         "empty\r\n"
         "[sha256]\r\nlater=1\r\n";
     ManifestList list;
-    ASSERT_EQ(list.LoadText(text, sizeof text - 1), 0);
+    ASSERT_TRUE(list.LoadText(text, sizeof text - 1));
     char value[65];
-    ASSERT_EQ(list.GetText(kSha256Section, "file000.bin", value, sizeof value), 0);
+    ASSERT_TRUE(list.GetText(kSha256Section, "file000.bin", value, sizeof value));
     EXPECT_STREQ(value, "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
-    EXPECT_EQ(list.GetText(kSha256Section, kSha256TotalKey, value, sizeof value), 0);
+    EXPECT_TRUE(list.GetText(kSha256Section, kSha256TotalKey, value, sizeof value));
     EXPECT_STREQ(value, "");
     // Found as the integer lookups find keys: only the first section of a name counts.
-    EXPECT_EQ(list.GetText(kSha256Section, "later", value, sizeof value), -1);
-    EXPECT_EQ(list.GetText(kSha256Section, "empty", value, sizeof value), -1) << "no '='";
+    EXPECT_FALSE(list.GetText(kSha256Section, "later", value, sizeof value));
+    EXPECT_FALSE(list.GetText(kSha256Section, "empty", value, sizeof value)) << "no '='";
     char small[64];
-    EXPECT_EQ(list.GetText(kSha256Section, "file000.bin", small, sizeof small), -1);
+    EXPECT_FALSE(list.GetText(kSha256Section, "file000.bin", small, sizeof small));
     EXPECT_STREQ(small, "") << "a value that does not fit is refused, not cut";
 }

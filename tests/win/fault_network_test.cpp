@@ -36,7 +36,7 @@ protected:
         int got;
         {
             HttpClient client(0);
-            got = client.SetTarget(target.c_str(), "") == 0 ? client.GetFile(nullptr, answer.c_str())
+            got = client.SetTarget(target.c_str(), "") ? client.GetFile(nullptr, answer.c_str())
                                                                : -1;
         }
         WSACleanup();

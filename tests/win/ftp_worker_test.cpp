@@ -93,7 +93,7 @@ protected:
                                  nullptr, windowClass.hInstance, nullptr);
         ASSERT_NE(nullptr, notify);
         reports.clear();
-        ASSERT_NE(0, worker.Create(notify));
+        ASSERT_TRUE(worker.Create(notify));
         local = scratch.Path() + "\\down\\tmp.tmp";
     }
     void TearDown() override {

@@ -43,13 +43,13 @@ protected:
               const char* requestPath = nullptr,
               const HttpClientTimeouts& timeouts = testTimeouts) {
         ::HttpClient client(0, timeouts);
-        if (client.SetTarget(target.c_str(), proxy) != 0) return -100;
+        if (!client.SetTarget(target.c_str(), proxy)) return -100;
         return client.GetFile(requestPath, local.c_str());
     }
     // Fetches target with a body limit into the local file.
     int FetchLimited(const std::string& target, long long limit) {
         ::HttpClient client(0, testTimeouts);
-        if (client.SetTarget(target.c_str(), nullptr) != 0) return -100;
+        if (!client.SetTarget(target.c_str(), nullptr)) return -100;
         client.SetBodyLimit(limit);
         return client.GetFile(nullptr, local.c_str());
     }
@@ -118,7 +118,7 @@ TEST_F(HttpClient, BasicAuthentication) {
 
 TEST_F(HttpClient, RedirectionsAreFollowedSixTimesAtMost) {
     ::HttpClient client(0, testTimeouts);
-    ASSERT_EQ(0, client.SetTarget(("127.0.0.1:" + nginx + "/chain/1").c_str(), nullptr));
+    ASSERT_TRUE(client.SetTarget(("127.0.0.1:" + nginx + "/chain/1").c_str(), nullptr));
     ASSERT_EQ(0, client.GetFile(nullptr, local.c_str()));
     EXPECT_EQ(Served("files/small.txt"), Fetched());
     EXPECT_STREQ("127.0.0.1", client.Target()->host);
@@ -159,7 +159,7 @@ TEST_F(HttpClient, LocationHeaders) {
 
     // Too long for a request: refused, the target stays.
     ::HttpClient client(0, testTimeouts);
-    ASSERT_EQ(0, client.SetTarget(("127.0.0.1:" + scripted + "/longlocation").c_str(), nullptr));
+    ASSERT_TRUE(client.SetTarget(("127.0.0.1:" + scripted + "/longlocation").c_str(), nullptr));
     EXPECT_EQ(-1, client.GetFile(nullptr, local.c_str()));
     EXPECT_STREQ("/longlocation", client.Target()->path);
 }
@@ -266,7 +266,7 @@ TEST_F(HttpClient, AFailedLocalWriteReportsItsErrorCode) {
     };
     for (const Case& c : cases) {
         ::HttpClient client(0, testTimeouts);
-        ASSERT_EQ(0, client.SetTarget(("127.0.0.1:" + nginx + "/files/small.txt").c_str(),
+        ASSERT_TRUE(client.SetTarget(("127.0.0.1:" + nginx + "/files/small.txt").c_str(),
                                        nullptr));
         EXPECT_EQ(httpWriteFailed, client.GetFile(nullptr, c.path.c_str())) << c.path;
         EXPECT_EQ(c.error, client.LastWriteError()) << c.path;
@@ -290,7 +290,7 @@ TEST_F(HttpClient, WhetherAServerAnswered) {
     };
     for (const Case& c : cases) {
         ::HttpClient client(0, testTimeouts);
-        ASSERT_EQ(0, client.SetTarget(c.target.c_str(), nullptr));
+        ASSERT_TRUE(client.SetTarget(c.target.c_str(), nullptr));
         EXPECT_EQ(c.result, client.GetFile(nullptr, local.c_str())) << c.target;
         EXPECT_EQ(c.answered, client.ServerAnswered()) << c.target;
     }

@@ -90,8 +90,8 @@ protected:
 TEST_F(TransferWorkerTest, BothWorkersGetHiddenDownloaderWindows) {
     HttpWorker http;
     FtpWorker ftp;
-    ASSERT_NE(0, http.Create(notify));
-    ASSERT_NE(0, ftp.Create(notify));
+    ASSERT_TRUE(http.Create(notify));
+    ASSERT_TRUE(ftp.Create(notify));
     // The class exists now, so registering it again fails, as it did for the second worker.
     EXPECT_FALSE(RegisterWindowClass("Downloader", 0, nullptr, nullptr, nullptr, nullptr));
 
@@ -115,14 +115,14 @@ TEST_F(TransferWorkerTest, BothWorkersGetHiddenDownloaderWindows) {
 TEST_F(TransferWorkerTest, ResolveHostRecordsTheOutcomeOfTheLookup) {
     struct Case {
         const char* host;
-        int resolved;
+        bool resolved;
     };
-    const Case cases[] = {{"localhost", 1}, {unresolvableHost, 0}};
+    const Case cases[] = {{"localhost", true}, {unresolvableHost, false}};
     for (const Case& c : cases) {
         PlainWorker worker;
-        ASSERT_NE(0, worker.Create(notify));
-        worker.hostResolved = 1 - c.resolved;
-        ASSERT_EQ(1, worker.ResolveHost(c.host)) << c.host;
+        ASSERT_TRUE(worker.Create(notify));
+        worker.hostResolved = !c.resolved;
+        ASSERT_TRUE(worker.ResolveHost(c.host)) << c.host;
         EXPECT_NE(nullptr, worker.lookupTask) << c.host;
         ASSERT_TRUE(AwaitLookup(worker)) << c.host;
         EXPECT_EQ(c.resolved, worker.hostResolved) << c.host;
@@ -139,13 +139,13 @@ TEST_F(TransferWorkerTest, ResolveHostRecordsTheOutcomeOfTheLookup) {
 TEST_F(TransferWorkerTest, LookupCompletionTakesTheErrorFromTheHighWord) {
     struct Case {
         WORD error;
-        int resolved;
+        bool resolved;
     };
-    const Case cases[] = {{0, 1}, {WSAHOST_NOT_FOUND, 0}, {WSANO_DATA, 0}, {0x8000, 0}};
+    const Case cases[] = {{0, true}, {WSAHOST_NOT_FOUND, false}, {WSANO_DATA, false}, {0x8000, false}};
     PlainWorker worker;
-    ASSERT_NE(0, worker.Create(notify));
+    ASSERT_TRUE(worker.Create(notify));
     for (const Case& c : cases) {
-        worker.hostResolved = 0;
+        worker.hostResolved = false;
         worker.lookupTask = reinterpret_cast<HANDLE>(1);
         LRESULT result = SendMessageA(worker.windowHandle, msgHostLookupDone, 1,
                                       static_cast<LPARAM>(WSAMAKEASYNCREPLY(200, c.error)));
@@ -158,7 +158,7 @@ TEST_F(TransferWorkerTest, LookupCompletionTakesTheErrorFromTheHighWord) {
 TEST_F(TransferWorkerTest, NothingIsReportedWithoutANotifyWindow) {
     {
         FtpWorker ftp;
-        ASSERT_NE(0, ftp.Create(nullptr));
+        ASSERT_TRUE(ftp.Create(nullptr));
         // Resolved, then refused on port 21 of 127.0.0.1 (no FTP server listens there;
         // the FTP servers of the tests have addresses of their own): nothing is reported.
         ASSERT_EQ(1, ftp.Connect("localhost", "", ""));
@@ -166,7 +166,7 @@ TEST_F(TransferWorkerTest, NothingIsReportedWithoutANotifyWindow) {
     }
     {
         HttpWorker http;
-        ASSERT_NE(0, http.Create(nullptr));
+        ASSERT_TRUE(http.Create(nullptr));
         ASSERT_EQ(1, http.Connect("example.com", "", ""));
         ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(http.connectThread, reportTimeout));
     }
@@ -176,7 +176,7 @@ TEST_F(TransferWorkerTest, NothingIsReportedWithoutANotifyWindow) {
 
 TEST_F(TransferWorkerTest, HttpConnectReportsOnceFromItsThread) {
     HttpWorker http;
-    ASSERT_NE(0, http.Create(notify));
+    ASSERT_TRUE(http.Create(notify));
     ASSERT_EQ(1, http.Connect("http://www.example.com/pub", "proxy.example.com", "8080"));
     ASSERT_TRUE(PumpUntil([] { return reportCount > 0; }, reportTimeout));
     PumpFor(settleTime);
@@ -210,7 +210,7 @@ TEST_F(TransferWorkerTest, HttpConnectKeepsTheSiteWithoutSchemeAndEndsItWithASla
         {"", "/"},
     };
     HttpWorker http;
-    ASSERT_NE(0, http.Create(nullptr));
+    ASSERT_TRUE(http.Create(nullptr));
     for (const Case& c : cases) {
         http.Connect(c.site, "", "");
         EXPECT_STREQ(c.base, http.siteBase) << c.site;
@@ -237,7 +237,7 @@ TEST_F(TransferWorkerTest, FtpConnectReportsTheOutcomeOfTheLookup) {
     for (const Case& c : cases) {
         reportCount = 0;
         FtpWorker ftp;
-        ASSERT_NE(0, ftp.Create(notify));
+        ASSERT_TRUE(ftp.Create(notify));
         ASSERT_EQ(1, ftp.Connect(c.site, "proxy", "80")) << c.site;
         EXPECT_EQ(RESOLVING_NAME, ftp.state) << c.site;
         ASSERT_TRUE(PumpUntil([] { return reportCount > 0; }, reportTimeout)) << c.site;
@@ -261,7 +261,7 @@ TEST_F(TransferWorkerTest, FtpConnectWithoutAWindowReportsTheLookupFailureAtOnce
 
 TEST_F(TransferWorkerTest, FtpRequestsBeforeALoginAreRefusedWithoutReports) {
     FtpWorker ftp;
-    ASSERT_NE(0, ftp.Create(notify));
+    ASSERT_TRUE(ftp.Create(notify));
     EXPECT_EQ(0, ftp.RequestFile("pub/", "C:\\temp\\tmp.tmp"));
     EXPECT_EQ(0, ftp.Disconnect());
     PumpFor(settleTime);
@@ -308,7 +308,7 @@ TEST_F(TransferWorkerTest, EmptyLoginValues) {
 
 TEST_F(TransferWorkerTest, CheckWinSockFindsVersionOneOne) {
     PlainWorker worker;
-    EXPECT_EQ(0, worker.CheckWinSock());
+    EXPECT_TRUE(worker.CheckWinSock());
     WSACleanup();  // the check leaves WinSock started once more
 }
 
@@ -337,7 +337,7 @@ TEST_F(TransferWorkerTest, FtpWorkerDestroyedDuringItsLookupIsNeverReachedAgain)
         reportCount = 0;
         DoomedWorker<FtpWorker> doomed;
         FtpWorker* ftp = doomed.Make();
-        ASSERT_NE(0, ftp->Create(notify));
+        ASSERT_TRUE(ftp->Create(notify));
         HWND window = ftp->windowHandle;
         ASSERT_EQ(1, ftp->Connect(site, "", ""));
         doomed.Destroy(ftp);
@@ -351,7 +351,7 @@ TEST_F(TransferWorkerTest, FtpWorkerDestroyedDuringItsLookupIsNeverReachedAgain)
 TEST_F(TransferWorkerTest, HttpWorkerDestroyedWhileItsThreadReportsDoesNotDeadlock) {
     DoomedWorker<HttpWorker> doomed;
     HttpWorker* http = doomed.Make();
-    ASSERT_NE(0, http->Create(notify));
+    ASSERT_TRUE(http->Create(notify));
     HWND window = http->windowHandle;
     ASSERT_EQ(1, http->Connect("www.example.com", "", ""));
     // Without pumping, the connect thread is soon blocked sending its report to this

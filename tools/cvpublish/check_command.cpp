@@ -125,7 +125,7 @@ void CheckPackageSignature(const std::string& found, const NetworkComponent& com
     std::string verdict;
     if (!ReadWholeFile((found + "/" + kSignatureFileName).c_str(), &signature))
         problem = "has no pkginfo.sig";
-    else if (manifest.GetText(kSha256Section, kSha256TotalKey, digest, sizeof digest) != 0)
+    else if (!manifest.GetText(kSha256Section, kSha256TotalKey, digest, sizeof digest))
         problem = "has no [sha256] with total= in pkginfo.txt";
     else if (VerifySha256(std::string(reinterpret_cast<const char*>(der.data()),
                                       static_cast<size_t>(length)),

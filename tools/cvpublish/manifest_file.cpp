@@ -22,7 +22,7 @@ const char* ReadManifestFile(const char* path, ManifestList* list, std::string* 
         snprintf(problem, sizeof problem, "larger than %lu bytes, which the installer refuses",
                  static_cast<unsigned long>(kMaxManifestFileSize));
         result = problem;
-    } else if (list->LoadText(bytes, length) != 0) {
+    } else if (!list->LoadText(bytes, length)) {
         result = "no memory to hold it";
     } else if (bytesRead != nullptr) {
         bytesRead->assign(bytes, length);

@@ -20,7 +20,7 @@ public:
     // Moves to the next listed part; false when there is none.
     bool Next() {
         FormatPartName(count, name);
-        if (list.GetValue(kFilesSection, name, &size) != 0) return false;
+        if (!list.GetValue(kFilesSection, name, &size)) return false;
         ++count;
         return true;
     }

@@ -81,7 +81,7 @@ bool ReadManifest(Verification* verification, ManifestList* list, std::string* b
 bool ListedDigest(Verification* verification, const ManifestList& list, const char* key,
                   Sha256Digest* digest) {
     char text[kDigestTextSize];
-    if (list.GetText(kSha256Section, key, text, sizeof text) != 0) {
+    if (!list.GetText(kSha256Section, key, text, sizeof text)) {
         ReportText(verification, kManifestFileName,
                    std::string("no ") + key + " in [" + kSha256Section + "]");
         return false;
@@ -212,8 +212,8 @@ bool HasDigests(const ManifestList& list) {
     char text[kDigestTextSize];
     char first[kPartNameSize];
     FormatPartName(0, first);
-    return list.GetText(kSha256Section, kSha256TotalKey, text, sizeof text) == 0 ||
-           list.GetText(kSha256Section, first, text, sizeof text) == 0;
+    return list.GetText(kSha256Section, kSha256TotalKey, text, sizeof text) ||
+           list.GetText(kSha256Section, first, text, sizeof text);
 }
 
 bool SignatureExists(const char* directory) {
@@ -261,7 +261,7 @@ int RunVerify(int argc, char** argv) {
         const char* name = parts.name;
         int32_t listedSize = parts.size;
         int32_t listedSum = 0;
-        bool hasSum = list.GetValue(kSumsSection, name, &listedSum) == 0;
+        bool hasSum = list.GetValue(kSumsSection, name, &listedSum);
         if (!hasSum) Report(&verification, "no checksum in [sums]", name, 0);
         if (listedSize < 0) Report(&verification, "negative size %ld in [files]", name, listedSize);
         if (partSize == 0 && listedSize > 0) partSize = listedSize;
@@ -278,7 +278,7 @@ int RunVerify(int argc, char** argv) {
     verification.joined.Final(digest);
     Sha256Digest joinedDigest = {};
     bool digested = verification.joinedDigest.Finish(joinedDigest);
-    if (list.GetValue(kSumsSection, kTotalSumKey, &totalSum) != 0)
+    if (!list.GetValue(kSumsSection, kTotalSumKey, &totalSum))
         Report(&verification, "no total_sum in [sums]", kManifestFileName, 0);
     else if (!verification.joinedComplete)
         Report(&verification, "total_sum not checked: a part is missing or short",
