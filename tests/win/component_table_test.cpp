@@ -1,6 +1,6 @@
 // The component table with real description files, real files along the search path,
 // real version resources and real class ids in the registry, read back from the rows
-// of a hidden download dialog.
+// of a hidden download dialog and from the run it shows.
 #include "config/component_table_win.h"
 #include "config/string_table.h"
 #include "process_support.h"
@@ -38,7 +38,7 @@ public:
         INT_PTR result = DownloadDialog::DialogProc(message, wParam, lParam);
         if (message == WM_INITDIALOG) {
             visible = IsWindowVisible(windowHandle) != FALSE;
-            countAtStart = componentCount;
+            countAtStart = run.ComponentCount();
             ReadRows();
             if (probe) probe(*this);
             EndDialog(windowHandle, IDOK);
@@ -64,7 +64,7 @@ private:
     void ReadRows() {
         int count = static_cast<int>(SendMessageA(listView, LVM_GETITEMCOUNT, 0, 0));
         for (int i = 0; i < count; ++i) {
-            Component* c = GetComponent(i);
+            const Component* c = run.ComponentAt(i);
             rows.push_back({Cell(i, 0), Cell(i, 1), Cell(i, 2), c->displayOrder, c->status});
         }
     }
@@ -97,13 +97,13 @@ protected:
     struct Outcome {
         std::vector<Row> rows;
         bool visible;
-        int allowIntervention;
+        bool allowIntervention;
         int componentCount;
     };
     Outcome Run(const std::string& description) {
         ProbeDialog dialog(workPath, description.c_str());
         EXPECT_EQ(IDOK, dialog.DoModal(nullptr));
-        return {dialog.rows, dialog.visible, dialog.allowIntervention, dialog.countAtStart};
+        return {dialog.rows, dialog.visible, dialog.run.allowIntervention, dialog.countAtStart};
     }
     ScratchDirectory work;
     char workPath[260];
@@ -238,16 +238,16 @@ TEST_F(ComponentTable, ProtocolsAndSourceDirectories) {
     probe.probe = [](ProbeDialog& d) {
         const ProtocolKind kinds[] = {ProtocolHttp, ProtocolSelfExtract, ProtocolFtp,
                                       ProtocolCopy, ProtocolCdrom, ProtocolSelfExtract};
-        for (int i = 0; i < 6; ++i) EXPECT_EQ(kinds[i], GetProtocol(*d.GetComponent(i))) << i;
+        for (int i = 0; i < 6; ++i) EXPECT_EQ(kinds[i], GetProtocol(*d.run.ComponentAt(i))) << i;
         char out[260];
-        ASSERT_TRUE(GetSourcePath(*d.GetComponent(0), "a.bin", out, sizeof(out)));
+        ASSERT_TRUE(GetSourcePath(*d.run.ComponentAt(0), "a.bin", out, sizeof(out)));
         EXPECT_EQ(work + "\\a.bin", out);
-        ASSERT_TRUE(GetSourcePath(*d.GetComponent(3), "a.bin", out, sizeof(out)));
+        ASSERT_TRUE(GetSourcePath(*d.run.ComponentAt(3), "a.bin", out, sizeof(out)));
         EXPECT_STREQ("D:\\src\\a.bin", out);
-        ASSERT_TRUE(GetSourcePath(*d.GetComponent(4), "a.bin", out, sizeof(out)));
+        ASSERT_TRUE(GetSourcePath(*d.run.ComponentAt(4), "a.bin", out, sizeof(out)));
         EXPECT_EQ(ModuleDirectory() + "\\a.bin", out);
         char small[8];
-        EXPECT_FALSE(GetSourcePath(*d.GetComponent(0), "a.bin", small, sizeof(small)));
+        EXPECT_FALSE(GetSourcePath(*d.run.ComponentAt(0), "a.bin", small, sizeof(small)));
         EXPECT_STREQ("", small);
     };
     EXPECT_EQ(IDOK, probe.DoModal(nullptr));
@@ -263,26 +263,26 @@ TEST_F(ComponentTable, SelectNextDownloadSkipsRowsWithoutSite) {
         "sourceDir=pub\\dir\r\nProtocol=http\r\nDisplayOrder=3\r\n");
     ProbeDialog probe(workPath, path.c_str());
     probe.probe = [](ProbeDialog& d) {
-        ASSERT_TRUE(SelectNextDownload(d));
-        EXPECT_EQ(2, d.currentIndex);
-        EXPECT_EQ(DownloadError, d.GetComponent(0)->status);
+        ASSERT_TRUE(SelectNextDownload(d.run));
+        EXPECT_EQ(2, d.run.currentIndex);
+        EXPECT_EQ(DownloadError, d.run.ComponentAt(0)->status);
         EXPECT_EQ("Download error", d.Cell(0, 2));
-        EXPECT_EQ(Downloading, d.GetComponent(2)->status);
-        EXPECT_STREQ("b.bin c.bin", d.fileList);
-        EXPECT_STREQ("example.org", d.site);
-        EXPECT_STREQ("p", d.proxy);
-        EXPECT_STREQ("8080", d.port);
-        EXPECT_STREQ("pub\\dir", d.sourceDir);
-        EXPECT_FALSE(SelectNextDownload(d));
-        EXPECT_EQ(Downloaded, d.GetComponent(2)->status);
+        EXPECT_EQ(Downloading, d.run.ComponentAt(2)->status);
+        EXPECT_STREQ("b.bin c.bin", d.run.fileList);
+        EXPECT_STREQ("example.org", d.run.site);
+        EXPECT_STREQ("p", d.run.proxy);
+        EXPECT_STREQ("8080", d.run.port);
+        EXPECT_STREQ("pub\\dir", d.run.sourceDir);
+        EXPECT_FALSE(SelectNextDownload(d.run));
+        EXPECT_EQ(Downloaded, d.run.ComponentAt(2)->status);
     };
     EXPECT_EQ(IDOK, probe.DoModal(nullptr));
     ASSERT_EQ(3u, probe.rows.size());
 }
 
 TEST_F(ComponentTable, AllowInterventionOnlyTheExactWordFalseClears) {
-    struct Case { const char* value; int expected; };
-    const Case cases[] = {{"FALSE", 0}, {"false", 1}, {"TRUE", 1}, {"False", 1}};
+    struct Case { const char* value; bool expected; };
+    const Case cases[] = {{"FALSE", false}, {"false", true}, {"TRUE", true}, {"False", true}};
     for (const Case& c : cases) {
         Outcome dialog =
             Run(Description(std::string("[defs]\r\nallowintervention=") + c.value + "\r\n"));
