@@ -48,10 +48,11 @@ public:
     HttpWorker httpWorker;
     HWND listView = nullptr;
     HWND statusText = nullptr;
-    bool connectPending = false;
-    int fileTotal = 0;
 
 private:
+    bool connectPending = false;  // the current file waits for the connection ("dl1")
+    int fileTotal = 0;            // the size the worker announced for the current file
+
     void InsertColumns();
     void InsertRows();
     void SetCellText(int row, int column, const char* text);
