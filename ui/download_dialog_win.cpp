@@ -221,7 +221,7 @@ bool DownloadDialog::FindMissingFile(char (&target)[260]) {
 bool DownloadDialog::RequestNextFile() {
     char target[260];
     if (!FindMissingFile(target)) return false;
-    Component& component = *CurrentComponent();
+    const Component& component = *CurrentComponent();
     ProtocolKind protocol = GetProtocol(component);
     if (!IsNetworkProtocol(protocol)) return EndDownload(true);
     TransferWorker* worker = SelectWorker(protocol);
