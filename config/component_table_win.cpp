@@ -1,4 +1,4 @@
-// The component table: reading descriptions into rows, the installed and downloaded
+// The component table: reading descriptions into the run, the installed and downloaded
 // tests, and the choice of the next download.
 #include "config/component_table_win.h"
 
@@ -9,8 +9,7 @@
 #include "config/payload_archive_win.h"
 #include "config/profile_win.h"
 #include "config/string_table.h"
-#include "ui/download_dialog_win.h"
-#include "shell/resource_ids.h"
+#include "shell/window_win.h"
 
 namespace {
 
@@ -19,23 +18,7 @@ const char listDelimiters[] = ", ";
 const DWORD versionBufferSize = 2048;
 
 void ReadDescriptionHandler(void* context, const char* path) {
-    ReadDescription(*static_cast<DownloadDialog*>(context), path);
-}
-
-int CALLBACK CompareDisplayOrder(LPARAM a, LPARAM b, LPARAM) {
-    int32_t left = reinterpret_cast<Component*>(a)->displayOrder;
-    int32_t right = reinterpret_cast<Component*>(b)->displayOrder;
-    // The sign of the difference, without the overflow of subtracting extreme values.
-    return left < right ? -1 : (left > right ? 1 : 0);
-}
-
-void SetRowText(HWND listView, int row, int column, const char* text) {
-    LVITEMA item = {};
-    item.mask = LVIF_TEXT;
-    item.iItem = row;
-    item.iSubItem = column;
-    item.pszText = const_cast<char*>(text);
-    SendMessageA(listView, LVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&item));
+    ReadDescription(*static_cast<InstallerRun*>(context), path);
 }
 
 // Every listed class id has a key under HKEY_CLASSES_ROOT\CLSID.
@@ -102,28 +85,19 @@ void ReadComponentValue(const Component& component, const char* key, const char*
     ReadValue(component.sectionName, key, defaultText, out, size, component.descriptionPath);
 }
 
-int LoadDescriptions(DownloadDialog& dialog) {
-    if (dialog.descriptionPath != nullptr) {
-        ReadDescription(dialog, dialog.descriptionPath);
-    } else if (!ExtractPayload(dialog.workDirectory, ReadDescriptionHandler, &dialog)) {
-        char caption[100], text[512];
-        HINSTANCE instance = GetFrameworkInstance();
-        if (LoadStringA(instance, IDS_EXTRACT_TITLE, caption, countof(caption)) == 0)
-            caption[0] = '\0';
-        if (LoadStringA(instance, IDS_EXTRACT_ERROR, text, countof(text)) == 0) text[0] = '\0';
-        MessageBoxA(nullptr, text, caption, MB_ICONERROR | MB_SETFOREGROUND);
-        EndDialog(dialog.windowHandle, IDC_SECOND_CHOICE);
-        return 0;
-    }
-    SendMessageA(dialog.listView, LVM_SORTITEMS, 0,
-                 reinterpret_cast<LPARAM>(CompareDisplayOrder));
-    return 1;
+bool LoadDescriptions(InstallerRun& run) {
+    if (run.descriptionPath != nullptr)
+        ReadDescription(run, run.descriptionPath);
+    else if (!ExtractPayload(run.workDirectory, ReadDescriptionHandler, &run))
+        return false;
+    run.SortByDisplayOrder();
+    return true;
 }
 
-void ReadDescription(DownloadDialog& dialog, const char* path) {
+void ReadDescription(InstallerRun& run, const char* path) {
     char value[256];
     ReadValue("defs", "allowintervention", "TRUE", value, countof(value), path);
-    if (DisallowsIntervention(value)) dialog.allowIntervention = 0;
+    if (DisallowsIntervention(value)) run.allowIntervention = false;
 
     ReadValue("defs", "strings", "", value, countof(value), path);
     char* cursor = value;
@@ -131,51 +105,28 @@ void ReadDescription(DownloadDialog& dialog, const char* path) {
 
     ReadValue("defs", "components", "", value, countof(value), path);
     cursor = value;
-    while (char* section = NextToken(&cursor, listDelimiters)) AddComponent(dialog, section, path);
+    while (char* section = NextToken(&cursor, listDelimiters)) AddComponent(run, section, path);
 }
 
-int AddComponent(DownloadDialog& dialog, const char* section, const char* path) {
-    Component probe = {};
+bool AddComponent(InstallerRun& run, const char* section, const char* path) {
+    Component component = {};
     // Later reads go through the stored section name, so a name that does not fit
     // would read another section: such a component is ignored.
-    if (!CopyText(probe.sectionName, section)) return 0;
-    if (!CopyText(probe.descriptionPath, path)) return 0;
+    if (!CopyText(component.sectionName, section)) return false;
+    if (!CopyText(component.descriptionPath, path)) return false;
 
-    char name[200];
-    ReadValue(section, "name", "", name, countof(name), path);
-    if (name[0] == '\0') return 0;
-    if (ReadInt(section, "enable", 1, path) == 0) return 0;
+    ReadValue(section, "name", "", component.name, countof(component.name), path);
+    if (component.name[0] == '\0') return false;
+    if (ReadInt(section, "enable", 1, path) == 0) return false;
 
-    Component* component = static_cast<Component*>(malloc(sizeof(Component)));
-    if (component == nullptr) return 0;
-    *component = probe;
-    component->workDirectory = dialog.workDirectory;
-    component->verifiedFiles = &dialog.verifiedFiles;
-    component->sizeKB = static_cast<uint32_t>(ReadInt(section, "size", 0, path));
-    component->displayOrder = ReadInt(section, "DisplayOrder", 100, path);
-    component->installOrder = ReadInt(section, "InstallOrder", 100, path);
-    component->status = NeedsDownload;
-    ClassifyComponent(*component);
-
-    LVITEMA item = {};
-    item.mask = LVIF_TEXT | LVIF_PARAM;
-    item.iItem = dialog.componentCount;
-    item.pszText = name;
-    item.lParam = reinterpret_cast<LPARAM>(component);
-    int row = static_cast<int>(
-        SendMessageA(dialog.listView, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
-    if (row < 0) {
-        free(component);
-        return 0;
-    }
-    char sizeText[16];
-    FormatSizeCell(component->sizeKB, sizeText, countof(sizeText));
-    if (sizeText[0] != '\0') SetRowText(dialog.listView, row, 1, sizeText);
-    char status[100];
-    StatusText(*component, status, countof(status));
-    SetRowText(dialog.listView, row, 2, status);
-    ++dialog.componentCount;
-    return 1;
+    component.workDirectory = run.workDirectory;
+    component.verifiedFiles = &run.verifiedFiles;
+    component.sizeKB = static_cast<uint32_t>(ReadInt(section, "size", 0, path));
+    component.displayOrder = ReadInt(section, "DisplayOrder", 100, path);
+    component.installOrder = ReadInt(section, "InstallOrder", 100, path);
+    component.status = NeedsDownload;
+    ClassifyComponent(component);
+    return run.AddComponent(component);
 }
 
 void ClassifyComponent(Component& component) {
@@ -255,27 +206,27 @@ void StatusText(const Component& component, char* out, size_t size) {
         out[0] = '\0';
 }
 
-bool SelectNextDownload(DownloadDialog& dialog) {
-    if (dialog.currentIndex >= 0) dialog.SetCurrentStatus(Downloaded);
-    for (++dialog.currentIndex; dialog.currentIndex < dialog.componentCount;
-         ++dialog.currentIndex) {
-        Component* component = dialog.GetComponent(dialog.currentIndex);
-        dialog.currentComponent = component;
-        if (component == nullptr || component->status != NeedsDownload) continue;
-        ReadComponentValue(*component, "files", "", dialog.fileList, countof(dialog.fileList));
-        dialog.fileCursor = dialog.fileList;
-        dialog.fileIndex = -1;
-        ReadComponentValue(*component, "site", "", dialog.site, countof(dialog.site));
-        ReadComponentValue(*component, "proxy", "", dialog.proxy, countof(dialog.proxy));
-        ReadComponentValue(*component, "port", "", dialog.port, countof(dialog.port));
-        if (dialog.site[0] == '\0') {
-            dialog.SetCurrentStatus(DownloadError);
+bool SelectNextDownload(InstallerRun& run) {
+    run.SetCurrentStatus(Downloaded);
+    for (;;) {
+        int index = run.NextComponentToDownload();
+        if (index < 0) {
+            run.currentIndex = run.ComponentCount();
+            return false;
+        }
+        const Component& component = *run.ComponentAt(index);
+        char files[sizeof(InstallerRun::fileList)];
+        ReadComponentValue(component, "files", "", files, countof(files));
+        run.BeginComponent(index, files);
+        ReadComponentValue(component, "site", "", run.site, countof(run.site));
+        ReadComponentValue(component, "proxy", "", run.proxy, countof(run.proxy));
+        ReadComponentValue(component, "port", "", run.port, countof(run.port));
+        if (run.site[0] == '\0') {
+            run.SetCurrentStatus(DownloadError);
             continue;
         }
-        ReadComponentValue(*component, "sourceDir", "", dialog.sourceDir,
-                           countof(dialog.sourceDir));
-        dialog.SetCurrentStatus(Downloading);
+        ReadComponentValue(component, "sourceDir", "", run.sourceDir, countof(run.sourceDir));
+        run.SetCurrentStatus(Downloading);
         return true;
     }
-    return false;
 }

@@ -1,12 +1,10 @@
 // The installation driver: the last stage of a download run, started by "dldone".
 #pragma once
 
-#include "common/win32.h"
-#include "install/install_actions_win.h"
+#include "config/installer_run.h"
+#include "install/install_view.h"
 
-class DownloadDialog;
-
-
-// Checks that every component is present and ends the download dialog with its
-// outcome: 1003 installed (files to be deleted) or 1009 (files kept).
-void RunInstallation(DownloadDialog& dialog, WPARAM runResult);
+// Checks that every component is present, asks through the view, installs the
+// downloaded components in install order and ends the run through the view: finished
+// (files to be deleted) or with the files kept.
+void RunInstallation(InstallerRun& run, InstallView& view);

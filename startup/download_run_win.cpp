@@ -1,16 +1,14 @@
 // One download run: WinSock, the work directory, the download dialog, and what the
 // dialog's end code means for the files and the restart shortcut.
+#include "config/installer_run_outcome.h"
+#include "config/work_directory_win.h"
 #include "shell/app_win.h"
+#include "shell/resource_ids.h"
 #include "startup/restart_arguments.h"
 #include "startup/run_modes_win.h"
-#include "config/work_directory_win.h"
 #include "ui/download_dialog_win.h"
-#include "shell/resource_ids.h"
 
 namespace {
-
-const INT_PTR outcomeQuit = IDC_QUIT;          // finished or quit: files deleted
-const INT_PTR outcomeSuspend = IDC_SUSPEND;    // suspended: restart shortcut written
 
 // The dialog of the run in progress, for a Quit chosen from the tray meanwhile.
 DownloadDialog* openDialog = nullptr;
@@ -58,33 +56,29 @@ int RunDownload(bool showWelcome, bool resuming, const char* infPath, bool saveP
         return 0;
     }
 
-    INT_PTR outcome;
+    RunEnd end;
     bool allowIntervention;
     {
         // The dialog and its workers end here, their threads and files closed, before
         // the outcome touches the work directory.
         DownloadDialog dialog(record.path, showWelcome, resuming, infPath, saveProxySettings);
         openDialog = &dialog;
-        outcome = dialog.DoModal(nullptr);
+        end = RunEndFromDialogCode(dialog.DoModal(nullptr));
         openDialog = nullptr;
-        allowIntervention = dialog.allowIntervention != 0;
+        allowIntervention = dialog.run.allowIntervention;
     }
-    int suspended = 0;
-    if (outcome == outcomeQuit) {
-        if (infPath == nullptr) DeleteWorkDirectory(record);
-        SetStartupShortcut(false, nullptr, nullptr);
-    } else if (outcome == outcomeSuspend) {
+    RunAftermath aftermath = DecideAftermath(end, infPath != nullptr, shuttingDown);
+    if (aftermath.deleteWorkDirectory) DeleteWorkDirectory(record);
+    if (aftermath.removeShortcut) SetStartupShortcut(false, nullptr, nullptr);
+    // The restart arguments still see whether the session is ending.
+    if (aftermath.writeRestartShortcut)
         WriteRestartShortcut(allowIntervention, record.path, saveProxySettings);
-        if (shuttingDown)
-            shuttingDown = false;
-        else
-            ShowAppMessage(IDS_SUSPENDED, MB_OK);
-        suspended = 1;
-    }
+    if (aftermath.endsShutdown) shuttingDown = false;
+    if (aftermath.announceSuspended) ShowAppMessage(IDS_SUSPENDED, MB_OK);
     // Every start of WinSock is matched, also after a suspended run: the next run
     // starts it again.
     WSACleanup();
-    return suspended;
+    return aftermath.suspended ? 1 : 0;
 }
 
 bool QuitOpenDownloadRun() {

@@ -89,10 +89,11 @@ bool JoinDirectory(const char* directory, const char* name, char (&path)[260]) {
 
 // Reads a part file: its first size bytes into buffer, anything beyond them in small
 // pieces, so that the checksum covers the whole file while the buffer holds what the
-// join takes. loaded is the number of bytes in buffer, extra whether the file goes on
+// join takes. The bytes in buffer also go into joined, the whole file's digest, in the
+// same pass. loaded is the number of bytes in buffer, extra whether the file goes on
 // beyond size. False when the file cannot be opened or read.
 bool LoadPart(const char* path, char* buffer, DWORD size, int32_t& checksum, DWORD& loaded,
-              bool& extra) {
+              bool& extra, Md5& joined) {
     HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
@@ -104,7 +105,7 @@ bool LoadPart(const char* path, char* buffer, DWORD size, int32_t& checksum, DWO
            (ok = (ReadFile(file, buffer + loaded, size - loaded, &got, nullptr) != FALSE)) &&
            got > 0)
         loaded += got;
-    md5.Update(buffer, loaded);
+    Md5::UpdateBoth(md5, joined, buffer, loaded);
     char piece[checksumPieceSize];
     extra = false;
     while (ok && loaded == size &&
@@ -186,6 +187,7 @@ private:
     DWORD loaded = 0;  // bytes of the current part in buffer
     int32_t partSize = 0;
     Md5 whole;
+    Md5 wholeWithPart;  // whole and the part last found intact, taken in one pass with it
     // With a publisher's key in force: the key, the signed digest of the whole file, and
     // the SHA-256 of the parts joined so far.
     bool signedPackage = false;
@@ -362,7 +364,8 @@ PartCheck PackageFetch::LoadIntactPart(const char* path, int32_t size, int32_t s
                                        const Sha256Digest* digest) {
     int32_t actual;
     bool extra = false;
-    if (!LoadPart(path, buffer, static_cast<DWORD>(size), actual, loaded, extra) ||
+    wholeWithPart = whole;
+    if (!LoadPart(path, buffer, static_cast<DWORD>(size), actual, loaded, extra, wholeWithPart) ||
         actual != sum || loaded != static_cast<DWORD>(size) || extra)
         return PartDamaged;
     if (digest == nullptr) return PartIntact;
@@ -375,7 +378,7 @@ PartCheck PackageFetch::LoadIntactPart(const char* path, int32_t size, int32_t s
 // Appends the part in buffer to the output file; false (GetLastError says why) when it
 // cannot be written.
 bool PackageFetch::JoinLoadedPart() {
-    whole.Update(buffer, loaded);
+    whole = wholeWithPart;
     if (signedPackage && !wholeSha.Add(buffer, loaded)) return false;
     DWORD written = 0;
     return WriteFile(output, buffer, loaded, &written, nullptr) && written == loaded;

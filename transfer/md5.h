@@ -18,6 +18,9 @@ public:
     void Init();
     void Update(const void* data, size_t length);
     void Final(unsigned char digest[kMd5DigestSize]);
+    // The same bytes into two digests, as an Update of each would take them, in one pass
+    // over the bytes (a part's own digest and the whole file's, for example).
+    static void UpdateBoth(Md5& first, Md5& second, const void* data, size_t length);
 
 private:
     uint32_t state[4];

@@ -1,13 +1,12 @@
-// The download dialog: list columns, component rows, the worker reports and the
-// choice of the next file.
+// The download dialog: list columns, component rows, the worker reports, the walk to
+// the next file, and what the installation shows and asks.
 #include "ui/download_dialog_win.h"
-
-#include <stdlib.h>
 
 #include "config/component_authenticity_win.h"
 #include "config/component_table_win.h"
 #include "shell/directories_win.h"
 #include "config/string_table.h"
+#include "install/install_actions_win.h"
 #include "install/installation_win.h"
 #include "install/state_profile_win.h"
 #include "shell/app_win.h"
@@ -39,11 +38,9 @@ const char resumingCaption[] = "Resuming Download of Software...";
 DownloadDialog::DownloadDialog(char* workDirectory, bool showWelcome, bool resuming,
                                const char* descriptionPath, bool saveProxySettings)
     : Dialog(IDD_DOWNLOAD),
-      workDirectory(workDirectory),
-      descriptionPath(descriptionPath),
-      showWelcome(showWelcome),
-      resuming(resuming),
-      saveProxySettings(saveProxySettings) {}
+      run(workDirectory, descriptionPath, showWelcome, resuming, saveProxySettings) {
+    run.SetStatusListener(this);
+}
 
 TransferWorker* DownloadDialog::SelectWorker(ProtocolKind protocol) {
     if (protocol == ProtocolFtp) return &ftpWorker;
@@ -70,16 +67,15 @@ void DownloadDialog::InsertColumns() {
 // A network run leaves a copy of the executable in the work directory and a Startup
 // shortcut to it, so that a computer restarted during the download resumes it.
 void DownloadDialog::PrepareNetworkRun() {
-    for (int row = 0; row < componentCount; ++row) {
-        Component* component = GetComponent(row);
-        if (component == nullptr || !IsNetworkProtocol(GetProtocol(*component))) continue;
-        networkRun = 1;
+    for (int index = 0; index < run.ComponentCount(); ++index) {
+        if (!IsNetworkProtocol(GetProtocol(*run.ComponentAt(index)))) continue;
+        run.networkRun = true;
         char executable[260], copy[260];
-        if (!ExecutableCopyPath(workDirectory, copy, executable)) return;
+        if (!ExecutableCopyPath(run.workDirectory, copy, executable)) return;
         // A run started from the copy cannot copy over itself; the copy is there.
         (void)CopyFileA(executable, copy, FALSE);
         SetStartupShortcut(true, copy,
-                           saveProxySettings ? " /NoIntervention /SaveProxySettings"
+                           run.saveProxySettings ? " /NoIntervention /SaveProxySettings"
                                              : " /NoIntervention");
         return;
     }
@@ -87,7 +83,7 @@ void DownloadDialog::PrepareNetworkRun() {
 
 void DownloadDialog::ShowForDownload() {
     ShowWindow(windowHandle, SW_SHOW);
-    if (!allowIntervention) {
+    if (!run.allowIntervention) {
         HWND quit = GetDlgItem(windowHandle, IDC_QUIT);
         EnableWindow(quit, FALSE);
         EnableWindow(GetDlgItem(windowHandle, IDC_SUSPEND), FALSE);
@@ -97,14 +93,50 @@ void DownloadDialog::ShowForDownload() {
         MoveWindow(windowHandle, dialogRect.left, dialogRect.top, dialogRect.right - dialogRect.left,
                    quitRect.top - dialogRect.top, TRUE);
     }
-    if (resuming) SetWindowTextA(windowHandle, resumingCaption);
+    if (run.resuming) SetWindowTextA(windowHandle, resumingCaption);
 }
 
 bool DownloadDialog::LoadComponentList() {
     listView = GetDlgItem(windowHandle, IDC_COMPONENT_LIST);
     statusText = GetDlgItem(windowHandle, IDC_STATUS_TEXT);
     InsertColumns();
-    return LoadDescriptions(*this) != 0;
+    if (!LoadDescriptions(run)) {
+        char caption[100], text[512];
+        HINSTANCE instance = GetFrameworkInstance();
+        if (LoadStringA(instance, IDS_EXTRACT_TITLE, caption, countof(caption)) == 0)
+            caption[0] = '\0';
+        if (LoadStringA(instance, IDS_EXTRACT_ERROR, text, countof(text)) == 0) text[0] = '\0';
+        MessageBoxA(nullptr, text, caption, MB_ICONERROR | MB_SETFOREGROUND);
+        EndRun(RunEnd::FilesKept);
+        return false;
+    }
+    InsertRows();
+    return true;
+}
+
+// One row per component, in the run's order: name, size and status.
+void DownloadDialog::InsertRows() {
+    for (int index = 0; index < run.ComponentCount(); ++index) {
+        Component& component = *run.ComponentAt(index);
+        LVITEMA item = {};
+        item.mask = LVIF_TEXT;
+        item.iItem = index;
+        item.pszText = component.name;
+        SendMessageA(listView, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item));
+        char sizeText[16];
+        FormatSizeCell(component.sizeKB, sizeText, countof(sizeText));
+        if (sizeText[0] != '\0') SetCellText(index, 1, sizeText);
+        OnComponentStatus(index);
+    }
+}
+
+void DownloadDialog::SetCellText(int row, int column, const char* text) {
+    LVITEMA item = {};
+    item.mask = LVIF_TEXT;
+    item.iItem = row;
+    item.iSubItem = column;
+    item.pszText = const_cast<char*>(text);
+    SendMessageA(listView, LVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&item));
 }
 
 INT_PTR DownloadDialog::OnInitDialog() {
@@ -116,9 +148,9 @@ INT_PTR DownloadDialog::OnInitDialog() {
     PrepareNetworkRun();
     bool downloadComplete = ConsumeCompletedDownload();
     bool refused = false;
-    if (networkRun && !downloadComplete) {
+    if (run.networkRun && !downloadComplete) {
         INT_PTR answer = 1;
-        if (allowIntervention && showWelcome) {
+        if (run.allowIntervention && run.showWelcome) {
             PromptDialog welcome(IDD_WELCOME);
             answer = welcome.DoModal(nullptr);
         }
@@ -127,41 +159,20 @@ INT_PTR DownloadDialog::OnInitDialog() {
         else
             refused = true;
     }
-    if (refused || quitFromTray)
-        EndDialog(windowHandle, IDC_QUIT);
+    if (refused || run.quitFromTray)
+        EndRun(RunEnd::Finished);
     else
         RequestNextFile();
     return 1;
 }
 
-Component* DownloadDialog::GetComponent(int row) {
-    LVITEMA item = {};
-    item.mask = LVIF_PARAM;
-    item.iItem = row;
-    if (!SendMessageA(listView, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item))) return nullptr;
-    return reinterpret_cast<Component*>(item.lParam);
-}
-
-void DownloadDialog::SetComponentStatus(int row, int status) {
-    Component* component = GetComponent(row);
+void DownloadDialog::OnComponentStatus(int index) {
+    const Component* component = run.ComponentAt(index);
     if (component == nullptr) return;
-    component->status = status;
     char text[100];
     StatusText(*component, text, countof(text));
-    LVITEMA item = {};
-    item.mask = LVIF_TEXT;
-    item.iItem = row;
-    item.iSubItem = 2;
-    item.pszText = text;
-    SendMessageA(listView, LVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&item));
+    SetCellText(index, 2, text);
     UpdateWindow(windowHandle);
-}
-
-void DownloadDialog::SetCurrentStatus(int status) { SetComponentStatus(currentIndex, status); }
-
-void DownloadDialog::FreeComponents() {
-    for (int row = 0; row < componentCount; ++row) free(GetComponent(row));
-    componentCount = 0;
 }
 
 // Formats a status-line text; the arguments are bounded by their buffers (at most
@@ -180,90 +191,97 @@ void DownloadDialog::ShowStatus(UINT textId, int bufferSize, const char* first,
     SetWindowTextA(statusText, line);
 }
 
-int DownloadDialog::EndRun(int failed) {
-    PostMessageA(windowHandle, msgRunOver, failed, 0);
-    return 0;
+bool DownloadDialog::EndDownload(bool failed) {
+    PostMessageA(windowHandle, msgRunOver, failed ? 1 : 0, 0);
+    return false;
 }
 
-int DownloadDialog::RequestNextFile() {
-    char target[260];
+// The next file that is not there yet, moving on to the next component that needs a
+// download when the current one's list is done; false when the download has ended.
+bool DownloadDialog::FindMissingFile(char (&target)[260]) {
     for (;;) {
         if (connectPending) {
-            connectPending = 0;
+            connectPending = false;
         } else {
-            char* token;
-            while ((token = NextToken(&fileCursor, " ,")) == nullptr) {
-                if (!SelectNextDownload(*this)) return EndRun(0);
+            NextFileResult next;
+            while ((next = run.NextFile()) == NextFileResult::ListDone) {
+                if (!SelectNextDownload(run)) return EndDownload(false);
             }
             // A name that does not fit would fetch another file: the run fails instead.
-            if (!CopyText(currentFile, token)) return EndRun(1);
-            ++fileIndex;
+            if (next == NextFileResult::NameTooLong) return EndDownload(true);
         }
-        if (!GetSourcePath(*currentComponent, currentFile, target, countof(target)))
-            return EndRun(1);
-        if (!PresentFileCounts(*currentComponent, static_cast<size_t>(fileIndex), target)) break;
+        const Component& component = *CurrentComponent();
+        if (!GetSourcePath(component, run.currentFile, target, countof(target)))
+            return EndDownload(true);
+        if (!PresentFileCounts(component, static_cast<size_t>(run.fileIndex), target))
+            return true;
     }
+}
 
-    ProtocolKind protocol = GetProtocol(*currentComponent);
-    if (!IsNetworkProtocol(protocol)) return EndRun(1);
+bool DownloadDialog::RequestNextFile() {
+    char target[260];
+    if (!FindMissingFile(target)) return false;
+    const Component& component = *CurrentComponent();
+    ProtocolKind protocol = GetProtocol(component);
+    if (!IsNetworkProtocol(protocol)) return EndDownload(true);
     TransferWorker* worker = SelectWorker(protocol);
 
-    if (!EqualsIgnoringCase(connectedSite, site)) {
+    if (!EqualsIgnoringCase(run.connectedSite, run.site)) {
         char user[100], password[100], proxyUser[100], proxyPassword[100];
-        ReadComponentValue(*currentComponent, "user", "", user, countof(user));
-        ReadComponentValue(*currentComponent, "password", "", password, countof(password));
-        ReadComponentValue(*currentComponent, "proxyuser", "", proxyUser, countof(proxyUser));
-        ReadComponentValue(*currentComponent, "proxypassword", "", proxyPassword,
+        ReadComponentValue(component, "user", "", user, countof(user));
+        ReadComponentValue(component, "password", "", password, countof(password));
+        ReadComponentValue(component, "proxyuser", "", proxyUser, countof(proxyUser));
+        ReadComponentValue(component, "proxypassword", "", proxyPassword,
                            countof(proxyPassword));
         worker->SetLogin(user, password);
         worker->SetProxyLogin(proxyUser, proxyPassword);
-        ShowStatus(IDS_CONNECTING, 300, site, nullptr);
-        worker->Connect(site, proxy, port);
-        connectPending = 1;
-        return 1;
+        ShowStatus(IDS_CONNECTING, 300, run.site, nullptr);
+        worker->Connect(run.site, run.proxy, run.port);
+        connectPending = true;
+        return true;
     }
 
-    ShowStatus(IDS_DOWNLOADING_FILE, 300, currentFile, nullptr);
+    ShowStatus(IDS_DOWNLOADING_FILE, 300, run.currentFile, nullptr);
     char remote[260] = "";
-    if (sourceDir[0] != '\0') {
-        bool fits = CopyText(remote, sourceDir) && AppendText(remote, "/");
-        if (fits && protocol == ProtocolFtp) fits = AppendText(remote, currentFile);
-        if (!fits) return EndRun(1);
+    if (run.sourceDir[0] != '\0') {
+        bool fits = CopyText(remote, run.sourceDir) && AppendText(remote, "/");
+        if (fits && protocol == ProtocolFtp) fits = AppendText(remote, run.currentFile);
+        if (!fits) return EndDownload(true);
     }
     char local[260];
-    if (!GetSourcePath(*currentComponent, temporaryFileName, local, countof(local)))
-        return EndRun(1);
+    if (!GetSourcePath(component, temporaryFileName, local, countof(local)))
+        return EndDownload(true);
     if (protocol == ProtocolHttp) {
         char key[kPublisherKeyTextSize];
-        ReadPublisherKey(*currentComponent, key);
+        ReadPublisherKey(component, key);
         httpWorker.SetAuthenticity(key, target);
     } else if (!PrepareForPinnedFile(target)) {
-        return EndRun(1);
+        return EndDownload(true);
     }
-    if (worker->RequestFile(remote, local)) return 1;
-    return EndRun(1);
+    if (worker->RequestFile(remote, local)) return true;
+    return EndDownload(true);
 }
 
 void DownloadDialog::OnConnected(int result) {
     if (result != 0) {
-        ShowStatus(IDS_CONNECT_ERROR, 256, site, nullptr);
-        EndRun(1);
+        ShowStatus(IDS_CONNECT_ERROR, 256, run.site, nullptr);
+        EndDownload(true);
         return;
     }
-    CopyText(connectedSite, site);
+    CopyText(run.connectedSite, run.site);
     RequestNextFile();
 }
 
 void DownloadDialog::OnFileStarted(int result, int size) {
     if (result != 0) {
-        ShowStatus(IDS_RECEIVE_ERROR, 256, currentFile, site);
-        EndRun(1);
-        SetCurrentStatus(DownloadError);
+        ShowStatus(IDS_RECEIVE_ERROR, 256, run.currentFile, run.site);
+        EndDownload(true);
+        run.SetCurrentStatus(DownloadError);
         return;
     }
     fileTotal = size;
     // The line may still say that the worker waited for the network.
-    ShowStatus(IDS_DOWNLOADING_FILE, 300, currentFile, nullptr);
+    ShowStatus(IDS_DOWNLOADING_FILE, 300, run.currentFile, nullptr);
     HWND progress = GetDlgItem(windowHandle, IDC_PROGRESS);
     SendMessageA(progress, PBM_SETRANGE, 0, MAKELPARAM(0, ProgressUpperBound(size)));
     SendMessageA(progress, PBM_SETPOS, 0, 0);
@@ -280,7 +298,7 @@ void DownloadDialog::OnProgress(int bytes) {
     if (LoadStringA(GetFrameworkInstance(), IDS_DOWNLOAD_PROGRESS, format, countof(format)) == 0)
         format[0] = '\0';
     char line[1024];
-    wsprintfA(line, format, currentFile, ShownKilobytes(bytes), ShownKilobytes(fileTotal));
+    wsprintfA(line, format, run.currentFile, ShownKilobytes(bytes), ShownKilobytes(fileTotal));
     SetWindowTextA(statusText, line);
     SendMessageA(GetDlgItem(windowHandle, IDC_PROGRESS), PBM_SETPOS, bytes / 1024, 0);
 }
@@ -303,8 +321,8 @@ UINT FileDoneText(int result) {
 bool DownloadDialog::PrepareForPinnedFile(const char* target) {
     if (GetFileAttributesA(target) == INVALID_FILE_ATTRIBUTES) return true;
     if (DeleteFileA(target)) return true;
-    ShowStatus(IDS_WRITE_DENIED, 256, currentFile, site);
-    SetCurrentStatus(DownloadError);
+    ShowStatus(IDS_WRITE_DENIED, 256, run.currentFile, run.site);
+    run.SetCurrentStatus(DownloadError);
     return false;
 }
 
@@ -313,13 +331,15 @@ bool DownloadDialog::PrepareForPinnedFile(const char* target) {
 // match its pin. The result to report for the file.
 int DownloadDialog::CheckReceivedFile(const char* temporary, const char* final) {
     Sha256Digest digest;
-    if (GetProtocol(*currentComponent) == ProtocolHttp) {
-        if (httpWorker.digestVerified && !verifiedFiles.Record(final, httpWorker.verifiedDigest))
+    const Component& component = *CurrentComponent();
+    if (GetProtocol(component) == ProtocolHttp) {
+        if (httpWorker.digestVerified &&
+            !run.verifiedFiles.Record(final, httpWorker.verifiedDigest))
             return TransferNotAuthentic;
         return TransferOk;
     }
-    if (!HasPinnedDigests(*currentComponent)) return TransferOk;
-    if (!ReadPinnedDigest(*currentComponent, static_cast<size_t>(fileIndex), digest))
+    if (!HasPinnedDigests(component)) return TransferOk;
+    if (!ReadPinnedDigest(component, static_cast<size_t>(run.fileIndex), digest))
         return TransferNotAuthentic;
     AuthenticityResult result = FileMatchesDigest(temporary, digest);
     if (result == CannotVerify) return TransferCannotVerify;
@@ -328,16 +348,17 @@ int DownloadDialog::CheckReceivedFile(const char* temporary, const char* final) 
 
 void DownloadDialog::OnFileDone(int result, LPARAM how) {
     char temporary[260], final[260];
-    bool named = GetSourcePath(*currentComponent, temporaryFileName, temporary,
-                               countof(temporary)) &&
-                 GetSourcePath(*currentComponent, currentFile, final, countof(final));
+    const Component& component = *CurrentComponent();
+    bool named =
+        GetSourcePath(component, temporaryFileName, temporary, countof(temporary)) &&
+        GetSourcePath(component, run.currentFile, final, countof(final));
     if (result == 0 && named) result = CheckReceivedFile(temporary, final);
     if (result != 0) {
         // What is not the publisher's is never kept where it could be installed from.
         if (named && result == TransferNotAuthentic) (void)DeleteFileA(temporary);
-        ShowStatus(FileDoneText(result), 256, currentFile, site);
-        EndRun(1);
-        SetCurrentStatus(DownloadError);
+        ShowStatus(FileDoneText(result), 256, run.currentFile, run.site);
+        EndDownload(true);
+        run.SetCurrentStatus(DownloadError);
         return;
     }
     if (how == fileKeptInPlace) {
@@ -355,9 +376,9 @@ void DownloadDialog::OnFileDone(int result, LPARAM how) {
         return;
     }
     // The file arrived but cannot be put in place (in use, or the folder refused it).
-    ShowStatus(IDS_WRITE_DENIED, 256, currentFile, site);
-    SetCurrentStatus(DownloadError);
-    EndRun(1);
+    ShowStatus(IDS_WRITE_DENIED, 256, run.currentFile, run.site);
+    run.SetCurrentStatus(DownloadError);
+    EndDownload(true);
 }
 
 // The session ends: the download is suspended (the fetch stops, an open "HTTP Settings"
@@ -365,7 +386,7 @@ void DownloadDialog::OnFileDone(int result, LPARAM how) {
 void DownloadDialog::EndForSession() {
     shuttingDown = true;
     httpWorker.Abort();
-    EndDialog(windowHandle, IDC_SUSPEND);
+    EndRun(RunEnd::Suspended);
 }
 
 // Holds the transfer while the user decides; true when the user confirmed Quit.
@@ -377,7 +398,7 @@ bool DownloadDialog::AskToQuit() {
     if (LoadStringA(instance, IDS_APP_TITLE, title, countof(title)) == 0) title[0] = '\0';
     // A Quit from the tray while the question waited has decided already.
     if (MessageBoxA(windowHandle, text, title, MB_YESNO | MB_ICONWARNING) != IDYES &&
-        !quitFromTray) {
+        !run.quitFromTray) {
         httpWorker.Resume();
         return false;
     }
@@ -390,12 +411,47 @@ bool DownloadDialog::AskToQuit() {
 // and the run ends as after a confirmed Quit (its files deleted). Once the download is
 // over the installation has the files in use, and its own outcome ends the run.
 void DownloadDialog::QuitFromTray() {
-    if (installing) return;
-    quitFromTray = true;
+    if (run.installing) return;
+    run.quitFromTray = true;
     ftpWorker.Disconnect();
     httpWorker.Disconnect();
-    EndDialog(windowHandle, IDC_QUIT);
+    EndRun(RunEnd::Finished);
 }
+
+void DownloadDialog::BringToFront() { SetForegroundWindow(windowHandle); }
+
+void DownloadDialog::ShowStatusLine(const char* text) {
+    SetWindowTextA(GetDlgItem(windowHandle, IDC_STATUS_TEXT), text);
+}
+
+void DownloadDialog::ResetProgress() {
+    SendMessageA(GetDlgItem(windowHandle, IDC_PROGRESS), PBM_SETPOS, 0, 0);
+}
+
+void DownloadDialog::HideForInstallation() { ShowWindow(windowHandle, SW_HIDE); }
+
+bool DownloadDialog::AskReadyToInstall() {
+    PromptDialog ready(IDD_READY_TO_INSTALL);
+    return ready.DoModal(nullptr) == 1;
+}
+
+void DownloadDialog::LockQuit() {
+    EnableWindow(GetDlgItem(windowHandle, IDC_QUIT), FALSE);
+    EnableWindow(windowHandle, TRUE);
+}
+
+// Prompt 106: "Delete files" ends the run as finished; "Keep files" or Escape keeps
+// them for the next start, which goes straight to installation.
+bool DownloadDialog::AskDeleteFiles() {
+    PromptDialog cancel(IDD_CANCEL_INSTALLATION);
+    return cancel.DoModal(nullptr) == IDC_SECOND_CHOICE;
+}
+
+void DownloadDialog::ShowError(const char* text, const char* caption) {
+    MessageBoxA(windowHandle, text, caption, MB_ICONERROR | MB_SETFOREGROUND);
+}
+
+void DownloadDialog::EndRun(RunEnd end) { EndDialog(windowHandle, DialogEndCode(end)); }
 
 INT_PTR DownloadDialog::DialogProc(UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == msgConnected) {
@@ -409,14 +465,12 @@ INT_PTR DownloadDialog::DialogProc(UINT message, WPARAM wParam, LPARAM lParam) {
     } else if (message == msgWaitingForNetwork) {
         OnWaitingForNetwork(static_cast<int>(wParam));
     } else if (message == msgRunOver) {
-        installing = true;
-        RunInstallation(*this, wParam);
+        run.installing = true;
+        RunInstallation(run, *this);
     } else if (message == msgHttpSettingsWanted) {
         bool again = AskForHttpSettings(*reinterpret_cast<HttpSettingsRequest*>(lParam));
         SetWindowLongPtrA(windowHandle, DWLP_MSGRESULT, again ? 1 : 0);
         return 1;
-    } else if (message == WM_DESTROY) {
-        FreeComponents();
     } else if (message == WM_QUERYENDSESSION) {
         if (currentInstallProcess != -1) Sleep(1000);
         EndForSession();
@@ -432,7 +486,7 @@ INT_PTR DownloadDialog::DialogProc(UINT message, WPARAM wParam, LPARAM lParam) {
         return OnInitDialog();
     } else if (message == WM_COMMAND && (LOWORD(wParam) == IDC_QUIT || LOWORD(wParam) == IDCANCEL)) {
         if (!AskToQuit()) return 0;
-        EndDialog(windowHandle, IDC_QUIT);
+        EndRun(RunEnd::Finished);
         return 1;
     } else if (message == WM_COMMAND && LOWORD(wParam) == IDC_SUSPEND) {
         httpWorker.Abort();

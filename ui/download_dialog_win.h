@@ -1,39 +1,37 @@
-// The download dialog (template 101): the list of components and the controller of
-// one download run. It holds the run's component table (one list-view row per
-// `Component`), drives the two transfer workers through their registered messages,
-// and hands over to the installation driver when no file is left.
+// The download dialog (template 101): shows one run's components (one list-view row
+// per component of the `InstallerRun`, in its order), drives the two transfer workers
+// through their registered messages, and hands over to the installation driver when no
+// file is left, showing and asking for it.
 #pragma once
 
 #include "common/win32.h"
 #include "config/component_rules.h"
-#include "config/verified_files.h"
+#include "config/installer_run.h"
+#include "install/install_view.h"
 #include "transfer/ftp_worker_win.h"
 #include "transfer/http_worker_win.h"
 #include "shell/window_win.h"
 
-struct Component;
-
-class DownloadDialog : public Dialog {
+class DownloadDialog : public Dialog, private ComponentStatusListener, private InstallView {
 public:
     DownloadDialog(char* workDirectory, bool showWelcome, bool resuming,
                    const char* descriptionPath, bool saveProxySettings);
 
     INT_PTR DialogProc(UINT message, WPARAM wParam, LPARAM lParam) override;
     virtual INT_PTR OnInitDialog();
-    // Creates the list's columns and reads the descriptions into its rows; false when
-    // the payload could not be extracted and the dialog has been ended.
+    // Creates the list's columns, reads the descriptions into the run and shows its
+    // components; false when the payload could not be extracted and the dialog has
+    // been ended.
     bool LoadComponentList();
     // The worker that fetches files of a protocol (ftp or http).
     virtual TransferWorker* SelectWorker(ProtocolKind protocol);
 
-    // The component of a row (its item data).
-    Component* GetComponent(int row);
-    // Stores the status in the row's component and shows its text in the Status column.
-    void SetComponentStatus(int row, int status);
-    void SetCurrentStatus(int status);
+    // The component being fetched; nullptr before the first and after the last.
+    Component* CurrentComponent() { return run.ComponentAt(run.currentIndex); }
 
-    // Starts the connection or transfer of the next missing file; 0 when it posted "dldone".
-    int RequestNextFile();
+    // Starts the connection or transfer of the next missing file; false when it posted
+    // "dldone".
+    bool RequestNextFile();
     void OnConnected(int result);
     void OnFileStarted(int result, int size);
     void OnProgress(int bytes);
@@ -45,43 +43,38 @@ public:
     // Quit chosen from the tray icon while this run is open.
     void QuitFromTray();
 
+    InstallerRun run;
     FtpWorker ftpWorker;
     HttpWorker httpWorker;
-    char* workDirectory;
     HWND listView = nullptr;
     HWND statusText = nullptr;
-    int componentCount = 0;
-    const char* descriptionPath;
-    int currentIndex = -1;
-    Component* currentComponent = nullptr;
-    char fileList[300] = {};
-    char* fileCursor = fileList;
-    char currentFile[260] = {};
-    int fileIndex = -1;  // of currentFile in fileList
-    // The files found to be the publisher's in this run, checked again before install.
-    VerifiedFiles verifiedFiles;
-    char sourceDir[260] = {};
-    char site[80] = {};
-    char proxy[80] = {};
-    char port[80] = {};
-    char connectedSite[80] = {};
-    int connectPending = 0;
-    int fileTotal = 0;
-    int networkRun = 0;
-    int allowIntervention = 1;
-    int showWelcome;
-    int resuming;
-    bool saveProxySettings;
-    bool quitFromTray = false;  // the run ends as after a confirmed Quit, whatever is asked
-    bool installing = false;    // the download is over; the installation decides the end
 
 private:
+    bool connectPending = false;  // the current file waits for the connection ("dl1")
+    int fileTotal = 0;            // the size the worker announced for the current file
+
     void InsertColumns();
-    void FreeComponents();
+    void InsertRows();
+    void SetCellText(int row, int column, const char* text);
+    bool FindMissingFile(char (&target)[260]);
     void PrepareNetworkRun();
     void ShowForDownload();
     bool AskToQuit();
     void EndForSession();
-    int EndRun(int failed);
+    bool EndDownload(bool failed);
     void ShowStatus(UINT textId, int bufferSize, const char* first, const char* second);
+
+    // The Status cell of a row follows its component.
+    void OnComponentStatus(int index) override;
+
+    // What the installation driver shows and asks.
+    void BringToFront() override;
+    void ShowStatusLine(const char* text) override;
+    void ResetProgress() override;
+    void HideForInstallation() override;
+    bool AskReadyToInstall() override;
+    void LockQuit() override;
+    bool AskDeleteFiles() override;
+    void ShowError(const char* text, const char* caption) override;
+    void EndRun(RunEnd end) override;
 };

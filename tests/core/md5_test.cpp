@@ -79,6 +79,36 @@ TEST(Md5, IncrementalUpdatesMatchOneShotAtEverySplit) {
     }
 }
 
+// Two digests fed together must each end as if fed alone, whether the two stand at the
+// same offset in a block (the lanes run side by side) or not, and at every length.
+TEST(Md5, UpdateBothMatchesTwoSeparateDigests) {
+    unsigned char data[400];
+    FillPattern(data, sizeof data);
+    const size_t secondLeads[] = {0, 1, 63, 64, 100, 128};
+    const size_t lengths[] = {0, 1, 63, 64, 65, 127, 128, 200, 400};
+    for (size_t lead : secondLeads) {
+        for (size_t firstLead : {size_t{0}, size_t{64}, size_t{5}}) {
+            for (size_t length : lengths) {
+                Md5 together1, together2, alone1, alone2;
+                together1.Update(data, firstLead);
+                alone1.Update(data, firstLead);
+                together2.Update(data, lead);
+                alone2.Update(data, lead);
+                Md5::UpdateBoth(together1, together2, data, length);
+                alone1.Update(data, length);
+                alone2.Update(data, length);
+                unsigned char a[kMd5DigestSize], b[kMd5DigestSize];
+                together1.Final(a);
+                alone1.Final(b);
+                ASSERT_EQ(0, memcmp(a, b, sizeof a)) << firstLead << "/" << lead << "/" << length;
+                together2.Final(a);
+                alone2.Final(b);
+                ASSERT_EQ(0, memcmp(a, b, sizeof a)) << firstLead << "/" << lead << "/" << length;
+            }
+        }
+    }
+}
+
 TEST(Md5, InitStartsAFreshDigest) {
     Md5 md5;
     md5.Update("garbage", 7);

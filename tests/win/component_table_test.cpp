@@ -1,6 +1,6 @@
 // The component table with real description files, real files along the search path,
 // real version resources and real class ids in the registry, read back from the rows
-// of a hidden download dialog.
+// of a hidden download dialog and from the run it shows.
 #include "config/component_table_win.h"
 #include "config/string_table.h"
 #include "process_support.h"
@@ -38,7 +38,7 @@ public:
         INT_PTR result = DownloadDialog::DialogProc(message, wParam, lParam);
         if (message == WM_INITDIALOG) {
             visible = IsWindowVisible(windowHandle) != FALSE;
-            countAtStart = componentCount;
+            countAtStart = run.ComponentCount();
             ReadRows();
             if (probe) probe(*this);
             EndDialog(windowHandle, IDOK);
@@ -64,7 +64,7 @@ private:
     void ReadRows() {
         int count = static_cast<int>(SendMessageA(listView, LVM_GETITEMCOUNT, 0, 0));
         for (int i = 0; i < count; ++i) {
-            Component* c = GetComponent(i);
+            const Component* c = run.ComponentAt(i);
             rows.push_back({Cell(i, 0), Cell(i, 1), Cell(i, 2), c->displayOrder, c->status});
         }
     }
@@ -97,13 +97,13 @@ protected:
     struct Outcome {
         std::vector<Row> rows;
         bool visible;
-        int allowIntervention;
+        bool allowIntervention;
         int componentCount;
     };
     Outcome Run(const std::string& description) {
         ProbeDialog dialog(workPath, description.c_str());
         EXPECT_EQ(IDOK, dialog.DoModal(nullptr));
-        return {dialog.rows, dialog.visible, dialog.allowIntervention, dialog.countAtStart};
+        return {dialog.rows, dialog.visible, dialog.run.allowIntervention, dialog.countAtStart};
     }
     ScratchDirectory work;
     char workPath[260];
@@ -238,51 +238,87 @@ TEST_F(ComponentTable, ProtocolsAndSourceDirectories) {
     probe.probe = [](ProbeDialog& d) {
         const ProtocolKind kinds[] = {ProtocolHttp, ProtocolSelfExtract, ProtocolFtp,
                                       ProtocolCopy, ProtocolCdrom, ProtocolSelfExtract};
-        for (int i = 0; i < 6; ++i) EXPECT_EQ(kinds[i], GetProtocol(*d.GetComponent(i))) << i;
+        for (int i = 0; i < 6; ++i) EXPECT_EQ(kinds[i], GetProtocol(*d.run.ComponentAt(i))) << i;
         char out[260];
-        ASSERT_TRUE(GetSourcePath(*d.GetComponent(0), "a.bin", out, sizeof(out)));
+        ASSERT_TRUE(GetSourcePath(*d.run.ComponentAt(0), "a.bin", out, sizeof(out)));
         EXPECT_EQ(work + "\\a.bin", out);
-        ASSERT_TRUE(GetSourcePath(*d.GetComponent(3), "a.bin", out, sizeof(out)));
+        ASSERT_TRUE(GetSourcePath(*d.run.ComponentAt(3), "a.bin", out, sizeof(out)));
         EXPECT_STREQ("D:\\src\\a.bin", out);
-        ASSERT_TRUE(GetSourcePath(*d.GetComponent(4), "a.bin", out, sizeof(out)));
+        ASSERT_TRUE(GetSourcePath(*d.run.ComponentAt(4), "a.bin", out, sizeof(out)));
         EXPECT_EQ(ModuleDirectory() + "\\a.bin", out);
         char small[8];
-        EXPECT_FALSE(GetSourcePath(*d.GetComponent(0), "a.bin", small, sizeof(small)));
+        EXPECT_FALSE(GetSourcePath(*d.run.ComponentAt(0), "a.bin", small, sizeof(small)));
         EXPECT_STREQ("", small);
     };
     EXPECT_EQ(IDOK, probe.DoModal(nullptr));
     EXPECT_EQ(6u, probe.rows.size());
 }
 
-TEST_F(ComponentTable, SelectNextDownloadSkipsRowsWithoutSite) {
+namespace {
+
+struct StatusLog : ComponentStatusListener {
+    void OnComponentStatus(int index) override { indexes.push_back(index); }
+    std::vector<int> indexes;
+};
+
+}  // namespace
+
+// No window: the run alone reads the description and moves from download to download.
+TEST_F(ComponentTable, SelectNextDownloadSkipsComponentsWithoutSite) {
     std::string path = Description(
-        "[defs]\r\ncomponents=nosite,done,web\r\n"
+        "[defs]\r\ncomponents=web,nosite,done\r\n"
         "[nosite]\r\nname=No site\r\nfiles=a.bin\r\nProtocol=http\r\nDisplayOrder=1\r\n"
         "[done]\r\nname=Done\r\nfiles=desc.inf\r\nDisplayOrder=2\r\n"
         "[web]\r\nname=Web\r\nfiles=b.bin c.bin\r\nsite=example.org\r\nproxy=p\r\nport=8080\r\n"
         "sourceDir=pub\\dir\r\nProtocol=http\r\nDisplayOrder=3\r\n");
+    InstallerRun run(workPath, path.c_str(), true, false, false);
+    StatusLog log;
+    run.SetStatusListener(&log);
+    ASSERT_TRUE(LoadDescriptions(run));
+    ASSERT_EQ(3, run.ComponentCount());
+    EXPECT_STREQ("No site", run.ComponentAt(0)->name);
+    EXPECT_EQ(Downloaded, run.ComponentAt(1)->status);
+
+    ASSERT_TRUE(SelectNextDownload(run));
+    EXPECT_EQ(2, run.currentIndex);
+    EXPECT_EQ(DownloadError, run.ComponentAt(0)->status);
+    EXPECT_EQ(Downloading, run.ComponentAt(2)->status);
+    EXPECT_STREQ("b.bin c.bin", run.fileList);
+    EXPECT_STREQ("example.org", run.site);
+    EXPECT_STREQ("p", run.proxy);
+    EXPECT_STREQ("8080", run.port);
+    EXPECT_STREQ("pub\\dir", run.sourceDir);
+    ASSERT_EQ(NextFileResult::Named, run.NextFile());
+    EXPECT_STREQ("b.bin", run.currentFile);
+
+    EXPECT_FALSE(SelectNextDownload(run));
+    EXPECT_EQ(Downloaded, run.ComponentAt(2)->status);
+    EXPECT_EQ(nullptr, run.ComponentAt(run.currentIndex));
+    EXPECT_EQ((std::vector<int>{0, 2, 2}), log.indexes);
+}
+
+// The rows show the run's components and follow their status.
+TEST_F(ComponentTable, RowsFollowTheRunsStatusChanges) {
+    std::string path = Description(
+        "[defs]\r\ncomponents=a,b\r\n[a]\r\nname=A\r\nDisplayOrder=2\r\n"
+        "[b]\r\nname=B\r\nsize=12\r\nDisplayOrder=1\r\n");
     ProbeDialog probe(workPath, path.c_str());
     probe.probe = [](ProbeDialog& d) {
-        ASSERT_TRUE(SelectNextDownload(d));
-        EXPECT_EQ(2, d.currentIndex);
-        EXPECT_EQ(DownloadError, d.GetComponent(0)->status);
-        EXPECT_EQ("Download error", d.Cell(0, 2));
-        EXPECT_EQ(Downloading, d.GetComponent(2)->status);
-        EXPECT_STREQ("b.bin c.bin", d.fileList);
-        EXPECT_STREQ("example.org", d.site);
-        EXPECT_STREQ("p", d.proxy);
-        EXPECT_STREQ("8080", d.port);
-        EXPECT_STREQ("pub\\dir", d.sourceDir);
-        EXPECT_FALSE(SelectNextDownload(d));
-        EXPECT_EQ(Downloaded, d.GetComponent(2)->status);
+        EXPECT_EQ("B", d.Cell(0, 0));
+        EXPECT_EQ("12KB", d.Cell(0, 1));
+        d.run.SetStatus(1, DownloadError);
+        EXPECT_EQ("Download error", d.Cell(1, 2));
+        EXPECT_EQ("Need to download.", d.Cell(0, 2));
+        d.run.SetStatus(0, InstallDone);
+        EXPECT_EQ(InstallDone, d.run.ComponentAt(0)->status);
+        EXPECT_EQ("Installation done.", d.Cell(0, 2));
     };
     EXPECT_EQ(IDOK, probe.DoModal(nullptr));
-    ASSERT_EQ(3u, probe.rows.size());
 }
 
 TEST_F(ComponentTable, AllowInterventionOnlyTheExactWordFalseClears) {
-    struct Case { const char* value; int expected; };
-    const Case cases[] = {{"FALSE", 0}, {"false", 1}, {"TRUE", 1}, {"False", 1}};
+    struct Case { const char* value; bool expected; };
+    const Case cases[] = {{"FALSE", false}, {"false", true}, {"TRUE", true}, {"False", true}};
     for (const Case& c : cases) {
         Outcome dialog =
             Run(Description(std::string("[defs]\r\nallowintervention=") + c.value + "\r\n"));

@@ -1,0 +1,55 @@
+// The decisions of a run's end (see installer_run_outcome.h).
+#include "config/installer_run_outcome.h"
+
+#include "shell/resource_ids.h"
+
+intptr_t DialogEndCode(RunEnd end) {
+    switch (end) {
+    case RunEnd::Finished: return IDC_QUIT;
+    case RunEnd::Suspended: return IDC_SUSPEND;
+    case RunEnd::FilesKept: break;
+    }
+    return IDC_SECOND_CHOICE;
+}
+
+RunEnd RunEndFromDialogCode(intptr_t code) {
+    if (code == IDC_QUIT) return RunEnd::Finished;
+    if (code == IDC_SUSPEND) return RunEnd::Suspended;
+    return RunEnd::FilesKept;
+}
+
+unsigned NotReadyTextId(bool networkRun) {
+    return networkRun ? IDS_DOWNLOAD_INCOMPLETE : IDS_FILES_MISSING;
+}
+
+InstallationEnd NotReadyEnd() { return {RunEnd::FilesKept, StateRecord::Nothing}; }
+
+InstallationEnd DeclinedEnd(bool deleteFiles) {
+    if (deleteFiles) return {RunEnd::Finished, StateRecord::Nothing};
+    return {RunEnd::FilesKept, StateRecord::DownloadComplete};
+}
+
+InstallationEnd InstalledEnd(const InstalledFacts& facts) {
+    bool succeeded = facts.profileKnown && facts.programReportedSuccess;
+    if (!succeeded && !(facts.localOnly && !facts.nestedRun))
+        return {RunEnd::FilesKept, StateRecord::Nothing};
+    if (!facts.profileKnown) return {RunEnd::Finished, StateRecord::Nothing};
+    // Installed, nothing is left for the next start to install: a "complete" left at 1
+    // would make the next network run skip its welcome and its dialog.
+    return {RunEnd::Finished,
+            facts.networkRun ? StateRecord::DeleteProfile : StateRecord::DownloadIncomplete};
+}
+
+RunAftermath DecideAftermath(RunEnd end, bool descriptionNamed, bool shuttingDown) {
+    RunAftermath aftermath = {};
+    if (end == RunEnd::Finished) {
+        aftermath.deleteWorkDirectory = !descriptionNamed;
+        aftermath.removeShortcut = true;
+    } else if (end == RunEnd::Suspended) {
+        aftermath.writeRestartShortcut = true;
+        aftermath.announceSuspended = !shuttingDown;
+        aftermath.endsShutdown = shuttingDown;
+        aftermath.suspended = true;
+    }
+    return aftermath;
+}

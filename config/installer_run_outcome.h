@@ -1,0 +1,64 @@
+// How a run ends, decided from plain facts: the dialog's end code, what the state
+// profile records, and what happens to the work directory and the restart shortcut.
+#pragma once
+
+#include <stdint.h>
+
+enum class RunEnd {
+    Finished,   // installed or quit: the files and the restart shortcut go
+    Suspended,  // the restart shortcut is written; the files stay
+    FilesKept,  // the files stay for the next start
+};
+
+// The dialog end codes that carry a RunEnd (1003, 1004, 1009), and back. Any other
+// code (the dialog failed, or ended some other way) keeps the files.
+intptr_t DialogEndCode(RunEnd end);
+RunEnd RunEndFromDialogCode(intptr_t code);
+
+// What the installation writes into the state profile as the run ends.
+enum class StateRecord {
+    Nothing,
+    DownloadComplete,    // "download"/"complete" = 1: the next start goes straight to install
+    DownloadIncomplete,  // "download"/"complete" = 0: nothing left to install
+    DeleteProfile,
+};
+
+struct InstallationEnd {
+    RunEnd end;
+    StateRecord record;
+};
+
+// Not every component is there: the text of the message shown (a network run's
+// download is incomplete, a local run's files are missing); the files stay.
+unsigned NotReadyTextId(bool networkRun);
+InstallationEnd NotReadyEnd();
+
+// "Ready to Install" declined; prompt 106 answered: delete the files, or keep them for
+// the next start.
+InstallationEnd DeclinedEnd(bool deleteFiles);
+
+struct InstalledFacts {
+    bool profileKnown;            // the state profile's path could be built
+    bool programReportedSuccess;  // a started program wrote "result"/"success" = 1
+    bool localOnly;               // no component is fetched over the network
+    bool nestedRun;
+    bool networkRun;
+};
+
+// After the components were installed (or one failed): finished when a started program
+// reported success, or when the run was local and not nested; otherwise the files stay.
+InstallationEnd InstalledEnd(const InstalledFacts& facts);
+
+// What the end of the dialog means for the work directory and the restart shortcut.
+struct RunAftermath {
+    bool deleteWorkDirectory;
+    bool removeShortcut;
+    bool writeRestartShortcut;
+    bool announceSuspended;  // message "suspended", unless Windows is ending the session
+    bool endsShutdown;       // the session's end has been handled: the flag is cleared
+    bool suspended;          // the run mode loop goes to the tray
+};
+
+// descriptionNamed: the description was named on the command line, so the directory
+// is the user's and is never deleted.
+RunAftermath DecideAftermath(RunEnd end, bool descriptionNamed, bool shuttingDown);
