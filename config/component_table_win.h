@@ -4,6 +4,7 @@
 
 #include <stdint.h>
 
+#include "common/limits.h"
 #include "common/win32.h"
 #include "config/component_rules.h"
 
@@ -16,7 +17,7 @@ struct Component {
     char* workDirectory;  // the run's, shared
     const VerifiedFiles* verifiedFiles;  // the run's, shared
     char descriptionPath[260];
-    char sectionName[72];
+    char sectionName[kSectionNameSize];
     uint32_t sizeKB;
     int32_t displayOrder;
     int32_t installOrder;
