@@ -27,13 +27,17 @@ native: setup
 	@cmake -S . -B $(BUILD)/native $(CMAKE_GEN) >/dev/null
 	@cmake --build $(BUILD)/native -j $(JOBS)
 
+# The cross builds run the publisher tool of the native build (CVPUBLISH_HOST).
+CVPUBLISH_HOST = $(abspath $(BUILD))/native/cvpublish
+
 win32: native
-	@cmake -S . -B $(BUILD)/win32 $(CMAKE_GEN) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake >/dev/null
+	@cmake -S . -B $(BUILD)/win32 $(CMAKE_GEN) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
+		-DCVPUBLISH_HOST=$(CVPUBLISH_HOST) >/dev/null
 	@cmake --build $(BUILD)/win32 -j $(JOBS)
 
 win64: win32
 	@cmake -S . -B $(BUILD)/win64 $(CMAKE_GEN) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake \
-		-DCORVANE_WINE_TESTS=ON >/dev/null
+		-DCORVANE_WINE_TESTS=ON -DCVPUBLISH_HOST=$(CVPUBLISH_HOST) >/dev/null
 	@cmake --build $(BUILD)/win64 -j $(JOBS)
 
 fuzz-build: setup

@@ -21,7 +21,7 @@ add_custom_target(i686_tests DEPENDS core_tests i686_client cvget cvgetex instal
 # Most of it is the guest's run: 5-10 minutes of emulated CPU, more while the image is
 # first built (scripts/vm/image waits for a build started earlier).
 add_test(NAME i686.boot
-         COMMAND ${CMAKE_SOURCE_DIR}/tests/i686/boot ${CMAKE_BINARY_DIR} ${NATIVE_PUBLISHER} ${I686_STATE})
+         COMMAND ${CMAKE_SOURCE_DIR}/tests/i686/boot ${CMAKE_BINARY_DIR} ${CVPUBLISH_HOST} ${I686_STATE})
 # Started first: it is by far the longest.
 set_tests_properties(i686.boot PROPERTIES FIXTURES_SETUP i686 TIMEOUT 2700 COST 10000)
 foreach(case core typical_run suspend_resume ftp)

@@ -10,7 +10,7 @@ set(INTEROP_CELLS
   RedirectAbsolute RedirectRelative VsftpdPassive VsftpdActive Proftpd)
 foreach(cell ${INTEROP_CELLS})
   add_test(NAME interop.${cell}
-           COMMAND ${CMAKE_SOURCE_DIR}/tests/interop/cell ${cell} ${CMAKE_BINARY_DIR} ${NATIVE_PUBLISHER})
+           COMMAND ${CMAKE_SOURCE_DIR}/tests/interop/cell ${cell} ${CMAKE_BINARY_DIR} ${CVPUBLISH_HOST})
   # The installer is a single instance with one work directory record per prefix.
   set_tests_properties(interop.${cell} PROPERTIES FIXTURES_REQUIRED wine
                        RESOURCE_LOCK installer-instance SKIP_RETURN_CODE 77 TIMEOUT 120)

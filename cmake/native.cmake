@@ -12,7 +12,9 @@ target_link_options(core PUBLIC ${SANITIZE})
 add_executable(core_tests ${CORE_TEST_SOURCES})
 target_link_libraries(core_tests PRIVATE core gtest_main)
 target_compile_options(core_tests PRIVATE ${WARNINGS} -g ${SANITIZE})
-gtest_add_tests(TARGET core_tests TEST_PREFIX "native.")
+# One process per suite (cmake/suites.cmake): native.<Suite>.
+include(${CMAKE_SOURCE_DIR}/cmake/suites.cmake)
+add_suite_tests(core_tests native. "${CORE_TEST_SOURCES}")
 
 # The tool's platform files: POSIX and OpenSSL's libcrypto here, Win32 and CryptoAPI
 # (*_win.cpp) in the cross build.
@@ -44,7 +46,7 @@ if(PUBLISHER_TEST_SOURCES)
   add_executable(publisher_tests ${PUBLISHER_TEST_SOURCES} ${PUBLISHER_CORE_SOURCES})
   target_link_libraries(publisher_tests PRIVATE core OpenSSL::Crypto gtest_main)
   target_compile_options(publisher_tests PRIVATE ${WARNINGS} -g ${SANITIZE})
-  gtest_add_tests(TARGET publisher_tests TEST_PREFIX "native.publisher.")
+  add_suite_tests(publisher_tests native.publisher. "${PUBLISHER_TEST_SOURCES}")
 endif()
 add_test(NAME native.cvpublish.check_demo
          COMMAND cvpublish check ${CMAKE_SOURCE_DIR}/demo/tarrock.inf)

@@ -48,10 +48,12 @@ target_link_options(cvpublish PRIVATE ${SIZE_LINK})
 target_compile_definitions(cvpublish PRIVATE CORVANE_POISON_UNBOUNDED)
 
 # The distributable installer: the image with the shipped description appended.
-# It is made by the Linux publisher tool of the native build (scripts/make-installer).
-set(NATIVE_PUBLISHER ${CMAKE_BINARY_DIR}/../native/cvpublish CACHE FILEPATH "Linux publisher tool")
+# It is made by the publisher tool built for this machine (scripts/make-installer), which
+# the Makefile passes from its native build; the tests use the same tool.
+set(CVPUBLISH_HOST ${CMAKE_SOURCE_DIR}/build/native/cvpublish CACHE FILEPATH
+    "The publisher tool that runs on the build machine")
 add_custom_target(installer ALL
-  COMMAND ${CMAKE_SOURCE_DIR}/scripts/make-installer ${NATIVE_PUBLISHER} $<TARGET_FILE:cvget> ${CMAKE_SOURCE_DIR}/demo/tarrock.inf ${CMAKE_BINARY_DIR}/cvsetup.exe
+  COMMAND ${CMAKE_SOURCE_DIR}/scripts/make-installer ${CVPUBLISH_HOST} $<TARGET_FILE:cvget> ${CMAKE_SOURCE_DIR}/demo/tarrock.inf ${CMAKE_BINARY_DIR}/cvsetup.exe
   DEPENDS cvget ${CMAKE_SOURCE_DIR}/demo/tarrock.inf
   BYPRODUCTS ${CMAKE_BINARY_DIR}/cvsetup.exe
   VERBATIM)
@@ -70,24 +72,22 @@ if(NOT CORVANE_WINE_TESTS)
 endif()
 
 # One CTest test per test suite: a Wine process takes about a second to start, so the
-# suite, not the single case, is the unit that runs. The suites are read from the
-# sources' TEST and TEST_F lines.
+# suite, not the single case, is the unit that runs (cmake/suites.cmake). A suite that
+# needs the test servers says so beside its tests ("// ctest-labels Suite: servers"):
+# the label brings the fixture of the same name.
+include(${CMAKE_SOURCE_DIR}/cmake/suites.cmake)
+set(FIXTURE_LABELS servers signed)
 function(add_wine_tests target prefix)
   get_target_property(sources ${target} SOURCES)
-  set(suites)
-  foreach(source ${sources})
-    if(source MATCHES "\\.cpp$")
-      file(STRINGS ${source} lines REGEX "^TEST(_F)?\\(")
-      foreach(line ${lines})
-        string(REGEX REPLACE "^TEST(_F)?\\(([A-Za-z0-9_]+),.*" "\\2" suite "${line}")
-        list(APPEND suites ${suite})
-      endforeach()
-    endif()
-  endforeach()
-  list(REMOVE_DUPLICATES suites)
-  foreach(suite ${suites})
-    add_test(NAME ${prefix}${suite} COMMAND ${target} --gtest_filter=${suite}.*)
-    set_tests_properties(${prefix}${suite} PROPERTIES FIXTURES_REQUIRED wine ${ARGN})
+  add_suite_tests(${target} ${prefix} "${sources}")
+  foreach(suite ${SUITES})
+    set(fixtures wine)
+    foreach(label ${SUITE_LABELS_${suite}})
+      if(label IN_LIST FIXTURE_LABELS)
+        list(APPEND fixtures ${label})
+      endif()
+    endforeach()
+    set_tests_properties(${prefix}${suite} PROPERTIES FIXTURES_REQUIRED "${fixtures}" ${ARGN})
   endforeach()
 endfunction()
 
@@ -116,7 +116,7 @@ add_wine_tests(win_tests wine. RESOURCE_LOCK installer-instance)
 # The README's publisher guide, block by block: it starts its own server on a free
 # loopback port and runs the installer it built (tests/newcomer/run).
 add_test(NAME wine.Newcomer
-         COMMAND ${CMAKE_SOURCE_DIR}/tests/newcomer/run ${CMAKE_BINARY_DIR} ${NATIVE_PUBLISHER})
+         COMMAND ${CMAKE_SOURCE_DIR}/tests/newcomer/run ${CMAKE_BINARY_DIR} ${CVPUBLISH_HOST})
 set_tests_properties(wine.Newcomer PROPERTIES FIXTURES_REQUIRED wine
                      RESOURCE_LOCK installer-instance TIMEOUT 300)
 
@@ -124,7 +124,7 @@ set_tests_properties(wine.Newcomer PROPERTIES FIXTURES_REQUIRED wine
 # tool (libcrypto): keys, public key lines and signatures made by one are taken by the other.
 add_test(NAME wine.cvpublish.signing
          COMMAND bash ${CMAKE_SOURCE_DIR}/tests/tools/cvpublish_signing_test.sh
-                 wine:$<TARGET_FILE:cvpublish> ${NATIVE_PUBLISHER})
+                 wine:$<TARGET_FILE:cvpublish> ${CVPUBLISH_HOST})
 set_tests_properties(wine.cvpublish.signing PROPERTIES FIXTURES_REQUIRED wine)
 
 # Libraries with version resources for the installed-component tests:
@@ -164,33 +164,26 @@ if(DRIVER_SOURCES)
   target_link_libraries(win_tests PRIVATE driver)
 endif()
 
-# The HTTP client's test servers (nginx and the scripted server on loopback addresses,
-# tests/servers): started before and stopped after the Wine tests of suite HttpClient,
-# which find their ports in servers/ports.ini beside the test program.
+# The test servers (nginx, tinyproxy, pyftpdlib and the scripted servers on loopback
+# addresses, tests/servers): started before and stopped after the suites labelled
+# "servers", which find their ports in servers/ports.ini beside the test program.
 add_test(NAME servers.start COMMAND ${CMAKE_SOURCE_DIR}/tests/servers/start ${CMAKE_BINARY_DIR}/servers)
 add_test(NAME servers.stop COMMAND ${CMAKE_SOURCE_DIR}/tests/servers/stop ${CMAKE_BINARY_DIR}/servers)
 set_tests_properties(servers.start PROPERTIES FIXTURES_SETUP servers)
 set_tests_properties(servers.stop PROPERTIES FIXTURES_CLEANUP servers)
-get_property(all_tests DIRECTORY PROPERTY TESTS)
-foreach(test ${all_tests})
-  if(test MATCHES "^wine\\.(HttpClient|HttpPackage|HttpLadder|InstallerRun|InstallerResume|SuspendedRun|Screenshots|InstallerInstall|Ftp[A-Za-z]*|Tray[A-Za-z]*|Fault[A-Za-z]*|Signed[A-Za-z]*)$")
-    set_property(TEST ${test} APPEND PROPERTY FIXTURES_REQUIRED servers)
-  endif()
-endforeach()
 
 # A package signed with openssl as a publisher's script would sign it, for the signed
 # package tests: the installer must accept what openssl signs.
 add_test(NAME servers.signed
          COMMAND ${CMAKE_SOURCE_DIR}/tests/servers/publish-openssl-signed ${CMAKE_BINARY_DIR}/servers
-                 ${NATIVE_PUBLISHER} $<TARGET_FILE:record_app>)
+                 ${CVPUBLISH_HOST} $<TARGET_FILE:record_app>)
 set_tests_properties(servers.signed PROPERTIES FIXTURES_SETUP signed FIXTURES_REQUIRED servers)
-set_property(TEST wine.SignedPackage APPEND PROPERTY FIXTURES_REQUIRED signed)
 
 # The distributable installer (the i686 image of build/win32) carries exactly one
 # payload record: the shipped description.
 file(SIZE ${CMAKE_SOURCE_DIR}/demo/tarrock.inf shippedDescriptionSize)
 add_test(NAME installer.payload
-         COMMAND ${NATIVE_PUBLISHER} list ${CMAKE_BINARY_DIR}/../win32/cvsetup.exe)
+         COMMAND ${CVPUBLISH_HOST} list ${CMAKE_BINARY_DIR}/../win32/cvsetup.exe)
 set_tests_properties(installer.payload PROPERTIES
   PASS_REGULAR_EXPRESSION "^${shippedDescriptionSize}\ttarrock\\.inf\n$")
 

@@ -64,7 +64,7 @@ bool PresentFileCounts(const Component& component, size_t index, const char* pat
 AuthenticityResult CheckFilesBeforeInstall(const Component& component) {
     if (!HasPublisherKey(component) && !HasPinnedDigests(component)) return Authentic;
     if (!CanVerifyAuthenticity()) return CannotVerify;
-    char files[300];
+    char files[kFileListSize];
     ReadComponentValue(component, "files", "", files, countof(files));
     char* cursor = files;
     size_t index = 0;

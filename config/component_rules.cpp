@@ -1,15 +1,21 @@
 // Pure decisions of the component table.
 #include "config/component_rules.h"
 
+#include "common/limits.h"
 #include "common/text.h"
 #include "config/string_table.h"
+#include "shell/resource_ids.h"
 
 namespace {
 
-const unsigned kStatusStringIds[] = {512, 513, 514, 515, 517, 518, 519, 520};
+// In the order of ComponentStatus.
+const unsigned kStatusStringIds[] = {IDS_STATUS_ALREADY_INSTALLED, IDS_STATUS_DOWNLOADED,
+                                     IDS_STATUS_NEEDS_DOWNLOAD,    IDS_STATUS_DOWNLOAD_ERROR,
+                                     IDS_STATUS_DOWNLOADING,       IDS_STATUS_EXTRACTING,
+                                     IDS_STATUS_INSTALLING,        IDS_STATUS_INSTALL_DONE};
 
 // A version text comes from a NoDownloadIfFilesExist list, which is read into this size.
-constexpr size_t kVersionTextSize = 400;
+constexpr size_t kVersionTextSize = kRequiredFileListSize;
 constexpr uint32_t kMaxVersionPart = 0xFFFF;
 constexpr int kVersionParts = 4;
 

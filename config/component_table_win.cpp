@@ -4,6 +4,8 @@
 
 #include <stdlib.h>
 
+#include "common/limits.h"
+#include "common/resource_string_win.h"
 #include "config/component_authenticity_win.h"
 #include "config/installed_file.h"
 #include "config/payload_archive_win.h"
@@ -95,7 +97,7 @@ bool LoadDescriptions(InstallerRun& run) {
 }
 
 void ReadDescription(InstallerRun& run, const char* path) {
-    char value[256];
+    char value[kDefsValueSize];
     ReadValue("defs", "allowintervention", "TRUE", value, countof(value), path);
     if (DisallowsIntervention(value)) run.allowIntervention = false;
 
@@ -122,8 +124,8 @@ bool AddComponent(InstallerRun& run, const char* section, const char* path) {
     component.workDirectory = run.workDirectory;
     component.verifiedFiles = &run.verifiedFiles;
     component.sizeKB = static_cast<uint32_t>(ReadInt(section, "size", 0, path));
-    component.displayOrder = ReadInt(section, "DisplayOrder", 100, path);
-    component.installOrder = ReadInt(section, "InstallOrder", 100, path);
+    component.displayOrder = ReadInt(section, "DisplayOrder", kDefaultOrder, path);
+    component.installOrder = ReadInt(section, "InstallOrder", kDefaultOrder, path);
     component.status = NeedsDownload;
     ClassifyComponent(component);
     return run.AddComponent(component);
@@ -137,7 +139,7 @@ void ClassifyComponent(Component& component) {
 }
 
 bool IsInstalled(const Component& component) {
-    char objects[400], files[400];
+    char objects[kObjectListSize], files[kRequiredFileListSize];
     ReadComponentValue(component, "NoDownloadIfObjectsExist", "", objects, countof(objects));
     ReadComponentValue(component, "NoDownloadIfFilesExist", "", files, countof(files));
     if (objects[0] == '\0' && files[0] == '\0') return false;
@@ -147,7 +149,7 @@ bool IsInstalled(const Component& component) {
 }
 
 bool IsDownloaded(const Component& component) {
-    char files[300];
+    char files[kFileListSize];
     ReadComponentValue(component, "files", "", files, countof(files));
     if (files[0] == '\0') return false;
     char* cursor = files;
@@ -167,7 +169,7 @@ bool IsDownloaded(const Component& component) {
 }
 
 ProtocolKind GetProtocol(const Component& component) {
-    char protocol[40];
+    char protocol[kProtocolSize];
     ReadComponentValue(component, "Protocol", kDefaultProtocol, protocol, countof(protocol));
     return ProtocolFromText(protocol);
 }
@@ -201,9 +203,7 @@ bool GetSourcePath(const Component& component, const char* name, char* out, size
 
 void StatusText(const Component& component, char* out, size_t size) {
     if (size == 0) return;
-    if (LoadStringA(GetFrameworkInstance(), StatusStringId(component.status), out,
-                    static_cast<int>(size)) == 0)
-        out[0] = '\0';
+    LoadResourceString(GetFrameworkInstance(), StatusStringId(component.status), out, size);
 }
 
 bool SelectNextDownload(InstallerRun& run) {

@@ -87,7 +87,7 @@ NextFileResult InstallerRun::NextFile() {
 
 int InstallerRun::NextComponentToInstall() const {
     int chosen = -1;
-    int32_t chosenOrder = kNeverInstalled;
+    int32_t chosenOrder = kNeverInstalledOrder;
     for (int index = 0; index < componentCount; ++index) {
         const Component& component = components[index];
         if (component.status != Downloaded) continue;

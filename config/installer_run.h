@@ -8,16 +8,14 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "common/limits.h"
 #include "config/component_rules.h"
 #include "config/verified_files.h"
 
-constexpr size_t kComponentNameSize = 200;
 // More components than any description declares (a description's list holds at most
 // 128); a component that finds no room is ignored, as one whose section name does not
 // fit is.
 constexpr size_t kMaxComponents = 256;
-// A component whose install order is this or more is never installed.
-constexpr int32_t kNeverInstalled = 10000;
 
 // One accepted component section. Every key other than these is read from the
 // description when needed.
@@ -25,7 +23,7 @@ struct Component {
     char* workDirectory;                 // the run's, shared
     const VerifiedFiles* verifiedFiles;  // the run's, shared
     char descriptionPath[260];
-    char sectionName[72];
+    char sectionName[kSectionNameSize];
     char name[kComponentNameSize];  // the text of the Component column
     uint32_t sizeKB;
     int32_t displayOrder;
@@ -79,7 +77,7 @@ public:
     // Takes the next name of the current component's file list.
     NextFileResult NextFile();
     // The downloaded component to install next: the smallest install order below
-    // kNeverInstalled, the first in display order on a tie; -1 when none is left.
+    // kNeverInstalledOrder, the first in display order on a tie; -1 when none is left.
     int NextComponentToInstall() const;
 
     // The run's switches and places.
@@ -95,15 +93,15 @@ public:
 
     // The download in progress.
     int currentIndex = -1;
-    char fileList[300] = {};
+    char fileList[kFileListSize] = {};
     char* fileCursor = fileList;
     char currentFile[260] = {};
     int fileIndex = -1;  // of currentFile in fileList
-    char sourceDir[260] = {};
-    char site[80] = {};
-    char proxy[80] = {};
-    char port[80] = {};
-    char connectedSite[80] = {};
+    char sourceDir[kSourceDirSize] = {};
+    char site[kSiteSize] = {};
+    char proxy[kProxySize] = {};
+    char port[kPortSize] = {};
+    char connectedSite[kSiteSize] = {};
     // The files found to be the publisher's in this run, checked again before install.
     VerifiedFiles verifiedFiles;
 

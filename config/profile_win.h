@@ -2,14 +2,12 @@
 // and string sections loaded into the string table.
 #pragma once
 
+#include "common/limits.h"
 #include "common/win32.h"
 
-// The largest value ReadValue reads before substitution; a larger output buffer still
-// receives the whole expansion of a value cut to this size minus one.
-constexpr size_t kMaxRawValue = 2048;
-
-// The size of the buffer a string section is read into; a longer section is cut.
-constexpr size_t kStringSectionBufferSize = 2048;
+// ReadValue reads at most kMaxRawValue before substitution; a larger output buffer still
+// receives the whole expansion of a value cut to that size minus one. A string section
+// is read into kStringSectionBufferSize; a longer section is cut.
 
 // Reads key of section (or defaultText when it is missing), cut to size-1 characters,
 // and writes its substitution into out, again within size. Returns out.

@@ -1,6 +1,8 @@
 // Work directory: its registry record, creation and recursive deletion.
 #include "config/work_directory_win.h"
 
+#include "common/registry_text_win.h"
+#include "common/resource_string_win.h"
 #include "shell/app_win.h"
 #include "config/private_directory_win.h"
 #include "config/work_directory_tag.h"
@@ -15,33 +17,14 @@ const char kTagValue[] = "Tag";
 // Pause between two attempts to remove the work directory.
 const DWORD kRemovalSliceMs = 100;
 
-// Reads a string value of the record; false when it is missing, of another type,
-// empty or too long for out. A stored value need not carry its terminator.
+// Reads a text value of the record; false when it is missing, not a text, empty or
+// too long for out.
 bool ReadRecordValue(const char* subkey, const char* name, char* out, DWORD size) {
-    out[0] = '\0';
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, subkey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
-        return false;
-    DWORD type = 0;
-    DWORD bytes = size;
-    LONG result = RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(out), &bytes);
-    RegCloseKey(key);
-    if (result != ERROR_SUCCESS || type != REG_SZ || bytes == 0) {
-        out[0] = '\0';
-        return false;
-    }
-    if (out[bytes - 1] != '\0') {
-        if (bytes >= size) {
-            out[0] = '\0';
-            return false;
-        }
-        out[bytes] = '\0';
-    }
-    return out[0] != '\0';
+    return ReadRegistryText(HKEY_CURRENT_USER, subkey, name, out, size) && out[0] != '\0';
 }
 
 bool LoadRecordKey(HINSTANCE instance, char (&subkey)[200]) {
-    return LoadStringA(instance, IDS_WORK_DIR_KEY, subkey, static_cast<int>(countof(subkey))) != 0;
+    return LoadResourceString(instance, IDS_WORK_DIR_KEY, subkey);
 }
 
 void WriteRecord(const char* subkey, const char* path, const char* tag) {

@@ -2,6 +2,7 @@
 // the shell), waits for a started program while this thread's messages keep flowing,
 // reads the program's verdict and marks the component present for the client.
 #include "install/install_actions_win.h"
+#include "common/registry_text_win.h"
 
 #include "config/component_table_win.h"
 #include "install/install_entry.h"
@@ -43,23 +44,10 @@ void SetText(HKEY key, const char* name, const char* text) {
                    static_cast<DWORD>(strlen(text)) + 1);
 }
 
-// Reads a string value into buffer (size bytes), always terminated; false (buffer
+// Reads a text value into buffer (size bytes), always terminated; false (buffer
 // empty) when it is missing, empty or does not fit.
 bool QueryText(HKEY root, const char* path, const char* name, char* buffer, DWORD size) {
-    buffer[0] = '\0';
-    HKEY key;
-    if (RegOpenKeyExA(root, path, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return false;
-    DWORD bytes = size;
-    LONG status = RegQueryValueExA(key, name, nullptr, nullptr,
-                                   reinterpret_cast<BYTE*>(buffer), &bytes);
-    RegCloseKey(key);
-    // The value need not hold its terminator: it is added when there is room for it.
-    if (status != ERROR_SUCCESS || bytes == 0 || (bytes == size && buffer[size - 1] != '\0')) {
-        buffer[0] = '\0';
-        return false;
-    }
-    buffer[bytes == size ? size - 1 : bytes] = '\0';
-    return buffer[0] != '\0';
+    return ReadRegistryText(root, path, name, buffer, size) && buffer[0] != '\0';
 }
 
 void ClearFailure() {

@@ -3,6 +3,8 @@
 // outcome, recording its progress in the state profile.
 #include "install/installation_win.h"
 
+#include "common/limits.h"
+#include "common/resource_string_win.h"
 #include "common/status_line.h"
 #include "config/component_authenticity_win.h"
 #include "config/component_table_win.h"
@@ -15,8 +17,6 @@
 
 namespace {
 
-// Room for an entry after substitution.
-constexpr size_t kEntrySize = 512;
 // The display name as the status line and the messages show it.
 constexpr size_t kShownNameSize = 70;
 
@@ -40,7 +40,7 @@ bool IsLocalOnly(InstallerRun& run) {
 }
 
 void LoadText(UINT id, char* out, int size) {
-    if (LoadStringA(GetFrameworkInstance(), id, out, size) == 0) out[0] = '\0';
+    LoadResourceString(GetFrameworkInstance(), id, out, static_cast<size_t>(size));
 }
 
 // The state profile is written only when its path could be built.
@@ -102,7 +102,7 @@ void ShowActionStatus(InstallView& view, UINT textId, const char* name) {
 }
 
 // Reads the entry key<pass> of the component; false when it is empty or missing.
-bool ReadEntry(const Component& component, const char* key, int pass, char (&entry)[kEntrySize]) {
+bool ReadEntry(const Component& component, const char* key, int pass, char (&entry)[kInstallEntrySize]) {
     char name[32];
     wsprintfA(name, "%s%d", key, pass);
     ReadComponentValue(component, name, "", entry, countof(entry));
@@ -136,7 +136,7 @@ bool InstallComponent(InstallerRun& run, InstallView& view, int index) {
     }
     int count = static_cast<int>(
         GetPrivateProfileIntA(component.sectionName, "count", 1, component.descriptionPath));
-    char entry[kEntrySize];
+    char entry[kInstallEntrySize];
     bool succeeded = true;
     for (int pass = 1; pass <= count; ++pass) {
         if (ReadEntry(component, "extract", pass, entry)) {

@@ -45,10 +45,6 @@ bool FindRoot(const char* name, RegistryRoot* root) {
     return false;
 }
 
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
 }  // namespace
 
 RegistryLine ParseRegistryLine(char* line) {
@@ -82,7 +78,7 @@ RegistryLine ParseRegistryLine(char* line) {
 }
 
 uint32_t ParseRegistryNumber(const char* text) {
-    while (IsBlank(*text)) ++text;
+    while (IsBlankOrSpaceControl(*text)) ++text;
     bool negative = *text == '-';
     if (*text == '-' || *text == '+') ++text;
     const uint64_t limit = negative ? 0x80000000u : 0xFFFFFFFFu;

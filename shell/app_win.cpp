@@ -1,6 +1,7 @@
 // Process-wide flags, the start-up message box and the Windows version class.
 #include "shell/app_win.h"
 
+#include "common/resource_string_win.h"
 #include "shell/resource_ids.h"
 
 const char* commandLine = "";
@@ -17,8 +18,8 @@ int osClassCache = -1;
 int ShowAppMessage(UINT textId, UINT style) {
     char title[100];
     char text[512];
-    if (LoadStringA(appInstance, IDS_APP_TITLE, title, countof(title)) == 0) title[0] = '\0';
-    if (LoadStringA(appInstance, textId, text, countof(text)) == 0) text[0] = '\0';
+    LoadResourceString(appInstance, IDS_APP_TITLE, title);
+    LoadResourceString(appInstance, textId, text);
     return MessageBoxA(nullptr, text, title, style);
 }
 

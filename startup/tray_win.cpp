@@ -12,6 +12,7 @@
 #include <stddef.h>
 #include <stdlib.h>
 
+#include "common/resource_string_win.h"
 #include "shell/app_win.h"
 #include "startup/run_modes_win.h"
 #include "startup/tray_tip.h"
@@ -202,7 +203,7 @@ int RunTray() {
         TrayIcon* icon = static_cast<TrayIcon*>(malloc(sizeof(TrayIcon)));
         if (icon != nullptr) {
             char tip[100];
-            if (LoadStringA(appInstance, IDS_APP_TITLE, tip, countof(tip)) == 0) tip[0] = '\0';
+            LoadResourceString(appInstance, IDS_APP_TITLE, tip);
             AddTrayIcon(icon, window, image, tip, GetTrayMenu, IDM_TRAY_OPEN);
         }
         if (trayMenu == nullptr) {

@@ -28,7 +28,7 @@ void CloseSocket(SOCKET* socket) {
 
 }  // namespace
 
-FtpWorker::FtpWorker() {
+FtpWorker::FtpWorker(unsigned short controlPort) : controlPort(controlPort) {
     CopyText(user, ftpAnonymousUser);
     CopyText(password, ftpAnonymousPassword);
 }
@@ -92,7 +92,7 @@ void FtpWorker::LookupFinished() {
         return;
     }
     memcpy(&address.sin_addr, entry->h_addr_list[0], 4);
-    address.sin_port = htons(ftpControlPort);
+    address.sin_port = htons(controlPort);
     replyLength = 0;
     state = CONNECTING;
     if (connect(controlSocket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 &&

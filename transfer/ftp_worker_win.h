@@ -6,6 +6,7 @@
 // file block by block. The reply decisions live in ftp_reply.h.
 #pragma once
 
+#include "common/limits.h"
 #include "common/win32.h"
 #include "transfer/ftp_reply.h"
 #include "transfer/transfer_worker_win.h"
@@ -30,7 +31,9 @@ constexpr FtpTimeouts ftpTimeouts = {40000, 60000, 4096};
 
 class FtpWorker : public TransferWorker {
 public:
-    FtpWorker();
+    // controlPort: the server's port for every site; the installer's is ftpControlPort
+    // (21), tests use servers on unprivileged ports.
+    explicit FtpWorker(unsigned short controlPort = ftpControlPort);
     // Closes whatever is still open, so that no socket outlives the worker.
     ~FtpWorker();
 
@@ -53,6 +56,7 @@ public:
     // Ends the data side: the local file, both data sockets, their queued events.
     void CloseData();
 
+    const unsigned short controlPort;
     int state = NOT_CONNECTED;
     SOCKET controlSocket = INVALID_SOCKET;
     SOCKET listenSocket = INVALID_SOCKET;
@@ -63,7 +67,7 @@ public:
     char user[ftpLoginSize];
     char password[ftpLoginSize];
     HANDLE localFile = INVALID_HANDLE_VALUE;
-    char remotePath[MAX_PATH] = {};
+    char remotePath[kRemotePathSize] = {};
     const char* localPath = nullptr;
     int bytesReceived = 0;
     // The byte count the preliminary reply announced, -1 when it gave none. The file

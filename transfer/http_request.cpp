@@ -268,8 +268,6 @@ int build_request(const UrlParts* target, const UrlParts* proxy, const char* req
 
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
 // A header field of a response head: its value without the blanks around it.
 struct HeaderValue {
     const char* begin;

@@ -21,10 +21,6 @@ const char kLineEnd = '\n';
 const char kReturn = '\r';
 const char kEndOfText = '\x1A';  // Ctrl-Z, which ends a file read in text mode
 
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t';
-}
-
 const char* SkipBlanks(const char* p) {
     while (IsBlank(*p)) ++p;
     return p;

@@ -12,7 +12,6 @@ const char usersDirectory[] = "Users\\";
 const char preferencesFileName[] = "\\prefs.js";
 const char httpEntry[] = "http=";
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 const char* SkipBlanks(const char* p) {
@@ -128,14 +127,6 @@ void PreferencesScan::Feed(const char* piece) {
 bool IsSwitchOn(uint32_t type, const unsigned char* bytes, size_t length) {
     uint32_t value = 0;
     return type == registryBinaryType && SmallNumber(bytes, length, &value) && value == 1;
-}
-
-bool TakeRegistryText(uint32_t type, const unsigned char* bytes, size_t length, char* out,
-                      size_t size) {
-    Clear(out, size);
-    if (type != registryTextType && type != registryExpandTextType) return false;
-    const char* text = reinterpret_cast<const char*>(bytes);
-    return CopyWhole(out, size, text, BoundedLength(text, length));
 }
 
 bool TakeRegistryPort(uint32_t type, const unsigned char* bytes, size_t length, char* out,

@@ -6,11 +6,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
-// Registry value types as RegQueryValueExA reports them.
-constexpr uint32_t registryTextType = 1;        // REG_SZ
-constexpr uint32_t registryExpandTextType = 2;  // REG_EXPAND_SZ
-constexpr uint32_t registryBinaryType = 3;      // REG_BINARY
-constexpr uint32_t registryNumberType = 4;      // REG_DWORD
+#include "common/registry_text.h"
 
 constexpr size_t proxyProfileNameSize = 260;
 constexpr size_t preferencesPathSize = 260;
@@ -65,11 +61,6 @@ private:
 // A switch counts as on only when stored as REG_BINARY holding the little-endian
 // value 1 in one to four bytes; REG_DWORD and every other type count as off.
 bool IsSwitchOn(uint32_t type, const unsigned char* bytes, size_t length);
-
-// Takes a REG_SZ or REG_EXPAND_SZ value (as stored, without expansion) up to its
-// first NUL. Refuses, with out emptied, any other type and a text that does not fit.
-bool TakeRegistryText(uint32_t type, const unsigned char* bytes, size_t length, char* out,
-                      size_t size);
 
 // Takes a port value: text as TakeRegistryText does; a REG_DWORD, or a REG_BINARY of
 // one to four little-endian bytes, becomes its decimal text.

@@ -2,6 +2,7 @@
 // Internet Explorer's settings; proxy_discovery decides what they say.
 #include "transfer/proxy_discovery_win.h"
 
+#include "common/registry_text_win.h"
 #include "transfer/proxy_discovery.h"
 
 namespace {
@@ -39,10 +40,11 @@ public:
     }
 
     bool QueryText(const char* name, char* out, size_t size) const {
-        unsigned char value[registryValueSize];
-        DWORD type = 0, length = sizeof(value);
-        if (!Query(name, &type, value, &length)) return false;
-        return TakeRegistryText(type, value, length, out, size);
+        if (key == nullptr) {
+            if (size > 0) out[0] = '\0';
+            return false;
+        }
+        return ReadRegistryText(key, name, out, size);
     }
 
     bool QueryPort(const char* name, char* out, size_t size) const {

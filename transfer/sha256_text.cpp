@@ -3,14 +3,12 @@
 
 #include <string.h>
 
+#include "common/text.h"
+
 namespace {
 
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-
 bool IsListDelimiter(char c) {
-    return c == ',' || IsBlank(c);
+    return c == ',' || IsBlankOrLineEnd(c);
 }
 
 int HexValue(char c) {
@@ -53,11 +51,11 @@ bool FindItem(const char* list, size_t item, const char*& begin, size_t& length)
 
 bool ParseSha256Hex(const char* text, Sha256Digest& digest) {
     const char* p = text;
-    while (IsBlank(*p)) ++p;
+    while (IsBlankOrLineEnd(*p)) ++p;
     const char* digits = p;
     while (HexValue(*p) >= 0) ++p;
     if (static_cast<size_t>(p - digits) != kSha256HexLength) return false;
-    while (IsBlank(*p)) ++p;
+    while (IsBlankOrLineEnd(*p)) ++p;
     return *p == '\0' && ParseDigits(digits, digest);
 }
 

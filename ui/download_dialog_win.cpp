@@ -14,6 +14,8 @@
 #include "transfer/messages_win.h"
 #include "ui/prompt_dialogs_win.h"
 #include "shell/resource_ids.h"
+#include "common/limits.h"
+#include "common/resource_string_win.h"
 #include "common/status_line.h"
 
 namespace {
@@ -52,8 +54,7 @@ void DownloadDialog::InsertColumns() {
     GetClientRect(listView, &client);
     for (int i = 0; i < static_cast<int>(countof(columns)); ++i) {
         char title[80];
-        if (LoadStringA(GetFrameworkInstance(), columns[i].titleId, title, countof(title)) == 0)
-            title[0] = '\0';
+        LoadResourceString(GetFrameworkInstance(), columns[i].titleId, title);
         LVCOLUMNA column = {};
         column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
         column.fmt = columns[i].format;
@@ -103,9 +104,8 @@ bool DownloadDialog::LoadComponentList() {
     if (!LoadDescriptions(run)) {
         char caption[100], text[512];
         HINSTANCE instance = GetFrameworkInstance();
-        if (LoadStringA(instance, IDS_EXTRACT_TITLE, caption, countof(caption)) == 0)
-            caption[0] = '\0';
-        if (LoadStringA(instance, IDS_EXTRACT_ERROR, text, countof(text)) == 0) text[0] = '\0';
+        LoadResourceString(instance, IDS_EXTRACT_TITLE, caption);
+        LoadResourceString(instance, IDS_EXTRACT_ERROR, text);
         MessageBoxA(nullptr, text, caption, MB_ICONERROR | MB_SETFOREGROUND);
         EndRun(RunEnd::FilesKept);
         return false;
@@ -181,7 +181,7 @@ void DownloadDialog::ShowStatus(UINT textId, int bufferSize, const char* first,
                                 const char* second) {
     char format[300];
     if (bufferSize > static_cast<int>(countof(format))) bufferSize = countof(format);
-    if (LoadStringA(GetFrameworkInstance(), textId, format, bufferSize) == 0) format[0] = '\0';
+    LoadResourceString(GetFrameworkInstance(), textId, format, static_cast<size_t>(bufferSize));
     char line[1024];
     if (textId == IDS_DISK_FULL || textId == IDS_WRITE_DENIED || textId == IDS_WAITING_FOR_NETWORK ||
         textId == IDS_NOT_AUTHENTIC || textId == IDS_KEY_INVALID || textId == IDS_CANNOT_VERIFY)
@@ -227,7 +227,8 @@ bool DownloadDialog::RequestNextFile() {
     TransferWorker* worker = SelectWorker(protocol);
 
     if (!EqualsIgnoringCase(run.connectedSite, run.site)) {
-        char user[100], password[100], proxyUser[100], proxyPassword[100];
+        char user[kLoginValueSize], password[kLoginValueSize], proxyUser[kLoginValueSize],
+            proxyPassword[kLoginValueSize];
         ReadComponentValue(component, "user", "", user, countof(user));
         ReadComponentValue(component, "password", "", password, countof(password));
         ReadComponentValue(component, "proxyuser", "", proxyUser, countof(proxyUser));
@@ -295,8 +296,7 @@ void DownloadDialog::OnWaitingForNetwork(int seconds) {
 
 void DownloadDialog::OnProgress(int bytes) {
     char format[256];
-    if (LoadStringA(GetFrameworkInstance(), IDS_DOWNLOAD_PROGRESS, format, countof(format)) == 0)
-        format[0] = '\0';
+    LoadResourceString(GetFrameworkInstance(), IDS_DOWNLOAD_PROGRESS, format);
     char line[1024];
     wsprintfA(line, format, run.currentFile, ShownKilobytes(bytes), ShownKilobytes(fileTotal));
     SetWindowTextA(statusText, line);
@@ -394,8 +394,8 @@ bool DownloadDialog::AskToQuit() {
     httpWorker.Suspend();
     char text[512], title[50];
     HINSTANCE instance = GetFrameworkInstance();
-    if (LoadStringA(instance, IDS_CONFIRM_QUIT, text, countof(text)) == 0) text[0] = '\0';
-    if (LoadStringA(instance, IDS_APP_TITLE, title, countof(title)) == 0) title[0] = '\0';
+    LoadResourceString(instance, IDS_CONFIRM_QUIT, text);
+    LoadResourceString(instance, IDS_APP_TITLE, title);
     // A Quit from the tray while the question waited has decided already.
     if (MessageBoxA(windowHandle, text, title, MB_YESNO | MB_ICONWARNING) != IDYES &&
         !run.quitFromTray) {

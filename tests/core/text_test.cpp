@@ -78,3 +78,24 @@ TEST(Text, FormatDecimal) {
     EXPECT_FALSE(FormatDecimal(&untouched, 0, 5));
     EXPECT_EQ('x', untouched);
 }
+
+// Each blank family member against every character that one of them takes, and two that
+// none does (a letter, and a byte above 127 that a signed char makes negative).
+TEST(Text, BlankFamilyMeanings) {
+    struct Case {
+        char c;
+        bool blank, blankOrLineEnd, blankOrSpaceControl;
+    };
+    const Case cases[] = {
+        {' ', true, true, true},     {'\t', true, true, true},   {'\r', false, true, true},
+        {'\n', false, true, true},   {'\v', false, false, true}, {'\f', false, false, true},
+        {'a', false, false, false},  {'\xA0', false, false, false},
+        {'\0', false, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.c));
+        EXPECT_EQ(c.blank, IsBlank(c.c));
+        EXPECT_EQ(c.blankOrLineEnd, IsBlankOrLineEnd(c.c));
+        EXPECT_EQ(c.blankOrSpaceControl, IsBlankOrSpaceControl(c.c));
+    }
+}

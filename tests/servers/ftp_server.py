@@ -1,6 +1,7 @@
 #!/usr/bin/python3
 """The FTP worker's real servers: Debian's pyftpdlib, serving STATE-DIRECTORY/ftp
-read-only on port 21 of two loopback addresses of their own.
+read-only on two loopback addresses of their own, each on an unprivileged port and,
+as root, on port 21 too.
 
     ftp_server.py STATE-DIRECTORY
 
@@ -9,10 +10,14 @@ read-only on port 21 of two loopback addresses of their own.
 Both accept anonymous logins, the user "corvane" with the password "Ftp-Pass-9", and
 the user "paced" with the same password, whose files come at PACED_BYTES_PER_SECOND
 so that a person can watch them arrive.
-Port 21 needs root. The addresses are taken from 127.0.21.0/24, the first two whose
-port 21 is free, so that several test runs on one machine never meet; they go to
-STATE-DIRECTORY/ftp.addr ("PASSIVE-ADDRESS ACTIVE-ADDRESS"), the process id to
-STATE-DIRECTORY/ftp.pid. The server ends by itself after LIFETIME_SECONDS.
+The worker's tests use the unprivileged ports; the installer always asks port 21, so
+its runs need the second listener, and port 21 needs root. The addresses are taken from
+127.0.21.0/24: as root the first two whose port 21 is free, so that several test runs on
+one machine never meet; otherwise two fixed ones (the unprivileged ports keep runs
+apart). They go to STATE-DIRECTORY/ftp.addr, one line
+"PASSIVE-ADDRESS PASSIVE-PORT ACTIVE-ADDRESS ACTIVE-PORT PORT21" (PORT21 is 1 when port
+21 is served too), the process id to STATE-DIRECTORY/ftp.pid. The server ends by itself
+after LIFETIME_SECONDS.
 """
 import logging
 import os
@@ -69,14 +74,21 @@ class NoPassiveHandler(FTPHandler):
         self.respond("502 Passive mode is disabled on this server.")
 
 
-def serve_on_free_address(handler, start):
-    """An FTPServer on port 21 of the first free 127.0.21.x from start on."""
+port21_servers = []  # held here; the I/O loop serves them with the others
+
+
+def serve_on_free_address(handler, start, port21):
+    """FTPServers of 127.0.21.x, from start on: one on an unprivileged port and, with
+    port21, one on port 21 (the first x whose port 21 is free). Gives the unprivileged
+    server and x."""
     for host in range(start, 255):
         address = "127.0.21.%d" % host
-        try:
-            return FTPServer((address, 21), handler), host
-        except OSError:
-            continue
+        if port21:
+            try:
+                port21_servers.append(FTPServer((address, 21), handler))
+            except OSError:
+                continue
+        return FTPServer((address, 0), handler), host
     raise SystemExit("no free loopback address for an FTP server")
 
 
@@ -91,17 +103,18 @@ def main():
     for handler in (FTPHandler, NoPassiveHandler):
         handler.authorizer = authorizer
         handler.dtp_handler = PacedDTPHandler
-    passive, host = serve_on_free_address(FTPHandler, FIRST_HOST)
-    active, _ = serve_on_free_address(NoPassiveHandler, host + 1)
+    port21 = os.geteuid() == 0
+    passive, host = serve_on_free_address(FTPHandler, FIRST_HOST, port21)
+    active, _ = serve_on_free_address(NoPassiveHandler, host + 1, port21)
     signal.signal(signal.SIGTERM, lambda *_: os._exit(0))
     with open(os.path.join(state, "ftp.pid"), "w") as f:
         f.write("%d\n" % os.getpid())
     addresses = os.path.join(state, "ftp.addr")
     with open(addresses + ".new", "w") as f:
-        f.write("%s %s\n" % (passive.address[0], active.address[0]))
+        f.write("%s %d %s %d %d\n" % (passive.address + active.address + (int(port21),)))
     os.replace(addresses + ".new", addresses)
     threading.Timer(LIFETIME_SECONDS, lambda: os._exit(0)).start()
-    # Both servers share one I/O loop.
+    # Every server shares one I/O loop.
     passive.serve_forever(handle_exit=False)
 
 

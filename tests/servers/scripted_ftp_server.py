@@ -13,10 +13,12 @@ The script of a session is chosen by its user name, a "+"-separated list of flag
 and by the name of the file asked for (see Session). Every byte a session receives is
 written, in order, to STATE-DIRECTORY/ftp_scripted/USER.log, after "!early " when it
 arrived before the greeting was complete; a session is rewritten when its user name
-changes. The server listens on port 21 of the first free 127.0.21.x from 127.0.21.7
-on (port 21 needs root), writes the address to STATE-DIRECTORY/ftp_scripted.addr and
-its process id to STATE-DIRECTORY/ftp_scripted.pid, and ends by itself after
-LIFETIME_SECONDS or on SIGTERM.
+changes. The server listens on an unprivileged port of 127.0.21.x and, as root, on
+port 21 of it too (x: as root the first from 7 on whose port 21 is free, otherwise 7);
+it writes "ADDRESS PORT PORT21" (PORT21 is 1 when port 21 is served too) to
+STATE-DIRECTORY/ftp_scripted.addr and its process id to
+STATE-DIRECTORY/ftp_scripted.pid, and ends by itself after LIFETIME_SECONDS or on
+SIGTERM.
 """
 import os
 import re
@@ -398,23 +400,28 @@ class Server(socketserver.ThreadingTCPServer):
 def main():
     global state_directory
     state_directory = sys.argv[1]
-    server = None
+    port21 = os.geteuid() == 0
+    servers = []
     for host in range(FIRST_HOST, 255):
-        try:
-            server = Server(("127.0.21.%d" % host, 21), Session)
-            break
-        except OSError:
-            continue
-    if server is None:
+        if port21:
+            try:
+                servers.append(Server(("127.0.21.%d" % host, 21), Session))
+            except OSError:
+                continue
+        servers.append(Server(("127.0.21.%d" % host, 0), Session))
+        break
+    if not servers:
         raise SystemExit("no free loopback address for the scripted FTP server")
+    server = servers[-1]
     signal.signal(signal.SIGTERM, lambda *_: os._exit(0))
     with open(os.path.join(state_directory, "ftp_scripted.pid"), "w") as f:
         f.write("%d\n" % os.getpid())
     address_file = os.path.join(state_directory, "ftp_scripted.addr")
     with open(address_file + ".new", "w") as f:
-        f.write("%s\n" % server.server_address[0])
+        f.write("%s %d %d\n" % (server.server_address + (int(port21),)))
     os.replace(address_file + ".new", address_file)
-    threading.Thread(target=server.serve_forever, daemon=True).start()
+    for each in servers:
+        threading.Thread(target=each.serve_forever, daemon=True).start()
     time.sleep(LIFETIME_SECONDS)
     os._exit(0)
 

@@ -1,10 +1,12 @@
 // The publisher's description checker: each case is a description and the exact findings
 // (line, severity, a telling part of the text) the checker must report, no more.
 #include <gtest/gtest.h>
+#include <string.h>
 
 #include <string>
 #include <vector>
 
+#include "common/limits.h"
 #include "config/string_table.h"
 #include "tools/cvpublish/description_check.h"
 #include "tools/cvpublish/profile_text.h"
@@ -284,3 +286,73 @@ TEST(ProfileText, ReadsAsTheProfileFunctions) {
 }
 
 }  // namespace
+
+// The checker warns exactly where the installer cuts: both take the sizes from
+// common/limits.h, so a changed limit moves the warning with it.
+namespace {
+
+struct KeyLimit {
+    const char* section;  // "defs" or "c"
+    const char* key;
+    size_t size;
+};
+
+const KeyLimit kKeyLimits[] = {
+    {"c", "name", kComponentNameSize},
+    {"c", "NoDownloadIfObjectsExist", kObjectListSize},
+    {"c", "NoDownloadIfFilesExist", kRequiredFileListSize},
+    {"c", "files", kFileListSize},
+    {"c", "Protocol", kProtocolSize},
+    {"c", "SourceDir", kSourceDirSize},
+    {"c", "site", kSiteSize},
+    {"c", "proxy", kProxySize},
+    {"c", "port", kPortSize},
+    {"c", "user", kLoginValueSize},
+    {"c", "proxypassword", kLoginValueSize},
+    {"c", "install1", kInstallEntrySize},
+    {"defs", "allowintervention", kDefsValueSize},
+};
+
+std::vector<Finding> CheckText(const std::string& text) {
+    ProfileText profile;
+    profile.Parse(text.data(), text.size());
+    Findings findings;
+    std::vector<NetworkComponent> network;
+    CheckDescription(profile, &findings, &network);
+    EmptyStringTableForTests();
+    return findings.Sorted();
+}
+
+bool HasFinding(const std::vector<Finding>& findings, const std::string& part) {
+    for (const Finding& f : findings)
+        if (f.text.find(part) != std::string::npos) return true;
+    return false;
+}
+
+}  // namespace
+
+TEST(DescriptionCheckLimits, AValueIsCutAtTheInstallersBufferSize) {
+    for (const KeyLimit& limit : kKeyLimits) {
+        for (size_t length : {limit.size - 1, limit.size}) {
+            SCOPED_TRACE(std::string(limit.key) + " " + std::to_string(length));
+            std::string line = std::string(limit.key) + "=" + std::string(length, 'a') + "\n";
+            std::string text = "[defs]\ncomponents=c\n";
+            if (strcmp(limit.section, "defs") == 0) text += line;
+            text += "[c]\n";
+            if (strcmp(limit.key, "name") != 0) text += "name=C\n";
+            if (strcmp(limit.section, "c") == 0) text += line;
+            std::string cut = "cuts it to " + std::to_string(limit.size - 1);
+            EXPECT_EQ(length == limit.size, HasFinding(CheckText(text), cut));
+        }
+    }
+}
+
+TEST(DescriptionCheckLimits, ASectionNameBeyondItsFieldIsIgnored) {
+    for (size_t length : {kSectionNameSize - 1, kSectionNameSize}) {
+        SCOPED_TRACE(length);
+        std::string name(length, 's');
+        std::string text = "[defs]\ncomponents=" + name + "\n[" + name + "]\nname=S\n";
+        EXPECT_EQ(length == kSectionNameSize,
+                  HasFinding(CheckText(text), "longer than " + std::to_string(length - 1)));
+    }
+}

@@ -70,6 +70,7 @@ protected:
 
 }  // namespace
 
+// ctest-labels FaultDisk: servers
 // A 3 MiB ftp file and a 2 MiB http package do not fit the 1 MiB disk. Both workers
 // report the failed write as such, whether a part or the joined file did not fit, and
 // the http worker stops at once instead of asking the server again and again.

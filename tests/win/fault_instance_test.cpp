@@ -20,6 +20,7 @@ protected:
 
 }  // namespace
 
+// ctest-labels FaultInstance: servers
 TEST_F(FaultInstance, TwoStartsAtOnceLeaveOneRunAndEveryPartFetchedOnce) {
     const std::string name = "race-start";
     std::string content = Publish(name, 8 * faultPartSize - 9, 51);

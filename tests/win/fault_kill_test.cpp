@@ -26,6 +26,7 @@ unsigned Seed() {
 
 }  // namespace
 
+// ctest-labels FaultKill: servers
 TEST_F(FaultKill, KilledTwentyTimesTheDownloadStillCompletesWithoutRefetchingVerifiedParts) {
     const std::string name = "kill-random";
     std::string content = Publish(name, parts * faultPartSize - 333, 41);

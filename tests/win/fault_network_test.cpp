@@ -48,6 +48,7 @@ protected:
 
 }  // namespace
 
+// ctest-labels FaultNetwork: servers
 TEST_F(FaultNetwork, TransientFaultsAreRetriedAndOnlyTheBrokenPartIsFetchedAgain) {
     struct Case {
         const char* fault;  // <kind>.<part>.<times>: see tests/servers/scripted_server.py

@@ -25,6 +25,7 @@ const std::string bundled = "[defs]\r\ncomponents=bundled\r\n[bundled]\r\nname=B
 
 }  // namespace
 
+// ctest-labels FaultOversize: servers
 TEST_F(FaultOversize, LongValuesEndInADefinedResult) {
     const std::string longLine = "; " + std::string(500 * 1024, 'm') + "\r\n";
     struct Case {

@@ -36,6 +36,7 @@ class FaultPayload : public FaultFixture {};
 
 }  // namespace
 
+// ctest-labels FaultPayload: servers
 TEST_F(FaultPayload, DamagedRecordsShowMessage596AndWriteNothingOutside) {
     const std::string description =
         FaultDescription(ServerSite("nginx"), "pkg/payload-never-fetched", "http", true);

@@ -45,6 +45,7 @@ protected:
 
 }  // namespace
 
+// ctest-labels FaultSettingsDialog: servers
 TEST_F(FaultSettingsDialog, SuspendQuitAndTheSessionsEndCloseItWithinASecond) {
     enum Ending { Suspend, ConfirmedQuit, SessionEnd };
     struct Case {

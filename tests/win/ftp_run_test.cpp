@@ -65,6 +65,7 @@ public:
 
 }  // namespace
 
+// ctest-labels FtpRun: servers
 TEST_F(FtpRun, ComponentsFromTwoFtpSitesAreDownloadedThroughTheDialogAndInstalled) {
     // The client program, anonymously (the description names the user "anonymous")
     // and passively from one server; a large data file

@@ -1,13 +1,17 @@
 // The FTP worker against real servers (Debian's pyftpdlib, with and without passive
 // mode) and against the scripted FTP server, seen from a notify window that records
 // every report as the controller's dialog would. tests/servers/start runs the servers
-// on port 21 of loopback addresses of their own and writes them to servers\ports.ini.
+// on unprivileged ports of loopback addresses of their own and writes them to
+// servers\ports.ini; the worker is made for that port.
 #include "transfer/ftp_worker_win.h"
 #include "transfer/messages_win.h"
 
 #include "message_pump.h"
 
 #include <gtest/gtest.h>
+
+#include <stdlib.h>
+#include <string.h>
 
 #include <string>
 #include <vector>
@@ -27,7 +31,7 @@ const FtpTimeouts shortTimeouts = {shortSilence, 1000, 100};
 const char identity[] = "installer@corvane.invalid";
 const char ftpUser[] = "corvane";
 const char ftpPassword[] = "Ftp-Pass-9";
-const char noServer[] = "127.0.22.1";  // nothing listens on its port 21
+const char noServer[] = "127.0.22.1";  // nothing listens on the servers' ports there
 
 struct Report {
     UINT message;
@@ -60,11 +64,22 @@ Report Last(UINT message) {
     return Report{0, 0, 0};
 }
 
-std::string ServerAddress(const char* name) {
+// A server of ports.ini as "ADDRESS:PORT"; an empty address when it is not there.
+struct Endpoint {
+    std::string address;
+    unsigned short port = 0;
+};
+
+Endpoint ServerEndpoint(const char* name) {
     char value[64];
     GetPrivateProfileStringA("servers", name, "", value, sizeof value,
                              (TestServersDirectory() + "\\ports.ini").c_str());
-    return value;
+    Endpoint endpoint;
+    const char* colon = strrchr(value, ':');
+    if (colon == nullptr) return endpoint;
+    endpoint.address.assign(value, static_cast<size_t>(colon - value));
+    endpoint.port = static_cast<unsigned short>(atoi(colon + 1));
+    return endpoint;
 }
 
 // The bytes the scripted server sends for a file of size bytes.
@@ -76,11 +91,13 @@ std::string Pattern(size_t size) {
 
 class FtpTest : public ::testing::Test {
 protected:
+    explicit FtpTest(const char* serverName = "ftp_high")
+        : endpoint(ServerEndpoint(serverName)), server(endpoint.address), worker(endpoint.port) {}
+
     void SetUp() override {
-        server = ServerAddress(ServerName());
         if (server.empty())
-            GTEST_SKIP() << "no FTP test servers: tests/servers/start runs them only as root "
-                            "(port 21) with python3-pyftpdlib installed";
+            GTEST_SKIP() << "no FTP test servers: tests/servers/start runs them with "
+                            "python3-pyftpdlib installed";
         WSADATA data;
         ASSERT_EQ(0, WSAStartup(0x0101, &data));
         SetInstance(GetModuleHandleA(nullptr));
@@ -101,8 +118,6 @@ protected:
         if (notify != nullptr) DestroyWindow(notify);
         if (!server.empty()) WSACleanup();
     }
-    virtual const char* ServerName() const { return "ftp"; }
-
     // Logs in to host and returns the code of the one "dl1", or -1 when none came.
     int Login(const std::string& host, const char* user = "", const char* pass = "") {
         reports.clear();
@@ -154,6 +169,7 @@ protected:
         EXPECT_TRUE(DeleteFileA(local.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND);
     }
 
+    Endpoint endpoint;
     std::string server;
     HWND notify = nullptr;
     FtpWorker worker;
@@ -165,12 +181,12 @@ class FtpWorkerTest : public FtpTest {};
 
 class FtpActiveTest : public FtpTest {
 protected:
-    const char* ServerName() const override { return "ftp_nopasv"; }
+    FtpActiveTest() : FtpTest("ftp_nopasv_high") {}
 };
 
 class FtpScripted : public FtpTest {
 protected:
-    const char* ServerName() const override { return "ftp_scripted"; }
+    FtpScripted() : FtpTest("ftp_scripted_high") {}
     // Every byte the scripted server received from the session of user.
     std::string Transcript(const std::string& user) {
         return ReadWholeFile(TestServersDirectory() + "\\ftp_scripted\\" + user + ".log");
@@ -228,6 +244,7 @@ std::string Served(const char* path) {
 
 }  // namespace
 
+// ctest-labels FtpWorkerTest: servers
 TEST_F(FtpWorkerTest, AnonymousAndNamedLoginsFetchFilesOneAfterTheOther) {
     struct Case {
         const char* user;
@@ -346,6 +363,7 @@ TEST_F(FtpWorkerTest, ConnectIgnoresProxyAndPortAndDropsTheOldLogin) {
     EXPECT_EQ(TransferLookupFailed, Login("no-such-host.invalid"));
 }
 
+// ctest-labels FtpActiveTest: servers
 TEST_F(FtpActiveTest, WithoutPassiveModeTheServerConnectsToAListeningSocket) {
     ASSERT_EQ(TransferOk, Login(server, ftpUser, ftpPassword));
     const char* files[] = {"pub/big.bin", "pub/empty.bin", "pub/small.txt"};
@@ -362,6 +380,7 @@ TEST_F(FtpActiveTest, WithoutPassiveModeTheServerConnectsToAListeningSocket) {
     }
 }
 
+// ctest-labels FtpScripted: servers
 TEST_F(FtpScripted, TheLoginWaitsForTheWholeGreetingAndSendsExactlyTheseBytes) {
     struct Case {
         const char* user;

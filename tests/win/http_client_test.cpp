@@ -63,6 +63,7 @@ protected:
     ScratchDirectory scratch;
 };
 
+// ctest-labels HttpClient: servers
 TEST_F(HttpClient, FilesArriveByteIdentical) {
     const char* names[] = {"files/small.txt", "files/big.bin", "files/exact.bin",
                            "files/empty.bin"};

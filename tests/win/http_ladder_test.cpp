@@ -282,6 +282,7 @@ protected:
 
 }  // namespace
 
+// ctest-labels HttpLadder: servers
 TEST_F(HttpLadder, TheDescriptionsProxyWithPortAndCredentialsCarriesTheWholeFetch) {
     std::string content = PseudoRandomBytes(2 * 4096 + 100, 21);
     std::string remote = Publish("pkg", content);

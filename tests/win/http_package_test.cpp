@@ -137,6 +137,7 @@ protected:
 
 }  // namespace
 
+// ctest-labels HttpPackage: servers
 TEST_F(HttpPackage, FetchesEveryPartAndJoinsThemByteForByte) {
     std::string content = Publish(PseudoRandomBytes(3 * 4096 + 1000, 7), 4096);
     HttpWorker worker;

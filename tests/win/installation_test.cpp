@@ -254,6 +254,7 @@ protected:
 
 }  // namespace
 
+// ctest-labels InstallerInstall: servers
 TEST_F(InstallerInstall, TheTypicalRunInstallsTheClientAndLeavesNothingBehind) {
     // The shipped description, with the site moved to the test nginx's port.
     std::string shipped = ReadWholeFile(SHIPPED_DESCRIPTION);

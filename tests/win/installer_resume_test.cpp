@@ -86,6 +86,7 @@ protected:
 
 }  // namespace
 
+// ctest-labels InstallerResume: servers
 TEST_F(InstallerResume, KilledInTheMiddleTheNextRunFetchesOnlyWhatIsMissing) {
     const std::string name = "resume-killed";
     std::string content = PseudoRandomBytes(16 * partSize - 100, 21);

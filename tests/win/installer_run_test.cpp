@@ -55,6 +55,7 @@ bool CancelSettingsDialog(Person& user) {
     return settings != nullptr && Person::Press(settings, 1009);
 }
 
+// ctest-labels InstallerRun: servers
 TEST_F(InstallerRun, WelcomeExitDeletesTheWorkDirectoryItsRecordAndTheShortcut) {
     std::string setup =
         MakeInstaller(scratch.Path(), {{"tarrock.inf", NetworkDescription("pkg/none")}});
@@ -243,6 +244,7 @@ protected:
     }
 };
 
+// ctest-labels SuspendedRun: servers
 TEST_F(SuspendedRun, SuspendWritesTrayArgumentsAndShowsMessage592) {
     ShellLinkContents link = SuspendAndReadShortcut("", "", false);
     EXPECT_EQ(work + "\\setup.exe", link.target);

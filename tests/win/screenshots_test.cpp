@@ -49,6 +49,7 @@ void ShowAndShoot(Dialog& dialog, Shot& shot) {
 
 }  // namespace
 
+// ctest-labels Screenshots: servers
 TEST(Screenshots, PromptsAndSettings) {
     SetInstance(GetModuleHandleA(nullptr));
     InitCommonControls();

@@ -79,6 +79,7 @@ std::unique_ptr<TestPublisher> SignedPackage::stranger;
 
 }  // namespace
 
+// ctest-labels SignedPackage: servers signed
 TEST_F(SignedPackage, AGenuinePackageInstallsAndRunsAndAFileInPlaceIsNotFetchedAgain) {
     PublishSigned("signed-genuine", publisher.get());
     std::string setup = MakeInstaller(
@@ -248,6 +249,7 @@ protected:
 
 }  // namespace
 
+// ctest-labels SignedPins: servers
 TEST_F(SignedPins, AnFtpFileInstallsOnlyWhenItMatchesItsPin) {
     if (ftpSite.empty()) GTEST_SKIP() << "no FTP test server (it needs port 21, so root)";
     std::string served = TestServersDirectory() + "\\ftp\\pub\\pinned";

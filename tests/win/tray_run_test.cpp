@@ -119,6 +119,7 @@ TrayState WaitForTray(const InstallerProcess& run, const std::vector<Notificatio
 
 }  // namespace
 
+// ctest-labels TrayRun: servers
 TEST_F(TrayRun, SuspendedMidPackageASecondStartResumesAndInstalls) {
     const std::string package = "tray-cycle";
     std::string client = ReadWholeFile(ModuleDirectory() + "\\Corvane.exe");

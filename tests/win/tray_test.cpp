@@ -78,6 +78,7 @@ LRESULT CALLBACK RecordingProc(HWND window, UINT message, WPARAM wParam, LPARAM 
 
 }  // namespace
 
+// ctest-labels TrayMode: servers
 TEST_F(TrayMode, TheMenuIsOpenInBoldASeparatorAndQuit) {
     EXPECT_EQ(nullptr, GetTrayMenu());  // nothing loaded before the first tray mode
     PostQuitMessage(1);
@@ -97,6 +98,7 @@ TEST_F(TrayMode, TheMenuIsOpenInBoldASeparatorAndQuit) {
     EXPECT_NE(0u, GetMenuState(menu, IDM_TRAY_OPEN, MF_BYCOMMAND) & MFS_DEFAULT);
 }
 
+// ctest-labels TrayInstaller: servers
 TEST_F(TrayInstaller, TheIconShowsTheTipAndADoubleClickOpens) {
     std::string setup = MakeInstaller(scratch.Path(), {{"tarrock.inf", WaitingDescription()}});
     InstallerProcess run(setup, "-tray");

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 
+#include "common/limits.h"
 #include "common/text.h"
 #include "config/string_table.h"
 #include "install/install_entry.h"
@@ -22,9 +23,8 @@ namespace {
 const char kListDelimiters[] = ", ";
 // The reference's description path when a registry entry names no other file.
 const char kThisDescription[] = "\x01";
-// The component's section name is stored in 72 bytes.
-const size_t kSectionNameLimit = 71;
-const int kNeverInstalledOrder = 10000;
+// The component's section name is stored with its terminator.
+const size_t kSectionNameLimit = kSectionNameSize - 1;
 
 // Text keys of a component section and the buffer each is read into.
 struct TextKey {
@@ -32,13 +32,20 @@ struct TextKey {
     size_t size;
 };
 const TextKey kComponentTextKeys[] = {
-    {"name", 200},     {"NoDownloadIfObjectsExist", 400}, {"NoDownloadIfFilesExist", 400},
-    {"files", 300},    {"Protocol", 40},  {"SourceDir", 260}, {"site", 80},
-    {"proxy", 80},     {"port", 80},      {"user", 100},      {"password", 100},
-    {"proxyuser", 100}, {"proxypassword", 100},
+    {"name", kComponentNameSize},
+    {"NoDownloadIfObjectsExist", kObjectListSize},
+    {"NoDownloadIfFilesExist", kRequiredFileListSize},
+    {"files", kFileListSize},
+    {"Protocol", kProtocolSize},
+    {"SourceDir", kSourceDirSize},
+    {"site", kSiteSize},
+    {"proxy", kProxySize},
+    {"port", kPortSize},
+    {"user", kLoginValueSize},
+    {"password", kLoginValueSize},
+    {"proxyuser", kLoginValueSize},
+    {"proxypassword", kLoginValueSize},
 };
-// The buffer the installer reads user names and passwords into.
-const size_t kLoginValueSize = 100;
 const char* const kComponentIntegerKeys[] = {"enable", "size", "DisplayOrder", "InstallOrder",
                                              "count"};
 // Keys of signed packages and pinned files, checked on their own.
@@ -46,10 +53,8 @@ const char kPublisherKeyKey[] = "publisherKey";
 const char kPinsKey[] = "sha256";
 // The installer reads at most this much of a value before it substitutes it: the pins are
 // cut there.
-const size_t kPinListSize = 2048;
+const size_t kPinListSize = kMaxRawValue;
 const char* const kEntryKeys[] = {"extract", "registry", "install"};
-const size_t kEntrySize = 512;
-const size_t kDefsValueSize = 256;
 // Verbs the shell knows for most files; any other verb is most likely a typing error.
 const char* const kShellVerbs[] = {"open", "print", "printto", "edit", "explore", "find",
                                    "runas"};
@@ -322,7 +327,8 @@ void CheckRegistrySection(Check& check, int line, const char* key, const std::st
 
 void CheckProtocol(Check& check, const ProfileSection* section, NetworkComponent* facts) {
     int line = 0;
-    std::string protocol = ReadText(check, section, "Protocol", kDefaultProtocol, 40, &line);
+    std::string protocol =
+        ReadText(check, section, "Protocol", kDefaultProtocol, kProtocolSize, &line);
     facts->protocol = ProtocolFromText(protocol.c_str());
     if (facts->protocol != ProtocolSelfExtract) return;
     if (EqualsIgnoringCase(protocol.c_str(), "http"))
@@ -357,9 +363,9 @@ void CheckScrambled(Check& check, const ProfileSection* section, const char* key
 
 void CheckSource(Check& check, const ProfileSection* section, NetworkComponent* facts) {
     int filesLine = 0, siteLine = 0, dirLine = 0;
-    facts->files = Tokens(ReadText(check, section, "files", "", 300, &filesLine));
-    std::string site = ReadText(check, section, "site", "", 80, &siteLine);
-    facts->sourceDir = ReadText(check, section, "SourceDir", "", 260, &dirLine);
+    facts->files = Tokens(ReadText(check, section, "files", "", kFileListSize, &filesLine));
+    std::string site = ReadText(check, section, "site", "", kSiteSize, &siteLine);
+    facts->sourceDir = ReadText(check, section, "SourceDir", "", kSourceDirSize, &dirLine);
     if (facts->protocol == ProtocolCopy && facts->sourceDir.empty())
         check.findings->Add(dirLine != 0 ? dirLine : facts->line, Severity::Warning,
                             "[%s]: a copy component without SourceDir looks for its files in "
@@ -395,11 +401,12 @@ void CheckSource(Check& check, const ProfileSection* section, NetworkComponent* 
     size_t longest = 0;
     for (const std::string& file : facts->files) longest = std::max(longest, file.size());
     if (facts->protocol == ProtocolFtp) remoteLength += longest;
-    if (!facts->sourceDir.empty() && remoteLength > 259)
+    if (!facts->sourceDir.empty() && remoteLength > kRemotePathSize - 1)
         check.findings->Add(dirLine, Severity::Error,
-                            "the remote path (SourceDir, \"/\"%s) is longer than 259 characters: "
+                            "the remote path (SourceDir, \"/\"%s) is longer than %zu characters: "
                             "the download fails",
-                            facts->protocol == ProtocolFtp ? " and the file name" : "");
+                            facts->protocol == ProtocolFtp ? " and the file name" : "",
+                            kRemotePathSize - 1);
 }
 
 // A value substituted whole, without the installer's cut.
@@ -512,7 +519,7 @@ void CheckPasses(Check& check, const ProfileSection* section, const NetworkCompo
                                 "%s is never read: count is %ld", line.key.c_str(), count);
             continue;
         }
-        std::string value = ReadText(check, section, line.key.c_str(), "", kEntrySize);
+        std::string value = ReadText(check, section, line.key.c_str(), "", kInstallEntrySize);
         if (value.empty()) continue;
         if (EqualsIgnoringCaseN(line.key.c_str(), "registry", 8))
             CheckRegistrySection(check, line.number, line.key.c_str(), value);
@@ -539,7 +546,7 @@ void CheckComponent(Check& check, const std::string& name, int listLine) {
     }
     for (const ProfileLine& line : section->lines)
         if (line.hasEquals) CheckReferences(check, line);
-    if (ReadText(check, section, "name", "", 200).empty()) {
+    if (ReadText(check, section, "name", "", kComponentNameSize).empty()) {
         check.findings->Add(section->number, Severity::Warning,
                             "[%s] has no name: the installer ignores this component",
                             section->name.c_str());
@@ -550,9 +557,9 @@ void CheckComponent(Check& check, const std::string& name, int listLine) {
     facts.section = section->name;
     facts.line = section->number;
     facts.sizeKB = ReadInteger(check, section, "size", 0, &facts.sizeLine);
-    ReadInteger(check, section, "DisplayOrder", 100);
+    ReadInteger(check, section, "DisplayOrder", kDefaultOrder);
     int orderLine = 0;
-    long order = ReadInteger(check, section, "InstallOrder", 100, &orderLine);
+    long order = ReadInteger(check, section, "InstallOrder", kDefaultOrder, &orderLine);
     if (order >= kNeverInstalledOrder)
         check.findings->Add(orderLine, Severity::Warning,
                             "InstallOrder %ld: components from %d on are never installed", order,
@@ -619,7 +626,7 @@ void LoadStringSections(Check& check, const ProfileSection* defs) {
         }
         std::string text = ProfileText::SectionText(section);
         size_t count = text.size() - 1;
-        const size_t limit = 2047;
+        const size_t limit = kStringSectionBufferSize - 1;
         if (count > limit) {
             check.findings->Add(section->number, Severity::Warning,
                                 "[%s] holds %zu characters; the installer reads only the first "

@@ -5,11 +5,10 @@
 
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
-
 std::string Trimmed(const char* begin, const char* end) {
-    while (begin < end && IsBlank(*begin)) ++begin;
-    while (end > begin && IsBlank(end[-1])) --end;
+    // A line's CR stays at its end: it is trimmed with the blanks (no LF reaches here).
+    while (begin < end && IsBlankOrLineEnd(*begin)) ++begin;
+    while (end > begin && IsBlankOrLineEnd(end[-1])) --end;
     return std::string(begin, end);
 }
 
