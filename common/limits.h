@@ -8,18 +8,18 @@
 #include <stdint.h>
 
 // Keys of a component section.
-constexpr size_t kComponentNameSize = 200;        // "name"
-constexpr size_t kSectionNameSize = 72;           // the component's section name itself
-constexpr size_t kObjectListSize = 400;           // "NoDownloadIfObjectsExist"
-constexpr size_t kRequiredFileListSize = 400;     // "NoDownloadIfFilesExist", versions included
-constexpr size_t kFileListSize = 300;             // "files"
-constexpr size_t kProtocolSize = 40;              // "Protocol"
-constexpr size_t kSourceDirSize = 260;            // "SourceDir"
-constexpr size_t kSiteSize = 80;                  // "site"
-constexpr size_t kProxySize = 80;                 // "proxy"
-constexpr size_t kPortSize = 80;                  // "port"
-constexpr size_t kLoginValueSize = 100;           // "user", "password", "proxyuser", "proxypassword"
-constexpr size_t kInstallEntrySize = 512;         // "extractN", "installN", "registryN"
+constexpr size_t kComponentNameSize = 200;     // "name"
+constexpr size_t kSectionNameSize = 72;        // the component's section name itself
+constexpr size_t kObjectListSize = 400;        // "NoDownloadIfObjectsExist"
+constexpr size_t kRequiredFileListSize = 400;  // "NoDownloadIfFilesExist", versions included
+constexpr size_t kFileListSize = 300;          // "files"
+constexpr size_t kProtocolSize = 40;           // "Protocol"
+constexpr size_t kSourceDirSize = 260;         // "SourceDir"
+constexpr size_t kSiteSize = 80;               // "site"
+constexpr size_t kProxySize = 80;              // "proxy"
+constexpr size_t kPortSize = 80;               // "port"
+constexpr size_t kLoginValueSize = 100;        // "user", "password", "proxyuser", "proxypassword"
+constexpr size_t kInstallEntrySize = 512;      // "extractN", "installN", "registryN"
 
 // Keys of [defs]: "allowintervention", "strings", "components".
 constexpr size_t kDefsValueSize = 256;

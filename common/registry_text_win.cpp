@@ -10,8 +10,7 @@ bool ReadRegistryText(HKEY key, const char* name, char* out, size_t size) {
     unsigned char value[kRegistryTextLimit];
     DWORD type = 0;
     DWORD length = sizeof(value);
-    if (RegQueryValueExA(key, name, nullptr, &type, value, &length) != ERROR_SUCCESS)
-        return false;
+    if (RegQueryValueExA(key, name, nullptr, &type, value, &length) != ERROR_SUCCESS) return false;
     return TakeRegistryText(type, value, length, out, size);
 }
 

@@ -3,7 +3,9 @@
 
 #include "common/text.h"
 
-int ShownKilobytes(int bytes) { return static_cast<int>((static_cast<long long>(bytes) + 511) / 1024); }
+int ShownKilobytes(int bytes) {
+    return static_cast<int>((static_cast<long long>(bytes) + 511) / 1024);
+}
 
 unsigned ProgressUpperBound(int size) { return static_cast<unsigned>(size / 1024) & 0xFFFFu; }
 

@@ -26,9 +26,7 @@ bool CopyTextPrefixN(char* destination, size_t size, const char* source, size_t 
     return i == count || source[i] == '\0';
 }
 
-char ToLowerAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
+char ToLowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool EqualsIgnoringCaseN(const char* a, const char* b, size_t count) {
     for (size_t i = 0; i < count; ++i) {
@@ -61,7 +59,8 @@ bool FormatDecimal(char* out, size_t size, long long value, int minimumDigits) {
         digits[count++] = static_cast<char>('0' + (negative ? -digit : digit));
         value /= 10;
     } while (value != 0);
-    while (count < static_cast<size_t>(minimumDigits) && count < sizeof digits) digits[count++] = '0';
+    while (count < static_cast<size_t>(minimumDigits) && count < sizeof digits)
+        digits[count++] = '0';
     size_t length = count + (negative ? 1 : 0);
     if (size == 0) return false;
     if (length + 1 > size) {

@@ -56,9 +56,7 @@ inline bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 // Space, tab, CR and LF: blanks where line ends are blanks too.
 inline bool IsBlankOrLineEnd(char c) { return IsBlank(c) || c == '\r' || c == '\n'; }
 // Everything isspace takes in the "C" locale: also vertical tab and form feed.
-inline bool IsBlankOrSpaceControl(char c) {
-    return IsBlankOrLineEnd(c) || c == '\v' || c == '\f';
-}
+inline bool IsBlankOrSpaceControl(char c) { return IsBlankOrLineEnd(c) || c == '\v' || c == '\f'; }
 
 // Length of a text that is known to live in an array of size bytes; stops at size.
 size_t BoundedLength(const char* text, size_t size);

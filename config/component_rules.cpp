@@ -100,6 +100,4 @@ void CutToSourceDirectory(char* path) {
     }
 }
 
-bool DisallowsIntervention(const char* value) {
-    return strcmp(value, "FALSE") == 0;
-}
+bool DisallowsIntervention(const char* value) { return strcmp(value, "FALSE") == 0; }

@@ -42,15 +42,15 @@ protected:
 
 // What taking the next name from the current component's file list gave.
 enum class NextFileResult {
-    Named,          // currentFile and fileIndex name the next file
-    ListDone,       // the component has no file left
-    NameTooLong,    // the name does not fit currentFile: fetching it would fetch another
+    Named,        // currentFile and fileIndex name the next file
+    ListDone,     // the component has no file left
+    NameTooLong,  // the name does not fit currentFile: fetching it would fetch another
 };
 
 class InstallerRun {
 public:
-    InstallerRun(char* workDirectory, const char* descriptionPath, bool showWelcome,
-                 bool resuming, bool saveProxySettings);
+    InstallerRun(char* workDirectory, const char* descriptionPath, bool showWelcome, bool resuming,
+                 bool saveProxySettings);
     ~InstallerRun();
     InstallerRun(const InstallerRun&) = delete;
     InstallerRun& operator=(const InstallerRun&) = delete;

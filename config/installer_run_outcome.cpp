@@ -5,9 +5,12 @@
 
 intptr_t DialogEndCode(RunEnd end) {
     switch (end) {
-    case RunEnd::Finished: return IDC_QUIT;
-    case RunEnd::Suspended: return IDC_SUSPEND;
-    case RunEnd::FilesKept: break;
+    case RunEnd::Finished:
+        return IDC_QUIT;
+    case RunEnd::Suspended:
+        return IDC_SUSPEND;
+    case RunEnd::FilesKept:
+        break;
     }
     return IDC_SECOND_CHOICE;
 }

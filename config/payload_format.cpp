@@ -58,10 +58,10 @@ PayloadTrailer ParseTrailer(const unsigned char* tail, size_t tailLength, uint64
     }
     uint64_t end = fileSize - kTrailerSize;
     trailer.payloadStart = DecodeUint32(tail);
-    trailer.endOfRecords = end > kMaxOffset ? static_cast<uint32_t>(kMaxOffset)
-                                            : static_cast<uint32_t>(end);
-    trailer.state = (end > kMaxOffset || trailer.payloadStart > end) ? TrailerUnusable
-                                                                     : TrailerPresent;
+    trailer.endOfRecords =
+        end > kMaxOffset ? static_cast<uint32_t>(kMaxOffset) : static_cast<uint32_t>(end);
+    trailer.state =
+        (end > kMaxOffset || trailer.payloadStart > end) ? TrailerUnusable : TrailerPresent;
     return trailer;
 }
 
@@ -86,15 +86,24 @@ void EncodeRecordHeader(const RecordHeader& header, unsigned char* bytes) {
 
 const char* DescribeRecordResult(RecordResult result) {
     switch (result) {
-    case RecordFound: return "record found";
-    case RecordsEnd: return "end of records";
-    case RecordBadTrailer: return "the trailer's first record offset lies past the trailer";
-    case RecordStartsPastEnd: return "the record starts past the end of the records";
-    case RecordHeaderCut: return "the record header is cut short by the trailer";
-    case RecordBadNameLength: return "the name length is 0 or above 260";
-    case RecordContentPastEnd: return "the record's name or content runs into the trailer";
-    case RecordUnsafeName: return "the record name is empty, absolute or leaves its directory";
-    case RecordReadFailed: return "the record could not be read";
+    case RecordFound:
+        return "record found";
+    case RecordsEnd:
+        return "end of records";
+    case RecordBadTrailer:
+        return "the trailer's first record offset lies past the trailer";
+    case RecordStartsPastEnd:
+        return "the record starts past the end of the records";
+    case RecordHeaderCut:
+        return "the record header is cut short by the trailer";
+    case RecordBadNameLength:
+        return "the name length is 0 or above 260";
+    case RecordContentPastEnd:
+        return "the record's name or content runs into the trailer";
+    case RecordUnsafeName:
+        return "the record name is empty, absolute or leaves its directory";
+    case RecordReadFailed:
+        return "the record could not be read";
     }
     return "unknown record result";
 }
@@ -109,8 +118,8 @@ RecordResult CheckRecordOffset(uint32_t offset, uint32_t endOfRecords) {
 RecordResult CheckRecordHeader(uint32_t offset, const RecordHeader& header, uint32_t endOfRecords) {
     if (header.nameLength == 0 || header.nameLength > kMaxRecordNameLength)
         return RecordBadNameLength;
-    uint64_t end = static_cast<uint64_t>(offset) + kRecordHeaderSize + header.nameLength +
-                   header.contentSize;
+    uint64_t end =
+        static_cast<uint64_t>(offset) + kRecordHeaderSize + header.nameLength + header.contentSize;
     if (end > endOfRecords) return RecordContentPastEnd;
     return RecordFound;
 }

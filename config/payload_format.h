@@ -50,14 +50,14 @@ void EncodeRecordHeader(const RecordHeader& header, unsigned char* bytes);
 
 enum RecordResult {
     RecordFound,
-    RecordsEnd,           // the offset is the end of the records: the walk is over
-    RecordBadTrailer,     // the trailer points past itself
-    RecordStartsPastEnd,  // the offset lies beyond the end of the records
-    RecordHeaderCut,      // the 8 header bytes would reach into the trailer
-    RecordBadNameLength,  // nameLength is 0 or above kMaxRecordNameLength
-    RecordContentPastEnd, // name or content would reach into the trailer
-    RecordUnsafeName,     // the name would leave the target directory, or is empty
-    RecordReadFailed,     // the bytes could not be read
+    RecordsEnd,            // the offset is the end of the records: the walk is over
+    RecordBadTrailer,      // the trailer points past itself
+    RecordStartsPastEnd,   // the offset lies beyond the end of the records
+    RecordHeaderCut,       // the 8 header bytes would reach into the trailer
+    RecordBadNameLength,   // nameLength is 0 or above kMaxRecordNameLength
+    RecordContentPastEnd,  // name or content would reach into the trailer
+    RecordUnsafeName,      // the name would leave the target directory, or is empty
+    RecordReadFailed,      // the bytes could not be read
 };
 
 // A short English description for the publisher tool's messages.
@@ -87,7 +87,7 @@ struct PayloadRecord {
     uint32_t offset;         // first header byte
     uint32_t contentOffset;  // first content byte
     uint32_t contentSize;
-    uint32_t nextOffset;     // where the next record starts
+    uint32_t nextOffset;  // where the next record starts
     char name[kMaxRecordNameLength];
 };
 

@@ -105,8 +105,8 @@ void MixedClockBytes(unsigned char* bytes, size_t count) {
     static DWORD calls = 0;
     LARGE_INTEGER counter = {};
     (void)QueryPerformanceCounter(&counter);  // zero where there is no counter: still mixed
-    DWORD state = GetTickCount() ^ (GetCurrentProcessId() << 16) ^ counter.LowPart ^
-                  (++calls * 0x9E3779B9u);
+    DWORD state =
+        GetTickCount() ^ (GetCurrentProcessId() << 16) ^ counter.LowPart ^ (++calls * 0x9E3779B9u);
     for (size_t i = 0; i < count; ++i) {
         state = state * 1664525u + 1013904223u;
         bytes[i] = static_cast<unsigned char>(state >> 24);
@@ -118,7 +118,8 @@ void MixedClockBytes(unsigned char* bytes, size_t count) {
 void SystemRandomBytes(unsigned char* bytes, size_t count) {
     HMODULE advapi = SecurityLibrary();
     // RtlGenRandom is exported under this name since Windows XP.
-    auto generate = advapi != nullptr ? Lookup<GenRandomProc>(advapi, "SystemFunction036") : nullptr;
+    auto generate =
+        advapi != nullptr ? Lookup<GenRandomProc>(advapi, "SystemFunction036") : nullptr;
     if (generate != nullptr && generate(bytes, static_cast<ULONG>(count))) return;
     MixedClockBytes(bytes, count);
 }

@@ -13,8 +13,7 @@ char* ReadValue(const char* section, const char* key, const char* defaultText, c
     if (section == nullptr || key == nullptr) {
         CopyTextN(raw, rawSize, defaultText);
     } else {
-        GetPrivateProfileStringA(section, key, defaultText, raw, static_cast<DWORD>(rawSize),
-                                 path);
+        GetPrivateProfileStringA(section, key, defaultText, raw, static_cast<DWORD>(rawSize), path);
         // rawSize is at least 1: size is not 0.
         raw[rawSize - 1] = '\0';  // cppcheck-suppress negativeIndex
     }

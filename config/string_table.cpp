@@ -18,9 +18,7 @@ struct StringTable {
 
 StringTable stringTable = {nullptr};
 
-const char* NodeText(const StringNode* node) {
-    return reinterpret_cast<const char*>(node + 1);
-}
+const char* NodeText(const StringNode* node) { return reinterpret_cast<const char*>(node + 1); }
 
 // The key of entry (the text before its first "=") equals name, ignoring ASCII case.
 // Returns the value after the "=", or nullptr.

@@ -74,7 +74,8 @@ bool AdoptNewDirectory(const char* subkey, const char* directory) {
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file != INVALID_HANDLE_VALUE) {
             DWORD done = 0;
-            written = WriteFile(file, tag, kWorkTagDigits, &done, nullptr) && done == kWorkTagDigits;
+            written =
+                WriteFile(file, tag, kWorkTagDigits, &done, nullptr) && done == kWorkTagDigits;
             written = CloseHandle(file) && written;
             if (!written) (void)DeleteFileA(path);  // a part-written marker is no marker
         }
@@ -140,8 +141,8 @@ bool ScheduleRunningCopyRemoval(const char* directory) {
         return false;
     typedef BOOL(WINAPI * MoveFileExProc)(LPCSTR, LPCSTR, DWORD);
     // Looked up, as Windows 95 and 98 do not have it.
-    MoveFileExProc moveLater = reinterpret_cast<MoveFileExProc>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleA("kernel32.dll"), "MoveFileExA")));
+    MoveFileExProc moveLater = reinterpret_cast<MoveFileExProc>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "MoveFileExA")));
     if (moveLater != nullptr && moveLater(executable, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))
         (void)moveLater(directory, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);  // after the copy
     return true;
@@ -207,7 +208,8 @@ void DeleteTree(const char* directory) {
             if (attributes & FILE_ATTRIBUTE_READONLY)
                 SetFileAttributesA(path, attributes & ~FILE_ATTRIBUTE_READONLY);
             // A junction or symbolic link is removed itself; what it points to stays.
-            if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+            if ((attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
                 RemoveDirectoryA(path);
             else if (attributes & FILE_ATTRIBUTE_DIRECTORY)
                 DeleteTree(path);

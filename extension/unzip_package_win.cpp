@@ -189,8 +189,7 @@ bool DecodeEntry(const unsigned char* archive, const ZipEntry& entry, HANDLE out
 // the one in the way is deleted first when it is to be replaced (a read-only one cannot
 // be, and stays).
 bool MoveIntoPlace(const char* temporary, const char* path, bool keepExisting) {
-    if (!keepExisting && GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES &&
-        !DeleteFileA(path))
+    if (!keepExisting && GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES && !DeleteFileA(path))
         return false;
     return MoveFileA(temporary, path) != FALSE;
 }
@@ -221,8 +220,7 @@ bool UnpackFile(const unsigned char* archive, const ZipEntry& entry, const char*
     DWORD error = GetLastError();
     DeleteFileA(temporary);
     // Another file took the name meanwhile: it is kept, as asked.
-    return ok && keepExisting &&
-           (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS);
+    return ok && keepExisting && (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS);
 }
 
 // The root folder of a path's volume ("C:\\", "\\\\server\\share\\"), as the old free-space
@@ -261,8 +259,8 @@ bool FreeBytesAt(const char* destination, uint64_t* bytes) {
         *separator = '\0';
     }
     // The detour through void (*)() is the one cast of a FARPROC the compiler accepts.
-    GetDiskFreeSpaceExFunction query = reinterpret_cast<GetDiskFreeSpaceExFunction>(
-        reinterpret_cast<void (*)()>(
+    GetDiskFreeSpaceExFunction query =
+        reinterpret_cast<GetDiskFreeSpaceExFunction>(reinterpret_cast<void (*)()>(
             GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetDiskFreeSpaceExA")));
     if (query != nullptr) {
         char withSeparator[kZipMaxPath];
@@ -308,8 +306,7 @@ int Unpack(const char* package, const char* destination, int flag) {
     uint32_t cursor = directory.offset;
     for (uint32_t i = 0; i < directory.entryCount; ++i) {
         ZipEntry entry;
-        if (ReadZipEntry(archive.data, archive.size, directory, &cursor, &entry) != ZipOk)
-            return 0;
+        if (ReadZipEntry(archive.data, archive.size, directory, &cursor, &entry) != ZipOk) return 0;
         char path[kZipMaxPath];
         CopyText(path, root);
         AppendText(path, "\\");
@@ -317,10 +314,9 @@ int Unpack(const char* package, const char* destination, int flag) {
         // The checked lengths make these fit; a cut path would name another file.
         if (!ZipEntryPath(entry, relative, countof(relative)) || !AppendText(path, relative))
             return 0;
-        bool done = entry.isFolder
-                        ? CreateFolders(path, rootLength)
-                        : UnpackFile(archive.data, entry, path, rootLength, keepExisting,
-                                     static_cast<unsigned char*>(buffer.memory));
+        bool done = entry.isFolder ? CreateFolders(path, rootLength)
+                                   : UnpackFile(archive.data, entry, path, rootLength, keepExisting,
+                                                static_cast<unsigned char*>(buffer.memory));
         if (!done) return 0;
     }
     return 1;

@@ -114,21 +114,36 @@ ZipResult CheckLocalHeader(const unsigned char* data, const ZipDirectory& direct
 
 const char* ZipResultText(ZipResult result) {
     switch (result) {
-    case ZipOk: return "ok";
-    case ZipNoEndRecord: return "no end record";
-    case ZipMultiDisk: return "spans disks";
-    case ZipZip64: return "zip64";
-    case ZipBadDirectory: return "bad central directory";
-    case ZipBadEntry: return "bad central record";
-    case ZipEncrypted: return "encrypted";
-    case ZipBadMethod: return "unknown method";
-    case ZipBadName: return "unusable name";
-    case ZipBadSize: return "impossible size";
-    case ZipBadLocalHeader: return "bad local header";
-    case ZipOverlap: return "overlapping data";
-    case ZipPathTooLong: return "path too long";
-    case ZipAbsurdRatio: return "absurd compression ratio";
-    case ZipNoRoom: return "larger than the free space";
+    case ZipOk:
+        return "ok";
+    case ZipNoEndRecord:
+        return "no end record";
+    case ZipMultiDisk:
+        return "spans disks";
+    case ZipZip64:
+        return "zip64";
+    case ZipBadDirectory:
+        return "bad central directory";
+    case ZipBadEntry:
+        return "bad central record";
+    case ZipEncrypted:
+        return "encrypted";
+    case ZipBadMethod:
+        return "unknown method";
+    case ZipBadName:
+        return "unusable name";
+    case ZipBadSize:
+        return "impossible size";
+    case ZipBadLocalHeader:
+        return "bad local header";
+    case ZipOverlap:
+        return "overlapping data";
+    case ZipPathTooLong:
+        return "path too long";
+    case ZipAbsurdRatio:
+        return "absurd compression ratio";
+    case ZipNoRoom:
+        return "larger than the free space";
     }
     return "?";
 }
@@ -172,7 +187,13 @@ ZipResult CheckZipEntryName(const char* name, size_t length) {
         unsigned char c = static_cast<unsigned char>(name[i]);
         if (c < 0x20 || c > 0x7E) return ZipBadName;
         switch (c) {
-        case '<': case '>': case ':': case '"': case '|': case '?': case '*':
+        case '<':
+        case '>':
+        case ':':
+        case '"':
+        case '|':
+        case '?':
+        case '*':
             return ZipBadName;
         }
     }
@@ -196,8 +217,8 @@ ZipResult ReadZipEntry(const unsigned char* data, size_t size, const ZipDirector
     const unsigned char* p = data + *cursor;
     if (Read32(p) != kCentralSignature) return ZipBadEntry;
     uint16_t nameLength = Read16(p + 28);
-    uint64_t recordEnd = *cursor + uint64_t(kZipCentralHeaderSize) + nameLength +
-                         Read16(p + 30) + Read16(p + 32);
+    uint64_t recordEnd =
+        *cursor + uint64_t(kZipCentralHeaderSize) + nameLength + Read16(p + 30) + Read16(p + 32);
     if (recordEnd > directoryEnd) return ZipBadEntry;
 
     *entry = ZipEntry();

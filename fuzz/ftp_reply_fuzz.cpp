@@ -11,9 +11,9 @@
 
 namespace {
 
-const int kStates[] = {NOT_CONNECTED, RESOLVING_NAME, CONNECTING, SEND_USER,
-                       SEND_PASSWORD, SEND_BIN,       INIT_DONE,  CONNECTED,
-                       CHECK_DATA_PORT, SEND_GET,     GET_SIZE,   XFER};
+const int kStates[] = {NOT_CONNECTED,   RESOLVING_NAME, CONNECTING, SEND_USER,
+                       SEND_PASSWORD,   SEND_BIN,       INIT_DONE,  CONNECTED,
+                       CHECK_DATA_PORT, SEND_GET,       GET_SIZE,   XFER};
 
 void CheckReply(const char* reply, int* state) {
     int kind = ReplyClass(reply);

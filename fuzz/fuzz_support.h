@@ -10,12 +10,12 @@
 #include <string.h>
 
 // Stops the run as a finding when a parser breaks what its header promises.
-#define FUZZ_CHECK(condition)                                                              \
-    do {                                                                                   \
-        if (!(condition)) {                                                                \
+#define FUZZ_CHECK(condition)                                                               \
+    do {                                                                                    \
+        if (!(condition)) {                                                                 \
             fprintf(stderr, "%s:%d: broken promise: %s\n", __FILE__, __LINE__, #condition); \
-            abort();                                                                       \
-        }                                                                                  \
+            abort();                                                                        \
+        }                                                                                   \
     } while (0)
 
 // A heap block of exactly size bytes (at least one byte is allocated, so that a size of

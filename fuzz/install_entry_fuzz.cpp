@@ -35,7 +35,8 @@ void CheckDirectory(const char* text) {
     FUZZ_CHECK(path.Terminated());
     char before[kPathSize];
     CopyText(before, path.get());
-    if (!EnsureTrailingBackslash(path.get(), kPathSize)) FUZZ_CHECK(strcmp(before, path.get()) == 0);
+    if (!EnsureTrailingBackslash(path.get(), kPathSize))
+        FUZZ_CHECK(strcmp(before, path.get()) == 0);
     FUZZ_CHECK(path.Terminated());
     CopyText(before, path.get());
     if (!AppendDataDirectory(path.get(), kPathSize)) FUZZ_CHECK(strcmp(before, path.get()) == 0);
@@ -59,7 +60,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(fields.verb >= begin && fields.verb < end && fields.verb[0] != '\0');
     FUZZ_CHECK(fields.file > fields.verb && fields.file < end && fields.file[0] != '\0');
     FUZZ_CHECK(strchr(fields.verb, ',') == nullptr && strchr(fields.file, ',') == nullptr);
-    if (fields.arguments != nullptr) FUZZ_CHECK(fields.arguments > fields.file && fields.arguments < end);
+    if (fields.arguments != nullptr)
+        FUZZ_CHECK(fields.arguments > fields.file && fields.arguments < end);
 
     ClassifyVerb(fields.verb);
     int flags = TargetFlags(fields.arguments);
@@ -71,9 +73,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     for (size_t lineSize : kLineSizes) {
         ExactBuffer run(lineSize);
-        CheckLine(BuildRunCommandLine(fields.file, fields.arguments, ownLine.get(), run.get(),
-                                      lineSize),
-                  run);
+        CheckLine(
+            BuildRunCommandLine(fields.file, fields.arguments, ownLine.get(), run.get(), lineSize),
+            run);
         ExactBuffer setup(lineSize);
         CheckLine(BuildSetupCommandLine(fields.file, fields.arguments, ownLine.get(), setup.get(),
                                         lineSize),

@@ -9,8 +9,8 @@ namespace {
 void KeyOfLine(const char* text, char* key, size_t size) {
     while (*text == ' ' || *text == '\t') ++text;
     size_t n = 0;
-    while (n + 1 < size && text[n] != '\0' && text[n] != ' ' && text[n] != '\t' &&
-           text[n] != '=' && text[n] != '\n')
+    while (n + 1 < size && text[n] != '\0' && text[n] != ' ' && text[n] != '\t' && text[n] != '=' &&
+           text[n] != '\n')
         ++n;
     memcpy(key, text, n);
     key[n] = '\0';

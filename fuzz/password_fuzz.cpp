@@ -17,8 +17,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         ExactBuffer plain(plainSize);
         if (plainSize > 0) memset(plain.get(), 0x5A, plainSize);
         bool ok = UnscramblePassword(scrambled.get(), plain.get(), plainSize);
-        if (ok) FUZZ_CHECK(plain.Terminated());
-        else FUZZ_CHECK(plainSize == 0 || plain.get()[0] == 0x5A);
+        if (ok)
+            FUZZ_CHECK(plain.Terminated());
+        else
+            FUZZ_CHECK(plainSize == 0 || plain.get()[0] == 0x5A);
     }
 
     if (size < kScrambleHeaderSize) return 0;

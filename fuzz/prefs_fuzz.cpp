@@ -9,8 +9,8 @@ namespace {
 
 // The host and port fields of the HTTP settings, and small ones for the cut paths.
 const size_t kFieldSizes[] = {1, 6, 260};
-const uint32_t kTypes[] = {0, registryTextType, registryExpandTextType, registryBinaryType,
-                           registryNumberType, 7};
+const uint32_t kTypes[] = {
+    0, registryTextType, registryExpandTextType, registryBinaryType, registryNumberType, 7};
 
 // Feeds the file as fgets does: pieces of at most preferencesLineSize - 1 characters,
 // each ending after a line end.

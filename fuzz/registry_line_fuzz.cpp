@@ -28,8 +28,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     bool named = SplitRegistryReference(reference.get(), "C:\\Corvane\\setup.inf", &source);
     FUZZ_CHECK(BoundedLength(source.section, sizeof source.section) < sizeof source.section);
     FUZZ_CHECK(BoundedLength(source.file, sizeof source.file) < sizeof source.file);
-    if (named) FUZZ_CHECK(source.section[0] != '\0' && source.file[0] != '\0');
-    else FUZZ_CHECK(source.section[0] == '\0' && source.file[0] == '\0');
+    if (named)
+        FUZZ_CHECK(source.section[0] != '\0' && source.file[0] != '\0');
+    else
+        FUZZ_CHECK(source.section[0] == '\0' && source.file[0] == '\0');
 
     // The section: entries separated by NULs, the last followed by an extra NUL.
     size_t count = parts.restLength < registrySectionBufferSize - 2 ? parts.restLength

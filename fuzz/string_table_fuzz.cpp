@@ -66,7 +66,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FUZZ_CHECK(strcmp(out.get(), value.get()) == 0);
     }
     LookUpString(value.get());
-    for (const char* delimiters : kDelimiters) CheckTokens(value.get(), value.capacity(), delimiters);
+    for (const char* delimiters : kDelimiters)
+        CheckTokens(value.get(), value.capacity(), delimiters);
     ParseRequiredVersion(value.get());
     ProtocolFromText(value.get());
 

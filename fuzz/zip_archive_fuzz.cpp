@@ -24,8 +24,7 @@ void CheckAccepted(const uint8_t* data, size_t size, const ZipDirectory& directo
         FUZZ_CHECK(static_cast<uint64_t>(entry.dataOffset) + entry.compressedSize <=
                    directory.offset);
         FUZZ_CHECK(entry.method == kZipStored || entry.method == kZipDeflated);
-        if (entry.method == kZipStored)
-            FUZZ_CHECK(entry.compressedSize == entry.uncompressedSize);
+        if (entry.method == kZipStored) FUZZ_CHECK(entry.compressedSize == entry.uncompressedSize);
         if (entry.isFolder) FUZZ_CHECK(entry.uncompressedSize == 0);
         char relative[kZipMaxPath];
         FUZZ_CHECK(ZipEntryPath(entry, relative, sizeof relative));

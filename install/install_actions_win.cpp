@@ -111,8 +111,8 @@ bool StartAndWait(char* line, const char* directory) {
     STARTUPINFOA startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION started = {};
-    if (!CreateProcessA(nullptr, line, nullptr, nullptr, FALSE, CREATE_DEFAULT_ERROR_MODE,
-                        nullptr, directory, &startup, &started))
+    if (!CreateProcessA(nullptr, line, nullptr, nullptr, FALSE, CREATE_DEFAULT_ERROR_MODE, nullptr,
+                        directory, &startup, &started))
         return false;
     WaitForProgram(started.hProcess, started.hThread);
     return true;
@@ -225,8 +225,7 @@ void CopyIntoTarget(const char* fullPath, const char* file, int flags) {
         AddToComRegistrationList(target);
 }
 
-VerbOutcome CarryOut(const Component& component, const InstallEntry& fields,
-                     const char* fullPath) {
+VerbOutcome CarryOut(const Component& component, const InstallEntry& fields, const char* fullPath) {
     switch (ClassifyVerb(fields.verb)) {
     case VerbInstallerPackage:
         return InstallerPackage(fullPath, fields.arguments);

@@ -103,8 +103,8 @@ bool BuildRunCommandLine(const char* path, const char* arguments, const char* ow
     return fits ? true : Refuse(out, size);
 }
 
-bool BuildSetupCommandLine(const char* directory, const char* arguments,
-                           const char* ownCommandLine, char* out, size_t size) {
+bool BuildSetupCommandLine(const char* directory, const char* arguments, const char* ownCommandLine,
+                           char* out, size_t size) {
     if (!CopyTextN(out, size, directory) || !AppendWhole(out, size, "\\setup.exe"))
         return Refuse(out, size);
     bool fits;

@@ -62,8 +62,8 @@ bool BuildRunCommandLine(const char* path, const char* arguments, const char* ow
                          char* out, size_t size);
 // Command line of an installer package's set-up: "<directory>\setup.exe", then the
 // arguments and the installer's own command line as for "run", without any blanking.
-bool BuildSetupCommandLine(const char* directory, const char* arguments,
-                           const char* ownCommandLine, char* out, size_t size);
+bool BuildSetupCommandLine(const char* directory, const char* arguments, const char* ownCommandLine,
+                           char* out, size_t size);
 
 // "ComEXE" when the file's extension (from the last "." on) is ".exe" in any case,
 // otherwise "ComDLL".

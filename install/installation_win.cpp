@@ -51,9 +51,14 @@ void WriteState(const char* profile, const char* section, const char* key, const
 void Finish(InstallView& view, const char* profile, InstallationEnd end) {
     view.EndRun(end.end);
     switch (end.record) {
-    case StateRecord::Nothing: break;
-    case StateRecord::DownloadComplete: WriteState(profile, "download", "complete", "1"); break;
-    case StateRecord::DownloadIncomplete: WriteState(profile, "download", "complete", "0"); break;
+    case StateRecord::Nothing:
+        break;
+    case StateRecord::DownloadComplete:
+        WriteState(profile, "download", "complete", "1");
+        break;
+    case StateRecord::DownloadIncomplete:
+        WriteState(profile, "download", "complete", "0");
+        break;
     case StateRecord::DeleteProfile:
         if (profile[0] != '\0') DeleteFileA(profile);
         break;
@@ -102,7 +107,8 @@ void ShowActionStatus(InstallView& view, UINT textId, const char* name) {
 }
 
 // Reads the entry key<pass> of the component; false when it is empty or missing.
-bool ReadEntry(const Component& component, const char* key, int pass, char (&entry)[kInstallEntrySize]) {
+bool ReadEntry(const Component& component, const char* key, int pass,
+               char (&entry)[kInstallEntrySize]) {
     char name[32];
     wsprintfA(name, "%s%d", key, pass);
     ReadComponentValue(component, name, "", entry, countof(entry));

@@ -8,10 +8,14 @@ namespace {
 
 HKEY RootKey(RegistryRoot root) {
     switch (root) {
-        case RegistryRoot::ClassesRoot: return HKEY_CLASSES_ROOT;
-        case RegistryRoot::CurrentUser: return HKEY_CURRENT_USER;
-        case RegistryRoot::LocalMachine: return HKEY_LOCAL_MACHINE;
-        case RegistryRoot::Users: return HKEY_USERS;
+    case RegistryRoot::ClassesRoot:
+        return HKEY_CLASSES_ROOT;
+    case RegistryRoot::CurrentUser:
+        return HKEY_CURRENT_USER;
+    case RegistryRoot::LocalMachine:
+        return HKEY_LOCAL_MACHINE;
+    case RegistryRoot::Users:
+        return HKEY_USERS;
     }
     return HKEY_CURRENT_USER;
 }
@@ -41,8 +45,8 @@ int ApplyRegistrySection(const char* descriptionPath, const char* reference) {
     char* text = static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, registrySectionBufferSize));
     if (text == nullptr) return 0;
     // The lines are read raw: %name% in registry data is written as it stands.
-    DWORD count = GetPrivateProfileSectionA(source.section, text, registrySectionBufferSize,
-                                            source.file);
+    DWORD count =
+        GetPrivateProfileSectionA(source.section, text, registrySectionBufferSize, source.file);
     int result = count > 0 ? 1 : 0;
     // A section that does not fit comes back as size-2 characters with its last line cut;
     // that line would write wrong data, so it is left out and the section counts as failed.

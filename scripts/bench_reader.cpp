@@ -23,14 +23,15 @@ bool WriteAll(HANDLE file, const char* data, int count) {
 }
 
 // Sends the GET of one part and appends its body to output. False on any failure.
-bool FetchPart(const sockaddr_in& address, const char* host, const char* directory,
-               unsigned index, HANDLE output) {
+bool FetchPart(const sockaddr_in& address, const char* host, const char* directory, unsigned index,
+               HANDLE output) {
     SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
     if (s == INVALID_SOCKET) return false;
     bool ok = connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
     char request[512];
-    int length = snprintf(request, sizeof request, "GET %sfile%03u.bin HTTP/1.0\r\nHost: %s\r\n\r\n",
-                          directory, index, host);
+    int length =
+        snprintf(request, sizeof request, "GET %sfile%03u.bin HTTP/1.0\r\nHost: %s\r\n\r\n",
+                 directory, index, host);
     ok = ok && length > 0 && length < static_cast<int>(sizeof request) &&
          send(s, request, length, 0) == length;
     bool inBody = false;

@@ -9,7 +9,8 @@ namespace {
 HINSTANCE frameworkInstance = nullptr;
 
 bool IsEndCode(WORD id) {
-    return id == IDOK || id == IDCANCEL || id == IDC_QUIT || id == IDC_SUSPEND || id == IDC_SECOND_CHOICE;
+    return id == IDOK || id == IDCANCEL || id == IDC_QUIT || id == IDC_SUSPEND ||
+           id == IDC_SECOND_CHOICE;
 }
 
 }  // namespace
@@ -35,8 +36,8 @@ bool RegisterWindowClass(const char* className, UINT classStyle, HICON icon, HCU
 bool Window::CreateEx(const char* className, const char* windowName, DWORD style,
                       DWORD extendedStyle, int x, int y, int width, int height, HWND parent,
                       HMENU menu) {
-    HWND created = CreateWindowExA(extendedStyle, className, windowName, style, x, y, width,
-                                   height, parent, menu, frameworkInstance, this);
+    HWND created = CreateWindowExA(extendedStyle, className, windowName, style, x, y, width, height,
+                                   parent, menu, frameworkInstance, this);
     windowHandle = created;
     return created != nullptr;
 }
@@ -62,8 +63,8 @@ void CentreOnScreen(HWND window) {
     RECT r;
     GetWindowRect(window, &r);
     int width = r.right - r.left, height = r.bottom - r.top;
-    ScreenPoint origin = CentredOrigin(GetSystemMetrics(SM_CXSCREEN),
-                                       GetSystemMetrics(SM_CYSCREEN), width, height);
+    ScreenPoint origin =
+        CentredOrigin(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), width, height);
     MoveWindow(window, origin.x, origin.y, width, height, TRUE);
     SetForegroundWindow(window);
 }

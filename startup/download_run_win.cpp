@@ -33,8 +33,8 @@ void WriteRestartShortcut(bool allowIntervention, const char* workDirectory,
     char executable[260], target[260];
     if (!ExecutableCopyPath(workDirectory, target, executable)) return;
     char arguments[80];
-    BuildRestartArguments(allowIntervention, shuttingDown, saveProxySettings,
-                          arguments, countof(arguments));
+    BuildRestartArguments(allowIntervention, shuttingDown, saveProxySettings, arguments,
+                          countof(arguments));
     SetStartupShortcut(true, target, arguments);
 }
 

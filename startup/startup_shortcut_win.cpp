@@ -10,9 +10,15 @@ const char shortcutName[] = "\\Corvane Lite Installer.lnk";
 bool GetStartupFolder(char (&path)[260]) {
     int folder;
     switch (GetOsClass()) {
-    case OsWindows9x: folder = CSIDL_STARTUP; break;
-    case OsModernNt: folder = CSIDL_COMMON_STARTUP; break;
-    default: folder = CSIDL_STARTUP; break;  // older NT and Win32s: the user's own folder
+    case OsWindows9x:
+        folder = CSIDL_STARTUP;
+        break;
+    case OsModernNt:
+        folder = CSIDL_COMMON_STARTUP;
+        break;
+    default:
+        folder = CSIDL_STARTUP;
+        break;  // older NT and Win32s: the user's own folder
     }
     IMalloc* shellMalloc = nullptr;
     if (FAILED(SHGetMalloc(&shellMalloc))) return false;

@@ -7,12 +7,12 @@
 enum class RunMode { Exit = 0, Tray = 1, Download = 2 };
 
 struct Switches {
-    const char* infPath = nullptr;  // points into the command line, runs to its end
-    bool deferredSetup = false;     // "-is"
-    bool saveProxySettings = false; // "-SaveProxySettings"
-    bool unattendedStart = false;   // "-tray" or "-NoIntervention"
-    bool askForRestart = false;     // "-AskForRestart"
-    bool resumed = false;           // the next download run continues an earlier one
+    const char* infPath = nullptr;   // points into the command line, runs to its end
+    bool deferredSetup = false;      // "-is"
+    bool saveProxySettings = false;  // "-SaveProxySettings"
+    bool unattendedStart = false;    // "-tray" or "-NoIntervention"
+    bool askForRestart = false;      // "-AskForRestart"
+    bool resumed = false;            // the next download run continues an earlier one
     RunMode mode = RunMode::Download;
 };
 

@@ -161,8 +161,8 @@ LRESULT CALLBACK TraySubclassProc(HWND window, UINT message, WPARAM wParam, LPAR
             return PostMessageA(window, WM_COMMAND, currentIcon->doubleClickCommand, lParam);
         if (lParam == WM_RBUTTONDOWN) return ShowTrayMenu(window);
     }
-    return CallWindowProcA(previousProc != nullptr ? previousProc : TrayWindowProc, window,
-                           message, wParam, lParam);
+    return CallWindowProcA(previousProc != nullptr ? previousProc : TrayWindowProc, window, message,
+                           wParam, lParam);
 }
 
 LRESULT CALLBACK TrayWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

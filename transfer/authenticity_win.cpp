@@ -89,8 +89,8 @@ bool Sha256Hash::Add(const void* data, size_t size) {
 
 bool Sha256Hash::Finish(Sha256Digest& digest) {
     DWORD size = kSha256Size;
-    bool ok = !failed && hash != 0 &&
-              api.getHashParam(hash, HP_HASHVAL, digest.bytes, &size, 0) && size == kSha256Size;
+    bool ok = !failed && hash != 0 && api.getHashParam(hash, HP_HASHVAL, digest.bytes, &size, 0) &&
+              size == kSha256Size;
     Release();
     return ok;
 }

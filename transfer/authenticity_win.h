@@ -11,8 +11,8 @@
 
 enum AuthenticityResult {
     Authentic,
-    NotAuthentic,        // a signature or digest that does not match, or a file unreadable
-    CannotVerify,        // the platform has no SHA-256 provider, or refused the key
+    NotAuthentic,  // a signature or digest that does not match, or a file unreadable
+    CannotVerify,  // the platform has no SHA-256 provider, or refused the key
 };
 
 // A SHA-256 computed in pieces. Start fails on a platform that cannot hash with SHA-256.

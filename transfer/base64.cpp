@@ -50,8 +50,8 @@ bool Base64Encode(const void* data, size_t length, const char* alphabet, char* o
 int Base64Decode(const char* text, const char* alphabet, unsigned char* out, size_t outSize) {
     unsigned char values[256];
     for (unsigned char& value : values) value = kSkip;
-    for (int i = 0; i < 64; ++i) values[static_cast<unsigned char>(alphabet[i])] =
-        static_cast<unsigned char>(i);
+    for (int i = 0; i < 64; ++i)
+        values[static_cast<unsigned char>(alphabet[i])] = static_cast<unsigned char>(i);
     values[static_cast<unsigned char>(kFill)] = kFillValue;
 
     const size_t limit = outSize < static_cast<size_t>(INT_MAX) ? outSize : INT_MAX;
@@ -67,8 +67,8 @@ int Base64Decode(const char* text, const char* alphabet, unsigned char* out, siz
         if (group[0] == kFillValue || group[1] == kFillValue) return static_cast<int>(written);
         size_t bytes = group[2] == kFillValue ? 1 : group[3] == kFillValue ? 2 : 3;
         if (bytes > limit - written) return -1;
-        unsigned long bits = static_cast<unsigned long>(group[0]) << 18 |
-                             static_cast<unsigned long>(group[1]) << 12;
+        unsigned long bits =
+            static_cast<unsigned long>(group[0]) << 18 | static_cast<unsigned long>(group[1]) << 12;
         if (bytes >= 2) bits |= static_cast<unsigned long>(group[2]) << 6;
         if (bytes == 3) bits |= group[3];
         out[written++] = static_cast<unsigned char>(bits >> 16);

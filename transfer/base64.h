@@ -10,8 +10,7 @@ extern const char passwordBase64Alphabet[65];
 
 // Writes the encoding of length bytes (4 x ceil(length / 3) characters, "=" filling
 // the last group) and a NUL. Returns false, with out empty, when it does not fit.
-bool Base64Encode(const void* data, size_t length, const char* alphabet, char* out,
-                  size_t outSize);
+bool Base64Encode(const void* data, size_t length, const char* alphabet, char* out, size_t outSize);
 
 // Decodes text written in alphabet into out; returns the number of bytes written, or -1
 // when the text ends inside a group of four or the bytes do not fit outSize.

@@ -16,7 +16,7 @@ struct ConnectionSettings {
     char proxyPassword[httpFieldSize];
     char siteUser[httpFieldSize];
     char sitePassword[httpFieldSize];
-    int confirmed;  // a manifest has been fetched with these settings; never cleared
+    int confirmed;                 // a manifest has been fetched with these settings; never cleared
     char siteHost[httpFieldSize];  // "host[:port]" the site credentials were given for
 };
 extern ConnectionSettings connectionSettings;

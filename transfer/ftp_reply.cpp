@@ -145,8 +145,8 @@ int FormatFtpCommand(const char* verb, const char* argument, char* out, size_t s
 }
 
 int FormatPortCommand(const FtpAddress& address, char* out, size_t size) {
-    const int numbers[] = {address.host[0], address.host[1], address.host[2], address.host[3],
-                           address.port >> 8, address.port & 0xFF};
+    const int numbers[] = {address.host[0], address.host[1],   address.host[2],
+                           address.host[3], address.port >> 8, address.port & 0xFF};
     bool fits = CopyTextN(out, size, "PORT ");
     for (size_t i = 0; fits && i < 6; ++i)
         fits = (i == 0 || AppendTextN(out, size, ",")) && AppendNumber(out, size, numbers[i]);
@@ -158,38 +158,38 @@ FtpStep DecideReply(int state, const char* reply) {
     int kind = ReplyClass(reply);
     bool positive = kind == 2;
     switch (state) {
-        case SEND_USER:  // the greeting, whatever it says
-            return {SEND_PASSWORD, FtpSendUser, FtpNoOutcome};
-        case SEND_PASSWORD:
-            if (kind == 3) return {SEND_BIN, FtpSendPassword, FtpNoOutcome};
-            if (kind == 1) return {SEND_PASSWORD, FtpSendNothing, FtpNoOutcome};
-            // Logged in by the name alone: there is no password to send.
-            if (positive) return {INIT_DONE, FtpSendType, FtpNoOutcome};
-            return {SEND_PASSWORD, FtpSendNothing, FtpLoginRefused};
-        case SEND_BIN:
-            if (positive) return {INIT_DONE, FtpSendType, FtpNoOutcome};
-            return {SEND_BIN, FtpSendNothing, FtpLoginRefused};
-        case INIT_DONE:
-            if (positive) return {CONNECTED, FtpSendNothing, FtpLoggedIn};
-            return {INIT_DONE, FtpSendNothing, FtpLoginRefused};
-        case CONNECTED:
-            return {CONNECTED, FtpSendNothing, FtpNoOutcome};
-        case CHECK_DATA_PORT: {
-            FtpAddress address;
-            if (positive && ParsePassiveAddress(reply, &address))
-                return {GET_SIZE, FtpOpenPassive, FtpNoOutcome};
-            return {SEND_GET, FtpOpenActive, FtpNoOutcome};
-        }
-        case SEND_GET:
-            if (positive) return {GET_SIZE, FtpSendRetrieve, FtpNoOutcome};
-            return {CONNECTED, FtpSendNothing, FtpItemRefused};
-        case GET_SIZE:
-            if (kind == 1) return {XFER, FtpSendNothing, FtpItemStarted};
-            return {CONNECTED, FtpSendNothing, FtpItemRefused};
-        case XFER:
-            if (positive) return {CONNECTED, FtpSendNothing, FtpFinalPositive};
-            return {CONNECTED, FtpSendNothing, FtpFinalNegative};
-        default:  // no reply is expected before the connection stands
-            return {state, FtpSendNothing, FtpLoginRefused};
+    case SEND_USER:  // the greeting, whatever it says
+        return {SEND_PASSWORD, FtpSendUser, FtpNoOutcome};
+    case SEND_PASSWORD:
+        if (kind == 3) return {SEND_BIN, FtpSendPassword, FtpNoOutcome};
+        if (kind == 1) return {SEND_PASSWORD, FtpSendNothing, FtpNoOutcome};
+        // Logged in by the name alone: there is no password to send.
+        if (positive) return {INIT_DONE, FtpSendType, FtpNoOutcome};
+        return {SEND_PASSWORD, FtpSendNothing, FtpLoginRefused};
+    case SEND_BIN:
+        if (positive) return {INIT_DONE, FtpSendType, FtpNoOutcome};
+        return {SEND_BIN, FtpSendNothing, FtpLoginRefused};
+    case INIT_DONE:
+        if (positive) return {CONNECTED, FtpSendNothing, FtpLoggedIn};
+        return {INIT_DONE, FtpSendNothing, FtpLoginRefused};
+    case CONNECTED:
+        return {CONNECTED, FtpSendNothing, FtpNoOutcome};
+    case CHECK_DATA_PORT: {
+        FtpAddress address;
+        if (positive && ParsePassiveAddress(reply, &address))
+            return {GET_SIZE, FtpOpenPassive, FtpNoOutcome};
+        return {SEND_GET, FtpOpenActive, FtpNoOutcome};
+    }
+    case SEND_GET:
+        if (positive) return {GET_SIZE, FtpSendRetrieve, FtpNoOutcome};
+        return {CONNECTED, FtpSendNothing, FtpItemRefused};
+    case GET_SIZE:
+        if (kind == 1) return {XFER, FtpSendNothing, FtpItemStarted};
+        return {CONNECTED, FtpSendNothing, FtpItemRefused};
+    case XFER:
+        if (positive) return {CONNECTED, FtpSendNothing, FtpFinalPositive};
+        return {CONNECTED, FtpSendNothing, FtpFinalNegative};
+    default:  // no reply is expected before the connection stands
+        return {state, FtpSendNothing, FtpLoginRefused};
     }
 }

@@ -74,8 +74,8 @@ enum FtpCommand {
     FtpSendUser,
     FtpSendPassword,
     FtpSendType,
-    FtpOpenPassive,   // connect to the reply's passive address, then send RETR
-    FtpOpenActive,    // listen and send PORT
+    FtpOpenPassive,  // connect to the reply's passive address, then send RETR
+    FtpOpenActive,   // listen and send PORT
     FtpSendRetrieve,
 };
 

@@ -231,80 +231,81 @@ bool FtpWorker::SendFormatted(const char* verb, const char* argument) {
     return length > 0 && SendCommand(command, length);
 }
 
-void FtpWorker::OnReply(const char* reply) {
-    ApplyStep(DecideReply(state, reply), reply);
-}
+void FtpWorker::OnReply(const char* reply) { ApplyStep(DecideReply(state, reply), reply); }
 
 void FtpWorker::ApplyStep(const FtpStep& step, const char* reply) {
     bool sent = true;
     switch (step.command) {
-        case FtpSendUser:
-            state = step.next;
-            sent = SendFormatted("USER", user);
-            break;
-        case FtpSendPassword:
-            state = step.next;
-            sent = SendFormatted("PASS", password);
-            break;
-        case FtpSendType:
-            state = step.next;
-            sent = SendFormatted("TYPE", "I");
-            break;
-        case FtpOpenPassive:
-        case FtpOpenActive:
-            OpenData(step.command == FtpOpenPassive, reply);
-            return;
-        case FtpSendRetrieve:
-            state = step.next;
-            pendingEnds = 2;
-            sent = SendFormatted("RETR", remotePath);
-            break;
-        case FtpSendNothing:
-            break;
+    case FtpSendUser:
+        state = step.next;
+        sent = SendFormatted("USER", user);
+        break;
+    case FtpSendPassword:
+        state = step.next;
+        sent = SendFormatted("PASS", password);
+        break;
+    case FtpSendType:
+        state = step.next;
+        sent = SendFormatted("TYPE", "I");
+        break;
+    case FtpOpenPassive:
+    case FtpOpenActive:
+        OpenData(step.command == FtpOpenPassive, reply);
+        return;
+    case FtpSendRetrieve:
+        state = step.next;
+        pendingEnds = 2;
+        sent = SendFormatted("RETR", remotePath);
+        break;
+    case FtpSendNothing:
+        break;
     }
     if (!sent) {
         Fail();
         return;
     }
     switch (step.outcome) {
-        case FtpNoOutcome:
-            state = step.next;
-            break;
-        case FtpLoggedIn:
-            state = step.next;
-            SettleReplyTime();
-            Report(msgConnected, TransferOk, 0);
-            break;
-        case FtpLoginRefused:
-            Disconnect();
-            Report(msgConnected, TransferLoginFailed, 0);
-            break;
-        case FtpItemRefused:
-            state = step.next;
-            if (itemActive) FinishItem(msgFileStarted, TransferReceiveFailed, 0);
-            else CloseData();
-            break;
-        case FtpItemStarted:
-            state = step.next;
-            if (!itemActive) break;
-            sizeReported = true;
-            announcedSize = ParseAnnouncedByteCount(reply);
-            Report(msgFileStarted, TransferOk, ParseTransferSize(reply));
-            // Data that came before this reply was held back from the progress reports.
-            if (itemActive && sizeReported && bytesReceived > 0)
-                Report(msgProgress, 0, bytesReceived);
-            if (itemActive && announcedSize >= 0 && bytesReceived > announcedSize)
-                FinishItem(msgFileDone, TransferReceiveFailed, 0);
-            break;
-        case FtpFinalPositive:
-            state = step.next;
-            if (itemActive && --pendingEnds <= 0) CompleteItem();
-            break;
-        case FtpFinalNegative:
-            state = step.next;
-            if (itemActive) FinishItem(msgFileDone, TransferReceiveFailed, 0);
-            else CloseData();
-            break;
+    case FtpNoOutcome:
+        state = step.next;
+        break;
+    case FtpLoggedIn:
+        state = step.next;
+        SettleReplyTime();
+        Report(msgConnected, TransferOk, 0);
+        break;
+    case FtpLoginRefused:
+        Disconnect();
+        Report(msgConnected, TransferLoginFailed, 0);
+        break;
+    case FtpItemRefused:
+        state = step.next;
+        if (itemActive)
+            FinishItem(msgFileStarted, TransferReceiveFailed, 0);
+        else
+            CloseData();
+        break;
+    case FtpItemStarted:
+        state = step.next;
+        if (!itemActive) break;
+        sizeReported = true;
+        announcedSize = ParseAnnouncedByteCount(reply);
+        Report(msgFileStarted, TransferOk, ParseTransferSize(reply));
+        // Data that came before this reply was held back from the progress reports.
+        if (itemActive && sizeReported && bytesReceived > 0) Report(msgProgress, 0, bytesReceived);
+        if (itemActive && announcedSize >= 0 && bytesReceived > announcedSize)
+            FinishItem(msgFileDone, TransferReceiveFailed, 0);
+        break;
+    case FtpFinalPositive:
+        state = step.next;
+        if (itemActive && --pendingEnds <= 0) CompleteItem();
+        break;
+    case FtpFinalNegative:
+        state = step.next;
+        if (itemActive)
+            FinishItem(msgFileDone, TransferReceiveFailed, 0);
+        else
+            CloseData();
+        break;
     }
 }
 
@@ -349,7 +350,8 @@ int FtpWorker::OpenDataConnection(const FtpAddress* passive) {
     state = SEND_GET;
     if (passive != nullptr) {
         dataSocket = created;
-        if (WSAAsyncSelect(dataSocket, windowHandle, msgFtpDataEvent, passiveDataEvents) != 0) return 0;
+        if (WSAAsyncSelect(dataSocket, windowHandle, msgFtpDataEvent, passiveDataEvents) != 0)
+            return 0;
         address.sin_addr = peer.sin_addr;
         address.sin_port = htons(passive->port);
         if (connect(dataSocket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 &&
@@ -404,19 +406,23 @@ void FtpWorker::OnDataEvent(WORD event, WORD error) {
     if (event == FD_CONNECT) {
         if (error != 0) {
             // The answer to RETR still follows on the control connection, quietly.
-            if (itemActive) FinishItem(msgFileDone, TransferReceiveFailed, 0);
-            else CloseData();
+            if (itemActive)
+                FinishItem(msgFileDone, TransferReceiveFailed, 0);
+            else
+                CloseData();
             return;
         }
     } else if (event == FD_READ) {
         if (error != 0) {
-            if (itemActive) FinishItem(msgFileDone, TransferReceiveFailed, 0);
-            else CloseData();
+            if (itemActive)
+                FinishItem(msgFileDone, TransferReceiveFailed, 0);
+            else
+                CloseData();
             return;
         }
         ReadData();
     } else if (event == FD_CLOSE) {
-        ReadData();  // what is left before the close
+        ReadData();                                // what is left before the close
         if (dataSocket == INVALID_SOCKET) return;  // reading failed and ended the file
         CloseData();
         if (itemActive && --pendingEnds <= 0) {
@@ -436,8 +442,10 @@ void FtpWorker::ReadData() {
         if (received == 0) return;  // the close event follows
         if (received == SOCKET_ERROR) {
             if (WSAGetLastError() == WSAEWOULDBLOCK) break;
-            if (itemActive) FinishItem(msgFileDone, TransferReceiveFailed, 0);
-            else CloseData();
+            if (itemActive)
+                FinishItem(msgFileDone, TransferReceiveFailed, 0);
+            else
+                CloseData();
             return;
         }
         windowBytes = windowBytes > MAXDWORD - static_cast<DWORD>(received)
@@ -445,8 +453,10 @@ void FtpWorker::ReadData() {
                           : windowBytes + static_cast<DWORD>(received);
         if (announcedSize >= 0 && received > announcedSize - bytesReceived) {
             // Longer than announced: the rest is not written.
-            if (itemActive) FinishItem(msgFileDone, TransferReceiveFailed, 0);
-            else CloseData();
+            if (itemActive)
+                FinishItem(msgFileDone, TransferReceiveFailed, 0);
+            else
+                CloseData();
             return;
         }
         DWORD written = 0;
@@ -455,8 +465,10 @@ void FtpWorker::ReadData() {
         if (!wrote || written != static_cast<DWORD>(received)) {
             // A write that took only part of the block without an error: the disk is full.
             DWORD error = wrote ? static_cast<DWORD>(ERROR_DISK_FULL) : GetLastError();
-            if (itemActive) FinishItem(msgFileDone, LocalWriteResult(error), 0);
-            else CloseData();
+            if (itemActive)
+                FinishItem(msgFileDone, LocalWriteResult(error), 0);
+            else
+                CloseData();
             return;
         }
         bytesReceived = bytesReceived > INT_MAX - received ? INT_MAX : bytesReceived + received;

@@ -105,9 +105,7 @@ private:
     // hears of it ("dl1" 3 during the login, "dl4" 4 during a file).
     void Fail();
     bool LoginRunning() const { return state >= CONNECTING && state < CONNECTED; }
-    bool DataOpen() const {
-        return dataSocket != INVALID_SOCKET || listenSocket != INVALID_SOCKET;
-    }
+    bool DataOpen() const { return dataSocket != INVALID_SOCKET || listenSocket != INVALID_SOCKET; }
     // Whether a reply is awaited on the control connection: during the login, and for a
     // file until its final reply, except while its data flows.
     bool ReplyAwaited() const;

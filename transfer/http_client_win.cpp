@@ -88,8 +88,7 @@ bool HttpClient::SetTarget(const char* targetText, const char* proxyText) {
         BoundedLength(targetText, maxUrlTextLength + 1) > maxUrlTextLength) {
         return false;
     }
-    if (proxyText != nullptr &&
-        BoundedLength(proxyText, maxUrlTextLength + 1) > maxUrlTextLength) {
+    if (proxyText != nullptr && BoundedLength(proxyText, maxUrlTextLength + 1) > maxUrlTextLength) {
         return false;
     }
     target = parse_url(targetText);
@@ -154,8 +153,7 @@ SOCKET HttpClient::ConnectHost() {
             bool refused = false;
             SocketWait ready = SelectSocket(s, false, timeouts.connectMilliseconds, &refused);
             if (ready == SocketFailed) {
-                Log(levelError, "%s: Bad select(): (err=%d)\n", connectHostName,
-                    WSAGetLastError());
+                Log(levelError, "%s: Bad select(): (err=%d)\n", connectHostName, WSAGetLastError());
                 closesocket(s);
                 return INVALID_SOCKET;
             }
@@ -183,14 +181,14 @@ SOCKET HttpClient::ConnectHost() {
 // Waits for one socket in short slices, so that a cancelled fetch ends within one slice
 // instead of sitting out a whole time-out. For writing, a connection that failed shows
 // in the exception set and is reported through refused.
-HttpClient::SocketWait HttpClient::SelectSocket(SOCKET s, bool forReading,
-                                                unsigned milliseconds, bool* refused) {
+HttpClient::SocketWait HttpClient::SelectSocket(SOCKET s, bool forReading, unsigned milliseconds,
+                                                bool* refused) {
     const unsigned sliceMilliseconds = 250;
     unsigned waited = 0;
     for (;;) {
         if (cancelFlag != nullptr && *cancelFlag != 0) return SocketFailed;
-        unsigned slice = milliseconds - waited < sliceMilliseconds ? milliseconds - waited
-                                                                   : sliceMilliseconds;
+        unsigned slice =
+            milliseconds - waited < sliceMilliseconds ? milliseconds - waited : sliceMilliseconds;
         fd_set set, failed;
         FD_ZERO(&set);
         FD_ZERO(&failed);
@@ -209,8 +207,7 @@ HttpClient::SocketWait HttpClient::SelectSocket(SOCKET s, bool forReading,
     }
 }
 
-HttpClient::SocketWait HttpClient::WaitForSocket(SOCKET s, bool forReading,
-                                                 unsigned milliseconds) {
+HttpClient::SocketWait HttpClient::WaitForSocket(SOCKET s, bool forReading, unsigned milliseconds) {
     return SelectSocket(s, forReading, milliseconds, nullptr);
 }
 
@@ -313,7 +310,7 @@ int HttpClient::TakeRedirection(const ResponseHeader& header) {
 // Content-Length nor past the body limit: nothing beyond the smaller of the two is
 // written, and a body that goes on fails.
 int HttpClient::ReceiveBody(SOCKET s, const char* localPath, char* block, int count,
-                                const ResponseHeader& header) {
+                            const ResponseHeader& header) {
     const long long allowed = body_allowance(header.contentLength, bodyLimit);
     long long pending = count - header.headerLength;
     // Known to be too long already: the local file is not touched.

@@ -9,8 +9,8 @@
 // How long the client waits. The product always uses productHttpTimeouts; tests pass
 // shorter ones so that no test sits out a real time-out.
 struct HttpClientTimeouts {
-    unsigned connectMilliseconds;       // one connection attempt
-    unsigned transferMilliseconds;      // silence that ends one send or receive attempt
+    unsigned connectMilliseconds;          // one connection attempt
+    unsigned transferMilliseconds;         // silence that ends one send or receive attempt
     unsigned wouldBlockPauseMilliseconds;  // pause when a readable socket would block
     // The slowest response still taken: at least paceMinimumBytes in every window of
     // paceWindowMilliseconds (a minimum of 0, the default, takes any pace). A slower one
@@ -22,8 +22,7 @@ extern const HttpClientTimeouts productHttpTimeouts;
 
 class HttpClient {
 public:
-    explicit HttpClient(int verbosity,
-                            const HttpClientTimeouts& timeouts = productHttpTimeouts);
+    explicit HttpClient(int verbosity, const HttpClientTimeouts& timeouts = productHttpTimeouts);
     ~HttpClient();
     HttpClient(const HttpClient&) = delete;
     HttpClient& operator=(const HttpClient&) = delete;

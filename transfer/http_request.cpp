@@ -58,8 +58,7 @@ public:
     void AppendCredentials(const char* user, const char* password) {
         char joined[requestBufferSize];
         char encoded[requestBufferSize];
-        if (!CopyText(joined, user) || !AppendText(joined, ":") ||
-            !AppendText(joined, password) ||
+        if (!CopyText(joined, user) || !AppendText(joined, ":") || !AppendText(joined, password) ||
             !Base64Encode(joined, strlen(joined), standardBase64Alphabet, encoded,
                           sizeof encoded)) {
             fits = false;
@@ -161,8 +160,8 @@ void DropCredentials(UrlParts* url) {
 }
 
 bool IsSchemeCharacter(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-           c == '+' || c == '-' || c == '.';
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '+' ||
+           c == '-' || c == '.';
 }
 
 // Whether text starts with a scheme other than http ("ftp://", "https://"...).
@@ -223,8 +222,8 @@ UrlParts* resolve_location(const UrlParts* current, const char* location) {
     return ResolveRelative(current, location);
 }
 
-int build_request(const UrlParts* target, const UrlParts* proxy, const char* requestPath,
-                  char* out, size_t size) {
+int build_request(const UrlParts* target, const UrlParts* proxy, const char* requestPath, char* out,
+                  size_t size) {
     RequestWriter request(out, size);
     const char* path = requestPath != nullptr ? requestPath : target->path;
     if (path == nullptr || path[0] == '\0') path = "/";

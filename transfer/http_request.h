@@ -6,15 +6,15 @@
 #include <stddef.h>
 
 // Fixed sizes and limits of the client.
-const size_t requestBufferSize = 1024;   // the whole request, its NUL included
-const size_t receiveBlockSize = 2048;    // one receive; the head must arrive in the first
-const size_t maxLocationLength = 1024;   // characters of a Location value that are kept
-const size_t maxUrlTextLength = 199;     // target and proxy texts live in 200-byte arrays
+const size_t requestBufferSize = 1024;  // the whole request, its NUL included
+const size_t receiveBlockSize = 2048;   // one receive; the head must arrive in the first
+const size_t maxLocationLength = 1024;  // characters of a Location value that are kept
+const size_t maxUrlTextLength = 199;    // target and proxy texts live in 200-byte arrays
 const unsigned short defaultHttpPort = 80;
-const int maxRedirections = 6;           // followed; the next one fails the fetch
-const int maxConnectTimeouts = 7;        // time-outs of one ConnectHost before it gives up
-const int maxSendTimeouts = 7;           // send time-outs of one GetFile
-const int maxReceiveTimeouts = 7;        // receive time-outs in a row of one GetFile
+const int maxRedirections = 6;     // followed; the next one fails the fetch
+const int maxConnectTimeouts = 7;  // time-outs of one ConnectHost before it gives up
+const int maxSendTimeouts = 7;     // send time-outs of one GetFile
+const int maxReceiveTimeouts = 7;  // receive time-outs in a row of one GetFile
 
 // Results of the client's operations.
 const int httpOk = 0;
@@ -63,8 +63,8 @@ UrlParts* resolve_location(const UrlParts* current, const char* location);
 // which holds size bytes. requestPath, when not null, replaces the target's path; a
 // request without any path asks for "/". Returns the length of the request, or -1
 // (out empty) when it does not fit size bytes with its terminating NUL.
-int build_request(const UrlParts* target, const UrlParts* proxy, const char* requestPath,
-                  char* out, size_t size);
+int build_request(const UrlParts* target, const UrlParts* proxy, const char* requestPath, char* out,
+                  size_t size);
 
 // How many bytes a body may have: the smaller of its announced contentLength and the
 // client's limit, either negative when there is none; negative when nothing bounds it.
@@ -95,10 +95,10 @@ private:
 
 // What a response head says.
 struct ResponseHeader {
-    int headerLength;                       // bytes up to and including the blank line
-    int status;                             // three-digit code, or unparseableStatus
-    char location[maxLocationLength + 1];   // Location value, empty if none
-    long long contentLength;                // Content-Length value, -1 if none or unreadable
+    int headerLength;                      // bytes up to and including the blank line
+    int status;                            // three-digit code, or unparseableStatus
+    char location[maxLocationLength + 1];  // Location value, empty if none
+    long long contentLength;               // Content-Length value, -1 if none or unreadable
 };
 
 // Reads the response head at the start of length bytes of data. Returns 0, or -1

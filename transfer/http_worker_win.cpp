@@ -71,13 +71,13 @@ struct UrlText {
 
 // "user:password@site/dir/name": the site's credentials are always written, also empty.
 bool ComposeTarget(UrlText& target, const char* siteUser, const char* sitePassword,
-               const char* siteBase, const char* remotePath, const char* name) {
+                   const char* siteBase, const char* remotePath, const char* name) {
     return target.Set(siteUser, ":", sitePassword, "@", siteBase, remotePath, name);
 }
 
 // "user:password@host[:port]", or empty for a direct connection.
 bool ComposeProxy(UrlText& proxy, const char* user, const char* password, const char* host,
-              const char* port) {
+                  const char* port) {
     if (host[0] == '\0') return proxy.Set("");
     if (port[0] == '\0') return proxy.Set(user, ":", password, "@", host);
     return proxy.Set(user, ":", password, "@", host, ":", port);
@@ -281,15 +281,14 @@ bool PackageFetch::AskForSettings(bool& skip) {
     ConnectionSettings& s = connectionSettings;
     CopySettings(s, worker);
     ConnectionSettings entered = s;
-    HttpSettingsRequest request = {&entered, worker.siteBase, worker.remotePath,
-                                   &worker.abortFlag};
+    HttpSettingsRequest request = {&entered, worker.siteBase, worker.remotePath, &worker.abortFlag};
     if (worker.Report(msgHttpSettingsWanted, 0, reinterpret_cast<LPARAM>(&request)) == 0 ||
         worker.abortFlag)
         return false;
     s = entered;
     // Texts that do not fit make this attempt fail; the dialog is shown again.
     if (!ComposeTarget(target, s.siteUser, s.sitePassword, worker.siteBase, worker.remotePath,
-                   kManifestFileName) ||
+                       kManifestFileName) ||
         !ComposeProxy(proxy, s.proxyUser, s.proxyPassword, s.proxyHost, s.proxyPort))
         skip = true;
     return true;
@@ -304,9 +303,9 @@ bool PackageFetch::PrepareAttempt(int attempt, bool& skip) {
     case 0:
         CopySettings(s, worker);
         return ComposeTarget(target, worker.user, worker.password, worker.siteBase,
-                         worker.remotePath, kManifestFileName) &&
+                             worker.remotePath, kManifestFileName) &&
                ComposeProxy(proxy, worker.proxyUser, worker.proxyPassword, worker.proxyHost,
-                        worker.proxyPort);
+                            worker.proxyPort);
     case 1:
         return PrepareBrowserProxy(skip);
     case 2:
@@ -371,7 +370,8 @@ PartCheck PackageFetch::LoadIntactPart(const char* path, int32_t size, int32_t s
     if (digest == nullptr) return PartIntact;
     Sha256Hash hash;
     Sha256Digest computed;
-    if (!hash.Start() || !hash.Add(buffer, loaded) || !hash.Finish(computed)) return PartNotAuthentic;
+    if (!hash.Start() || !hash.Add(buffer, loaded) || !hash.Finish(computed))
+        return PartNotAuthentic;
     return SameDigest(computed, *digest) ? PartIntact : PartNotAuthentic;
 }
 
@@ -384,8 +384,8 @@ bool PackageFetch::JoinLoadedPart() {
     return WriteFile(output, buffer, loaded, &written, nullptr) && written == loaded;
 }
 
-FetchOutcome PackageFetch::FetchPart(unsigned index, const char* name, int32_t size,
-                                     int32_t sum, const Sha256Digest* digest) {
+FetchOutcome PackageFetch::FetchPart(unsigned index, const char* name, int32_t size, int32_t sum,
+                                     const Sha256Digest* digest) {
     char path[260];
     if (!JoinDirectory(directory, name, path)) return FetchFailed;
     unsigned pause = worker.timing.firstRetryPauseMilliseconds;
@@ -396,10 +396,10 @@ FetchOutcome PackageFetch::FetchPart(unsigned index, const char* name, int32_t s
         if (LoadIntactPart(path, size, sum, digest) == PartIntact) break;
         const ConnectionSettings& s = connectionSettings;
         if (!ComposeTarget(target, s.siteUser, s.sitePassword, worker.siteBase, worker.remotePath,
-                       name))
+                           name))
             return FetchFailed;
-        int got = client.SetTarget(target.text, proxy.text) ? client.GetFile(nullptr, path)
-                                                                 : httpError;
+        int got =
+            client.SetTarget(target.text, proxy.text) ? client.GetFile(nullptr, path) : httpError;
         if (got == httpWriteFailed) return WriteFailure(client.LastWriteError());
         // A body that ran past the part's size is a damaged part; what was kept of it is
         // no part either, even where its first bytes match.
@@ -407,7 +407,8 @@ FetchOutcome PackageFetch::FetchPart(unsigned index, const char* name, int32_t s
         bool fetched = got == httpOk || got == httpTooLong;
         PartCheck check = got == httpOk ? LoadIntactPart(path, size, sum, digest) : PartDamaged;
         if (check == PartIntact) {
-            worker.Report(msgProgress, 0, static_cast<LPARAM>((index + 1) * static_cast<LONG_PTR>(size)));
+            worker.Report(msgProgress, 0,
+                          static_cast<LPARAM>((index + 1) * static_cast<LONG_PTR>(size)));
             break;
         }
         // A part that arrived damaged is fetched again a few times only: the server
@@ -447,11 +448,10 @@ FetchOutcome PackageFetch::CheckSignature(const char* bytes, size_t size) {
     const ConnectionSettings& s = connectionSettings;
     if (!JoinDirectory(directory, kSignatureFileName, path) ||
         !ComposeTarget(target, s.siteUser, s.sitePassword, worker.siteBase, worker.remotePath,
-                   kSignatureFileName))
+                       kSignatureFileName))
         return FetchFailed;
     client.SetBodyLimit(kMaxModulusSize);
-    int got = client.SetTarget(target.text, proxy.text) ? client.GetFile(nullptr, path)
-                                                             : httpError;
+    int got = client.SetTarget(target.text, proxy.text) ? client.GetFile(nullptr, path) : httpError;
     if (got == httpWriteFailed) return WriteFailure(client.LastWriteError());
     if (got != httpOk) return client.ServerAnswered() ? FetchNotAuthentic : FetchFailed;
     size_t signatureSize = 0;
@@ -547,7 +547,8 @@ FetchOutcome PackageFetch::Run() {
 
     FetchOutcome outcome = ClimbLadder();
     if (outcome == FetchDone) outcome = LoadManifest();
-    if (outcome == FetchDone && signedPackage && FileInPlaceIsAuthentic()) outcome = FetchKeptInPlace;
+    if (outcome == FetchDone && signedPackage && FileInPlaceIsAuthentic())
+        outcome = FetchKeptInPlace;
     if (outcome == FetchDone) outcome = FetchParts();
     if (output != INVALID_HANDLE_VALUE) CloseHandle(output);
     output = INVALID_HANDLE_VALUE;
@@ -567,13 +568,20 @@ FetchOutcome FetchFile(HttpWorker& worker) {
 
 TransferResult FetchResult(FetchOutcome outcome) {
     switch (outcome) {
-    case FetchDone: return TransferOk;
-    case FetchDiskFull: return TransferWriteFailed;
-    case FetchWriteDenied: return TransferWriteDenied;
-    case FetchNotAuthentic: return TransferNotAuthentic;
-    case FetchKeyInvalid: return TransferKeyInvalid;
-    case FetchCannotVerify: return TransferCannotVerify;
-    default: return TransferReceiveFailed;
+    case FetchDone:
+        return TransferOk;
+    case FetchDiskFull:
+        return TransferWriteFailed;
+    case FetchWriteDenied:
+        return TransferWriteDenied;
+    case FetchNotAuthentic:
+        return TransferNotAuthentic;
+    case FetchKeyInvalid:
+        return TransferKeyInvalid;
+    case FetchCannotVerify:
+        return TransferCannotVerify;
+    default:
+        return TransferReceiveFailed;
     }
 }
 
@@ -600,8 +608,8 @@ void HttpWorker::FinishThread(HANDLE& thread, DWORD milliseconds) {
     for (;;) {
         DWORD spent = GetTickCount() - start;
         DWORD left = milliseconds == INFINITE ? INFINITE
-                     : spent < milliseconds ? milliseconds - spent
-                                            : 0;
+                     : spent < milliseconds   ? milliseconds - spent
+                                              : 0;
         DWORD woken = MsgWaitForMultipleObjects(1, &thread, FALSE, left, QS_SENDMESSAGE);
         if (woken == WAIT_TIMEOUT) {
             (void)TerminateThread(thread, 1);  // nothing more can be done if this fails
@@ -645,8 +653,8 @@ int HttpWorker::Connect(const char* site, const char* proxy, const char* port) {
     CopyText(proxyHost, s.confirmed ? s.proxyHost : proxy);
     CopyText(proxyPort, s.confirmed ? s.proxyPort : port);
     // The scheme is dropped only where it begins the site.
-    const char* host = strncmp(site, httpScheme, httpSchemeLength) == 0 ? site + httpSchemeLength
-                                                                          : site;
+    const char* host =
+        strncmp(site, httpScheme, httpSchemeLength) == 0 ? site + httpSchemeLength : site;
     // A site too long for the field is cut so that the closing "/" still fits.
     CopyTextN(siteBase, countof(siteBase) - 1, host);
     AppendText(siteBase, "/");

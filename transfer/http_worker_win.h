@@ -16,8 +16,8 @@ constexpr size_t httpRemotePathSize = 1000;
 
 // Pauses of the fetch thread; tests shorten them, the product keeps these values.
 struct HttpWorkerTiming {
-    unsigned suspendPollMilliseconds;  // how often a suspended fetch looks again
-    unsigned firstRetryPauseMilliseconds;  // pause after a part's first failed fetch ...
+    unsigned suspendPollMilliseconds;        // how often a suspended fetch looks again
+    unsigned firstRetryPauseMilliseconds;    // pause after a part's first failed fetch ...
     unsigned longestRetryPauseMilliseconds;  // ... doubling up to this
     // While no server has answered on any rung, the ladder is climbed again after a
     // pause from the first to the longest (doubling), for at most the total; zero

@@ -67,8 +67,8 @@ struct ManifestIndexEntry {
     const char* key;         // the entry's key, within its line (empty for a header)
     uint16_t sectionLength;  // a stored line has at most kManifestLineLength characters
     uint16_t keyLength;
-    uint32_t line;           // ordinal of the entry's (or the header's) line
-    uint32_t sectionLine;    // ordinal of the header of the entry's section
+    uint32_t line;         // ordinal of the entry's (or the header's) line
+    uint32_t sectionLine;  // ordinal of the header of the entry's section
 };
 
 namespace {
@@ -100,8 +100,8 @@ bool SortEntries(ManifestIndexEntry* items, size_t count) {
             size_t high = middle + width < count ? middle + width : count;
             size_t left = low, right = middle;
             for (size_t out = low; out < high; ++out) {
-                bool takeLeft =
-                    right >= high || (left < middle && CompareEntries(items[left], items[right]) <= 0);
+                bool takeLeft = right >= high ||
+                                (left < middle && CompareEntries(items[left], items[right]) <= 0);
                 merged[out] = takeLeft ? items[left++] : items[right++];
             }
         }
@@ -119,8 +119,10 @@ size_t LowerBound(const ManifestIndexEntry* items, size_t count, const ManifestI
     while (low < high) {
         size_t middle = low + (high - low) / 2;
         ++comparisons;
-        if (CompareEntries(items[middle], probe) < 0) low = middle + 1;
-        else high = middle;
+        if (CompareEntries(items[middle], probe) < 0)
+            low = middle + 1;
+        else
+            high = middle;
     }
     return low;
 }
@@ -141,9 +143,7 @@ void FormatPartName(unsigned index, char (&name)[kPartNameSize]) {
 
 ManifestList::ManifestList() : first(nullptr), last(nullptr) {}
 
-ManifestList::~ManifestList() {
-    Clear();
-}
+ManifestList::~ManifestList() { Clear(); }
 
 void ManifestList::FreeIndex() {
     free(headers);
@@ -186,8 +186,10 @@ bool ManifestList::AppendLine(const char* text, size_t length) {
     line->text[length] = '\0';
     line->next = nullptr;
     line->prev = last;
-    if (last != nullptr) last->next = line;
-    else first = line;
+    if (last != nullptr)
+        last->next = line;
+    else
+        first = line;
     last = line;
     return true;
 }

@@ -16,15 +16,15 @@ const size_t kMaxManifestFileSize = 1024 * 1024;
 // "file" + up to 10 digits + ".bin" and a NUL.
 const size_t kPartNameSize = 20;
 
-extern const char kFilesSection[];     // "files"
-extern const char kSumsSection[];      // "sums"
-extern const char kTotalSumKey[];      // "total_sum"
+extern const char kFilesSection[];      // "files"
+extern const char kSumsSection[];       // "sums"
+extern const char kTotalSumKey[];       // "total_sum"
 extern const char kManifestFileName[];  // "pkginfo.txt"
 // A signed package: [sha256] lists each part's SHA-256 under its name and "total" for the
 // joined file; the signature over the manifest's bytes is the file "pkginfo.sig".
-extern const char kSha256Section[];        // "sha256"
-extern const char kSha256TotalKey[];       // "total"
-extern const char kSignatureFileName[];    // "pkginfo.sig"
+extern const char kSha256Section[];      // "sha256"
+extern const char kSha256TotalKey[];     // "total"
+extern const char kSignatureFileName[];  // "pkginfo.sig"
 
 // The name of part index: "file%03d.bin".
 void FormatPartName(unsigned index, char (&name)[kPartNameSize]);

@@ -24,8 +24,10 @@ char* ReadSmallFile(const char* path, size_t limit, size_t& size, bool* opened) 
     bool readError = bytes == nullptr;
     while (!readError && total < length) {
         DWORD got = 0;
-        if (!ReadFile(file, bytes + total, length - total, &got, nullptr)) readError = true;
-        else if (got == 0) break;  // the file became shorter since it was measured
+        if (!ReadFile(file, bytes + total, length - total, &got, nullptr))
+            readError = true;
+        else if (got == 0)
+            break;  // the file became shorter since it was measured
         total += got;
     }
     CloseHandle(file);

@@ -8,16 +8,16 @@
 // "dl1": a Connect has finished (wParam: result); ftp also reports the loss of its
 // control connection with it, which ends the file under way.
 extern const UINT msgConnected;
-extern const UINT msgFileStarted;        // "dl2": an item is about to be received (lParam: size)
-extern const UINT msgProgress;           // "dl3": progress (lParam: bytes so far)
-extern const UINT msgFileDone;           // "dl4": the item has finished (wParam: result, lParam: how)
+extern const UINT msgFileStarted;  // "dl2": an item is about to be received (lParam: size)
+extern const UINT msgProgress;     // "dl3": progress (lParam: bytes so far)
+extern const UINT msgFileDone;     // "dl4": the item has finished (wParam: result, lParam: how)
 // "dl5": http only, no server answered yet (wParam: seconds to the next try).
 extern const UINT msgWaitingForNetwork;
-extern const UINT msgHostLookupDone;     // "dli1": an asynchronous host lookup has completed
-extern const UINT msgFtpControlEvent;    // "dlftp1": event on the FTP control socket
-extern const UINT msgFtpListenEvent;     // "dlftp2": event on the FTP listening data socket
-extern const UINT msgFtpDataEvent;       // "dlftp3": event on the FTP data connection
-extern const UINT msgRunOver;            // "dldone": the download run is over (wParam: 0 ok, 1 failed)
+extern const UINT msgHostLookupDone;   // "dli1": an asynchronous host lookup has completed
+extern const UINT msgFtpControlEvent;  // "dlftp1": event on the FTP control socket
+extern const UINT msgFtpListenEvent;   // "dlftp2": event on the FTP listening data socket
+extern const UINT msgFtpDataEvent;     // "dlftp3": event on the FTP data connection
+extern const UINT msgRunOver;  // "dldone": the download run is over (wParam: 0 ok, 1 failed)
 // "dlsettings": http only, no rung of the ladder worked: the interface thread asks the
 // user (lParam: HttpSettingsRequest*; the answer: nonzero to try again).
 extern const UINT msgHttpSettingsWanted;
@@ -47,5 +47,5 @@ const LPARAM fileKeptInPlace = 1;
 // only when the disk is full, for both workers alike.
 inline TransferResult LocalWriteResult(unsigned long error) {
     return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL ? TransferWriteFailed
-                                                                        : TransferWriteDenied;
+                                                                       : TransferWriteDenied;
 }

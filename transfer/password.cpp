@@ -19,13 +19,9 @@ unsigned char RotateLeft(unsigned char value, int bits) {
     return static_cast<unsigned char>((value << bits) | (value >> (8 - bits)));
 }
 
-int Rotation(unsigned char control) {
-    return control & kRotationMask;
-}
+int Rotation(unsigned char control) { return control & kRotationMask; }
 
-int Offset(unsigned char control) {
-    return (control >> kOffsetShift) & kOffsetMask;
-}
+int Offset(unsigned char control) { return (control >> kOffsetShift) & kOffsetMask; }
 
 }  // namespace
 
@@ -63,6 +59,5 @@ bool ScramblePassword(const unsigned char* password, size_t length, unsigned cha
         value = static_cast<unsigned char>(value + offset);
         data[kScrambleHeaderSize + i] = RotateLeft(value, rotation);
     }
-    return Base64Encode(data, kScrambleHeaderSize + length, passwordBase64Alphabet, out,
-                        outSize);
+    return Base64Encode(data, kScrambleHeaderSize + length, passwordBase64Alphabet, out, outSize);
 }

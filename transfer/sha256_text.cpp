@@ -7,9 +7,7 @@
 
 namespace {
 
-bool IsListDelimiter(char c) {
-    return c == ',' || IsBlankOrLineEnd(c);
-}
+bool IsListDelimiter(char c) { return c == ',' || IsBlankOrLineEnd(c); }
 
 int HexValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';

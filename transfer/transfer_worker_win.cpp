@@ -74,8 +74,8 @@ bool TransferWorker::ResolveHost(const char* host) {
         lookupTask = nullptr;
         return false;
     }
-    lookupTask =
-        WSAAsyncGetHostByName(windowHandle, msgHostLookupDone, host, hostEntryBuffer, hostEntryBufferSize);
+    lookupTask = WSAAsyncGetHostByName(windowHandle, msgHostLookupDone, host, hostEntryBuffer,
+                                       hostEntryBufferSize);
     return lookupTask != nullptr;
 }
 

@@ -75,9 +75,9 @@ void DownloadDialog::PrepareNetworkRun() {
         if (!ExecutableCopyPath(run.workDirectory, copy, executable)) return;
         // A run started from the copy cannot copy over itself; the copy is there.
         (void)CopyFileA(executable, copy, FALSE);
-        SetStartupShortcut(true, copy,
-                           run.saveProxySettings ? " /NoIntervention /SaveProxySettings"
-                                             : " /NoIntervention");
+        SetStartupShortcut(
+            true, copy,
+            run.saveProxySettings ? " /NoIntervention /SaveProxySettings" : " /NoIntervention");
         return;
     }
 }
@@ -91,8 +91,8 @@ void DownloadDialog::ShowForDownload() {
         RECT dialogRect, quitRect;
         GetWindowRect(windowHandle, &dialogRect);
         GetWindowRect(quit, &quitRect);
-        MoveWindow(windowHandle, dialogRect.left, dialogRect.top, dialogRect.right - dialogRect.left,
-                   quitRect.top - dialogRect.top, TRUE);
+        MoveWindow(windowHandle, dialogRect.left, dialogRect.top,
+                   dialogRect.right - dialogRect.left, quitRect.top - dialogRect.top, TRUE);
     }
     if (run.resuming) SetWindowTextA(windowHandle, resumingCaption);
 }
@@ -183,8 +183,9 @@ void DownloadDialog::ShowStatus(UINT textId, int bufferSize, const char* first,
     if (bufferSize > static_cast<int>(countof(format))) bufferSize = countof(format);
     LoadResourceString(GetFrameworkInstance(), textId, format, static_cast<size_t>(bufferSize));
     char line[1024];
-    if (textId == IDS_DISK_FULL || textId == IDS_WRITE_DENIED || textId == IDS_WAITING_FOR_NETWORK ||
-        textId == IDS_NOT_AUTHENTIC || textId == IDS_KEY_INVALID || textId == IDS_CANNOT_VERIFY)
+    if (textId == IDS_DISK_FULL || textId == IDS_WRITE_DENIED ||
+        textId == IDS_WAITING_FOR_NETWORK || textId == IDS_NOT_AUTHENTIC ||
+        textId == IDS_KEY_INVALID || textId == IDS_CANNOT_VERIFY)
         ReplaceEveryPercentOne(format, first, line, countof(line));
     else
         wsprintfA(line, format, first, second);
@@ -213,8 +214,7 @@ bool DownloadDialog::FindMissingFile(char (&target)[260]) {
         const Component& component = *CurrentComponent();
         if (!GetSourcePath(component, run.currentFile, target, countof(target)))
             return EndDownload(true);
-        if (!PresentFileCounts(component, static_cast<size_t>(run.fileIndex), target))
-            return true;
+        if (!PresentFileCounts(component, static_cast<size_t>(run.fileIndex), target)) return true;
     }
 }
 
@@ -232,8 +232,7 @@ bool DownloadDialog::RequestNextFile() {
         ReadComponentValue(component, "user", "", user, countof(user));
         ReadComponentValue(component, "password", "", password, countof(password));
         ReadComponentValue(component, "proxyuser", "", proxyUser, countof(proxyUser));
-        ReadComponentValue(component, "proxypassword", "", proxyPassword,
-                           countof(proxyPassword));
+        ReadComponentValue(component, "proxypassword", "", proxyPassword, countof(proxyPassword));
         worker->SetLogin(user, password);
         worker->SetProxyLogin(proxyUser, proxyPassword);
         ShowStatus(IDS_CONNECTING, 300, run.site, nullptr);
@@ -306,12 +305,18 @@ void DownloadDialog::OnProgress(int bytes) {
 namespace {
 UINT FileDoneText(int result) {
     switch (result) {
-    case TransferWriteFailed: return IDS_DISK_FULL;
-    case TransferWriteDenied: return IDS_WRITE_DENIED;
-    case TransferNotAuthentic: return IDS_NOT_AUTHENTIC;
-    case TransferKeyInvalid: return IDS_KEY_INVALID;
-    case TransferCannotVerify: return IDS_CANNOT_VERIFY;
-    default: return IDS_RECEIVE_ERROR;
+    case TransferWriteFailed:
+        return IDS_DISK_FULL;
+    case TransferWriteDenied:
+        return IDS_WRITE_DENIED;
+    case TransferNotAuthentic:
+        return IDS_NOT_AUTHENTIC;
+    case TransferKeyInvalid:
+        return IDS_KEY_INVALID;
+    case TransferCannotVerify:
+        return IDS_CANNOT_VERIFY;
+    default:
+        return IDS_RECEIVE_ERROR;
     }
 }
 }  // namespace
@@ -349,9 +354,8 @@ int DownloadDialog::CheckReceivedFile(const char* temporary, const char* final) 
 void DownloadDialog::OnFileDone(int result, LPARAM how) {
     char temporary[260], final[260];
     const Component& component = *CurrentComponent();
-    bool named =
-        GetSourcePath(component, temporaryFileName, temporary, countof(temporary)) &&
-        GetSourcePath(component, run.currentFile, final, countof(final));
+    bool named = GetSourcePath(component, temporaryFileName, temporary, countof(temporary)) &&
+                 GetSourcePath(component, run.currentFile, final, countof(final));
     if (result == 0 && named) result = CheckReceivedFile(temporary, final);
     if (result != 0) {
         // What is not the publisher's is never kept where it could be installed from.
@@ -484,7 +488,8 @@ INT_PTR DownloadDialog::DialogProc(UINT message, WPARAM wParam, LPARAM lParam) {
         return 1;
     } else if (message == WM_INITDIALOG) {
         return OnInitDialog();
-    } else if (message == WM_COMMAND && (LOWORD(wParam) == IDC_QUIT || LOWORD(wParam) == IDCANCEL)) {
+    } else if (message == WM_COMMAND &&
+               (LOWORD(wParam) == IDC_QUIT || LOWORD(wParam) == IDCANCEL)) {
         if (!AskToQuit()) return 0;
         EndRun(RunEnd::Finished);
         return 1;

@@ -20,10 +20,11 @@ void LeaveNote() {
     char here[MAX_PATH];
     if (GetCurrentDirectoryA(MAX_PATH, here) == 0) here[0] = '\0';
     char note[1024];
-    wsprintfA(note, "Corvane Halverd Client installed\r\ndirectory: %.260s\r\ncommand line: %.600s\r\n",
+    wsprintfA(note,
+              "Corvane Halverd Client installed\r\ndirectory: %.260s\r\ncommand line: %.600s\r\n",
               here, GetCommandLineA());
-    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                              nullptr);
+    HANDLE file =
+        CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return;
     DWORD written = 0;
     WriteFile(file, note, lstrlenA(note), &written, nullptr);

@@ -7,10 +7,19 @@
 #include <string>
 
 TEST(Base64, EncodesRfc4648Vectors) {
-    struct Case { const char* data; const char* text; };
+    struct Case {
+        const char* data;
+        const char* text;
+    };
     const Case cases[] = {
-        {"", ""},         {"f", "Zg=="},         {"fo", "Zm8="},          {"foo", "Zm9v"},
-        {"foob", "Zm9vYg=="}, {"fooba", "Zm9vYmE="}, {"foobar", "Zm9vYmFy"}, {":", "Og=="},
+        {"", ""},
+        {"f", "Zg=="},
+        {"fo", "Zm8="},
+        {"foo", "Zm9v"},
+        {"foob", "Zm9vYg=="},
+        {"fooba", "Zm9vYmE="},
+        {"foobar", "Zm9vYmFy"},
+        {":", "Og=="},
     };
     for (const Case& c : cases) {
         char out[16];
@@ -49,7 +58,11 @@ TEST(Base64, EncodeRefusesTooSmallOutput) {
 }
 
 TEST(Base64, DecodingRules) {
-    struct Case { const char* text; int length; const char* data; };
+    struct Case {
+        const char* text;
+        int length;
+        const char* data;
+    };
     const Case cases[] = {
         {"Zm9vYmFy", 6, "foobar"},
         {" Zm9v\r\nYm*Fy!", 6, "foobar"},  // characters outside the alphabet are skipped
@@ -58,15 +71,15 @@ TEST(Base64, DecodingRules) {
         {"Z", -1, ""},  // the text ends inside a group
         {"Zm9vYg", -1, ""},
         {"Zm9vYmF", -1, ""},
-        {"Zm9v=", -1, ""},  // a lone "=" still has to complete its group
+        {"Zm9v=", -1, ""},    // a lone "=" still has to complete its group
         {"=m9vYmFy", 0, ""},  // "=" first or second ends the data
         {"Z=9vYmFy", 0, ""},
         {"Zm9v=AAAYmFy", 3, "foo"},
         {"Zm9vY===", 3, "foo"},
         {"Zm9v====Q", 3, "foo"},  // nothing after the end is looked at
-        {"Zg==", 1, "f"},  // "=" third: one byte
+        {"Zg==", 1, "f"},         // "=" third: one byte
         {"Zm=v", 1, "f"},
-        {"Zm8=", 2, "fo"},  // "=" fourth: two bytes
+        {"Zm8=", 2, "fo"},        // "=" fourth: two bytes
         {"Zg==Zm9v", 4, "ffoo"},  // decoding goes on after a cut group
         {"Zm8=YmFy", 5, "fobar"},
     };

@@ -5,10 +5,12 @@
 #include <gtest/gtest.h>
 
 TEST(CentredOrigin, SplitsTheFreeSpaceRoundingTowardZero) {
-    struct Case { int screenWidth, screenHeight, width, height, x, y; };
+    struct Case {
+        int screenWidth, screenHeight, width, height, x, y;
+    };
     const Case cases[] = {
         {800, 600, 300, 200, 250, 200},
-        {801, 601, 300, 200, 250, 200},    // odd free space drops the half pixel
+        {801, 601, 300, 200, 250, 200},  // odd free space drops the half pixel
         {800, 600, 301, 201, 249, 199},
         {800, 600, 800, 600, 0, 0},
         {800, 600, 1000, 700, -100, -50},  // larger than the screen: above and left of it

@@ -9,13 +9,18 @@
 namespace {
 
 TEST(ComponentRules, ProtocolWords) {
-    struct Case { const char* text; ProtocolKind expected; };
+    struct Case {
+        const char* text;
+        ProtocolKind expected;
+    };
     const Case cases[] = {
-        {"ftp", ProtocolFtp},      {"FTP", ProtocolFtp},         {"Copy", ProtocolCopy},
-        {"copy", ProtocolCopy},    {"CDROM", ProtocolCdrom},     {"cdrom", ProtocolCdrom},
-        {"http", ProtocolHttp},    {"HTTP", ProtocolSelfExtract}, {"Http", ProtocolSelfExtract},
-        {kDefaultProtocol, ProtocolSelfExtract}, {"", ProtocolSelfExtract},
-        {"ftp ", ProtocolSelfExtract}, {"https", ProtocolSelfExtract},
+        {"ftp", ProtocolFtp},           {"FTP", ProtocolFtp},
+        {"Copy", ProtocolCopy},         {"copy", ProtocolCopy},
+        {"CDROM", ProtocolCdrom},       {"cdrom", ProtocolCdrom},
+        {"http", ProtocolHttp},         {"HTTP", ProtocolSelfExtract},
+        {"Http", ProtocolSelfExtract},  {kDefaultProtocol, ProtocolSelfExtract},
+        {"", ProtocolSelfExtract},      {"ftp ", ProtocolSelfExtract},
+        {"https", ProtocolSelfExtract},
     };
     for (const Case& c : cases) EXPECT_EQ(c.expected, ProtocolFromText(c.text)) << c.text;
 }
@@ -30,15 +35,19 @@ TEST(ComponentRules, StatusStringIdsSkip516) {
 }
 
 TEST(ComponentRules, RequiredVersionParse) {
-    struct Case { const char* text; uint32_t high; uint32_t low; };
+    struct Case {
+        const char* text;
+        uint32_t high;
+        uint32_t low;
+    };
     const Case cases[] = {
         {"4.71", 0x00040047, 0},
         {"5", 0x00050000, 0},
         {"1.2.3.4", 0x00010002, 0x00030004},
         {"1.2.3.4.5", 0x00010002, 0x00030004},
         {"", 0, 0},
-        {"4..71", 0x00040047, 0},            // empty parts are skipped like empty list tokens
-        {"4.70000", 0x0004FFFF, 0},          // a part above 16 bits is held at 65535
+        {"4..71", 0x00040047, 0},    // empty parts are skipped like empty list tokens
+        {"4.70000", 0x0004FFFF, 0},  // a part above 16 bits is held at 65535
         {"99999999999999999999.1", 0xFFFF0001, 0},
         {"4a.x.-3.7", 0x00040000, 0x00000007},  // a part is its leading digits, none is 0
     };
@@ -50,12 +59,20 @@ TEST(ComponentRules, RequiredVersionParse) {
 }
 
 TEST(ComponentRules, InstalledVersionComparison) {
-    struct Case { const char* installed; const char* required; bool passes; };
+    struct Case {
+        const char* installed;
+        const char* required;
+        bool passes;
+    };
     const Case cases[] = {
-        {"4.71", "4.71", true},          {"4.71.0.1", "4.71", true},
-        {"4.70.9999.0", "4.71", false},  {"5.0", "4.71.9.9", true},
-        {"5", "5", true},                {"4.99.99.99", "5", false},
-        {"65535.0", "1.0", true},        {"1.2.65535.0", "1.2.65535.1", false},
+        {"4.71", "4.71", true},
+        {"4.71.0.1", "4.71", true},
+        {"4.70.9999.0", "4.71", false},
+        {"5.0", "4.71.9.9", true},
+        {"5", "5", true},
+        {"4.99.99.99", "5", false},
+        {"65535.0", "1.0", true},
+        {"1.2.65535.0", "1.2.65535.1", false},
         {"1.2.65535.1", "1.2.32768.0", true},
     };
     for (const Case& c : cases) {
@@ -68,7 +85,12 @@ TEST(ComponentRules, InstalledVersionComparison) {
 }
 
 TEST(ComponentRules, FileRequirementSplit) {
-    struct Case { const char* token; const char* file; const char* version; bool fileVersion; };
+    struct Case {
+        const char* token;
+        const char* file;
+        const char* version;
+        bool fileVersion;
+    };
     const Case cases[] = {
         {"comctl32.dll", "comctl32.dll", nullptr, false},
         {"a.dll:#4.71", "a.dll", "4.71", true},
@@ -94,12 +116,15 @@ TEST(ComponentRules, FileRequirementSplit) {
 }
 
 TEST(ComponentRules, SizeCell) {
-    struct Case { uint32_t sizeKB; size_t size; const char* expected; };
+    struct Case {
+        uint32_t sizeKB;
+        size_t size;
+        const char* expected;
+    };
     const Case cases[] = {
-        {6348, 32, "6348KB"}, {0, 32, ""}, {928, 32, "928KB"},
-        {0xFFFFFFFFu, 32, "-1KB"},
-        {6348, 4, ""},  // a cut number would show a wrong size: nothing is shown
-        {6348, 7, "6348KB"}, {6348, 6, ""},
+        {6348, 32, "6348KB"},      {0, 32, ""},   {928, 32, "928KB"},
+        {0xFFFFFFFFu, 32, "-1KB"}, {6348, 4, ""},  // a cut number would show a wrong size: nothing is shown
+        {6348, 7, "6348KB"},       {6348, 6, ""},
     };
     for (const Case& c : cases) {
         char out[32];
@@ -113,7 +138,10 @@ TEST(ComponentRules, SizeCell) {
 }
 
 TEST(ComponentRules, CdromSourceDirectory) {
-    struct Case { const char* path; const char* expected; };
+    struct Case {
+        const char* path;
+        const char* expected;
+    };
     const Case cases[] = {
         {"D:\\setup.exe", "D:\\"},
         {"D:\\inst\\setup.exe", "D:\\inst"},
@@ -133,9 +161,12 @@ TEST(ComponentRules, CdromSourceDirectory) {
 }
 
 TEST(ComponentRules, OnlyExactFalseDisallowsIntervention) {
-    struct Case { const char* value; bool disallows; };
+    struct Case {
+        const char* value;
+        bool disallows;
+    };
     const Case cases[] = {
-        {"FALSE", true}, {"false", false}, {"False", false}, {"TRUE", false},
+        {"FALSE", true}, {"false", false},  {"False", false}, {"TRUE", false},
         {"", false},     {"FALSE ", false}, {"0", false},
     };
     for (const Case& c : cases) EXPECT_EQ(c.disallows, DisallowsIntervention(c.value)) << c.value;

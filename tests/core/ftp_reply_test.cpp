@@ -38,16 +38,20 @@ TEST(FtpReplyAssembly, CompleteRepliesAndWhatStaysBehind) {
         {"", {}, ""},
         // A multi-line greeting arrives whole, its first line first.
         {"220-Welcome\r\n220-to the test\r\n220 ready\r\n",
-         {"220-Welcome\r\n220-to the test\r\n220 ready\r\n"}, ""},
+         {"220-Welcome\r\n220-to the test\r\n220 ready\r\n"},
+         ""},
         {"220-Welcome\r\n220-to the test\r\n", {}, "220-Welcome\r\n220-to the test\r\n"},
         // Two replies in one block, handled in order; the third is still coming.
-        {"150 Opening (10 bytes)\r\n226 Done\r\n331 Pass", {"150 Opening (10 bytes)\r\n",
-                                                            "226 Done\r\n"}, "331 Pass"},
+        {"150 Opening (10 bytes)\r\n226 Done\r\n331 Pass",
+         {"150 Opening (10 bytes)\r\n", "226 Done\r\n"},
+         "331 Pass"},
         // Lines inside a multi-line reply need not carry the code.
         {"230-Hello\r\n text\r\n  230 not the end\r\n230 end\r\n",
-         {"230-Hello\r\n text\r\n  230 not the end\r\n230 end\r\n"}, ""},
+         {"230-Hello\r\n text\r\n  230 not the end\r\n230 end\r\n"},
+         ""},
         {"211-Features\r\n 211 x\r\n211-more\r\n211 End\n",
-         {"211-Features\r\n 211 x\r\n211-more\r\n211 End\n"}, ""},
+         {"211-Features\r\n 211 x\r\n211-more\r\n211 End\n"},
+         ""},
         // LF-only lines and a bare code end a reply too.
         {"200 ok\n220\r\n", {"200 ok\n", "220\r\n"}, ""},
         // A stray short line is a reply of its own; the caller sees its first character.
@@ -86,7 +90,9 @@ TEST(FtpPassiveAddress, SixNumbersAfterTheFirstParenthesis) {
         unsigned port;
     };
     const Case cases[] = {
-        {"227 Entering Passive Mode (192,168,0,10,19,137).\r\n", true, {192, 168, 0, 10},
+        {"227 Entering Passive Mode (192,168,0,10,19,137).\r\n",
+         true,
+         {192, 168, 0, 10},
          19 * 256 + 137},
         {"227 =(127,0,0,5,255,255)\r\n", true, {127, 0, 0, 5}, 65535},
         {"227 (1, 2 ,3,4 , 0,21)\r\n", true, {1, 2, 3, 4}, 21},
@@ -216,8 +222,7 @@ TEST(FtpCommands, PortCarriesTheAddressAndThePortBytes) {
     };
     for (const Case& c : cases) {
         char out[ftpCommandSize];
-        EXPECT_EQ(static_cast<int>(strlen(c.bytes)),
-                  FormatPortCommand(c.address, out, sizeof out));
+        EXPECT_EQ(static_cast<int>(strlen(c.bytes)), FormatPortCommand(c.address, out, sizeof out));
         EXPECT_STREQ(c.bytes, out);
     }
     char small[8];

@@ -162,7 +162,8 @@ TEST(HttpRequest, ExactBytesOfEveryForm) {
         {"h/p", "pu@px:3128", nullptr, "GET http://h/p HTTP/1.0\r\n" + tail},
         {"u:p@h:8080/p", ":@px", nullptr,
          "GET http://h:8080/p HTTP/1.0\r\nProxy-Authorization: Basic Og==\r\n"
-         "Authorization: Basic dTpw\r\n" + tail},
+         "Authorization: Basic dTpw\r\n" +
+             tail},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(c.expected, Request(c.target, c.proxy, c.requestPath))
@@ -173,7 +174,11 @@ TEST(HttpRequest, ExactBytesOfEveryForm) {
 TEST(HttpRequest, RefusedWhenItDoesNotFitTheBuffer) {
     const size_t fixed = Request("h/", nullptr).size() - 1;  // all but the path's characters
     const size_t longest = requestBufferSize - 1 - fixed;
-    struct Case { size_t pathLength; size_t size; bool fits; };
+    struct Case {
+        size_t pathLength;
+        size_t size;
+        bool fits;
+    };
     const Case cases[] = {
         {longest, requestBufferSize, true},
         {longest + 1, requestBufferSize, false},
@@ -240,12 +245,11 @@ TEST(HttpResponse, HeadsAndTheirFields) {
         {"HTTP/1.0 404 Not Found\r\n\r\n", 0, 404, 26, "", -1},
         {"HTTP/1.0 200 OK\nServer: x\n\nbody\r\n\r\n", 0, 200, 35, "", -1},
         {"HTTP/1.0 200 OK\nServer: x\n\nbody", 0, 200, 27, "", -1},
-        {"HTTP/1.0 302 Found\r\nlocation: http://Host/Path\r\n\r\n", 0, 302, 50,
-         "http://Host/Path", -1},
+        {"HTTP/1.0 302 Found\r\nlocation: http://Host/Path\r\n\r\n", 0, 302, 50, "http://Host/Path",
+         -1},
         {"HTTP/1.0 302 Found\r\nLOCATION: http://h/a\nX: y\n\n", 0, 302, 47, "http://h/a", -1},
         {"HTTP/1.0 302 Found\r\nLocation:http://h/a\r\n\r\n", 0, 302, 43, "http://h/a", -1},
-        {"HTTP/1.0 302 Found\r\nLocation: \t http://h/a \t\r\n\r\n", 0, 302, 48, "http://h/a",
-         -1},
+        {"HTTP/1.0 302 Found\r\nLocation: \t http://h/a \t\r\n\r\n", 0, 302, 48, "http://h/a", -1},
         {"HTTP/1.0 302 Found\r\nLocation:\r\n\r\n", 0, 302, 33, "", -1},
         {"HTTP/1.0 302 Found\r\nX: 1\r\n\r\nLocation: http://h/body\r\n", 0, 302, 28, "", -1},
         {"HTTP/1.0 302 Found\r\nLocation: " + longValue + "\r\n\r\n", 0, 302, 1134,

@@ -53,12 +53,18 @@ TEST(InstallEntry, VerbsIgnoreCaseAndAnythingElseGoesToTheShell) {
         InstallVerb kind;
     };
     const Case cases[] = {
-        {"ispackage", VerbInstallerPackage}, {"ISPackage", VerbInstallerPackage},
-        {"run", VerbRun},                    {"RUN", VerbRun},
-        {"package", VerbPackage},            {"Package", VerbPackage},
-        {"copy", VerbCopy},                  {"cOpY", VerbCopy},
-        {"open", VerbShell},                 {"runas", VerbShell},
-        {"copy ", VerbShell},                {"ispackages", VerbShell},
+        {"ispackage", VerbInstallerPackage},
+        {"ISPackage", VerbInstallerPackage},
+        {"run", VerbRun},
+        {"RUN", VerbRun},
+        {"package", VerbPackage},
+        {"Package", VerbPackage},
+        {"copy", VerbCopy},
+        {"cOpY", VerbCopy},
+        {"open", VerbShell},
+        {"runas", VerbShell},
+        {"copy ", VerbShell},
+        {"ispackages", VerbShell},
     };
     for (const Case& c : cases) EXPECT_EQ(c.kind, ClassifyVerb(c.verb)) << c.verb;
 }
@@ -69,10 +75,18 @@ TEST(InstallEntry, TargetFlagsReadLikeADecimalNumber) {
         int flags;
     };
     const Case cases[] = {
-        {nullptr, 0},       {"", 0},           {"17", 17},
-        {"  24", 24},       {"\t+8", 8},       {"-1", -1},
-        {"4abc", 4},        {"abc4", 0},       {"0x10", 0},
-        {"016", 16},        {"- 1", 0},        {"99999999999999999999", 2147483647},
+        {nullptr, 0},
+        {"", 0},
+        {"17", 17},
+        {"  24", 24},
+        {"\t+8", 8},
+        {"-1", -1},
+        {"4abc", 4},
+        {"abc4", 0},
+        {"0x10", 0},
+        {"016", 16},
+        {"- 1", 0},
+        {"99999999999999999999", 2147483647},
         {"-99999999999999999999", -2147483647 - 1},
     };
     for (const Case& c : cases) EXPECT_EQ(c.flags, TargetFlags(c.arguments)) << OrNull(c.arguments);
@@ -86,13 +100,13 @@ TEST(InstallEntry, FirstOfWindowsSystemDataChoosesTheTarget) {
         int unpackFlag;
     };
     const Case cases[] = {
-        {0, TargetClientProgram, true, 0},     {4, TargetClientProgram, false, 0},
-        {16, TargetClientProgram, true, 1},    {20, TargetClientProgram, false, 1},
-        {1, TargetWindowsDirectory, true, 0},  {17, TargetWindowsDirectory, true, 1},
-        {3, TargetWindowsDirectory, true, 0},  {11, TargetWindowsDirectory, true, 0},
-        {2, TargetSystemDirectory, true, 0},   {10, TargetSystemDirectory, true, 0},
-        {8, TargetClientData, true, 0},        {24, TargetClientData, true, 1},
-        {12, TargetClientData, false, 0},      {32, TargetClientProgram, true, 0},
+        {0, TargetClientProgram, true, 0},      {4, TargetClientProgram, false, 0},
+        {16, TargetClientProgram, true, 1},     {20, TargetClientProgram, false, 1},
+        {1, TargetWindowsDirectory, true, 0},   {17, TargetWindowsDirectory, true, 1},
+        {3, TargetWindowsDirectory, true, 0},   {11, TargetWindowsDirectory, true, 0},
+        {2, TargetSystemDirectory, true, 0},    {10, TargetSystemDirectory, true, 0},
+        {8, TargetClientData, true, 0},         {24, TargetClientData, true, 1},
+        {12, TargetClientData, false, 0},       {32, TargetClientProgram, true, 0},
         {-1, TargetWindowsDirectory, false, 1},
     };
     for (const Case& c : cases) {
@@ -146,8 +160,8 @@ TEST(InstallEntry, SetupCommandLineKeepsTheOwnLineUnchanged) {
     };
     for (const Case& c : cases) {
         char line[260];
-        EXPECT_TRUE(BuildSetupCommandLine("C:\\T\\INS1.tmp", c.arguments, c.own, line,
-                                          sizeof(line)));
+        EXPECT_TRUE(
+            BuildSetupCommandLine("C:\\T\\INS1.tmp", c.arguments, c.own, line, sizeof(line)));
         EXPECT_STREQ(c.line, line);
     }
 }
@@ -161,11 +175,11 @@ TEST(InstallEntry, CommandLinesThatDoNotFitAreRefusedWhole) {
     };
     const Case cases[] = {
         {nullptr, "", true},
-        {"12345678901", "", true},         // 259 characters
-        {"123456789012", "", false},       // 260
-        {"12345", "12345", true},          // 259
-        {"12345", "123456", false},        // 260
-        {nullptr, "1234567890123", false}, // 261
+        {"12345678901", "", true},          // 259 characters
+        {"123456789012", "", false},        // 260
+        {"12345", "12345", true},           // 259
+        {"12345", "123456", false},         // 260
+        {nullptr, "1234567890123", false},  // 261
     };
     for (const Case& c : cases) {
         char line[260];
@@ -185,8 +199,8 @@ TEST(InstallEntry, CommandLinesThatDoNotFitAreRefusedWhole) {
     char line[260];
     const std::string tooLong(260, 'p');
     EXPECT_FALSE(BuildRunCommandLine(tooLong.c_str(), nullptr, "", line, sizeof(line)));
-    EXPECT_FALSE(BuildSetupCommandLine(std::string(250, 'd').c_str(), nullptr, "", line,
-                                       sizeof(line)));
+    EXPECT_FALSE(
+        BuildSetupCommandLine(std::string(250, 'd').c_str(), nullptr, "", line, sizeof(line)));
     // Small buffers: the truncation paths with every size up to the whole line.
     for (size_t size = 0; size <= 15; ++size) {
         char small[15];
@@ -228,10 +242,14 @@ TEST(InstallEntry, ClientDirectoryPathRules) {
         const char* trimmed;
     };
     const Case cases[] = {
-        {"C:\\Corvane\\Program", "C:\\Corvane"}, {"C:\\Corvane\\PROGRAM", "C:\\Corvane"},
-        {"C:\\Corvane", "C:\\Corvane"},          {"C:\\Corvane\\Programs", "C:\\Corvane\\Programs"},
-        {"C:\\Program\\bin", "C:\\Program\\bin"}, {"Program", "Program"},
-        {"C:\\Corvane\\Program\\", "C:\\Corvane\\Program\\"}, {"\\program", ""},
+        {"C:\\Corvane\\Program", "C:\\Corvane"},
+        {"C:\\Corvane\\PROGRAM", "C:\\Corvane"},
+        {"C:\\Corvane", "C:\\Corvane"},
+        {"C:\\Corvane\\Programs", "C:\\Corvane\\Programs"},
+        {"C:\\Program\\bin", "C:\\Program\\bin"},
+        {"Program", "Program"},
+        {"C:\\Corvane\\Program\\", "C:\\Corvane\\Program\\"},
+        {"\\program", ""},
     };
     for (const Case& c : cases) {
         char path[260];

@@ -177,9 +177,12 @@ TEST(InstallOrder, SmallestOrderBelowTheLimitAmongDownloadedTiesInDisplayOrder) 
         {"tie", {{7, Downloaded}, {7, Downloaded}}, 0},
         {"negative", {{0, Downloaded}, {-3, Downloaded}}, 1},
         {"only downloaded",
-         {{1, AlreadyInstalled}, {2, InstallDone}, {3, DownloadError}, {9, Downloaded}}, 3},
-        {"limit", {{kNeverInstalled, Downloaded}, {kNeverInstalled + 1, Downloaded}}, -1},
-        {"below limit", {{kNeverInstalled, Downloaded}, {kNeverInstalled - 1, Downloaded}}, 1},
+         {{1, AlreadyInstalled}, {2, InstallDone}, {3, DownloadError}, {9, Downloaded}},
+         3},
+        {"limit", {{kNeverInstalledOrder, Downloaded}, {kNeverInstalledOrder + 1, Downloaded}}, -1},
+        {"below limit",
+         {{kNeverInstalledOrder, Downloaded}, {kNeverInstalledOrder - 1, Downloaded}},
+         1},
     };
     for (const Case& c : cases) {
         TestRun run;

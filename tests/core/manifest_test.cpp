@@ -66,35 +66,40 @@ TEST(Manifest, LookupRules) {
         "=9\n"
         "[files]\n"
         "file016.bin=1\n";
-    struct Case { const char* section; const char* key; bool found; int32_t value; };
+    struct Case {
+        const char* section;
+        const char* key;
+        bool found;
+        int32_t value;
+    };
     const Case cases[] = {
-        {"files", "orphan", false, 0},           // before any header: no section
+        {"files", "orphan", false, 0},  // before any header: no section
         {"other", "key", true, 1},
-        {"files", "key", false, 0},              // another section's key
+        {"files", "key", false, 0},  // another section's key
         {"files", "file000.bin", true, 4096},
         {"files", "file001.bin", true, 4096},
-        {"files", "file002.bin", true, 0},       // no digits
-        {"files", "file003.bin", true, 12},      // digits up to the first non-digit
-        {"files", "file004.bin", true, -77},     // keys compare case-sensitively
+        {"files", "file002.bin", true, 0},    // no digits
+        {"files", "file003.bin", true, 12},   // digits up to the first non-digit
+        {"files", "file004.bin", true, -77},  // keys compare case-sensitively
         {"files", "FILE004.BIN", true, 1},
         {"files", "File004.bin", false, 0},
-        {"files", "file005.bin", true, 0},       // matching key, no "="
+        {"files", "file005.bin", true, 0},  // matching key, no "="
         {"files", "file006.bin", true, 1},
         {"files", "file007.bin", true, 0},
         {"files", "file008.bin", true, 1},
-        {"files", "file009.bin", true, 0},       // only capital T and F
+        {"files", "file009.bin", true, 0},  // only capital T and F
         {"files", "file010.bin", true, 0},
         {"files", "file011.bin", true, 0},
-        {"files", "file012.bin", true, -1},      // 32-bit wrap-around
+        {"files", "file012.bin", true, -1},  // 32-bit wrap-around
         {"files", "file013.bin", true, 0},
         {"files", "file014.bin", true, INT32_MIN},
         {"files", "file015.bin", true, INT32_MIN},
-        {"files", "dup", true, 1},               // the first entry wins
+        {"files", "dup", true, 1},  // the first entry wins
         {"files", "indented", true, 3},
         {"files", "this", true, 0},
-        {"files", "file016.bin", false, 0},      // a later section of the same name is not searched
-        {"files", "file0", false, 0},            // whole keys only
-        {"files", "lost", false, 0},             // "[sums" ends the section, and is no "sums"
+        {"files", "file016.bin", false, 0},  // a later section of the same name is not searched
+        {"files", "file0", false, 0},        // whole keys only
+        {"files", "lost", false, 0},         // "[sums" ends the section, and is no "sums"
         {"sums", "lost", false, 0},
         {"sums", "total_sum", true, -123},
         {"sums", "second", false, 0},
@@ -116,19 +121,24 @@ TEST(Manifest, LookupRules) {
 TEST(Manifest, SplitsTextAsATextModeLineReader) {
     const std::string x398(398, 'x');
     const std::string line1000(1000, 'y');
-    struct Case { std::string text; std::vector<std::string> lines; };
+    struct Case {
+        std::string text;
+        std::vector<std::string> lines;
+    };
     const Case cases[] = {
         {"", {}},
         {"a\r\nb\n", {"a\n", "b\n"}},
         {"total_sum=-123", {"total_sum=-123\n"}},  // a line end is appended where missing
-        {"a\r\r\nb\rc", {"a\r\n", "b\rc\n"}},     // only CR LF pairs become LF
+        {"a\r\r\nb\rc", {"a\r\n", "b\rc\n"}},      // only CR LF pairs become LF
         {"\n\n", {"\n", "\n"}},
         {x398 + "\n", {x398 + "\n", "\n"}},
         {x398 + "\r\nz", {x398 + "\n", "\n", "z\n"}},
         {line1000 + "\n",
          {std::string(398, 'y') + "\n", std::string(398, 'y') + "\n",
           std::string(204, 'y') + "\n"}},
-        {"a=1\nb=2\x1A" "c=3\n", {"a=1\n", "b=2\n"}},  // Ctrl-Z ends the text
+        {"a=1\nb=2\x1A"
+         "c=3\n",
+         {"a=1\n", "b=2\n"}},                                       // Ctrl-Z ends the text
         {std::string("a=1\0junk\nb=2\n", 13), {"a=1\n", "b=2\n"}},  // a NUL ends its piece
     };
     for (const Case& c : cases) {
@@ -173,9 +183,13 @@ TEST(Manifest, EmptyAndClearedListsFindNothing) {
 // Every prefix of a valid manifest loads; each entry whose line is complete in the prefix
 // has its full value, every other lookup finds nothing or a prefix of the digits.
 TEST(Manifest, EveryPrefixOfAManifestLoads) {
-    struct Entry { const char* section; const char* key; int32_t value; };
+    struct Entry {
+        const char* section;
+        const char* key;
+        int32_t value;
+    };
     const Entry entries[] = {
-        {"files", "file000.bin", 1048576}, {"files", "file001.bin", 12},
+        {"files", "file000.bin", 1048576},   {"files", "file001.bin", 12},
         {"sums", "file000.bin", -645128748}, {"sums", "file001.bin", 2104060921},
         {"sums", "total_sum", -1},
     };
@@ -231,8 +245,8 @@ TEST(Manifest, GapsAreReportedAsMissingEntries) {
          "file001.bin", false},
         {"missing part number", "[files]\nfile000.bin=5\nfile002.bin=5\n[sums]\n", "files",
          "file002.bin", true},
-        {"missing sum", "[files]\nfile000.bin=5\nfile001.bin=5\n[sums]\nfile000.bin=7\n",
-         "sums", "file001.bin", false},
+        {"missing sum", "[files]\nfile000.bin=5\nfile001.bin=5\n[sums]\nfile000.bin=7\n", "sums",
+         "file001.bin", false},
         {"missing sum, found under files", "[files]\nfile001.bin=5\n[sums]\nfile000.bin=7\n",
          "files", "file001.bin", true},
         {"missing total_sum", "[files]\nfile000.bin=5\n[sums]\nfile000.bin=7\n", "sums",

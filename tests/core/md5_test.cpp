@@ -20,7 +20,10 @@ void FillPattern(unsigned char* data, size_t length) {
 }  // namespace
 
 TEST(Md5, MatchesTheRfcTestSuite) {
-    struct Case { const char* text; const char* digest; };
+    struct Case {
+        const char* text;
+        const char* digest;
+    };
     const Case cases[] = {
         {"", "d41d8cd98f00b204e9800998ecf8427e"},
         {"a", "0cc175b9c0f1b6a831c399e269772661"},
@@ -125,12 +128,16 @@ TEST(Md5, InitStartsAFreshDigest) {
 // The checksum is the first four digest bytes, little-endian, signed: negative exactly when
 // the fourth byte has its high bit set.
 TEST(Md5, PackageChecksumIsFirstFourBytesLittleEndianSigned) {
-    struct Case { const char* text; int32_t checksum; const char* written; };
+    struct Case {
+        const char* text;
+        int32_t checksum;
+        const char* written;
+    };
     const Case cases[] = {
-        {"", -645128748, "-645128748"},                  // d4 1d 8c d9
-        {"a", -1183465204, "-1183465204"},               // 0c c1 75 b9
-        {"abc", -1739587184, "-1739587184"},             // 90 01 50 98
-        {"message digest", 2104060921, "2104060921"},    // f9 6b 69 7d
+        {"", -645128748, "-645128748"},                // d4 1d 8c d9
+        {"a", -1183465204, "-1183465204"},             // 0c c1 75 b9
+        {"abc", -1739587184, "-1739587184"},           // 90 01 50 98
+        {"message digest", 2104060921, "2104060921"},  // f9 6b 69 7d
     };
     for (const Case& c : cases) {
         EXPECT_EQ(c.checksum, ComputePackageChecksum(c.text, strlen(c.text))) << c.text;

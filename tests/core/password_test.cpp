@@ -11,11 +11,14 @@
 // minus 31 is e1, XOR ff is 1e; 80 rotated right by 7 is 01, minus 31 is e2, XOR (ff + 1 =
 // 00) is e2.
 TEST(Password, UnscramblesHandWorkedExamples) {
-    struct Case { const char* scrambled; const char* plain; };
+    struct Case {
+        const char* scrambled;
+        const char* plain;
+    };
     const Case cases[] = {
         {"EBEAAKY=", "A"},
         {"))8AAACA", "\x1e\xe2"},
-        {"AAAAAA==", ""},  // exactly four bytes: an empty password
+        {"AAAAAA==", ""},         // exactly four bytes: an empty password
         {"EB EA\r\nAK*Y=", "A"},  // characters outside the alphabet are skipped
     };
     for (const Case& c : cases) {
@@ -29,12 +32,12 @@ TEST(Password, LeavesThePasswordAsItWasWhenUnusable) {
     char longText[400] = "";
     for (int i = 0; i < 87; ++i) strncat(longText, "AAAA", 5);  // 261 bytes
     const char* cases[] = {
-        "",          // nothing
-        "AAAA",      // three bytes
-        "AAAAAA",    // ends inside a group
-        "=AAAAAAA",  // the data ends at once
+        "",           // nothing
+        "AAAA",       // three bytes
+        "AAAAAA",     // ends inside a group
+        "=AAAAAAA",   // the data ends at once
         "EBEA+AKY/",  // "+" and "/" are skipped, which leaves the last group short
-        longText,    // longer than the field
+        longText,     // longer than the field
     };
     for (const char* scrambled : cases) {
         char plain[kPasswordFieldSize] = "old";
@@ -56,8 +59,8 @@ TEST(Password, DataOfExactlyTheFieldSizeIsAccepted) {
     char plain[kPasswordFieldSize];
     ASSERT_TRUE(UnscramblePassword(scrambled, plain));
     EXPECT_EQ(kMaxScrambledPasswordLength, strlen(plain));
-    EXPECT_FALSE(ScramblePassword(password, sizeof password + 1, 1, 2, 3, scrambled,
-                                  sizeof scrambled));
+    EXPECT_FALSE(
+        ScramblePassword(password, sizeof password + 1, 1, 2, 3, scrambled, sizeof scrambled));
 }
 
 TEST(Password, ScrambleMatchesHandWorkedExample) {

@@ -30,8 +30,8 @@ void AppendRecord(Bytes* out, const std::string& name, const std::string& conten
     RecordHeader header;
     header.contentSize = contentSize < 0 ? static_cast<uint32_t>(content.size())
                                          : static_cast<uint32_t>(contentSize);
-    header.nameLength = nameLength < 0 ? static_cast<uint16_t>(name.size() + 1)
-                                       : static_cast<uint16_t>(nameLength);
+    header.nameLength =
+        nameLength < 0 ? static_cast<uint16_t>(name.size() + 1) : static_cast<uint16_t>(nameLength);
     header.reserved = kRecordReservedValue;
     unsigned char bytes[kRecordHeaderSize];
     EncodeRecordHeader(header, bytes);
@@ -155,44 +155,52 @@ TEST(PayloadFormat, RecordWalks) {
     };
     const Case cases[] = {
         {"no payload", [](Bytes*) {}, {}, RecordsEnd},
-        {"zero-size record", [](Bytes* b) { AppendRecord(b, "empty", ""); }, {"empty"},
-         RecordsEnd},
+        {"zero-size record", [](Bytes* b) { AppendRecord(b, "empty", ""); }, {"empty"}, RecordsEnd},
         {"records end at the trailer",
          [](Bytes* b) {
              AppendRecord(b, "sub\\a.inf", "[defs]\r\n");
              AppendRecord(b, "readme", std::string(3000, 'r'));
          },
-         {"sub\\a.inf", "readme"}, RecordsEnd},
-        {"name of 259 characters",
-         [](Bytes* b) { AppendRecord(b, std::string(259, 'n'), "x"); }, {std::string(259, 'n')},
+         {"sub\\a.inf", "readme"},
          RecordsEnd},
-        {"name length 0", [](Bytes* b) { AppendRecord(b, "", "abc", 0); }, {},
-         RecordBadNameLength},
-        {"name length 261", [](Bytes* b) { AppendRecord(b, std::string(260, 'n'), "x"); }, {},
+        {"name of 259 characters",
+         [](Bytes* b) { AppendRecord(b, std::string(259, 'n'), "x"); },
+         {std::string(259, 'n')},
+         RecordsEnd},
+        {"name length 0", [](Bytes* b) { AppendRecord(b, "", "abc", 0); }, {}, RecordBadNameLength},
+        {"name length 261",
+         [](Bytes* b) { AppendRecord(b, std::string(260, 'n'), "x"); },
+         {},
          RecordBadNameLength},
         {"content one byte past the trailer",
-         [](Bytes* b) { AppendRecord(b, "a", "abc", -1, 4); }, {}, RecordContentPastEnd},
+         [](Bytes* b) { AppendRecord(b, "a", "abc", -1, 4); },
+         {},
+         RecordContentPastEnd},
         {"name past the trailer",
          [](Bytes* b) {
              AppendRecord(b, "good", "x");
              AppendRecord(b, "a", "", 200);
          },
-         {"good"}, RecordContentPastEnd},
+         {"good"},
+         RecordContentPastEnd},
         {"content size 0xFFFFFFFF",
-         [](Bytes* b) { AppendRecord(b, "a", "abc", -1, 0xFFFFFFFFll); }, {},
+         [](Bytes* b) { AppendRecord(b, "a", "abc", -1, 0xFFFFFFFFll); },
+         {},
          RecordContentPastEnd},
         {"header cut short",
          [](Bytes* b) {
              AppendRecord(b, "good", "x");
              b->insert(b->end(), 5, 0);
          },
-         {"good"}, RecordHeaderCut},
+         {"good"},
+         RecordHeaderCut},
         {"parent component",
          [](Bytes* b) {
              AppendRecord(b, "good", "x");
              AppendRecord(b, "sub\\..\\..\\evil", "x");
          },
-         {"good"}, RecordUnsafeName},
+         {"good"},
+         RecordUnsafeName},
         {"name of a NUL only", [](Bytes* b) { AppendRecord(b, "", "x"); }, {}, RecordUnsafeName},
     };
     for (const Case& c : cases) {
@@ -284,9 +292,9 @@ TEST(PayloadFormat, NameDecoding) {
         const char* name;
     };
     const Case cases[] = {
-        {"abc", 4, "abc"},        // terminated where the length says
-        {"ab\0cd", 6, "ab"},      // an earlier NUL ends the name
-        {"abcd", 4, "abc"},       // no NUL: the last byte becomes one
+        {"abc", 4, "abc"},    // terminated where the length says
+        {"ab\0cd", 6, "ab"},  // an earlier NUL ends the name
+        {"abcd", 4, "abc"},   // no NUL: the last byte becomes one
         {"\0", 1, ""},
     };
     for (const Case& c : cases) {
@@ -298,12 +306,12 @@ TEST(PayloadFormat, NameDecoding) {
 }
 
 TEST(PayloadFormat, UnsafeNamesAreRefused) {
-    const char* safe[] = {"tarrock.inf", "sub\\a.inf", "sub/a.inf", "a..b", "..a", "a..",
-                          ".hidden",     ".\\a",       "a\\.\\b",   "x.inf.bak"};
-    const char* unsafe[] = {"",          "\\abs",     "/abs",       "C:\\x",     "c:x",
-                            "a:stream",  "..",        "..\\x",      "../x",      "a\\..\\..\\x",
-                            "a/../../x", "a\\..",     "...\\x",     ".. \\x",    "a\\. .\\b",
-                            "\\\\server\\share"};
+    const char* safe[] = {"tarrock.inf", "sub\\a.inf", "sub/a.inf", "a..b",    "..a",
+                          "a..",         ".hidden",    ".\\a",      "a\\.\\b", "x.inf.bak"};
+    const char* unsafe[] = {"",       "\\abs",        "/abs",      "C:\\x",
+                            "c:x",    "a:stream",     "..",        "..\\x",
+                            "../x",   "a\\..\\..\\x", "a/../../x", "a\\..",
+                            "...\\x", ".. \\x",       "a\\. .\\b", "\\\\server\\share"};
     for (const char* name : safe) EXPECT_TRUE(IsSafeRecordName(name)) << name;
     for (const char* name : unsafe) EXPECT_FALSE(IsSafeRecordName(name)) << name;
 }
@@ -314,8 +322,8 @@ TEST(PayloadFormat, DescriptionsAreNamedByTheirExtension) {
         bool description;
     };
     const Case cases[] = {
-        {"C:\\w\\tarrock.inf", true}, {"C:\\w\\X.INF", true},      {"C:\\w\\sub\\a.Inf", true},
-        {"C:\\w\\x.inf.bak", false},  {"C:\\w\\readme", false},    {"C:\\w.inf\\readme", false},
+        {"C:\\w\\tarrock.inf", true}, {"C:\\w\\X.INF", true},   {"C:\\w\\sub\\a.Inf", true},
+        {"C:\\w\\x.inf.bak", false},  {"C:\\w\\readme", false}, {"C:\\w.inf\\readme", false},
         {"C:\\w\\inf", false},        {"C:\\w\\a.infx", false},
     };
     for (const Case& c : cases) EXPECT_EQ(c.description, IsDescriptionPath(c.path)) << c.path;

@@ -59,8 +59,8 @@ std::vector<unsigned char> Decode(const char* text) {
 
 std::string Encode(const std::vector<unsigned char>& bytes) {
     std::vector<char> text(bytes.size() * 2 + 8);
-    EXPECT_TRUE(Base64Encode(bytes.data(), bytes.size(), standardBase64Alphabet, text.data(),
-                             text.size()));
+    EXPECT_TRUE(
+        Base64Encode(bytes.data(), bytes.size(), standardBase64Alphabet, text.data(), text.size()));
     return text.data();
 }
 
@@ -95,11 +95,16 @@ TEST(PublisherKey, ModulusIsBigEndianWithoutTheSignByte) {
 }
 
 TEST(PublisherKey, RefusesWhatIsNoAcceptedKey) {
-    std::string wrapped = std::string(kKey3072).substr(0, 100) + "\n  " +
-                          std::string(kKey3072).substr(100);
+    std::string wrapped =
+        std::string(kKey3072).substr(0, 100) + "\n  " + std::string(kKey3072).substr(100);
     EXPECT_TRUE(Parses(wrapped)) << "line breaks and blanks between groups are allowed";
     const char* refused[] = {
-        "", "   ", kKey1024, kEcKey, kPkcs1Key, "not base64 at all!",
+        "",
+        "   ",
+        kKey1024,
+        kEcKey,
+        kPkcs1Key,
+        "not base64 at all!",
         "MIIBIjANBgkqhkiG9w0BAQEFAAOCAQ8AMIIBCgKCAQEA",  // cut short
     };
     for (const char* text : refused) EXPECT_FALSE(Parses(text)) << text;

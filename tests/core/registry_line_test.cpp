@@ -27,8 +27,8 @@ Parsed Parse(const std::string& line) {
     text.push_back('\0');
     RegistryLine parsed = ParseRegistryLine(text.data());
     auto take = [](const char* p) { return std::string(p != nullptr ? p : none); };
-    return {parsed.kind,           parsed.root,     take(parsed.subkey), take(parsed.valueName),
-            take(parsed.data),     parsed.isNumber, parsed.number};
+    return {parsed.kind,       parsed.root,     take(parsed.subkey), take(parsed.valueName),
+            take(parsed.data), parsed.isNumber, parsed.number};
 }
 
 }  // namespace
@@ -193,7 +193,8 @@ TEST(RegistryReference, SplitsAtTheFirstAt) {
         SCOPED_TRACE(c.reference + " | " + c.description);
         RegistrySource source;
         memset(&source, 'x', sizeof source);
-        EXPECT_EQ(c.ok, SplitRegistryReference(c.reference.c_str(), c.description.c_str(), &source));
+        EXPECT_EQ(c.ok,
+                  SplitRegistryReference(c.reference.c_str(), c.description.c_str(), &source));
         EXPECT_EQ(c.section, std::string(source.section));
         EXPECT_EQ(c.file, std::string(source.file));
     }

@@ -28,8 +28,11 @@ TEST(Sha256Text, HexValues) {
     EXPECT_TRUE(SameDigest(digest, again));
 
     const std::string refused[] = {
-        "", std::string(kAbc).substr(1), std::string(kAbc) + "0",
-        std::string(kAbc).substr(0, 63) + "g", std::string(kAbc) + " x",
+        "",
+        std::string(kAbc).substr(1),
+        std::string(kAbc) + "0",
+        std::string(kAbc).substr(0, 63) + "g",
+        std::string(kAbc) + " x",
         "0x" + std::string(kAbc).substr(2),
     };
     for (const std::string& text : refused) {

@@ -32,12 +32,15 @@ protected:
 TEST_F(StringTableTest, LookUpFollowsNewestSectionEntryOrderAndCase) {
     AddSection("X=1|Only=a|Dup=first|Dup=second");
     AddSection("x=2|;Hidden=3|NoEquals|SiteName=host|Site=short|Empty=");
-    struct Case { const char* name; const char* expected; };
+    struct Case {
+        const char* name;
+        const char* expected;
+    };
     const Case cases[] = {
-        {"X", "2"},           {"x", "2"},         {"Only", "a"},     {"Dup", "first"},
-        {"SiteName", "host"}, {"sitename", "host"}, {"SiteNameX", nullptr},
-        {"Site", "short"},    {";Hidden", nullptr}, {"Hidden", nullptr},
-        {"NoEquals", nullptr}, {"Empty", ""},      {"Missing", nullptr},
+        {"X", "2"},           {"x", "2"},           {"Only", "a"},          {"Dup", "first"},
+        {"SiteName", "host"}, {"sitename", "host"}, {"SiteNameX", nullptr}, {"Site", "short"},
+        {";Hidden", nullptr}, {"Hidden", nullptr},  {"NoEquals", nullptr},  {"Empty", ""},
+        {"Missing", nullptr},
     };
     for (const Case& c : cases) {
         const char* value = LookUpString(c.name);
@@ -82,7 +85,10 @@ TEST_F(StringTableTest, SubstituteExpandsReferences) {
     char refLongest[200], refTooLong[200];
     snprintf(refLongest, sizeof refLongest, "a%%%s%%b", longName);
     snprintf(refTooLong, sizeof refTooLong, "a%%%sN%%b%%SiteName%%", longName);
-    struct Case { const char* text; const char* expected; };
+    struct Case {
+        const char* text;
+        const char* expected;
+    };
     const Case cases[] = {
         {"", ""},
         {"plain", "plain"},
@@ -114,7 +120,11 @@ TEST_F(StringTableTest, SubstituteExpandsReferences) {
 
 TEST_F(StringTableTest, SubstituteCutsAtSizeMinusOne) {
     AddSection("Long=0123456789");
-    struct Case { const char* text; size_t size; const char* expected; };
+    struct Case {
+        const char* text;
+        size_t size;
+        const char* expected;
+    };
     const Case cases[] = {
         {"%Long%", 5, "0123"}, {"ab%Long%", 5, "ab01"}, {"%Long%", 1, ""},
         {"%%%%", 2, "%"},      {"abcdef", 4, "abc"},    {"%Long%tail", 11, "0123456789"},
@@ -152,7 +162,11 @@ TEST_F(StringTableTest, EveryPrefixOfAReferenceIsSafe) {
 }
 
 TEST(NextToken, SplitsInPlaceWithoutEmptyTokens) {
-    struct Case { const char* list; const char* delimiters; const char* tokens[4]; };
+    struct Case {
+        const char* list;
+        const char* delimiters;
+        const char* tokens[4];
+    };
     const Case cases[] = {
         {" ,a,, b ,", ", ", {"a", "b"}},
         {"a b", " ,", {"a", "b"}},

@@ -5,7 +5,12 @@
 #include <string.h>
 
 TEST(Text, CopyCutsAtSizeMinusOneAndReports) {
-    struct Case { const char* source; size_t size; const char* expected; bool whole; };
+    struct Case {
+        const char* source;
+        size_t size;
+        const char* expected;
+        bool whole;
+    };
     const Case cases[] = {
         {"abc", 4, "abc", true}, {"abcd", 4, "abc", false}, {"", 1, "", true},
         {"a", 1, "", false},     {"abc", 10, "abc", true},
@@ -87,10 +92,9 @@ TEST(Text, BlankFamilyMeanings) {
         bool blank, blankOrLineEnd, blankOrSpaceControl;
     };
     const Case cases[] = {
-        {' ', true, true, true},     {'\t', true, true, true},   {'\r', false, true, true},
-        {'\n', false, true, true},   {'\v', false, false, true}, {'\f', false, false, true},
-        {'a', false, false, false},  {'\xA0', false, false, false},
-        {'\0', false, false, false},
+        {' ', true, true, true},    {'\t', true, true, true},      {'\r', false, true, true},
+        {'\n', false, true, true},  {'\v', false, false, true},    {'\f', false, false, true},
+        {'a', false, false, false}, {'\xA0', false, false, false}, {'\0', false, false, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(static_cast<int>(c.c));

@@ -6,11 +6,15 @@
 #include <string>
 
 TEST(WorkDirectoryTag, OnlyTheFullRecordedTagMatchesTheMarker) {
-    const unsigned char random[kWorkTagRandomBytes] = {0x00, 0x01, 0x7f, 0x80, 0xff, 0xa5, 0x5a, 0x10,
-                                                       0x20, 0x30, 0x40, 0x50, 0x60, 0x70, 0x90, 0xfe};
+    const unsigned char random[kWorkTagRandomBytes] = {0x00, 0x01, 0x7f, 0x80, 0xff, 0xa5,
+                                                       0x5a, 0x10, 0x20, 0x30, 0x40, 0x50,
+                                                       0x60, 0x70, 0x90, 0xfe};
     char tag[kWorkTagDigits + 1];
     FormatWorkTag(random, tag);
-    EXPECT_STREQ("00017f80ffa55a10203040506070" "90fe", tag);
+    EXPECT_STREQ(
+        "00017f80ffa55a10203040506070"
+        "90fe",
+        tag);
     const std::string full = tag;
     const std::string longer = full + "0";
     struct Case {
@@ -30,7 +34,8 @@ TEST(WorkDirectoryTag, OnlyTheFullRecordedTagMatchesTheMarker) {
         {"record longer than a tag", longer, longer.c_str(), false},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(c.matches, WorkTagMatches(c.marker.data(), c.marker.size(), c.recorded)) << c.name;
+        EXPECT_EQ(c.matches, WorkTagMatches(c.marker.data(), c.marker.size(), c.recorded))
+            << c.name;
 }
 
 TEST(WorkDirectoryTag, FreshNamesAreBuiltOrRefusedWhole) {
@@ -50,7 +55,8 @@ TEST(WorkDirectoryTag, FreshNamesAreBuiltOrRefusedWhole) {
     };
     for (const Case& c : cases) {
         char out[260] = "stale";
-        EXPECT_EQ(c.fits, BuildFreshDirectoryName(c.parent, "inst", random, out, c.size)) << c.parent;
+        EXPECT_EQ(c.fits, BuildFreshDirectoryName(c.parent, "inst", random, out, c.size))
+            << c.parent;
         EXPECT_STREQ(c.expected, out) << c.parent << " " << c.size;
     }
 }

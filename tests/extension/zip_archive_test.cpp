@@ -27,8 +27,14 @@ void Put32(Bytes& b, size_t at, uint32_t v) {
     Put16(b, at, static_cast<uint16_t>(v));
     Put16(b, at + 2, static_cast<uint16_t>(v >> 16));
 }
-void Add16(Bytes& b, uint16_t v) { b.resize(b.size() + 2); Put16(b, b.size() - 2, v); }
-void Add32(Bytes& b, uint32_t v) { b.resize(b.size() + 4); Put32(b, b.size() - 4, v); }
+void Add16(Bytes& b, uint16_t v) {
+    b.resize(b.size() + 2);
+    Put16(b, b.size() - 2, v);
+}
+void Add32(Bytes& b, uint32_t v) {
+    b.resize(b.size() + 4);
+    Put32(b, b.size() - 4, v);
+}
 void AddText(Bytes& b, const std::string& s) { b.insert(b.end(), s.begin(), s.end()); }
 
 std::string RawDeflate(const std::string& text) {
@@ -91,16 +97,22 @@ Archive Build(const std::vector<EntryPlan>& plans, const std::string& comment = 
                              static_cast<uInt>(s.content.size())));
         a.local.push_back(a.bytes.size());
         uint16_t flags = s.descriptor ? kZipFlagDataDescriptor : 0;
-        Add32(a.bytes, 0x04034b50); Add16(a.bytes, 20); Add16(a.bytes, flags);
-        Add16(a.bytes, s.method); Add16(a.bytes, 0); Add16(a.bytes, 0x21);
+        Add32(a.bytes, 0x04034b50);
+        Add16(a.bytes, 20);
+        Add16(a.bytes, flags);
+        Add16(a.bytes, s.method);
+        Add16(a.bytes, 0);
+        Add16(a.bytes, 0x21);
         Add32(a.bytes, s.descriptor ? 0 : crcs.back());
         Add32(a.bytes, s.descriptor ? 0 : static_cast<uint32_t>(stored.back().size()));
         Add32(a.bytes, s.descriptor ? 0 : static_cast<uint32_t>(s.content.size()));
-        Add16(a.bytes, static_cast<uint16_t>(s.name.size())); Add16(a.bytes, 0);
+        Add16(a.bytes, static_cast<uint16_t>(s.name.size()));
+        Add16(a.bytes, 0);
         AddText(a.bytes, s.name);
         AddText(a.bytes, stored.back());
         if (s.descriptor) {
-            Add32(a.bytes, 0x08074b50); Add32(a.bytes, crcs.back());
+            Add32(a.bytes, 0x08074b50);
+            Add32(a.bytes, crcs.back());
             Add32(a.bytes, static_cast<uint32_t>(stored.back().size()));
             Add32(a.bytes, static_cast<uint32_t>(s.content.size()));
         }
@@ -109,18 +121,26 @@ Archive Build(const std::vector<EntryPlan>& plans, const std::string& comment = 
     for (size_t i = 0; i < plans.size(); ++i) {
         const EntryPlan& s = plans[i];
         a.central.push_back(a.bytes.size());
-        Add32(a.bytes, 0x02014b50); Add16(a.bytes, 20); Add16(a.bytes, 20);
-        Add16(a.bytes, s.descriptor ? kZipFlagDataDescriptor : 0); Add16(a.bytes, s.method);
-        Add16(a.bytes, 0); Add16(a.bytes, 0x21); Add32(a.bytes, crcs[i]);
+        Add32(a.bytes, 0x02014b50);
+        Add16(a.bytes, 20);
+        Add16(a.bytes, 20);
+        Add16(a.bytes, s.descriptor ? kZipFlagDataDescriptor : 0);
+        Add16(a.bytes, s.method);
+        Add16(a.bytes, 0);
+        Add16(a.bytes, 0x21);
+        Add32(a.bytes, crcs[i]);
         Add32(a.bytes, static_cast<uint32_t>(stored[i].size()));
         Add32(a.bytes, static_cast<uint32_t>(s.content.size()));
         Add16(a.bytes, static_cast<uint16_t>(s.name.size()));
         for (int k = 0; k < 4; ++k) Add16(a.bytes, 0);  // extra, comment, disk, internal
-        Add32(a.bytes, 0); Add32(a.bytes, static_cast<uint32_t>(a.local[i]));
+        Add32(a.bytes, 0);
+        Add32(a.bytes, static_cast<uint32_t>(a.local[i]));
         AddText(a.bytes, s.name);
     }
     a.end = a.bytes.size();
-    Add32(a.bytes, 0x06054b50); Add16(a.bytes, 0); Add16(a.bytes, 0);
+    Add32(a.bytes, 0x06054b50);
+    Add16(a.bytes, 0);
+    Add16(a.bytes, 0);
     Add16(a.bytes, static_cast<uint16_t>(plans.size()));
     Add16(a.bytes, static_cast<uint16_t>(plans.size()));
     Add32(a.bytes, static_cast<uint32_t>(a.end - directory));
@@ -141,7 +161,8 @@ ZipResult Check(const Bytes& bytes, size_t destinationLength = 10) {
                            spans.size());
 }
 
-const std::vector<EntryPlan> kTwo = {Stored("a.txt", "alpha"), Deflated("b/c.txt", "beta beta beta")};
+const std::vector<EntryPlan> kTwo = {Stored("a.txt", "alpha"),
+                                     Deflated("b/c.txt", "beta beta beta")};
 
 TEST(ZipArchive, DamagedFieldsAreRefused) {
     struct Case {
@@ -160,15 +181,21 @@ TEST(ZipArchive, DamagedFieldsAreRefused) {
         {"encrypted local", kTwo, [](Archive& a) { Put16(a.bytes, a.local[0] + 6, 1); },
          ZipEncrypted},
         {"method 12", kTwo,
-         [](Archive& a) { Put16(a.bytes, a.central[1] + 10, 12); Put16(a.bytes, a.local[1] + 8, 12); },
+         [](Archive& a) {
+             Put16(a.bytes, a.central[1] + 10, 12);
+             Put16(a.bytes, a.local[1] + 8, 12);
+         },
          ZipBadMethod},
         {"zip64 size", kTwo, [](Archive& a) { Put32(a.bytes, a.central[1] + 24, 0xFFFFFFFF); },
          ZipZip64},
         {"zip64 count", kTwo,
-         [](Archive& a) { Put16(a.bytes, a.end + 8, 0xFFFF); Put16(a.bytes, a.end + 10, 0xFFFF); },
+         [](Archive& a) {
+             Put16(a.bytes, a.end + 8, 0xFFFF);
+             Put16(a.bytes, a.end + 10, 0xFFFF);
+         },
          ZipZip64},
-        {"zip64 locator", kTwo,
-         [](Archive& a) { Put32(a.bytes, a.end - 20, 0x07064b50); }, ZipZip64},
+        {"zip64 locator", kTwo, [](Archive& a) { Put32(a.bytes, a.end - 20, 0x07064b50); },
+         ZipZip64},
         {"second disk", kTwo, [](Archive& a) { Put16(a.bytes, a.end + 4, 1); }, ZipMultiDisk},
         {"entry on disk 1", kTwo, [](Archive& a) { Put16(a.bytes, a.central[1] + 34, 1); },
          ZipMultiDisk},
@@ -176,16 +203,25 @@ TEST(ZipArchive, DamagedFieldsAreRefused) {
          [](Archive& a) { Put32(a.bytes, a.end + 16, static_cast<uint32_t>(a.central[0] + 1)); },
          ZipBadDirectory},
         {"one entry too many", kTwo,
-         [](Archive& a) { Put16(a.bytes, a.end + 8, 3); Put16(a.bytes, a.end + 10, 3); },
+         [](Archive& a) {
+             Put16(a.bytes, a.end + 8, 3);
+             Put16(a.bytes, a.end + 10, 3);
+         },
          ZipBadEntry},
         {"one entry too few", kTwo,
-         [](Archive& a) { Put16(a.bytes, a.end + 8, 1); Put16(a.bytes, a.end + 10, 1); },
+         [](Archive& a) {
+             Put16(a.bytes, a.end + 8, 1);
+             Put16(a.bytes, a.end + 10, 1);
+         },
          ZipBadDirectory},
         {"central signature", kTwo, [](Archive& a) { a.bytes[a.central[1]] = 'Q'; }, ZipBadEntry},
         {"name past directory", kTwo, [](Archive& a) { Put16(a.bytes, a.central[1] + 28, 90); },
          ZipBadEntry},
         {"stored sizes differ", kTwo,
-         [](Archive& a) { Put32(a.bytes, a.central[0] + 24, 4); Put32(a.bytes, a.local[0] + 22, 4); },
+         [](Archive& a) {
+             Put32(a.bytes, a.central[0] + 24, 4);
+             Put32(a.bytes, a.local[0] + 22, 4);
+         },
          ZipBadSize},
         {"folder with data", {Stored("d/", "xyz")}, none, ZipBadSize},
         {"local signature", kTwo, [](Archive& a) { a.bytes[a.local[1]] = 'Q'; }, ZipBadLocalHeader},
@@ -194,9 +230,12 @@ TEST(ZipArchive, DamagedFieldsAreRefused) {
         {"local crc", kTwo, [](Archive& a) { a.bytes[a.local[0] + 14] ^= 1; }, ZipBadLocalHeader},
         {"local size", kTwo, [](Archive& a) { Put32(a.bytes, a.local[1] + 22, 3); },
          ZipBadLocalHeader},
-        {"local size with descriptor", {Streamed("s.txt", "streamed")},
-         [](Archive& a) { Put32(a.bytes, a.local[0] + 22, 3); }, ZipBadLocalHeader},
-        {"local zip64 markers with descriptor", {Streamed("s.txt", "streamed")},
+        {"local size with descriptor",
+         {Streamed("s.txt", "streamed")},
+         [](Archive& a) { Put32(a.bytes, a.local[0] + 22, 3); },
+         ZipBadLocalHeader},
+        {"local zip64 markers with descriptor",
+         {Streamed("s.txt", "streamed")},
          [](Archive& a) {
              Put32(a.bytes, a.local[0] + 18, 0xFFFFFFFF);
              Put32(a.bytes, a.local[0] + 22, 0xFFFFFFFF);
@@ -206,16 +245,20 @@ TEST(ZipArchive, DamagedFieldsAreRefused) {
         {"local header in directory", kTwo,
          [](Archive& a) { Put32(a.bytes, a.central[1] + 42, static_cast<uint32_t>(a.central[0])); },
          ZipBadLocalHeader},
-        {"same local header twice", {Stored("a", "1"), Stored("a", "1")},
-         [](Archive& a) { Put32(a.bytes, a.central[1] + 42, 0); }, ZipOverlap},
+        {"same local header twice",
+         {Stored("a", "1"), Stored("a", "1")},
+         [](Archive& a) { Put32(a.bytes, a.central[1] + 42, 0); },
+         ZipOverlap},
         {"data into directory", kTwo,
          [](Archive& a) {
              Put32(a.bytes, a.central[1] + 20, 100);
              Put32(a.bytes, a.local[1] + 18, 100);
          },
          ZipOverlap},
-        {"bad name behind good entries", {Stored("a", "1"), Stored("b", "2"), Stored("../c", "3")},
-         none, ZipBadName},
+        {"bad name behind good entries",
+         {Stored("a", "1"), Stored("b", "2"), Stored("../c", "3")},
+         none,
+         ZipBadName},
     };
     for (Case& c : cases) {
         Archive a = Build(c.plans);
@@ -253,15 +296,46 @@ TEST(ZipArchive, EntryPathsUseBackslashes) {
 }
 
 TEST(ZipArchive, NamesStayInsideTheDestination) {
-    const char* good[] = {"a.txt", "a/b/c.txt", "a\\b.txt", "dir/", "dir\\", ".hidden",
-                          "a..b", "console.txt", "com10.txt", "lpt", "-", "x y/z"};
-    for (const char* name : good)
-        EXPECT_EQ(ZipOk, CheckZipEntryName(name, strlen(name))) << name;
-    const char* bad[] = {"", "/x", "\\x", "//server/share", "C:x", "c:\\x", "..", "../x",
-                         "a/../b", "a\\..\\b", "a/..", ".", "./a", "a//b", "a//", "/",
-                         "a ", "a.", "dir./x", "CON", "con.txt", "Nul", "aux.tar.gz",
-                         "COM1", "lpt9.log", "d/prn", "CON .txt", "CONIN$", "a<b", "a>b",
-                         "a|b", "a?b", "a*b", "a\"b", "a:b", "tab\t", "\xc3\xa9t\xc3\xa9",
+    const char* good[] = {"a.txt", "a/b/c.txt",   "a\\b.txt",  "dir/", "dir\\", ".hidden",
+                          "a..b",  "console.txt", "com10.txt", "lpt",  "-",     "x y/z"};
+    for (const char* name : good) EXPECT_EQ(ZipOk, CheckZipEntryName(name, strlen(name))) << name;
+    const char* bad[] = {"",
+                         "/x",
+                         "\\x",
+                         "//server/share",
+                         "C:x",
+                         "c:\\x",
+                         "..",
+                         "../x",
+                         "a/../b",
+                         "a\\..\\b",
+                         "a/..",
+                         ".",
+                         "./a",
+                         "a//b",
+                         "a//",
+                         "/",
+                         "a ",
+                         "a.",
+                         "dir./x",
+                         "CON",
+                         "con.txt",
+                         "Nul",
+                         "aux.tar.gz",
+                         "COM1",
+                         "lpt9.log",
+                         "d/prn",
+                         "CON .txt",
+                         "CONIN$",
+                         "a<b",
+                         "a>b",
+                         "a|b",
+                         "a?b",
+                         "a*b",
+                         "a\"b",
+                         "a:b",
+                         "tab\t",
+                         "\xc3\xa9t\xc3\xa9",
                          "del\x7f"};
     for (const char* name : bad)
         EXPECT_EQ(ZipBadName, CheckZipEntryName(name, strlen(name))) << name;
@@ -276,13 +350,13 @@ TEST(ZipArchive, PathsMustFitWithTheDestination) {
     };
     const std::string d45(45, 'd'), d46(46, 'd');
     const Case cases[] = {
-        {246, "f", ZipOk},                         // the folder is the destination: 246
-        {247, "f", ZipPathTooLong},                // no room for a temporary name
-        {200, std::string(58, 'a'), ZipOk},        // 200 + 1 + 58 = 259 characters
+        {246, "f", ZipOk},                   // the folder is the destination: 246
+        {247, "f", ZipPathTooLong},          // no room for a temporary name
+        {200, std::string(58, 'a'), ZipOk},  // 200 + 1 + 58 = 259 characters
         {200, std::string(59, 'a'), ZipPathTooLong},
-        {200, d45 + "/f", ZipOk},                  // its folder: 200 + 1 + 45 = 246
+        {200, d45 + "/f", ZipOk},  // its folder: 200 + 1 + 45 = 246
         {200, d46 + "/f", ZipPathTooLong},
-        {200, d45 + "/", ZipOk},                   // a folder: same limit
+        {200, d45 + "/", ZipOk},  // a folder: same limit
         {200, d46 + "/", ZipPathTooLong},
     };
     for (const Case& c : cases)
@@ -293,9 +367,9 @@ TEST(ZipArchive, PathsMustFitWithTheDestination) {
 
 // Every cut of a valid archive is refused, and no changed byte makes a read stray.
 TEST(ZipArchive, CutsAndChangedBytesNeverReadOutside) {
-    Archive a = Build({Stored("d/", ""), Deflated("d/x.txt", "some text, some text"),
-                       Streamed("s", "streamed")},
-                      "note");
+    Archive a = Build(
+        {Stored("d/", ""), Deflated("d/x.txt", "some text, some text"), Streamed("s", "streamed")},
+        "note");
     for (size_t size = 0; size < a.bytes.size(); ++size)
         EXPECT_NE(ZipOk, Check(Bytes(a.bytes.begin(), a.bytes.begin() + size))) << size;
     for (size_t at = 0; at < a.bytes.size(); ++at) {
@@ -331,16 +405,16 @@ TEST(ZipArchive, BombsAndArchivesBeyondTheFreeSpaceAreRefused) {
         ZipResult expected;
     };
     const Case cases[] = {
-        {0, 0, 0, ZipOk},                                  // only folders or empty files
-        {100, 100, 100, ZipOk},                            // exactly the free space
+        {0, 0, 0, ZipOk},        // only folders or empty files
+        {100, 100, 100, ZipOk},  // exactly the free space
         {100, 101, 100, ZipNoRoom},
-        {1, floor, lots, ZipOk},                           // any ratio up to the floor
+        {1, floor, lots, ZipOk},  // any ratio up to the floor
         {1, floor + 1, lots, ZipAbsurdRatio},
-        {0, floor + 1, lots, ZipAbsurdRatio},              // sizes declared without any data
-        {floor, kZipMaxRatio * floor, lots, ZipOk},        // zeros deflate to about this
+        {0, floor + 1, lots, ZipAbsurdRatio},        // sizes declared without any data
+        {floor, kZipMaxRatio * floor, lots, ZipOk},  // zeros deflate to about this
         {floor, kZipMaxRatio * floor + 1, lots, ZipAbsurdRatio},
         {65535ull * 0xFFFFFFFFull, 65535ull * 0xFFFFFFFFull, lots, ZipNoRoom},  // largest sums
-        {1, 0xFFFFFFFFull * 65535, 0xFFFFFFFFFFFFFFFFull, ZipAbsurdRatio},  // the ratio first
+        {1, 0xFFFFFFFFull * 65535, 0xFFFFFFFFFFFFFFFFull, ZipAbsurdRatio},      // the ratio first
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.compressed) + " -> " + std::to_string(c.uncompressed));
@@ -390,7 +464,8 @@ TEST(ZipArchive, ArchivesMadeByZipReadBackToTheirTrees) {
                                entry.compressedSize);
             else
                 ASSERT_TRUE(RawInflate(bytes.data() + entry.dataOffset, entry.compressedSize,
-                                       entry.uncompressedSize, &content)) << path;
+                                       entry.uncompressedSize, &content))
+                    << path;
             EXPECT_EQ(ReadExpected(root / path), content) << path;
             EXPECT_EQ(entry.crc, crc32(0, reinterpret_cast<const Bytef*>(content.data()),
                                        static_cast<uInt>(content.size())));

@@ -29,27 +29,28 @@ const Severity E = Severity::Error;
 const Severity W = Severity::Warning;
 
 // A valid http component to build cases on; lines 1 to 10.
-#define HEAD                                       \
-    "[defs]\r\n"                                   \
-    "components=c\r\n"                             \
-    "strings=S\r\n"                                \
-    "[S]\r\n"                                      \
-    "Host=127.0.0.1\r\n"                           \
-    "[c]\r\n"                                      \
-    "name=Client\r\n"                              \
-    "Protocol=http\r\n"                            \
-    "site=%Host%\r\n"                              \
+#define HEAD             \
+    "[defs]\r\n"         \
+    "components=c\r\n"   \
+    "strings=S\r\n"      \
+    "[S]\r\n"            \
+    "Host=127.0.0.1\r\n" \
+    "[c]\r\n"            \
+    "name=Client\r\n"    \
+    "Protocol=http\r\n"  \
+    "site=%Host%\r\n"    \
     "files=client.exe\r\n"
 
 #define DIGEST "9f86d081884c7d659a2feaa0c55ad015a3bf4f1b2b0b822cd15d6c15b0f00a08"
 #define DIGEST_UPPER "9F86D081884C7D659A2FEAA0C55AD015A3BF4F1B2B0B822CD15D6C15B0F00A08"
 
 // A publisherKey as "cvpublish key" prints it (RSA, 2048 bits), and its first half.
-#define KEY_HALF \
+#define KEY_HALF                                                                               \
     "MIIBIjANBgkqhkiG9w0BAQEFAAOCAQ8AMIIBCgKCAQEAzECKVIaxQY4n8TsYV79zGDP6DOSQypNT55s2dfrCDIbm" \
     "pWQ6GPzQgUv0BU5qIwdddPYAjhXw3TIkEp+pSVAzIJkrgSgwithnphDZ7VVE6H85WHWPzysd0QTsufm938yD02RS" \
     "9LcklwjpCCHchlFIi7e5"
-#define KEY KEY_HALF \
+#define KEY                                                                                    \
+    KEY_HALF                                                                                   \
     "Y92iuMIGKAgulYDMWeeWmG50tIVrxsoO1aGlCu34hoPAOYYDXiy5PLn7xEJmP821FPrUW1hb88/TsJ67OiNSOgA8" \
     "Tp1aT2BWO/BdRyS1IJ45ZaZfHuWX/coMO2JxMRvNsnUKSk2NV1HjN9QQxODuAx0D8NPqeOxHfYofrVrcO9MyAHSO" \
     "zQtgDuCV5REk8QIDAQAB"
@@ -62,64 +63,90 @@ const Case kCases[] = {
      "[defs]\ncomponents=a, nothere,a\n[a]\nname=A\n",
      {{2, E, "[nothere], which does not exist"}, {2, W, "[a] twice"}}},
     {"component without a name is ignored, not checked further",
-     "[defs]\ncomponents=a\n[a]\nProtocol=HTTP\n", {{3, W, "[a] has no name"}}},
-    {"protocol case", HEAD "protocol=Http\r\n",
+     "[defs]\ncomponents=a\n[a]\nProtocol=HTTP\n",
+     {{3, W, "[a] has no name"}}},
+    {"protocol case",
+     HEAD "protocol=Http\r\n",
      {{11, W, "set again"}}},  // the first Protocol, http, is read
-    {"HTTP alone", "[defs]\ncomponents=a\n[a]\nname=A\nProtocol=HTTP\nfiles=x\n",
+    {"HTTP alone",
+     "[defs]\ncomponents=a\n[a]\nname=A\nProtocol=HTTP\nfiles=x\n",
      {{5, E, "\"HTTP\" is not http"}}},
-    {"unknown protocol", "[defs]\ncomponents=a\n[a]\nname=A\nProtocol=gopher\n",
+    {"unknown protocol",
+     "[defs]\ncomponents=a\n[a]\nname=A\nProtocol=gopher\n",
      {{5, W, "none of http, ftp"}}},
-    {"ftp without site or files", "[defs]\ncomponents=a\n[a]\nname=A\nProtocol=FTP\n",
+    {"ftp without site or files",
+     "[defs]\ncomponents=a\n[a]\nname=A\nProtocol=FTP\n",
      {{3, E, "without a site"}, {3, E, "without files"}, {3, W, "without user"}}},
-    {"http with two files", "[defs]\ncomponents=a\n[a]\nname=A\nProtocol=http\nsite=h\nfiles=x y\n",
+    {"http with two files",
+     "[defs]\ncomponents=a\n[a]\nname=A\nProtocol=http\nsite=h\nfiles=x y\n",
      {{7, W, "one package"}}},
     {"undefined and unterminated references",
      HEAD "user=%Nobody%\r\npassword=50%\r\nproxy=100%%\r\n",
-     {{11, E, "%Nobody% is defined in no string section"}, {12, W, "without a closing"},
+     {{11, E, "%Nobody% is defined in no string section"},
+      {12, W, "without a closing"},
       {12, W, "password does not unscramble"}}},
     {"a name in a section strings= does not name",
      "[defs]\ncomponents=a\n[T]\nX=1\n[a]\nname=%X%\n",
      {{5, W, "has no name"}, {6, E, "%X% is defined in no"}}},
-    {"install entries", HEAD "count=3\r\ninstall1=run\r\nextract2=frob,client.exe\r\n"
-                        "install3=open,client.exe\r\ninstall4=run,client.exe\r\n"
-                        "extract3=RUN,other.exe\r\n",
-     {{12, E, "no file field"}, {13, W, "\"frob\" is not ispackage"},
-      {15, W, "never read: count is 3"}, {16, W, "other.exe is not among the files"}}},
-    {"target flags", HEAD "count=5\r\nextract1=package,client.exe,3\r\nextract2=copy,client.exe,x\r\n"
-                     "extract3=package,client.exe,12\r\nextract4=copy,client.exe,64\r\n"
-                     "extract5=copy,client.exe,20\r\ninstall1=run,client.exe,3\r\n",
-     {{12, W, "several folders"}, {13, W, "read as the number 0"}, {14, W, "flag 4"},
+    {"install entries",
+     HEAD "count=3\r\ninstall1=run\r\nextract2=frob,client.exe\r\n"
+          "install3=open,client.exe\r\ninstall4=run,client.exe\r\n"
+          "extract3=RUN,other.exe\r\n",
+     {{12, E, "no file field"},
+      {13, W, "\"frob\" is not ispackage"},
+      {15, W, "never read: count is 3"},
+      {16, W, "other.exe is not among the files"}}},
+    {"target flags",
+     HEAD "count=5\r\nextract1=package,client.exe,3\r\nextract2=copy,client.exe,x\r\n"
+          "extract3=package,client.exe,12\r\nextract4=copy,client.exe,64\r\n"
+          "extract5=copy,client.exe,20\r\ninstall1=run,client.exe,3\r\n",
+     {{12, W, "several folders"},
+      {13, W, "read as the number 0"},
+      {14, W, "flag 4"},
       {15, W, "only 1, 2, 4, 8 and 16"}}},
-    {"registry sections", HEAD "registry1=R\r\nregistry2=Gone\r\nregistry3=X@other.inf\r\ncount=3\r\n"
-                          "[R]\r\n;comment\r\nHKCU,Software\\A,V=n,1\r\nHKCU Software\r\n"
-                          "hkcu,Software\\A\r\nHKLM,Software\\A,P=s,%Dir%\r\n"
-                          "HKEY_CURRENT_USER,Software\\A,V=n,2\r\nHKCU,Software\\B,V=n,3\r\n",
-     {{12, E, "no section [Gone]"}, {18, W, "without \"=\""}, {19, W, "without \"=\""},
-      {20, W, "not substituted"}, {21, E, "stops the section [R]"}}},
-    {"install order and numbers", HEAD "installOrder=10000\r\nsize=12K\r\nDisplayOrder=%N%\r\n",
-     {{11, W, "never installed"}, {12, W, "\"12K\" is read as the number 12"},
-      {13, W, "not substituted"}, {13, E, "%N% is defined in no"}}},
+    {"registry sections",
+     HEAD "registry1=R\r\nregistry2=Gone\r\nregistry3=X@other.inf\r\ncount=3\r\n"
+          "[R]\r\n;comment\r\nHKCU,Software\\A,V=n,1\r\nHKCU Software\r\n"
+          "hkcu,Software\\A\r\nHKLM,Software\\A,P=s,%Dir%\r\n"
+          "HKEY_CURRENT_USER,Software\\A,V=n,2\r\nHKCU,Software\\B,V=n,3\r\n",
+     {{12, E, "no section [Gone]"},
+      {18, W, "without \"=\""},
+      {19, W, "without \"=\""},
+      {20, W, "not substituted"},
+      {21, E, "stops the section [R]"}}},
+    {"install order and numbers",
+     HEAD "installOrder=10000\r\nsize=12K\r\nDisplayOrder=%N%\r\n",
+     {{11, W, "never installed"},
+      {12, W, "\"12K\" is read as the number 12"},
+      {13, W, "not substituted"},
+      {13, E, "%N% is defined in no"}}},
     {"cut values, unknown keys, duplicates",
      HEAD "Site=x\r\ncolour=red\r\n[c]\r\nname=y\r\n"
-          "[d]\r\nname=" "0123456789012345678901234567890123456789012345678901234567890123456789"
+          "[d]\r\nname="
+          "0123456789012345678901234567890123456789012345678901234567890123456789"
           "0123456789012345678901234567890123456789012345678901234567890123456789"
           "0123456789012345678901234567890123456789012345678901234567890123456789\r\n",
      {{11, W, "set again"}, {12, W, "not a key"}, {13, W, "appears again"}}},
-    {"a substituted value that grows past its buffer", HEAD "port=%Host%%Host%%Host%%Host%%Host%"
-                                                       "%Host%%Host%%Host%%Host%%Host%\r\n",
+    {"a substituted value that grows past its buffer",
+     HEAD "port=%Host%%Host%%Host%%Host%%Host%"
+          "%Host%%Host%%Host%%Host%%Host%\r\n",
      {{11, W, "cuts it to 79"}}},
-    {"a comment after a value", HEAD "install1=run,client.exe  ; start it\r\n",
+    {"a comment after a value",
+     HEAD "install1=run,client.exe  ; start it\r\n",
      {{11, W, "\"; start it\" is part of the value"},
       {11, W, "client.exe  ; start it is not among the files"}}},
-    {"allowintervention", "[defs]\ncomponents=a\nallowintervention=false\n[a]\nname=A\n",
+    {"allowintervention",
+     "[defs]\ncomponents=a\nallowintervention=false\n[a]\nname=A\n",
      {{3, W, "counts as TRUE"}}},
     {"pass numbers the installer never asks for",
      HEAD "count=2\r\ninstall01=run,client.exe\r\nextract0=run,client.exe\r\n"
           "Registry002=R\r\ninstall2=run,client.exe\r\n",
-     {{12, W, "install01 is not a key"}, {13, W, "extract0 is not a key"},
+     {{12, W, "install01 is not a key"},
+      {13, W, "extract0 is not a key"},
       {14, W, "Registry002 is not a key"}}},
-    {"ftp without user", "[defs]\ncomponents=a,b\n[a]\nname=A\nProtocol=ftp\nsite=h\nfiles=x\n"
-                         "[b]\nname=B\nProtocol=ftp\nsite=h\nfiles=y\nuser=anonymous\n",
+    {"ftp without user",
+     "[defs]\ncomponents=a,b\n[a]\nname=A\nProtocol=ftp\nsite=h\nfiles=x\n"
+     "[b]\nname=B\nProtocol=ftp\nsite=h\nfiles=y\nuser=anonymous\n",
      {{3, W, "ftp component without user"}}},
     // The installer unscrambles both http password keys; an ftp password is sent as written.
     {"passwords that do not unscramble",
@@ -135,13 +162,13 @@ const Case kCases[] = {
      "[c]\nname=C\nProtocol=http\nfiles=x\n"
      "site=%AVeryLongNameForTheServerThatHoldsThePackagesOfTheClientToBeInstalledHereToday%:80\n",
      {{10, W, "cuts the text to 79 before"}, {10, E, "without a site"}}},  // "%AVery..." cut
-    {"a publisher key in an http component", HEAD "publisherKey=" KEY "\r\n",
-     {}},
+    {"a publisher key in an http component", HEAD "publisherKey=" KEY "\r\n", {}},
     {"publisher keys that do not parse",
      "[defs]\ncomponents=a,f\npublisherKey=" KEY_HALF "\n[a]\nname=A\nProtocol=http\nsite=h\n"
      "files=x\npublisherKey=MIIBIjANBgkqhkiG9w0BAQEFAAOCAQ8AMIIBCgKCAQEA\n"
      "[f]\nname=F\nProtocol=ftp\nsite=h\nuser=u\nfiles=y\npublisherKey=" KEY "\n",
-     {{3, E, "publisherKey is no RSA public key"}, {9, E, "publisherKey is no RSA public key"},
+     {{3, E, "publisherKey is no RSA public key"},
+      {9, E, "publisherKey is no RSA public key"},
       {16, W, "only http components are signed"}}},
     {"a publisher key too long for the installer's buffer",
      "[defs]\ncomponents=a\npublisherKey=" KEY KEY KEY "\n[a]\nname=A\n",
@@ -151,8 +178,10 @@ const Case kCases[] = {
      "sha256=" DIGEST "," DIGEST_UPPER "\n"
      "[c]\nname=C\nProtocol=cdrom\nfiles=setup.exe\nsha256= " DIGEST "\n",
      {}},
-    {"pins of a payload's file are checked too", "[defs]\ncomponents=s\n[s]\nname=S\n"
-     "files=setup.exe\nsha256=" DIGEST "\n", {}},
+    {"pins of a payload's file are checked too",
+     "[defs]\ncomponents=s\n[s]\nname=S\n"
+     "files=setup.exe\nsha256=" DIGEST "\n",
+     {}},
     {"an empty key turns the check of [defs]' key off",
      "[defs]\ncomponents=a,b\npublisherKey=" KEY "\n[a]\nname=A\nProtocol=http\nsite=h\n"
      "files=x\npublisherKey=\n[b]\nname=B\nProtocol=http\nsite=h\nfiles=y\n",
@@ -162,7 +191,8 @@ const Case kCases[] = {
      "sha256=" DIGEST "\n"
      "[c]\nname=C\nProtocol=copy\nsourceDir=d\nfiles=x,y\nsha256=" DIGEST ",12ab\n"
      "[h]\nname=H\nProtocol=http\nsite=h\nfiles=z\nsha256=" DIGEST "\n",
-     {{9, E, "lists 1 digest(s) for 2 file(s)"}, {15, E, "digest 2 (for y) is not 64 hex"},
+     {{9, E, "lists 1 digest(s) for 2 file(s)"},
+      {15, E, "digest 2 (for y) is not 64 hex"},
       {21, W, "not used for http components"}}},
 };
 
@@ -181,7 +211,8 @@ TEST_P(DescriptionCheck, ReportsExactlyTheExpectedFindings) {
     std::vector<Finding> got = findings.Sorted();
     std::string all;
     for (const Finding& f : got)
-        all += std::to_string(f.line) + (f.severity == E ? " error: " : " warning: ") + f.text + "\n";
+        all +=
+            std::to_string(f.line) + (f.severity == E ? " error: " : " warning: ") + f.text + "\n";
     ASSERT_EQ(got.size(), test.findings.size()) << all;
     for (const Expected& expected : test.findings) {
         bool found = false;
@@ -230,9 +261,10 @@ TEST(DescriptionCheckSizes, ARegistrySectionBeyondItsBufferIsAnError) {
 // Package actions need cvgetex.dll in the work directory: from the payload or downloaded
 // by a component. Unknown payload (nullptr): nothing is said.
 TEST(DescriptionCheckSizes, PackageActionsNeedTheExtensionLibrary) {
-    const char base[] = "[defs]\ncomponents=c,d\n[c]\nname=C\nProtocol=http\nsite=h\n"
-                        "files=client.pkg\ncount=2\ninstall2=run,client.pkg\n"
-                        "install1=ispackage,client.pkg\n[d]\nname=D\n";
+    const char base[] =
+        "[defs]\ncomponents=c,d\n[c]\nname=C\nProtocol=http\nsite=h\n"
+        "files=client.pkg\ncount=2\ninstall2=run,client.pkg\n"
+        "install1=ispackage,client.pkg\n[d]\nname=D\n";
     struct Case {
         const char* extra;  // appended to [d]
         std::vector<std::string> payload;
@@ -268,8 +300,9 @@ TEST(DescriptionCheckSizes, PackageActionsNeedTheExtensionLibrary) {
 // The reader's profile semantics: names ignore case, the first section and key win,
 // keys and values are trimmed, lines before the first section belong to none.
 TEST(ProfileText, ReadsAsTheProfileFunctions) {
-    const char text[] = "k=before\n[A]\n  Key =  one two \r\nkey=second\n;key=comment\n"
-                        "[a]\nkey=other\n[B]\nflag\n";
+    const char text[] =
+        "k=before\n[A]\n  Key =  one two \r\nkey=second\n;key=comment\n"
+        "[a]\nkey=other\n[B]\nflag\n";
     ProfileText profile;
     profile.Parse(text, strlen(text));
     ASSERT_EQ(profile.Sections().size(), 3u);

@@ -68,15 +68,20 @@ TEST(Pkcs1, EncodesAPrivateKeyBlobAsOpensslDoes) {
         const char* name;
         int size;
     };
-    const Field fields[] = {{"e", 4},           {"n", 256},           {"rsa-factor1", 128},
-                            {"rsa-factor2", 128}, {"rsa-exponent1", 128}, {"rsa-exponent2", 128},
-                            {"rsa-coefficient1", 128}, {"d", 256}};
+    const Field fields[] = {{"e", 4},
+                            {"n", 256},
+                            {"rsa-factor1", 128},
+                            {"rsa-factor2", 128},
+                            {"rsa-exponent1", 128},
+                            {"rsa-exponent2", 128},
+                            {"rsa-coefficient1", 128},
+                            {"d", 256}};
     for (const Field& field : fields) {
         BIGNUM* number = nullptr;
         ASSERT_EQ(1, EVP_PKEY_get_bn_param(key, field.name, &number)) << field.name;
         std::string bytes(static_cast<size_t>(field.size), '\0');
-        ASSERT_EQ(field.size, BN_bn2lebinpad(number, reinterpret_cast<unsigned char*>(&bytes[0]),
-                                             field.size));
+        ASSERT_EQ(field.size,
+                  BN_bn2lebinpad(number, reinterpret_cast<unsigned char*>(&bytes[0]), field.size));
         blob += bytes;
         BN_free(number);
     }
@@ -179,8 +184,8 @@ TEST(PublisherCrypto, SignsAndVerifiesWithTheKeysItMakes) {
 TEST(PublisherCrypto, HashesPieceByPieceAsAWhole) {
     // SHA-256 of "abc" (FIPS 180-2, appendix B.1).
     Sha256Digest expected, digest;
-    ASSERT_TRUE(ParseSha256Hex(
-        "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad", expected));
+    ASSERT_TRUE(ParseSha256Hex("ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad",
+                               expected));
     Sha256Stream hash;
     ASSERT_TRUE(hash.Update("a", 1) && hash.Update("", 0) && hash.Update("bc", 2));
     ASSERT_TRUE(hash.Finish(digest));

@@ -60,6 +60,7 @@ public:
         SendMessageA(listView, LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item));
         return text;
     }
+
 private:
     void ReadRows() {
         int count = static_cast<int>(SendMessageA(listView, LVM_GETITEMCOUNT, 0, 0));
@@ -143,14 +144,15 @@ TEST_F(ComponentTable, EveryKindOfComponentBecomesARow) {
     EXPECT_FALSE(dialog.visible);
     ASSERT_EQ(7u, dialog.rows.size());
     EXPECT_EQ(7, dialog.componentCount);
-    struct Expected { const char* name; const char* size; const char* status; };
+    struct Expected {
+        const char* name;
+        const char* size;
+        const char* status;
+    };
     const Expected expected[] = {
-        {"Web client", "6348KB", "Need to download."},
-        {"Ftp part", "", "Need to download."},
-        {"Copied", "", "Need to download."},
-        {"From CD", "", "Has been downloaded."},
-        {"Bundled", "", "Has been downloaded."},
-        {"System part", "", "Already installed"},
+        {"Web client", "6348KB", "Need to download."}, {"Ftp part", "", "Need to download."},
+        {"Copied", "", "Need to download."},           {"From CD", "", "Has been downloaded."},
+        {"Bundled", "", "Has been downloaded."},       {"System part", "", "Already installed"},
         {"Registered", "", "Already installed"},
     };
     for (size_t i = 0; i < 7; ++i) {
@@ -162,12 +164,15 @@ TEST_F(ComponentTable, EveryKindOfComponentBecomesARow) {
 
 TEST_F(ComponentTable, EveryListedClassIdMustBeRegistered) {
     HKEY key;
-    ASSERT_EQ(0, RegCreateKeyA(HKEY_CLASSES_ROOT, (std::string("CLSID\\") + testClassId).c_str(),
-                               &key));
+    ASSERT_EQ(
+        0, RegCreateKeyA(HKEY_CLASSES_ROOT, (std::string("CLSID\\") + testClassId).c_str(), &key));
     RegSetValueA(key, nullptr, REG_SZ, "test", 4);
     RegCloseKey(key);
     const std::string absent = "{6C1E2A54-94A1-4B7E-9F35-0D6B1D2E7A12}";
-    struct Case { std::string objects; ComponentStatus status; };
+    struct Case {
+        std::string objects;
+        ComponentStatus status;
+    };
     const Case cases[] = {
         {testClassId, AlreadyInstalled},
         {absent, NeedsDownload},
@@ -176,8 +181,10 @@ TEST_F(ComponentTable, EveryListedClassIdMustBeRegistered) {
     };
     for (const Case& c : cases) {
         EmptyStringTableForTests();
-        Outcome dialog = Run(Description("[defs]\r\ncomponents=x\r\n[x]\r\nname=X\r\n"
-                                         "NoDownloadIfObjectsExist=" + c.objects + "\r\n"));
+        Outcome dialog =
+            Run(Description("[defs]\r\ncomponents=x\r\n[x]\r\nname=X\r\n"
+                            "NoDownloadIfObjectsExist=" +
+                            c.objects + "\r\n"));
         ASSERT_EQ(1u, dialog.rows.size());
         EXPECT_EQ(c.status, dialog.rows[0].status_value) << c.objects;
     }
@@ -195,7 +202,11 @@ TEST_F(ComponentTable, RowsAreSortedByDisplayOrder) {
 }
 
 TEST_F(ComponentTable, FileVersionsAndProductVersionsDecideInstalled) {
-    struct Case { const char* library; const char* requirement; bool installed; };
+    struct Case {
+        const char* library;
+        const char* requirement;
+        bool installed;
+    };
     // "A:" stands for the full path of the work directory, which holds a.dll.
     const Case cases[] = {
         {"version471.dll", "A:a.dll:#4.71", true},
@@ -217,9 +228,12 @@ TEST_F(ComponentTable, FileVersionsAndProductVersionsDecideInstalled) {
         UseLibrary(c.library);
         EmptyStringTableForTests();
         std::string requirement = c.requirement;
-        if (requirement.compare(0, 2, "A:") == 0) requirement = work.Path() + "\\" + requirement.substr(2);
-        Outcome dialog = Run(Description("[defs]\r\ncomponents=x\r\n[x]\r\nname=X\r\n"
-                                         "NoDownloadIfFilesExist=" + requirement + "\r\n"));
+        if (requirement.compare(0, 2, "A:") == 0)
+            requirement = work.Path() + "\\" + requirement.substr(2);
+        Outcome dialog =
+            Run(Description("[defs]\r\ncomponents=x\r\n[x]\r\nname=X\r\n"
+                            "NoDownloadIfFilesExist=" +
+                            requirement + "\r\n"));
         ASSERT_EQ(1u, dialog.rows.size());
         EXPECT_EQ(c.installed ? AlreadyInstalled : NeedsDownload, dialog.rows[0].status_value)
             << c.library << " " << requirement;
@@ -237,7 +251,7 @@ TEST_F(ComponentTable, ProtocolsAndSourceDirectories) {
     ProbeDialog probe(workPath, path.c_str());
     probe.probe = [](ProbeDialog& d) {
         const ProtocolKind kinds[] = {ProtocolHttp, ProtocolSelfExtract, ProtocolFtp,
-                                      ProtocolCopy, ProtocolCdrom, ProtocolSelfExtract};
+                                      ProtocolCopy, ProtocolCdrom,       ProtocolSelfExtract};
         for (int i = 0; i < 6; ++i) EXPECT_EQ(kinds[i], GetProtocol(*d.run.ComponentAt(i))) << i;
         char out[260];
         ASSERT_TRUE(GetSourcePath(*d.run.ComponentAt(0), "a.bin", out, sizeof(out)));
@@ -317,7 +331,10 @@ TEST_F(ComponentTable, RowsFollowTheRunsStatusChanges) {
 }
 
 TEST_F(ComponentTable, AllowInterventionOnlyTheExactWordFalseClears) {
-    struct Case { const char* value; bool expected; };
+    struct Case {
+        const char* value;
+        bool expected;
+    };
     const Case cases[] = {{"FALSE", false}, {"false", true}, {"TRUE", true}, {"False", true}};
     for (const Case& c : cases) {
         Outcome dialog =
@@ -329,9 +346,9 @@ TEST_F(ComponentTable, AllowInterventionOnlyTheExactWordFalseClears) {
 TEST_F(ComponentTable, OverlongSectionNamesAreIgnored) {
     std::string longName(72, 's');
     std::string fits(71, 'f');
-    Outcome dialog = Run(Description("[defs]\r\ncomponents=" + longName + "," + fits +
-                                         "\r\n[" + longName + "]\r\nname=Long\r\n[" + fits +
-                                         "]\r\nname=Fits\r\n"));
+    Outcome dialog =
+        Run(Description("[defs]\r\ncomponents=" + longName + "," + fits + "\r\n[" + longName +
+                        "]\r\nname=Long\r\n[" + fits + "]\r\nname=Fits\r\n"));
     ASSERT_EQ(1u, dialog.rows.size());
     EXPECT_EQ("Fits", dialog.rows[0].name);
 }

@@ -91,7 +91,8 @@ public:
             SendMessageA(GetDlgItem(windowHandle, IDC_PROGRESS), PBM_GETRANGE, FALSE, 0));
     }
     int ProgressPosition() {
-        return static_cast<int>(SendMessageA(GetDlgItem(windowHandle, IDC_PROGRESS), PBM_GETPOS, 0, 0));
+        return static_cast<int>(
+            SendMessageA(GetDlgItem(windowHandle, IDC_PROGRESS), PBM_GETPOS, 0, 0));
     }
 
     ScriptedWorker worker;
@@ -204,10 +205,10 @@ TEST_F(DownloadController, EveryFailureEndsTheRunWithItsText) {
          "Downloading..."},
         {"login failed", msgConnected, 3, true, "Error: Unable to connect to 'Example.org'.",
          "Downloading..."},
-        {"refused item", msgFileStarted, 4, true, "Error in receiving file 'a.bin' from 'Example.org'.",
-         "Download error"},
-        {"receive failed", msgFileDone, 4, true, "Error in receiving file 'a.bin' from 'Example.org'.",
-         "Download error"},
+        {"refused item", msgFileStarted, 4, true,
+         "Error in receiving file 'a.bin' from 'Example.org'.", "Download error"},
+        {"receive failed", msgFileDone, 4, true,
+         "Error in receiving file 'a.bin' from 'Example.org'.", "Download error"},
         {"disk full", msgFileDone, 5, true,
          "Error while downloading a.bin: Out of disk space. Remove some files and run again.",
          "Download error"},
@@ -253,9 +254,10 @@ TEST_F(DownloadController, AFinishedFileThatCannotBeRenamedEndsTheRunWithItsText
         ASSERT_NE(INVALID_HANDLE_VALUE, held);
         d.Report(msgFileDone, 0, 0);
         CloseHandle(held);
-        EXPECT_EQ("Error while downloading a.bin: The file could not be written (access denied, "
-                  "or in use by another program).",
-                  d.Status());
+        EXPECT_EQ(
+            "Error while downloading a.bin: The file could not be written (access denied, "
+            "or in use by another program).",
+            d.Status());
         EXPECT_EQ("Download error", d.RowStatus(0));
     };
     dialog.DoModal(nullptr);
@@ -388,8 +390,7 @@ TEST_F(DownloadController, CaptionButtonsAndVisibilityFollowTheRun) {
         if (!c.buttonsEnabled) {
             EXPECT_EQ(quitTop - dialogTop, height) << c.name;
         }
-        EXPECT_EQ(0, GetPrivateProfileIntA("download", "complete", 7, stateProfile) == 1)
-            << c.name;
+        EXPECT_EQ(0, GetPrivateProfileIntA("download", "complete", 7, stateProfile) == 1) << c.name;
     }
 }
 
@@ -443,16 +444,19 @@ TEST_F(DownloadController, QuitAndEscapeAskBeforeEndingTheRun) {
     EXPECT_EQ(1003, dialog.DoModal(nullptr));
     EXPECT_TRUE(no.answered);
     EXPECT_TRUE(yes.answered);
-    EXPECT_EQ("Are you sure you would like to quit downloading? All downloaded files will be "
-              "deleted.",
-              no.text);
+    EXPECT_EQ(
+        "Are you sure you would like to quit downloading? All downloaded files will be "
+        "deleted.",
+        no.text);
 }
 
 TEST_F(DownloadController, SuspendStopsTheTransferAndEndsWith1004) {
     std::string description = Description(twoComponents);
     ScriptedDialog dialog(workPath, description.c_str());
     dialog.endAfterScript = false;
-    dialog.script = [&](ScriptedDialog& d) { SendMessageA(d.windowHandle, WM_COMMAND, IDC_SUSPEND, 0); };
+    dialog.script = [&](ScriptedDialog& d) {
+        SendMessageA(d.windowHandle, WM_COMMAND, IDC_SUSPEND, 0);
+    };
     EXPECT_EQ(1004, dialog.DoModal(nullptr));
     EXPECT_EQ(1, dialog.httpWorker.abortFlag);
 }

@@ -26,13 +26,13 @@ bool HostShell(const std::string& command) {
     STARTUPINFOA startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info = {};
-    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &info))
+    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &info))
         return false;
     if (info.hProcess != nullptr) CloseHandle(info.hProcess);
     if (info.hThread != nullptr) CloseHandle(info.hThread);
-    bool done = WaitUntil([&] { return ReadWholeFile(status).find('\n') != std::string::npos; },
-                          20000);
+    bool done =
+        WaitUntil([&] { return ReadWholeFile(status).find('\n') != std::string::npos; }, 20000);
     std::string result = ReadWholeFile(status);
     DeleteFileA(status.c_str());
     return done && result == "0\n";

@@ -74,8 +74,8 @@ TEST_F(FaultInstance, ANestedRunBesideADownloadNeitherDeletesNorWritesItsFiles) 
     InstallerProcess nested(setup, "-run2 /NoIntervention");
     ASSERT_TRUE(nested.Started());
     Person user(nested.Id());
-    HWND box = user.WaitForMessageBox("Corvane Lite Installer", "unable to download",
-                                      faultPatience);
+    HWND box =
+        user.WaitForMessageBox("Corvane Lite Installer", "unable to download", faultPatience);
     ASSERT_NE(nullptr, box) << user.DescribeWindows();
     ASSERT_TRUE(Person::Answer(box, IDOK));
     EXPECT_EQ(0, nested.WaitForExit(faultPatience));

@@ -73,10 +73,11 @@ TEST_F(FaultKill, KilledTwentyTimesTheDownloadStillCompletesWithoutRefetchingVer
     // how many depends on the machine's pace, and the last run may only join the parts.
     EXPECT_GT(partsBeforeTheLastRun, 0);
     EXPECT_GT(killedMidDownload, 0);
-    printf("[fault] kill: %d faults injected (%d in mid-download), %d runs, %d parts verified "
-           "before the last run, %u bytes compared\n",
-           killed, killedMidDownload, runs, partsBeforeTheLastRun,
-           static_cast<unsigned>(result.size()));
+    printf(
+        "[fault] kill: %d faults injected (%d in mid-download), %d runs, %d parts verified "
+        "before the last run, %u bytes compared\n",
+        killed, killedMidDownload, runs, partsBeforeTheLastRun,
+        static_cast<unsigned>(result.size()));
     RecordProperty("faults", killed);
     RecordProperty("runs", runs);
     RecordProperty("bytes", static_cast<int>(result.size()));

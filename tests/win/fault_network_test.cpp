@@ -36,8 +36,8 @@ protected:
         int got;
         {
             HttpClient client(0);
-            got = client.SetTarget(target.c_str(), "") ? client.GetFile(nullptr, answer.c_str())
-                                                               : -1;
+            got =
+                client.SetTarget(target.c_str(), "") ? client.GetFile(nullptr, answer.c_str()) : -1;
         }
         WSACleanup();
         return got == 0 ? atoi(ReadWholeFile(answer).c_str()) : 0;
@@ -85,9 +85,9 @@ TEST_F(FaultNetwork, ASilentServerIsLeftThroughSuspendAndTheNextStartResumes) {
     const std::string fault = "silence.3.0", name = "net-silent";
     std::string content = Publish(name, parts * faultPartSize - 5, 32);
     std::string setup = MakeInstaller(
-        scratch.Path(), {{"tarrock.inf", FaultDescription(ServerSite("scripted"),
-                                                          "fault/" + fault + "/" + name, "http",
-                                                          true)}});
+        scratch.Path(),
+        {{"tarrock.inf",
+          FaultDescription(ServerSite("scripted"), "fault/" + fault + "/" + name, "http", true)}});
     InstallerProcess run(setup, "/NoIntervention");
     ASSERT_TRUE(run.Started());
     Person user(run.Id());

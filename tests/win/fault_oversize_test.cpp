@@ -21,7 +21,8 @@ protected:
     }
 };
 
-const std::string bundled = "[defs]\r\ncomponents=bundled\r\n[bundled]\r\nname=Bundled\r\nfiles=data.bin\r\n";
+const std::string bundled =
+    "[defs]\r\ncomponents=bundled\r\n[bundled]\r\nname=Bundled\r\nfiles=data.bin\r\n";
 
 }  // namespace
 
@@ -32,16 +33,17 @@ TEST_F(FaultOversize, LongValuesEndInADefinedResult) {
         const char* what;
         std::string description;
         std::string arguments;
-        std::string record;      // the work-directory record before the run; empty: the fixture's
-        const char* message;     // a message box expected on the way, or null
-        bool downloaded;         // Corvane.exe arrives intact
+        std::string record;   // the work-directory record before the run; empty: the fixture's
+        const char* message;  // a message box expected on the way, or null
+        bool downloaded;      // Corvane.exe arrives intact
     };
     std::string longSource = "pkg/" + std::string(2000, 's');
-    std::string longName = "[defs]\r\ncomponents=client\r\nallowintervention=FALSE\r\n"
-                           "[client]\r\nname=" + std::string(5000, 'n') + "\r\nsize=" +
-                           std::string(300, '9') + "\r\nsite=" + ServerSite("nginx") +
-                           "\r\nsourceDir=" + longSource + "\r\nfiles=" +
-                           std::string(3000, 'f') + "\r\nProtocol=http\r\n";
+    std::string longName =
+        "[defs]\r\ncomponents=client\r\nallowintervention=FALSE\r\n"
+        "[client]\r\nname=" +
+        std::string(5000, 'n') + "\r\nsize=" + std::string(300, '9') +
+        "\r\nsite=" + ServerSite("nginx") + "\r\nsourceDir=" + longSource +
+        "\r\nfiles=" + std::string(3000, 'f') + "\r\nProtocol=http\r\n";
     std::string content = PublishWithManifestPrefix("oversize-line", longLine);
     PublishWithManifestPrefix("oversize-manifest", longLine + longLine + longLine);
     const Case cases[] = {
@@ -51,8 +53,7 @@ TEST_F(FaultOversize, LongValuesEndInADefinedResult) {
         {"manifest beyond 1 MiB", FaultDescription(ServerSite("nginx"), "pkg/oversize-manifest"),
          "/NoIntervention", "", "unable to download", false},
         {"work-directory record", bundled, "", std::string(5000, 'r'), nullptr, false},
-        {"command line", bundled, "/NoIntervention " + std::string(30000, 'c'), "", nullptr,
-         false},
+        {"command line", bundled, "/NoIntervention " + std::string(30000, 'c'), "", nullptr, false},
         {"description path", bundled, "-inf C:\\" + std::string(400, 'd') + "\\x.inf", "", nullptr,
          false},
     };

@@ -12,8 +12,7 @@ std::string FaultDescription(const std::string& site, const std::string& sourceD
     return std::string("[defs]\r\ncomponents=client\r\n") +
            (allowIntervention ? "" : "allowintervention=FALSE\r\n") +
            "[client]\r\nname=Corvane Halverd Client\r\nsize=64\r\nsite=" + site +
-           "\r\nsourceDir=" + sourceDir + "\r\nfiles=Corvane.exe\r\nProtocol=" + protocol +
-           "\r\n";
+           "\r\nsourceDir=" + sourceDir + "\r\nfiles=Corvane.exe\r\nProtocol=" + protocol + "\r\n";
 }
 
 int CountInFile(const std::string& path, const std::string& needle, size_t from, size_t to) {

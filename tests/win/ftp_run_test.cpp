@@ -77,10 +77,12 @@ TEST_F(FtpRun, ComponentsFromTwoFtpSitesAreDownloadedThroughTheDialogAndInstalle
     WriteWholeFile(ServedPath("pub\\e2e\\record.exe"), program);
     std::string description =
         "[defs]\r\ncomponents=client,data\r\n"
-        "[client]\r\nname=Corvane FTP Client\r\nsize=400\r\nsite=" + passive +
+        "[client]\r\nname=Corvane FTP Client\r\nsize=400\r\nsite=" +
+        passive +
         "\r\nuser=anonymous\r\nsourceDir=pub/e2e\r\nfiles=record.exe\r\nProtocol=ftp\r\n"
         "install1=run,record.exe,-ftp\r\n"
-        "[data]\r\nname=Corvane FTP Data\r\nsize=3072\r\nsite=" + active +
+        "[data]\r\nname=Corvane FTP Data\r\nsize=3072\r\nsite=" +
+        active +
         "\r\nuser=paced\r\npassword=Ftp-Pass-9\r\nsourceDir=pub\r\nfiles=big.bin\r\n"
         "Protocol=FTP\r\n";
     std::string setup = MakeInstaller(scratch.Path(), {{"tarrock.inf", description}});
@@ -117,8 +119,8 @@ TEST_F(FtpRun, ComponentsFromTwoFtpSitesAreDownloadedThroughTheDialogAndInstalle
     for (const std::string& text : texts) {
         int done = -1, total = -1;
         const char format[] = "Downloading file 'big.bin' (%dK of %dK)...";
-        if (sscanf(text.c_str(), format, &done, &total) == 2 && total == bigKilobytes &&
-            done > 0 && done < bigKilobytes)
+        if (sscanf(text.c_str(), format, &done, &total) == 2 && total == bigKilobytes && done > 0 &&
+            done < bigKilobytes)
             partialText = true;
     }
     EXPECT_TRUE(partialText);
@@ -143,11 +145,11 @@ TEST_F(FtpRun, ComponentsFromTwoFtpSitesAreDownloadedThroughTheDialogAndInstalle
 // sharing from the welcome prompt on, as another program might.
 void ExpectRunToFailWith(FtpRun& test, const char* sourceDir, bool holdTemporaryFile,
                          const std::string& status) {
-    std::string description =
-        std::string("[defs]\r\ncomponents=client\r\n"
-                    "[client]\r\nname=Corvane FTP Client\r\nsize=400\r\nsite=") +
-        test.passive + "\r\nuser=anonymous\r\nsourceDir=" + sourceDir +
-        "\r\nfiles=record.exe\r\nProtocol=ftp\r\n";
+    std::string description = std::string(
+                                  "[defs]\r\ncomponents=client\r\n"
+                                  "[client]\r\nname=Corvane FTP Client\r\nsize=400\r\nsite=") +
+                              test.passive + "\r\nuser=anonymous\r\nsourceDir=" + sourceDir +
+                              "\r\nfiles=record.exe\r\nProtocol=ftp\r\n";
     std::string setup = MakeInstaller(test.scratch.Path(), {{"tarrock.inf", description}});
     InstallerProcess run(setup, "");
     ASSERT_TRUE(run.Started());

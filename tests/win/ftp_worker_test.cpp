@@ -42,8 +42,8 @@ struct Report {
 std::vector<Report> reports;
 
 LRESULT CALLBACK RecordingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == msgConnected || message == msgFileStarted || message == msgProgress || message == msgFileDone ||
-        message == msgWaitingForNetwork || message == msgRunOver) {
+    if (message == msgConnected || message == msgFileStarted || message == msgProgress ||
+        message == msgFileDone || message == msgWaitingForNetwork || message == msgRunOver) {
         reports.push_back(Report{message, wParam, lParam});
         return 0;
     }
@@ -134,13 +134,17 @@ protected:
     Report Fetch(const std::string& remote, DWORD settle = settleTime) {
         reports.clear();
         if (!worker.RequestFile(remote.c_str(), local.c_str())) return Report{0, 0, 0};
-        bool ended = PumpUntil([] {
-            return Count(msgFileDone) > 0 || (Count(msgFileStarted) > 0 && Last(msgFileStarted).code != 0) ||
-                   Count(msgConnected) > 0;
-        }, reportTimeout);
+        bool ended = PumpUntil(
+            [] {
+                return Count(msgFileDone) > 0 ||
+                       (Count(msgFileStarted) > 0 && Last(msgFileStarted).code != 0) ||
+                       Count(msgConnected) > 0;
+            },
+            reportTimeout);
         PumpFor(settle);
         if (!ended) return Report{0, 0, 0};
-        EXPECT_EQ(1, Count(msgFileDone) + (Last(msgFileStarted).code != 0 ? 1 : 0) + Count(msgConnected))
+        EXPECT_EQ(
+            1, Count(msgFileDone) + (Last(msgFileStarted).code != 0 ? 1 : 0) + Count(msgConnected))
             << "one last report per file";
         return reports.back().message == msgProgress ? Last(msgFileDone) : reports.back();
     }
@@ -199,10 +203,10 @@ protected:
     struct TransferCase {
         const char* user;
         const char* file;
-        UINT message;      // the last report
+        UINT message;  // the last report
         WPARAM code;
-        LPARAM size;       // announced in "dl2" 0 (when the last report is "dl4")
-        size_t received;   // bytes in the local file; at most these when the transfer fails
+        LPARAM size;      // announced in "dl2" 0 (when the last report is "dl4")
+        size_t received;  // bytes in the local file; at most these when the transfer fails
         int state;
     };
     // Fetches the case's file (logged in as its user) and checks its reports, the local
@@ -465,10 +469,12 @@ TEST_F(FtpScripted, TransfersEndWithExactlyOneLastReport) {
         {"nopasv", "early226-70000.bin", msgFileDone, TransferOk, 70000, 70000, CONNECTED},
         {"plain", "abort-8000.bin", msgFileDone, TransferReceiveFailed, 8000, 4000, CONNECTED},
         // A final reply that can never fit the reply buffer fails the transfer.
-        {"plain", "longfinal-1000.bin", msgFileDone, TransferReceiveFailed, 1000, 1000, NOT_CONNECTED},
+        {"plain", "longfinal-1000.bin", msgFileDone, TransferReceiveFailed, 1000, 1000,
+         NOT_CONNECTED},
         // The server falls silent, or hangs up, in the middle.
         {"plain", "silent-6000.bin", msgFileDone, TransferReceiveFailed, 6000, 3000, NOT_CONNECTED},
-        {"plain", "closectl-6000.bin", msgFileDone, TransferReceiveFailed, 6000, 3000, NOT_CONNECTED},
+        {"plain", "closectl-6000.bin", msgFileDone, TransferReceiveFailed, 6000, 3000,
+         NOT_CONNECTED},
         // Refusals: still logged in.
         {"plain", "missing", msgFileStarted, TransferReceiveFailed, 0, 0, CONNECTED},
         {"refuse-port", "data-1000.bin", msgFileStarted, TransferReceiveFailed, 0, 0, CONNECTED},
@@ -478,7 +484,8 @@ TEST_F(FtpScripted, TransfersEndWithExactlyOneLastReport) {
         {"plain", "endless-71.bin", msgFileDone, TransferReceiveFailed, 71, 71, CONNECTED},
         {"plain", "short-5000.bin", msgFileDone, TransferReceiveFailed, 5000, 2500, CONNECTED},
         // A byte every 100 ms is too slow for the injected minimum rate.
-        {"plain", "trickle-1000.bin", msgFileDone, TransferReceiveFailed, 1000, 1000, NOT_CONNECTED},
+        {"plain", "trickle-1000.bin", msgFileDone, TransferReceiveFailed, 1000, 1000,
+         NOT_CONNECTED},
         // The 227 names another address where something listens on the same port: the
         // data still comes from the server.
         {"elsewhere", "data-5000.bin", msgFileDone, TransferOk, 5000, 5000, CONNECTED},

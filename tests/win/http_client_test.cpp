@@ -53,9 +53,7 @@ protected:
         client.SetBodyLimit(limit);
         return client.GetFile(nullptr, local.c_str());
     }
-    std::string Served(const char* name) {
-        return ReadWholeFile(servers + "\\www\\" + name);
-    }
+    std::string Served(const char* name) { return ReadWholeFile(servers + "\\www\\" + name); }
     std::string Fetched() { return ReadWholeFile(local); }
 
     std::string servers, nginx, scripted, blackhole, local;
@@ -102,13 +100,12 @@ TEST_F(HttpClient, FailuresLeaveAnExistingFileUntouched) {
 }
 
 TEST_F(HttpClient, BasicAuthentication) {
-    struct Case { std::string credentials; int result; };
+    struct Case {
+        std::string credentials;
+        int result;
+    };
     const Case cases[] = {
-        {"corvane:Tarrock-7@", 0},
-        {"corvane:wrong@", -1},
-        {"corvane@", -1},
-        {":@", -1},
-        {"", -1},
+        {"corvane:Tarrock-7@", 0}, {"corvane:wrong@", -1}, {"corvane@", -1}, {":@", -1}, {"", -1},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(c.result, Fetch(c.credentials + "127.0.0.1:" + nginx + "/private/secret.txt"))
@@ -144,7 +141,10 @@ TEST_F(HttpClient, RedirectionKeepsCredentialsAndDropsTheRequestPath) {
 
 TEST_F(HttpClient, LocationHeaders) {
     // The request each Location leads to, as the scripted server echoes it.
-    struct Case { const char* path; const char* request; };
+    struct Case {
+        const char* path;
+        const char* request;
+    };
     const Case cases[] = {
         {"/lowerlocation", "GET /echo/after-lower HTTP/1.0\r\n"},
         {"/noblank", "GET /echo/after-noblank HTTP/1.0\r\n"},
@@ -168,9 +168,10 @@ TEST_F(HttpClient, LocationHeaders) {
 TEST_F(HttpClient, CredentialsStayWithTheirHost) {
     // A link to another host: the request there carries no Authorization line.
     ASSERT_EQ(0, Fetch("u:p@127.0.0.1:" + scripted + "/crosshost"));
-    EXPECT_EQ("GET /echo/crosshost HTTP/1.0\r\nHost: 127.0.0.2\r\n"
-              "Accept: image/gif, image/jpeg, image/pjpeg, */*\r\n\r\n",
-              Fetched());
+    EXPECT_EQ(
+        "GET /echo/crosshost HTTP/1.0\r\nHost: 127.0.0.2\r\n"
+        "Accept: image/gif, image/jpeg, image/pjpeg, */*\r\n\r\n",
+        Fetched());
 }
 
 TEST_F(HttpClient, HeadsOfEveryShape) {
@@ -182,11 +183,15 @@ TEST_F(HttpClient, HeadsOfEveryShape) {
 }
 
 TEST_F(HttpClient, BrokenBodiesFail) {
-    struct Case { const char* path; int result; size_t kept; };
+    struct Case {
+        const char* path;
+        int result;
+        size_t kept;
+    };
     const Case cases[] = {
-        {"/midclose", -1, 5000 - 43},    // Content-Length 100000, connection closed early
-        {"/short", -1, 5},               // Content-Length 10, five bytes
-        {"/midclose-nolength", 0, 5000}, // no Content-Length: the close ends the body
+        {"/midclose", -1, 5000 - 43},     // Content-Length 100000, connection closed early
+        {"/short", -1, 5},                // Content-Length 10, five bytes
+        {"/midclose-nolength", 0, 5000},  // no Content-Length: the close ends the body
     };
     for (const Case& c : cases) {
         EXPECT_EQ(c.result, Fetch("127.0.0.1:" + scripted + c.path)) << c.path;
@@ -205,16 +210,16 @@ TEST_F(HttpClient, BodiesStopAtTheirLengthAndTheLimit) {
         long long kept;  // bytes in the local file afterwards; -1: "kept" untouched
     };
     const Case cases[] = {
-        {"/endless/100", -1, httpTooLong, -1},          // known too long in the first block
+        {"/endless/100", -1, httpTooLong, -1},  // known too long in the first block
         {"/endless/5000", -1, httpTooLong, 5000},
         {"/endless/none", 10000, httpTooLong, 10000},
-        {"/endless/5000", 3000, httpTooLong, -1},       // announced beyond the limit
+        {"/endless/5000", 3000, httpTooLong, -1},  // announced beyond the limit
         {"/endless/5000", 8000, httpTooLong, 5000},
-        {"/endless/200000", -1, httpTooLong, 200000},   // ends inside the fourth 64 KiB block
+        {"/endless/200000", -1, httpTooLong, 200000},    // ends inside the fourth 64 KiB block
         {"/endless/none", 131073, httpTooLong, 131073},  // one byte into the third block
         {"/midclose-nolength", 5000, httpOk, 5000},      // exactly the limit, then the close
         {"/midclose-nolength", 4999, httpTooLong, 4999},
-        {"/short", 100, -1, 5},                // shorter than announced still fails
+        {"/short", 100, -1, 5},  // shorter than announced still fails
     };
     for (const Case& c : cases) {
         WriteWholeFile(local, "kept");
@@ -259,7 +264,10 @@ TEST_F(HttpClient, AFailedLocalWriteReportsItsErrorCode) {
     HANDLE held = CreateFileA(local.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, held);
-    struct Case { std::string path; unsigned long error; };
+    struct Case {
+        std::string path;
+        unsigned long error;
+    };
     const Case cases[] = {
         {local, ERROR_SHARING_VIOLATION},
         {scratch.Path(), ERROR_ACCESS_DENIED},  // a directory
@@ -267,8 +275,7 @@ TEST_F(HttpClient, AFailedLocalWriteReportsItsErrorCode) {
     };
     for (const Case& c : cases) {
         ::HttpClient client(0, testTimeouts);
-        ASSERT_TRUE(client.SetTarget(("127.0.0.1:" + nginx + "/files/small.txt").c_str(),
-                                       nullptr));
+        ASSERT_TRUE(client.SetTarget(("127.0.0.1:" + nginx + "/files/small.txt").c_str(), nullptr));
         EXPECT_EQ(httpWriteFailed, client.GetFile(nullptr, c.path.c_str())) << c.path;
         EXPECT_EQ(c.error, client.LastWriteError()) << c.path;
         EXPECT_TRUE(client.ServerAnswered()) << c.path;
@@ -279,7 +286,11 @@ TEST_F(HttpClient, AFailedLocalWriteReportsItsErrorCode) {
 // Whether anything came back from a server: any status counts; refusals, silence at the
 // connect, and names that are not found do not.
 TEST_F(HttpClient, WhetherAServerAnswered) {
-    struct Case { std::string target; int result; bool answered; };
+    struct Case {
+        std::string target;
+        int result;
+        bool answered;
+    };
     const Case cases[] = {
         {"127.0.0.1:" + nginx + "/files/small.txt", 0, true},
         {"127.0.0.1:" + nginx + "/files/missing.txt", -1, true},
@@ -344,12 +355,13 @@ TEST_F(HttpClient, ProxyRequests) {
     proxy = "pu:pp@127.0.0.1:" + scripted;
     ASSERT_EQ(0, Fetch("u:p@origin.invalid:8080/echo/x", proxy.c_str()));
     // The whole request as the server read it: nothing after its one empty line.
-    EXPECT_EQ("GET http://origin.invalid:8080/echo/x HTTP/1.0\r\n"
-              "Proxy-Authorization: Basic cHU6cHA=\r\n"
-              "Authorization: Basic dTpw\r\n"
-              "Host: origin.invalid\r\n"
-              "Accept: image/gif, image/jpeg, image/pjpeg, */*\r\n\r\n",
-              Fetched());
+    EXPECT_EQ(
+        "GET http://origin.invalid:8080/echo/x HTTP/1.0\r\n"
+        "Proxy-Authorization: Basic cHU6cHA=\r\n"
+        "Authorization: Basic dTpw\r\n"
+        "Host: origin.invalid\r\n"
+        "Accept: image/gif, image/jpeg, image/pjpeg, */*\r\n\r\n",
+        Fetched());
 }
 
 TEST_F(HttpClient, TargetTextsThatDoNotFitAreRefused) {

@@ -364,8 +364,16 @@ TEST_F(HttpLadder, WhatIsTypedIntoHttpSettingsIsUsedAndKeptWhenNoOtherRungWorks)
     // that wants credentials.
     std::string content = PseudoRandomBytes(3 * 4096 - 5, 24);
     std::string remote = Publish("private", content);
-    DialogAnswer answer = {siteUserName, sitePasswordText, "127.0.0.1", proxyPort,
-                           proxyUserName, proxyPasswordText, 0, 0, false, 0};
+    DialogAnswer answer = {siteUserName,
+                           sitePasswordText,
+                           "127.0.0.1",
+                           proxyPort,
+                           proxyUserName,
+                           proxyPasswordText,
+                           0,
+                           0,
+                           false,
+                           0};
     EXPECT_EQ(0, FetchAnswering(answer, remote));
     EXPECT_TRUE(answer.typed);
     EXPECT_EQ(1, answer.shown);
@@ -453,7 +461,8 @@ TEST_F(HttpLadder, ConfirmedSettingsBringTheProxyEverywhereAndTheLoginOnlyToItsS
         CopyText(connectionSettings.proxyPort, "3128");
         CopyText(connectionSettings.siteUser, "confirmed");
         CopyText(connectionSettings.sitePassword, "secret");
-        CopyText(connectionSettings.siteHost, c.site[0] == 'L' ? "localhost:8001" : "127.0.0.1:8001");
+        CopyText(connectionSettings.siteHost,
+                 c.site[0] == 'L' ? "localhost:8001" : "127.0.0.1:8001");
         connectionSettings.confirmed = 1;
         HttpWorker worker;
         worker.Create(notify);
@@ -543,7 +552,8 @@ TEST_F(HttpLadder, ADescriptionProxyWithoutAPortIsAskedOnPort80) {
             SOCKET connection = accept(l.socket, nullptr, nullptr);
             char block[2048];
             int got;
-            while (connection != INVALID_SOCKET && l.request.find("\r\n\r\n") == std::string::npos &&
+            while (connection != INVALID_SOCKET &&
+                   l.request.find("\r\n\r\n") == std::string::npos &&
                    (got = recv(connection, block, sizeof block, 0)) > 0)
                 l.request.append(block, static_cast<size_t>(got));
             closesocket(connection);

@@ -45,8 +45,8 @@ Reports* reports = nullptr;
 HttpWorker* suspendAtFirstPart = nullptr;
 
 LRESULT CALLBACK NotifyProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (reports != nullptr && (message == msgConnected || message == msgFileStarted || message == msgProgress ||
-                               message == msgFileDone))
+    if (reports != nullptr && (message == msgConnected || message == msgFileStarted ||
+                               message == msgProgress || message == msgFileDone))
         reports->received.push_back({message, {wParam, lParam}});
     if (message == msgProgress && suspendAtFirstPart != nullptr) {
         suspendAtFirstPart->Suspend();
@@ -92,7 +92,8 @@ protected:
     }
 
     // Cuts content into parts of partSize on the server, with the manifest.
-    std::string Publish(const std::string& content, size_t partSize, const char* totalSum = nullptr) {
+    std::string Publish(const std::string& content, size_t partSize,
+                        const char* totalSum = nullptr) {
         PublishPackage(published, content, partSize, totalSum);
         return content;
     }
@@ -121,9 +122,11 @@ protected:
     }
     std::string Site() { return "127.0.0.1:" + std::to_string(port); }
     int Requests(const std::string& file) {
-        std::string log = ReadWholeFile(accessLog).substr(logStart), needle = "/pkg/" + name + "/" + file + " ";
+        std::string log = ReadWholeFile(accessLog).substr(logStart),
+                    needle = "/pkg/" + name + "/" + file + " ";
         int n = 0;
-        for (size_t at = log.find(needle); at != std::string::npos; at = log.find(needle, at + 1)) ++n;
+        for (size_t at = log.find(needle); at != std::string::npos; at = log.find(needle, at + 1))
+            ++n;
         return n;
     }
 
@@ -187,7 +190,8 @@ TEST_F(HttpPackage, ALaterPartLargerThanTheFirstFailsBeforeItIsFetched) {
 
 TEST_F(HttpPackage, ADamagedPartOnTheServerIsRetriedABoundedNumberOfTimes) {
     Publish(PseudoRandomBytes(2 * 4096, 13), 4096);
-    WriteWholeFile(published + "\\file001.bin", PseudoRandomBytes(4096, 99));  // not what the manifest says
+    WriteWholeFile(published + "\\file001.bin",
+                   PseudoRandomBytes(4096, 99));  // not what the manifest says
     HttpWorker worker;
     EXPECT_EQ(4, Fetch(worker, Site()));
     EXPECT_EQ(4, Requests("file001.bin"));
@@ -239,8 +243,7 @@ TEST_F(HttpPackage, APartOfAnotherLengthThanListedIsBad) {
         WriteWholeFile(published + "\\pkginfo.txt",
                        "[files]\r\nfile000.bin=" + std::to_string(c.listed) +
                            "\r\n[sums]\r\nfile000.bin=" + ChecksumText(c.served) +
-                           "\r\ntotal_sum=" + ChecksumText(c.served.substr(0, c.listed)) +
-                           "\r\n");
+                           "\r\ntotal_sum=" + ChecksumText(c.served.substr(0, c.listed)) + "\r\n");
         DeleteFileA((work.Path() + "\\file000.bin").c_str());
         if (c.onDisk) WriteWholeFile(work.Path() + "\\file000.bin", c.served);
         received.received.clear();
@@ -307,8 +310,9 @@ TEST_F(HttpPackage, GapsInTheManifest) {
     WriteWholeFile(published + "\\file000.bin", a);
     WriteWholeFile(published + "\\file001.bin", b);
     WriteWholeFile(published + "\\file003.bin", d);
-    const std::string sums = "file000.bin=" + ChecksumText(a) + "\r\nfile001.bin=" +
-                             ChecksumText(b) + "\r\nfile003.bin=" + ChecksumText(d) + "\r\n";
+    const std::string sums = "file000.bin=" + ChecksumText(a) +
+                             "\r\nfile001.bin=" + ChecksumText(b) +
+                             "\r\nfile003.bin=" + ChecksumText(d) + "\r\n";
     struct Case {
         const char* what;
         std::string manifest;
@@ -320,8 +324,8 @@ TEST_F(HttpPackage, GapsInTheManifest) {
              "total_sum=" + ChecksumText(a + b) + "\r\n",
          0, a + b},
         {"a part without its checksum",
-         "[files]\r\nfile000.bin=10\r\nfile001.bin=10\r\n[sums]\r\nfile000.bin=" +
-             ChecksumText(a) + "\r\ntotal_sum=" + ChecksumText(a + b) + "\r\n",
+         "[files]\r\nfile000.bin=10\r\nfile001.bin=10\r\n[sums]\r\nfile000.bin=" + ChecksumText(a) +
+             "\r\ntotal_sum=" + ChecksumText(a + b) + "\r\n",
          4, ""},
         {"no total_sum", "[files]\r\nfile000.bin=10\r\nfile001.bin=10\r\n[sums]\r\n" + sums, 4, ""},
     };

@@ -33,8 +33,8 @@ std::string ReadText(HKEY root, const char* key, const char* name) {
 
 void WriteText(HKEY root, const char* key, const char* name, const std::string& text) {
     HKEY handle;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(root, key, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                                             &handle, nullptr));
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegCreateKeyExA(root, key, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &handle, nullptr));
     RegSetValueExA(handle, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
                    static_cast<DWORD>(text.size() + 1));
     RegCloseKey(handle);
@@ -318,8 +318,8 @@ TEST_F(InstallActions, AnyFailedValueOfAWaitedForProgramFailsTheAction) {
         {"run,fail.exe,empty", 0, ""},
         {"run,success.exe", 1, "<absent>"},
         {"run,fail.exe,long", 0, std::string(300, 'x')},  // longer than any path buffer
-        {"run,missing.exe", 0, "<absent>"},  // nothing started: nothing was installed
-        {"open,fail.exe,text", 0, "setup failed"},  // the shell's process is waited for too
+        {"run,missing.exe", 0, "<absent>"},               // nothing started: nothing was installed
+        {"open,fail.exe,text", 0, "setup failed"},        // the shell's process is waited for too
     };
     for (const Case& c : cases) {
         RegDeleteKeyA(HKEY_LOCAL_MACHINE, EnableKey().c_str());
@@ -504,8 +504,11 @@ protected:
     }
     // Every directory an entry could write into, including the wrong ones.
     std::vector<std::string> Candidates() const {
-        return {client + "\\Program", client, client + "\\data", userData, WindowsDirectory(),
-                SystemDirectory(), AtRoot("\\data"), AtRoot("\\Program"), AtRoot("\\")};
+        return {client + "\\Program", client,
+                client + "\\data",    userData,
+                WindowsDirectory(),   SystemDirectory(),
+                AtRoot("\\data"),     AtRoot("\\Program"),
+                AtRoot("\\")};
     }
     std::string client, userData;
 };

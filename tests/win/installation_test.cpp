@@ -61,7 +61,8 @@ std::string Profile(const char* section, const char* key) {
 
 void ClearInstallValues() {
     HKEY key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, installComponentsKey, 0, KEY_ALL_ACCESS, &key) != 0) return;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, installComponentsKey, 0, KEY_ALL_ACCESS, &key) != 0)
+        return;
     RegDeleteValueA(key, "Failed");
     RegDeleteValueA(key, "FailedMessage");
     RegCloseKey(key);
@@ -112,7 +113,8 @@ TEST_F(InstallationDriver, InstallsInInstallOrderThenDisplayOrderAndNeverFrom100
         Section("Early", 2, 100, "record_app.exe", "install1=run,record_app.exe,early\r\n") +
         Section("Tie", 3, 100, "record_app.exe", "install1=run,record_app.exe,tie\r\n") +
         Section("Never", 4, 10000, "record_app.exe", "install1=run,record_app.exe,never\r\n") +
-        Section("NoPass", 5, 200, "record_app.exe", "count=0\r\ninstall1=run,record_app.exe,none\r\n") +
+        Section("NoPass", 5, 200, "record_app.exe",
+                "count=0\r\ninstall1=run,record_app.exe,none\r\n") +
         Section("Last", 6, 400, "sleep_app.exe", "install1=run,sleep_app.exe,4000\r\n");
     std::string setup = MakeInstaller(scratch.Path(), {{"tarrock.inf", description}});
     InstallerProcess run(setup, "");
@@ -128,9 +130,10 @@ TEST_F(InstallationDriver, InstallsInInstallOrderThenDisplayOrderAndNeverFrom100
     EXPECT_FALSE(Person::IsShown(dialog));
     std::vector<std::vector<std::string>> rows = Person::Rows(GetDlgItem(dialog, 1000));
     ASSERT_EQ(6u, rows.size());
-    const char* expected[][2] = {{"Late", "Installation done."},     {"Early", "Installation done."},
-                                 {"Tie", "Installation done."},      {"Never", "Has been downloaded."},
-                                 {"NoPass", "Installation done."},   {"Last", "Installing..."}};
+    const char* expected[][2] = {
+        {"Late", "Installation done."},   {"Early", "Installation done."},
+        {"Tie", "Installation done."},    {"Never", "Has been downloaded."},
+        {"NoPass", "Installation done."}, {"Last", "Installing..."}};
     for (size_t i = 0; i < rows.size(); ++i) {
         EXPECT_EQ(expected[i][0], rows[i][0]);
         EXPECT_EQ(expected[i][1], rows[i][2]) << rows[i][0];
@@ -171,8 +174,9 @@ TEST_F(InstallationDriver, RegistryEntriesOfEachPassAreWritten) {
     char windows[MAX_PATH];
     GetWindowsDirectoryA(windows, MAX_PATH);
     std::string extraFile = std::string(windows) + "\\cvdriver-extra.inf";
-    WriteWholeFile(extraFile,
-                   "[Extra]\r\nHKCU,Software\\Corvane\\Corvane\\Tests\\Driver,From=s,extra file\r\n");
+    WriteWholeFile(
+        extraFile,
+        "[Extra]\r\nHKCU,Software\\Corvane\\Corvane\\Tests\\Driver,From=s,extra file\r\n");
     std::string description =
         "[defs]\r\ncomponents=Keys\r\n" +
         Section("Keys", 1, 1, "record_app.exe",
@@ -192,7 +196,8 @@ TEST_F(InstallationDriver, RegistryEntriesOfEachPassAreWritten) {
     EXPECT_EQ(30u, interval);
     char from[64] = {};
     size = sizeof from;
-    EXPECT_EQ(0, RegQueryValueExA(key, "From", nullptr, &type, reinterpret_cast<BYTE*>(from), &size));
+    EXPECT_EQ(0,
+              RegQueryValueExA(key, "From", nullptr, &type, reinterpret_cast<BYTE*>(from), &size));
     EXPECT_STREQ("extra file", from);
     RegCloseKey(key);
     RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Corvane\\Corvane\\Tests\\Driver");
@@ -228,7 +233,8 @@ protected:
         if (from > log.size()) return 0;
         int n = 0;
         std::string needle = "/pkg/" + directory + "/";
-        for (size_t at = log.find(needle, from); at != std::string::npos; at = log.find(needle, at + 1))
+        for (size_t at = log.find(needle, from); at != std::string::npos;
+             at = log.find(needle, at + 1))
             ++n;
         return n;
     }
@@ -261,7 +267,8 @@ TEST_F(InstallerInstall, TheTypicalRunInstallsTheClientAndLeavesNothingBehind) {
     ASSERT_NE(std::string::npos, shipped.find("SiteName=127.0.0.1\r\n"));
     shipped.replace(shipped.find("SiteName=127.0.0.1\r\n"), 20,
                     "SiteName=127.0.0.1:" + std::to_string(TestServerPort("nginx")) + "\r\n");
-    PublishPackage(TestServersDirectory() + "\\www\\corvane\\publicdl", Fixture("Corvane.exe"), 4096);
+    PublishPackage(TestServersDirectory() + "\\www\\corvane\\publicdl", Fixture("Corvane.exe"),
+                   4096);
     char temp[MAX_PATH];
     GetTempPathA(MAX_PATH, temp);
     std::string note = std::string(temp) + "corvane-client.txt";
@@ -295,7 +302,8 @@ TEST_F(InstallerInstall, TheTypicalRunInstallsTheClientAndLeavesNothingBehind) {
 TEST_F(InstallerInstall, WithoutSuccessTheFilesStayAndTheNextStartInstallsAtOnce) {
     PublishPackage(TestServersDirectory() + "\\www\\pkg\\e2e-norecord", Fixture("record_app.exe"),
                    8192);
-    std::string setup = MakeInstaller(scratch.Path(), {{"tarrock.inf", Description("e2e-norecord")}});
+    std::string setup =
+        MakeInstaller(scratch.Path(), {{"tarrock.inf", Description("e2e-norecord")}});
     ASSERT_NO_FATAL_FAILURE(DownloadAndInstall(setup, "-SaveProxySettings"));
     std::vector<RecordedRun> runs = RecordedRuns(work + "\\Corvane.exe");
     ASSERT_EQ(1u, runs.size());
@@ -328,10 +336,10 @@ TEST_F(InstallerInstall, WithoutSuccessTheFilesStayAndTheNextStartInstallsAtOnce
 TEST_F(InstallerInstall, DecliningAsksWhetherToKeepTheFiles) {
     struct Case {
         const char* name;
-        bool escapeOnReady;      // Escape instead of &Cancel on "Ready to Install"
-        int cancelAnswer;        // button pressed on "Cancel Installation", 0 for Escape
+        bool escapeOnReady;  // Escape instead of &Cancel on "Ready to Install"
+        int cancelAnswer;    // button pressed on "Cancel Installation", 0 for Escape
         bool filesKept;
-        const char* complete;    // "download"/"complete" afterwards
+        const char* complete;  // "download"/"complete" afterwards
     } cases[] = {
         // The run consumed "complete" = 1 when it began.
         {"Cancel, Delete files", false, 1009, false, "0"},
@@ -351,7 +359,8 @@ TEST_F(InstallerInstall, DecliningAsksWhetherToKeepTheFiles) {
         ASSERT_TRUE(c.escapeOnReady ? user.PressEscape(ready) : Person::Press(ready, 1009));
         HWND cancel = user.WaitForDialog("Cancel Installation", patience);
         ASSERT_NE(nullptr, cancel) << user.DescribeWindows();
-        ASSERT_TRUE(c.cancelAnswer == 0 ? user.PressEscape(cancel) : Person::Press(cancel, c.cancelAnswer));
+        ASSERT_TRUE(c.cancelAnswer == 0 ? user.PressEscape(cancel)
+                                        : Person::Press(cancel, c.cancelAnswer));
         EXPECT_EQ(0, run.WaitForExit(patience));
         EXPECT_TRUE(RecordedRuns(work + "\\Corvane.exe").empty());  // nothing was started
         EXPECT_EQ(c.filesKept, FileExists(work + "\\Corvane.exe"));
@@ -390,11 +399,11 @@ TEST_F(InstallerInstall, WithoutInterventionTheInstallationStartsAtOnce) {
 }
 
 TEST_F(InstallationDriver, ALocalComponentWithAMissingFileShowsMessage590AndKeepsTheFiles) {
-    std::string description = "[defs]\r\ncomponents=Present,Missing\r\n" +
-                              Section("Present", 1, 1, "record_app.exe",
-                                      "install1=run,record_app.exe,present\r\n") +
-                              Section("Missing", 2, 2, "record_app.exe,gone.exe",
-                                      "install1=run,record_app.exe,missing\r\n");
+    std::string description =
+        "[defs]\r\ncomponents=Present,Missing\r\n" +
+        Section("Present", 1, 1, "record_app.exe", "install1=run,record_app.exe,present\r\n") +
+        Section("Missing", 2, 2, "record_app.exe,gone.exe",
+                "install1=run,record_app.exe,missing\r\n");
     std::string setup = MakeInstaller(scratch.Path(), {{"tarrock.inf", description}});
     InstallerProcess run(setup, "");
     ASSERT_TRUE(run.Started());
@@ -413,9 +422,9 @@ TEST_F(InstallationDriver, ALocalComponentWithAMissingFileShowsMessage590AndKeep
 TEST_F(InstallationDriver, ANestedLocalRunEndsKeepingItsFiles) {
     // Another instance holds the mutex: "-run2" runs alongside it.
     HANDLE mutex = CreateMutexA(nullptr, TRUE, "CVGET_INSTANCE_MUTEX");
-    std::string description = "[defs]\r\ncomponents=One\r\n" +
-                              Section("One", 1, 1, "record_app.exe",
-                                      "install1=run,record_app.exe,nested\r\n");
+    std::string description =
+        "[defs]\r\ncomponents=One\r\n" +
+        Section("One", 1, 1, "record_app.exe", "install1=run,record_app.exe,nested\r\n");
     std::string setup = MakeInstaller(scratch.Path(), {{"tarrock.inf", description}});
     InstallerProcess run(setup, "-run2");
     ASSERT_TRUE(run.Started());
@@ -433,10 +442,11 @@ TEST_F(InstallerInstall, QuitIsDisabledWhileTheInstallationRuns) {
     PrepareFinishedDownload(Fixture("sleep_app.exe"));
     std::string setup = MakeInstaller(
         scratch.Path(),
-        {{"tarrock.inf", "[defs]\r\ncomponents=client\r\n[client]\r\nname=Client\r\nsite=127.0.0.1:" +
-                             std::to_string(TestServerPort("nginx")) +
-                             "\r\nsourceDir=pkg/unused\r\nfiles=Corvane.exe\r\nProtocol=http\r\n"
-                             "install1=run,Corvane.exe,3000\r\n"}});
+        {{"tarrock.inf",
+          "[defs]\r\ncomponents=client\r\n[client]\r\nname=Client\r\nsite=127.0.0.1:" +
+              std::to_string(TestServerPort("nginx")) +
+              "\r\nsourceDir=pkg/unused\r\nfiles=Corvane.exe\r\nProtocol=http\r\n"
+              "install1=run,Corvane.exe,3000\r\n"}});
     InstallerProcess run(setup, "");
     ASSERT_TRUE(run.Started());
     Person user(run.Id());
@@ -459,8 +469,8 @@ TEST_F(InstallerInstall, TheProxyThatWorkedIsWrittenToTheStateProfileWhenAsked) 
     ASSERT_NE(0, proxyPort) << "the test proxies are not running";
     PublishPackage(TestServersDirectory() + "\\www\\pkg\\e2e-viaproxy", Fixture("record_app.exe"),
                    8192);
-    std::string description = Description("e2e-viaproxy") + "proxy=127.0.0.1\r\nport=" +
-                              std::to_string(proxyPort) + "\r\n";
+    std::string description = Description("e2e-viaproxy") +
+                              "proxy=127.0.0.1\r\nport=" + std::to_string(proxyPort) + "\r\n";
     std::string setup = MakeInstaller(scratch.Path(), {{"tarrock.inf", description}});
     ASSERT_NO_FATAL_FAILURE(DownloadAndInstall(setup, "-SaveProxySettings"));
     EXPECT_EQ("TRUE", Profile("ProxySettings", "Valid"));

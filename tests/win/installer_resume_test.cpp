@@ -169,10 +169,11 @@ TEST_F(InstallerResume, AWrongTotalFailsTheFileWithMessage585AndKeepsTheParts) {
     ASSERT_NE(nullptr, dialog) << user.DescribeWindows();
     HWND box = user.WaitForMessageBox("Corvane Lite Installer", "unable to download", patience);
     ASSERT_NE(nullptr, box) << user.DescribeWindows();
-    EXPECT_EQ("Corvane Lite Installer was unable to download all the needed software, possibly "
-              "due to a communication error. Installation cannot start. Try running the Corvane "
-              "Lite Installer again later.",
-              Person::MessageText(box));
+    EXPECT_EQ(
+        "Corvane Lite Installer was unable to download all the needed software, possibly "
+        "due to a communication error. Installation cannot start. Try running the Corvane "
+        "Lite Installer again later.",
+        Person::MessageText(box));
     EXPECT_EQ("Download error", Person::CellText(GetDlgItem(dialog, 1000), 0, 2));
     EXPECT_EQ("Error in receiving file 'Corvane.exe' from '127.0.0.1:" +
                   std::to_string(TestServerPort("nginx")) + "'.",

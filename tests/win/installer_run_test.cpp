@@ -131,10 +131,11 @@ TEST_F(InstallerRun, AFailedDownloadShowsTheRowsAndMessage585AndKeepsEverything)
     ASSERT_TRUE(CancelSettingsDialog(user)) << user.DescribeWindows();
     HWND box = user.WaitForMessageBox("Corvane Lite Installer", "unable to download", patience);
     ASSERT_NE(nullptr, box) << user.DescribeWindows();
-    EXPECT_EQ("Corvane Lite Installer was unable to download all the needed software, possibly "
-              "due to a communication error. Installation cannot start. Try running the Corvane "
-              "Lite Installer again later.",
-              Person::MessageText(box));
+    EXPECT_EQ(
+        "Corvane Lite Installer was unable to download all the needed software, possibly "
+        "due to a communication error. Installation cannot start. Try running the Corvane "
+        "Lite Installer again later.",
+        Person::MessageText(box));
     EXPECT_EQ("Download error", Person::CellText(list, 0, 2));
     EXPECT_EQ("Error in receiving file 'Corvane.exe' from '127.0.0.1:" +
                   std::to_string(TestServerPort("nginx")) + "'.",
@@ -151,8 +152,7 @@ TEST_F(InstallerRun, AFailedDownloadShowsTheRowsAndMessage585AndKeepsEverything)
 
 TEST_F(InstallerRun, QuitAndEscapeAskFirstAndYesDeletesEverything) {
     std::string setup = MakeInstaller(
-        scratch.Path(),
-        {{"tarrock.inf", NetworkDescription("silence/quit", "", "scripted")}});
+        scratch.Path(), {{"tarrock.inf", NetworkDescription("silence/quit", "", "scripted")}});
     InstallerProcess run(setup, "");
     ASSERT_TRUE(run.Started());
     Person user(run.Id());
@@ -161,14 +161,15 @@ TEST_F(InstallerRun, QuitAndEscapeAskFirstAndYesDeletesEverything) {
     ASSERT_TRUE(Person::Press(welcome, 1));
     HWND dialog = user.WaitForDialog("Downloading Software...", patience);
     ASSERT_NE(nullptr, dialog) << user.DescribeWindows();
-    EXPECT_TRUE(user.WaitForText(GetDlgItem(dialog, 1002), "Downloading file 'Corvane.exe'...",
-                                 patience));
+    EXPECT_TRUE(
+        user.WaitForText(GetDlgItem(dialog, 1002), "Downloading file 'Corvane.exe'...", patience));
     ASSERT_TRUE(Person::Press(dialog, 1003));
     HWND box = user.WaitForMessageBox("Corvane Lite Installer", "Are you sure", patience);
     ASSERT_NE(nullptr, box) << user.DescribeWindows();
-    EXPECT_EQ("Are you sure you would like to quit downloading? All downloaded files will be "
-              "deleted.",
-              Person::MessageText(box));
+    EXPECT_EQ(
+        "Are you sure you would like to quit downloading? All downloaded files will be "
+        "deleted.",
+        Person::MessageText(box));
     ASSERT_TRUE(Person::Answer(box, IDNO));
     ASSERT_TRUE(user.WaitUntilGone(box, patience));
     EXPECT_TRUE(Person::IsShown(dialog));
@@ -213,10 +214,11 @@ protected:
             EXPECT_TRUE(Person::Press(dialog, 1004));
             HWND box = user.WaitForMessageBox("Corvane Lite Installer", "suspended", patience);
             EXPECT_NE(nullptr, box) << user.DescribeWindows();
-            EXPECT_EQ("Downloading has been suspended.\nYou can resume downloading at any time, "
-                      "from where you left off, by double-clicking the Corvane Lite Installer "
-                      "icon in your Windows taskbar.",
-                      Person::MessageText(box));
+            EXPECT_EQ(
+                "Downloading has been suspended.\nYou can resume downloading at any time, "
+                "from where you left off, by double-clicking the Corvane Lite Installer "
+                "icon in your Windows taskbar.",
+                Person::MessageText(box));
             Person::Answer(box, IDOK);
         }
         // Tray mode: the process waits with its tray window; the shortcut is in place.
@@ -261,17 +263,17 @@ TEST_F(SuspendedRun, WindowsEndingAsksForRestartAndShowsNothing) {
 }
 
 TEST_F(SuspendedRun, WithoutInterventionTheRestartResumesAtOnce) {
-    EXPECT_EQ(" /NoIntervention",
-              SuspendAndReadShortcut("allowintervention=FALSE\r\n", "/NoIntervention", true)
-                  .arguments);
+    EXPECT_EQ(
+        " /NoIntervention",
+        SuspendAndReadShortcut("allowintervention=FALSE\r\n", "/NoIntervention", true).arguments);
 }
 
 TEST_F(InstallerRun, LocalComponentsNeverShowTheDialogNorWriteAShortcut) {
     std::string setup = MakeInstaller(
-        scratch.Path(),
-        {{"tarrock.inf", "[defs]\r\ncomponents=bundled\r\n[bundled]\r\nname=Bundled\r\n"
-                         "files=data.bin\r\n"},
-         {"data.bin", "payload bytes"}});
+        scratch.Path(), {{"tarrock.inf",
+                          "[defs]\r\ncomponents=bundled\r\n[bundled]\r\nname=Bundled\r\n"
+                          "files=data.bin\r\n"},
+                         {"data.bin", "payload bytes"}});
     InstallerProcess run(setup, "");
     ASSERT_TRUE(run.Started());
     Person user(run.Id());
@@ -287,8 +289,8 @@ TEST_F(InstallerRun, LocalComponentsNeverShowTheDialogNorWriteAShortcut) {
 TEST_F(InstallerRun, WithoutInterventionThereIsNoWelcomeAndNoButtons) {
     std::string setup = MakeInstaller(
         scratch.Path(),
-        {{"tarrock.inf", NetworkDescription("silence/nobuttons", "allowintervention=FALSE\r\n",
-                                            "scripted")}});
+        {{"tarrock.inf",
+          NetworkDescription("silence/nobuttons", "allowintervention=FALSE\r\n", "scripted")}});
     InstallerProcess run(setup, "/NoIntervention");
     ASSERT_TRUE(run.Started());
     Person user(run.Id());

@@ -4,12 +4,22 @@
 #include <gtest/gtest.h>
 
 TEST(RegisteredMessages, AreRegisteredUnderTheirNames) {
-    struct Case { UINT id; const char* name; };
+    struct Case {
+        UINT id;
+        const char* name;
+    };
     const Case cases[] = {
-        {msgConnected, "dl1"},       {msgFileStarted, "dl2"},       {msgProgress, "dl3"},
-        {msgFileDone, "dl4"},       {msgWaitingForNetwork, "dl5"},       {msgHostLookupDone, "dli1"},
-        {msgFtpControlEvent, "dlftp1"}, {msgFtpListenEvent, "dlftp2"}, {msgFtpDataEvent, "dlftp3"},
-        {msgRunOver, "dldone"}, {msgHttpSettingsWanted, "dlsettings"},
+        {msgConnected, "dl1"},
+        {msgFileStarted, "dl2"},
+        {msgProgress, "dl3"},
+        {msgFileDone, "dl4"},
+        {msgWaitingForNetwork, "dl5"},
+        {msgHostLookupDone, "dli1"},
+        {msgFtpControlEvent, "dlftp1"},
+        {msgFtpListenEvent, "dlftp2"},
+        {msgFtpDataEvent, "dlftp3"},
+        {msgRunOver, "dldone"},
+        {msgHttpSettingsWanted, "dlsettings"},
     };
     for (const Case& c : cases) {
         EXPECT_GE(c.id, 0xC000u) << c.name;

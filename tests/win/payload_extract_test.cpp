@@ -15,7 +15,7 @@ namespace {
 struct Record {
     std::string name;
     std::string content;
-    int nameLength;  // -1: the name's length with its NUL
+    int nameLength;       // -1: the name's length with its NUL
     int64_t contentSize;  // -1: the content's length
 };
 
@@ -54,8 +54,8 @@ void WriteFileBytes(const std::string& path, const std::string& bytes) {
 
 // Reads a whole file; the share mode fails while a writer still holds the file open.
 bool ReadFileBytes(const std::string& path, std::string* bytes) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     bytes->clear();
     char buffer[4096];
@@ -159,8 +159,12 @@ protected:
 TEST_F(PayloadExtract, WritesEveryRecordAndHandsOverDescriptionsInOrder) {
     const std::string big(5000, 'b');  // crosses the 2048-byte copy chunks
     std::vector<Record> records = {
-        R("sub\\a.inf", "[defs]\r\nstrings=s\r\n"), R("x.inf.bak", "bak"), R("readme", "text"),
-        R("empty", ""), R("big.bin", big), R("X.INF", "[defs]\r\ncomponents=c\r\n"),
+        R("sub\\a.inf", "[defs]\r\nstrings=s\r\n"),
+        R("x.inf.bak", "bak"),
+        R("readme", "text"),
+        R("empty", ""),
+        R("big.bin", big),
+        R("X.INF", "[defs]\r\ncomponents=c\r\n"),
     };
     Handed handed;
     handed.laterFile = work + "\\x.inf.bak";
@@ -221,9 +225,8 @@ TEST_F(PayloadExtract, DamagedOrEscapingRecordsFailWithoutWritingOutside) {
     };
     for (const Case& c : cases) {
         Handed handed;
-        bool result = Extract(EncodePayload({R("first.inf", "[defs]\r\n"), c.bad,
-                                             R("after.inf", "x")}),
-                              &handed);
+        bool result = Extract(
+            EncodePayload({R("first.inf", "[defs]\r\n"), c.bad, R("after.inf", "x")}), &handed);
         EXPECT_FALSE(result) << c.what;
         std::vector<std::string> tree = {"setup.exe", "work", "work\\first.inf"};
         EXPECT_EQ(tree, RootTree()) << c.what;

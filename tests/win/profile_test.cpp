@@ -84,7 +84,11 @@ TEST_F(ProfileTest, ValuesAndDefaultsAreSubstituted) {
     EXPECT_EQ(2, added);
     EXPECT_FALSE(AddStringSection("NoSuchSection", path));
 
-    struct Case { const char* key; const char* defaultText; const char* expected; };
+    struct Case {
+        const char* key;
+        const char* defaultText;
+        const char* expected;
+    };
     const Case cases[] = {
         {"name", "", "Corvane Halverd Client"},
         {"site", "", "downloads.example.net"},  // DefStrings was added last
@@ -114,13 +118,17 @@ TEST_F(ProfileTest, ValuesAndDefaultsAreSubstituted) {
 TEST_F(ProfileTest, LongValuesAreCutBeforeAndAfterSubstitution) {
     Write(kShippedDescription);
     ASSERT_TRUE(AddStringSection("DefStrings", path));
-    struct Case { const char* key; size_t size; const char* expected; };
+    struct Case {
+        const char* key;
+        size_t size;
+        const char* expected;
+    };
     const Case cases[] = {
         {"long", 11, "0123456789"},
         {"long", 1, ""},
         {"site", 11, "downloads."},  // "%SiteName%" fits; its expansion is cut
-        {"site", 5, ""},          // the read leaves "%Sit", an unfinished reference
-        {"name", 64, ""},         // LangStrings is not loaded here
+        {"site", 5, ""},             // the read leaves "%Sit", an unfinished reference
+        {"name", 64, ""},            // LangStrings is not loaded here
     };
     for (const Case& c : cases) {
         char out[80];

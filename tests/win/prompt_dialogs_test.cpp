@@ -189,15 +189,15 @@ TEST_F(PromptDialogs, MissingTemplateIsRefused) {
 
 // The HTTP settings dialog ---------------------------------------------------------------
 
-const int kFieldIds[kFieldCount] = {IDC_PROXY_HOST, IDC_PROXY_PORT, IDC_PROXY_USER,
-                                    IDC_PROXY_PASSWORD, IDC_ADDRESS, IDC_SITE_USER,
+const int kFieldIds[kFieldCount] = {IDC_PROXY_HOST,     IDC_PROXY_PORT, IDC_PROXY_USER,
+                                    IDC_PROXY_PASSWORD, IDC_ADDRESS,    IDC_SITE_USER,
                                     IDC_SITE_PASSWORD};
 const int kAddressIndex = 4;
 const char kCaption[] = "HTTP Settings";
 
 const char* FieldOf(const HttpSettingsDialog& dialog, int index) {
-    const char* fields[kFieldCount] = {dialog.proxyHost, dialog.proxyPort, dialog.proxyUser,
-                                       dialog.proxyPassword, dialog.address, dialog.siteUser,
+    const char* fields[kFieldCount] = {dialog.proxyHost,     dialog.proxyPort, dialog.proxyUser,
+                                       dialog.proxyPassword, dialog.address,   dialog.siteUser,
                                        dialog.sitePassword};
     return fields[index];
 }
@@ -224,10 +224,10 @@ struct GuardedSettings {
     char canary[64];
 };
 
-const char* const kShown[kFieldCount] = {"proxy.example", "8080", "puser", "ppass",
-                                         "http://files.example/halverd/", "suser", "spass"};
-const char* const kTyped[kFieldCount] = {"10.0.0.1", "3128", "alice", "secret",
-                                         "http://elsewhere/", "bob", "hunter2"};
+const char* const kShown[kFieldCount] = {
+    "proxy.example", "8080", "puser", "ppass", "http://files.example/halverd/", "suser", "spass"};
+const char* const kTyped[kFieldCount] = {"10.0.0.1",          "3128", "alice",  "secret",
+                                         "http://elsewhere/", "bob",  "hunter2"};
 
 struct SettingsAnswer {
     const char* name;
@@ -246,8 +246,8 @@ TEST_F(PromptDialogs, HttpSettingsReadBackOnlyOnOk) {
     };
     for (const SettingsAnswer& answer : answers) {
         SCOPED_TRACE(answer.name);
-        GuardedSettings settings(kShown[0], kShown[1], kShown[2], kShown[3],
-                                 "http://files.example", "/halverd/", kShown[5], kShown[6]);
+        GuardedSettings settings(kShown[0], kShown[1], kShown[2], kShown[3], "http://files.example",
+                                 "/halverd/", kShown[5], kShown[6]);
         std::string shownTexts[kFieldCount];
         Appearance seen = {};
         HWND shown = nullptr, siteUserControl = nullptr;
@@ -320,17 +320,32 @@ TEST_F(PromptDialogs, HttpSettingsAnswerTheFetchThreadOnTheInterfaceThread) {
         LRESULT answer;
         bool typed;
     } cases[] = {
-        {"Enter", [](HWND d) { Type(d, IDC_PROXY_USER, "alice"); PressKey(d, VK_RETURN); }, 1, true},
-        {"Escape", [](HWND d) { Type(d, IDC_PROXY_USER, "alice"); PressKey(d, VK_ESCAPE); }, 1, false},
-        {"Cancel button", [](HWND d) { Type(d, IDC_PROXY_USER, "alice"); Click(d, IDC_SECOND_CHOICE); }, 0, false},
+        {"Enter",
+         [](HWND d) {
+             Type(d, IDC_PROXY_USER, "alice");
+             PressKey(d, VK_RETURN);
+         },
+         1, true},
+        {"Escape",
+         [](HWND d) {
+             Type(d, IDC_PROXY_USER, "alice");
+             PressKey(d, VK_ESCAPE);
+         },
+         1, false},
+        {"Cancel button",
+         [](HWND d) {
+             Type(d, IDC_PROXY_USER, "alice");
+             Click(d, IDC_SECOND_CHOICE);
+         },
+         0, false},
     };
     WNDCLASSA windowClass = {};
     windowClass.lpfnWndProc = AnsweringProc;
     windowClass.hInstance = GetModuleHandleA(nullptr);
     windowClass.lpszClassName = "SettingsRequestAnswer";
     RegisterClassA(&windowClass);
-    HWND window = CreateWindowExA(0, windowClass.lpszClassName, "", 0, 0, 0, 1, 1, nullptr,
-                                  nullptr, windowClass.hInstance, nullptr);
+    HWND window = CreateWindowExA(0, windowClass.lpszClassName, "", 0, 0, 0, 1, 1, nullptr, nullptr,
+                                  windowClass.hInstance, nullptr);
     ASSERT_NE(nullptr, window);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -342,15 +357,16 @@ TEST_F(PromptDialogs, HttpSettingsAnswerTheFetchThreadOnTheInterfaceThread) {
         HttpSettingsRequest request = {&settings, "http://files.example", "/halverd/", &cancel};
         SentRequest sent = {window, &request, -1};
         DWORD dialogThread = 0;
-        UserSession session = {kCaption, [&](HWND d) {
+        UserSession session = {kCaption,
+                               [&](HWND d) {
                                    dialogThread = GetWindowThreadProcessId(d, nullptr);
                                    c.act(d);
                                },
                                nullptr, false};
         HANDLE user = CreateThread(nullptr, 0, RunUser, &session, 0, nullptr);
         HANDLE fetch = CreateThread(nullptr, 0, SendRequest, &sent, 0, nullptr);
-        EXPECT_TRUE(PumpUntil([&] { return WaitForSingleObject(fetch, 0) == WAIT_OBJECT_0; },
-                              2 * kWaitMs));
+        EXPECT_TRUE(
+            PumpUntil([&] { return WaitForSingleObject(fetch, 0) == WAIT_OBJECT_0; }, 2 * kWaitMs));
         WaitForSingleObject(user, INFINITE);
         CloseHandle(user);
         CloseHandle(fetch);
@@ -369,8 +385,8 @@ TEST_F(PromptDialogs, HttpSettingsCutLongInputAtTheFieldSize) {
     const size_t lengths[] = {kKept - 1, kKept, kKept + 1, 1500};
     for (size_t length : lengths) {
         SCOPED_TRACE(length);
-        GuardedSettings settings(kShown[0], kShown[1], kShown[2], kShown[3],
-                                 "http://files.example", "/halverd/", kShown[5], kShown[6]);
+        GuardedSettings settings(kShown[0], kShown[1], kShown[2], kShown[3], "http://files.example",
+                                 "/halverd/", kShown[5], kShown[6]);
         std::string typed[kFieldCount];
         for (int i = 0; i < kFieldCount; ++i) typed[i].assign(length, static_cast<char>('a' + i));
         INT_PTR result = ShowAsUser(settings.dialog, kCaption, [&](HWND d) {
@@ -394,8 +410,7 @@ TEST_F(PromptDialogs, HttpSettingsShowFullLengthTextsUnchanged) {
     std::string server = full[kAddressIndex].substr(0, 200);
     std::string directory = full[kAddressIndex].substr(200);
     HttpSettingsDialog dialog(full[0].c_str(), full[1].c_str(), full[2].c_str(), full[3].c_str(),
-                              server.c_str(), directory.c_str(), full[5].c_str(),
-                              full[6].c_str());
+                              server.c_str(), directory.c_str(), full[5].c_str(), full[6].c_str());
     std::string shownTexts[kFieldCount];
     INT_PTR result = ShowAsUser(dialog, kCaption, [&](HWND d) {
         for (int i = 0; i < kFieldCount; ++i) shownTexts[i] = TextOf(d, kFieldIds[i]);
@@ -457,9 +472,8 @@ TEST_F(PromptDialogs, HttpSettingsAddressJoinsServerAndDirectoryWhenBothAreGiven
 
 TEST_F(PromptDialogs, HttpSettingsCutLongArguments) {
     const std::string longText(400, 'q');
-    GuardedSettings settings(longText.c_str(), longText.c_str(), longText.c_str(),
-                             longText.c_str(), nullptr, nullptr, longText.c_str(),
-                             longText.c_str());
+    GuardedSettings settings(longText.c_str(), longText.c_str(), longText.c_str(), longText.c_str(),
+                             nullptr, nullptr, longText.c_str(), longText.c_str());
     for (int i = 0; i < kFieldCount; ++i) {
         SCOPED_TRACE(kFieldIds[i]);
         EXPECT_EQ(i == kAddressIndex ? std::string() : longText.substr(0, kKept),

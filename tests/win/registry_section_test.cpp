@@ -64,8 +64,8 @@ public:
     std::string name, path;
 };
 
-::testing::AssertionResult HasValue(HKEY root, const std::string& key, const char* name,
-                                    DWORD type, const std::string& bytes) {
+::testing::AssertionResult HasValue(HKEY root, const std::string& key, const char* name, DWORD type,
+                                    const std::string& bytes) {
     HKEY handle;
     if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS)
         return ::testing::AssertionFailure() << "no key " << key;
@@ -97,8 +97,8 @@ public:
 bool Exists(HKEY root, const std::string& key, const char* name = nullptr) {
     HKEY handle;
     if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS) return false;
-    bool found = name == nullptr ||
-                 RegQueryValueExA(handle, name, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+    bool found = name == nullptr || RegQueryValueExA(handle, name, nullptr, nullptr, nullptr,
+                                                     nullptr) == ERROR_SUCCESS;
     RegCloseKey(handle);
     return found;
 }
@@ -107,8 +107,8 @@ class RegistrySection : public ::testing::Test {
 protected:
     // Writes the description file; sections is the text after its [cvclient] section.
     void WriteDescription(const std::string& sections) {
-        WriteWholeFile(description, "[cvclient]\r\nname=Client\r\nregistry1=CvKeys\r\n\r\n" +
-                                        sections);
+        WriteWholeFile(description,
+                       "[cvclient]\r\nname=Client\r\nregistry1=CvKeys\r\n\r\n" + sections);
     }
     int Apply(const std::string& reference) {
         return ApplyRegistrySection(description.c_str(), reference.c_str());
@@ -124,20 +124,44 @@ protected:
 
 TEST_F(RegistrySection, WritesEveryLineAndPassesOverTheSkippedOnes) {
     KeyGuard document(HKEY_CLASSES_ROOT, "CvDoc.File");
-    WriteDescription("[CvKeys]\r\n"
-                     "HKCU," + base + "\\Settings,Interval=n,30\r\n"
-                     "HKLM," + base + ",Data Path=string,C:\\Corvane\\data\r\n"
-                     "HKCR,CvDoc.File=s,Corvane Document\r\n"
-                     "HKCU," + base + ",a,b=s,x\r\n"
-                     "HKCU," + base + ",List=s,one,two\r\n"
-                     "hkcu," + base + ",Negative=N,-1\r\n"
-                     "HKCU," + base + ",Raw=s,%CorvaneClient%\r\n"
-                     ";HKCU," + base + ",Comment=s,x\r\n"
-                     "HKCU," + base + ",NoEquals\r\n"
-                     "HKCU," + base + ",NoType=\r\n"
-                     "HKCU," + base + ",NoData=s\r\n"
-                     "HKCU," + base + ",EmptyData=s,\r\n"
-                     "HKCU," + base + ",After=s,written\r\n");
+    WriteDescription(
+        "[CvKeys]\r\n"
+        "HKCU," +
+        base +
+        "\\Settings,Interval=n,30\r\n"
+        "HKLM," +
+        base +
+        ",Data Path=string,C:\\Corvane\\data\r\n"
+        "HKCR,CvDoc.File=s,Corvane Document\r\n"
+        "HKCU," +
+        base +
+        ",a,b=s,x\r\n"
+        "HKCU," +
+        base +
+        ",List=s,one,two\r\n"
+        "hkcu," +
+        base +
+        ",Negative=N,-1\r\n"
+        "HKCU," +
+        base +
+        ",Raw=s,%CorvaneClient%\r\n"
+        ";HKCU," +
+        base +
+        ",Comment=s,x\r\n"
+        "HKCU," +
+        base +
+        ",NoEquals\r\n"
+        "HKCU," +
+        base +
+        ",NoType=\r\n"
+        "HKCU," +
+        base +
+        ",NoData=s\r\n"
+        "HKCU," +
+        base +
+        ",EmptyData=s,\r\n"
+        "HKCU," +
+        base + ",After=s,written\r\n");
     EXPECT_EQ(1, Apply("CvKeys"));
     EXPECT_TRUE(HasNumber(HKEY_CURRENT_USER, base + "\\Settings", "Interval", 30));
     EXPECT_TRUE(HasText(HKEY_LOCAL_MACHINE, base, "Data Path", "C:\\Corvane\\data"));
@@ -164,10 +188,16 @@ TEST_F(RegistrySection, ReadsTheSectionOfAnotherFile) {
 }
 
 TEST_F(RegistrySection, AnUnknownRootStopsTheSectionAndKeepsTheEarlierLines) {
-    WriteDescription("[CvKeys]\r\n"
-                     "HKCU," + base + ",First=s,1\r\n"
-                     "HKEY_LOCAL_MACHINE," + base + ",Second=s,2\r\n"
-                     "HKCU," + base + ",Third=s,3\r\n");
+    WriteDescription(
+        "[CvKeys]\r\n"
+        "HKCU," +
+        base +
+        ",First=s,1\r\n"
+        "HKEY_LOCAL_MACHINE," +
+        base +
+        ",Second=s,2\r\n"
+        "HKCU," +
+        base + ",Third=s,3\r\n");
     EXPECT_EQ(0, Apply("CvKeys"));
     EXPECT_TRUE(HasText(HKEY_CURRENT_USER, base, "First", "1"));
     EXPECT_FALSE(Exists(HKEY_LOCAL_MACHINE, base));
@@ -182,10 +212,16 @@ TEST_F(RegistrySection, AKeyThatCannotBeCreatedStopsTheSection) {
                                              KEY_ALL_ACCESS, nullptr, &volatileKey, nullptr));
     RegCloseKey(volatileKey);
     RegCloseKey(parent);
-    WriteDescription("[CvKeys]\r\n"
-                     "HKCU," + base + ",First=s,1\r\n"
-                     "HKCU," + base + "\\Volatile\\Lasting,Second=s,2\r\n"
-                     "HKCU," + base + ",Third=s,3\r\n");
+    WriteDescription(
+        "[CvKeys]\r\n"
+        "HKCU," +
+        base +
+        ",First=s,1\r\n"
+        "HKCU," +
+        base +
+        "\\Volatile\\Lasting,Second=s,2\r\n"
+        "HKCU," +
+        base + ",Third=s,3\r\n");
     EXPECT_EQ(0, Apply("CvKeys"));
     EXPECT_TRUE(HasText(HKEY_CURRENT_USER, base, "First", "1"));
     EXPECT_FALSE(Exists(HKEY_CURRENT_USER, base + "\\Volatile\\Lasting"));
@@ -195,9 +231,13 @@ TEST_F(RegistrySection, AKeyThatCannotBeCreatedStopsTheSection) {
 TEST_F(RegistrySection, NothingToReadWritesNothing) {
     const std::string name63(63, 'S');
     // A reference that cannot be held whole must not be cut to the name of another section.
-    WriteDescription("[Empty]\r\n\r\n"
-                     "[" + name63 + "]\r\nHKCU," + base + ",Cut=s,x\r\n"
-                     "[Skipped]\r\nHKCU," + base + ",NoData=s\r\n");
+    WriteDescription(
+        "[Empty]\r\n\r\n"
+        "[" +
+        name63 + "]\r\nHKCU," + base +
+        ",Cut=s,x\r\n"
+        "[Skipped]\r\nHKCU," +
+        base + ",NoData=s\r\n");
     EXPECT_EQ(0, Apply("Empty"));
     EXPECT_EQ(0, Apply("Missing"));
     EXPECT_EQ(0, Apply("Empty@" + scratch.Path() + "\\missing.inf"));

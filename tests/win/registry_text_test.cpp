@@ -47,8 +47,8 @@ TEST(RegistryText, ReadsTextValuesOnlyWholeAndTerminated) {
         EXPECT_EQ(c.read, ReadRegistryText(key, "Value", &out[0], out.size()));
         EXPECT_STREQ(c.text, out.c_str());
         out.assign(c.outSize, '?');
-        EXPECT_EQ(c.read, ReadRegistryText(HKEY_CURRENT_USER, kTestKey, "Value", &out[0],
-                                           out.size()));
+        EXPECT_EQ(c.read,
+                  ReadRegistryText(HKEY_CURRENT_USER, kTestKey, "Value", &out[0], out.size()));
         EXPECT_STREQ(c.text, out.c_str());
     }
     RegCloseKey(key);

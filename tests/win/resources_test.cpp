@@ -38,15 +38,15 @@ const DWORD kFrameBits = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | W
 const DWORD kPromptFrame = WS_POPUP | WS_CAPTION | DS_MODALFRAME;
 
 #define STATIC_TEXT(text, x, y, w, h) \
-    {IDC_STATIC_TEXT, "Static", text, x, y, w, h, kStaticType | SS_SUNKEN, SS_LEFT, false}
+    { IDC_STATIC_TEXT, "Static", text, x, y, w, h, kStaticType | SS_SUNKEN, SS_LEFT, false }
 #define EDIT_FIELD(id, x, y, w, h, extra) \
-    {id, "Edit", "", x, y, w, h, kEditBits, ES_AUTOHSCROLL | WS_TABSTOP | (extra), true}
+    { id, "Edit", "", x, y, w, h, kEditBits, ES_AUTOHSCROLL | WS_TABSTOP | (extra), true }
 #define PUSH_BUTTON(id, text, x, y, w, h) \
-    {id, "Button", text, x, y, w, h, kButtonBits, BS_PUSHBUTTON | WS_TABSTOP, false}
+    { id, "Button", text, x, y, w, h, kButtonBits, BS_PUSHBUTTON | WS_TABSTOP, false }
 #define DEFAULT_BUTTON(id, text, x, y, w, h) \
-    {id, "Button", text, x, y, w, h, kButtonBits, BS_DEFPUSHBUTTON | WS_TABSTOP, false}
+    { id, "Button", text, x, y, w, h, kButtonBits, BS_DEFPUSHBUTTON | WS_TABSTOP, false }
 #define GROUP_BOX(text, x, y, w, h) \
-    {IDC_STATIC_TEXT, "Button", text, x, y, w, h, kButtonBits, BS_GROUPBOX, false}
+    { IDC_STATIC_TEXT, "Button", text, x, y, w, h, kButtonBits, BS_GROUPBOX, false }
 
 const ControlCase kDownloadControls[] = {
     {IDC_COMPONENT_LIST, "SysListView32", "List1", 7, 7, 235, 39,
@@ -120,9 +120,7 @@ const DialogCase kDialogs[] = {
     {IDD_HTTP_SETTINGS, "HTTP Settings", 203, 233, kPromptFrame, CONTROLS(kHttpSettingsControls)},
 };
 
-INT_PTR CALLBACK InertDialogProc(HWND, UINT, WPARAM, LPARAM) {
-    return FALSE;
-}
+INT_PTR CALLBACK InertDialogProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
 
 const DialogCase& FindDialog(int templateId) {
     for (const DialogCase& dialog : kDialogs) {
@@ -135,8 +133,7 @@ const DialogCase& FindDialog(int templateId) {
 // rectangle in dialog units. The right and bottom edges may differ by one pixel because
 // the dialog manager rounds the size and MapDialogRect rounds the far edge.
 void ExpectPlacement(HWND dialog, HWND control, const ControlCase& expected) {
-    RECT want = {expected.x, expected.y, expected.x + expected.width,
-                 expected.y + expected.height};
+    RECT want = {expected.x, expected.y, expected.x + expected.width, expected.y + expected.height};
     ASSERT_TRUE(MapDialogRect(dialog, &want));
     RECT have;
     ASSERT_TRUE(GetWindowRect(control, &have));
@@ -184,8 +181,8 @@ int ReadTemplateStyles(int templateId, DWORD* styles, int capacity) {
         if (end - item < static_cast<ptrdiff_t>(sizeof(DLGITEMTEMPLATE))) return -1;
         styles[i] = reinterpret_cast<const DLGITEMTEMPLATE*>(item)->style;
         word = reinterpret_cast<const WORD*>(item + sizeof(DLGITEMTEMPLATE));
-        skipNameOrOrdinal();  // class
-        skipNameOrOrdinal();  // text
+        skipNameOrOrdinal();        // class
+        skipNameOrOrdinal();        // text
         if (*word != 0) return -1;  // creation data: none of ours has any
         ++word;
     }
@@ -255,25 +252,15 @@ void ExpectDialog(int templateId) {
     DestroyWindow(dialog);
 }
 
-TEST(Resources, DownloadDialog) {
-    ExpectDialog(IDD_DOWNLOAD);
-}
+TEST(Resources, DownloadDialog) { ExpectDialog(IDD_DOWNLOAD); }
 
-TEST(Resources, WelcomePrompt) {
-    ExpectDialog(IDD_WELCOME);
-}
+TEST(Resources, WelcomePrompt) { ExpectDialog(IDD_WELCOME); }
 
-TEST(Resources, ReadyToInstallPrompt) {
-    ExpectDialog(IDD_READY_TO_INSTALL);
-}
+TEST(Resources, ReadyToInstallPrompt) { ExpectDialog(IDD_READY_TO_INSTALL); }
 
-TEST(Resources, CancelInstallationPrompt) {
-    ExpectDialog(IDD_CANCEL_INSTALLATION);
-}
+TEST(Resources, CancelInstallationPrompt) { ExpectDialog(IDD_CANCEL_INSTALLATION); }
 
-TEST(Resources, HttpSettingsDialog) {
-    ExpectDialog(IDD_HTTP_SETTINGS);
-}
+TEST(Resources, HttpSettingsDialog) { ExpectDialog(IDD_HTTP_SETTINGS); }
 
 struct StringCase {
     UINT id;
@@ -316,12 +303,15 @@ const StringCase kStrings[] = {
      "Error while downloading %1: The file could not be written (access denied, or in use by "
      "another program)."},
     {IDS_WAITING_FOR_NETWORK, "Waiting for the network... (trying again in %1 s)"},
-    {IDS_NOT_AUTHENTIC, "%1 is not the publisher's file: its signature or checksum does not match. "
-                        "It will not be installed."},
-    {IDS_KEY_INVALID, "%1 cannot be checked: the publisher key in the installer is not valid. "
-                      "Nothing will be installed."},
-    {IDS_CANNOT_VERIFY, "%1 cannot be checked: this version of Windows cannot verify the "
-                        "publisher's signature (SHA-256). Nothing will be installed."},
+    {IDS_NOT_AUTHENTIC,
+     "%1 is not the publisher's file: its signature or checksum does not match. "
+     "It will not be installed."},
+    {IDS_KEY_INVALID,
+     "%1 cannot be checked: the publisher key in the installer is not valid. "
+     "Nothing will be installed."},
+    {IDS_CANNOT_VERIFY,
+     "%1 cannot be checked: this version of Windows cannot verify the "
+     "publisher's signature (SHA-256). Nothing will be installed."},
     {IDS_SUSPENDED,
      "Downloading has been suspended.\nYou can resume downloading at any time, from where you "
      "left off, by double-clicking the Corvane Lite Installer icon in your Windows taskbar."},

@@ -53,7 +53,10 @@ void ShowAndShoot(Dialog& dialog, Shot& shot) {
 TEST(Screenshots, PromptsAndSettings) {
     SetInstance(GetModuleHandleA(nullptr));
     InitCommonControls();
-    struct Prompt { UINT id; Shot shot; };
+    struct Prompt {
+        UINT id;
+        Shot shot;
+    };
     Prompt prompts[] = {
         {IDD_WELCOME, Shot("Corvane Lite Installer", "prompt105-welcome")},
         {IDD_READY_TO_INSTALL, Shot("Ready to Install", "prompt104-ready")},
@@ -65,8 +68,8 @@ TEST(Screenshots, PromptsAndSettings) {
         EXPECT_TRUE(p.shot.saved) << p.shot.file;
         EXPECT_GT(p.shot.size.width, 100) << p.shot.file;
     }
-    HttpSettingsDialog settings("proxy.example", "3128", "", "", "127.0.0.1/",
-                                "corvane\\publicdl/", "", "");
+    HttpSettingsDialog settings("proxy.example", "3128", "", "", "127.0.0.1/", "corvane\\publicdl/",
+                                "", "");
     Shot shot("HTTP Settings", "dialog108-http-settings");
     ShowAndShoot(settings, shot);
     EXPECT_TRUE(shot.saved);

@@ -42,8 +42,8 @@ protected:
     // One http component, run after download; keyLine goes into [defs].
     std::string Description(const std::string& name, const std::string& keyLine) const {
         return "[defs]\r\ncomponents=client\r\nallowintervention=FALSE\r\n" + keyLine +
-               "[client]\r\nname=Corvane Halverd Client\r\nsize=64\r\nsite=" +
-               ServerSite("nginx") + "\r\nsourceDir=pkg/" + name +
+               "[client]\r\nname=Corvane Halverd Client\r\nsize=64\r\nsite=" + ServerSite("nginx") +
+               "\r\nsourceDir=pkg/" + name +
                "\r\nfiles=Corvane.exe\r\nProtocol=http\r\ninstall1=run,Corvane.exe,-signed\r\n";
     }
     std::string KeyLine(const TestPublisher& key) const {
@@ -58,8 +58,8 @@ protected:
         InstallerProcess run(setup, "/NoIntervention");
         if (!run.Started()) return "<not started>";
         Person user(run.Id());
-        HWND box = user.WaitForMessageBox("Corvane Lite Installer", "unable to download",
-                                          faultPatience);
+        HWND box =
+            user.WaitForMessageBox("Corvane Lite Installer", "unable to download", faultPatience);
         if (box == nullptr) return "<no message> " + user.DescribeWindows();
         WindowQuery query;  // the download dialog, whatever its caption
         query.controlId = IDC_STATUS_TEXT;
@@ -105,7 +105,8 @@ TEST_F(SignedPackage, APackageSignedWithOpensslInstalls) {
     std::string key = ReadWholeFile(TestServersDirectory() + "\\openssl-signed.key");
     ASSERT_NE("<missing>", key);
     std::string setup = MakeInstaller(
-        scratch.Path(), {{"tarrock.inf", Description("openssl-signed", "publisherKey=" + key + "\r\n")}});
+        scratch.Path(),
+        {{"tarrock.inf", Description("openssl-signed", "publisherKey=" + key + "\r\n")}});
     size_t from = FileLength(nginxLog);
     EXPECT_EQ(0, RunToTheEnd(setup));
     EXPECT_TRUE(ReadWholeFile(work + "\\Corvane.exe") == program) << "Corvane.exe differs";
@@ -143,8 +144,8 @@ TEST_F(SignedPackage, WhatThePublisherDidNotSignIsRefusedAndNeverRun) {
     };
     struct Case {
         const char* name;
-        const char* status;   // fragment of the status line left behind
-        bool partsChecked;    // the signature held: the parts before the bad one stay
+        const char* status;  // fragment of the status line left behind
+        bool partsChecked;   // the signature held: the parts before the bad one stay
     };
     const Case cases[] = {
         {"signed-collision", notAuthentic, true},
@@ -184,8 +185,8 @@ TEST_F(SignedPackage, WhatThePublisherDidNotSignIsRefusedAndNeverRun) {
             PublishSigned(name, publisher.get());
             keyLine = "publisherKey=" + publisher->PublicKeyText().substr(8) + "\r\n";
         }
-        std::string setup = MakeInstaller(scratch.Path(),
-                                          {{"tarrock.inf", Description(name, keyLine)}});
+        std::string setup =
+            MakeInstaller(scratch.Path(), {{"tarrock.inf", Description(name, keyLine)}});
         size_t from = FileLength(nginxLog);
         std::string status = RunUntilRefused(setup);
         EXPECT_NE(std::string::npos, status.find(c.status)) << status;
@@ -194,14 +195,16 @@ TEST_F(SignedPackage, WhatThePublisherDidNotSignIsRefusedAndNeverRun) {
         EXPECT_FALSE(Ran());
         if (c.partsChecked) {
             EXPECT_EQ(1, Requests(name, PartName(0), from));
-            EXPECT_EQ(4, Requests(name, PartName(2), from)) << "fetched again, a bounded number of times";
+            EXPECT_EQ(4, Requests(name, PartName(2), from))
+                << "fetched again, a bounded number of times";
             EXPECT_EQ(0, Requests(name, PartName(3), from));
             EXPECT_TRUE(ReadWholeFile(work + "\\" + PartName(1)) ==
                         program.substr(faultPartSize, faultPartSize))
                 << "a verified part stays for the next run";
             EXPECT_FALSE(FileExists(work + "\\" + PartName(2))) << "the swapped part stays";
         } else {
-            EXPECT_EQ(0, Requests(name, PartName(0), from)) << "a part fetched before the signature held";
+            EXPECT_EQ(0, Requests(name, PartName(0), from))
+                << "a part fetched before the signature held";
         }
     }
 }
@@ -213,8 +216,7 @@ TEST_F(SignedPackage, WithoutAKeyPackagesInstallAsBefore) {
         SCOPED_TRACE(name);
         ForgetDownload();
         DeleteFileA((work + "\\Corvane.exe.txt").c_str());
-        std::string setup =
-            MakeInstaller(scratch.Path(), {{"tarrock.inf", Description(name, "")}});
+        std::string setup = MakeInstaller(scratch.Path(), {{"tarrock.inf", Description(name, "")}});
         size_t from = FileLength(nginxLog);
         EXPECT_EQ(0, RunToTheEnd(setup));
         EXPECT_TRUE(ReadWholeFile(work + "\\Corvane.exe") == program);

@@ -85,8 +85,8 @@ std::string TestPublisher::PublicKeyText() const {
                       static_cast<unsigned char>(rsa->pubexp >> 8),
                       static_cast<unsigned char>(rsa->pubexp)};
     Bytes rsaKey = Element(0x30, Concatenate(Integer(reversed), Integer(exponent)));
-    const Bytes algorithm = {0x30, 0x0D, 0x06, 0x09, 0x2A, 0x86, 0x48, 0x86, 0xF7,
-                             0x0D, 0x01, 0x01, 0x01, 0x05, 0x00};
+    const Bytes algorithm = {0x30, 0x0D, 0x06, 0x09, 0x2A, 0x86, 0x48, 0x86,
+                             0xF7, 0x0D, 0x01, 0x01, 0x01, 0x05, 0x00};
     Bytes bitString = Element(0x03, Concatenate(Bytes{0}, rsaKey));
     Bytes info = Element(0x30, Concatenate(algorithm, bitString));
     std::vector<char> text(info.size() * 2 + 8);

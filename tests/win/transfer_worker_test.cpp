@@ -29,8 +29,8 @@ Report reports[64];
 int reportCount = 0;
 
 bool IsReport(UINT message) {
-    return message == msgConnected || message == msgFileStarted || message == msgProgress || message == msgFileDone ||
-           message == msgWaitingForNetwork || message == msgRunOver;
+    return message == msgConnected || message == msgFileStarted || message == msgProgress ||
+           message == msgFileDone || message == msgWaitingForNetwork || message == msgRunOver;
 }
 
 LRESULT CALLBACK RecordingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -141,7 +141,8 @@ TEST_F(TransferWorkerTest, LookupCompletionTakesTheErrorFromTheHighWord) {
         WORD error;
         bool resolved;
     };
-    const Case cases[] = {{0, true}, {WSAHOST_NOT_FOUND, false}, {WSANO_DATA, false}, {0x8000, false}};
+    const Case cases[] = {
+        {0, true}, {WSAHOST_NOT_FOUND, false}, {WSANO_DATA, false}, {0x8000, false}};
     PlainWorker worker;
     ASSERT_TRUE(worker.Create(notify));
     for (const Case& c : cases) {
@@ -289,8 +290,8 @@ TEST_F(TransferWorkerTest, EmptyLoginValues) {
     // The http worker unscrambles the description's passwords, and keeps the stored
     // one when it is given an empty one or one that does not unscramble.
     char secret[64], proxySecret[64];
-    ASSERT_TRUE(ScramblePassword(reinterpret_cast<const unsigned char*>("secret"), 6, 17, 0x5B,
-                                 0, secret, sizeof secret));
+    ASSERT_TRUE(ScramblePassword(reinterpret_cast<const unsigned char*>("secret"), 6, 17, 0x5B, 0,
+                                 secret, sizeof secret));
     ASSERT_TRUE(ScramblePassword(reinterpret_cast<const unsigned char*>("proxysecret"), 11, 200,
                                  0x07, 0x1234, proxySecret, sizeof proxySecret));
     HttpWorker http;

@@ -71,9 +71,8 @@ protected:
     // Waits for the download dialog of a resumed run and for its transfer to begin.
     HWND WaitForResumedDownload(Person& user) {
         HWND dialog = user.WaitForDialog(resumingCaption, patience);
-        if (dialog == nullptr ||
-            !user.WaitForText(GetDlgItem(dialog, IDC_STATUS_TEXT),
-                              "Downloading file 'Corvane.exe'...", patience))
+        if (dialog == nullptr || !user.WaitForText(GetDlgItem(dialog, IDC_STATUS_TEXT),
+                                                   "Downloading file 'Corvane.exe'...", patience))
             return nullptr;
         return dialog;
     }
@@ -132,8 +131,9 @@ TEST_F(TrayRun, SuspendedMidPackageASecondStartResumesAndInstalls) {
     // Each part of 4 KB takes about a second from /slow/.
     std::string description =
         "[defs]\r\ncomponents=client\r\n[client]\r\nname=Corvane Halverd Client\r\nsize=15\r\n"
-        "site=127.0.0.1:" + std::to_string(TestServerPort("nginx")) + "\r\nsourceDir=slow/" +
-        package + "\r\nfiles=Corvane.exe\r\nProtocol=http\r\ninstall1=run,Corvane.exe,-run2\r\n";
+        "site=127.0.0.1:" +
+        std::to_string(TestServerPort("nginx")) + "\r\nsourceDir=slow/" + package +
+        "\r\nfiles=Corvane.exe\r\nProtocol=http\r\ninstall1=run,Corvane.exe,-run2\r\n";
     std::string setup = MakeInstaller(scratch.Path(), {{"tarrock.inf", description}});
 
     InstallerProcess first(setup, "");
@@ -150,10 +150,11 @@ TEST_F(TrayRun, SuspendedMidPackageASecondStartResumesAndInstalls) {
     ASSERT_TRUE(Person::Press(dialog, IDC_SUSPEND));
     HWND box = user.WaitForMessageBox(appTitle, "suspended", patience);
     ASSERT_NE(nullptr, box) << user.DescribeWindows();
-    EXPECT_EQ("Downloading has been suspended.\nYou can resume downloading at any time, from "
-              "where you left off, by double-clicking the Corvane Lite Installer icon in your "
-              "Windows taskbar.",
-              Person::MessageText(box));
+    EXPECT_EQ(
+        "Downloading has been suspended.\nYou can resume downloading at any time, from "
+        "where you left off, by double-clicking the Corvane Lite Installer icon in your "
+        "Windows taskbar.",
+        Person::MessageText(box));
     EXPECT_TRUE(SaveScreenshot(box, ShotPath("tray2-message592-suspended")));
     ASSERT_TRUE(Person::Answer(box, IDOK));
 
@@ -328,10 +329,11 @@ TEST_F(TrayRun, TheRestartPromptAfterWindowsEndedComesFirst) {
         Person user(run.Id());
         HWND prompt = user.WaitForMessageBox(appTitle, "ready to resume", patience);
         ASSERT_NE(nullptr, prompt) << user.DescribeWindows();
-        EXPECT_EQ("Corvane Lite Installer is now ready to resume downloading.\nClick Yes to resume "
-                  "downloading now, No to postpone downloading, or Cancel to terminate the "
-                  "downloading process.",
-                  Person::MessageText(prompt));
+        EXPECT_EQ(
+            "Corvane Lite Installer is now ready to resume downloading.\nClick Yes to resume "
+            "downloading now, No to postpone downloading, or Cancel to terminate the "
+            "downloading process.",
+            Person::MessageText(prompt));
         // Nothing else is there before the answer.
         EXPECT_EQ(nullptr, run.FindWindowOf(trayClassName, trayClassName, 0));
         EXPECT_TRUE(IconsAddedSince(before).empty());

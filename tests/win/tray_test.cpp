@@ -199,8 +199,8 @@ TEST_F(TrayInstaller, ATrayWindowOfAnotherProcessIsNotUsed) {
     windowClass.hInstance = GetModuleHandleA(nullptr);
     windowClass.lpszClassName = trayClassName;
     RegisterClassA(&windowClass);
-    HWND first = CreateWindowExA(0, trayClassName, trayClassName, WS_OVERLAPPEDWINDOW, 0, 0, 10,
-                                 10, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    HWND first = CreateWindowExA(0, trayClassName, trayClassName, WS_OVERLAPPEDWINDOW, 0, 0, 10, 10,
+                                 nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
     ASSERT_NE(nullptr, first);
     recordedCommand = 0;
 

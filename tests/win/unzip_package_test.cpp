@@ -122,13 +122,13 @@ TEST(UnzipPackage, DamagedArchivesLeaveNoFileUnderAFailedName) {
         const char* names;
     };
     const Case cases[] = {
-        {"truncated", ""},              // refused before the destination is made
-        {"dotdot", ""},                 // "first.txt" comes first, yet nothing is written
+        {"truncated", ""},  // refused before the destination is made
+        {"dotdot", ""},     // "first.txt" comes first, yet nothing is written
         {"absolute", ""},
-        {"missing", ""},                // no such archive
+        {"missing", ""},                    // no such archive
         {"corrupt", "out;out\\good.txt;"},  // good.txt was complete before bad.bin failed
-        {"bigcorrupt", "out;"},         // 10 MB inflated into a temporary file, then removed
-        {"oversized", "out;"},          // inflating stops at the declared size
+        {"bigcorrupt", "out;"},             // 10 MB inflated into a temporary file, then removed
+        {"oversized", "out;"},              // inflating stops at the declared size
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.archive);

@@ -18,7 +18,6 @@ namespace {
 const DWORD patience = 30000;
 const char clientKey[] = "SOFTWARE\\Corvane\\Corvane";
 
-
 std::string TemporaryDirectory() {
     char temp[MAX_PATH];
     DWORD n = GetTempPathA(MAX_PATH, temp);
@@ -133,13 +132,13 @@ TEST_F(WorkDirectoryRun, APackageActionUnpacksWithTheShippedLibraryAndLeavesNoth
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         SetRecordedWorkDirectory(work);
-        std::string setup = MakeInstaller(
-            scratch.Path(),
-            {{"tarrock.inf",
-              "[defs]\r\ncomponents=data\r\n[data]\r\nname=Data\r\nfiles=data.pkg\r\n"
-              "extract1=package,data.pkg,8\r\n"},
-             {"cvgetex.dll", extension},
-             {"data.pkg", package}});
+        std::string setup =
+            MakeInstaller(scratch.Path(),
+                          {{"tarrock.inf",
+                            "[defs]\r\ncomponents=data\r\n[data]\r\nname=Data\r\nfiles=data.pkg\r\n"
+                            "extract1=package,data.pkg,8\r\n"},
+                           {"cvgetex.dll", extension},
+                           {"data.pkg", package}});
         CurrentDirectory current(c.plantedInCurrentDirectory ? planted : scratch.Path());
         InstallerProcess run(setup, "");
         ASSERT_TRUE(run.Started());

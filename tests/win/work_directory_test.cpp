@@ -20,7 +20,8 @@ std::vector<unsigned char> scriptedBytes;
 size_t scriptedAt = 0;
 
 void ScriptedBytes(unsigned char* bytes, size_t count) {
-    for (size_t i = 0; i < count; ++i) bytes[i] = scriptedBytes[scriptedAt++ % scriptedBytes.size()];
+    for (size_t i = 0; i < count; ++i)
+        bytes[i] = scriptedBytes[scriptedAt++ % scriptedBytes.size()];
 }
 
 class ScriptedRandom {
@@ -106,7 +107,8 @@ std::string HostPath(std::string path) {
 // Runs command with the host's shell and waits for it: Wine starts a host program
 // without a process handle, so the shell's last word, a file, is waited for.
 bool RunHostCommand(const std::string& command, const std::string& doneFile) {
-    std::string line = "Z:\\bin\\sh -c \"" + command + "; echo done >'" + HostPath(doneFile) + "'\"";
+    std::string line =
+        "Z:\\bin\\sh -c \"" + command + "; echo done >'" + HostPath(doneFile) + "'\"";
     STARTUPINFOA startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info = {};
@@ -134,7 +136,8 @@ TEST(WorkDirectory, DeletionNeverGoesThroughAHostLink) {
     const std::string target = scratch + "\\elsewhere";
     const std::string work = scratch + "\\work";
     const std::string link = work + "\\link";
-    if (scratch.compare(0, 2, "Z:") != 0) GTEST_SKIP() << "the tests do not run from the host's drive";
+    if (scratch.compare(0, 2, "Z:") != 0)
+        GTEST_SKIP() << "the tests do not run from the host's drive";
     RunHostCommand("rm -rf '" + HostPath(scratch) + "'", ModuleDirectory() + "\\link-test.done");
     CreateDirectoryA(scratch.c_str(), nullptr);
     CreateDirectoryA(target.c_str(), nullptr);
@@ -198,8 +201,8 @@ TEST(PrivateDirectory, OnlyTheCurrentUserIsLetIn) {
     ASSERT_TRUE(CreateFreshDirectory(parent.Path().c_str(), "inst", path));
     char descriptor[4096];
     DWORD needed = 0;
-    ASSERT_TRUE(GetFileSecurityA(path, DACL_SECURITY_INFORMATION, descriptor, sizeof descriptor,
-                                 &needed));
+    ASSERT_TRUE(
+        GetFileSecurityA(path, DACL_SECURITY_INFORMATION, descriptor, sizeof descriptor, &needed));
     BOOL present = FALSE, defaulted = FALSE;
     PACL acl = nullptr;
     ASSERT_TRUE(GetSecurityDescriptorDacl(descriptor, &present, &acl, &defaulted));
@@ -213,8 +216,8 @@ TEST(PrivateDirectory, OnlyTheCurrentUserIsLetIn) {
     PSID userSid = reinterpret_cast<TOKEN_USER*>(user)->User.Sid;
     SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
     PSID system = nullptr;
-    ASSERT_TRUE(AllocateAndInitializeSid(&nt, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0, 0,
-                                         &system));
+    ASSERT_TRUE(
+        AllocateAndInitializeSid(&nt, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0, 0, &system));
     // Windows keeps the one entry as written; Wine derives the list from the Unix mode
     // it set (0700) and names the system account beside the user. Nobody else, and no
     // Everyone entry as a directory of default security has there.

@@ -31,8 +31,8 @@ const char* BaseName(const char* path) {
 // and measures the file. Reports and returns false when the entry cannot be used.
 bool PrepareEntry(const char* argument, Entry* entry) {
     const char* equals = strrchr(argument, '=');
-    size_t fileLength = equals != nullptr ? static_cast<size_t>(equals - argument)
-                                          : strlen(argument);
+    size_t fileLength =
+        equals != nullptr ? static_cast<size_t>(equals - argument) : strlen(argument);
     if (fileLength == 0 ||
         !CopyTextPrefixN(entry->file, sizeof entry->file, argument, fileLength)) {
         fprintf(stderr, "cvpublish: bad file argument \"%s\"\n", argument);
@@ -107,8 +107,7 @@ bool RewriteWithPayload(PayloadFile* exe, const Entry* entries, int count, uint3
         fprintf(stderr, "cvpublish: cannot create %s\n", temporary);
         return false;
     }
-    bool written = SeekFile(exe->file, 0) &&
-                   CopyBytes(exe->file, output, imageSize) &&
+    bool written = SeekFile(exe->file, 0) && CopyBytes(exe->file, output, imageSize) &&
                    WritePayload(output, entries, count, imageSize);
     written = fclose(output) == 0 && written;
     bool closed = ClosePayloadFile(exe);

@@ -118,8 +118,7 @@ void CheckPackageSignature(const std::string& found, const NetworkComponent& com
     std::string bytes, signature;
     char digest[kManifestLineLength];
     if (length <= 0 ||
-        ReadManifestFile((found + "/" + kManifestFileName).c_str(), &manifest, &bytes) !=
-            nullptr)
+        ReadManifestFile((found + "/" + kManifestFileName).c_str(), &manifest, &bytes) != nullptr)
         return;  // a key that does not parse and an unreadable manifest are reported already
     const char* problem = nullptr;
     std::string verdict;
@@ -142,17 +141,16 @@ void CheckHttpPackage(const char* directory, const NetworkComponent& component,
                       Findings* findings) {
     std::string found = FindPublished(directory, component, kManifestFileName);
     if (found.empty()) {
-        findings->Add(component.line, Severity::Error,
-                      "[%s]: no %s in %s or below it at SourceDir \"%s\"",
-                      component.section.c_str(), kManifestFileName, directory,
-                      component.sourceDir.c_str());
+        findings->Add(
+            component.line, Severity::Error, "[%s]: no %s in %s or below it at SourceDir \"%s\"",
+            component.section.c_str(), kManifestFileName, directory, component.sourceDir.c_str());
         return;
     }
     ManifestList manifest;
     const char* problem = ReadManifestFile((found + "/" + kManifestFileName).c_str(), &manifest);
     if (problem != nullptr) {
-        findings->Add(component.line, Severity::Error, "[%s]: %s/%s %s",
-                      component.section.c_str(), found.c_str(), kManifestFileName, problem);
+        findings->Add(component.line, Severity::Error, "[%s]: %s/%s %s", component.section.c_str(),
+                      found.c_str(), kManifestFileName, problem);
         return;
     }
     CheckPackageSignature(found, component, findings);
@@ -205,8 +203,7 @@ void ComparePin(const NetworkComponent& component, size_t index, const std::stri
                       digest.empty() ? "(unreadable)" : digest.c_str());
 }
 
-void CheckFtpFiles(const char* directory, const NetworkComponent& component,
-                   Findings* findings) {
+void CheckFtpFiles(const char* directory, const NetworkComponent& component, Findings* findings) {
     uint64_t total = 0;
     for (size_t index = 0; index < component.files.size(); ++index) {
         const std::string& file = component.files[index];
@@ -351,9 +348,9 @@ int RunCheck(int argc, char** argv) {
     profile.Parse(text.data(), text.size());
     Findings findings;
     std::vector<NetworkComponent> network;
-    DescriptionFacts facts = CheckDescription(
-        profile, &findings, &network,
-        installer != nullptr || records != nullptr ? &payload : nullptr);
+    DescriptionFacts facts =
+        CheckDescription(profile, &findings, &network,
+                         installer != nullptr || records != nullptr ? &payload : nullptr);
     if (package != nullptr) {
         for (const NetworkComponent& component : network) {
             if (component.protocol == ProtocolHttp)

@@ -56,15 +56,14 @@ const char kPinsKey[] = "sha256";
 const size_t kPinListSize = kMaxRawValue;
 const char* const kEntryKeys[] = {"extract", "registry", "install"};
 // Verbs the shell knows for most files; any other verb is most likely a typing error.
-const char* const kShellVerbs[] = {"open", "print", "printto", "edit", "explore", "find",
-                                   "runas"};
+const char* const kShellVerbs[] = {"open", "print", "printto", "edit", "explore", "find", "runas"};
 
 struct Check {
     const ProfileText& profile;
     Findings* findings;
     std::vector<NetworkComponent>* network;
-    std::vector<std::string> allFiles;        // every token of every component's files
-    std::vector<std::string> workFiles;       // the files that land in the work directory
+    std::vector<std::string> allFiles;         // every token of every component's files
+    std::vector<std::string> workFiles;        // the files that land in the work directory
     std::vector<std::string> checkedRegistry;  // registry sections already checked
     DescriptionFacts facts;
     std::string defsPublisherKey;  // [defs]' publisherKey when it parses
@@ -216,8 +215,8 @@ void CheckTargetFlags(Check& check, int line, const char* arguments) {
     int flags = TargetFlags(arguments);
     std::string text(arguments);
     size_t first = text.find_first_not_of(" \t");
-    if (first == std::string::npos || text.find_first_not_of("0123456789 \t", first) !=
-                                          std::string::npos)
+    if (first == std::string::npos ||
+        text.find_first_not_of("0123456789 \t", first) != std::string::npos)
         check.findings->Add(line, Severity::Warning,
                             "target flags \"%s\" are read as the number %d", arguments, flags);
     if (flags < 0 || flags > 31) {
@@ -515,8 +514,8 @@ void CheckPasses(Check& check, const ProfileSection* section, const NetworkCompo
         }
         if (pass == 0 || ProfileText::FindKey(section, line.key.c_str()) != &line) continue;
         if (pass > count) {
-            check.findings->Add(line.number, Severity::Warning,
-                                "%s is never read: count is %ld", line.key.c_str(), count);
+            check.findings->Add(line.number, Severity::Warning, "%s is never read: count is %ld",
+                                line.key.c_str(), count);
             continue;
         }
         std::string value = ReadText(check, section, line.key.c_str(), "", kInstallEntrySize);
@@ -574,7 +573,6 @@ void CheckComponent(Check& check, const std::string& name, int listLine) {
     if (isNetwork) check.network->push_back(facts);
 }
 
-
 // Collects every component's files first: install entries may run files of another
 // component. Those of downloaded and payload components land in the work directory.
 void CollectFiles(Check& check, const std::vector<std::string>& components) {
@@ -616,12 +614,12 @@ void CheckExtensionShipped(Check& check, const std::vector<std::string>& payload
 
 void LoadStringSections(Check& check, const ProfileSection* defs) {
     int line = 0;
-    for (const std::string& name : Tokens(ReadText(check, defs, "strings", "", kDefsValueSize,
-                                                   &line))) {
+    for (const std::string& name :
+         Tokens(ReadText(check, defs, "strings", "", kDefsValueSize, &line))) {
         const ProfileSection* section = check.profile.FindSection(name.c_str());
         if (section == nullptr) {
-            check.findings->Add(line, Severity::Warning,
-                                "strings names [%s], which does not exist", name.c_str());
+            check.findings->Add(line, Severity::Warning, "strings names [%s], which does not exist",
+                                name.c_str());
             continue;
         }
         std::string text = ProfileText::SectionText(section);

@@ -48,9 +48,10 @@ int RunKeygen(int argc, char** argv) {
         fprintf(stderr, "cvpublish: %s: %s\n", argv[0], problem.c_str());
         return kExitFailure;
     }
-    printf("%s: a new RSA key of %u bits; keep it secret. \"cvpublish key %s\" prints the "
-           "line for the description.\n",
-           argv[0], kNewKeyBits, argv[0]);
+    printf(
+        "%s: a new RSA key of %u bits; keep it secret. \"cvpublish key %s\" prints the "
+        "line for the description.\n",
+        argv[0], kNewKeyBits, argv[0]);
     return kExitSuccess;
 }
 

@@ -82,10 +82,9 @@ bool UnwrapPkcs8(const std::string& der, std::string* rsaPrivateKey) {
     const unsigned char* bytes = reinterpret_cast<const unsigned char*>(der.data());
     DerReader whole{bytes, bytes + der.size()};
     DerReader info, version, algorithm, oid, key;
-    if (!whole.Read(kTagSequence, info) || !whole.AtEnd() ||
-        !info.Read(kTagInteger, version) || version.Size() != 1 || version.at[0] > 1 ||
-        !info.Read(kTagSequence, algorithm) || !algorithm.Read(kTagObjectId, oid) ||
-        oid.Size() != sizeof kRsaEncryptionOid ||
+    if (!whole.Read(kTagSequence, info) || !whole.AtEnd() || !info.Read(kTagInteger, version) ||
+        version.Size() != 1 || version.at[0] > 1 || !info.Read(kTagSequence, algorithm) ||
+        !algorithm.Read(kTagObjectId, oid) || oid.Size() != sizeof kRsaEncryptionOid ||
         memcmp(oid.at, kRsaEncryptionOid, sizeof kRsaEncryptionOid) != 0 ||
         !info.Read(kTagOctetString, key))
         return false;
@@ -152,7 +151,8 @@ bool ReadKeyPem(const std::string& text, KeyFileContents* key, std::string* prob
     }
     bool isPrivate = label == kPrivateKeyLabel || label == kRsaPrivateKeyLabel;
     if (!isPrivate && label != kPublicKeyLabel) {
-        *problem = "a PEM block \"" + label + "\" holds no key this tool reads (PRIVATE KEY, "
+        *problem = "a PEM block \"" + label +
+                   "\" holds no key this tool reads (PRIVATE KEY, "
                    "RSA PRIVATE KEY, PUBLIC KEY)";
         return false;
     }

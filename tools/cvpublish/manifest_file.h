@@ -8,8 +8,7 @@
 // Reads the manifest at path into list, and its exact bytes into bytes when given (what a
 // signature covers). Returns nullptr on success, otherwise the problem as a text (static
 // storage) for the caller's report.
-const char* ReadManifestFile(const char* path, ManifestList* list,
-                             std::string* bytes = nullptr);
+const char* ReadManifestFile(const char* path, ManifestList* list, std::string* bytes = nullptr);
 
 // The parts [files] lists, from file000.bin up to the first number missing:
 //     ListedParts parts(list);

@@ -249,8 +249,8 @@ bool WriteSignature(const char* directory, const Signer& signer, const std::stri
     }
     if (VerifySha256(signer.publicKeyInfo, manifest, signature, &problem) !=
         SignatureVerdict::Valid) {
-        fprintf(stderr, "cvpublish: the signature made with %s does not verify %s\n",
-                signer.path, problem.c_str());
+        fprintf(stderr, "cvpublish: the signature made with %s does not verify %s\n", signer.path,
+                problem.c_str());
         return false;
     }
     char path[kToolPathSize];
@@ -345,9 +345,8 @@ int RunPackage(int argc, char** argv) {
     if (!packaged) return kExitFailure;
     char totalText[kChecksumTextSize];
     FormatPackageChecksum(facts.total, totalText);
-    printf("%s: %llu part(s) of at most %lu bytes, %llu bytes in all, total_sum %s%s\n",
-           directory, static_cast<unsigned long long>(partCount),
-           static_cast<unsigned long>(partSize), static_cast<unsigned long long>(fileSize),
-           totalText, facts.hashed ? ", signed" : "");
+    printf("%s: %llu part(s) of at most %lu bytes, %llu bytes in all, total_sum %s%s\n", directory,
+           static_cast<unsigned long long>(partCount), static_cast<unsigned long>(partSize),
+           static_cast<unsigned long long>(fileSize), totalText, facts.hashed ? ", signed" : "");
     return kExitSuccess;
 }

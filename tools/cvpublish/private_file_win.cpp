@@ -22,7 +22,8 @@ public:
         CloseHandle(token);
         if (!read) return false;
         PSID user = reinterpret_cast<TOKEN_USER*>(tokenUser)->User.Sid;
-        DWORD aclSize = sizeof(ACL) + sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD) + GetLengthSid(user);
+        DWORD aclSize =
+            sizeof(ACL) + sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD) + GetLengthSid(user);
         PACL list = reinterpret_cast<PACL>(acl);
         if (aclSize > sizeof(acl) || !InitializeAcl(list, aclSize, ACL_REVISION) ||
             !AddAccessAllowedAce(list, ACL_REVISION, GENERIC_ALL, user) ||
@@ -60,9 +61,9 @@ bool WritePrivateFile(const char* path, const std::string& bytes, std::string* p
         return false;
     }
     DWORD written = 0;
-    bool complete = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                              nullptr) &&
-                    written == bytes.size();
+    bool complete =
+        WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+        written == bytes.size();
     complete = CloseHandle(file) && complete;
     if (!complete) {
         *problem = "cannot be written";

@@ -28,9 +28,9 @@ void ProfileText::Parse(const char* text, size_t length) {
         if (trimmed[0] == '[') {
             size_t close = trimmed.find(']');
             ProfileSection section;
-            section.name = Trimmed(trimmed.c_str() + 1, trimmed.c_str() + (close == std::string::npos
-                                                                               ? trimmed.size()
-                                                                               : close));
+            section.name =
+                Trimmed(trimmed.c_str() + 1,
+                        trimmed.c_str() + (close == std::string::npos ? trimmed.size() : close));
             section.number = number;
             sections.push_back(section);
             continue;

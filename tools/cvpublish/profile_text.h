@@ -18,7 +18,7 @@ struct ProfileLine {
 
 struct ProfileSection {
     std::string name;
-    int number;  // line of the header
+    int number;                      // line of the header
     std::vector<ProfileLine> lines;  // entries and comments, blank lines left out
 };
 

@@ -37,8 +37,8 @@ bool PublicKeyOf(const std::string& rsaPrivateKey, std::string* publicKeyInfo,
                  std::string* problem);
 
 // Signs SHA-256 of the bytes with the private key.
-bool SignSha256(const std::string& rsaPrivateKey, const std::string& bytes,
-                std::string* signature, std::string* problem);
+bool SignSha256(const std::string& rsaPrivateKey, const std::string& bytes, std::string* signature,
+                std::string* problem);
 
 enum class SignatureVerdict { Valid, Invalid, Unusable };
 

@@ -22,8 +22,8 @@ const unsigned char* Bytes(const std::string& text) {
 
 EVP_PKEY* ReadPrivateKey(const std::string& rsaPrivateKey, std::string* problem) {
     const unsigned char* cursor = Bytes(rsaPrivateKey);
-    EVP_PKEY* key = d2i_PrivateKey(EVP_PKEY_RSA, nullptr, &cursor,
-                                   static_cast<long>(rsaPrivateKey.size()));
+    EVP_PKEY* key =
+        d2i_PrivateKey(EVP_PKEY_RSA, nullptr, &cursor, static_cast<long>(rsaPrivateKey.size()));
     if (key == nullptr) *problem = LibraryProblem("not an RSA private key");
     return key;
 }
@@ -47,8 +47,8 @@ struct Sha256Stream::State {
 
 Sha256Stream::Sha256Stream() : state(new State) {
     state->context = EVP_MD_CTX_new();
-    state->usable = state->context != nullptr &&
-                    EVP_DigestInit_ex(state->context, EVP_sha256(), nullptr) == 1;
+    state->usable =
+        state->context != nullptr && EVP_DigestInit_ex(state->context, EVP_sha256(), nullptr) == 1;
 }
 
 Sha256Stream::~Sha256Stream() {
@@ -63,7 +63,8 @@ bool Sha256Stream::Update(const void* data, size_t length) {
 
 bool Sha256Stream::Finish(Sha256Digest& digest) {
     unsigned int length = 0;
-    bool finished = state->usable && EVP_DigestFinal_ex(state->context, digest.bytes, &length) == 1 &&
+    bool finished = state->usable &&
+                    EVP_DigestFinal_ex(state->context, digest.bytes, &length) == 1 &&
                     length == kSha256Size;
     state->usable = false;
     return finished;
@@ -93,16 +94,15 @@ bool PublicKeyOf(const std::string& rsaPrivateKey, std::string* publicKeyInfo,
     return encoded;
 }
 
-bool SignSha256(const std::string& rsaPrivateKey, const std::string& bytes,
-                std::string* signature, std::string* problem) {
+bool SignSha256(const std::string& rsaPrivateKey, const std::string& bytes, std::string* signature,
+                std::string* problem) {
     EVP_PKEY* key = ReadPrivateKey(rsaPrivateKey, problem);
     if (key == nullptr) return false;
     EVP_MD_CTX* context = EVP_MD_CTX_new();
     size_t length = 0;
-    bool signedBytes =
-        context != nullptr &&
-        EVP_DigestSignInit(context, nullptr, EVP_sha256(), nullptr, key) == 1 &&
-        EVP_DigestSign(context, nullptr, &length, Bytes(bytes), bytes.size()) == 1;
+    bool signedBytes = context != nullptr &&
+                       EVP_DigestSignInit(context, nullptr, EVP_sha256(), nullptr, key) == 1 &&
+                       EVP_DigestSign(context, nullptr, &length, Bytes(bytes), bytes.size()) == 1;
     if (signedBytes) {
         signature->assign(length, '\0');
         signedBytes = EVP_DigestSign(context, reinterpret_cast<unsigned char*>(&(*signature)[0]),
@@ -133,8 +133,8 @@ SignatureVerdict VerifySha256(const std::string& publicKeyInfo, const std::strin
     // 0 is a signature that does not match; below 0 a failure, and a signature of the wrong
     // length is reported that way too: both refuse this signature.
     int result = EVP_DigestVerifyInit(context, nullptr, EVP_sha256(), nullptr, key) == 1
-                     ? EVP_DigestVerify(context, Bytes(signature), signature.size(),
-                                        Bytes(bytes), bytes.size())
+                     ? EVP_DigestVerify(context, Bytes(signature), signature.size(), Bytes(bytes),
+                                        bytes.size())
                      : -1;
     EVP_MD_CTX_free(context);
     EVP_PKEY_free(key);

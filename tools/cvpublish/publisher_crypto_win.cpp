@@ -137,9 +137,9 @@ struct Sha256Stream::State {
 };
 
 Sha256Stream::Sha256Stream() : state(new State) {
-    state->usable = state->provider.handle != 0 &&
-                    CryptCreateHash(state->provider.handle, CALG_SHA_256, 0, 0,
-                                    &state->hash.handle);
+    state->usable =
+        state->provider.handle != 0 &&
+        CryptCreateHash(state->provider.handle, CALG_SHA_256, 0, 0, &state->hash.handle);
 }
 
 Sha256Stream::~Sha256Stream() { delete state; }
@@ -170,8 +170,7 @@ bool GenerateRsaKey(unsigned bits, std::string* rsaPrivateKey, std::string* prob
     Key key;
     std::string blob;
     if (provider.handle == 0 ||
-        !CryptGenKey(provider.handle, AT_SIGNATURE, (bits << 16) | CRYPT_EXPORTABLE,
-                     &key.handle) ||
+        !CryptGenKey(provider.handle, AT_SIGNATURE, (bits << 16) | CRYPT_EXPORTABLE, &key.handle) ||
         !ExportKey(key.handle, PRIVATEKEYBLOB, &blob) ||
         !RsaPrivateKeyFromBlob(blob, rsaPrivateKey)) {
         *problem = LibraryProblem("no RSA key could be made");
@@ -192,8 +191,8 @@ bool PublicKeyOf(const std::string& rsaPrivateKey, std::string* publicKeyInfo,
     return true;
 }
 
-bool SignSha256(const std::string& rsaPrivateKey, const std::string& bytes,
-                std::string* signature, std::string* problem) {
+bool SignSha256(const std::string& rsaPrivateKey, const std::string& bytes, std::string* signature,
+                std::string* problem) {
     Provider provider;
     Key key;
     if (!ImportPrivateKey(provider, rsaPrivateKey, &key, problem)) return false;
@@ -221,8 +220,8 @@ SignatureVerdict VerifySha256(const std::string& publicKeyInfo, const std::strin
     Key key;
     DWORD bits = 0, size = sizeof bits;
     if (provider.handle == 0 || !DecodeObject(X509_PUBLIC_KEY_INFO, publicKeyInfo, &info) ||
-        strcmp(static_cast<CERT_PUBLIC_KEY_INFO*>(info.data)->Algorithm.pszObjId,
-               szOID_RSA_RSA) != 0 ||
+        strcmp(static_cast<CERT_PUBLIC_KEY_INFO*>(info.data)->Algorithm.pszObjId, szOID_RSA_RSA) !=
+            0 ||
         !CryptImportPublicKeyInfo(provider.handle, X509_ASN_ENCODING,
                                   static_cast<CERT_PUBLIC_KEY_INFO*>(info.data), &key.handle) ||
         !CryptGetKeyParam(key.handle, KP_KEYLEN, reinterpret_cast<BYTE*>(&bits), &size, 0)) {

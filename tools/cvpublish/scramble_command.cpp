@@ -52,8 +52,7 @@ int RunScramble(int argc, char** argv) {
     char scrambled[kDescriptionValueLength + 1];
     if (!ScramblePassword(reinterpret_cast<const unsigned char*>(password), length,
                           static_cast<unsigned char>(bits), static_cast<unsigned char>(bits >> 8),
-                          static_cast<unsigned short>(bits >> 16), scrambled,
-                          sizeof scrambled)) {
+                          static_cast<unsigned short>(bits >> 16), scrambled, sizeof scrambled)) {
         fprintf(stderr,
                 "cvpublish: a password of %lu bytes does not fit the %lu characters the "
                 "installer reads\n",

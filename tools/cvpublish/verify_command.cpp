@@ -46,8 +46,7 @@ struct Verification {
     Sha256Stream joinedDigest;
 };
 
-void Report(Verification* verification, const char* format, const char* name, long a,
-            long b = 0) {
+void Report(Verification* verification, const char* format, const char* name, long a, long b = 0) {
     printf("%s/%s: ", verification->directory, name);
     // The format is one of this file's own reports, each taking a and at most b.
     // cppcheck-suppress wrongPrintfScanfArgNum
@@ -148,8 +147,8 @@ void VerifyPart(Verification* verification, const ManifestList& list, const char
         return;
     }
     if (size != static_cast<uint64_t>(listedSize < 0 ? 0 : listedSize))
-        Report(verification, "size is %ld bytes, [files] lists %ld", name,
-               static_cast<long>(size), static_cast<long>(listedSize));
+        Report(verification, "size is %ld bytes, [files] lists %ld", name, static_cast<long>(size),
+               static_cast<long>(listedSize));
     if (size < static_cast<uint64_t>(listedSize < 0 ? 0 : listedSize))
         verification->joinedComplete = false;
     unsigned char digest[kMd5DigestSize];
@@ -166,9 +165,8 @@ void VerifyPart(Verification* verification, const ManifestList& list, const char
 // Reads DIR/pkginfo.sig; false (reported) when it is missing or cannot be a signature.
 bool ReadSignature(Verification* verification, std::string* signature) {
     char path[kToolPathSize];
-    FILE* file = JoinPath(path, verification->directory, kSignatureFileName)
-                     ? fopen(path, "rb")
-                     : nullptr;
+    FILE* file =
+        JoinPath(path, verification->directory, kSignatureFileName) ? fopen(path, "rb") : nullptr;
     if (file == nullptr) {
         ReportText(verification, kSignatureFileName,
                    "missing: installers with the key refuse the package");
@@ -292,9 +290,10 @@ int RunVerify(int argc, char** argv) {
     if (keyPath != nullptr) VerifySignature(&verification, publicKeyInfo, manifest);
 
     if (verification.problems > 0) return kExitFailure;
-    const char* signature = keyPath != nullptr                        ? ", signature valid"
-                            : SignatureExists(verification.directory) ? ", signature not checked (no --key)"
-                                                                      : "";
+    const char* signature = keyPath != nullptr ? ", signature valid"
+                            : SignatureExists(verification.directory)
+                                ? ", signature not checked (no --key)"
+                                : "";
     printf("%s: %u part(s), %llu bytes, all checksums%s match%s\n", verification.directory,
            parts.Count(), static_cast<unsigned long long>(total),
            verification.hashed ? " and SHA-256 digests" : "", signature);

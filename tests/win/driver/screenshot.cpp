@@ -13,9 +13,7 @@ const WORD bitmapSignature = 0x4D42;  // "BM"
 // Time the window's process gets to paint what it has just been told to show.
 const DWORD paintPatience = 150;
 
-int RowStride(int width) {
-    return (width * 3 + 3) & ~3;
-}
+int RowStride(int width) { return (width * 3 + 3) & ~3; }
 
 void LetWindowPaint(HWND window) {
     if (window == nullptr) return;

@@ -61,10 +61,6 @@ std::string SpecialFolder(int csidl) {
     return path;
 }
 
-std::string UserStartupFolder() {
-    return SpecialFolder(CSIDL_STARTUP);
-}
+std::string UserStartupFolder() { return SpecialFolder(CSIDL_STARTUP); }
 
-std::string CommonStartupFolder() {
-    return SpecialFolder(CSIDL_COMMON_STARTUP);
-}
+std::string CommonStartupFolder() { return SpecialFolder(CSIDL_COMMON_STARTUP); }
