@@ -58,6 +58,7 @@ HttpClient::HttpClient(int verbosity, const HttpClientTimeouts& timeouts)
       pace(timeouts.paceWindowMilliseconds, timeouts.paceMinimumBytes) {}
 
 HttpClient::~HttpClient() {
+    CloseRequest();
     free_url(target);
     free_url(proxy);
 }
@@ -77,6 +78,7 @@ void HttpClient::Log(int level, const char* format, ...) {
 }
 
 bool HttpClient::SetTarget(const char* targetText, const char* proxyText) {
+    CloseRequest();
     free_url(target);
     free_url(proxy);
     target = nullptr;
@@ -335,6 +337,7 @@ int HttpClient::ReceiveBody(SOCKET s, const char* localPath, char* block, int co
             result = httpWriteFailed;
             break;
         }
+        if (bodyCopy != nullptr) CopyBody(data, bodyLength, pending);
         bodyLength += pending;
         // Never more than the allowance; once it is reached, one byte more would show a
         // body running past it.
@@ -381,6 +384,19 @@ int HttpClient::ReceiveBody(SOCKET s, const char* localPath, char* block, int co
     return result;
 }
 
+// Keeps count body bytes from offset on in the body copy; the copy stays complete only
+// while every byte has fit.
+void HttpClient::CopyBody(const char* data, long long offset, long long count) {
+    if (offset == 0) bodyCopyComplete = true;
+    if (!bodyCopyComplete) return;
+    if (count > static_cast<long long>(bodyCopyCapacity) - offset) {
+        bodyCopyComplete = false;
+        return;
+    }
+    memcpy(bodyCopy + offset, data, static_cast<size_t>(count));
+    bodyCopyLength = static_cast<size_t>(offset + count);
+}
+
 int HttpClient::ReceiveFile(SOCKET s, const char* localPath) {
     // The head must come within the first receiveBlockSize bytes; the body then arrives
     // in blocks of the whole buffer.
@@ -408,9 +424,54 @@ int HttpClient::ReceiveFile(SOCKET s, const char* localPath) {
     return httpError;
 }
 
+// Connects and sends one request.
+SOCKET HttpClient::SendRequest(const char* request, int length, int& failure) {
+    failure = httpError;
+    SOCKET s = ConnectHost();
+    if (s == INVALID_SOCKET) {
+        Log(levelError, "%s: Can't connect.\n", getFileName);
+        return INVALID_SOCKET;
+    }
+    int sent = SendAll(s, request, length);
+    if (sent == length) return s;
+    closesocket(s);
+    if (sent == httpTimeout) {
+        Log(levelProgress, "%s: send timed-out\n", getFileName);
+        failure = httpTimeout;
+    } else {
+        Log(levelError, "%s: Bad SendAll(): %s\n", getFileName, strerror(errno));
+    }
+    return INVALID_SOCKET;
+}
+
+bool HttpClient::OpenRequest() {
+    CloseRequest();
+    if (ResolveHostName() != httpOk) return false;
+    char request[requestBufferSize];
+    int requestLength = build_request(target, proxy, nullptr, request, sizeof request);
+    if (requestLength < 0) return false;
+    // As in GetFile, a send that timed out is tried again on a new connection.
+    int failure = httpTimeout;
+    for (int sendTimeouts = 0; failure == httpTimeout && sendTimeouts < maxSendTimeouts;
+         ++sendTimeouts) {
+        openSocket = SendRequest(request, requestLength, failure);
+        if (openSocket != INVALID_SOCKET) return true;
+    }
+    return false;
+}
+
+void HttpClient::CloseRequest() {
+    if (openSocket != INVALID_SOCKET) closesocket(openSocket);
+    openSocket = INVALID_SOCKET;
+}
+
 int HttpClient::GetFile(const char* requestPath, const char* localPath) {
     answered = false;
     lastWriteError = 0;
+    bodyCopyLength = 0;
+    bodyCopyComplete = false;
+    // A request sent ahead asked for the target's own path.
+    if (requestPath != nullptr) CloseRequest();
     for (int redirections = 0;;) {
         if (ResolveHostName() != httpOk) return httpError;
         char request[requestBufferSize];
@@ -424,20 +485,12 @@ int HttpClient::GetFile(const char* requestPath, const char* localPath) {
         int receiveTimeouts = 0;
         int result = httpError;
         for (;;) {
-            SOCKET s = ConnectHost();
+            SOCKET s = openSocket;
+            openSocket = INVALID_SOCKET;
+            int failure = httpError;
+            if (s == INVALID_SOCKET) s = SendRequest(request, requestLength, failure);
             if (s == INVALID_SOCKET) {
-                Log(levelError, "%s: Can't connect.\n", getFileName);
-                return httpError;
-            }
-            int sent = SendAll(s, request, requestLength);
-            if (sent == httpError) {
-                Log(levelError, "%s: Bad SendAll(): %s\n", getFileName, strerror(errno));
-                closesocket(s);
-                return httpError;
-            }
-            if (sent == httpTimeout) {
-                Log(levelProgress, "%s: send timed-out\n", getFileName);
-                closesocket(s);
+                if (failure != httpTimeout) return httpError;
                 if (++sendTimeouts < maxSendTimeouts) continue;
                 Log(levelError, "%s: SendAll too many time-outs\n", getFileName);
                 return httpError;

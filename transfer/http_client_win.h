@@ -39,6 +39,26 @@ public:
     // redirection has been taken.
     int GetFile(const char* requestPath, const char* localPath);
 
+    // Connects and sends the request for the target ahead of the GetFile that takes its
+    // answer, so that the answer can travel while the caller finishes other work. Only a
+    // GetFile without a requestPath takes the open request, on its first connection;
+    // SetTarget and CloseRequest drop it. False when no connection could be made or the
+    // request not sent: GetFile then starts afresh.
+    bool OpenRequest();
+    bool HasOpenRequest() const { return openSocket != INVALID_SOCKET; }
+    void CloseRequest();
+
+    // While set, the body of a 200 response also goes to copy, as far as capacity bytes;
+    // BodyCopied says whether the whole body of the last GetFile is there, and its length.
+    void SetBodyCopy(char* copy, size_t capacity) {
+        bodyCopy = copy;
+        bodyCopyCapacity = capacity;
+    }
+    bool BodyCopied(size_t& length) const {
+        length = bodyCopyLength;
+        return bodyCopy != nullptr && bodyCopyComplete;
+    }
+
     // The steps of one attempt, in the order GetFile uses them.
     int ResolveHostName();
     SOCKET ConnectHost();
@@ -72,6 +92,10 @@ private:
     // Waits until s is readable (forReading) or writable; SocketFailed also when cancelled.
     SocketWait WaitForSocket(SOCKET s, bool forReading, unsigned milliseconds);
     int TakeRedirection(const ResponseHeader& header);
+    // Connects and sends request; INVALID_SOCKET with failure httpTimeout when the send
+    // timed out, httpError on any other failure.
+    SOCKET SendRequest(const char* request, int length, int& failure);
+    void CopyBody(const char* data, long long offset, long long count);
     int ReceiveBody(SOCKET s, const char* localPath, char* block, int count,
                     const ResponseHeader& header);
 
@@ -87,4 +111,9 @@ private:
     long long bodyLimit = -1;
     bool answered = false;
     unsigned long lastWriteError = 0;
+    SOCKET openSocket = INVALID_SOCKET;  // a request sent ahead (OpenRequest)
+    char* bodyCopy = nullptr;
+    size_t bodyCopyCapacity = 0;
+    size_t bodyCopyLength = 0;
+    bool bodyCopyComplete = false;
 };

@@ -145,8 +145,10 @@ void ClearProxy(ConnectionSettings& s) {
 // One fetch of a requested file, on the fetch thread.
 class PackageFetch {
 public:
-    explicit PackageFetch(HttpWorker& worker) : worker(worker), client(0, worker.clientTimeouts) {
+    explicit PackageFetch(HttpWorker& worker)
+        : worker(worker), client(0, worker.clientTimeouts), aheadClient(0, worker.clientTimeouts) {
         client.SetCancelFlag(&worker.abortFlag);
+        aheadClient.SetCancelFlag(&worker.abortFlag);
     }
     ~PackageFetch() {
         if (output != INVALID_HANDLE_VALUE) CloseHandle(output);
@@ -169,16 +171,25 @@ private:
     FetchOutcome FetchParts();
     FetchOutcome FetchPart(unsigned index, const char* name, int32_t size, int32_t sum,
                            const Sha256Digest* digest);
+    HttpClient& PartClient(unsigned index) { return index % 2 == 0 ? client : aheadClient; }
+    bool SetPartTarget(HttpClient& fetcher, const char* name);
+    void RequestAhead(unsigned index);
     FetchOutcome CheckWhole();
     bool WaitWhileSuspended();
     bool SleepWatchingFlags(unsigned milliseconds);
     bool PauseBeforeRetry(unsigned& pause);
     PartCheck LoadIntactPart(const char* path, int32_t size, int32_t sum,
                              const Sha256Digest* digest);
+    PartCheck CheckFetchedPart(const HttpClient& fetcher, const char* path, int32_t size,
+                               int32_t sum, const Sha256Digest* digest);
+    PartCheck CheckLoadedPart(const Sha256Digest* digest);
     bool JoinLoadedPart();
 
     HttpWorker& worker;
     HttpClient client;
+    // Parts alternate between the two clients: while one receives a part, the other has
+    // sent the request for the next (never more than two connections to the server).
+    HttpClient aheadClient;
     ManifestList manifest;
     UrlText target, proxy;
     char directory[260] = {};
@@ -202,6 +213,11 @@ private:
 };
 
 bool PackageFetch::WaitWhileSuspended() {
+    if (worker.suspendFlag) {
+        // A suspended download leaves the line to the user: requests sent ahead go.
+        client.CloseRequest();
+        aheadClient.CloseRequest();
+    }
     while (worker.suspendFlag && !worker.abortFlag) Sleep(worker.timing.suspendPollMilliseconds);
     return !worker.abortFlag;
 }
@@ -367,6 +383,28 @@ PartCheck PackageFetch::LoadIntactPart(const char* path, int32_t size, int32_t s
     if (!LoadPart(path, buffer, static_cast<DWORD>(size), actual, loaded, extra, wholeWithPart) ||
         actual != sum || loaded != static_cast<DWORD>(size) || extra)
         return PartDamaged;
+    return CheckLoadedPart(digest);
+}
+
+// A part just fetched is checked from the copy of its body the client kept while it
+// arrived; without a whole copy, from its file.
+PartCheck PackageFetch::CheckFetchedPart(const HttpClient& fetcher, const char* path, int32_t size,
+                                         int32_t sum, const Sha256Digest* digest) {
+    size_t copied = 0;
+    if (!fetcher.BodyCopied(copied)) return LoadIntactPart(path, size, sum, digest);
+    if (copied != static_cast<size_t>(size)) return PartDamaged;
+    loaded = static_cast<DWORD>(copied);
+    Md5 md5;
+    wholeWithPart = whole;
+    Md5::UpdateBoth(md5, wholeWithPart, buffer, loaded);
+    unsigned char checksum[kMd5DigestSize];
+    md5.Final(checksum);
+    if (PackageChecksum(checksum) != sum) return PartDamaged;
+    return CheckLoadedPart(digest);
+}
+
+// With a key in force, the part in buffer against its signed digest.
+PartCheck PackageFetch::CheckLoadedPart(const Sha256Digest* digest) {
     if (digest == nullptr) return PartIntact;
     Sha256Hash hash;
     Sha256Digest computed;
@@ -388,24 +426,30 @@ FetchOutcome PackageFetch::FetchPart(unsigned index, const char* name, int32_t s
                                      const Sha256Digest* digest) {
     char path[260];
     if (!JoinDirectory(directory, name, path)) return FetchFailed;
+    HttpClient& fetcher = PartClient(index);
     unsigned pause = worker.timing.firstRetryPauseMilliseconds;
     int badFetches = 0;
-    client.SetBodyLimit(size);
+    fetcher.SetBodyLimit(size);
     for (int attempts = 0;;) {
         if (!WaitWhileSuspended()) return FetchAborted;
-        if (LoadIntactPart(path, size, sum, digest) == PartIntact) break;
-        const ConnectionSettings& s = connectionSettings;
-        if (!ComposeTarget(target, s.siteUser, s.sitePassword, worker.siteBase, worker.remotePath,
-                           name))
-            return FetchFailed;
-        int got =
-            client.SetTarget(target.text, proxy.text) ? client.GetFile(nullptr, path) : httpError;
-        if (got == httpWriteFailed) return WriteFailure(client.LastWriteError());
+        // A part requested ahead was not on disk then.
+        if (!fetcher.HasOpenRequest() && LoadIntactPart(path, size, sum, digest) == PartIntact)
+            break;
+        if (!fetcher.HasOpenRequest() && !SetPartTarget(fetcher, name)) return FetchFailed;
+        // This part's request goes out before the next one's, for servers that answer
+        // their connections one at a time.
+        int got = httpError;
+        if (fetcher.HasOpenRequest() || fetcher.OpenRequest()) {
+            RequestAhead(index + 1);
+            got = fetcher.GetFile(nullptr, path);
+        }
+        if (got == httpWriteFailed) return WriteFailure(fetcher.LastWriteError());
         // A body that ran past the part's size is a damaged part; what was kept of it is
         // no part either, even where its first bytes match.
         if (got == httpTooLong) DeleteFileA(path);
         bool fetched = got == httpOk || got == httpTooLong;
-        PartCheck check = got == httpOk ? LoadIntactPart(path, size, sum, digest) : PartDamaged;
+        PartCheck check =
+            got == httpOk ? CheckFetchedPart(fetcher, path, size, sum, digest) : PartDamaged;
         if (check == PartIntact) {
             worker.Report(msgProgress, 0,
                           static_cast<LPARAM>((index + 1) * static_cast<LONG_PTR>(size)));
@@ -423,6 +467,34 @@ FetchOutcome PackageFetch::FetchPart(unsigned index, const char* name, int32_t s
     }
     if (loaded != static_cast<DWORD>(size)) return FetchFailed;
     return JoinLoadedPart() ? FetchDone : WriteFailure(GetLastError());
+}
+
+bool PackageFetch::SetPartTarget(HttpClient& fetcher, const char* name) {
+    const ConnectionSettings& s = connectionSettings;
+    return ComposeTarget(target, s.siteUser, s.sitePassword, worker.siteBase, worker.remotePath,
+                         name) &&
+           fetcher.SetTarget(target.text, proxy.text);
+}
+
+// Sends the request for part index while the part before it arrives, so that the line
+// does not stand idle between the two; the request stays open while the part before is
+// fetched again, if it has to be. Only for a part the package may hold (listed, with a
+// checksum, no larger than the first, signed where the package is) and not on disk: one on disk is most likely intact
+// and needs no request.
+void PackageFetch::RequestAhead(unsigned index) {
+    HttpClient& ahead = PartClient(index);
+    char name[kPartNameSize];
+    char path[260];
+    char digest[kSha256HexLength + 1];
+    int32_t size, sum;
+    FormatPartName(index, name);
+    if (ahead.HasOpenRequest() || !manifest.GetValue(kFilesSection, name, &size) ||
+        !manifest.GetValue(kSumsSection, name, &sum) || size < 0 || size > partSize ||
+        (signedPackage && !manifest.GetText(kSha256Section, name, digest, countof(digest))) ||
+        !JoinDirectory(directory, name, path) ||
+        GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES)
+        return;
+    if (SetPartTarget(ahead, name)) (void)ahead.OpenRequest();
 }
 
 // Reads the fetched manifest; with a key in force its exact bytes must carry the
@@ -498,6 +570,8 @@ FetchOutcome PackageFetch::FetchParts() {
     worker.Report(msgFileStarted, 0, static_cast<LPARAM>(static_cast<int32_t>(total)));
     buffer = static_cast<char*>(malloc(partSize > 0 ? static_cast<size_t>(partSize) : 1));
     if (buffer == nullptr) return FetchFailed;
+    client.SetBodyCopy(buffer, static_cast<size_t>(partSize));
+    aheadClient.SetBodyCopy(buffer, static_cast<size_t>(partSize));
 
     for (unsigned n = 0;; ++n) {
         FormatPartName(n, name);

@@ -375,4 +375,43 @@ TEST_F(HttpClient, TargetTextsThatDoNotFitAreRefused) {
     EXPECT_EQ(-1, client.GetFile(nullptr, local.c_str()));
 }
 
+// Requests sent ahead: each GetFile takes the answer to its own client's request, whatever
+// the order; a request path or a new target drops it; the body copy holds the whole body
+// only where it fits.
+TEST_F(HttpClient, RequestsSentAheadAndBodyCopies) {
+    const std::string big = Served("files/big.bin"), small = Served("files/small.txt");
+    ::HttpClient first(0, testTimeouts), second(0, testTimeouts);
+    ASSERT_TRUE(first.SetTarget(("127.0.0.1:" + nginx + "/files/big.bin").c_str(), nullptr));
+    ASSERT_TRUE(second.SetTarget(("127.0.0.1:" + nginx + "/files/small.txt").c_str(), nullptr));
+    ASSERT_TRUE(first.OpenRequest());
+    ASSERT_TRUE(second.OpenRequest());
+    std::string copy(big.size(), '\0');
+    first.SetBodyCopy(&copy[0], copy.size());
+    second.SetBodyCopy(&copy[0], small.size() - 1);
+
+    ASSERT_EQ(httpOk, second.GetFile(nullptr, local.c_str()));
+    EXPECT_FALSE(second.HasOpenRequest());
+    EXPECT_EQ(small, Fetched());
+    size_t copied = 0;
+    EXPECT_FALSE(second.BodyCopied(copied)) << "one byte more than the copy holds";
+
+    ASSERT_EQ(httpOk, first.GetFile(nullptr, local.c_str()));
+    EXPECT_TRUE(Fetched() == big);
+    ASSERT_TRUE(first.BodyCopied(copied));
+    EXPECT_EQ(big.size(), copied);
+    EXPECT_TRUE(copy == big);
+
+    // A request path asks for another file than the one requested ahead.
+    ASSERT_TRUE(first.OpenRequest());
+    ASSERT_EQ(httpOk, first.GetFile("/files/small.txt", local.c_str()));
+    EXPECT_EQ(small, Fetched());
+    ASSERT_TRUE(first.OpenRequest());
+    ASSERT_TRUE(first.SetTarget(("127.0.0.1:" + scripted + "/short").c_str(), nullptr));
+    EXPECT_FALSE(first.HasOpenRequest());
+    // Nothing listens: no request is open, and GetFile fails as it would have.
+    ASSERT_TRUE(first.SetTarget("127.0.0.1:1/files/small.txt", nullptr));
+    EXPECT_FALSE(first.OpenRequest());
+    EXPECT_EQ(httpError, first.GetFile(nullptr, local.c_str()));
+}
+
 }  // namespace

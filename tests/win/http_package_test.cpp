@@ -342,8 +342,9 @@ TEST_F(HttpPackage, GapsInTheManifest) {
     EXPECT_EQ(0, Requests("file003.bin"));
 }
 
-// Suspend() from within the report of the first part: nothing more is requested while
-// paused; Resume carries the fetch to its end.
+// Suspend() from within the report of the first part: the request for the next part,
+// sent while the first arrived, is dropped and nothing more is requested while paused;
+// Resume carries the fetch to its end with one new request for it.
 TEST_F(HttpPackage, SuspendHoldsTheNextPartAndResumeFinishes) {
     std::string content = Publish(PseudoRandomBytes(3 * 4096, 29), 4096);
     HttpWorker worker;
@@ -358,14 +359,16 @@ TEST_F(HttpPackage, SuspendHoldsTheNextPartAndResumeFinishes) {
     std::string remote = "pkg/" + name + "/";
     ASSERT_TRUE(worker.RequestFile(remote.c_str(), (work.Path() + "\\tmp.tmp").c_str()));
     Pump([&] { return received.Has(msgProgress); }, 20000);
+    int requestedAhead = Requests("file001.bin");
+    EXPECT_GE(1, requestedAhead);
     Pump([] { return false; }, 1000);
     EXPECT_EQ(1, received.Count(msgProgress));
-    EXPECT_EQ(0, Requests("file001.bin"));
+    EXPECT_EQ(requestedAhead, Requests("file001.bin"));
     EXPECT_FALSE(received.Has(msgFileDone));
     worker.Resume();
     Pump([&] { return received.Has(msgFileDone); }, 20000);
     EXPECT_EQ(0, static_cast<int>(received.Last(msgFileDone)));
     EXPECT_EQ(content, ReadWholeFile(work.Path() + "\\tmp.tmp"));
-    EXPECT_EQ(1, Requests("file001.bin"));
+    EXPECT_EQ(requestedAhead + 1, Requests("file001.bin"));
     suspendAtFirstPart = nullptr;
 }

@@ -197,7 +197,9 @@ TEST_F(SignedPackage, WhatThePublisherDidNotSignIsRefusedAndNeverRun) {
             EXPECT_EQ(1, Requests(name, PartName(0), from));
             EXPECT_EQ(4, Requests(name, PartName(2), from))
                 << "fetched again, a bounded number of times";
-            EXPECT_EQ(0, Requests(name, PartName(3), from));
+            // Requested ahead at most, never taken.
+            EXPECT_GE(1, Requests(name, PartName(3), from));
+            EXPECT_FALSE(FileExists(work + "\\" + PartName(3)));
             EXPECT_TRUE(ReadWholeFile(work + "\\" + PartName(1)) ==
                         program.substr(faultPartSize, faultPartSize))
                 << "a verified part stays for the next run";
