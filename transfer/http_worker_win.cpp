@@ -5,6 +5,7 @@
 #include <stdlib.h>
 
 #include "transfer/authenticity_win.h"
+#include "transfer/file_appender_win.h"
 #include "transfer/manifest_win.h"
 #include "transfer/md5.h"
 #include "transfer/messages_win.h"
@@ -151,8 +152,10 @@ public:
         aheadClient.SetCancelFlag(&worker.abortFlag);
     }
     ~PackageFetch() {
+        (void)joiner.Finish();
         if (output != INVALID_HANDLE_VALUE) CloseHandle(output);
-        free(buffer);
+        free(buffers[0]);
+        free(buffers[1]);
     }
     FetchOutcome Run();
 
@@ -184,6 +187,7 @@ private:
                                int32_t sum, const Sha256Digest* digest);
     PartCheck CheckLoadedPart(const Sha256Digest* digest);
     bool JoinLoadedPart();
+    void UseBuffer(char* next);
 
     HttpWorker& worker;
     HttpClient client;
@@ -194,8 +198,12 @@ private:
     UrlText target, proxy;
     char directory[260] = {};
     HANDLE output = INVALID_HANDLE_VALUE;
-    char* buffer = nullptr;
-    DWORD loaded = 0;  // bytes of the current part in buffer
+    // The joined file is written on a thread of its own, from one part buffer while the
+    // next part goes into the other.
+    FileAppender joiner;
+    char* buffers[2] = {};
+    char* buffer = nullptr;  // the part in hand
+    DWORD loaded = 0;        // bytes of the current part in buffer
     int32_t partSize = 0;
     Md5 whole;
     Md5 wholeWithPart;  // whole and the part last found intact, taken in one pass with it
@@ -413,13 +421,25 @@ PartCheck PackageFetch::CheckLoadedPart(const Sha256Digest* digest) {
     return SameDigest(computed, *digest) ? PartIntact : PartNotAuthentic;
 }
 
-// Appends the part in buffer to the output file; false (GetLastError says why) when it
-// cannot be written.
+// Appends the part in buffer to the output file, and takes the other buffer for the
+// next part; false (GetLastError says why) when this or the part before could not be
+// written.
 bool PackageFetch::JoinLoadedPart() {
     whole = wholeWithPart;
     if (signedPackage && !wholeSha.Add(buffer, loaded)) return false;
-    DWORD written = 0;
-    return WriteFile(output, buffer, loaded, &written, nullptr) && written == loaded;
+    if (!joiner.Append(buffer, loaded)) {
+        SetLastError(joiner.LastError());
+        return false;
+    }
+    UseBuffer(buffer == buffers[0] ? buffers[1] : buffers[0]);
+    return true;
+}
+
+// Parts are read and received into next from now on.
+void PackageFetch::UseBuffer(char* next) {
+    buffer = next;
+    client.SetBodyCopy(buffer, static_cast<size_t>(partSize));
+    aheadClient.SetBodyCopy(buffer, static_cast<size_t>(partSize));
 }
 
 FetchOutcome PackageFetch::FetchPart(unsigned index, const char* name, int32_t size, int32_t sum,
@@ -568,10 +588,11 @@ FetchOutcome PackageFetch::FetchParts() {
         if (partSize == 0) partSize = size;
     }
     worker.Report(msgFileStarted, 0, static_cast<LPARAM>(static_cast<int32_t>(total)));
-    buffer = static_cast<char*>(malloc(partSize > 0 ? static_cast<size_t>(partSize) : 1));
-    if (buffer == nullptr) return FetchFailed;
-    client.SetBodyCopy(buffer, static_cast<size_t>(partSize));
-    aheadClient.SetBodyCopy(buffer, static_cast<size_t>(partSize));
+    for (char*& part : buffers) {
+        part = static_cast<char*>(malloc(partSize > 0 ? static_cast<size_t>(partSize) : 1));
+        if (part == nullptr) return FetchFailed;
+    }
+    UseBuffer(buffers[0]);
 
     for (unsigned n = 0;; ++n) {
         FormatPartName(n, name);
@@ -614,6 +635,7 @@ FetchOutcome PackageFetch::Run() {
     output = CreateFileA(worker.localPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
     if (output == INVALID_HANDLE_VALUE) return WriteFailure(GetLastError());
+    joiner.Start(output);
     CopyText(directory, worker.localPath);
     char* slash = strrchr(directory, '\\');
     if (slash == nullptr) return FetchFailed;
@@ -624,6 +646,7 @@ FetchOutcome PackageFetch::Run() {
     if (outcome == FetchDone && signedPackage && FileInPlaceIsAuthentic())
         outcome = FetchKeptInPlace;
     if (outcome == FetchDone) outcome = FetchParts();
+    if (!joiner.Finish() && outcome == FetchDone) outcome = WriteFailure(joiner.LastError());
     if (output != INVALID_HANDLE_VALUE) CloseHandle(output);
     output = INVALID_HANDLE_VALUE;
     if (outcome == FetchDone) outcome = CheckWhole();

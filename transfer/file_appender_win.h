@@ -1,0 +1,39 @@
+// Appends blocks to an open file on a thread of its own, one block at a time, so that
+// the caller prepares the next block while the last one is written.
+#pragma once
+
+#include "common/win32.h"
+
+class FileAppender {
+public:
+    FileAppender() = default;
+    ~FileAppender();
+    FileAppender(const FileAppender&) = delete;
+    FileAppender& operator=(const FileAppender&) = delete;
+
+    // Writes go to file from now on. Without a thread of its own (none could be made)
+    // every Append writes before it returns.
+    void Start(HANDLE file);
+    // Waits for the block before, then starts writing this one; its bytes must stay
+    // untouched until the next Append or Finish has returned. False when a block could
+    // not be written (then nothing more is; LastError says why).
+    bool Append(const char* data, DWORD size);
+    // Waits for the last block; false when any block could not be written.
+    bool Finish();
+    unsigned long LastError() const { return error; }
+
+private:
+    static DWORD WINAPI ThreadMain(LPVOID parameter);
+    void Write();
+    void WaitForWrite();
+
+    HANDLE file = INVALID_HANDLE_VALUE;
+    HANDLE thread = nullptr;
+    HANDLE blockReady = nullptr;  // a block, or the end, waits for the thread
+    HANDLE blockWritten = nullptr;
+    const char* data = nullptr;
+    DWORD size = 0;
+    bool writing = false;  // a block was handed to the thread and not awaited yet
+    bool stop = false;
+    unsigned long error = 0;
+};
