@@ -499,8 +499,8 @@ bool PackageFetch::SetPartTarget(HttpClient& fetcher, const char* name) {
 // Sends the request for part index while the part before it arrives, so that the line
 // does not stand idle between the two; the request stays open while the part before is
 // fetched again, if it has to be. Only for a part the package may hold (listed, with a
-// checksum, no larger than the first, signed where the package is) and not on disk: one on disk is most likely intact
-// and needs no request.
+// checksum, no larger than the first, signed where the package is) and not on disk: one
+// on disk is most likely intact and needs no request.
 void PackageFetch::RequestAhead(unsigned index) {
     HttpClient& ahead = PartClient(index);
     char name[kPartNameSize];
