@@ -11,13 +11,13 @@ public:
     FileAppender(const FileAppender&) = delete;
     FileAppender& operator=(const FileAppender&) = delete;
 
-    // Writes go to file from now on. Without a thread of its own (none could be made)
+    // Writes go to target from now on. Without a thread of its own (none could be made)
     // every Append writes before it returns.
-    void Start(HANDLE file);
+    void Start(HANDLE target);
     // Waits for the block before, then starts writing this one; its bytes must stay
     // untouched until the next Append or Finish has returned. False when a block could
     // not be written (then nothing more is; LastError says why).
-    bool Append(const char* data, DWORD size);
+    bool Append(const char* block, DWORD length);
     // Waits for the last block; false when any block could not be written.
     bool Finish();
     unsigned long LastError() const { return error; }
