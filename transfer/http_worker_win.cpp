@@ -630,9 +630,11 @@ FetchOutcome PackageFetch::Run() {
     signedPackage = worker.publisherKeyText[0] != '\0';
     if (signedPackage && !ParsePublisherKey(worker.publisherKeyText, key)) return FetchKeyInvalid;
     if (signedPackage && !wholeSha.Start()) return FetchCannotVerify;
-    // Run is called once per object: output has not been opened before.
+    // Run is called once per object: output has not been opened before. A joined file
+    // left by an earlier run is written over from its start and cut to length at the
+    // end: emptying it first costs as much as writing it again.
     // cppcheck-suppress publicAllocationError
-    output = CreateFileA(worker.localPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+    output = CreateFileA(worker.localPath, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
     if (output == INVALID_HANDLE_VALUE) return WriteFailure(GetLastError());
     joiner.Start(output);
@@ -647,6 +649,7 @@ FetchOutcome PackageFetch::Run() {
         outcome = FetchKeptInPlace;
     if (outcome == FetchDone) outcome = FetchParts();
     if (!joiner.Finish() && outcome == FetchDone) outcome = WriteFailure(joiner.LastError());
+    if (!SetEndOfFile(output) && outcome == FetchDone) outcome = WriteFailure(GetLastError());
     if (output != INVALID_HANDLE_VALUE) CloseHandle(output);
     output = INVALID_HANDLE_VALUE;
     if (outcome == FetchDone) outcome = CheckWhole();

@@ -158,6 +158,8 @@ TEST_F(HttpPackage, PartsAlreadyIntactAreNotFetchedAgain) {
     WriteWholeFile(work.Path() + "\\file000.bin", content.substr(0, 4096));
     WriteWholeFile(work.Path() + "\\file001.bin", "interrupted");  // damaged: fetched again
     WriteWholeFile(work.Path() + "\\file002.bin", content.substr(8192, 4096));
+    // An earlier run's joined file, longer than this one: nothing of it may remain.
+    WriteWholeFile(work.Path() + "\\tmp.tmp", PseudoRandomBytes(6 * 4096, 3));
     HttpWorker worker;
     EXPECT_EQ(0, Fetch(worker, Site()));
     EXPECT_EQ(content, ReadWholeFile(work.Path() + "\\tmp.tmp"));
