@@ -111,15 +111,33 @@ inline void StoreLittleEndian(uint32_t value, unsigned char* p) {
     STEP(MD5_I, c, d, a, b, 2, 0x2ad7d2bbu, 15)  \
     STEP(MD5_I, b, c, d, a, 9, 0xeb86d391u, 21)
 
+void LoadWords(const unsigned char* data, uint32_t (&x)[16]) {
+    for (int i = 0; i < 16; ++i) x[i] = LoadLittleEndian(data + 4 * i);
+}
+
+// One digest alone. It could ride in the first of two lanes, but the lane thrown away
+// would still take the processor's time.
+#define MD5_STEP_ONE(f, a, b, c, d, word, constant, shift) \
+    MD5_STEP(f, a, b, c, d, x[word], constant, shift);
+
+void DigestBlocks(uint32_t state[4], const unsigned char* data, size_t blockCount) {
+    for (; blockCount > 0; --blockCount, data += kMd5BlockSize) {
+        uint32_t x[16];
+        LoadWords(data, x);
+        uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
+        MD5_STEPS(MD5_STEP_ONE)
+        state[0] += a;
+        state[1] += b;
+        state[2] += c;
+        state[3] += d;
+    }
+}
+
 // Two lanes: the same data into two states. MD5 is one long chain of dependent steps, so
 // a processor runs the two chains side by side in about the time of one.
 #define MD5_STEP_TWO(f, a, b, c, d, word, constant, shift) \
     MD5_STEP(f, a, b, c, d, x[word], constant, shift);     \
     MD5_STEP(f, a##2, b##2, c##2, d##2, x[word], constant, shift);
-
-void LoadWords(const unsigned char* data, uint32_t (&x)[16]) {
-    for (int i = 0; i < 16; ++i) x[i] = LoadLittleEndian(data + 4 * i);
-}
 
 void DigestBlocksTwice(uint32_t first[4], uint32_t second[4], const unsigned char* data,
                        size_t blockCount) {
@@ -148,13 +166,6 @@ void DigestBlocksTwice(uint32_t first[4], uint32_t second[4], const unsigned cha
     second[1] = b2;
     second[2] = c2;
     second[3] = d2;
-}
-
-// One digest rides in the first lane; the second lane's work is thrown away. In time that
-// costs next to nothing, and the image keeps one copy of the 64 steps instead of two.
-void DigestBlocks(uint32_t state[4], const unsigned char* data, size_t blockCount) {
-    uint32_t unused[4] = {};
-    DigestBlocksTwice(state, unused, data, blockCount);
 }
 
 }  // namespace
