@@ -1,6 +1,8 @@
 // The file appender: one thread, one block in flight, two auto-reset events.
 #include "transfer/file_appender_win.h"
 
+#include "transfer/md5.h"
+
 FileAppender::~FileAppender() {
     WaitForWrite();
     if (thread != nullptr) {
@@ -32,6 +34,7 @@ DWORD WINAPI FileAppender::ThreadMain(LPVOID parameter) {
 }
 
 void FileAppender::Write() {
+    if (blockDigest != nullptr) blockDigest->Update(data, size);
     DWORD written = 0;
     if (WriteFile(file, data, size, &written, nullptr) && written == size) return;
     error = GetLastError();
@@ -45,11 +48,12 @@ void FileAppender::WaitForWrite() {
     writing = false;
 }
 
-bool FileAppender::Append(const char* block, DWORD length) {
+bool FileAppender::Append(const char* block, DWORD length, Md5* digest) {
     WaitForWrite();
     if (error != 0) return false;
     data = block;
     size = length;
+    blockDigest = digest;
     if (thread == nullptr) {
         Write();
         return error == 0;

@@ -1,8 +1,11 @@
 // Appends blocks to an open file on a thread of its own, one block at a time, so that
-// the caller prepares the next block while the last one is written.
+// the caller prepares the next block while the last one is written. The same thread can
+// add each block to a digest of the caller's on the way.
 #pragma once
 
 #include "common/win32.h"
+
+class Md5;
 
 class FileAppender {
 public:
@@ -14,11 +17,13 @@ public:
     // Writes go to target from now on. Without a thread of its own (none could be made)
     // every Append writes before it returns.
     void Start(HANDLE target);
-    // Waits for the block before, then starts writing this one; its bytes must stay
-    // untouched until the next Append or Finish has returned. False when a block could
-    // not be written (then nothing more is; LastError says why).
-    bool Append(const char* block, DWORD length);
-    // Waits for the last block; false when any block could not be written.
+    // Waits for the block before, then starts writing this one, adding it to digest first
+    // unless that is null; the block and the digest must stay untouched until the next
+    // Append or Finish has returned. False when a block could not be written (then
+    // nothing more is; LastError says why).
+    bool Append(const char* block, DWORD length, Md5* digest);
+    // Waits for the last block; false when any block could not be written. Append may
+    // follow.
     bool Finish();
     unsigned long LastError() const { return error; }
 
@@ -33,6 +38,7 @@ private:
     HANDLE blockWritten = nullptr;
     const char* data = nullptr;
     DWORD size = 0;
+    Md5* blockDigest = nullptr;
     bool writing = false;  // a block was handed to the thread and not awaited yet
     bool stop = false;
     unsigned long error = 0;

@@ -90,11 +90,10 @@ bool JoinDirectory(const char* directory, const char* name, char (&path)[260]) {
 
 // Reads a part file: its first size bytes into buffer, anything beyond them in small
 // pieces, so that the checksum covers the whole file while the buffer holds what the
-// join takes. The bytes in buffer also go into joined, the whole file's digest, in the
-// same pass. loaded is the number of bytes in buffer, extra whether the file goes on
+// join takes. loaded is the number of bytes in buffer, extra whether the file goes on
 // beyond size. False when the file cannot be opened or read.
 bool LoadPart(const char* path, char* buffer, DWORD size, int32_t& checksum, DWORD& loaded,
-              bool& extra, Md5& joined) {
+              bool& extra) {
     HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
@@ -106,7 +105,7 @@ bool LoadPart(const char* path, char* buffer, DWORD size, int32_t& checksum, DWO
            (ok = (ReadFile(file, buffer + loaded, size - loaded, &got, nullptr) != FALSE)) &&
            got > 0)
         loaded += got;
-    Md5::UpdateBoth(md5, joined, buffer, loaded);
+    md5.Update(buffer, loaded);
     char piece[checksumPieceSize];
     extra = false;
     while (ok && loaded == size &&
@@ -205,8 +204,14 @@ private:
     char* buffer = nullptr;  // the part in hand
     DWORD loaded = 0;        // bytes of the current part in buffer
     int32_t partSize = 0;
+    // The joined file's digest. A part just received goes into it on this thread, in the
+    // same pass as the part's own checksum (wholeWithPart, taken over when the part is
+    // joined), which costs the least processor time while receiving keeps it busy. A part
+    // read back from disk goes into it on the joiner's thread, beside the reading of the
+    // next part.
     Md5 whole;
-    Md5 wholeWithPart;  // whole and the part last found intact, taken in one pass with it
+    Md5 wholeWithPart;
+    bool partInWhole = false;  // wholeWithPart holds the part in buffer
     // With a publisher's key in force: the key, the signed digest of the whole file, and
     // the SHA-256 of the parts joined so far.
     bool signedPackage = false;
@@ -387,9 +392,9 @@ PartCheck PackageFetch::LoadIntactPart(const char* path, int32_t size, int32_t s
                                        const Sha256Digest* digest) {
     int32_t actual;
     bool extra = false;
-    wholeWithPart = whole;
-    if (!LoadPart(path, buffer, static_cast<DWORD>(size), actual, loaded, extra, wholeWithPart) ||
-        actual != sum || loaded != static_cast<DWORD>(size) || extra)
+    partInWhole = false;
+    if (!LoadPart(path, buffer, static_cast<DWORD>(size), actual, loaded, extra) || actual != sum ||
+        loaded != static_cast<DWORD>(size) || extra)
         return PartDamaged;
     return CheckLoadedPart(digest);
 }
@@ -402,9 +407,13 @@ PartCheck PackageFetch::CheckFetchedPart(const HttpClient& fetcher, const char* 
     if (!fetcher.BodyCopied(copied)) return LoadIntactPart(path, size, sum, digest);
     if (copied != static_cast<size_t>(size)) return PartDamaged;
     loaded = static_cast<DWORD>(copied);
+    // whole is the joiner's until the part before is written; a failed write is
+    // reported when this part is joined.
+    (void)joiner.Finish();
     Md5 md5;
     wholeWithPart = whole;
     Md5::UpdateBoth(md5, wholeWithPart, buffer, loaded);
+    partInWhole = true;
     unsigned char checksum[kMd5DigestSize];
     md5.Final(checksum);
     if (PackageChecksum(checksum) != sum) return PartDamaged;
@@ -425,9 +434,9 @@ PartCheck PackageFetch::CheckLoadedPart(const Sha256Digest* digest) {
 // next part; false (GetLastError says why) when this or the part before could not be
 // written.
 bool PackageFetch::JoinLoadedPart() {
-    whole = wholeWithPart;
+    if (partInWhole) whole = wholeWithPart;
     if (signedPackage && !wholeSha.Add(buffer, loaded)) return false;
-    if (!joiner.Append(buffer, loaded)) {
+    if (!joiner.Append(buffer, loaded, partInWhole ? nullptr : &whole)) {
         SetLastError(joiner.LastError());
         return false;
     }

@@ -1,11 +1,15 @@
-// The file appender: blocks land in order and whole, whatever the caller does with its
-// other buffer meanwhile; a write that fails is reported, and nothing is written after it.
+// The file appender: blocks land in order and whole, and in the digest they were handed
+// with, whatever the caller does with its other buffer meanwhile; a write that fails is
+// reported, and nothing is written after it.
 #include "transfer/file_appender_win.h"
+
+#include "transfer/md5.h"
 
 #include "process_support.h"
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -17,13 +21,15 @@ std::string Block(size_t size, int seed) {
     return bytes;
 }
 
-TEST(FileAppender, BlocksFromTwoAlternatingBuffersLandInOrder) {
+TEST(FileAppender, BlocksFromTwoAlternatingBuffersLandInOrderAndInTheirDigest) {
     ScratchDirectory scratch;
     std::string path = scratch.Path() + "\\joined.bin";
     HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, file);
     std::string expected;
+    std::string digested;  // the blocks handed with the digest: every third one is not
+    Md5 digest;
     {
         FileAppender appender;
         appender.Start(file);
@@ -33,12 +39,20 @@ TEST(FileAppender, BlocksFromTwoAlternatingBuffersLandInOrder) {
             std::string& buffer = buffers[n % 2];
             buffer = Block(n == 4 ? 0 : 70000 + n, n);
             expected += buffer;
-            ASSERT_TRUE(appender.Append(buffer.data(), static_cast<DWORD>(buffer.size())));
+            Md5* blockDigest = n % 3 == 2 ? nullptr : &digest;
+            if (blockDigest != nullptr) digested += buffer;
+            ASSERT_TRUE(
+                appender.Append(buffer.data(), static_cast<DWORD>(buffer.size()), blockDigest));
         }
         EXPECT_TRUE(appender.Finish());
     }
     CloseHandle(file);
     EXPECT_TRUE(ReadWholeFile(path) == expected);
+    unsigned char taken[kMd5DigestSize];
+    unsigned char computed[kMd5DigestSize];
+    digest.Final(taken);
+    ComputeMd5(digested.data(), digested.size(), computed);
+    EXPECT_EQ(0, memcmp(taken, computed, kMd5DigestSize));
 }
 
 TEST(FileAppender, AFailedWriteIsReportedAndEndsTheWriting) {
@@ -52,8 +66,8 @@ TEST(FileAppender, AFailedWriteIsReportedAndEndsTheWriting) {
     {
         FileAppender appender;
         appender.Start(file);
-        EXPECT_TRUE(appender.Append(block.data(), 4096));  // handed over; fails later
-        EXPECT_FALSE(appender.Append(block.data(), 4096));
+        EXPECT_TRUE(appender.Append(block.data(), 4096, nullptr));  // handed over; fails later
+        EXPECT_FALSE(appender.Append(block.data(), 4096, nullptr));
         EXPECT_FALSE(appender.Finish());
         EXPECT_EQ(static_cast<unsigned long>(ERROR_ACCESS_DENIED), appender.LastError());
     }
