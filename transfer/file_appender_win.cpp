@@ -1,6 +1,7 @@
 // The file appender: one thread, one block in flight, two auto-reset events.
 #include "transfer/file_appender_win.h"
 
+#include "transfer/authenticity_win.h"
 #include "transfer/md5.h"
 
 FileAppender::~FileAppender() {
@@ -34,7 +35,8 @@ DWORD WINAPI FileAppender::ThreadMain(LPVOID parameter) {
 }
 
 void FileAppender::Write() {
-    if (blockDigest != nullptr) blockDigest->Update(data, size);
+    if (blockMd5 != nullptr) blockMd5->Update(data, size);
+    if (blockSha256 != nullptr) (void)blockSha256->Add(data, size);
     DWORD written = 0;
     if (WriteFile(file, data, size, &written, nullptr) && written == size) return;
     error = GetLastError();
@@ -48,12 +50,13 @@ void FileAppender::WaitForWrite() {
     writing = false;
 }
 
-bool FileAppender::Append(const char* block, DWORD length, Md5* digest) {
+bool FileAppender::Append(const char* block, DWORD length, Md5* md5, Sha256Hash* sha256) {
     WaitForWrite();
     if (error != 0) return false;
     data = block;
     size = length;
-    blockDigest = digest;
+    blockMd5 = md5;
+    blockSha256 = sha256;
     if (thread == nullptr) {
         Write();
         return error == 0;

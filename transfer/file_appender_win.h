@@ -1,11 +1,12 @@
 // Appends blocks to an open file on a thread of its own, one block at a time, so that
 // the caller prepares the next block while the last one is written. The same thread can
-// add each block to a digest of the caller's on the way.
+// add each block to digests of the caller's on the way.
 #pragma once
 
 #include "common/win32.h"
 
 class Md5;
+class Sha256Hash;
 
 class FileAppender {
 public:
@@ -17,11 +18,12 @@ public:
     // Writes go to target from now on. Without a thread of its own (none could be made)
     // every Append writes before it returns.
     void Start(HANDLE target);
-    // Waits for the block before, then starts writing this one, adding it to digest first
-    // unless that is null; the block and the digest must stay untouched until the next
+    // Waits for the block before, then starts writing this one, adding it first to md5
+    // and sha256, each unless null (a failed SHA-256 step stays in sha256 for its
+    // Finish to report). The block and the digests must stay untouched until the next
     // Append or Finish has returned. False when a block could not be written (then
     // nothing more is; LastError says why).
-    bool Append(const char* block, DWORD length, Md5* digest);
+    bool Append(const char* block, DWORD length, Md5* md5, Sha256Hash* sha256);
     // Waits for the last block; false when any block could not be written. Append may
     // follow.
     bool Finish();
@@ -38,7 +40,8 @@ private:
     HANDLE blockWritten = nullptr;
     const char* data = nullptr;
     DWORD size = 0;
-    Md5* blockDigest = nullptr;
+    Md5* blockMd5 = nullptr;
+    Sha256Hash* blockSha256 = nullptr;
     bool writing = false;  // a block was handed to the thread and not awaited yet
     bool stop = false;
     unsigned long error = 0;

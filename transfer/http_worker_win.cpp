@@ -213,7 +213,7 @@ private:
     Md5 wholeWithPart;
     bool partInWhole = false;  // wholeWithPart holds the part in buffer
     // With a publisher's key in force: the key, the signed digest of the whole file, and
-    // the SHA-256 of the parts joined so far.
+    // the SHA-256 of the parts joined so far, taken on the joiner's thread.
     bool signedPackage = false;
     PublisherKey key = {};
     Sha256Digest signedTotal = {};
@@ -435,8 +435,8 @@ PartCheck PackageFetch::CheckLoadedPart(const Sha256Digest* digest) {
 // written.
 bool PackageFetch::JoinLoadedPart() {
     if (partInWhole) whole = wholeWithPart;
-    if (signedPackage && !wholeSha.Add(buffer, loaded)) return false;
-    if (!joiner.Append(buffer, loaded, partInWhole ? nullptr : &whole)) {
+    if (!joiner.Append(buffer, loaded, partInWhole ? nullptr : &whole,
+                       signedPackage ? &wholeSha : nullptr)) {
         SetLastError(joiner.LastError());
         return false;
     }

@@ -1,8 +1,9 @@
-// The file appender: blocks land in order and whole, and in the digest they were handed
+// The file appender: blocks land in order and whole, and in the digests they were handed
 // with, whatever the caller does with its other buffer meanwhile; a write that fails is
 // reported, and nothing is written after it.
 #include "transfer/file_appender_win.h"
 
+#include "transfer/authenticity_win.h"
 #include "transfer/md5.h"
 
 #include "process_support.h"
@@ -21,15 +22,17 @@ std::string Block(size_t size, int seed) {
     return bytes;
 }
 
-TEST(FileAppender, BlocksFromTwoAlternatingBuffersLandInOrderAndInTheirDigest) {
+TEST(FileAppender, BlocksFromTwoAlternatingBuffersLandInOrderAndInTheirDigests) {
     ScratchDirectory scratch;
     std::string path = scratch.Path() + "\\joined.bin";
     HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, file);
     std::string expected;
-    std::string digested;  // the blocks handed with the digest: every third one is not
-    Md5 digest;
+    std::string digested;  // the blocks handed with the digests: every third one is not
+    Md5 md5;
+    Sha256Hash sha256;
+    ASSERT_TRUE(sha256.Start());
     {
         FileAppender appender;
         appender.Start(file);
@@ -39,10 +42,10 @@ TEST(FileAppender, BlocksFromTwoAlternatingBuffersLandInOrderAndInTheirDigest) {
             std::string& buffer = buffers[n % 2];
             buffer = Block(n == 4 ? 0 : 70000 + n, n);
             expected += buffer;
-            Md5* blockDigest = n % 3 == 2 ? nullptr : &digest;
-            if (blockDigest != nullptr) digested += buffer;
-            ASSERT_TRUE(
-                appender.Append(buffer.data(), static_cast<DWORD>(buffer.size()), blockDigest));
+            bool digestIt = n % 3 != 2;
+            if (digestIt) digested += buffer;
+            ASSERT_TRUE(appender.Append(buffer.data(), static_cast<DWORD>(buffer.size()),
+                                        digestIt ? &md5 : nullptr, digestIt ? &sha256 : nullptr));
         }
         EXPECT_TRUE(appender.Finish());
     }
@@ -50,9 +53,15 @@ TEST(FileAppender, BlocksFromTwoAlternatingBuffersLandInOrderAndInTheirDigest) {
     EXPECT_TRUE(ReadWholeFile(path) == expected);
     unsigned char taken[kMd5DigestSize];
     unsigned char computed[kMd5DigestSize];
-    digest.Final(taken);
+    md5.Final(taken);
     ComputeMd5(digested.data(), digested.size(), computed);
     EXPECT_EQ(0, memcmp(taken, computed, kMd5DigestSize));
+    Sha256Hash reference;
+    Sha256Digest takenSha, computedSha;
+    ASSERT_TRUE(sha256.Finish(takenSha));
+    ASSERT_TRUE(reference.Start() && reference.Add(digested.data(), digested.size()) &&
+                reference.Finish(computedSha));
+    EXPECT_TRUE(SameDigest(takenSha, computedSha));
 }
 
 TEST(FileAppender, AFailedWriteIsReportedAndEndsTheWriting) {
@@ -66,8 +75,8 @@ TEST(FileAppender, AFailedWriteIsReportedAndEndsTheWriting) {
     {
         FileAppender appender;
         appender.Start(file);
-        EXPECT_TRUE(appender.Append(block.data(), 4096, nullptr));  // handed over; fails later
-        EXPECT_FALSE(appender.Append(block.data(), 4096, nullptr));
+        EXPECT_TRUE(appender.Append(block.data(), 4096, nullptr, nullptr));  // fails later
+        EXPECT_FALSE(appender.Append(block.data(), 4096, nullptr, nullptr));
         EXPECT_FALSE(appender.Finish());
         EXPECT_EQ(static_cast<unsigned long>(ERROR_ACCESS_DENIED), appender.LastError());
     }
