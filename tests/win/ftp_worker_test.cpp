@@ -64,6 +64,13 @@ Report Last(UINT message) {
     return Report{0, 0, 0};
 }
 
+// The first report of a kind; message 0 when there was none.
+Report First(UINT message) {
+    for (const Report& report : reports)
+        if (report.message == message) return report;
+    return Report{0, 0, 0};
+}
+
 // A server of ports.ini as "ADDRESS:PORT"; an empty address when it is not there.
 struct Endpoint {
     std::string address;
@@ -293,13 +300,7 @@ TEST_F(FtpWorkerTest, AMultiMegabyteFileArrivesByteIdenticalInBlocks) {
     ExpectProgressUpTo(expected.size());
     // Every block after the size came is reported; what arrived before it (all of it, on
     // a loaded machine) is reported once, as the first progress.
-    LPARAM first = 0;
-    for (const Report& report : reports) {
-        if (report.message != msgProgress) continue;
-        first = report.value;
-        break;
-    }
-    size_t afterFirst = expected.size() - static_cast<size_t>(first);
+    size_t afterFirst = expected.size() - static_cast<size_t>(First(msgProgress).value);
     EXPECT_GE(Count(msgProgress), 1 + static_cast<int>(afterFirst / ftpDataBlockSize));
     EXPECT_TRUE(ReadWholeFile(local) == expected) << "the file differs";
 }
