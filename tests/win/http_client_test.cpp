@@ -4,6 +4,7 @@
 #include "transfer/http_client_win.h"
 
 #include "process_support.h"
+#include "refused_port.h"
 
 #include <gtest/gtest.h>
 #include <stdio.h>
@@ -325,15 +326,7 @@ TEST_F(HttpClient, SilenceRepeatsTheRequestABoundedNumberOfTimes) {
 
 TEST_F(HttpClient, ConnectionsThatFailOrHang) {
     // Refused: reported at once, even with the product's time-outs.
-    SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = inet_addr("127.0.0.1");
-    ASSERT_EQ(0, bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address));
-    int length = sizeof address;
-    getsockname(s, reinterpret_cast<sockaddr*>(&address), &length);
-    closesocket(s);
-    std::string closed = std::to_string(ntohs(address.sin_port));
+    std::string closed = RefusedPort();
     DWORD start = GetTickCount();
     EXPECT_EQ(-1, Fetch("127.0.0.1:" + closed + "/x", nullptr, nullptr, productHttpTimeouts));
     EXPECT_LT(GetTickCount() - start, 5000u);

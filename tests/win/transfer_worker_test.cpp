@@ -9,6 +9,7 @@
 #include "transfer/transfer_worker_win.h"
 
 #include "message_pump.h"
+#include "refused_port.h"
 
 #include <gtest/gtest.h>
 
@@ -158,10 +159,9 @@ TEST_F(TransferWorkerTest, LookupCompletionTakesTheErrorFromTheHighWord) {
 
 TEST_F(TransferWorkerTest, NothingIsReportedWithoutANotifyWindow) {
     {
-        FtpWorker ftp;
+        FtpWorker ftp(RefusedLoopbackPort());
         ASSERT_TRUE(ftp.Create(nullptr));
-        // Resolved, then refused on port 21 of 127.0.0.1 (no FTP server listens there;
-        // the FTP servers of the tests have addresses of their own): nothing is reported.
+        // Resolved, then refused on a closed port of 127.0.0.1: nothing is reported.
         ASSERT_EQ(1, ftp.Connect("localhost", "", ""));
         ASSERT_TRUE(PumpUntil([&] { return ftp.state == NOT_CONNECTED; }, reportTimeout));
     }
@@ -229,7 +229,7 @@ TEST_F(TransferWorkerTest, FtpConnectReportsTheOutcomeOfTheLookup) {
         WPARAM result;
         int state;
     };
-    // A resolved name goes on to the control connection, refused on port 21 of
+    // A resolved name goes on to the control connection, refused on a closed port of
     // 127.0.0.1; logins are tested against the FTP test servers (suites Ftp*).
     const Case cases[] = {
         {"localhost", TransferLoginFailed, NOT_CONNECTED},
@@ -237,7 +237,7 @@ TEST_F(TransferWorkerTest, FtpConnectReportsTheOutcomeOfTheLookup) {
     };
     for (const Case& c : cases) {
         reportCount = 0;
-        FtpWorker ftp;
+        FtpWorker ftp(RefusedLoopbackPort());
         ASSERT_TRUE(ftp.Create(notify));
         ASSERT_EQ(1, ftp.Connect(c.site, "proxy", "80")) << c.site;
         EXPECT_EQ(RESOLVING_NAME, ftp.state) << c.site;
