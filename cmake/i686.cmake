@@ -24,7 +24,7 @@ add_test(NAME i686.boot
          COMMAND ${CMAKE_SOURCE_DIR}/tests/i686/boot ${CMAKE_BINARY_DIR} ${CVPUBLISH_HOST} ${I686_STATE})
 # Started first: it is by far the longest.
 set_tests_properties(i686.boot PROPERTIES FIXTURES_SETUP i686 TIMEOUT 2700 COST 10000)
-foreach(case core typical_run suspend_resume ftp)
+foreach(case core typical_run suspend_resume ftp signed)
   add_test(NAME i686.${case} COMMAND ${CMAKE_SOURCE_DIR}/tests/i686/verdict ${I686_STATE} ${case})
   set_tests_properties(i686.${case} PROPERTIES FIXTURES_REQUIRED i686 SKIP_RETURN_CODE 77)
 endforeach()

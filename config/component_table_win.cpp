@@ -19,8 +19,15 @@ const char listDelimiters[] = ", ";
 // The version resource is read into a fixed buffer; a larger one fails the test.
 const DWORD versionBufferSize = 2048;
 
+struct PayloadDescriptions {
+    InstallerRun* run;
+    int read;
+};
+
 void ReadDescriptionHandler(void* context, const char* path) {
-    ReadDescription(*static_cast<InstallerRun*>(context), path);
+    PayloadDescriptions* descriptions = static_cast<PayloadDescriptions*>(context);
+    ReadDescription(*descriptions->run, path);
+    ++descriptions->read;
 }
 
 // Every listed class id has a key under HKEY_CLASSES_ROOT\CLSID.
@@ -87,13 +94,16 @@ void ReadComponentValue(const Component& component, const char* key, const char*
     ReadValue(component.sectionName, key, defaultText, out, size, component.descriptionPath);
 }
 
-bool LoadDescriptions(InstallerRun& run) {
-    if (run.descriptionPath != nullptr)
+DescriptionLoad LoadDescriptions(InstallerRun& run) {
+    PayloadDescriptions descriptions = {&run, 0};
+    if (run.descriptionPath != nullptr) {
         ReadDescription(run, run.descriptionPath);
-    else if (!ExtractPayload(run.workDirectory, ReadDescriptionHandler, &run))
-        return false;
+        descriptions.read = 1;
+    } else if (!ExtractPayload(run.workDirectory, ReadDescriptionHandler, &descriptions)) {
+        return PayloadDamaged;
+    }
     run.SortByDisplayOrder();
-    return true;
+    return descriptions.read > 0 ? DescriptionsRead : NoDescription;
 }
 
 void ReadDescription(InstallerRun& run, const char* path) {

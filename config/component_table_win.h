@@ -6,10 +6,15 @@
 #include "config/component_rules.h"
 #include "config/installer_run.h"
 
+enum DescriptionLoad {
+    DescriptionsRead,
+    PayloadDamaged,  // a record could not be extracted
+    NoDescription,   // the payload holds no ".inf" record, or there is no payload at all
+};
+
 // Reads the description named on the command line, or extracts the payload and reads
-// every description in it; then sorts the components by display order. False when the
-// payload could not be extracted.
-bool LoadDescriptions(InstallerRun& run);
+// every description in it; then sorts the components by display order.
+DescriptionLoad LoadDescriptions(InstallerRun& run);
 // Reads one description: allowintervention, its string sections, its components.
 void ReadDescription(InstallerRun& run, const char* path);
 // Adds a component section to the run; false when the section is ignored.

@@ -1,6 +1,7 @@
 // Reading the payload appended to an executable, and extracting it into a directory.
 #include "config/payload_archive_win.h"
 
+#include "config/image_signature.h"
 #include "config/paths.h"
 #include "shell/directories_win.h"
 
@@ -40,9 +41,7 @@ bool WriteRecordFile(PayloadArchive& archive, const char* path, uint32_t content
 }  // namespace
 
 PayloadArchive::PayloadArchive()
-    : file(INVALID_HANDLE_VALUE), payloadStart(0), endOfRecords(0), trailerState(TrailerAbsent) {
-    memset(marker, 0, sizeof marker);
-}
+    : file(INVALID_HANDLE_VALUE), payloadStart(0), endOfRecords(0), trailerState(TrailerAbsent) {}
 
 PayloadArchive::~PayloadArchive() { Close(); }
 
@@ -52,29 +51,16 @@ bool PayloadArchive::Open(const char* path) {
                        FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
 
-    // INVALID_FILE_SIZE and INVALID_SET_FILE_POINTER are also valid low halves; only the
-    // last error tells them apart, so it is cleared first.
+    // INVALID_FILE_SIZE is also a valid low half; only the last error tells them apart,
+    // so it is cleared first.
     DWORD sizeHigh = 0;
     SetLastError(NO_ERROR);
     DWORD sizeLow = GetFileSize(file, &sizeHigh);
     uint64_t fileSize = sizeLow == INVALID_FILE_SIZE && GetLastError() != NO_ERROR
                             ? 0
                             : (static_cast<uint64_t>(sizeHigh) << 32) | sizeLow;
-    unsigned char tail[kTrailerSize];
-    size_t tailLength = 0;
-    if (fileSize >= kTrailerSize) {
-        LONG high = -1;
-        DWORD got = 0;
-        SetLastError(NO_ERROR);
-        if (SetFilePointer(file, -static_cast<LONG>(kTrailerSize), &high, FILE_END) !=
-                INVALID_SET_FILE_POINTER ||
-            GetLastError() == NO_ERROR) {
-            if (ReadFile(file, tail, kTrailerSize, &got, nullptr) && got == kTrailerSize)
-                tailLength = kTrailerSize;
-        }
-    }
-    PayloadTrailer trailer = ParseTrailer(tail, tailLength, fileSize);
-    if (tailLength == kTrailerSize) memcpy(marker, tail + 4, kMarkerSize);
+    PayloadEnd located;
+    PayloadTrailer trailer = ReadImageTrailer(ReadAt, file, fileSize, &located);
     trailerState = trailer.state;
     payloadStart = trailer.payloadStart;
     endOfRecords = trailer.endOfRecords;

@@ -12,7 +12,8 @@ public:
     PayloadArchive(const PayloadArchive&) = delete;
     PayloadArchive& operator=(const PayloadArchive&) = delete;
 
-    // Opens path for reading and decodes its trailer. False only when the file cannot be
+    // Opens path for reading and decodes its trailer: at the end of the file, or just
+    // before the certificate table of a signed image. False only when the file cannot be
     // opened; a file without the marker has an empty payload.
     bool Open(const char* path);
     uint32_t FirstRecordOffset() const;
@@ -31,7 +32,6 @@ private:
 
     HANDLE file;
     uint32_t payloadStart;
-    char marker[kMarkerSize];
     uint32_t endOfRecords;
     TrailerState trailerState;
 };

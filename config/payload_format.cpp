@@ -9,15 +9,6 @@ namespace {
 
 const uint64_t kMaxOffset = 0xFFFFFFFFu;
 
-uint32_t DecodeUint32(const unsigned char* bytes) {
-    return static_cast<uint32_t>(bytes[0]) | (static_cast<uint32_t>(bytes[1]) << 8) |
-           (static_cast<uint32_t>(bytes[2]) << 16) | (static_cast<uint32_t>(bytes[3]) << 24);
-}
-
-uint16_t DecodeUint16(const unsigned char* bytes) {
-    return static_cast<uint16_t>(bytes[0] | (bytes[1] << 8));
-}
-
 void EncodeUint32(uint32_t value, unsigned char* bytes) {
     for (int i = 0; i < 4; ++i) bytes[i] = static_cast<unsigned char>(value >> (8 * i));
 }
@@ -43,6 +34,15 @@ bool ClimbsOut(const char* component, size_t length) {
 }
 
 }  // namespace
+
+uint32_t DecodeUint32(const unsigned char* bytes) {
+    return static_cast<uint32_t>(bytes[0]) | (static_cast<uint32_t>(bytes[1]) << 8) |
+           (static_cast<uint32_t>(bytes[2]) << 16) | (static_cast<uint32_t>(bytes[3]) << 24);
+}
+
+uint16_t DecodeUint16(const unsigned char* bytes) {
+    return static_cast<uint16_t>(bytes[0] | (bytes[1] << 8));
+}
 
 PayloadTrailer ParseTrailer(const unsigned char* tail, size_t tailLength, uint64_t fileSize) {
     PayloadTrailer trailer;

@@ -36,6 +36,10 @@ struct PayloadTrailer {
 // payload: with a marker they are unusable, without one the empty payload ends at 0xFFFFFFFF.
 PayloadTrailer ParseTrailer(const unsigned char* tail, size_t tailLength, uint64_t fileSize);
 
+// Little-endian integers, as the payload and the PE headers store them.
+uint32_t DecodeUint32(const unsigned char* bytes);
+uint16_t DecodeUint16(const unsigned char* bytes);
+
 // Writes the 16 trailer bytes.
 void EncodeTrailer(uint32_t payloadStart, unsigned char* bytes);
 

@@ -77,3 +77,6 @@
 #define IDS_NOT_AUTHENTIC 600
 #define IDS_KEY_INVALID 601
 #define IDS_CANNOT_VERIFY 602
+// The installer's payload holds no description (none appended, a damaged trailer, no
+// ".inf" record): nothing to download or install.
+#define IDS_NO_DESCRIPTION 610

@@ -12,6 +12,7 @@ namespace {
 
 // The dialog of the run in progress, for a Quit chosen from the tray meanwhile.
 DownloadDialog* openDialog = nullptr;
+int processExitCode = 0;
 
 // The folder of a description file named on the command line; double-byte
 // characters are stepped over whole. A path without separator gives an empty folder.
@@ -66,6 +67,7 @@ int RunDownload(bool showWelcome, bool resuming, const char* infPath, bool saveP
         end = RunEndFromDialogCode(dialog.DoModal(nullptr));
         openDialog = nullptr;
         allowIntervention = dialog.run.allowIntervention;
+        if (dialog.holdsNoDescription) processExitCode = kExitNoDescription;
     }
     RunAftermath aftermath = DecideAftermath(end, infPath != nullptr, shuttingDown);
     if (aftermath.deleteWorkDirectory) DeleteWorkDirectory(record);
@@ -80,6 +82,8 @@ int RunDownload(bool showWelcome, bool resuming, const char* infPath, bool saveP
     WSACleanup();
     return aftermath.suspended ? 1 : 0;
 }
+
+int ProcessExitCode() { return processExitCode; }
 
 bool QuitOpenDownloadRun() {
     if (openDialog == nullptr || openDialog->windowHandle == nullptr) return false;

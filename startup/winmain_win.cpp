@@ -88,5 +88,5 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR arguments, int) {
 
     CleanUpTrayAtExit();
     if (mutex != nullptr) CloseHandle(mutex);
-    return 0;
+    return ProcessExitCode();
 }

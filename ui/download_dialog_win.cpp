@@ -101,17 +101,27 @@ bool DownloadDialog::LoadComponentList() {
     listView = GetDlgItem(windowHandle, IDC_COMPONENT_LIST);
     statusText = GetDlgItem(windowHandle, IDC_STATUS_TEXT);
     InsertColumns();
-    if (!LoadDescriptions(run)) {
-        char caption[100], text[512];
-        HINSTANCE instance = GetFrameworkInstance();
-        LoadResourceString(instance, IDS_EXTRACT_TITLE, caption);
-        LoadResourceString(instance, IDS_EXTRACT_ERROR, text);
-        MessageBoxA(nullptr, text, caption, MB_ICONERROR | MB_SETFOREGROUND);
-        EndRun(RunEnd::FilesKept);
-        return false;
+    DescriptionLoad loaded = LoadDescriptions(run);
+    if (loaded == DescriptionsRead) {
+        InsertRows();
+        return true;
     }
-    InsertRows();
-    return true;
+    // With no description there is nothing to download or install; the files are kept,
+    // as they are when the payload is damaged, and the process ends with its own code.
+    holdsNoDescription = loaded == NoDescription;
+    // A resumed run (the Startup shortcut's /NoIntervention) has nobody to read a message.
+    if (!holdsNoDescription || !run.resuming)
+        ShowLoadFailure(holdsNoDescription ? IDS_NO_DESCRIPTION : IDS_EXTRACT_ERROR);
+    EndRun(RunEnd::FilesKept);
+    return false;
+}
+
+void DownloadDialog::ShowLoadFailure(UINT textId) {
+    char caption[100], text[512];
+    HINSTANCE instance = GetFrameworkInstance();
+    LoadResourceString(instance, IDS_EXTRACT_TITLE, caption);
+    LoadResourceString(instance, textId, text);
+    MessageBoxA(nullptr, text, caption, MB_ICONERROR | MB_SETFOREGROUND);
 }
 
 // One row per component, in the run's order: name, size and status.

@@ -20,8 +20,8 @@ public:
     INT_PTR DialogProc(UINT message, WPARAM wParam, LPARAM lParam) override;
     virtual INT_PTR OnInitDialog();
     // Creates the list's columns, reads the descriptions into the run and shows its
-    // components; false when the payload could not be extracted and the dialog has
-    // been ended.
+    // components; false when the payload could not be extracted or holds no description,
+    // and the dialog has been ended.
     bool LoadComponentList();
     // The worker that fetches files of a protocol (ftp or http).
     virtual TransferWorker* SelectWorker(ProtocolKind protocol);
@@ -48,6 +48,8 @@ public:
     HttpWorker httpWorker;
     HWND listView = nullptr;
     HWND statusText = nullptr;
+    // The installer's payload held no description: the run ended before it began.
+    bool holdsNoDescription = false;
 
 private:
     bool connectPending = false;  // the current file waits for the connection ("dl1")
@@ -55,6 +57,7 @@ private:
 
     void InsertColumns();
     void InsertRows();
+    void ShowLoadFailure(UINT textId);
     void SetCellText(int row, int column, const char* text);
     bool FindMissingFile(char (&target)[260]);
     void PrepareNetworkRun();

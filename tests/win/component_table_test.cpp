@@ -288,7 +288,7 @@ TEST_F(ComponentTable, SelectNextDownloadSkipsComponentsWithoutSite) {
     InstallerRun run(workPath, path.c_str(), true, false, false);
     StatusLog log;
     run.SetStatusListener(&log);
-    ASSERT_TRUE(LoadDescriptions(run));
+    ASSERT_EQ(DescriptionsRead, LoadDescriptions(run));
     ASSERT_EQ(3, run.ComponentCount());
     EXPECT_STREQ("No site", run.ComponentAt(0)->name);
     EXPECT_EQ(Downloaded, run.ComponentAt(1)->status);

@@ -1,7 +1,8 @@
 // The real installer started with a damaged payload: a record cut short by the end of
 // the file, a trailer pointing past itself, names that climb out of the work directory,
 // and a marker that is missing. The user sees message 596 where records are damaged and
-// nothing at all where there is no payload; nothing is written outside the work directory.
+// the no-description message where no description can be found (exit code 3, and no
+// window at all when unattended); nothing is written outside the work directory.
 #include "driver/person.h"
 #include "fault_support.h"
 #include "package_support.h"
@@ -40,18 +41,24 @@ class FaultPayload : public FaultFixture {};
 TEST_F(FaultPayload, DamagedRecordsShowMessage596AndWriteNothingOutside) {
     const std::string description =
         FaultDescription(ServerSite("nginx"), "pkg/payload-never-fetched", "http", true);
+    const char* const extracting =
+        "Error while extracting temporary files. You may be out of disk space.";
+    const char* const noDescription =
+        "This installer holds no description of components. It may be damaged; download it "
+        "again from its publisher.";
     struct Case {
         const char* what;
         const char* lastName;
         Damage damage;
-        bool message596;
+        const char* message;
+        int exitCode;
     };
     const Case cases[] = {
-        {"record cut short", "data.bin", CutLastRecord, true},
-        {"trailer past itself", "data.bin", TrailerPastEnd, true},
-        {"parent directory", "..\\evil.inf", Intact, true},
-        {"parent through a subdirectory", "sub\\..\\..\\evil.inf", Intact, true},
-        {"no marker", "data.bin", NoMarker, false},
+        {"record cut short", "data.bin", CutLastRecord, extracting, 0},
+        {"trailer past itself", "data.bin", TrailerPastEnd, extracting, 0},
+        {"parent directory", "..\\evil.inf", Intact, extracting, 0},
+        {"parent through a subdirectory", "sub\\..\\..\\evil.inf", Intact, extracting, 0},
+        {"no marker", "data.bin", NoMarker, noDescription, 3},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -63,29 +70,37 @@ TEST_F(FaultPayload, DamagedRecordsShowMessage596AndWriteNothingOutside) {
         InstallerProcess run(setup, "");
         ASSERT_TRUE(run.Started());
         Person user(run.Id());
-        if (c.message596) {
-            HWND box = user.WaitForMessageBox("Corvane", "extracting", faultPatience);
-            ASSERT_NE(nullptr, box) << user.DescribeWindows();
-            EXPECT_EQ("Error while extracting temporary files. You may be out of disk space.",
-                      Person::MessageText(box));
-            ASSERT_TRUE(Person::Answer(box, IDOK));
-            ASSERT_TRUE(user.WaitUntilGone(box, faultPatience));
-        }
+        HWND box = user.WaitForMessageBox("Corvane", "", faultPatience);
+        ASSERT_NE(nullptr, box) << user.DescribeWindows();
+        EXPECT_EQ(c.message, Person::MessageText(box));
+        ASSERT_TRUE(Person::Answer(box, IDOK));
+        ASSERT_TRUE(user.WaitUntilGone(box, faultPatience));
         // The run asks nothing more and downloads nothing.
         WindowQuery anyDialog;
         anyDialog.className = Person::dialogClass;
         EXPECT_FALSE(EverShownUntilExit(user, run.Id(), anyDialog)) << user.DescribeWindows();
-        EXPECT_EQ(0, run.WaitForExit(faultPatience));
-        std::vector<std::string> expected = {"setup.exe"};
-        if (c.message596) expected.push_back("work");  // kept for the next start
-        EXPECT_EQ(expected, DirectoryEntries(scratch.Path()));
-        if (c.message596) {
-            EXPECT_EQ(work, ReadRecordedWorkDirectory());
-        }
+        EXPECT_EQ(c.exitCode, run.WaitForExit(faultPatience));
+        // The work directory is kept for the next start, with its record.
+        EXPECT_EQ(std::vector<std::string>({"setup.exe", "work"}),
+                  DirectoryEntries(scratch.Path()));
+        EXPECT_EQ(work, ReadRecordedWorkDirectory());
         std::vector<std::string> work596 = DirectoryEntries(work);
         EXPECT_EQ(work596.end(), std::find(work596.begin(), work596.end(), "evil.inf"));
         DeleteFileA(shortcut.c_str());
     }
+}
+
+// The Startup shortcut's unattended start of an installer without payload: nobody is
+// there to read a message, so none is shown; the exit code tells.
+TEST_F(FaultPayload, NoPayloadUnattendedShowsNoWindowAndEndsWithCode3) {
+    std::string setup = scratch.Path() + "\\setup.exe";
+    ASSERT_TRUE(CopyFileA((ModuleDirectory() + "\\cvget.exe").c_str(), setup.c_str(), FALSE));
+    InstallerProcess run(setup, "/NoIntervention");
+    ASSERT_TRUE(run.Started());
+    Person user(run.Id());
+    WindowQuery anyWindow;
+    EXPECT_FALSE(EverShownUntilExit(user, run.Id(), anyWindow)) << user.DescribeWindows();
+    EXPECT_EQ(3, run.WaitForExit(faultPatience));
 }
 
 TEST_F(FaultPayload, AFileThatCannotBeWrittenShowsMessage596AndKeepsTheDirectory) {

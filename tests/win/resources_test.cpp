@@ -324,6 +324,9 @@ const StringCase kStrings[] = {
      "process."},
     {IDS_EXTRACT_ERROR, "Error while extracting temporary files. You may be out of disk space."},
     {IDS_INSTALL_ERROR, "Error while installing component '%s'."},
+    {IDS_NO_DESCRIPTION,
+     "This installer holds no description of components. It may be damaged; download it "
+     "again from its publisher."},
 };
 
 TEST(Resources, StringsLoadByteForByte) {

@@ -178,6 +178,14 @@ int RunAdd(int argc, char** argv) {
 
     PayloadFile exe;
     if (!OpenPayloadFile(exePath, "r+b", &exe)) return kExitFailure;
+    // A signature covers the image as it is: appending after it breaks it, and the
+    // installer reads no payload that lies after the certificate table.
+    if (exe.end.signing != ImageUnsigned) {
+        fprintf(stderr, "cvpublish: %s is %s; sign after adding the payload\n", exePath,
+                SigningText(exe));
+        ClosePayloadFile(&exe);
+        return kExitFailure;
+    }
     uint64_t imageSize = exe.size;
     if (exe.trailer.state != TrailerAbsent) {
         if (!replace) {

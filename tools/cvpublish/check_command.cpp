@@ -35,7 +35,8 @@ const char kCheckHelp[] =
     "or ispackage action unpacks must be a zip archive that cvgetex.dll accepts.\n"
     "--installer EXE (the installer with its payload) or --records (the names of its\n"
     "payload records): package and ispackage actions then need cvgetex.dll in the payload\n"
-    "or among the downloaded files.\n"
+    "or among the downloaded files. --installer first prints \"EXE: signed ...\" or\n"
+    "\"EXE: not signed\".\n"
     "publisherKey must be a key as \"cvpublish key\" prints it, and sha256 (not used by\n"
     "http components) one digest per file. With --package, an http package under a\n"
     "publisherKey must carry that key's signature (pkginfo.sig) and [sha256], and a pinned\n"
@@ -285,10 +286,12 @@ bool CollectRecordName(void* context, PayloadFile*, const PayloadRecord& record)
     return true;
 }
 
-// The names of an installer's payload records; false (reported) when it cannot be read.
+// The names of an installer's payload records, after a line that says whether it is
+// signed; false (reported) when it cannot be read.
 bool ReadPayloadNames(const char* path, std::vector<std::string>* names) {
     PayloadFile payload;
     if (!OpenPayloadFile(path, "rb", &payload)) return false;
+    printf("%s: %s\n", path, SigningText(payload));
     PayloadNames collected;
     bool walked = payload.trailer.state == TrailerAbsent ||
                   WalkPayload(&payload, CollectRecordName, &collected);

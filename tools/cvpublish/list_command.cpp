@@ -1,4 +1,5 @@
-// "list": one line per payload record, its size in bytes, a tab and its name.
+// "list": one line per payload record, its size in bytes, a tab and its name; then
+// whether the image is signed, when it is.
 #include "tools/cvpublish/commands.h"
 #include "tools/cvpublish/payload_file.h"
 
@@ -23,6 +24,8 @@ int RunList(int argc, char** argv) {
         printf("no payload\n");
     else
         listed = WalkPayload(&exe, PrintRecord, nullptr);
+    // Only a signed image says so: the record lines stay as scripts read them.
+    if (exe.end.signing != ImageUnsigned) printf("image: %s\n", SigningText(exe));
     ClosePayloadFile(&exe);
     return listed ? kExitSuccess : kExitFailure;
 }

@@ -15,11 +15,14 @@ const Command kCommands[] = {
      "name), then the trailer. NAME may name a subdirectory with \\ or /; a slash is\n"
      "stored as a backslash. FILE ends at the last '='. An EXE that already carries a\n"
      "payload is refused unless --replace is given, which drops that payload first.\n"
+     "A signed EXE is refused: sign after adding the payload.\n"
      "A description among the files whose package or ispackage actions would find no\n"
      "cvgetex.dll (neither added with it nor downloaded) is warned about."},
     {"list", RunList, "list EXE",
      "Prints one line per record: its size in bytes, a tab, its name; or \"no payload\"\n"
-     "when EXE carries none. A damaged payload ends with a message and exit code 1."},
+     "when EXE carries none; then \"image: signed ...\" when EXE is signed, its payload\n"
+     "read before the certificate table. A damaged payload ends with a message and exit\n"
+     "code 1."},
     {"extract", RunExtract, "extract EXE DIR",
      "Writes every record of EXE as a file under DIR, creating DIR and subdirectories.\n"
      "A damaged payload, or a record name that would leave DIR, is refused before\n"

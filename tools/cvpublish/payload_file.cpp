@@ -32,12 +32,12 @@ bool OpenPayloadFile(const char* path, const char* mode, PayloadFile* payload) {
         return false;
     }
     payload->size = static_cast<uint64_t>(size);
-    unsigned char tail[kTrailerSize];
-    size_t tailLength = 0;
-    if (payload->size >= kTrailerSize && SeekFile(payload->file, payload->size - kTrailerSize))
-        tailLength = fread(tail, 1, kTrailerSize, payload->file);
-    payload->trailer = ParseTrailer(tail, tailLength, payload->size);
+    payload->trailer = ReadImageTrailer(ReadPayloadFileAt, payload, payload->size, &payload->end);
     return true;
+}
+
+const char* SigningText(const PayloadFile& payload) {
+    return DescribeImageSigning(payload.end.signing);
 }
 
 bool ClosePayloadFile(PayloadFile* payload) {

@@ -4,6 +4,7 @@
 #include <stdint.h>
 #include <stdio.h>
 
+#include "config/image_signature.h"
 #include "config/payload_format.h"
 
 // Paths the tool builds (a target directory and a record name) fit this many bytes.
@@ -13,10 +14,15 @@ struct PayloadFile {
     FILE* file;
     const char* path;
     uint64_t size;
+    PayloadEnd end;  // whether the image is signed, and where its payload ends
     PayloadTrailer trailer;
 };
 
-// Opens path with mode ("rb" or "r+b") and reads its trailer. Reports on stderr and returns
+// The words "signed" or "not signed" for the image, as list and check print them.
+const char* SigningText(const PayloadFile& payload);
+
+// Opens path with mode ("rb" or "r+b") and reads its trailer (before the certificate
+// table of a signed image). Reports on stderr and returns
 // false when the file cannot be opened or measured.
 bool OpenPayloadFile(const char* path, const char* mode, PayloadFile* payload);
 // Closes the file; false (reported) when buffered output could not be written.
