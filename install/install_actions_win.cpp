@@ -219,7 +219,7 @@ ActionResult UnpackIntoTarget(const char* fullPath, int flags) {
     ChooseTargetDirectory(flags, target);
     if (target[0] == '\0') return ActionResult::NoTarget;
     return CallUnzipPackage(fullPath, target, UnpackFlag(flags)) ? ActionResult::Done
-                                                                  : ActionResult::NotUnpacked;
+                                                                 : ActionResult::NotUnpacked;
 }
 
 ActionResult CopyIntoTarget(const char* fullPath, const char* file, int flags) {

@@ -33,9 +33,9 @@ RegistrySectionResult WriteValue(const RegistryLine& line) {
         written = RegSetValueExA(key, line.valueName, 0, REG_DWORD,
                                  reinterpret_cast<const BYTE*>(&number), sizeof number);
     } else {
-        written = RegSetValueExA(key, line.valueName, 0, REG_SZ,
-                                 reinterpret_cast<const BYTE*>(line.data),
-                                 static_cast<DWORD>(strlen(line.data)) + 1);
+        written =
+            RegSetValueExA(key, line.valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(line.data),
+                           static_cast<DWORD>(strlen(line.data)) + 1);
     }
     RegCloseKey(key);
     return written == ERROR_SUCCESS ? RegistrySectionResult::Applied

@@ -169,9 +169,10 @@ TEST_F(InstallationDriver, OnlyTheLastActionOfAPassCountsAndAFailureStopsEveryth
     Person user(run.Id());
     HWND box = user.WaitForMessageBox("Corvane Lite Installer", "failed", patience);
     ASSERT_NE(nullptr, box) << user.DescribeWindows();
-    EXPECT_EQ("Error while installing component 'First': install2 (run,fail_app.exe,text) "
-              "failed. Nothing after it was installed.",
-              Person::MessageText(box));
+    EXPECT_EQ(
+        "Error while installing component 'First': install2 (run,fail_app.exe,text) "
+        "failed. Nothing after it was installed.",
+        Person::MessageText(box));
     ASSERT_TRUE(Person::Answer(box, IDOK));
     EXPECT_EQ(0, run.WaitForExit(patience));
     EXPECT_EQ((std::vector<std::string>{"pass1", "pass2"}), RecordedTags(Record()));
@@ -195,8 +196,7 @@ TEST_F(InstallationDriver, AStepThatCannotWriteItsTargetFailsTheComponentAndSays
     };
     const Case cases[] = {
         {"install1 (copy,cvstep.txt,1)", "install1=copy,cvstep.txt,1\r\n", "cvstep.txt"},
-        {"extract1 (package,data.pkg,1)", "extract1=package,data.pkg,1\r\n",
-         "cvtest_pkg_a.txt"},
+        {"extract1 (package,data.pkg,1)", "extract1=package,data.pkg,1\r\n", "cvtest_pkg_a.txt"},
         {"registry1 (Locked)", "registry1=Locked\r\n", nullptr},
     };
     WriteWholeFile(source + "\\cvstep.txt", "step");
@@ -211,14 +211,14 @@ TEST_F(InstallationDriver, AStepThatCannotWriteItsTargetFailsTheComponentAndSays
         ASSERT_TRUE(locked.Ready());
         std::string description =
             "[defs]\r\ncomponents=First,Second\r\n" +
-            Section("First", 1, 1, "cvstep.txt,data.pkg,record_app.exe",
-                    std::string("count=2\r\n") + c.entries +
-                        "install2=run,record_app.exe,after\r\n") +
+            Section(
+                "First", 1, 1, "cvstep.txt,data.pkg,record_app.exe",
+                std::string("count=2\r\n") + c.entries + "install2=run,record_app.exe,after\r\n") +
             Section("Second", 2, 2, "record_app.exe", "install1=run,record_app.exe,second\r\n") +
             "[Locked]\r\nHKCU," + lockedKey + ",Denied=s,x\r\n";
-        std::string setup = MakeInstaller(
-            scratch.Path(),
-            {{"tarrock.inf", description}, {"cvgetex.dll", Fixture("cvgetex.dll")}});
+        std::string setup =
+            MakeInstaller(scratch.Path(),
+                          {{"tarrock.inf", description}, {"cvgetex.dll", Fixture("cvgetex.dll")}});
         InstallerProcess run(setup, "");
         ASSERT_TRUE(run.Started());
         Person user(run.Id());

@@ -14,8 +14,8 @@
 class ReadOnlyKey {
 public:
     ReadOnlyKey(HKEY root, const std::string& path) : root(root), path(path) {
-        if (RegCreateKeyExA(root, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                            KEY_ALL_ACCESS, nullptr, &handle, nullptr) != ERROR_SUCCESS)
+        if (RegCreateKeyExA(root, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                            nullptr, &handle, nullptr) != ERROR_SUCCESS)
             handle = nullptr;
         else
             readOnly = SetAccess("D:P(A;;KR;;;WD)");
@@ -35,8 +35,8 @@ public:
 private:
     bool SetAccess(const char* descriptor) {
         PSECURITY_DESCRIPTOR sd = nullptr;
-        if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(descriptor, SDDL_REVISION_1,
-                                                                  &sd, nullptr))
+        if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(descriptor, SDDL_REVISION_1, &sd,
+                                                                  nullptr))
             return false;
         bool set = RegSetKeySecurity(handle, DACL_SECURITY_INFORMATION, sd) == ERROR_SUCCESS;
         LocalFree(sd);
