@@ -34,7 +34,7 @@ InstallationEnd DeclinedEnd(bool deleteFiles) {
 
 InstallationEnd InstalledEnd(const InstalledFacts& facts) {
     bool succeeded = facts.profileKnown && facts.programReportedSuccess;
-    if (!succeeded && !(facts.localOnly && !facts.nestedRun))
+    if (!succeeded && !(facts.localOnly && !facts.nestedRun && !facts.actionFailed))
         return {RunEnd::FilesKept, StateRecord::Nothing};
     if (!facts.profileKnown) return {RunEnd::Finished, StateRecord::Nothing};
     // Installed, nothing is left for the next start to install: a "complete" left at 1

@@ -43,10 +43,12 @@ struct InstalledFacts {
     bool localOnly;               // no component is fetched over the network
     bool nestedRun;
     bool networkRun;
+    bool actionFailed;  // an action, a registry section or a file check stopped it
 };
 
 // After the components were installed (or one failed): finished when a started program
-// reported success, or when the run was local and not nested; otherwise the files stay.
+// reported success, or when the run was local, not nested and nothing failed; otherwise
+// the files stay for another attempt.
 InstallationEnd InstalledEnd(const InstalledFacts& facts);
 
 // What the end of the dialog means for the work directory and the restart shortcut.

@@ -5,6 +5,7 @@
 #include "common/registry_text_win.h"
 
 #include "config/component_table_win.h"
+#include "install/action_result.h"
 #include "install/install_entry.h"
 #include "shell/app_win.h"
 #include "config/private_directory_win.h"
@@ -132,41 +133,45 @@ void RecordDeferredSetup(const char* directory) {
     ++installCounter;
 }
 
-// Outcome of one verb: whether it is done, and whether it started a program.
+// Outcome of one verb: how it ended, and whether it started a program (whose verdict
+// is then read back).
 struct VerbOutcome {
-    bool done;
+    ActionResult result;
     bool started;
 };
+
+VerbOutcome Ended(ActionResult result) { return {result, false}; }
+
+// The program is waited for when it started; one that cannot be started has installed
+// nothing.
+VerbOutcome Started(bool started) {
+    return {started ? ActionResult::Done : ActionResult::ProgramNotStarted, started};
+}
 
 VerbOutcome InstallerPackage(const char* fullPath, const char* arguments) {
     char directory[MAX_PATH];
     // A new directory of the installer's own: one that exists already (planted by
     // someone else) is never unpacked into nor run from.
-    if (!CreateFreshTemporaryDirectory("INS", directory)) return {true, false};
+    if (!CreateFreshTemporaryDirectory("INS", directory)) return Ended(ActionResult::NotUnpacked);
     if (!CallUnzipPackage(fullPath, directory, 0)) {
         DeleteTree(directory);  // ours, and holding nothing usable
-        return {true, false};
+        return Ended(ActionResult::NotUnpacked);
     }
     if (deferredSetup) {
         RecordDeferredSetup(directory);
-        return {true, false};
+        return Ended(ActionResult::Done);
     }
     char line[MAX_PATH];
     if (!BuildSetupCommandLine(directory, arguments, commandLine, line, countof(line)))
-        return {false, false};
-    // A set-up program that cannot be started has installed nothing.
-    bool started = StartAndWait(line, directory);
-    return {started, started};
+        return Ended(ActionResult::EntryUnusable);
+    return Started(StartAndWait(line, directory));
 }
 
 VerbOutcome RunProgram(const Component& component, const char* fullPath, const char* arguments) {
     char line[MAX_PATH];
     if (!BuildRunCommandLine(fullPath, arguments, commandLine, line, countof(line)))
-        return {false, false};
-    // A program that cannot be started has installed nothing: the action fails, so
-    // that no later component is installed on top of a missing one.
-    bool started = StartAndWait(line, component.workDirectory);
-    return {started, started};
+        return Ended(ActionResult::EntryUnusable);
+    return Started(StartAndWait(line, component.workDirectory));
 }
 
 VerbOutcome ShellVerb(const Component& component, const InstallEntry& fields,
@@ -179,11 +184,9 @@ VerbOutcome ShellVerb(const Component& component, const InstallEntry& fields,
     info.lpParameters = fields.arguments != nullptr ? fields.arguments : commandLine;
     info.lpDirectory = component.workDirectory;
     info.nShow = SW_HIDE;
-    // A file the shell cannot start (no program for its kind) counts as done: the
-    // shell has already shown its own message.
-    if (!ShellExecuteExA(&info)) return {true, false};
+    if (!ShellExecuteExA(&info)) return Ended(ActionResult::ShellFoundNoProgram);
     WaitForProgram(info.hProcess, nullptr);
-    return {true, true};
+    return {ActionResult::Done, true};
 }
 
 // The target directory of "package" and "copy"; empty when there is none.
@@ -209,20 +212,26 @@ void ChooseTargetDirectory(int flags, char* target) {
     if (length == 0 || length >= MAX_PATH) target[0] = '\0';
 }
 
-void UnpackIntoTarget(const char* fullPath, int flags) {
+// A target the user may not write (the Windows folder without elevation, a file in
+// use) leaves the package not unpacked, or only partly: the action fails.
+ActionResult UnpackIntoTarget(const char* fullPath, int flags) {
     char target[MAX_PATH];
     ChooseTargetDirectory(flags, target);
-    if (target[0] != '\0') CallUnzipPackage(fullPath, target, UnpackFlag(flags));
+    if (target[0] == '\0') return ActionResult::NoTarget;
+    return CallUnzipPackage(fullPath, target, UnpackFlag(flags)) ? ActionResult::Done
+                                                                 : ActionResult::NotUnpacked;
 }
 
-void CopyIntoTarget(const char* fullPath, const char* file, int flags) {
+ActionResult CopyIntoTarget(const char* fullPath, const char* file, int flags) {
     char target[MAX_PATH];
     ChooseTargetDirectory(flags, target);
-    if (target[0] == '\0') return;
+    if (target[0] == '\0') return ActionResult::NoTarget;
     // A target path that does not fit would name another file: nothing is copied.
-    if (!AppendText(target, "\\") || !AppendText(target, file)) return;
-    if (CopyFileA(fullPath, target, FALSE) && (flags & kTargetExtraFlag))
-        AddToComRegistrationList(target);
+    if (!AppendText(target, "\\") || !AppendText(target, file)) return ActionResult::NotCopied;
+    if (!CopyFileA(fullPath, target, FALSE)) return ActionResult::NotCopied;
+    // The list is the client's to-do; a copy that is in place counts without it.
+    if (flags & kTargetExtraFlag) (void)AddToComRegistrationList(target);
+    return ActionResult::Done;
 }
 
 VerbOutcome CarryOut(const Component& component, const InstallEntry& fields, const char* fullPath) {
@@ -232,11 +241,9 @@ VerbOutcome CarryOut(const Component& component, const InstallEntry& fields, con
     case VerbRun:
         return RunProgram(component, fullPath, fields.arguments);
     case VerbPackage:
-        UnpackIntoTarget(fullPath, TargetFlags(fields.arguments));
-        return {true, false};
+        return Ended(UnpackIntoTarget(fullPath, TargetFlags(fields.arguments)));
     case VerbCopy:
-        CopyIntoTarget(fullPath, fields.file, TargetFlags(fields.arguments));
-        return {true, false};
+        return Ended(CopyIntoTarget(fullPath, fields.file, TargetFlags(fields.arguments)));
     case VerbShell:
         break;
     }
@@ -254,9 +261,10 @@ int PerformInstallAction(Component& component, char* entry) {
     CopyText(extensionDirectory, component.workDirectory);
     ClearFailure();
     VerbOutcome outcome = CarryOut(component, fields, fullPath);
-    bool done = outcome.done && !(outcome.started && ProgramReportedFailure());
+    if (outcome.started && ProgramReportedFailure())
+        outcome.result = ActionResult::ProgramReportedFailure;
     MarkComponentPresent(component);
-    return done ? 1 : 0;
+    return ActionSucceeded(outcome.result) ? 1 : 0;
 }
 
 int FindClientDirectory(char* buffer, ClientDirectoryVariant variant) {

@@ -18,8 +18,11 @@ enum ClientDirectoryVariant { ClientProgramDirectory = 0, ClientDataDirectory = 
 // Carries out one entry ("verb,file[,arguments]", split in place). Returns 1 when
 // done; 0 when the entry is incomplete, its file's path or a command line does not fit
 // 260 characters, a program ("run" or a package's set-up program) could not be started,
-// or a started program reported failure through "Failed". A file the shell cannot
-// start counts as done (the shell has shown its own message).
+// a started program reported failure through "Failed", a package could not be unpacked
+// (also: no extension library) or a copy could not be written. A file the shell cannot
+// start counts as done (the shell has shown its own message), and so does a "package"
+// or "copy" whose client directory is not there. The COM list and "enable" are written
+// as far as they can be; their failures fail nothing.
 int PerformInstallAction(Component& component, char* entry);
 // The installed client's program or data directory into buffer (260 bytes). Returns 1
 // when a path was found; otherwise 0 with buffer empty (also when the client's key has

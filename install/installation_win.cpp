@@ -8,6 +8,7 @@
 #include "common/status_line.h"
 #include "config/component_authenticity_win.h"
 #include "config/component_table_win.h"
+#include "install/action_result.h"
 #include "install/install_actions_win.h"
 #include "install/registry_section_win.h"
 #include "install/state_profile_win.h"
@@ -128,8 +129,59 @@ void ReportNotAuthentic(const InstallerRun& run, InstallView& view, const char* 
     if (run.allowIntervention) view.ShowError(text, caption);
 }
 
+// An entry as the failure message names it: "install1 (copy,viewer.dll,2)". The entry
+// is copied before the action splits it in place.
+struct StepName {
+    char text[kInstallEntrySize + 32];
+};
+
+StepName NameStep(const char* key, int pass, const char* entry) {
+    StepName step;
+    // key is a short literal and entry at most 511 characters: within wsprintfA's 1024.
+    wsprintfA(step.text, "%s%d (%s)", key, pass, entry);
+    return step;
+}
+
+// The step that stopped the installation, named to the user: the dialog of a network
+// run is hidden by now and a local run's was never shown.
+void ReportFailedStep(const InstallerRun& run, InstallView& view, const char* name,
+                      const StepName& step) {
+    char format[256], line[1024], text[512], caption[50];
+    LoadText(IDS_STEP_FAILED, format, countof(format));
+    // 255 + 69 + 543 characters stay within wsprintfA's 1024.
+    wsprintfA(line, format, name, step.text);
+    CopyText(text, line);  // cut to what a message shows
+    LoadText(IDS_APP_TITLE, caption, countof(caption));
+    view.ShowStatusLine(text);
+    if (run.allowIntervention) view.ShowError(text, caption);
+}
+
+// The two kinds of action entries: how each is shown while it runs.
+struct ActionKind {
+    const char* key;
+    UINT statusTextId;
+    ComponentStatus status;
+};
+const ActionKind kExtractAction = {"extract", IDS_EXTRACTING, Extracting};
+const ActionKind kInstallAction = {"install", IDS_INSTALLING, Installing};
+
+// Carries out the entry of pass as an install action; false (and failed named) when it
+// failed.
+bool PerformStep(InstallerRun& run, InstallView& view, int index, const char* name,
+                 const ActionKind& kind, int pass, char (&entry)[kInstallEntrySize],
+                 StepName& failed) {
+    ShowActionStatus(view, kind.statusTextId, name);
+    run.SetStatus(index, kind.status);
+    StepName step = NameStep(kind.key, pass, entry);
+    if (PerformInstallAction(*run.ComponentAt(index), entry) != 0) return true;
+    failed = step;
+    return false;
+}
+
 // Runs the component's passes; true when the last extract or install action (the only
-// one that counts) succeeded, or when there was none and the run had not failed yet.
+// one that counts) succeeded, or when there was none and the run had not failed yet. A
+// registry section that leaves a value unwritten stops the component at once. A failed
+// component is named to the user and stays "Has been downloaded.".
 bool InstallComponent(InstallerRun& run, InstallView& view, int index) {
     Component& component = *run.ComponentAt(index);
     char name[kShownNameSize];
@@ -144,31 +196,35 @@ bool InstallComponent(InstallerRun& run, InstallView& view, int index) {
         GetPrivateProfileIntA(component.sectionName, "count", 1, component.descriptionPath));
     char entry[kInstallEntrySize];
     bool succeeded = true;
-    for (int pass = 1; pass <= count; ++pass) {
-        if (ReadEntry(component, "extract", pass, entry)) {
-            ShowActionStatus(view, IDS_EXTRACTING, name);
-            run.SetStatus(index, Extracting);
-            succeeded = PerformInstallAction(component, entry) != 0;
+    StepName failed = {};
+    for (int pass = 1; pass <= count && succeeded; ++pass) {
+        if (ReadEntry(component, kExtractAction.key, pass, entry))
+            succeeded = PerformStep(run, view, index, name, kExtractAction, pass, entry, failed);
+        if (ReadEntry(component, "registry", pass, entry) &&
+            !RegistrySectionSucceeded(ApplyRegistrySection(component.descriptionPath, entry))) {
+            failed = NameStep("registry", pass, entry);
+            succeeded = false;
+            break;
         }
-        if (ReadEntry(component, "registry", pass, entry))
-            ApplyRegistrySection(component.descriptionPath, entry);
-        if (ReadEntry(component, "install", pass, entry)) {
-            ShowActionStatus(view, IDS_INSTALLING, name);
-            run.SetStatus(index, Installing);
-            succeeded = PerformInstallAction(component, entry) != 0;
-        }
-        if (!succeeded) break;
+        if (ReadEntry(component, kInstallAction.key, pass, entry))
+            succeeded = PerformStep(run, view, index, name, kInstallAction, pass, entry, failed);
+    }
+    if (!succeeded) {
+        run.SetStatus(index, Downloaded);
+        ReportFailedStep(run, view, name, failed);
+        return false;
     }
     run.SetStatus(index, InstallDone);
-    return succeeded;
+    return true;
 }
 
-// Installs component after component until none is left or one fails.
-void InstallComponents(InstallerRun& run, InstallView& view) {
+// Installs component after component until none is left or one fails; false when one
+// failed.
+bool InstallComponents(InstallerRun& run, InstallView& view) {
     for (;;) {
         int index = run.NextComponentToInstall();
-        if (index < 0) return;
-        if (!InstallComponent(run, view, index)) return;
+        if (index < 0) return true;
+        if (!InstallComponent(run, view, index)) return false;
     }
 }
 
@@ -194,7 +250,7 @@ void RunInstallation(InstallerRun& run, InstallView& view) {
     }
     RecordInstallStart(run, profile);
     bool localOnly = IsLocalOnly(run);
-    InstallComponents(run, view);
+    bool installed = InstallComponents(run, view);
     // The extension library may have come from the work directory, which is to be
     // deleted once the run ends.
     ReleaseExtensionLibrary();
@@ -205,5 +261,6 @@ void RunInstallation(InstallerRun& run, InstallView& view) {
     facts.localOnly = localOnly;
     facts.nestedRun = nestedRun;
     facts.networkRun = run.networkRun;
+    facts.actionFailed = !installed;
     Finish(view, profile, InstalledEnd(facts));
 }

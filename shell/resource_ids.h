@@ -77,6 +77,8 @@
 #define IDS_NOT_AUTHENTIC 600
 #define IDS_KEY_INVALID 601
 #define IDS_CANNOT_VERIFY 602
+// An install action or registry section failed: the component and the entry are named.
+#define IDS_STEP_FAILED 603
 // The installer's payload holds no description (none appended, a damaged trailer, no
 // ".inf" record): nothing to download or install.
 #define IDS_NO_DESCRIPTION 610

@@ -31,42 +31,51 @@ TEST(RunOutcome, NotReadyAndDeclinedRuns) {
 TEST(RunOutcome, InstalledEndFollowsTheProgramsReportAndTheKindOfRun) {
     struct Case {
         const char* name;
-        InstalledFacts facts;  // profileKnown, reportedSuccess, localOnly, nested, network
+        InstalledFacts facts;  // profileKnown, reportedSuccess, localOnly, nested, network,
+                               // actionFailed
         RunEnd end;
         StateRecord record;
     };
     const Case cases[] = {
         {"network, success",
-         {true, true, false, false, true},
+         {true, true, false, false, true, false},
          RunEnd::Finished,
          StateRecord::DeleteProfile},
         {"network, no success",
-         {true, false, false, false, true},
+         {true, false, false, false, true, false},
          RunEnd::FilesKept,
          StateRecord::Nothing},
         {"local, no success",
-         {true, false, true, false, false},
+         {true, false, true, false, false, false},
+         RunEnd::Finished,
+         StateRecord::DownloadIncomplete},
+        {"local, an action failed",
+         {true, false, true, false, false, true},
+         RunEnd::FilesKept,
+         StateRecord::Nothing},
+        {"local, an action failed after a program reported success",
+         {true, true, true, false, false, true},
          RunEnd::Finished,
          StateRecord::DownloadIncomplete},
         {"local nested, no success",
-         {true, false, true, true, false},
+         {true, false, true, true, false, false},
          RunEnd::FilesKept,
          StateRecord::Nothing},
         {"local nested, success",
-         {true, true, true, true, false},
+         {true, true, true, true, false, false},
          RunEnd::Finished,
          StateRecord::DownloadIncomplete},
         {"mixed run counts as network",
-         {true, false, false, false, false},
+         {true, false, false, false, false, false},
          RunEnd::FilesKept,
          StateRecord::Nothing},
         // Without the profile no program's report can be read, and none is written.
         {"no profile, network",
-         {false, true, false, false, true},
+         {false, true, false, false, true, false},
          RunEnd::FilesKept,
          StateRecord::Nothing},
         {"no profile, local",
-         {false, false, true, false, false},
+         {false, false, true, false, false, false},
          RunEnd::Finished,
          StateRecord::Nothing},
     };

@@ -607,20 +607,21 @@ TEST_F(InstallTargets, CopyWithBitFourListsTheCopyForRegistration) {
         const char* name;
         std::string path;  // empty: not listed
         const char* type;
+        int done;
     };
     const Case cases[] = {
         {"copy,cvtest_viewer.exe,24", "\\cvtest_viewer.exe", userData + "\\cvtest_viewer.exe",
-         "ComEXE"},
+         "ComEXE", 1},
         {"copy,cvtest_viewer.dll,16", "\\cvtest_viewer.dll",
-         client + "\\Program\\cvtest_viewer.dll", "ComDLL"},
-        {"copy,cvtest_plain.dll,4", "\\cvtest_plain.dll", "", nullptr},
-        // A copy that fails is not listed.
-        {"copy,cvtest_absent.dll,16", "\\cvtest_absent.dll", "", nullptr},
+         client + "\\Program\\cvtest_viewer.dll", "ComDLL", 1},
+        {"copy,cvtest_plain.dll,4", "\\cvtest_plain.dll", "", nullptr, 1},
+        // A copy that fails fails the action and is not listed.
+        {"copy,cvtest_absent.dll,16", "\\cvtest_absent.dll", "", nullptr, 0},
     };
     for (const Case& c : cases) {
         std::string key = std::string(kRegisterListKey) + c.name;
         RegDeleteKeyA(HKEY_LOCAL_MACHINE, key.c_str());
-        EXPECT_EQ(1, Perform(c.entry)) << c.entry;
+        EXPECT_EQ(c.done, Perform(c.entry)) << c.entry;
         if (c.path.empty()) {
             EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, key)) << c.entry;
             continue;
@@ -644,7 +645,7 @@ TEST_F(InstallTargets, TargetPathThatDoesNotFitCopiesNothing) {
     ASSERT_EQ(247u, deep.size());
     WriteWholeFile(work.Path() + "\\cvtest_long_file_name.dll", "x");
     appPath.Set(deep);
-    EXPECT_EQ(1, Perform("copy,cvtest_long_file_name.dll,4"));
+    EXPECT_EQ(0, Perform("copy,cvtest_long_file_name.dll,4"));
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA((deep + "\\cvtest*").c_str(), &found);
     EXPECT_EQ(INVALID_HANDLE_VALUE, search) << found.cFileName;
@@ -779,7 +780,7 @@ TEST_F(InstallPackages, DeferredSetupRecordsEachScriptInTurn) {
     deferredSetup = true;
     installCounter = 1;
     EXPECT_EQ(1, Perform("ispackage,client.pkg"));
-    EXPECT_EQ(1, Perform("ispackage,nothere.pkg"));  // not unpacked: no number used
+    EXPECT_EQ(0, Perform("ispackage,nothere.pkg"));  // not unpacked: fails, no number used
     EXPECT_EQ(1, Perform("ispackage,client.pkg"));
     EXPECT_EQ(3, installCounter);
     std::vector<std::string> unpacked = UnpackedDirectories(temporary.Path());

@@ -4,11 +4,13 @@
 // are the test tree's fixtures: record_app appends its command line and current
 // directory to "<its path>.txt", fail_app reports failure through the registry,
 // sleep_app waits, and the demo client records success in the state profile.
+#include "config/work_directory_win.h"
 #include "driver/person.h"
 #include "driver/shell_link.h"
 #include "package_support.h"
 #include "installer_fixture.h"
 #include "process_support.h"
+#include "read_only_key.h"
 
 #include <gtest/gtest.h>
 
@@ -164,10 +166,78 @@ TEST_F(InstallationDriver, OnlyTheLastActionOfAPassCountsAndAFailureStopsEveryth
     std::string setup = MakeInstaller(scratch.Path(), {{"tarrock.inf", description}});
     InstallerProcess run(setup, "");
     ASSERT_TRUE(run.Started());
+    Person user(run.Id());
+    HWND box = user.WaitForMessageBox("Corvane Lite Installer", "failed", patience);
+    ASSERT_NE(nullptr, box) << user.DescribeWindows();
+    EXPECT_EQ(
+        "Error while installing component 'First': install2 (run,fail_app.exe,text) "
+        "failed. Nothing after it was installed.",
+        Person::MessageText(box));
+    ASSERT_TRUE(Person::Answer(box, IDOK));
     EXPECT_EQ(0, run.WaitForExit(patience));
     EXPECT_EQ((std::vector<std::string>{"pass1", "pass2"}), RecordedTags(Record()));
-    // A local run that is not nested counts as installed even after a failure.
-    EXPECT_FALSE(FileExists(work));
+    // Not installed: the files stay and the next start goes straight to installing.
+    EXPECT_TRUE(FileExists(work));
+    EXPECT_EQ("1", Profile("download", "complete"));
+}
+
+// Without elevation the Windows folder and keys under HKEY_LOCAL_MACHINE are the
+// user's to read only. Under Wine, which runs every program elevated, a directory in
+// the file's place stands for a target that cannot be written, and a key with an
+// access list of its own for one the user may not write.
+TEST_F(InstallationDriver, AStepThatCannotWriteItsTargetFailsTheComponentAndSaysWhich) {
+    char windows[MAX_PATH];
+    GetWindowsDirectoryA(windows, MAX_PATH);
+    const std::string lockedKey = "Software\\Corvane\\Corvane\\Tests\\DriverLocked";
+    struct Case {
+        const char* step;
+        const char* entries;
+        const char* blocked;  // a directory made where the step writes a file
+    };
+    const Case cases[] = {
+        {"install1 (copy,cvstep.txt,1)", "install1=copy,cvstep.txt,1\r\n", "cvstep.txt"},
+        {"extract1 (package,data.pkg,1)", "extract1=package,data.pkg,1\r\n", "cvtest_pkg_a.txt"},
+        {"registry1 (Locked)", "registry1=Locked\r\n", nullptr},
+    };
+    WriteWholeFile(source + "\\cvstep.txt", "step");
+    ASSERT_TRUE(CopyFileA((ModuleDirectory() + "\\packages\\data.pkg").c_str(),
+                          (source + "\\data.pkg").c_str(), FALSE));
+    for (const Case& c : cases) {
+        std::string blocked = c.blocked ? std::string(windows) + "\\" + c.blocked : "";
+        if (c.blocked) {
+            ASSERT_TRUE(CreateDirectoryA(blocked.c_str(), nullptr)) << blocked;
+        }
+        ReadOnlyKey locked(HKEY_CURRENT_USER, lockedKey);
+        ASSERT_TRUE(locked.Ready());
+        std::string description =
+            "[defs]\r\ncomponents=First,Second\r\n" +
+            Section(
+                "First", 1, 1, "cvstep.txt,data.pkg,record_app.exe",
+                std::string("count=2\r\n") + c.entries + "install2=run,record_app.exe,after\r\n") +
+            Section("Second", 2, 2, "record_app.exe", "install1=run,record_app.exe,second\r\n") +
+            "[Locked]\r\nHKCU," + lockedKey + ",Denied=s,x\r\n";
+        std::string setup =
+            MakeInstaller(scratch.Path(),
+                          {{"tarrock.inf", description}, {"cvgetex.dll", Fixture("cvgetex.dll")}});
+        InstallerProcess run(setup, "");
+        ASSERT_TRUE(run.Started());
+        Person user(run.Id());
+        HWND box = user.WaitForMessageBox("Corvane Lite Installer", "failed", patience);
+        ASSERT_NE(nullptr, box) << c.step << "\n" << user.DescribeWindows();
+        EXPECT_EQ(std::string("Error while installing component 'First': ") + c.step +
+                      " failed. Nothing after it was installed.",
+                  Person::MessageText(box));
+        ASSERT_TRUE(Person::Answer(box, IDOK));
+        EXPECT_EQ(0, run.WaitForExit(patience)) << c.step;
+        EXPECT_TRUE(RecordedRuns(Record()).empty()) << c.step;  // nothing after the step
+        EXPECT_TRUE(FileExists(work)) << c.step;
+        EXPECT_EQ("1", Profile("download", "complete")) << c.step;
+        if (c.blocked) RemoveDirectoryA(blocked.c_str());
+        DeleteFileA((std::string(windows) + "\\cvtest_pkg_b.txt").c_str());
+        DeleteTree(work.c_str());
+        SetRecordedWorkDirectory(work);
+        DeleteFileA(StateProfilePath().c_str());
+    }
 }
 
 TEST_F(InstallationDriver, RegistryEntriesOfEachPassAreWritten) {

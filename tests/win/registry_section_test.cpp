@@ -4,6 +4,7 @@
 #include "install/registry_section_win.h"
 
 #include "process_support.h"
+#include "read_only_key.h"
 
 #include <gtest/gtest.h>
 
@@ -110,7 +111,7 @@ protected:
         WriteWholeFile(description,
                        "[cvclient]\r\nname=Client\r\nregistry1=CvKeys\r\n\r\n" + sections);
     }
-    int Apply(const std::string& reference) {
+    RegistrySectionResult Apply(const std::string& reference) {
         return ApplyRegistrySection(description.c_str(), reference.c_str());
     }
 
@@ -162,7 +163,7 @@ TEST_F(RegistrySection, WritesEveryLineAndPassesOverTheSkippedOnes) {
         ",EmptyData=s,\r\n"
         "HKCU," +
         base + ",After=s,written\r\n");
-    EXPECT_EQ(1, Apply("CvKeys"));
+    EXPECT_EQ(RegistrySectionResult::Applied, Apply("CvKeys"));
     EXPECT_TRUE(HasNumber(HKEY_CURRENT_USER, base + "\\Settings", "Interval", 30));
     EXPECT_TRUE(HasText(HKEY_LOCAL_MACHINE, base, "Data Path", "C:\\Corvane\\data"));
     EXPECT_TRUE(HasText(HKEY_CLASSES_ROOT, "CvDoc.File", nullptr, "Corvane Document"));
@@ -181,9 +182,9 @@ TEST_F(RegistrySection, ReadsTheSectionOfAnotherFile) {
     WriteWholeFile(extra.path, "[Extra]\r\nHKCU," + base + ",From=s,windows directory\r\n");
     WriteDescription("[Extra]\r\nHKCU," + base + ",From=s,description\r\n");
 
-    EXPECT_EQ(1, Apply("Extra@" + extra.name));
+    EXPECT_EQ(RegistrySectionResult::Applied, Apply("Extra@" + extra.name));
     EXPECT_TRUE(HasText(HKEY_CURRENT_USER, base, "From", "windows directory"));
-    EXPECT_EQ(1, Apply("Extra"));
+    EXPECT_EQ(RegistrySectionResult::Applied, Apply("Extra"));
     EXPECT_TRUE(HasText(HKEY_CURRENT_USER, base, "From", "description"));
 }
 
@@ -198,7 +199,7 @@ TEST_F(RegistrySection, AnUnknownRootStopsTheSectionAndKeepsTheEarlierLines) {
         ",Second=s,2\r\n"
         "HKCU," +
         base + ",Third=s,3\r\n");
-    EXPECT_EQ(0, Apply("CvKeys"));
+    EXPECT_EQ(RegistrySectionResult::UnknownRoot, Apply("CvKeys"));
     EXPECT_TRUE(HasText(HKEY_CURRENT_USER, base, "First", "1"));
     EXPECT_FALSE(Exists(HKEY_LOCAL_MACHINE, base));
     EXPECT_FALSE(Exists(HKEY_CURRENT_USER, base, "Third"));
@@ -222,9 +223,20 @@ TEST_F(RegistrySection, AKeyThatCannotBeCreatedStopsTheSection) {
         "\\Volatile\\Lasting,Second=s,2\r\n"
         "HKCU," +
         base + ",Third=s,3\r\n");
-    EXPECT_EQ(0, Apply("CvKeys"));
+    EXPECT_EQ(RegistrySectionResult::KeyNotWritable, Apply("CvKeys"));
     EXPECT_TRUE(HasText(HKEY_CURRENT_USER, base, "First", "1"));
     EXPECT_FALSE(Exists(HKEY_CURRENT_USER, base + "\\Volatile\\Lasting"));
+    EXPECT_FALSE(Exists(HKEY_CURRENT_USER, base, "Third"));
+}
+
+TEST_F(RegistrySection, AValueTheUserMayNotWriteStopsTheSection) {
+    ReadOnlyKey locked(HKEY_CURRENT_USER, base + "Locked");
+    ASSERT_TRUE(locked.Ready());
+    WriteDescription("[CvKeys]\r\nHKCU," + base + ",First=s,1\r\nHKCU," + base +
+                     "Locked,Denied=n,7\r\nHKCU," + base + ",Third=s,3\r\n");
+    EXPECT_EQ(RegistrySectionResult::ValueNotWritten, Apply("CvKeys"));
+    EXPECT_TRUE(HasText(HKEY_CURRENT_USER, base, "First", "1"));
+    EXPECT_FALSE(Exists(HKEY_CURRENT_USER, base + "Locked", "Denied"));
     EXPECT_FALSE(Exists(HKEY_CURRENT_USER, base, "Third"));
 }
 
@@ -238,12 +250,12 @@ TEST_F(RegistrySection, NothingToReadWritesNothing) {
         ",Cut=s,x\r\n"
         "[Skipped]\r\nHKCU," +
         base + ",NoData=s\r\n");
-    EXPECT_EQ(0, Apply("Empty"));
-    EXPECT_EQ(0, Apply("Missing"));
-    EXPECT_EQ(0, Apply("Empty@" + scratch.Path() + "\\missing.inf"));
-    EXPECT_EQ(0, Apply(name63 + "S"));
+    EXPECT_EQ(RegistrySectionResult::NoSection, Apply("Empty"));
+    EXPECT_EQ(RegistrySectionResult::NoSection, Apply("Missing"));
+    EXPECT_EQ(RegistrySectionResult::NoSection, Apply("Empty@" + scratch.Path() + "\\missing.inf"));
+    EXPECT_EQ(RegistrySectionResult::NoSection, Apply(name63 + "S"));
     // Lines that are all skipped still make a section that was applied.
-    EXPECT_EQ(1, Apply("Skipped"));
+    EXPECT_EQ(RegistrySectionResult::Applied, Apply("Skipped"));
     EXPECT_FALSE(Exists(HKEY_CURRENT_USER, base));
 }
 
@@ -269,7 +281,7 @@ TEST_F(RegistrySection, ASectionTooLargeForTheBufferLeavesOutItsCutLastLine) {
     ASSERT_NE(std::string::npos, read.find("Cut=n,12"));
     ASSERT_EQ(std::string::npos, read.find("123456789"));
 
-    EXPECT_EQ(0, Apply("CvKeys"));
+    EXPECT_EQ(RegistrySectionResult::SectionTooLarge, Apply("CvKeys"));
     EXPECT_TRUE(HasText(HKEY_CURRENT_USER, base, "Early", "e"));
     EXPECT_FALSE(Exists(HKEY_CURRENT_USER, base, "Cut"));
 }

@@ -312,6 +312,8 @@ const StringCase kStrings[] = {
     {IDS_CANNOT_VERIFY,
      "%1 cannot be checked: this version of Windows cannot verify the "
      "publisher's signature (SHA-256). Nothing will be installed."},
+    {IDS_STEP_FAILED,
+     "Error while installing component '%s': %s failed. Nothing after it was installed."},
     {IDS_SUSPENDED,
      "Downloading has been suspended.\nYou can resume downloading at any time, from where you "
      "left off, by double-clicking the Corvane Lite Installer icon in your Windows taskbar."},
