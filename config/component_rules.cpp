@@ -5,6 +5,9 @@
 #include "common/text.h"
 #include "config/string_table.h"
 #include "shell/resource_ids.h"
+#include "transfer/http_request.h"
+
+#include <string.h>
 
 namespace {
 
@@ -63,6 +66,16 @@ VersionNumber ParseRequiredVersion(const char* text) {
 bool VersionSatisfies(VersionNumber installed, VersionNumber required) {
     if (installed.high != required.high) return installed.high > required.high;
     return installed.low >= required.low;
+}
+
+bool SiteCanBeDownloaded(const char* site) {
+    static const char scheme[] = "http://";
+    if (site[0] == '\0') return false;
+    if (strncmp(site, scheme, sizeof scheme - 1) == 0) site += sizeof scheme - 1;
+    // The port is found where the URL parser finds it.
+    const char* colon = strchr(site, ':');
+    unsigned short port;
+    return colon == nullptr || ParsePortAfterColon(colon, &port);
 }
 
 FileRequirement SplitFileRequirement(char* token) {

@@ -41,6 +41,11 @@ inline bool IsNetworkProtocol(ProtocolKind protocol) {
     return protocol == ProtocolFtp || protocol == ProtocolHttp;
 }
 
+// A network component's site can be downloaded from: it is not empty, and a port it
+// names (after the host, past an "http://" the http worker drops) is one ParsePort
+// takes. Any other site is a description error, as an empty one is.
+bool SiteCanBeDownloaded(const char* site);
+
 // String-table id of a status text (512..520, 516 unused).
 unsigned StatusStringId(int32_t status);
 

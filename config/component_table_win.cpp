@@ -231,7 +231,7 @@ bool SelectNextDownload(InstallerRun& run) {
         ReadComponentValue(component, "site", "", run.site, countof(run.site));
         ReadComponentValue(component, "proxy", "", run.proxy, countof(run.proxy));
         ReadComponentValue(component, "port", "", run.port, countof(run.port));
-        if (run.site[0] == '\0') {
+        if (!SiteCanBeDownloaded(run.site)) {
             run.SetCurrentStatus(DownloadError);
             continue;
         }

@@ -76,6 +76,25 @@ private:
 
 }  // namespace
 
+bool ParsePort(const char* text, size_t length, unsigned short* port) {
+    if (length == 0) return false;
+    unsigned long value = 0;
+    for (size_t i = 0; i < length; ++i) {
+        if (text[i] < '0' || text[i] > '9') return false;
+        value = value * 10 + static_cast<unsigned long>(text[i] - '0');
+        if (value > 65535) return false;
+    }
+    if (value == 0) return false;
+    *port = static_cast<unsigned short>(value);
+    return true;
+}
+
+bool ParsePortAfterColon(const char* colon, unsigned short* port) {
+    const char* end = strchr(colon, '/');
+    size_t length = end != nullptr ? static_cast<size_t>(end - colon - 1) : strlen(colon + 1);
+    return ParsePort(colon + 1, length, port);
+}
+
 UrlParts* parse_url(const char* text) {
     UrlParts* url = static_cast<UrlParts*>(calloc(1, sizeof(UrlParts)));
     if (url == nullptr) return nullptr;
@@ -103,11 +122,7 @@ UrlParts* parse_url(const char* text) {
     const char* slash = strchr(rest, '/');
     if (colon != nullptr) {
         url->host = CopyRange(rest, colon - rest);
-        unsigned short port = 0;
-        for (const char* digit = colon + 1; *digit >= '0' && *digit <= '9'; ++digit) {
-            port = static_cast<unsigned short>(port * 10 + (*digit - '0'));
-        }
-        url->port = port;
+        if (!ParsePortAfterColon(colon, &url->port)) url->port = 0;
     } else if (slash != nullptr) {
         url->host = CopyRange(rest, slash - rest);
     } else {

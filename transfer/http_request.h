@@ -39,10 +39,18 @@ struct UrlParts {
     unsigned short port;
 };
 
+// A port as a site or URL writes it: decimal digits only (leading zeros allowed), no
+// sign, blank or other text, value 1 to 65535. length counts the characters to read.
+bool ParsePort(const char* text, size_t length, unsigned short* port);
+// The port written after the ":" at colon, up to the next "/" or the end, as ParsePort
+// reads it.
+bool ParsePortAfterColon(const char* colon, unsigned short* port);
+
 // Takes an URL text apart: optional "http://" in any case, optional user part ending
-// at the last "@" (user, then password after its first ":"), host, optional ":" and
-// decimal port (80 when absent, 0 when the colon has no digits), optional path from
-// the first "/" after the host. Returns a new record, or null when memory ran out.
+// at the last "@" (user, then password after its first ":"), host up to the first ":"
+// and the port after it up to the next "/" (80 when absent; 0, which no connection
+// reaches, when ParsePort refuses it), optional path from the first "/" after the host.
+// Returns a new record, or null when memory ran out.
 UrlParts* parse_url(const char* text);
 
 // Frees a record made by parse_url (or by CopyUrlParts); null is allowed.

@@ -204,6 +204,7 @@ private:
     char* buffer = nullptr;  // the part in hand
     DWORD loaded = 0;        // bytes of the current part in buffer
     int32_t partSize = 0;
+    int64_t joinedBytes = 0;  // of the parts before the one in hand; at most kMaxPackageSize
     // The joined file's digest. A part just received goes into it on this thread, in the
     // same pass as the part's own checksum (wholeWithPart, taken over when the part is
     // joined), which costs the least processor time while receiving keeps it busy. A part
@@ -480,8 +481,7 @@ FetchOutcome PackageFetch::FetchPart(unsigned index, const char* name, int32_t s
         PartCheck check =
             got == httpOk ? CheckFetchedPart(fetcher, path, size, sum, digest) : PartDamaged;
         if (check == PartIntact) {
-            worker.Report(msgProgress, 0,
-                          static_cast<LPARAM>((index + 1) * static_cast<LONG_PTR>(size)));
+            worker.Report(msgProgress, 0, static_cast<LPARAM>(joinedBytes + size));
             break;
         }
         // A part that arrived damaged is fetched again a few times only: the server
@@ -585,18 +585,14 @@ bool PackageFetch::FileInPlaceIsAuthentic() {
 }
 
 FetchOutcome PackageFetch::FetchParts() {
-    int64_t total = 0;
+    // A negative size is outside the format, a larger package than the installer takes
+    // is refused before anything of it is fetched.
+    PackageSize package;
+    if (MeasurePackage(manifest, &package) != PackageFits) return FetchFailed;
+    partSize = package.partSize;
+    worker.Report(msgFileStarted, 0, static_cast<LPARAM>(package.total));
     char name[kPartNameSize];
     int32_t size;
-    for (unsigned n = 0;; ++n) {
-        FormatPartName(n, name);
-        if (!manifest.GetValue(kFilesSection, name, &size)) break;
-        // A negative size is outside the format: the package is refused.
-        if (size < 0) return FetchFailed;
-        total += size;
-        if (partSize == 0) partSize = size;
-    }
-    worker.Report(msgFileStarted, 0, static_cast<LPARAM>(static_cast<int32_t>(total)));
     for (char*& part : buffers) {
         part = static_cast<char*>(malloc(partSize > 0 ? static_cast<size_t>(partSize) : 1));
         if (part == nullptr) return FetchFailed;
@@ -616,6 +612,7 @@ FetchOutcome PackageFetch::FetchParts() {
             return FetchNotAuthentic;
         FetchOutcome part = FetchPart(n, name, size, sum, signedPackage ? &digest : nullptr);
         if (part != FetchDone) return part;
+        joinedBytes += size;
     }
     return FetchDone;
 }

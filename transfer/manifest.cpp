@@ -141,6 +141,21 @@ void FormatPartName(unsigned index, char (&name)[kPartNameSize]) {
     AppendText(name, ".bin");
 }
 
+PackageSizeCheck MeasurePackage(const ManifestList& list, PackageSize* size) {
+    *size = PackageSize();
+    char name[kPartNameSize];
+    int32_t part;
+    for (unsigned n = 0;; ++n) {
+        FormatPartName(n, name);
+        if (!list.GetValue(kFilesSection, name, &part)) return PackageFits;
+        if (part < 0) return PackagePartNegative;
+        // Each part adds at most 2^31 - 1 to a total at most that large: no overflow.
+        size->total += part;
+        if (size->total > kMaxPackageSize) return PackageTooLarge;
+        if (size->partSize == 0) size->partSize = part;
+    }
+}
+
 ManifestList::ManifestList() : first(nullptr), last(nullptr) {}
 
 ManifestList::~ManifestList() { Clear(); }

@@ -29,6 +29,11 @@ extern const char kSignatureFileName[];  // "pkginfo.sig"
 // The name of part index: "file%03d.bin".
 void FormatPartName(unsigned index, char (&name)[kPartNameSize]);
 
+// The largest package the installer takes: 2 GiB - 1 bytes. Its size and the bytes done
+// reach the download dialog as signed 32-bit values, and the volumes of the oldest
+// systems (FAT16) hold no larger file.
+const int64_t kMaxPackageSize = 0x7FFFFFFF;
+
 struct ManifestLine {
     ManifestLine* prev;
     ManifestLine* next;
@@ -91,3 +96,13 @@ private:
     size_t entryCount = 0;
     mutable size_t comparisons = 0;
 };
+
+// What the sizes in [files] add up to, file000.bin up to the first number missing.
+struct PackageSize {
+    int64_t total = 0;
+    int32_t partSize = 0;  // the first size that is not 0: no later part may be larger
+};
+enum PackageSizeCheck { PackageFits, PackagePartNegative, PackageTooLarge };
+// Sums the listed sizes in 64 bits; stops at the first negative size or once the total
+// passes kMaxPackageSize (size then holds what was summed so far).
+PackageSizeCheck MeasurePackage(const ManifestList& list, PackageSize* size);

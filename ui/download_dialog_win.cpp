@@ -293,7 +293,7 @@ void DownloadDialog::OnFileStarted(int result, int size) {
     // The line may still say that the worker waited for the network.
     ShowStatus(IDS_DOWNLOADING_FILE, 300, run.currentFile, nullptr);
     HWND progress = GetDlgItem(windowHandle, IDC_PROGRESS);
-    SendMessageA(progress, PBM_SETRANGE, 0, MAKELPARAM(0, ProgressUpperBound(size)));
+    SendMessageA(progress, PBM_SETRANGE, 0, MAKELPARAM(0, kProgressRange));
     SendMessageA(progress, PBM_SETPOS, 0, 0);
 }
 
@@ -309,7 +309,8 @@ void DownloadDialog::OnProgress(int bytes) {
     char line[1024];
     wsprintfA(line, format, run.currentFile, ShownKilobytes(bytes), ShownKilobytes(fileTotal));
     SetWindowTextA(statusText, line);
-    SendMessageA(GetDlgItem(windowHandle, IDC_PROGRESS), PBM_SETPOS, bytes / 1024, 0);
+    SendMessageA(GetDlgItem(windowHandle, IDC_PROGRESS), PBM_SETPOS,
+                 ProgressPosition(bytes, fileTotal), 0);
 }
 
 namespace {

@@ -173,3 +173,29 @@ TEST(ComponentRules, OnlyExactFalseDisallowsIntervention) {
 }
 
 }  // namespace
+
+// A site whose port is no port is refused as an empty one is: the component is never
+// connected to some other port.
+TEST(ComponentRules, SiteWithABadPortCannotBeDownloaded) {
+    struct Case {
+        const char* site;
+        bool downloadable;
+    };
+    const Case cases[] = {{"", false},
+                          {"host", true},
+                          {"host/base", true},
+                          {"host:1", true},
+                          {"host:65535/base", true},
+                          {"http://host:8080/base", true},
+                          {"host:0080", true},
+                          {"host:0", false},
+                          {"host:65536", false},
+                          {"host:99999", false},
+                          {"http://host:99999/base", false},
+                          {"host:80x", false},
+                          {"host:", false},
+                          {"host:/base", false},
+                          {"host:+80", false},
+                          {"host: 80", false}};
+    for (const Case& c : cases) EXPECT_EQ(c.downloadable, SiteCanBeDownloaded(c.site)) << c.site;
+}

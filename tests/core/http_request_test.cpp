@@ -66,9 +66,11 @@ TEST(HttpUrl, PartsOfUrlTexts) {
         {"bob:@host/", "bob", "", "host", 80, "/"},
         // The last "@" ends the user part; its first ":" ends the user name.
         {"a:b:c@d@host:1/p", "a", "b:c@d", "host", 1, "/p"},
+        // A port that is no port gives 0, which no connection reaches, never another one.
         {"host:", nullptr, nullptr, "host", 0, nullptr},
-        {"host:12ab/x", nullptr, nullptr, "host", 12, "/x"},
-        {"host:99999/x", nullptr, nullptr, "host", 99999 % 65536, "/x"},
+        {"host:12ab/x", nullptr, nullptr, "host", 0, "/x"},
+        {"host:99999/x", nullptr, nullptr, "host", 0, "/x"},
+        {"host:65535/x", nullptr, nullptr, "host", 65535, "/x"},
         {"10.0.0.1:8000/f", nullptr, nullptr, "10.0.0.1", 8000, "/f"},
         {"", nullptr, nullptr, "", 80, nullptr},
         {"http://", nullptr, nullptr, "", 80, nullptr},
@@ -81,6 +83,33 @@ TEST(HttpUrl, PartsOfUrlTexts) {
         ASSERT_NE(nullptr, url) << c.text;
         ExpectUrl(c.url, url, c.text);
         free_url(url);
+    }
+}
+
+TEST(HttpUrl, PortsAreWholeNumbersOfOneTo65535) {
+    struct Case {
+        const char* text;
+        unsigned port;  // 0: refused
+    };
+    const Case cases[] = {{"0", 0},
+                          {"1", 1},
+                          {"65535", 65535},
+                          {"65536", 0},
+                          {"99999", 0},
+                          {"80x", 0},
+                          {"", 0},
+                          {"+80", 0},
+                          {" 80", 0},
+                          {"80 ", 0},
+                          {"-1", 0},
+                          {"0080", 80},
+                          {"0000000000000000000021", 21},
+                          {"4294967377", 0}};
+    for (const Case& c : cases) {
+        unsigned short port = 7;
+        bool taken = ParsePort(c.text, strlen(c.text), &port);
+        EXPECT_EQ(c.port != 0, taken) << '"' << c.text << '"';
+        EXPECT_EQ(c.port != 0 ? c.port : 7u, port) << '"' << c.text << '"';
     }
 }
 

@@ -266,6 +266,40 @@ TEST(Manifest, GapsAreReportedAsMissingEntries) {
     }
 }
 
+// The sizes a package may list, summed without wrapping: at most kMaxPackageSize in all.
+TEST(Manifest, PackageSizesHoldToTheLargestPackage) {
+    struct Case {
+        const char* files;
+        PackageSizeCheck check;
+        int64_t total;
+        int32_t partSize;
+    };
+    const Case cases[] = {
+        {"", PackageFits, 0, 0},
+        {"file000.bin=0\nfile001.bin=5\nfile002.bin=3\n", PackageFits, 8, 5},
+        {"file000.bin=2147483647\n", PackageFits, kMaxPackageSize, 2147483647},
+        {"file000.bin=1073741824\nfile001.bin=1073741823\n", PackageFits, kMaxPackageSize,
+         1073741824},
+        // Cut to 32 bits, these once gave a negative total and an empty one.
+        {"file000.bin=1073741824\nfile001.bin=1073741824\n", PackageTooLarge, 2147483648LL,
+         1073741824},
+        {"file000.bin=2147483647\nfile001.bin=2147483647\nfile002.bin=2\n", PackageTooLarge,
+         4294967294LL, 2147483647},
+        {"file000.bin=5\nfile001.bin=-1\nfile002.bin=5\n", PackagePartNegative, 5, 5},
+        // The list ends at the first number missing.
+        {"file000.bin=5\nfile002.bin=2147483647\n", PackageFits, 5, 5},
+    };
+    for (const Case& c : cases) {
+        std::string text = std::string("[files]\n") + c.files;
+        ManifestList list;
+        ASSERT_TRUE(list.LoadText(text.data(), text.size()));
+        PackageSize size;
+        EXPECT_EQ(c.check, MeasurePackage(list, &size)) << c.files;
+        EXPECT_EQ(c.total, size.total) << c.files;
+        EXPECT_EQ(c.partSize, size.partSize) << c.files;
+    }
+}
+
 // A manifest of 1 MiB holding tens of thousands of entries, looked up part by part as the
 // fetch worker does: every result right, and each lookup compares a few dozen index
 // entries, not the whole list (which made such a manifest cost seconds of CPU).

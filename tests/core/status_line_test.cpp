@@ -24,19 +24,32 @@ TEST(StatusLine, KilobytesRoundHalvesDown) {
     for (const Case& c : cases) EXPECT_EQ(c.shown, ShownKilobytes(c.bytes)) << c.bytes;
 }
 
-TEST(StatusLine, ProgressRangeKeepsSixteenBits) {
+// The bar follows the share of bytes done, whatever the size: packages of 64 MiB and
+// more once wrapped its 16-bit range and stayed empty or full.
+TEST(StatusLine, ProgressFollowsTheShareOfAnySize) {
+    const int64_t mib = 1024 * 1024;
+    const int64_t largest = 0x7FFFFFFF;
     struct Case {
-        int size;
-        unsigned upper;
+        int64_t done, total;
+        unsigned position;
     };
-    const Case cases[] = {{-1, 0},
-                          {0, 0},
-                          {1023, 0},
-                          {10240, 10},
-                          {64 * 1024 * 1024 - 1024, 65535},
-                          {64 * 1024 * 1024, 0},
-                          {65 * 1024 * 1024, 1024}};
-    for (const Case& c : cases) EXPECT_EQ(c.upper, ProgressUpperBound(c.size)) << c.size;
+    const Case cases[] = {{0, -1, 0},
+                          {500, -1, 0},
+                          {0, 0, 0},
+                          {1, 1, kProgressRange},
+                          {512, 1024, 5000},
+                          {1023, 1024, 9990},
+                          {32 * mib, 64 * mib, 5000},
+                          {65 * mib, 65 * mib, kProgressRange},
+                          {1 * mib, 65 * mib, 153},
+                          {largest - 1, largest, 9999},
+                          {largest / 4, largest, 2499},
+                          {-5, largest, 0},
+                          {largest + 1, largest, kProgressRange},
+                          {INT64_MAX / 2 + 1, INT64_MAX, 5000},
+                          {INT64_MAX - 1, INT64_MAX, 9999}};
+    for (const Case& c : cases)
+        EXPECT_EQ(c.position, ProgressPosition(c.done, c.total)) << c.done << " of " << c.total;
 }
 
 TEST(StatusLine, FirstArgumentReplacedEverywhereWithinBounds) {

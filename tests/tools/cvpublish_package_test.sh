@@ -125,6 +125,10 @@ done
 expect_exit 2 "$tool" package data.bin
 expect_exit 1 "$tool" package no-such-file pkg2
 expect_exit 1 "$tool" package --part-size 1 data.bin toomany
+# The largest package the installer takes is 2 GiB - 1 bytes (sparse files here).
+truncate -s 2147483648 huge.bin
+expect_exit 1 "$tool" package --part-size 128M huge.bin hugepkg
+expect_in "2147483648 bytes in 16 parts; a package holds less than 2 GiB" err.txt
 
 # scramble: the "()" alphabet in whole groups, different each run, bounded by what the
 # installer reads. (Its round trip is checked by the command itself and by the unit tests.)
@@ -174,6 +178,14 @@ expect_exit 2 "$tool" check c.inf --package empty-dir
 expect_in "no pkginfo.txt in empty-dir" out.txt
 expect_exit 2 "$tool" check no-such.inf
 expect_exit 2 "$tool" check c.inf --pack root
+
+# A manifest listing more than the installer takes is an error, not a wrapped size.
+mkdir huge && truncate -s 2147483647 huge/file000.bin && truncate -s 1 huge/file001.bin
+printf '[files]\r\nfile000.bin=2147483647\r\nfile001.bin=1\r\n\r\n[sums]\r\nfile000.bin=0\r\nfile001.bin=0\r\ntotal_sum=0\r\n' >huge/pkginfo.txt
+sed 's/sourceDir=pub\\client/sourceDir=huge/; /^size=/d' c.inf >huge.inf
+expect_exit 2 "$tool" check huge.inf --package .
+expect_in "huge.inf:3: error: .*lists more than 2147483647 bytes, the largest package" out.txt
+expect_not_in "holds\|missing" out.txt
 
 # A package without parts gives an empty file: check --package agrees with verify.
 printf '[defs]\ncomponents=e\n[e]\nname=E\nProtocol=http\nsite=h\nsourceDir=emptypkg\nfiles=empty.bin\n' >e.inf

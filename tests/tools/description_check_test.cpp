@@ -77,6 +77,12 @@ const Case kCases[] = {
     {"ftp without site or files",
      "[defs]\ncomponents=a\n[a]\nname=A\nProtocol=FTP\n",
      {{3, E, "without a site"}, {3, E, "without files"}, {3, W, "without user"}}},
+    {"sites whose port the installer would not connect to",
+     "[defs]\ncomponents=a,f,g\n[a]\nname=A\nProtocol=http\nsite=h:99999/base\nfiles=x\n"
+     "[f]\nname=F\nProtocol=ftp\nsite=h:21x\nuser=u\nfiles=y\n"
+     "[g]\nname=G\nProtocol=http\nsite=http://h:8080\nfiles=z\n",
+     {{6, E, "\"h:99999/base\" has a port that is no whole number"},
+      {11, E, "\"h:21x\" has a port"}}},
     {"http with two files",
      "[defs]\ncomponents=a\n[a]\nname=A\nProtocol=http\nsite=h\nfiles=x y\n",
      {{7, W, "one package"}}},

@@ -1,7 +1,8 @@
 // Oversized values reaching the real installer from outside: description values far
 // beyond their buffers, a manifest with a line of half a megabyte and one beyond the
-// manifest limit, a work-directory record longer than any path, and very long command
-// lines. Each run ends by itself with a defined result and no crash.
+// manifest limit, a package larger than the installer takes, a work-directory record
+// longer than any path, and very long command lines. Each run ends by itself with a
+// defined result and no crash.
 #include "driver/person.h"
 #include "fault_support.h"
 #include "package_support.h"
@@ -79,4 +80,35 @@ TEST_F(FaultOversize, LongValuesEndInADefinedResult) {
         }
         ForgetDownload();
     }
+}
+
+// A manifest whose sizes add up to 2 GiB + 1 bytes, its first parts real: the package is
+// refused before any part is fetched (its total once wrapped to a negative size and the
+// real parts were fetched regardless).
+TEST_F(FaultOversize, APackageBeyondTheLargestIsRefusedWhole) {
+    const size_t partSize = 65536;
+    std::string directory = TestServersDirectory() + "\\www\\pkg\\oversize-total";
+    PublishPackage(directory, PseudoRandomBytes(3 * partSize + 1, 29), partSize);
+    std::string manifest = ReadWholeFile(directory + "\\pkginfo.txt");
+    std::string more;
+    for (size_t n = 4; n <= 32768; ++n) more += PartName(n) + "=65536\r\n";
+    size_t sums = manifest.find("[sums]");
+    ASSERT_NE(std::string::npos, sums);
+    WriteWholeFile(directory + "\\pkginfo.txt", manifest.insert(sums, more));
+
+    std::string setup = MakeInstaller(
+        scratch.Path(),
+        {{"tarrock.inf", FaultDescription(ServerSite("nginx"), "pkg/oversize-total")}});
+    InstallerProcess run(setup, "/NoIntervention");
+    ASSERT_TRUE(run.Started());
+    Person user(run.Id());
+    HWND box =
+        user.WaitForMessageBox("Corvane Lite Installer", "unable to download", faultPatience);
+    ASSERT_NE(nullptr, box) << user.DescribeWindows();
+    ASSERT_TRUE(Person::Answer(box, IDOK));
+    EXPECT_EQ(0, run.WaitForExit(faultPatience));
+    EXPECT_LT(0, CountInFile(nginxLog, "oversize-total/pkginfo.txt"));
+    EXPECT_EQ(0, CountInFile(nginxLog, "oversize-total/file"));
+    EXPECT_FALSE(FileExists(work + "\\file000.bin"));
+    ForgetDownload();
 }

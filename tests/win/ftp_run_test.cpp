@@ -2,6 +2,7 @@
 // pyftpdlib), used as a person uses it: the welcome prompt, the download dialog with
 // its status line and progress bar, "Ready to Install", and what the installed
 // program and the work directory show afterwards.
+#include "common/status_line.h"
 #include "driver/person.h"
 #include "installer_fixture.h"
 #include "package_support.h"
@@ -105,8 +106,8 @@ TEST_F(FtpRun, ComponentsFromTwoFtpSitesAreDownloadedThroughTheDialogAndInstalle
         [&] {
             texts.insert(Person::Text(status));
             ProgressState progress = Person::Progress(bar);
-            if (progress.high == bigKilobytes && progress.position > 0 &&
-                progress.position < bigKilobytes)
+            if (progress.high == static_cast<int>(kProgressRange) && progress.position > 0 &&
+                progress.position < static_cast<int>(kProgressRange))
                 partialBar = true;
             readyBox = user.FindTopWindow(ready);
             return readyBox != nullptr;
@@ -126,8 +127,8 @@ TEST_F(FtpRun, ComponentsFromTwoFtpSitesAreDownloadedThroughTheDialogAndInstalle
     EXPECT_TRUE(partialText);
     EXPECT_TRUE(partialBar);
     EXPECT_EQ(1u, texts.count("Downloading file 'big.bin' (3072K of 3072K)...")) << texts.size();
-    // The installation has begun: it set the bar back to 0 within the file's range.
-    EXPECT_EQ(bigKilobytes, Person::Progress(bar).high);
+    // The installation has begun: it set the bar back to 0 within the same range.
+    EXPECT_EQ(static_cast<int>(kProgressRange), Person::Progress(bar).high);
 
     ASSERT_TRUE(Person::Press(readyBox, 1));  // &Install
     // The program wrote no success: the run ends keeping the files.

@@ -170,6 +170,13 @@ void CheckHttpPackage(const char* directory, const NetworkComponent& component,
                           static_cast<long>(parts.size));
         if (parts.size > 0) total += static_cast<uint64_t>(parts.size);
     }
+    PackageSize package;
+    if (MeasurePackage(manifest, &package) == PackageTooLarge)
+        findings->Add(component.line, Severity::Error,
+                      "[%s]: %s/%s lists more than %lld bytes, the largest package the "
+                      "installer takes; it refuses this one",
+                      component.section.c_str(), found.c_str(), kManifestFileName,
+                      static_cast<long long>(kMaxPackageSize));
     // No parts give an empty file, for the installer and for verify alike.
     CompareSize(component, total, findings);
 }

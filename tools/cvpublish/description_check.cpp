@@ -376,6 +376,11 @@ void CheckSource(Check& check, const ProfileSection* section, NetworkComponent* 
         check.findings->Add(siteLine != 0 ? siteLine : facts->line, Severity::Error,
                             "[%s]: an %s component without a site cannot be downloaded",
                             facts->section.c_str(), protocol);
+    else if (!SiteCanBeDownloaded(site.c_str()))
+        check.findings->Add(siteLine, Severity::Error,
+                            "[%s]: site \"%s\" has a port that is no whole number from 1 to "
+                            "65535: the %s component cannot be downloaded",
+                            facts->section.c_str(), site.c_str(), protocol);
     if (facts->files.empty())
         check.findings->Add(filesLine != 0 ? filesLine : facts->line, Severity::Error,
                             "[%s]: an %s component without files downloads nothing and is never "

@@ -68,8 +68,6 @@ bool CheckPublishedZip(const char* path, FILE* input) {
 
 const uint32_t kDefaultPartSize = 1024 * 1024;
 const uint32_t kMaxPartSize = 128 * 1024 * 1024;
-// The installer counts sizes and progress in signed 32-bit values.
-const uint64_t kMaxPackageSize = 0x7FFFFFFF;
 // Keeps the manifest well below what the installer accepts.
 const uint64_t kMaxPartCount = 10000;
 
@@ -318,7 +316,7 @@ int RunPackage(int argc, char** argv) {
     }
     const uint64_t fileSize = static_cast<uint64_t>(measured);
     const uint64_t partCount = (fileSize + partSize - 1) / partSize;
-    if (fileSize > kMaxPackageSize || partCount > kMaxPartCount) {
+    if (fileSize > static_cast<uint64_t>(kMaxPackageSize) || partCount > kMaxPartCount) {
         fprintf(stderr,
                 "cvpublish: %s: %llu bytes in %llu parts; a package holds less than 2 GiB in at "
                 "most %llu parts (choose a larger --part-size)\n",
