@@ -232,7 +232,8 @@ bool PackageFetch::WaitWhileSuspended() {
         client.CloseRequest();
         aheadClient.CloseRequest();
     }
-    while (worker.suspendFlag && !worker.abortFlag) Sleep(worker.timing.suspendPollMilliseconds);
+    while (worker.suspendFlag && !worker.abortFlag)
+        (void)worker.PauseUnlessAborted(worker.timing.suspendPollMilliseconds);
     return !worker.abortFlag;
 }
 
@@ -244,7 +245,7 @@ bool PackageFetch::SleepWatchingFlags(unsigned milliseconds) {
         if (!WaitWhileSuspended()) return false;
         unsigned slice = worker.timing.suspendPollMilliseconds;
         if (slice > milliseconds - waited) slice = milliseconds - waited;
-        Sleep(slice);
+        if (worker.PauseUnlessAborted(slice)) return false;
         waited += slice;
     }
     return WaitWhileSuspended();
@@ -693,11 +694,19 @@ TransferResult FetchResult(FetchOutcome outcome) {
 
 }  // namespace
 
+// Without its event the worker still works: its pauses then sleep their whole time.
+HttpWorker::HttpWorker() : abortEvent(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
+
 HttpWorker::~HttpWorker() {
-    // A fetch thread stops at its next check once aborted (an open "HTTP Settings"
-    // dialog closes itself); a suspended one would not.
-    abortFlag = 1;
-    suspendFlag = 0;
+    EndThreads();
+    if (abortEvent != nullptr) CloseHandle(abortEvent);
+}
+
+// An aborted fetch thread returns at its next check, within a second in every state (an
+// open "HTTP Settings" dialog closes itself, pauses end at once, the client looks between
+// short waits on its socket).
+void HttpWorker::EndThreads() {
+    RaiseAbort();
     FinishThread(fileThread, threadEndMilliseconds);
     FinishThread(connectThread, threadEndMilliseconds);
 }
@@ -707,7 +716,7 @@ HttpWorker::~HttpWorker() {
 // returns once this thread takes the message, so sent messages are let through while
 // waiting; posted ones stay queued for the regular loop. Every wait of an aborted
 // thread ends within a second but a host name lookup, which cannot be cancelled: a
-// thread still running then is ended, since the object it uses is about to go.
+// thread still running after the bound is ended, since the object it uses is about to go.
 void HttpWorker::FinishThread(HANDLE& thread, DWORD milliseconds) {
     if (thread == nullptr) return;
     DWORD start = GetTickCount();
@@ -719,6 +728,7 @@ void HttpWorker::FinishThread(HANDLE& thread, DWORD milliseconds) {
         DWORD woken = MsgWaitForMultipleObjects(1, &thread, FALSE, left, QS_SENDMESSAGE);
         if (woken == WAIT_TIMEOUT) {
             (void)TerminateThread(thread, 1);  // nothing more can be done if this fails
+            ++threadsEndedByForce;
             break;
         }
         if (woken != WAIT_OBJECT_0 + 1) break;
@@ -830,8 +840,17 @@ void HttpWorker::SetProxyLogin(const char* newUser, const char* newPassword) {
 
 void HttpWorker::Suspend() { suspendFlag = 1; }
 
-void HttpWorker::Abort() {
+void HttpWorker::Abort() { RaiseAbort(); }
+
+void HttpWorker::RaiseAbort() {
     abortFlag = 1;  // also seen by an open "HTTP Settings" dialog, which closes
+    if (abortEvent != nullptr) (void)SetEvent(abortEvent);  // else the pauses run out
+}
+
+bool HttpWorker::PauseUnlessAborted(DWORD milliseconds) {
+    if (abortEvent == nullptr || WaitForSingleObject(abortEvent, milliseconds) == WAIT_FAILED)
+        Sleep(milliseconds);
+    return abortFlag != 0;
 }
 
 void HttpWorker::SetAuthenticity(const char* keyText, const char* path) {

@@ -30,9 +30,11 @@ extern const HttpWorkerTiming productHttpWorkerTiming;
 
 class HttpWorker : public TransferWorker {
 public:
-    HttpWorker() = default;
-    // Aborts and waits for the worker's threads, which use the object.
+    HttpWorker();
+    // Ends the worker's threads, which use the object.
     ~HttpWorker();
+    // Aborts and waits for the worker's threads to return (or, after a bound, ends them).
+    void EndThreads();
 
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
     int Connect(const char* site, const char* proxy, const char* port) override;
@@ -46,6 +48,9 @@ public:
     // Ends the fetch for good at its next look (an open "HTTP Settings" dialog closes);
     // no report follows. The worker is not used for another file afterwards.
     virtual void Abort();
+    // The fetch thread's pause: milliseconds, or less when the fetch is aborted meanwhile.
+    // True when it is aborted.
+    bool PauseUnlessAborted(DWORD milliseconds);
     // For the next RequestFile: the publisher's key as the description has it (empty: the
     // package need not be signed) and the path of the file where it will be put. With a
     // key, the package's signature and digests are checked, and a file already in place
@@ -74,17 +79,23 @@ public:
     // Written by the user-interface thread, polled by the fetch thread.
     volatile LONG abortFlag = 0;
     volatile LONG suspendFlag = 0;
+    // Set with abortFlag, so that a pause of the fetch thread ends at once.
+    HANDLE abortEvent = nullptr;
     HANDLE fileThread = nullptr;
     HANDLE connectThread = nullptr;
 
     HttpClientTimeouts clientTimeouts = productHttpTimeouts;
     HttpWorkerTiming timing = productHttpWorkerTiming;
-    // How long the destructor waits for a thread that was told to end.
+    // How long the destructor waits for a thread that was told to end; one still running
+    // then is ended by force and counted here (never on the normal way out).
     DWORD threadEndMilliseconds = 5000;
+    int threadsEndedByForce = 0;
 
 private:
     static DWORD WINAPI ConnectThreadMain(LPVOID parameter);
     static DWORD WINAPI FetchThreadMain(LPVOID parameter);
-    static void FinishThread(HANDLE& thread, DWORD milliseconds);
+    void FinishThread(HANDLE& thread, DWORD milliseconds);
+    // Abort's work, also for the destructor, where a virtual call would not dispatch.
+    void RaiseAbort();
     void TakeSiteLogin();
 };

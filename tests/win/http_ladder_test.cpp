@@ -574,3 +574,86 @@ TEST_F(HttpLadder, ADescriptionProxyWithoutAPortIsAskedOnPort80) {
     EXPECT_EQ(content, ReadWholeFile(work.Path() + "\\tmp.tmp"));
     EXPECT_STREQ("", connectionSettings.proxyHost);
 }
+
+namespace {
+
+// Aborts the worker once its fetch is in the state under test: when "HTTP Settings" is
+// shown, or after a moment for the states that then last far longer than a second.
+struct Stopper {
+    HttpWorker* worker;
+    bool atDialog;
+    DWORD abortedAt;
+    volatile LONG done;
+};
+
+DWORD WINAPI AbortInState(LPVOID parameter) {
+    Stopper& stopper = *static_cast<Stopper*>(parameter);
+    if (stopper.atDialog)
+        Person(GetCurrentProcessId()).WaitForDialog("HTTP Settings", 20000);
+    else
+        Sleep(1500);
+    stopper.abortedAt = GetTickCount();
+    stopper.worker->Abort();
+    InterlockedExchange(&stopper.done, 1);
+    return 0;
+}
+
+}  // namespace
+
+// The end of the run reaches the fetch thread in every state, and the thread returns by
+// itself within a second, without a report: the pauses and the poll of a suspended fetch
+// are made a minute long, and the server that went silent would be waited for as long.
+TEST_F(HttpLadder, AnAbortedFetchReturnsWithinASecondInEveryState) {
+    const unsigned minute = 60000;
+    std::string content(3 * 4096, 'x');
+    std::string partMissing = Publish("pkg", content);
+    DeleteFileA((servers + "\\www\\" + partMissing + "file001.bin").c_str());
+    const HttpWorkerTiming noPause = {minute, 20, 100, 0, 0, 0};
+    const HttpWorkerTiming longBackOff = {minute, minute, minute, 0, 0, 0};
+    const HttpWorkerTiming longNetworkWait = {minute, 20, 100, minute, minute, 2 * minute};
+    const std::string refused = "127.0.0.1:" + RefusedPort();
+    struct Case {
+        const char* what;
+        std::string site, remote;
+        HttpWorkerTiming timing;
+        bool suspended, atDialog;
+    } cases[] = {
+        {"waiting for the settings answer", Site(), "no-such-dir/", noPause, false, true},
+        {"backing off after a failed part", Site(), partMissing, longBackOff, false, false},
+        {"waiting for the network", refused, "pkg/", longNetworkWait, false, false},
+        {"suspended", refused, "pkg/", longNetworkWait, true, false},
+        {"receiving from a silent server", ScriptedSite(), "silence/" + name + "/", noPause, false,
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        DWORD returned = 0;
+        int forced = 0;
+        Stopper stopper = {nullptr, c.atDialog, 0, 0};
+        {
+            HttpWorker worker;
+            worker.clientTimeouts = {minute, minute, 50};
+            worker.timing = c.timing;
+            worker.Create(notify);
+            haveDl1 = haveDl4 = false;
+            worker.Connect(c.site.c_str(), "", "");
+            ASSERT_TRUE(WaitUntil([] { return haveDl1; }, 20000));
+            if (c.suspended) worker.Suspend();
+            // A file of its own: a thread ended by force leaves its file open.
+            std::string local = work.Path() + "\\" + std::to_string(&c - cases) + ".tmp";
+            ASSERT_TRUE(worker.RequestFile(c.remote.c_str(), local.c_str()));
+            stopper.worker = &worker;
+            HANDLE thread = CreateThread(nullptr, 0, AbortInState, &stopper, 0, nullptr);
+            ASSERT_NE(nullptr, thread);
+            EXPECT_TRUE(WaitUntil([&] { return stopper.done != 0; }, 30000));
+            WaitForSingleObject(thread, INFINITE);
+            CloseHandle(thread);
+            worker.EndThreads();  // as the end of the run has it
+            returned = GetTickCount();
+            forced = worker.threadsEndedByForce;
+        }
+        EXPECT_LT(returned - stopper.abortedAt, 1000u);
+        EXPECT_EQ(0, forced);
+        EXPECT_FALSE(haveDl4);
+    }
+}
