@@ -6,6 +6,7 @@
 #include "driver/person.h"
 #include "package_support.h"
 #include "process_support.h"
+#include "refused_port.h"
 #include "transfer/http_worker_win.h"
 #include "transfer/md5.h"
 #include "transfer/messages_win.h"
@@ -79,19 +80,6 @@ std::string Scrambled(const char* password) {
     EXPECT_TRUE(ScramblePassword(reinterpret_cast<const unsigned char*>(password), strlen(password),
                                  0x5A, 0x93, 0x1234, out, sizeof out));
     return out;
-}
-
-// A loopback port on which nobody listens: connections are refused at once.
-std::string RefusedPort() {
-    SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = inet_addr("127.0.0.1");
-    bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    int length = sizeof address;
-    getsockname(s, reinterpret_cast<sockaddr*>(&address), &length);
-    closesocket(s);
-    return std::to_string(ntohs(address.sin_port));
 }
 
 UINT lastDl1, lastDl4;
