@@ -262,5 +262,6 @@ void RunInstallation(InstallerRun& run, InstallView& view) {
     facts.nestedRun = nestedRun;
     facts.networkRun = run.networkRun;
     facts.actionFailed = !installed;
+    run.installFailed = !installed;
     Finish(view, profile, InstalledEnd(facts));
 }

@@ -68,6 +68,7 @@ int RunDownload(bool showWelcome, bool resuming, const char* infPath, bool saveP
         openDialog = nullptr;
         allowIntervention = dialog.run.allowIntervention;
         if (dialog.holdsNoDescription) processExitCode = kExitNoDescription;
+        if (dialog.run.installFailed) processExitCode = kExitInstallFailed;
     }
     RunAftermath aftermath = DecideAftermath(end, infPath != nullptr, shuttingDown);
     if (aftermath.deleteWorkDirectory) DeleteWorkDirectory(record);

@@ -9,9 +9,11 @@ int RunTray();
 // One download run: 1 = the run was suspended (go to tray mode), 0 = the run is over.
 int RunDownload(bool showWelcome, bool resuming, const char* infPath, bool saveProxySettings);
 
-// The process's exit code: 0, or kExitNoDescription once a download run found no
-// description in the installer (a second start handing over ends with 1).
+// The process's exit code: 0, kExitNoDescription once a download run found no
+// description in the installer, kExitInstallFailed once a step of an installation
+// failed (a second start handing over ends with 1).
 const int kExitNoDescription = 3;
+const int kExitInstallFailed = 4;
 int ProcessExitCode();
 
 // Quit chosen from the tray while a download run is open: the open download dialog

@@ -174,7 +174,7 @@ TEST_F(InstallationDriver, OnlyTheLastActionOfAPassCountsAndAFailureStopsEveryth
         "failed. Nothing after it was installed.",
         Person::MessageText(box));
     ASSERT_TRUE(Person::Answer(box, IDOK));
-    EXPECT_EQ(0, run.WaitForExit(patience));
+    EXPECT_EQ(4, run.WaitForExit(patience));
     EXPECT_EQ((std::vector<std::string>{"pass1", "pass2"}), RecordedTags(Record()));
     // Not installed: the files stay and the next start goes straight to installing.
     EXPECT_TRUE(FileExists(work));
@@ -228,7 +228,7 @@ TEST_F(InstallationDriver, AStepThatCannotWriteItsTargetFailsTheComponentAndSays
                       " failed. Nothing after it was installed.",
                   Person::MessageText(box));
         ASSERT_TRUE(Person::Answer(box, IDOK));
-        EXPECT_EQ(0, run.WaitForExit(patience)) << c.step;
+        EXPECT_EQ(4, run.WaitForExit(patience)) << c.step;  // the exit code says so
         EXPECT_TRUE(RecordedRuns(Record()).empty()) << c.step;  // nothing after the step
         EXPECT_TRUE(FileExists(work)) << c.step;
         EXPECT_EQ("1", Profile("download", "complete")) << c.step;

@@ -213,9 +213,9 @@ TEST_F(TrayInstaller, ATrayWindowOfAnotherProcessIsNotUsed) {
     NotificationIcon icon = TheIcon();
     ASSERT_NE(nullptr, icon.window);
     ASSERT_TRUE(DoubleClickIcon(icon.window));
-    // The bare image lists nothing: the run is over at once, and a nested run deletes
-    // no work directory.
-    EXPECT_EQ(0, nested.WaitForExit(patience));
+    // The bare image holds no description: the run is over at once (exit code 3), and a
+    // nested run deletes no work directory.
+    EXPECT_EQ(3, nested.WaitForExit(patience));
     EXPECT_TRUE(FileExists(work + "\\part.bin"));
     MSG message;
     while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
