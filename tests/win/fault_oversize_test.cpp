@@ -1,8 +1,8 @@
 // Oversized values reaching the real installer from outside: description values far
-// beyond their buffers, a manifest with a line of half a megabyte and one beyond the
-// manifest limit, a package larger than the installer takes, a work-directory record
-// longer than any path, and very long command lines. Each run ends by itself with a
-// defined result and no crash.
+// beyond their buffers, a site port beyond 65535, a manifest with a line of half a
+// megabyte and one beyond the manifest limit, a package larger than the installer
+// takes, a work-directory record longer than any path, and very long command lines.
+// Each run ends by itself with a defined result and no crash.
 #include "driver/person.h"
 #include "fault_support.h"
 #include "package_support.h"
@@ -45,6 +45,7 @@ TEST_F(FaultOversize, LongValuesEndInADefinedResult) {
         std::string(5000, 'n') + "\r\nsize=" + std::string(300, '9') +
         "\r\nsite=" + ServerSite("nginx") + "\r\nsourceDir=" + longSource +
         "\r\nfiles=" + std::string(3000, 'f') + "\r\nProtocol=http\r\n";
+    std::string wrappedPort = "127.0.0.1:" + std::to_string(TestServerPort("nginx") + 65536);
     std::string content = PublishWithManifestPrefix("oversize-line", longLine);
     PublishWithManifestPrefix("oversize-manifest", longLine + longLine + longLine);
     const Case cases[] = {
@@ -52,6 +53,9 @@ TEST_F(FaultOversize, LongValuesEndInADefinedResult) {
         {"manifest line of 500 KiB", FaultDescription(ServerSite("nginx"), "pkg/oversize-line"),
          "/NoIntervention", "", nullptr, true},
         {"manifest beyond 1 MiB", FaultDescription(ServerSite("nginx"), "pkg/oversize-manifest"),
+         "/NoIntervention", "", "unable to download", false},
+        // Cut to 16 bits, the port once led to the server all the same.
+        {"site port beyond 65535", FaultDescription(wrappedPort, "pkg/oversize-line"),
          "/NoIntervention", "", "unable to download", false},
         {"work-directory record", bundled, "", std::string(5000, 'r'), nullptr, false},
         {"command line", bundled, "/NoIntervention " + std::string(30000, 'c'), "", nullptr, false},
@@ -99,6 +103,7 @@ TEST_F(FaultOversize, APackageBeyondTheLargestIsRefusedWhole) {
     std::string setup = MakeInstaller(
         scratch.Path(),
         {{"tarrock.inf", FaultDescription(ServerSite("nginx"), "pkg/oversize-total")}});
+    size_t logStart = FileLength(nginxLog);
     InstallerProcess run(setup, "/NoIntervention");
     ASSERT_TRUE(run.Started());
     Person user(run.Id());
@@ -107,8 +112,8 @@ TEST_F(FaultOversize, APackageBeyondTheLargestIsRefusedWhole) {
     ASSERT_NE(nullptr, box) << user.DescribeWindows();
     ASSERT_TRUE(Person::Answer(box, IDOK));
     EXPECT_EQ(0, run.WaitForExit(faultPatience));
-    EXPECT_LT(0, CountInFile(nginxLog, "oversize-total/pkginfo.txt"));
-    EXPECT_EQ(0, CountInFile(nginxLog, "oversize-total/file"));
+    EXPECT_LT(0, CountInFile(nginxLog, "oversize-total/pkginfo.txt", logStart));
+    EXPECT_EQ(0, CountInFile(nginxLog, "oversize-total/file", logStart));
     EXPECT_FALSE(FileExists(work + "\\file000.bin"));
     ForgetDownload();
 }
