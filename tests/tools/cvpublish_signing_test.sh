@@ -162,6 +162,10 @@ fresh
 printf 'x' >>bad/pkginfo.sig
 refuse "a byte more" "bad/pkginfo.sig: is not the key's signature"
 fresh
+# As long as a signature, but above every modulus of its size: no key's signature.
+head -c "$(wc -c <signed/pkginfo.sig)" /dev/zero | tr '\0' '\377' >bad/pkginfo.sig
+refuse "above the modulus" "bad/pkginfo.sig: is not the key's signature"
+fresh
 expect_exit 1 "${tool[@]}" verify --key another.pem bad
 expect_in "bad/pkginfo.sig: is not the key's signature" out.txt
 # An unsigned package under a key, and a digest that is no digest.

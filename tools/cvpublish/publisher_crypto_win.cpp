@@ -128,6 +128,26 @@ bool HashBytes(const Provider& provider, const std::string& bytes, Hash* hash) {
            CryptHashData(hash->handle, Bytes(bytes), static_cast<DWORD>(bytes.size()), 0);
 }
 
+// Whether a signature (little-endian, as long as the modulus) is below the key's modulus,
+// as every signature of that key is. CryptoAPI's verdict on a larger value varies (Wine's
+// reports a failure of its own, not a bad signature), so it is decided here. True when the
+// modulus cannot be read: CryptoAPI then decides alone.
+bool BelowModulus(HCRYPTKEY key, const std::string& reversed) {
+    DWORD size = 0;
+    if (!CryptExportKey(key, 0, PUBLICKEYBLOB, 0, nullptr, &size)) return true;
+    std::string blob(size, '\0');
+    if (!CryptExportKey(key, 0, PUBLICKEYBLOB, 0, reinterpret_cast<BYTE*>(&blob[0]), &size))
+        return true;
+    const size_t header = sizeof(BLOBHEADER) + sizeof(RSAPUBKEY);
+    if (size < header + reversed.size()) return true;
+    const unsigned char* modulus = reinterpret_cast<const unsigned char*>(blob.data()) + header;
+    for (size_t i = reversed.size(); i-- > 0;) {
+        unsigned char digit = static_cast<unsigned char>(reversed[i]);
+        if (digit != modulus[i]) return digit < modulus[i];
+    }
+    return false;
+}
+
 }  // namespace
 
 struct Sha256Stream::State {
@@ -230,6 +250,7 @@ SignatureVerdict VerifySha256(const std::string& publicKeyInfo, const std::strin
     }
     if (signature.size() != (bits + 7) / 8) return SignatureVerdict::Invalid;
     std::string reversed(signature.rbegin(), signature.rend());
+    if (!BelowModulus(key.handle, reversed)) return SignatureVerdict::Invalid;
     Hash hash;
     if (!HashBytes(provider, bytes, &hash)) {
         *problem = LibraryProblem("SHA-256 is not available");
