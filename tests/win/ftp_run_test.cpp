@@ -115,18 +115,20 @@ TEST_F(FtpRun, ComponentsFromTwoFtpSitesAreDownloadedThroughTheDialogAndInstalle
         patience);
     ASSERT_NE(nullptr, readyBox) << user.DescribeWindows();
 
-    // The status line and the bar went through the large file as for any download.
+    // The status line and the bar went through the large file as for any download, never
+    // counting past its size. (The last count stands only for a moment before the next
+    // text: a watcher on a loaded machine may not see it, so it is not required.)
     bool partialText = false;
     for (const std::string& text : texts) {
         int done = -1, total = -1;
         const char format[] = "Downloading file 'big.bin' (%dK of %dK)...";
-        if (sscanf(text.c_str(), format, &done, &total) == 2 && total == bigKilobytes && done > 0 &&
-            done < bigKilobytes)
-            partialText = true;
+        if (sscanf(text.c_str(), format, &done, &total) != 2) continue;
+        EXPECT_EQ(bigKilobytes, total) << text;
+        EXPECT_LE(done, bigKilobytes) << text;
+        if (done > 0 && done < bigKilobytes) partialText = true;
     }
     EXPECT_TRUE(partialText);
     EXPECT_TRUE(partialBar);
-    EXPECT_EQ(1u, texts.count("Downloading file 'big.bin' (3072K of 3072K)...")) << texts.size();
     // The installation has begun: it set the bar back to 0 within the same range.
     EXPECT_EQ(static_cast<int>(kProgressRange), Person::Progress(bar).high);
 
