@@ -1,6 +1,8 @@
 // Base64 in both alphabets: the Basic credentials of requests and the scrambled
 // passwords of descriptions. The input's first byte picks the alphabet; the rest is
-// decoded as text and encoded as bytes, and both must come back unchanged.
+// decoded as text and encoded as bytes, and both must come back unchanged. The strict
+// decoding (the publisher's key) takes only what the lenient one reads the same way, and
+// only the one spelling the encoder writes.
 #include "fuzz/fuzz_support.h"
 #include "transfer/base64.h"
 
@@ -52,6 +54,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         ExactBuffer twice(count);
         FUZZ_CHECK(Base64Decode(again.get(), alphabet, twice.bytesOf(), count) == decoded);
         FUZZ_CHECK(memcmp(twice.get(), all.get(), count) == 0);
+    }
+
+    if (alphabet == standardBase64Alphabet) {
+        ExactBuffer strict(length);
+        int strictLength = Base64DecodeStrict(text.get(), strict.bytesOf(), length);
+        FUZZ_CHECK(strictLength == -1 || strictLength == decoded);
+        FUZZ_CHECK(strictLength <= 0 || memcmp(strict.get(), all.get(), decoded) == 0);
+        FUZZ_CHECK(Base64DecodeStrict(encoded.get(), back.bytesOf(), length) ==
+                   static_cast<int>(length));
     }
     return 0;
 }

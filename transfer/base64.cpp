@@ -15,6 +15,17 @@ const int kGroupLength = 4;
 const unsigned char kSkip = 0xFF;
 const unsigned char kFillValue = 0xFE;
 
+// Writes the bytes (1 to 3) that a group of four values stands for.
+void WriteGroup(const unsigned char (&group)[kGroupLength], size_t bytes, unsigned char* out) {
+    unsigned long bits =
+        static_cast<unsigned long>(group[0]) << 18 | static_cast<unsigned long>(group[1]) << 12;
+    if (bytes >= 2) bits |= static_cast<unsigned long>(group[2]) << 6;
+    if (bytes == 3) bits |= group[3];
+    out[0] = static_cast<unsigned char>(bits >> 16);
+    if (bytes >= 2) out[1] = static_cast<unsigned char>(bits >> 8);
+    if (bytes == 3) out[2] = static_cast<unsigned char>(bits);
+}
+
 }  // namespace
 
 bool Base64Encode(const void* data, size_t length, const char* alphabet, char* out,
@@ -67,13 +78,53 @@ int Base64Decode(const char* text, const char* alphabet, unsigned char* out, siz
         if (group[0] == kFillValue || group[1] == kFillValue) return static_cast<int>(written);
         size_t bytes = group[2] == kFillValue ? 1 : group[3] == kFillValue ? 2 : 3;
         if (bytes > limit - written) return -1;
-        unsigned long bits =
-            static_cast<unsigned long>(group[0]) << 18 | static_cast<unsigned long>(group[1]) << 12;
-        if (bytes >= 2) bits |= static_cast<unsigned long>(group[2]) << 6;
-        if (bytes == 3) bits |= group[3];
-        out[written++] = static_cast<unsigned char>(bits >> 16);
-        if (bytes >= 2) out[written++] = static_cast<unsigned char>(bits >> 8);
-        if (bytes == 3) out[written++] = static_cast<unsigned char>(bits);
+        WriteGroup(group, bytes, out + written);
+        written += bytes;
+    }
+    return count == 0 ? static_cast<int>(written) : -1;
+}
+
+namespace {
+
+bool IsBase64Blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+// The value of c in the standard alphabet, kFillValue for "=", kSkip for anything else.
+unsigned char StandardValue(char c) {
+    if (c == kFill) return kFillValue;
+    for (int i = 0; i < 64; ++i)
+        if (standardBase64Alphabet[i] == c) return static_cast<unsigned char>(i);
+    return kSkip;
+}
+
+// How many bytes a complete group stands for (1 to 3), or 0 when its "=" are misplaced or
+// the bits they drop are not zero.
+size_t StrictGroupBytes(const unsigned char (&group)[kGroupLength]) {
+    if (group[0] == kFillValue || group[1] == kFillValue) return 0;
+    if (group[2] == kFillValue) return group[3] == kFillValue && (group[1] & 0x0F) == 0 ? 1 : 0;
+    if (group[3] == kFillValue) return (group[2] & 0x03) == 0 ? 2 : 0;
+    return 3;
+}
+
+}  // namespace
+
+int Base64DecodeStrict(const char* text, unsigned char* out, size_t outSize) {
+    const size_t limit = outSize < static_cast<size_t>(INT_MAX) ? outSize : INT_MAX;
+    size_t written = 0;
+    unsigned char group[kGroupLength];
+    int count = 0;
+    bool ended = false;  // a group with "=" has been read: only blanks may follow
+    for (const char* p = text; *p != '\0'; ++p) {
+        if (IsBase64Blank(*p)) continue;
+        unsigned char value = StandardValue(*p);
+        if (ended || value == kSkip) return -1;
+        group[count++] = value;
+        if (count < kGroupLength) continue;
+        count = 0;
+        size_t bytes = StrictGroupBytes(group);
+        if (bytes == 0 || bytes > limit - written) return -1;
+        ended = bytes < 3;
+        WriteGroup(group, bytes, out + written);
+        written += bytes;
     }
     return count == 0 ? static_cast<int>(written) : -1;
 }

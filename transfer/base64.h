@@ -19,3 +19,9 @@ bool Base64Encode(const void* data, size_t length, const char* alphabet, char* o
 // the text is ignored); "=" as its third or fourth character cuts that group to one or two
 // bytes, and decoding goes on with the next group.
 int Base64Decode(const char* text, const char* alphabet, unsigned char* out, size_t outSize);
+
+// The decoding of texts whose bytes must have one spelling only (the publisher's key): the
+// standard alphabet, blanks (space, tab, CR, LF) allowed between characters, "=" only in the
+// last group ("xx==" or "xxx=") with the bits it drops zero, and nothing but blanks after it.
+// Returns the number of bytes written, or -1 for any other text or when they do not fit.
+int Base64DecodeStrict(const char* text, unsigned char* out, size_t outSize);

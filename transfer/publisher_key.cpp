@@ -50,10 +50,12 @@ bool RsaPublicKey(DerReader& der, PublisherKey& key) {
         !sequence.AtEnd())
         return false;
     if (modulus.Size() < kMinPublisherKeyBits / 8 || modulus.Size() > kMaxModulusSize) return false;
+    // A key is as long as its bytes say: a modulus whose top bit is clear is a shorter key.
+    if ((modulus.at[0] & 0x80) == 0) return false;
     if (exponent.Size() > 4) return false;
     uint32_t value = 0;
     for (const unsigned char* p = exponent.at; p < exponent.end; ++p) value = value * 256 + *p;
-    if (value < 3 || (value & 1) == 0) return false;
+    if (value != kPublisherKeyExponent) return false;
     memcpy(key.modulus, modulus.at, modulus.Size());
     key.modulusSize = modulus.Size();
     key.exponent = value;
@@ -64,14 +66,8 @@ bool RsaPublicKey(DerReader& der, PublisherKey& key) {
 
 bool ParsePublisherKey(const char* text, PublisherKey& key) {
     if (text == nullptr) return false;
-    // Base64Decode skips characters outside the alphabet; a key must be nothing else.
-    for (const char* p = text; *p != '\0'; ++p) {
-        bool known = strchr(standardBase64Alphabet, *p) != nullptr || *p == '=' || *p == ' ' ||
-                     *p == '\t' || *p == '\r' || *p == '\n';
-        if (!known) return false;
-    }
     unsigned char bytes[kMaxDerSize];
-    int size = Base64Decode(text, standardBase64Alphabet, bytes, sizeof bytes);
+    int size = Base64DecodeStrict(text, bytes, sizeof bytes);
     if (size <= 0) return false;
     DerReader whole = {bytes, bytes + size}, info;
     if (!whole.Read(kSequence, info) || !whole.AtEnd()) return false;

@@ -9,6 +9,8 @@
 const size_t kMinPublisherKeyBits = 2048;
 const size_t kMaxPublisherKeyBits = 4096;
 const size_t kMaxModulusSize = kMaxPublisherKeyBits / 8;
+// The one public exponent accepted (F4), as every common key generator makes it.
+const uint32_t kPublisherKeyExponent = 65537;
 // The description value's buffer: the base64 of a 4096-bit key's DER takes about 740
 // characters; a longer value is refused, never cut.
 const size_t kPublisherKeyTextSize = 1024;
@@ -19,8 +21,9 @@ struct PublisherKey {
     uint32_t exponent;
 };
 
-// True when text is the base64 (blanks allowed around and between groups) of exactly one
-// DER SubjectPublicKeyInfo with the rsaEncryption algorithm, whose modulus has 2048 to 4096
-// bits and whose public exponent is odd, at least 3 and fits in 32 bits. Anything else,
+// True when text is the strict base64 (Base64DecodeStrict: blanks allowed around and
+// between characters) of exactly one DER SubjectPublicKeyInfo with the rsaEncryption
+// algorithm, whose modulus has exactly 8 bits for each of its 256 to 512 bytes (a key of
+// 2048 to 4096 bits, its top bit set) and whose public exponent is 65537. Anything else,
 // including bytes after the structure, is refused.
 bool ParsePublisherKey(const char* text, PublisherKey& key);

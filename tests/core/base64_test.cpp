@@ -93,6 +93,28 @@ TEST(Base64, DecodingRules) {
     }
 }
 
+// One spelling per byte string: what the lenient rules let through, the strict ones refuse.
+TEST(Base64, StrictDecodingRules) {
+    struct Case {
+        const char* text;
+        int length;
+    };
+    const Case cases[] = {
+        {"Zm9vYmFy", 6}, {" Zm9v\r\nYmFy\t", 6}, {"Zm8=", 2}, {"Zg==", 1}, {"Zg== \n", 1}, {"", 0},
+        {"Zm9v*YmFy", -1},  // a character outside the alphabet
+        {"Zg==Zm9v", -1},   // text after the padding
+        {"Zm9v====", -1}, {"=m9v", -1}, {"Zm=v", -1}, {"Zm9v=", -1}, {"Zm9vYg", -1},
+        {"Zh==", -1}, {"Zm9=", -1},  // bits that the padding drops are set
+        {"Zm9v()", -1},              // the other alphabet's 62 and 63
+    };
+    for (const Case& c : cases) {
+        unsigned char out[16];
+        EXPECT_EQ(c.length, Base64DecodeStrict(c.text, out, sizeof out)) << '"' << c.text << '"';
+    }
+    unsigned char out[5];
+    EXPECT_EQ(-1, Base64DecodeStrict("Zm9vYmFy", out, sizeof out));
+}
+
 TEST(Base64, DecodeFailsWhenTheBytesDoNotFit) {
     unsigned char out[6];
     EXPECT_EQ(6, Base64Decode("Zm9vYmFy", standardBase64Alphabet, out, 6));

@@ -42,6 +42,20 @@ const char kKey1024[] =
 const char kEcKey[] =
     "MFkwEwYHKoZIzj0CAQYIKoZIzj0DAQcDQgAEDRLzSJmtIcsZ/II/9nceXX/oAU+yh76peiVR17Ky38u72u6hm2je"
     "RCt44xNiCoI7DNeOGbZUAStA3oDgp5numg==";
+// Keys of the accepted size class that are still refused: a modulus one bit short of 2048
+// (its DER length says 256 bytes) and the public exponent 3.
+const char kKey2047[] =
+    "MIIBITANBgkqhkiG9w0BAQEFAAOCAQ4AMIIBCQKCAQBp6CrRT8SvKElzpKCX8UmXworXiPbiBVDPOdwmTwT/Q1hwtHxj"
+    "dwf73UGC9NLr2P3CqllsC5b5L1MBKmYp2rtLY6OprDcf8nEfvnoT1vcWUv2I2T22KkeTQoGLo4X339GdHuRCYdh/eTda"
+    "d/et7T7MmW8we7lk6PfbkM+86uCufDp00MUIlMJKXYu8YBR4GJOjw3Aql0i6Ykx5wEv6WljixxnHxjxX5EUmTddwJAtO"
+    "Cf+fVMvgfmzxIeXneRoPiIOF3AcL0wYcgJ5QBCp8CQypgwqC3TjtinrdFrlRtqR5NgfdAfDLlhKu7ee6RFUB/H19Iyzd"
+    "N3FmqwXY5jX3yZGpAgMBAAE=";
+const char kKeyExponent3[] =
+    "MIIBIDANBgkqhkiG9w0BAQEFAAOCAQ0AMIIBCAKCAQEA0VITcaCDpFPMFXl5fuoYVhOGRRx5q+zz6ifO3qgIgphSgJqS"
+    "5aAH9/uturBkkjjC/wol4MMcD5J2uRdz8gsMyB8sVo2LwXR8z+7MBGTBxAUu+bMzpXLBg9ik/rl3g9uhcPJl4+JCrttc"
+    "DWso1dROpzSfkvT14ZTHrG8wpZHmQZze+xvV/4PNRMzGZYl/oA4Mh75LcGBnS+9k+6RBZT60ae2oTl4TtHmIyOmTNYaA"
+    "URqyr7galL5PO8pYmovXli2PgNUp43gLiLzzA4zDvH3kcRAjjsJZDUqty6s0IreCEqKXJWxAoLTs3uoHN/SUxIXP+X2K"
+    "XAILxCVps+94/A/WlQIBAw==";
 // The same 2048-bit key as a bare RSAPublicKey, without the algorithm around it.
 const char kPkcs1Key[] =
     "MIIBCgKCAQEAiwfaDB9gn+ebfPmON0k5QOvuvHFhktryZPHaPCPGOmwrspxDWPxGFFr4SNlrf7LFVEP+WuTbxRfT"
@@ -106,9 +120,20 @@ TEST(PublisherKey, RefusesWhatIsNoAcceptedKey) {
         kPkcs1Key,
         "not base64 at all!",
         "MIIBIjANBgkqhkiG9w0BAQEFAAOCAQ8AMIIBCgKCAQEA",  // cut short
+        kKey2047,
+        kKeyExponent3,
     };
     for (const char* text : refused) EXPECT_FALSE(Parses(text)) << text;
     EXPECT_FALSE(Parses(std::string(kKey2048) + "%")) << "a stray character";
+    // One key has one text: nothing may follow the padding, and "=" only ends the text.
+    const std::string padded = kKey3072;  // ends in "AAE="
+    const std::string afterPadding[] = {
+        padded + "QUJD", padded + "====", std::string(kKey2048) + "====",
+        padded.substr(0, 40) + "====" + padded.substr(40),
+        padded.substr(0, padded.size() - 2) + "F=",  // "AAF=": bits the padding drops set
+    };
+    for (const std::string& text : afterPadding) EXPECT_FALSE(Parses(text)) << text;
+    EXPECT_TRUE(Parses(padded + " \r\n")) << "blanks after the padding";
     PublisherKey key;
     EXPECT_FALSE(ParsePublisherKey(nullptr, key));
 }
@@ -142,4 +167,7 @@ TEST(PublisherKey, RefusesDamagedStructures) {
     std::vector<unsigned char> evenExponent = good;
     evenExponent.back() = 0x02;  // 65537 -> 65538
     EXPECT_FALSE(Parses(Encode(evenExponent))) << "an even exponent";
+    std::vector<unsigned char> otherExponent = good;
+    otherExponent.back() = 0x03;  // 65537 -> 65539
+    EXPECT_FALSE(Parses(Encode(otherExponent))) << "an exponent other than 65537";
 }

@@ -68,7 +68,8 @@ int RunKey(int argc, char** argv) {
     }
     if (!FormatPublisherKey(publicKeyInfo, &text)) {
         fprintf(stderr,
-                "cvpublish: %s: installers accept RSA keys of 2048 to 4096 bits only; make one "
+                "cvpublish: %s: installers accept RSA keys of 2048 to 4096 bits with the exponent "
+                "65537 only; make one "
                 "with cvpublish keygen\n",
                 argv[0]);
         return kExitFailure;
