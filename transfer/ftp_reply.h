@@ -24,6 +24,9 @@ enum FtpState {
 
 const size_t ftpReplyBufferSize = 1024;  // reply text held on the control connection
 const size_t ftpDataBlockSize = 4096;    // one receive on the data connection
+// What is taken from a data connection before the preliminary reply has said how much is
+// coming; the rest waits in the connection (the server is held back) until it has.
+const size_t ftpEarlyDataLimit = 16 * ftpDataBlockSize;
 const size_t ftpCommandSize = 300;       // the longest command: "RETR " and a 259-byte path
 const unsigned short ftpControlPort = 21;
 

@@ -126,6 +126,7 @@ int FtpWorker::RequestFile(const char* remote, const char* local) {
         return 0;
     CloseData();
     bytesReceived = 0;
+    if (!CopyText(localName, local)) return 0;
     localPath = local;
     if (strchr(localPath, '\\') != nullptr) CreateParentDirectories(localPath);
     localFile = CreateFileA(localPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
@@ -293,7 +294,9 @@ void FtpWorker::ApplyStep(const FtpStep& step, const char* reply) {
         // Data that came before this reply was held back from the progress reports.
         if (itemActive && sizeReported && bytesReceived > 0) Report(msgProgress, 0, bytesReceived);
         if (itemActive && announcedSize >= 0 && bytesReceived > announcedSize)
-            FinishItem(msgFileDone, TransferReceiveFailed, 0);
+            FailOverrun();
+        else if (itemActive)
+            ResumeHeldData();
         break;
     case FtpFinalPositive:
         state = step.next;
@@ -424,6 +427,10 @@ void FtpWorker::OnDataEvent(WORD event, WORD error) {
     } else if (event == FD_CLOSE) {
         ReadData();                                // what is left before the close
         if (dataSocket == INVALID_SOCKET) return;  // reading failed and ended the file
+        if (dataHeld) {
+            closeHeld = true;  // the rest is read, and the close handled, after the 150
+            return;
+        }
         CloseData();
         if (itemActive && --pendingEnds <= 0) {
             CompleteItem();
@@ -438,6 +445,11 @@ void FtpWorker::OnDataEvent(WORD event, WORD error) {
 void FtpWorker::ReadData() {
     char block[ftpDataBlockSize];
     while (dataSocket != INVALID_SOCKET) {
+        // Until the server has said how much comes, what it sends waits in the connection.
+        if (!sizeReported && static_cast<size_t>(bytesReceived) + sizeof block > ftpEarlyDataLimit) {
+            dataHeld = true;
+            return;
+        }
         int received = recv(dataSocket, block, sizeof block, 0);
         if (received == 0) return;  // the close event follows
         if (received == SOCKET_ERROR) {
@@ -454,7 +466,7 @@ void FtpWorker::ReadData() {
         if (announcedSize >= 0 && received > announcedSize - bytesReceived) {
             // Longer than announced: the rest is not written.
             if (itemActive)
-                FinishItem(msgFileDone, TransferReceiveFailed, 0);
+                FailOverrun();
             else
                 CloseData();
             return;
@@ -482,7 +494,23 @@ void FtpWorker::CloseFile() {
     localFile = INVALID_HANDLE_VALUE;
 }
 
+void FtpWorker::ResumeHeldData() {
+    if (!dataHeld) return;
+    dataHeld = false;
+    ReadData();
+    if (closeHeld && dataSocket != INVALID_SOCKET) OnDataEvent(FD_CLOSE, 0);
+    closeHeld = false;
+}
+
+void FtpWorker::FailOverrun() {
+    CloseData();
+    (void)DeleteFileA(localName);  // a file that is not what was announced is no download
+    FinishItem(msgFileDone, TransferReceiveFailed, 0);
+}
+
 void FtpWorker::CloseData() {
+    dataHeld = false;
+    closeHeld = false;
     if (windowHandle != nullptr) KillTimer(windowHandle, dataTimerId);
     CloseFile();
     CloseSocket(&dataSocket);

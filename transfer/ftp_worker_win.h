@@ -69,6 +69,7 @@ public:
     HANDLE localFile = INVALID_HANDLE_VALUE;
     char remotePath[kRemotePathSize] = {};
     const char* localPath = nullptr;
+    char localName[260] = {};  // the current file's local path, deleted when it overruns
     int bytesReceived = 0;
     // The byte count the preliminary reply announced, -1 when it gave none. The file
     // must come to exactly this count; nothing beyond it is written.
@@ -86,12 +87,20 @@ public:
     FtpTimeouts timeouts = ftpTimeouts;
     // Bytes received in the current window of the data connection.
     DWORD windowBytes = 0;
+    // Set while the data connection's bytes wait for the preliminary reply
+    // (ftpEarlyDataLimit), and when its close came meanwhile.
+    bool dataHeld = false;
+    bool closeHeld = false;
 
 private:
     void LookupFinished();
     void OnControlEvent(WORD event, WORD error);
     void OnListenEvent(WORD event);
     void OnDataEvent(WORD event, WORD error);
+    // Reads on once the preliminary reply has come, and handles a close that came before.
+    void ResumeHeldData();
+    // The data ran past the announced count: the file fails and is deleted.
+    void FailOverrun();
     void ReceiveReplies();
     bool SendCommand(const char* text, int length);
     bool SendFormatted(const char* verb, const char* argument);

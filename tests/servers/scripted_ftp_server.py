@@ -73,7 +73,8 @@ class Session(socketserver.BaseRequestHandler):
     nothing), closectl-SIZE (150, half the data, the control connection closed),
     longfinal-SIZE (a final reply of more than 1024 bytes), endless-SIZE (150
     announcing SIZE bytes, then data without end, or rather up to ENDLESS_LIMIT; 426
-    once the client hangs up),
+    once the client hangs up), flood-SIZE (the same data from the moment the data
+    connection is open, and the 150 announcing SIZE bytes only ORDER_PAUSE later),
     short-SIZE (150 announcing SIZE bytes, half of them, 226), trickle-SIZE (one byte
     every TRICKLE_PAUSE), missing (550).
     """
@@ -306,6 +307,8 @@ class Session(socketserver.BaseRequestHandler):
             time.sleep(ORDER_PAUSE)
             self.request.sendall((announce + done).encode())
             return True
+        if kind == "flood":
+            return self.flood(body, announce)
         if kind == "nosize":
             announce = "150 Here it comes.\r\n"
         elif name == "file2.bin":
@@ -367,6 +370,29 @@ class Session(socketserver.BaseRequestHandler):
                 self.send(done)
         finally:
             data.close()
+        return True
+
+    def flood(self, body, announce):
+        """Data without end before the 150, which comes late."""
+        data = self.data_connection()
+        if data is None:
+            self.send("425 Cannot open data connection.\r\n")
+            return True
+
+        def pour():
+            try:
+                for _ in range(ENDLESS_LIMIT // len(body)):
+                    data.sendall(body)
+            except OSError:
+                pass
+
+        sender = threading.Thread(target=pour, daemon=True)
+        sender.start()
+        time.sleep(ORDER_PAUSE)
+        self.send(announce)
+        sender.join(SILENCE_SECONDS)
+        data.close()
+        self.send("426 Connection closed; transfer aborted.\r\n")
         return True
 
     def client_still_there(self):

@@ -489,9 +489,7 @@ TEST_F(FtpScripted, TransfersEndWithExactlyOneLastReport) {
         {"plain", "missing", msgFileStarted, TransferReceiveFailed, 0, 0, CONNECTED},
         {"refuse-port", "data-1000.bin", msgFileStarted, TransferReceiveFailed, 0, 0, CONNECTED},
         // Hostile servers and third parties.
-        // Announced 71 bytes, then data without end: nothing beyond the 71 is written,
-        // and the transfer fails at once. Fewer than announced fail too.
-        {"plain", "endless-71.bin", msgFileDone, TransferReceiveFailed, 71, 71, CONNECTED},
+        // Fewer bytes than announced fail (more: below).
         {"plain", "short-5000.bin", msgFileDone, TransferReceiveFailed, 5000, 2500, CONNECTED},
         // A byte every 100 ms is too slow for the injected minimum rate.
         {"plain", "trickle-1000.bin", msgFileDone, TransferReceiveFailed, 1000, 1000,
@@ -513,6 +511,25 @@ TEST_F(FtpScripted, TransfersEndWithExactlyOneLastReport) {
         }
     }
     EXPECT_EQ("<missing>", ReadWholeFile(decoyLog)) << "the decoy was contacted";
+}
+
+// Announced 71 bytes, then data without end, also when the data comes first and the 150
+// late: the transfer fails at once and what was written is deleted; before the 150 only a
+// small amount is taken from the data connection at all.
+TEST_F(FtpScripted, DataPastTheAnnouncedSizeFailsAndLeavesNoFile) {
+    for (const char* file : {"endless-71.bin", "flood-71.bin"}) {
+        SCOPED_TRACE(file);
+        if (worker.state != CONNECTED) {
+            ASSERT_EQ(TransferOk, Login(server, "plain", "p"));
+        }
+        Report last = Fetch(std::string("files/") + file);
+        EXPECT_EQ(msgFileDone, last.message);
+        EXPECT_EQ(static_cast<WPARAM>(TransferReceiveFailed), last.code);
+        EXPECT_EQ(71, Last(msgFileStarted).value);
+        EXPECT_EQ("<missing>", ReadWholeFile(local));
+        EXPECT_LE(worker.bytesReceived, static_cast<int>(ftpEarlyDataLimit));
+        ExpectDataSideClosed();
+    }
 }
 
 TEST_F(FtpScripted, AFailedWriteIsReportedOnceAsNotWritableAndNeverCompletes) {
