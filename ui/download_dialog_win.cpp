@@ -262,9 +262,10 @@ bool DownloadDialog::RequestNextFile() {
     if (!GetSourcePath(component, temporaryFileName, local, countof(local)))
         return EndDownload(true);
     if (protocol == ProtocolHttp) {
-        char key[kPublisherKeyTextSize];
+        char key[kPublisherKeyTextSize], minVersion[httpFieldSize];
         ReadPublisherKey(component, key);
-        httpWorker.SetAuthenticity(key, target);
+        ReadComponentValue(component, "minVersion", "", minVersion, countof(minVersion));
+        httpWorker.SetAuthenticity(key, target, minVersion);
     } else if (!PrepareForPinnedFile(target)) {
         return EndDownload(true);
     }
@@ -326,6 +327,14 @@ UINT FileDoneText(int result) {
         return IDS_KEY_INVALID;
     case TransferCannotVerify:
         return IDS_CANNOT_VERIFY;
+    case TransferWrongPackage:
+        return IDS_PACKAGE_WRONG_NAME;
+    case TransferPackageTooOld:
+        return IDS_PACKAGE_TOO_OLD;
+    case TransferPackageExpired:
+        return IDS_PACKAGE_EXPIRED;
+    case TransferPackageMalformed:
+        return IDS_PACKAGE_UNREADABLE;
     default:
         return IDS_RECEIVE_ERROR;
     }
