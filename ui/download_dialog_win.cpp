@@ -195,7 +195,8 @@ void DownloadDialog::ShowStatus(UINT textId, int bufferSize, const char* first,
     char line[1024];
     if (textId == IDS_DISK_FULL || textId == IDS_WRITE_DENIED ||
         textId == IDS_WAITING_FOR_NETWORK || textId == IDS_NOT_AUTHENTIC ||
-        textId == IDS_KEY_INVALID || textId == IDS_CANNOT_VERIFY)
+        textId == IDS_KEY_INVALID || textId == IDS_CANNOT_VERIFY ||
+        (textId >= IDS_PACKAGE_WRONG_NAME && textId <= IDS_PACKAGE_UNREADABLE))
         ReplaceEveryPercentOne(format, first, line, countof(line));
     else
         wsprintfA(line, format, first, second);

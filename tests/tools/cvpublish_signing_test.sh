@@ -261,18 +261,8 @@ check_bound() {  # files minVersion expected-exit [expected-text]
     expect_exit "$3" "${tool[@]}" check b.inf --package root
     [ -z "${4:-}" ] || expect_in "$4" out.txt
 }
-cat >bound.inf <<EOF
-[defs]
-components=h
-$line
-[h]
-name=H
-Protocol=http
-site=h
-sourceDir=pkg
-files=client.exe
-minVersion=7
-EOF
+# [h] of c.inf alone, with a minVersion.
+{ sed -e '/^\[f\]/,$d' -e 's/^components=.*/components=h/' c.inf; echo minVersion=7; } >bound.inf
 check_bound client.exe 7 0
 check_bound Client.EXE "" 0
 check_bound server.exe 7 2 "b.inf:4: error: \[h\]: the package in root/pkg is signed for another file"
