@@ -247,12 +247,12 @@ int RunVerify(int argc, char** argv) {
         return kExitSuccess;
     }
     const char* keyPath = nullptr;
-    const char* name = nullptr;
+    const char* expectedName = nullptr;
     for (; argc >= 3; argc -= 2, argv += 2) {
         if (strcmp(argv[0], "--key") == 0)
             keyPath = argv[1];
         else if (strcmp(argv[0], "--name") == 0)
-            name = argv[1];
+            expectedName = argv[1];
         else
             break;
     }
@@ -310,7 +310,7 @@ int RunVerify(int argc, char** argv) {
         CompareDigest(&verification, list, kManifestFileName, kSha256TotalKey, digested,
                       joinedDigest);
     if (keyPath != nullptr) VerifySignature(&verification, publicKeyInfo, manifest);
-    VerifyBinding(&verification, list, name);
+    VerifyBinding(&verification, list, expectedName);
 
     if (verification.problems > 0) return kExitFailure;
     const char* signature = keyPath != nullptr ? ", signature valid"
