@@ -82,3 +82,9 @@
 // The installer's payload holds no description (none appended, a damaged trailer, no
 // ".inf" record): nothing to download or install.
 #define IDS_NO_DESCRIPTION 610
+// A publisher's key is in force and the signed package is not the file asked for, is older
+// than the component requires, has expired, or does not say readably what it is.
+#define IDS_PACKAGE_WRONG_NAME 700
+#define IDS_PACKAGE_TOO_OLD 701
+#define IDS_PACKAGE_EXPIRED 702
+#define IDS_PACKAGE_UNREADABLE 703

@@ -9,6 +9,7 @@
 #include "transfer/manifest_win.h"
 #include "transfer/md5.h"
 #include "transfer/messages_win.h"
+#include "transfer/package_binding.h"
 #include "transfer/password.h"
 #include "transfer/proxy_discovery_win.h"
 
@@ -35,7 +36,10 @@ const DWORD checksumPieceSize = 512;
 // disk is full or for another reason; the part files already verified stay for the
 // next run. With a publisher's key in force: FetchNotAuthentic, the signature or a digest
 // does not match; FetchKeyInvalid, the key does not parse; FetchCannotVerify, this system
-// cannot check; FetchKeptInPlace, the file already in place is the publisher's.
+// cannot check; FetchKeptInPlace, the file already in place is the publisher's; the
+// signed package is not the file asked for (FetchWrongPackage), older than required
+// (FetchPackageTooOld), expired (FetchPackageExpired), or says unreadably what it is
+// (FetchPackageMalformed).
 enum FetchOutcome {
     FetchDone,
     FetchFailed,
@@ -46,7 +50,16 @@ enum FetchOutcome {
     FetchKeyInvalid,
     FetchCannotVerify,
     FetchKeptInPlace,
+    FetchWrongPackage,
+    FetchPackageTooOld,
+    FetchPackageExpired,
+    FetchPackageMalformed,
 };
+
+bool IsBindingRefusal(FetchOutcome outcome) {
+    return outcome == FetchWrongPackage || outcome == FetchPackageTooOld ||
+           outcome == FetchPackageExpired || outcome == FetchPackageMalformed;
+}
 
 // What a part file on disk turned out to be.
 enum PartCheck { PartIntact, PartDamaged, PartNotAuthentic };
@@ -169,6 +182,7 @@ private:
     FetchOutcome LoadManifest();
     FetchOutcome CheckSignature(const char* bytes, size_t size);
     FetchOutcome ReadSignedTotal();
+    FetchOutcome CheckBinding();
     bool FileInPlaceIsAuthentic();
     FetchOutcome FetchParts();
     FetchOutcome FetchPart(unsigned index, const char* name, int32_t size, int32_t sum,
@@ -539,6 +553,7 @@ FetchOutcome PackageFetch::LoadManifest() {
     if (outcome == FetchDone && !manifest.LoadText(bytes, size)) outcome = FetchFailed;
     free(bytes);
     if (outcome == FetchDone && signedPackage) outcome = ReadSignedTotal();
+    if (outcome == FetchDone && signedPackage) outcome = CheckBinding();
     return outcome;
 }
 
@@ -572,6 +587,29 @@ FetchOutcome PackageFetch::ReadSignedTotal() {
     bool found = manifest.GetText(kSha256Section, kSha256TotalKey, text, countof(text)) &&
                  ParseSha256Hex(text, signedTotal);
     return found ? FetchDone : FetchNotAuthentic;
+}
+
+// The signed manifest against the file asked for and today's date (UTC), before any part
+// is fetched or a file in place is kept.
+FetchOutcome PackageFetch::CheckBinding() {
+    PackageRequirement wanted;
+    wanted.fileName = worker.packageName;
+    SetMinimumVersion(worker.minVersionText, &wanted);
+    SYSTEMTIME now;
+    GetSystemTime(&now);
+    wanted.today = static_cast<uint32_t>(now.wYear) * 10000u + now.wMonth * 100u + now.wDay;
+    switch (CheckPackageBinding(manifest, wanted)) {
+    case PackageBound:
+        return FetchDone;
+    case PackageWrongName:
+        return FetchWrongPackage;
+    case PackageBelowMinimum:
+        return FetchPackageTooOld;
+    case PackageExpired:
+        return FetchPackageExpired;
+    default:
+        return FetchPackageMalformed;
+    }
 }
 
 // With a key in force, a file already where the download would put it counts only when it
@@ -660,6 +698,8 @@ FetchOutcome PackageFetch::Run() {
     if (output != INVALID_HANDLE_VALUE) CloseHandle(output);
     output = INVALID_HANDLE_VALUE;
     if (outcome == FetchDone) outcome = CheckWhole();
+    // Refused before anything was joined: what an earlier run left there goes too.
+    if (IsBindingRefusal(outcome)) (void)DeleteFileA(worker.localPath);
     if ((outcome == FetchDone || outcome == FetchKeptInPlace) && signedPackage) {
         worker.verifiedDigest = signedTotal;
         worker.digestVerified = true;
@@ -687,6 +727,14 @@ TransferResult FetchResult(FetchOutcome outcome) {
         return TransferKeyInvalid;
     case FetchCannotVerify:
         return TransferCannotVerify;
+    case FetchWrongPackage:
+        return TransferWrongPackage;
+    case FetchPackageTooOld:
+        return TransferPackageTooOld;
+    case FetchPackageExpired:
+        return TransferPackageExpired;
+    case FetchPackageMalformed:
+        return TransferPackageMalformed;
     default:
         return TransferReceiveFailed;
     }
@@ -853,10 +901,15 @@ bool HttpWorker::PauseUnlessAborted(DWORD milliseconds) {
     return abortFlag != 0;
 }
 
-void HttpWorker::SetAuthenticity(const char* keyText, const char* path) {
+void HttpWorker::SetAuthenticity(const char* keyText, const char* path,
+                                 const char* minVersion) {
     // A key too long for its field cannot be the key: it is kept cut, and fails to parse.
     CopyText(publisherKeyText, keyText);
     if (!CopyText(finalPath, path)) finalPath[0] = '\0';
+    // Cut names and minimums fail the check rather than pass it: a cut name is no file's,
+    // a cut number is no whole number.
+    (void)CopyText(packageName, PackageFileName(path));
+    if (!CopyText(minVersionText, minVersion)) CopyText(minVersionText, "-");
 }
 
 // An aborted fetch stays aborted: the run that aborted it is ending.

@@ -52,10 +52,12 @@ public:
     // True when it is aborted.
     bool PauseUnlessAborted(DWORD milliseconds);
     // For the next RequestFile: the publisher's key as the description has it (empty: the
-    // package need not be signed) and the path of the file where it will be put. With a
-    // key, the package's signature and digests are checked, and a file already in place
-    // that matches the signed digest is kept instead of fetched again.
-    void SetAuthenticity(const char* keyText, const char* finalPath);
+    // package need not be signed), the path of the file where it will be put and the
+    // component's minVersion (empty: none). With a key, the package's signature and
+    // digests are checked, its signed [package] section must name that file, give at least
+    // that version and not have expired, and a file already in place that matches the
+    // signed digest is kept instead of fetched again.
+    void SetAuthenticity(const char* keyText, const char* finalPath, const char* minVersion);
 
     char siteBase[httpFieldSize] = {};
     char proxyHost[httpFieldSize] = {};
@@ -68,6 +70,8 @@ public:
     char localPath[httpFieldSize] = {};
     char publisherKeyText[kPublisherKeyTextSize] = {};
     char finalPath[httpFieldSize] = {};
+    char packageName[httpFieldSize] = {};  // the last element of finalPath
+    char minVersionText[httpFieldSize] = {};
     // Written by the fetch thread before its "dl4" report: with a key in force, the signed
     // digest of the file it delivered.
     bool digestVerified = false;

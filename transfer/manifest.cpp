@@ -279,19 +279,34 @@ const ManifestIndexEntry* ManifestList::Find(const char* section, const char* ke
     probe.key = key;
     probe.keyLength = static_cast<uint16_t>(BoundedLength(key, kManifestLineLength + 1));
     // Only the first section of that name is searched.
+    const ManifestIndexEntry* header = FindHeader(probe);
+    if (header == nullptr) return nullptr;
+    // The first entry of that key in a section of that name, which must be the first one.
+    size_t entry = LowerBound(entries, entryCount, probe, comparisons);
+    if (entry == entryCount || !SameNames(entries[entry], probe) ||
+        entries[entry].sectionLine != header->sectionLine)
+        return nullptr;
+    return &entries[entry];
+}
+
+// The first header of the probe's section name, or nullptr.
+const ManifestIndexEntry* ManifestList::FindHeader(const ManifestIndexEntry& probe) const {
     ManifestIndexEntry sectionProbe = probe;
     sectionProbe.keyLength = 0;
     size_t header = LowerBound(headers, headerCount, sectionProbe, comparisons);
     if (header == headerCount ||
-        CompareRanges(headers[header].section, headers[header].sectionLength, section,
+        CompareRanges(headers[header].section, headers[header].sectionLength, probe.section,
                       probe.sectionLength) != 0)
         return nullptr;
-    // The first entry of that key in a section of that name, which must be the first one.
-    size_t entry = LowerBound(entries, entryCount, probe, comparisons);
-    if (entry == entryCount || !SameNames(entries[entry], probe) ||
-        entries[entry].sectionLine != headers[header].sectionLine)
-        return nullptr;
-    return &entries[entry];
+    return &headers[header];
+}
+
+bool ManifestList::HasSection(const char* section) const {
+    ManifestIndexEntry probe = {};
+    probe.section = section;
+    probe.sectionLength = static_cast<uint16_t>(BoundedLength(section, kManifestLineLength + 1));
+    probe.key = "";
+    return FindHeader(probe) != nullptr;
 }
 
 bool ManifestList::GetValue(const char* section, const char* key, int32_t* value) const {

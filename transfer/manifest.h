@@ -74,6 +74,8 @@ public:
     // without trailing blanks) when key is found as GetValue finds it; false (out empty)
     // when the section or key is missing or the text does not fit size.
     bool GetText(const char* section, const char* key, char* out, size_t size) const;
+    // True when a section of that name exists, also an empty one.
+    bool HasSection(const char* section) const;
 
     const ManifestLine* First() const { return first; }
     // How many index entries the lookups have compared since the last load: the measure
@@ -84,6 +86,7 @@ private:
     bool AppendLine(const char* text, size_t length);
     bool BuildIndex();
     const ManifestIndexEntry* Find(const char* section, const char* key) const;
+    const ManifestIndexEntry* FindHeader(const ManifestIndexEntry& probe) const;
     void FreeIndex();
 
     ManifestLine* first;

@@ -36,6 +36,12 @@ enum TransferResult {
     TransferNotAuthentic = 7,
     TransferKeyInvalid = 8,
     TransferCannotVerify = 9,
+    // A publisher's key is in force and the signed package is not the file asked for, is
+    // older than the component requires, has expired, or says unreadably what it is.
+    TransferWrongPackage = 10,
+    TransferPackageTooOld = 11,
+    TransferPackageExpired = 12,
+    TransferPackageMalformed = 13,
 };
 
 // lParam of a successful "dl4": the file was received into the temporary file, or the

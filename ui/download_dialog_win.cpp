@@ -195,7 +195,8 @@ void DownloadDialog::ShowStatus(UINT textId, int bufferSize, const char* first,
     char line[1024];
     if (textId == IDS_DISK_FULL || textId == IDS_WRITE_DENIED ||
         textId == IDS_WAITING_FOR_NETWORK || textId == IDS_NOT_AUTHENTIC ||
-        textId == IDS_KEY_INVALID || textId == IDS_CANNOT_VERIFY)
+        textId == IDS_KEY_INVALID || textId == IDS_CANNOT_VERIFY ||
+        (textId >= IDS_PACKAGE_WRONG_NAME && textId <= IDS_PACKAGE_UNREADABLE))
         ReplaceEveryPercentOne(format, first, line, countof(line));
     else
         wsprintfA(line, format, first, second);
@@ -262,9 +263,10 @@ bool DownloadDialog::RequestNextFile() {
     if (!GetSourcePath(component, temporaryFileName, local, countof(local)))
         return EndDownload(true);
     if (protocol == ProtocolHttp) {
-        char key[kPublisherKeyTextSize];
+        char key[kPublisherKeyTextSize], minVersion[httpFieldSize];
         ReadPublisherKey(component, key);
-        httpWorker.SetAuthenticity(key, target);
+        ReadComponentValue(component, "minVersion", "", minVersion, countof(minVersion));
+        httpWorker.SetAuthenticity(key, target, minVersion);
     } else if (!PrepareForPinnedFile(target)) {
         return EndDownload(true);
     }
@@ -326,6 +328,14 @@ UINT FileDoneText(int result) {
         return IDS_KEY_INVALID;
     case TransferCannotVerify:
         return IDS_CANNOT_VERIFY;
+    case TransferWrongPackage:
+        return IDS_PACKAGE_WRONG_NAME;
+    case TransferPackageTooOld:
+        return IDS_PACKAGE_TOO_OLD;
+    case TransferPackageExpired:
+        return IDS_PACKAGE_EXPIRED;
+    case TransferPackageMalformed:
+        return IDS_PACKAGE_UNREADABLE;
     default:
         return IDS_RECEIVE_ERROR;
     }

@@ -82,12 +82,14 @@ openssl genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:1024 -out small.pem 2>/d
 expect_exit 1 "${tool[@]}" key small.pem
 expect_in "2048 to 4096 bits" err.txt
 
-# package --sign: the unsigned manifest, then [sha256] as sha256sum computes it; the
-# signature is openssl's kind, and verify --key accepts it with either half of the key.
+# package --sign: [package] naming the file, the unsigned manifest, then [sha256] as
+# sha256sum computes it; the signature is openssl's kind, and verify --key accepts it with
+# either half of the key.
 head -c 200000 /dev/urandom >data.bin
 expect_exit 0 "${tool[@]}" package --part-size 64K data.bin plain
 expect_exit 0 "${tool[@]}" package --sign key.pem --part-size 64K data.bin signed
 {
+    printf '[package]\r\nname=data.bin\r\n\r\n'
     cat plain/pkginfo.txt
     printf '\r\n[sha256]\r\n'
     for n in 0 1 2 3; do printf 'file00%d.bin=%s\r\n' "$n" "$(sha256 "signed/file00$n.bin")"; done
@@ -215,6 +217,65 @@ expect_exit 2 "${tool[@]}" check c.inf --package root
 expect_in "c.inf:4: error: \[h\]: the package in root/pkg has no pkginfo.sig" out.txt
 expect_in "c.inf:17: error: \[f\]: root/pub/data.bin as published has SHA-256" out.txt
 [ "$(grep -c error out.txt)" -eq 2 ] || fail "expected two errors: $(cat out.txt)"
+
+# What a signed package says it is: --name, --version and --expires are signed in
+# [package]; verify reads them back and refuses an expired package or another file's.
+expect_exit 0 "${tool[@]}" package --sign key.pem --name client.exe --version 7 \
+    --expires 2099-12-31 data.bin bound
+head -5 bound/pkginfo.txt | tr -d '\r' >head.txt
+printf '[package]\nname=client.exe\nversion=7\nexpires=2099-12-31\n\n' >expected-head.txt
+expect_same expected-head.txt head.txt
+openssl_verifies public.pem bound
+expect_exit 0 "${tool[@]}" verify --key key.pem --name CLIENT.EXE bound
+expect_in "signature valid, \[package\] name=client.exe version=7 expires=2099-12-31" out.txt
+expect_exit 1 "${tool[@]}" verify --name data.bin bound
+expect_in "bound/pkginfo.txt: is signed for another file" out.txt
+# A package signed before packages named themselves: re-signed without [package].
+cp -r signed old
+sed -i '1,3d' old/pkginfo.txt
+openssl dgst -sha256 -sign key.pem -out old/pkginfo.sig old/pkginfo.txt
+expect_exit 0 "${tool[@]}" verify --key key.pem old
+expect_exit 1 "${tool[@]}" verify --name data.bin old
+expect_in "names no file" out.txt
+expect_exit 0 "${tool[@]}" package --sign key.pem --expires 2020-02-29 data.bin expired
+expect_exit 1 "${tool[@]}" verify --key key.pem expired
+expect_in "expired/pkginfo.txt: has expired" out.txt
+while read -r option value; do
+    expect_exit 2 "${tool[@]}" package --sign key.pem "$option" "$value" data.bin nothing
+done <<'EOF'
+--version 3x
+--version -1
+--version 1234567890123456789
+--expires 2026-02-30
+--expires 2026-1-1
+--name dir/client.exe
+EOF
+expect_exit 2 "${tool[@]}" package --version 3 data.bin nothing
+expect_in "need --sign" err.txt
+[ ! -e nothing ] || fail "a refused --name, --version or --expires wrote the package"
+
+# check --package: the signed [package] against the component's file and minVersion.
+rm -rf root && mkdir -p root && cp -r bound root/pkg
+check_bound() {  # files minVersion expected-exit [expected-text]
+    sed -e "s/^files=.*/files=$1/" -e "s/^minVersion=.*/minVersion=$2/" bound.inf >b.inf
+    expect_exit "$3" "${tool[@]}" check b.inf --package root
+    [ -z "${4:-}" ] || expect_in "$4" out.txt
+}
+# [h] of c.inf alone, with a minVersion.
+{ sed -e '/^\[f\]/,$d' -e 's/^components=.*/components=h/' c.inf; echo minVersion=7; } >bound.inf
+check_bound client.exe 7 0
+check_bound Client.EXE "" 0
+check_bound server.exe 7 2 "b.inf:4: error: \[h\]: the package in root/pkg is signed for another file"
+check_bound client.exe 8 2 "is older than minVersion requires (\[package\] name=client.exe version=7"
+check_bound client.exe 7x 2 "b.inf:10: error: minVersion \"7x\" is no whole number"
+rm -rf root/pkg && cp -r old root/pkg
+check_bound data.bin 1 2 "is older than minVersion requires (no \[package\]"
+check_bound data.bin "" 0
+rm -rf root/pkg && cp -r expired root/pkg
+check_bound data.bin "" 2 "has expired"
+sed -e '/^publisherKey=/d' bound.inf >b.inf
+expect_exit 1 "${tool[@]}" check b.inf
+expect_in "b.inf:9: warning: minVersion is only checked against a signed http package" out.txt
 
 if [ "$failures" -gt 0 ]; then
     echo "$failures failure(s)" >&2

@@ -329,6 +329,16 @@ const StringCase kStrings[] = {
     {IDS_NO_DESCRIPTION,
      "This installer holds no description of components. It may be damaged; download it "
      "again from its publisher."},
+    {IDS_PACKAGE_WRONG_NAME,
+     "The package on the server is not %1: it was signed for another file. It will not be "
+     "installed."},
+    {IDS_PACKAGE_TOO_OLD,
+     "The package of %1 on the server is older than this installer requires. It will not be "
+     "installed."},
+    {IDS_PACKAGE_EXPIRED, "The package of %1 on the server has expired. It will not be installed."},
+    {IDS_PACKAGE_UNREADABLE,
+     "The package of %1 on the server does not say readably what it is. It will not be "
+     "installed."},
 };
 
 TEST(Resources, StringsLoadByteForByte) {

@@ -34,17 +34,23 @@ protected:
     std::string PackageDirectory(const std::string& name) const {
         return TestServersDirectory() + "\\www\\pkg\\" + name;
     }
-    // The recording program published as www/pkg/name in parts, signed by signer.
-    void PublishSigned(const std::string& name, const TestPublisher* signer) {
+    // The recording program published as www/pkg/name in parts, signed by signer with
+    // head (a [package] section) before the manifest.
+    void PublishSigned(const std::string& name, const TestPublisher* signer,
+                       const std::string& head = "") {
         PublishPackage(PackageDirectory(name), program, faultPartSize);
-        if (signer != nullptr) SignPackage(PackageDirectory(name), program, faultPartSize, *signer);
+        if (signer != nullptr)
+            SignPackage(PackageDirectory(name), program, faultPartSize, *signer, head);
     }
-    // One http component, run after download; keyLine goes into [defs].
-    std::string Description(const std::string& name, const std::string& keyLine) const {
+    // One http component, run after download; keyLine goes into [defs], extra into the
+    // component.
+    std::string Description(const std::string& name, const std::string& keyLine,
+                            const std::string& extra = "") const {
         return "[defs]\r\ncomponents=client\r\nallowintervention=FALSE\r\n" + keyLine +
                "[client]\r\nname=Corvane Halverd Client\r\nsize=64\r\nsite=" + ServerSite("nginx") +
                "\r\nsourceDir=pkg/" + name +
-               "\r\nfiles=Corvane.exe\r\nProtocol=http\r\ninstall1=run,Corvane.exe,-signed\r\n";
+               "\r\nfiles=Corvane.exe\r\nProtocol=http\r\ninstall1=run,Corvane.exe,-signed\r\n" +
+               extra;
     }
     std::string KeyLine(const TestPublisher& key) const {
         return "publisherKey=" + key.PublicKeyText() + "\r\n";
@@ -209,6 +215,61 @@ TEST_F(SignedPackage, WhatThePublisherDidNotSignIsRefusedAndNeverRun) {
                 << "a part fetched before the signature held";
         }
     }
+}
+
+// A package signed by the same publisher for another file, an older release or an expired
+// one is refused before any part is fetched, also when a genuine copy is already in place.
+TEST_F(SignedPackage, APackageMadeForAnotherFileOrTimeIsRefusedAndNeverRun) {
+    struct Case {
+        const char* name;
+        const char* head;  // the signed [package] section's lines; nullptr: no section
+        const char* minVersion;
+        bool inPlace;        // the genuine program is already in place
+        const char* status;  // fragment of the status line left behind
+    };
+    const Case cases[] = {
+        {"bound-other-product", "name=Server.exe\r\nversion=9\r\n", "7", false,
+         "is not Corvane.exe"},
+        {"bound-other-name", "name=Corvane-old.exe\r\n", "", true, "is not Corvane.exe"},
+        {"bound-older", "name=Corvane.exe\r\nversion=6\r\n", "7", true,
+         "older than this installer requires"},
+        {"bound-expired", "name=Corvane.exe\r\nversion=7\r\nexpires=2020-02-29\r\n", "7", true,
+         "has expired"},
+        {"bound-unversioned", nullptr, "7", false, "older than this installer requires"},
+        {"bound-unreadable", "name=Corvane.exe\r\nversion=seven\r\n", "", false,
+         "does not say readably what it is"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ForgetDownload();
+        DeleteFileA((work + "\\Corvane.exe.txt").c_str());
+        PublishSigned(c.name, publisher.get(),
+                      c.head != nullptr ? std::string("[package]\r\n") + c.head + "\r\n" : "");
+        if (c.inPlace) WriteWholeFile(work + "\\Corvane.exe", program);
+        std::string extra =
+            c.minVersion[0] != '\0' ? std::string("minVersion=") + c.minVersion + "\r\n" : "";
+        std::string setup = MakeInstaller(
+            scratch.Path(), {{"tarrock.inf", Description(c.name, KeyLine(*publisher), extra)}});
+        size_t from = FileLength(nginxLog);
+        std::string status = RunUntilRefused(setup);
+        EXPECT_NE(std::string::npos, status.find(c.status)) << status;
+        EXPECT_EQ(0, Requests(c.name, PartName(0), from)) << "a part fetched";
+        EXPECT_FALSE(FileExists(work + "\\tmp.tmp")) << "joined";
+        EXPECT_FALSE(Ran());
+    }
+}
+
+// What the publisher signed for this file, release and time installs; so does a package
+// signed before packages named themselves, where no version is required.
+TEST_F(SignedPackage, APackageThatSaysWhatItIsInstallsWhereItFits) {
+    PublishSigned("bound-genuine", publisher.get(),
+                  "[package]\r\nname=corvane.EXE\r\nversion=7\r\nexpires=2099-12-31\r\n\r\n");
+    std::string setup = MakeInstaller(
+        scratch.Path(),
+        {{"tarrock.inf", Description("bound-genuine", KeyLine(*publisher), "minVersion=7\r\n")}});
+    EXPECT_EQ(0, RunToTheEnd(setup));
+    EXPECT_TRUE(ReadWholeFile(work + "\\Corvane.exe") == program) << "Corvane.exe differs";
+    EXPECT_TRUE(Ran());
 }
 
 TEST_F(SignedPackage, WithoutAKeyPackagesInstallAsBefore) {

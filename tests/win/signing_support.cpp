@@ -129,9 +129,9 @@ std::string Sha256Section(const std::string& content, size_t partSize) {
 }
 
 void SignPackage(const std::string& directory, const std::string& content, size_t partSize,
-                 const TestPublisher& publisher) {
+                 const TestPublisher& publisher, const std::string& head) {
     std::string manifestPath = directory + "\\pkginfo.txt";
-    std::string manifest = ReadWholeFile(manifestPath) + Sha256Section(content, partSize);
+    std::string manifest = head + ReadWholeFile(manifestPath) + Sha256Section(content, partSize);
     WriteWholeFile(manifestPath, manifest);
     WriteWholeFile(directory + "\\pkginfo.sig", publisher.Sign(manifest));
 }

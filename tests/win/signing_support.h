@@ -32,7 +32,7 @@ std::string Sha256Hex(const std::string& bytes);
 // The [sha256] section of a package published from content in parts of partSize.
 std::string Sha256Section(const std::string& content, size_t partSize);
 
-// Appends the [sha256] section of content to directory's pkginfo.txt and signs the result
-// into pkginfo.sig.
+// Appends the [sha256] section of content to directory's pkginfo.txt, puts head (a
+// [package] section, say) before it and signs the result into pkginfo.sig.
 void SignPackage(const std::string& directory, const std::string& content, size_t partSize,
-                 const TestPublisher& publisher);
+                 const TestPublisher& publisher, const std::string& head = "");

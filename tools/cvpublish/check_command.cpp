@@ -40,7 +40,9 @@ const char kCheckHelp[] =
     "publisherKey must be a key as \"cvpublish key\" prints it, and sha256 (not used by\n"
     "http components) one digest per file. With --package, an http package under a\n"
     "publisherKey must carry that key's signature (pkginfo.sig) and [sha256], and a pinned\n"
-    "ftp file must have its digest. Checksums and the parts' digests are checked by\n"
+    "ftp file must have its digest; its signed [package] must name each of the\n"
+    "component's files, give at least its minVersion (a whole number) and not have expired.\n"
+    "Checksums and the parts' digests are checked by\n"
     "\"cvpublish verify\".\n"
     "Exit codes: 0 clean, 1 warnings only, 2 errors (or a wrong command line or an\n"
     "unreadable FILE).";
@@ -138,6 +140,28 @@ void CheckPackageSignature(const std::string& found, const NetworkComponent& com
                       verdict.empty() ? "" : (" (" + verdict + ")").c_str());
 }
 
+// Under a publisherKey the signed [package] must name each file the component asks for,
+// give at least its minVersion and not have expired.
+void CheckPackageFits(const std::string& found, const ManifestList& manifest,
+                      const NetworkComponent& component, Findings* findings) {
+    if (component.publisherKey.empty()) return;
+    PackageRequirement wanted;
+    SetMinimumVersion(component.minVersion.c_str(), &wanted);
+    wanted.today = TodayUtc();
+    for (const std::string& file : component.files) {
+        wanted.fileName = file.c_str();
+        const char* problem = BindingProblem(CheckPackageBinding(manifest, wanted));
+        if (problem != nullptr)
+            findings->Add(component.line, Severity::Error,
+                          "[%s]: the package in %s %s (%s; asked for as %s%s%s): the installer "
+                          "refuses it",
+                          component.section.c_str(), found.c_str(), problem,
+                          DescribeBinding(manifest).c_str(), file.c_str(),
+                          component.minVersion.empty() ? "" : ", minVersion=",
+                          component.minVersion.c_str());
+    }
+}
+
 void CheckHttpPackage(const char* directory, const NetworkComponent& component,
                       Findings* findings) {
     std::string found = FindPublished(directory, component, kManifestFileName);
@@ -155,6 +179,7 @@ void CheckHttpPackage(const char* directory, const NetworkComponent& component,
         return;
     }
     CheckPackageSignature(found, component, findings);
+    CheckPackageFits(found, manifest, component, findings);
     uint64_t total = 0;
     ListedParts parts(manifest);
     while (parts.Next()) {

@@ -14,6 +14,7 @@
 #include "install/registry_line.h"
 #include "transfer/password.h"
 #include "transfer/publisher_key.h"
+#include "transfer/package_binding.h"
 #include "transfer/sha256_text.h"
 
 const char kExtensionLibraryName[] = "cvgetex.dll";
@@ -51,6 +52,7 @@ const char* const kComponentIntegerKeys[] = {"enable", "size", "DisplayOrder", "
 // Keys of signed packages and pinned files, checked on their own.
 const char kPublisherKeyKey[] = "publisherKey";
 const char kPinsKey[] = "sha256";
+const char kMinVersionKey[] = "minVersion";
 // The installer reads at most this much of a value before it substitutes it: the pins are
 // cut there.
 const size_t kPinListSize = kMaxRawValue;
@@ -194,7 +196,7 @@ bool IsComponentKey(const std::string& key, long* pass) {
         if (EqualsIgnoringCase(known.name, key.c_str())) return true;
     if (InList(kComponentIntegerKeys, countof(kComponentIntegerKeys), key.c_str()) ||
         EqualsIgnoringCase(key.c_str(), kPublisherKeyKey) ||
-        EqualsIgnoringCase(key.c_str(), kPinsKey))
+        EqualsIgnoringCase(key.c_str(), kPinsKey) || EqualsIgnoringCase(key.c_str(), kMinVersionKey))
         return true;
     for (const char* prefix : kEntryKeys) {
         size_t length = strlen(prefix);
@@ -507,6 +509,28 @@ void CheckPins(Check& check, const ProfileSection* section, NetworkComponent* fa
     facts->pinsLine = number;
 }
 
+// The oldest release a signed package may be: a whole number, and only where a key is in
+// force (the installer checks it against the package's signed version).
+void CheckMinVersion(Check& check, const ProfileSection* section, NetworkComponent* facts) {
+    const size_t kValueSize = 260;  // what the installer reads of it
+    int number = 0;
+    std::string text = ReadText(check, section, kMinVersionKey, "", kValueSize, &number);
+    if (number == 0 || text.empty()) return;
+    uint64_t version = 0;
+    if (!ParsePackageVersion(text.c_str(), &version))
+        check.findings->Add(number, Severity::Error,
+                            "%s \"%s\" is no whole number: the installer refuses every package "
+                            "of this component",
+                            kMinVersionKey, text.c_str());
+    else if (facts->protocol != ProtocolHttp || facts->publisherKey.empty())
+        check.findings->Add(number, Severity::Warning,
+                            "%s is only checked against a signed http package: this component "
+                            "has no publisherKey in force",
+                            kMinVersionKey);
+    else
+        facts->minVersion = text;
+}
+
 void CheckPasses(Check& check, const ProfileSection* section, const NetworkComponent* network) {
     long count = ReadInteger(check, section, "count", 1);
     for (const ProfileLine& line : section->lines) {
@@ -573,6 +597,7 @@ void CheckComponent(Check& check, const std::string& name, int listLine) {
     CheckSource(check, section, &facts);
     CheckComponentKey(check, section, &facts);
     CheckPins(check, section, &facts);
+    CheckMinVersion(check, section, &facts);
     bool isNetwork = IsNetworkProtocol(facts.protocol);
     CheckPasses(check, section, isNetwork ? &facts : nullptr);
     if (isNetwork) check.network->push_back(facts);

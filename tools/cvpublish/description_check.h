@@ -42,6 +42,8 @@ struct NetworkComponent {
     int sizeLine;  // 0 when the key "size" is missing
     // An http component's publisherKey in force (its own, else [defs]'), when it parses.
     std::string publisherKey;
+    // Its minVersion under that key, when it is a whole number; empty when there is none.
+    std::string minVersion;
     // An ftp component's sha256 pins, when they pair up with its files.
     std::vector<std::string> pins;
     int pinsLine = 0;

@@ -2,6 +2,9 @@
 #pragma once
 
 #include "transfer/manifest.h"
+#include "transfer/package_binding.h"
+
+#include <stdint.h>
 
 #include <string>
 
@@ -32,3 +35,12 @@ private:
     const ManifestList& list;
     unsigned count = 0;
 };
+
+// Today's date in UTC as YYYYMMDD, as installers compare it with a package's expiry.
+uint32_t TodayUtc();
+// Why installers refuse a package for its [package] section (what CheckPackageBinding
+// found); nullptr when it is bound.
+const char* BindingProblem(PackageBinding binding);
+// What [package] says, for a report: "[package] name=NAME version=N expires=YYYY-MM-DD"
+// (the keys given), or "no [package]".
+std::string DescribeBinding(const ManifestList& list);

@@ -18,9 +18,12 @@
 #include "tools/cvpublish/zip_check.h"
 #include "transfer/manifest.h"
 #include "transfer/md5.h"
+#include "transfer/package_binding.h"
 #include "transfer/sha256_text.h"
 
-const char kPackageUsage[] = "package [--part-size N[K|M]] [--sign KEY.pem] FILE OUTDIR";
+const char kPackageUsage[] =
+    "package [--part-size N[K|M]] [--sign KEY.pem [--name NAME] [--version N]\n"
+    "        [--expires YYYY-MM-DD]] FILE OUTDIR";
 const char kPackageHelp[] =
     "Cuts FILE into parts file000.bin, file001.bin, ... of N bytes (the last one shorter;\n"
     "default 1M, at most 128M, K and M meaning 1024 and 1048576) in OUTDIR, which is created\n"
@@ -36,7 +39,12 @@ const char kPackageHelp[] =
     "part's SHA-256 and total=, that of FILE, and OUTDIR/pkginfo.sig holds the RSA signature\n"
     "(PKCS#1 v1.5, SHA-256) of pkginfo.txt's exact bytes, written before it. Installers\n"
     "whose description carries the key's publisherKey install only packages signed so.\n"
-    "Without --sign, a pkginfo.sig left in OUTDIR is deleted.";
+    "A signed pkginfo.txt begins with [package]: name=NAME (default: FILE's name), the\n"
+    "file the package is installed as, and when given version=N (a whole number that grows\n"
+    "with each release) and expires=YYYY-MM-DD (the last day, UTC, it is installed).\n"
+    "Installers with the key refuse a package whose name is not the file they asked for,\n"
+    "whose version is below the component's minVersion, or that has expired. These options\n"
+    "need --sign. Without --sign, a pkginfo.sig left in OUTDIR is deleted.";
 
 namespace {
 
@@ -175,10 +183,11 @@ void AppendDigestLine(std::string* text, const char* key, const Sha256Digest& di
     AppendLine(text, key, hex);
 }
 
-// The manifest's exact bytes: [files], [sums] and, for a signed package, [sha256].
+// The manifest's exact bytes: [files], [sums] and, for a signed package, [package] before
+// them and [sha256] after them.
 std::string ManifestText(uint64_t fileSize, uint32_t partSize, uint64_t partCount,
-                         const PartFacts& facts) {
-    std::string text = std::string("[") + kFilesSection + "]\r\n";
+                         const PartFacts& facts, const std::string& binding) {
+    std::string text = binding + "[" + kFilesSection + "]\r\n";
     char name[kPartNameSize];
     char number[24];
     for (uint64_t n = 0; n < partCount; ++n) {
@@ -203,6 +212,53 @@ std::string ManifestText(uint64_t fileSize, uint32_t partSize, uint64_t partCoun
     }
     AppendDigestLine(&text, kSha256TotalKey, facts.totalDigest);
     return text;
+}
+
+// The [package] section of a signed manifest; version and expires are empty when not given.
+struct Binding {
+    std::string name;
+    const char* version = nullptr;
+    const char* expires = nullptr;
+};
+
+// A name the installer can compare with a file of the description: one path element of
+// printable characters without blanks at its ends, that fits a manifest line.
+bool IsPackageName(const std::string& name) {
+    const size_t kMaxName = 255;
+    if (name.empty() || name.size() > kMaxName || name.front() == ' ' || name.back() == ' ')
+        return false;
+    for (char c : name)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F || c == '/' || c == '\\')
+            return false;
+    return true;
+}
+
+// Reports a [package] value that installers would refuse; true when all are usable.
+bool CheckBinding(const Binding& binding) {
+    uint64_t version;
+    uint32_t date;
+    if (!IsPackageName(binding.name)) {
+        fprintf(stderr, "cvpublish: --name needs a file name (no path, no control characters)\n");
+        return false;
+    }
+    if (binding.version != nullptr && !ParsePackageVersion(binding.version, &version)) {
+        fprintf(stderr, "cvpublish: --version needs a whole number of at most %u digits\n",
+                kMaxPackageVersionDigits);
+        return false;
+    }
+    if (binding.expires != nullptr && !ParsePackageDate(binding.expires, &date)) {
+        fprintf(stderr, "cvpublish: --expires needs a calendar date YYYY-MM-DD\n");
+        return false;
+    }
+    return true;
+}
+
+std::string BindingText(const Binding& binding) {
+    std::string text = std::string("[") + kPackageSection + "]\r\n";
+    AppendLine(&text, kPackageNameKey, binding.name.c_str());
+    if (binding.version != nullptr) AppendLine(&text, kPackageVersionKey, binding.version);
+    if (binding.expires != nullptr) AppendLine(&text, kPackageExpiresKey, binding.expires);
+    return text + "\r\n";
 }
 
 // The signing key of --sign, read before anything is written.
@@ -284,9 +340,17 @@ int RunPackage(int argc, char** argv) {
     }
     uint32_t partSize = kDefaultPartSize;
     Signer signer;
+    Binding binding;
+    const char* name = nullptr;
     for (; argc >= 2; argc -= 2, argv += 2) {
         if (strcmp(argv[0], "--sign") == 0) {
             signer.path = argv[1];
+        } else if (strcmp(argv[0], "--name") == 0) {
+            name = argv[1];
+        } else if (strcmp(argv[0], "--version") == 0) {
+            binding.version = argv[1];
+        } else if (strcmp(argv[0], "--expires") == 0) {
+            binding.expires = argv[1];
         } else if (strcmp(argv[0], "--part-size") != 0) {
             break;
         } else if (!ParsePartSize(argv[1], &partSize)) {
@@ -300,6 +364,13 @@ int RunPackage(int argc, char** argv) {
     }
     const char* inputPath = argv[0];
     const char* directory = argv[1];
+    if (signer.path == nullptr &&
+        (name != nullptr || binding.version != nullptr || binding.expires != nullptr)) {
+        fprintf(stderr, "cvpublish: --name, --version and --expires are signed: they need --sign\n");
+        return kExitUsage;
+    }
+    binding.name = name != nullptr ? name : PackageFileName(inputPath);
+    if (signer.path != nullptr && !CheckBinding(binding)) return kExitUsage;
     if (signer.path != nullptr && !LoadSigner(&signer)) return kExitFailure;
 
     FILE* input = fopen(inputPath, "rb");
@@ -338,7 +409,9 @@ int RunPackage(int argc, char** argv) {
     facts.hashed = signer.path != nullptr;
     bool packaged =
         WriteParts(input, directory, fileSize, partSize, partCount, &facts) &&
-        WriteManifest(directory, signer, ManifestText(fileSize, partSize, partCount, facts));
+        WriteManifest(directory, signer,
+                      ManifestText(fileSize, partSize, partCount, facts,
+                                   facts.hashed ? BindingText(binding) : std::string()));
     fclose(input);
     if (!packaged) return kExitFailure;
     char totalText[kChecksumTextSize];

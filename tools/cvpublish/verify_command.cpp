@@ -17,7 +17,7 @@
 #include "transfer/md5.h"
 #include "transfer/sha256_text.h"
 
-const char kVerifyUsage[] = "verify [--key KEY.pem] DIR";
+const char kVerifyUsage[] = "verify [--key KEY.pem] [--name NAME] DIR";
 const char kVerifyHelp[] =
     "Reads DIR/pkginfo.txt as the installer does and checks every part it lists, from\n"
     "file000.bin up to the first number missing in [files]: the part file exists, its size\n"
@@ -27,6 +27,10 @@ const char kVerifyHelp[] =
     "--key KEY.pem (the private key or its public half): DIR/pkginfo.sig must be the key's\n"
     "signature over pkginfo.txt's exact bytes, and [sha256] must be there, as installers\n"
     "with the key's publisherKey require. Without --key the signature is not checked.\n"
+    "[package] (what a signed package says it is) must have name=, a whole number in\n"
+    "version= and a calendar date in expires= when they are given, and the package must not\n"
+    "have expired (UTC); with --name NAME, name= must be NAME (case-insensitive), the file\n"
+    "the installer asks for.\n"
     "Prints one line per problem and exits with 1 when there is any, else prints a summary.";
 
 namespace {
@@ -206,6 +210,20 @@ void VerifySignature(Verification* verification, const std::string& publicKeyInf
     }
 }
 
+// What installers check of [package] without a component's minVersion: readable, not
+// expired and, when the expected name is given, that name.
+void VerifyBinding(Verification* verification, const ManifestList& list, const char* name) {
+    char listed[kManifestLineLength + 1] = "";
+    (void)list.GetText(kPackageSection, kPackageNameKey, listed, sizeof listed);
+    PackageRequirement wanted;
+    wanted.fileName = name != nullptr ? name : listed;
+    wanted.today = TodayUtc();
+    const char* problem = BindingProblem(CheckPackageBinding(list, wanted));
+    if (problem == nullptr && name != nullptr && !list.HasSection(kPackageSection))
+        problem = "names no file (no [package]): it passes as any file signed with its key";
+    if (problem != nullptr) ReportText(verification, kManifestFileName, problem);
+}
+
 bool HasDigests(const ManifestList& list) {
     char text[kDigestTextSize];
     char first[kPartNameSize];
@@ -229,10 +247,14 @@ int RunVerify(int argc, char** argv) {
         return kExitSuccess;
     }
     const char* keyPath = nullptr;
-    if (argc == 3 && strcmp(argv[0], "--key") == 0) {
-        keyPath = argv[1];
-        argc -= 2;
-        argv += 2;
+    const char* expectedName = nullptr;
+    for (; argc >= 3; argc -= 2, argv += 2) {
+        if (strcmp(argv[0], "--key") == 0)
+            keyPath = argv[1];
+        else if (strcmp(argv[0], "--name") == 0)
+            expectedName = argv[1];
+        else
+            break;
     }
     if (argc != 1) {
         fprintf(stderr, "usage: cvpublish %s\n", kVerifyUsage);
@@ -288,14 +310,16 @@ int RunVerify(int argc, char** argv) {
         CompareDigest(&verification, list, kManifestFileName, kSha256TotalKey, digested,
                       joinedDigest);
     if (keyPath != nullptr) VerifySignature(&verification, publicKeyInfo, manifest);
+    VerifyBinding(&verification, list, expectedName);
 
     if (verification.problems > 0) return kExitFailure;
     const char* signature = keyPath != nullptr ? ", signature valid"
                             : SignatureExists(verification.directory)
                                 ? ", signature not checked (no --key)"
                                 : "";
-    printf("%s: %u part(s), %llu bytes, all checksums%s match%s\n", verification.directory,
+    printf("%s: %u part(s), %llu bytes, all checksums%s match%s%s\n", verification.directory,
            parts.Count(), static_cast<unsigned long long>(total),
-           verification.hashed ? " and SHA-256 digests" : "", signature);
+           verification.hashed ? " and SHA-256 digests" : "", signature,
+           verification.hashed ? (", " + DescribeBinding(list)).c_str() : "");
     return kExitSuccess;
 }
