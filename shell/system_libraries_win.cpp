@@ -38,7 +38,10 @@ HMODULE LoadFromSystemFolder(const char* name) {
 // call fails as the helper fails a library that cannot be found anywhere (nothing
 // handles that exception: the process ends).
 void FailLibrary() {
-    RaiseException(VcppException(ERROR_SEVERITY_ERROR, ERROR_MOD_NOT_FOUND), 0, 0, nullptr);
+    // The helper's own code for it: an error of the delay-load facility (0x6D), with
+    // ERROR_MOD_NOT_FOUND (126).
+    const DWORD moduleNotFound = 0xC06D007EU;
+    RaiseException(moduleNotFound, 0, 0, nullptr);
 }
 
 FARPROC WINAPI BeforeDelayLoad(unsigned notification, PDelayLoadInfo info) {

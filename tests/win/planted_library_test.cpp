@@ -13,6 +13,7 @@ const char kTrayClass[] = "CV_TARROCK_TRAY_CLASS";
 const DWORD kPatience = 30000;
 // The name the installer is copied under, so that the override concerns this test alone.
 const char kDownloaded[] = "downloaded.exe";
+const char kProgramKey[] = "Software\\Wine\\AppDefaults\\downloaded.exe";
 const char kOverridesKey[] = "Software\\Wine\\AppDefaults\\downloaded.exe\\DllOverrides";
 
 // Makes Wine load library for the copied installer from beside it when one is there
@@ -29,7 +30,10 @@ public:
                        sizeof(order));
         RegCloseKey(key);
     }
-    ~NativeFirst() { RegDeleteKeyA(HKEY_CURRENT_USER, kOverridesKey); }
+    ~NativeFirst() {
+        RegDeleteKeyA(HKEY_CURRENT_USER, kOverridesKey);
+        RegDeleteKeyA(HKEY_CURRENT_USER, kProgramKey);
+    }
 };
 
 class PlantedLibrary : public InstallerFixture {};
