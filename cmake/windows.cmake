@@ -18,7 +18,8 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   list(APPEND SIZE_FLAGS ${UNWIND_FLAGS} -flto)
   list(APPEND SIZE_LINK -Os ${UNWIND_FLAGS} -flto -flto-partition=one)
 endif()
-set(WIN32_LIBS comctl32 wsock32 shell32 ole32 oleaut32 uuid version advapi32 user32 gdi32 kernel32)
+include(${CMAKE_CURRENT_LIST_DIR}/delay_imports.cmake)
+set(WIN32_LIBS ${DELAY_IMPORT_LIBS} shell32 ole32 oleaut32 uuid advapi32 user32 gdi32 kernel32)
 set(RESOURCES ${CMAKE_SOURCE_DIR}/ui/resources.rc)
 
 add_library(product STATIC ${CORE_SOURCES} ${SHELL_SOURCES})
@@ -140,6 +141,13 @@ function(add_version_library name f1 f2 f3 f4)
 endfunction()
 add_version_library(version471 4 71 0 0)
 add_version_library(version470 4 70 9999 0)
+
+# A library that leaves a marker when loaded, planted beside the installer under the
+# names of the system libraries it uses (tests/win/planted_library_test.cpp).
+add_library(planted_library SHARED ${CMAKE_SOURCE_DIR}/tests/win/fixtures/planted_library.cpp)
+set_target_properties(planted_library PROPERTIES PREFIX "")
+target_link_options(planted_library PRIVATE -static)
+add_dependencies(win_tests planted_library)
 
 # Small programs the end-to-end tests drive or start: every tests/win/fixtures/*_app.cpp
 # becomes <name>.exe beside the tests, linked with the product and its resources.

@@ -106,13 +106,14 @@ void WaitForProgram(HANDLE process, HANDLE thread) {
     if (thread != nullptr) CloseHandle(thread);
 }
 
-// Starts line (CreateProcessA may write into it) and waits for the program. True when
-// it started.
-bool StartAndWait(char* line, const char* directory) {
+// Starts program, the very file that was checked, with line (CreateProcessA may write
+// into it) and waits for it. Named apart from the line, the program is never searched for
+// among the line's words. True when it started.
+bool StartAndWait(const char* program, char* line, const char* directory) {
     STARTUPINFOA startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION started = {};
-    if (!CreateProcessA(nullptr, line, nullptr, nullptr, FALSE, CREATE_DEFAULT_ERROR_MODE, nullptr,
+    if (!CreateProcessA(program, line, nullptr, nullptr, FALSE, CREATE_DEFAULT_ERROR_MODE, nullptr,
                         directory, &startup, &started))
         return false;
     WaitForProgram(started.hProcess, started.hThread);
@@ -161,17 +162,19 @@ VerbOutcome InstallerPackage(const char* fullPath, const char* arguments) {
         RecordDeferredSetup(directory);
         return Ended(ActionResult::Done);
     }
+    char program[MAX_PATH];
     char line[MAX_PATH];
-    if (!BuildSetupCommandLine(directory, arguments, commandLine, line, countof(line)))
+    if (!BuildSetupProgramPath(directory, program, countof(program)) ||
+        !BuildSetupCommandLine(program, arguments, commandLine, line, countof(line)))
         return Ended(ActionResult::EntryUnusable);
-    return Started(StartAndWait(line, directory));
+    return Started(StartAndWait(program, line, directory));
 }
 
 VerbOutcome RunProgram(const Component& component, const char* fullPath, const char* arguments) {
     char line[MAX_PATH];
     if (!BuildRunCommandLine(fullPath, arguments, commandLine, line, countof(line)))
         return Ended(ActionResult::EntryUnusable);
-    return Started(StartAndWait(line, component.workDirectory));
+    return Started(StartAndWait(fullPath, line, component.workDirectory));
 }
 
 VerbOutcome ShellVerb(const Component& component, const InstallEntry& fields,

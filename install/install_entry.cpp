@@ -47,6 +47,15 @@ bool Refuse(char* out, size_t size) {
     return false;
 }
 
+// Writes the program's path in quotes, so that no prefix of a path with blanks
+// ("C:\sec review\t\a.exe" -> "C:\sec.exe") can be read as the program. A path with a
+// quote of its own could not be quoted, and no Windows file name holds one: refused.
+bool PutQuotedProgram(const char* program, char* out, size_t size) {
+    if (strchr(program, '"') != nullptr) return false;
+    return CopyTextN(out, size, "\"") && AppendWhole(out, size, program) &&
+           AppendWhole(out, size, "\"");
+}
+
 }  // namespace
 
 bool SplitInstallEntry(char* entry, InstallEntry* fields) {
@@ -94,7 +103,7 @@ int UnpackFlag(int flags) { return (flags & kTargetExtraFlag) != 0 ? 1 : 0; }
 
 bool BuildRunCommandLine(const char* path, const char* arguments, const char* ownCommandLine,
                          char* out, size_t size) {
-    if (!CopyTextN(out, size, path)) return Refuse(out, size);
+    if (!PutQuotedProgram(path, out, size)) return Refuse(out, size);
     bool fits;
     // The started program must not take "/tray" as its own switch; blanking only the
     // switch keeps what the restart shortcut writes behind it (/AskForRestart ...).
@@ -103,10 +112,15 @@ bool BuildRunCommandLine(const char* path, const char* arguments, const char* ow
     return fits ? true : Refuse(out, size);
 }
 
-bool BuildSetupCommandLine(const char* directory, const char* arguments, const char* ownCommandLine,
-                           char* out, size_t size) {
+bool BuildSetupProgramPath(const char* directory, char* out, size_t size) {
     if (!CopyTextN(out, size, directory) || !AppendWhole(out, size, "\\setup.exe"))
         return Refuse(out, size);
+    return true;
+}
+
+bool BuildSetupCommandLine(const char* program, const char* arguments, const char* ownCommandLine,
+                           char* out, size_t size) {
+    if (!PutQuotedProgram(program, out, size)) return Refuse(out, size);
     bool fits;
     AppendArgumentsAndOwnLine(arguments, ownCommandLine, out, size, &fits);
     return fits ? true : Refuse(out, size);

@@ -53,16 +53,20 @@ bool WantsProgramSuffix(int flags);
 // The unpacker's flag argument, 0 or 1.
 int UnpackFlag(int flags);
 
-// Command line of "run": path, then " " and the arguments when present, then " " and
-// the installer's own command line when it is not empty; in that last case the first
-// "/tray" of the line is overwritten with five blanks and the rest of the line kept.
-// False (and out empty) when the line does not fit size: a cut line would start a
-// different command.
+// Command line of "run": the path in quotes, then " " and the arguments when present,
+// then " " and the installer's own command line when it is not empty; in that last case
+// the first "/tray" of the line is overwritten with five blanks and the rest of the line
+// kept. The path is also the program to start (never looked for in the line), so the
+// program sees the arguments it always did. False (and out empty) when the line does not
+// fit size, as a cut line would start a different command, or when the path holds a quote.
 bool BuildRunCommandLine(const char* path, const char* arguments, const char* ownCommandLine,
                          char* out, size_t size);
-// Command line of an installer package's set-up: "<directory>\setup.exe", then the
-// arguments and the installer's own command line as for "run", without any blanking.
-bool BuildSetupCommandLine(const char* directory, const char* arguments, const char* ownCommandLine,
+// The set-up program of an unpacked installer package: "<directory>\setup.exe". False
+// (and out empty) when it does not fit.
+bool BuildSetupProgramPath(const char* directory, char* out, size_t size);
+// Command line of that set-up program: its path in quotes, then the arguments and the
+// installer's own command line as for "run", without any blanking.
+bool BuildSetupCommandLine(const char* program, const char* arguments, const char* ownCommandLine,
                            char* out, size_t size);
 
 // "ComEXE" when the file's extension (from the last "." on) is ".exe" in any case,

@@ -5,6 +5,7 @@
 #include "startup/tray_win.h"
 #include "config/work_directory_win.h"
 #include "shell/resource_ids.h"
+#include "shell/system_libraries_win.h"
 #include "shell/window_win.h"
 
 namespace {
@@ -31,25 +32,6 @@ public:
 private:
     WorkDirectoryRecord record = {};
 };
-
-// Libraries loaded by bare name come from the system folder only, never from the
-// current directory or PATH. Both calls are looked up: SetDefaultDllDirectories came
-// with Windows 8 (and updates of 7), SetDllDirectoryA with XP SP1; older systems start
-// without either.
-void RestrictLibrarySearch() {
-    const DWORD searchSystem32 = 0x00000800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
-    typedef BOOL(WINAPI * SetDefaultDllDirectoriesProc)(DWORD);
-    typedef BOOL(WINAPI * SetDllDirectoryProc)(LPCSTR);
-    HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    if (kernel == nullptr) return;
-    // FARPROC stands for any export; going through void* says so without a warning.
-    auto setDefault = reinterpret_cast<SetDefaultDllDirectoriesProc>(
-        reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
-    if (setDefault != nullptr && setDefault(searchSystem32)) return;
-    auto setDirectory = reinterpret_cast<SetDllDirectoryProc>(
-        reinterpret_cast<void*>(GetProcAddress(kernel, "SetDllDirectoryA")));
-    if (setDirectory != nullptr) (void)setDirectory("");  // only narrows the search
-}
 
 // Another instance holds the mutex: ask its tray window to open, and end.
 int HandOverToRunningInstance() {

@@ -116,7 +116,7 @@ TEST(InstallEntry, FirstOfWindowsSystemDataChoosesTheTarget) {
     }
 }
 
-TEST(InstallEntry, RunCommandLineBlanksOnlyTheTraySwitch) {
+TEST(InstallEntry, RunCommandLineQuotesThePathAndBlanksOnlyTheTraySwitch) {
     struct Case {
         const char* path;
         const char* arguments;
@@ -124,20 +124,21 @@ TEST(InstallEntry, RunCommandLineBlanksOnlyTheTraySwitch) {
         const char* line;
     };
     const Case cases[] = {
-        {"C:\\w\\Corvane.exe", "-run2", "", "C:\\w\\Corvane.exe -run2"},
-        {"C:\\w\\setup.exe", nullptr, "", "C:\\w\\setup.exe"},
-        {"C:\\w\\setup.exe", nullptr, nullptr, "C:\\w\\setup.exe"},
-        {"C:\\w\\a.exe", nullptr, "/is", "C:\\w\\a.exe /is"},
+        {"C:\\w\\Corvane.exe", "-run2", "", "\"C:\\w\\Corvane.exe\" -run2"},
+        {"C:\\sec review\\t\\a.exe", "-x y", "", "\"C:\\sec review\\t\\a.exe\" -x y"},
+        {"C:\\w\\setup.exe", nullptr, "", "\"C:\\w\\setup.exe\""},
+        {"C:\\w\\setup.exe", nullptr, nullptr, "\"C:\\w\\setup.exe\""},
+        {"C:\\w\\a.exe", nullptr, "/is", "\"C:\\w\\a.exe\" /is"},
         {"C:\\w\\a.exe", "-run2", " /tray /AskForRestart /SaveProxySettings",
-         "C:\\w\\a.exe -run2  "
+         "\"C:\\w\\a.exe\" -run2  "
          "     "
          " /AskForRestart /SaveProxySettings"},
-        {"C:\\w\\a.exe", nullptr, "/tray", "C:\\w\\a.exe      "},
+        {"C:\\w\\a.exe", nullptr, "/tray", "\"C:\\w\\a.exe\"      "},
         // Only the first switch is blanked, and only when the own line was appended.
-        {"C:\\w\\a.exe", nullptr, "/tray /tray", "C:\\w\\a.exe       /tray"},
-        {"C:\\w\\a.exe", "/tray", "", "C:\\w\\a.exe /tray"},
-        {"C:\\w\\a.exe", "/tray", "-x", "C:\\w\\a.exe       -x"},
-        {"C:\\w\\a.exe", nullptr, "-tray", "C:\\w\\a.exe -tray"},
+        {"C:\\w\\a.exe", nullptr, "/tray /tray", "\"C:\\w\\a.exe\"       /tray"},
+        {"C:\\w\\a.exe", "/tray", "", "\"C:\\w\\a.exe\" /tray"},
+        {"C:\\w\\a.exe", "/tray", "-x", "\"C:\\w\\a.exe\"       -x"},
+        {"C:\\w\\a.exe", nullptr, "-tray", "\"C:\\w\\a.exe\" -tray"},
     };
     for (const Case& c : cases) {
         char line[260];
@@ -146,28 +147,42 @@ TEST(InstallEntry, RunCommandLineBlanksOnlyTheTraySwitch) {
     }
 }
 
-TEST(InstallEntry, SetupCommandLineKeepsTheOwnLineUnchanged) {
+TEST(InstallEntry, SetupCommandLineQuotesTheProgramAndKeepsTheOwnLine) {
+    char program[260];
+    ASSERT_TRUE(BuildSetupProgramPath("C:\\T\\INS 1.tmp", program, sizeof(program)));
+    EXPECT_STREQ("C:\\T\\INS 1.tmp\\setup.exe", program);
     struct Case {
         const char* arguments;
         const char* own;
         const char* line;
     };
     const Case cases[] = {
-        {nullptr, "", "C:\\T\\INS1.tmp\\setup.exe"},
-        {"-s", "", "C:\\T\\INS1.tmp\\setup.exe -s"},
-        {nullptr, "/tray /is", "C:\\T\\INS1.tmp\\setup.exe /tray /is"},
-        {"-s", "/tray", "C:\\T\\INS1.tmp\\setup.exe -s /tray"},
+        {nullptr, "", "\"C:\\T\\INS 1.tmp\\setup.exe\""},
+        {"-s", "", "\"C:\\T\\INS 1.tmp\\setup.exe\" -s"},
+        {nullptr, "/tray /is", "\"C:\\T\\INS 1.tmp\\setup.exe\" /tray /is"},
+        {"-s", "/tray", "\"C:\\T\\INS 1.tmp\\setup.exe\" -s /tray"},
     };
     for (const Case& c : cases) {
         char line[260];
-        EXPECT_TRUE(
-            BuildSetupCommandLine("C:\\T\\INS1.tmp", c.arguments, c.own, line, sizeof(line)));
+        EXPECT_TRUE(BuildSetupCommandLine(program, c.arguments, c.own, line, sizeof(line)));
         EXPECT_STREQ(c.line, line);
     }
 }
 
+TEST(InstallEntry, APathWithAQuoteIsRefused) {
+    // Quoting could not keep such a path whole: "C:\a" b.exe" would start C:\a.
+    char line[260];
+    memset(line, 'z', sizeof(line));
+    EXPECT_FALSE(BuildRunCommandLine("C:\\a\" b.exe", nullptr, "", line, sizeof(line)));
+    EXPECT_STREQ("", line);
+    memset(line, 'z', sizeof(line));
+    EXPECT_FALSE(BuildSetupCommandLine("C:\\a\"\\setup.exe", "-s", "", line, sizeof(line)));
+    EXPECT_STREQ("", line);
+}
+
 TEST(InstallEntry, CommandLinesThatDoNotFitAreRefusedWhole) {
-    const std::string path = "C:\\" + std::string(240, 'p') + ".exe";  // 247 characters
+    // 245 characters, 247 with its quotes
+    const std::string path = "C:\\" + std::string(238, 'p') + ".exe";
     struct Case {
         const char* arguments;
         const char* own;
@@ -189,8 +204,10 @@ TEST(InstallEntry, CommandLinesThatDoNotFitAreRefusedWhole) {
         if (!built) {
             EXPECT_STREQ("", line);
         }
-        const std::string directory(249, 'd');  // + "\setup.exe" = 259 characters
-        built = BuildSetupCommandLine(directory.c_str(), c.arguments, c.own, line, sizeof(line));
+        char program[260];
+        // + "\setup.exe" = 257 characters, 259 with its quotes
+        ASSERT_TRUE(BuildSetupProgramPath(std::string(247, 'd').c_str(), program, sizeof(program)));
+        built = BuildSetupCommandLine(program, c.arguments, c.own, line, sizeof(line));
         EXPECT_EQ(c.arguments == nullptr && c.own[0] == '\0', built) << OrNull(c.arguments);
         if (!built) {
             EXPECT_STREQ("", line);
@@ -199,15 +216,16 @@ TEST(InstallEntry, CommandLinesThatDoNotFitAreRefusedWhole) {
     char line[260];
     const std::string tooLong(260, 'p');
     EXPECT_FALSE(BuildRunCommandLine(tooLong.c_str(), nullptr, "", line, sizeof(line)));
-    EXPECT_FALSE(
-        BuildSetupCommandLine(std::string(250, 'd').c_str(), nullptr, "", line, sizeof(line)));
+    char program[260];
+    EXPECT_FALSE(BuildSetupProgramPath(std::string(250, 'd').c_str(), program, sizeof(program)));
+    EXPECT_STREQ("", program);
     // Small buffers: the truncation paths with every size up to the whole line.
-    for (size_t size = 0; size <= 15; ++size) {
-        char small[15];
+    for (size_t size = 0; size <= 17; ++size) {
+        char small[17];
         bool built = BuildRunCommandLine("a.exe", "-b", "/tray", small, size);
-        EXPECT_EQ(size == 15, built) << size;
+        EXPECT_EQ(size == 17, built) << size;
         if (built) {
-            EXPECT_STREQ("a.exe -b      ", small);
+            EXPECT_STREQ("\"a.exe\" -b      ", small);
         } else if (size > 0) {
             EXPECT_STREQ("", small) << size;
         }

@@ -135,7 +135,7 @@ TEST_F(FtpRun, ComponentsFromTwoFtpSitesAreDownloadedThroughTheDialogAndInstalle
     ASSERT_TRUE(Person::Press(readyBox, 1));  // &Install
     // The program wrote no success: the run ends keeping the files.
     EXPECT_EQ(0, run.WaitForExit(patience));
-    EXPECT_EQ(work + "\\record.exe -ftp\r\n" + work + "\r\n",
+    EXPECT_EQ("\"" + work + "\\record.exe\" -ftp\r\n" + work + "\r\n",
               ReadWholeFile(work + "\\record.exe.txt"));
     EXPECT_TRUE(ReadWholeFile(work + "\\big.bin") == ReadWholeFile(ServedPath(bigFile)));
     EXPECT_EQ(program, ReadWholeFile(work + "\\record.exe"));

@@ -252,13 +252,14 @@ TEST_F(InstallActions, RunStartsTheProgramInTheWorkDirectory) {
         const char* ownLine;
         std::string line;
     };
+    const std::string quoted = "\"" + exe + "\"";
     const Case cases[] = {
-        {"run,Corvane.exe,-run2", "", exe + " -run2"},
-        {"run,Corvane.exe", "", exe},
-        {"RUN,Corvane.exe,a,b c", "/is", exe + " a,b c /is"},
+        {"run,Corvane.exe,-run2", "", quoted + " -run2"},
+        {"run,Corvane.exe", "", quoted},
+        {"RUN,Corvane.exe,a,b c", "/is", quoted + " a,b c /is"},
         // Only the switch is blanked: what the restart shortcut writes behind it stays.
         {"Run,Corvane.exe,-run2", "/tray /AskForRestart /SaveProxySettings",
-         exe + " -run2 " + "     " + " /AskForRestart /SaveProxySettings"},
+         quoted + " -run2 " + "     " + " /AskForRestart /SaveProxySettings"},
     };
     for (const Case& c : cases) {
         DeleteFileA((exe + ".txt").c_str());
@@ -271,6 +272,25 @@ TEST_F(InstallActions, RunStartsTheProgramInTheWorkDirectory) {
         EXPECT_EQ(work.Path(), record[1]) << c.entry;
         EXPECT_TRUE(EnableWritten()) << c.entry;
     }
+}
+
+// A work directory under a folder with a blank: a program at the folder's first word
+// ("...\sec.exe" for "...\sec review\t") is never started in place of the checked one.
+TEST_F(InstallActions, RunInAFolderWithABlankStartsOnlyTheCheckedProgram) {
+    const std::string parent = work.Path() + "\\sec review";
+    const std::string spaced = parent + "\\t";
+    ASSERT_TRUE(CreateDirectoryA(parent.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryA(spaced.c_str(), nullptr));
+    const std::string planted = Provide("record_app.exe", "sec.exe");
+    const std::string exe = spaced + "\\Corvane.exe";
+    ASSERT_TRUE(CopyFileA((ModuleDirectory() + "\\record_app.exe").c_str(), exe.c_str(), FALSE));
+    CopyText(workPath, spaced.c_str());
+    EXPECT_EQ(1, Perform("run,Corvane.exe,-run2 a"));
+    EXPECT_FALSE(FileExists(planted + ".txt"));
+    std::vector<std::string> record = Lines(ReadWholeFile(exe + ".txt"));
+    ASSERT_EQ(2u, record.size());
+    EXPECT_EQ("\"" + exe + "\" -run2 a", record[0]);
+    EXPECT_EQ(spaced, record[1]);
 }
 
 TEST_F(InstallActions, WhatCannotBeCarriedOutTouchesNothing) {
@@ -741,30 +761,40 @@ TEST_F(InstallPackages, PackageUnpacksWhereItsFlagsPoint) {
     }
 }
 
+// The temporary folder lies under a folder with a blank, and a program waits at its
+// first word: only the unpacked set-up runs.
 TEST_F(InstallPackages, InstallerPackageRunsItsSetupWhereItWasUnpacked) {
-    TemporaryDirectoryRedirect redirect(temporary.Path());
+    const std::string parent = temporary.Path() + "\\sec review";
+    const std::string spaced = parent + "\\t";
+    ASSERT_TRUE(CreateDirectoryA(parent.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryA(spaced.c_str(), nullptr));
+    const std::string planted = temporary.Path() + "\\sec.exe";
+    ASSERT_TRUE(
+        CopyFileA((ModuleDirectory() + "\\record_app.exe").c_str(), planted.c_str(), FALSE));
+    TemporaryDirectoryRedirect redirect(spaced);
     struct Case {
         const char* entry;
         const char* ownLine;
         const char* tail;
     };
     const Case cases[] = {
-        {"ispackage,client.pkg", "", "\\setup.exe"},
+        {"ispackage,client.pkg", "", ""},
         // The set-up sees the installer's own line unchanged, "/tray" included.
-        {"ISPACKAGE,client.pkg,-s", "/tray /is", "\\setup.exe -s /tray /is"},
+        {"ISPACKAGE,client.pkg,-s", "/tray /is", " -s /tray /is"},
     };
     for (const Case& c : cases) {
         commandLine = c.ownLine;
-        std::vector<std::string> before = UnpackedDirectories(temporary.Path());
+        std::vector<std::string> before = UnpackedDirectories(spaced);
         EXPECT_EQ(1, Perform(c.entry)) << c.entry;
-        std::vector<std::string> after = UnpackedDirectories(temporary.Path());
+        EXPECT_FALSE(FileExists(planted + ".txt")) << c.entry;
+        std::vector<std::string> after = UnpackedDirectories(spaced);
         ASSERT_EQ(before.size() + 1, after.size()) << c.entry;
         std::string unpacked;
         for (const std::string& d : after)
             if (std::find(before.begin(), before.end(), d) == before.end()) unpacked = d;
         std::vector<std::string> record = Lines(ReadWholeFile(unpacked + "\\setup.exe.txt"));
         ASSERT_EQ(2u, record.size()) << c.entry;
-        EXPECT_EQ(unpacked + c.tail, record[0]);
+        EXPECT_EQ("\"" + unpacked + "\\setup.exe\"" + c.tail, record[0]);
         EXPECT_EQ(unpacked, record[1]);
         EXPECT_TRUE(FileExists(unpacked + "\\setup.ins"));
         EXPECT_TRUE(EnableWritten());

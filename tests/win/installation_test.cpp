@@ -144,7 +144,7 @@ TEST_F(InstallationDriver, InstallsInInstallOrderThenDisplayOrderAndNeverFrom100
     EXPECT_EQ((std::vector<std::string>{"early", "tie", "late"}), RecordedTags(Record()));
     std::vector<RecordedRun> runs = RecordedRuns(Record());
     ASSERT_FALSE(runs.empty());
-    EXPECT_EQ(source + "\\record_app.exe early", runs[0].commandLine);
+    EXPECT_EQ("\"" + source + "\\record_app.exe\" early", runs[0].commandLine);
     EXPECT_EQ(work, runs[0].directory);
     // Local-only and not nested: installed, the work directory is deleted.
     EXPECT_FALSE(FileExists(work));
@@ -360,7 +360,8 @@ TEST_F(InstallerInstall, TheTypicalRunInstallsTheClientAndLeavesNothingBehind) {
     std::string shown = ReadWholeFile(note);
     EXPECT_EQ(0u, shown.find("Corvane Halverd Client installed\r\ndirectory: " + work + "\r\n"))
         << shown;
-    EXPECT_NE(std::string::npos, shown.find("command line: " + work + "\\Corvane.exe -run2\r\n"))
+    EXPECT_NE(std::string::npos,
+              shown.find("command line: \"" + work + "\\Corvane.exe\" -run2\r\n"))
         << shown;
     EXPECT_FALSE(FileExists(work));
     EXPECT_EQ("", ReadRecordedWorkDirectory());
@@ -377,7 +378,7 @@ TEST_F(InstallerInstall, WithoutSuccessTheFilesStayAndTheNextStartInstallsAtOnce
     ASSERT_NO_FATAL_FAILURE(DownloadAndInstall(setup, "-SaveProxySettings"));
     std::vector<RecordedRun> runs = RecordedRuns(work + "\\Corvane.exe");
     ASSERT_EQ(1u, runs.size());
-    EXPECT_EQ(work + "\\Corvane.exe -run2 -SaveProxySettings", runs[0].commandLine);
+    EXPECT_EQ("\"" + work + "\\Corvane.exe\" -run2 -SaveProxySettings", runs[0].commandLine);
     EXPECT_EQ(work, runs[0].directory);
     // Ended with 1009: everything stays for the next start.
     EXPECT_EQ(work, ReadRecordedWorkDirectory());
@@ -464,7 +465,7 @@ TEST_F(InstallerInstall, WithoutInterventionTheInstallationStartsAtOnce) {
     std::vector<RecordedRun> runs = RecordedRuns(work + "\\Corvane.exe");
     ASSERT_EQ(1u, runs.size());
     // "/NoIntervention" reaches the started program as part of the command line.
-    EXPECT_EQ(work + "\\Corvane.exe -run2 /NoIntervention", runs[0].commandLine);
+    EXPECT_EQ("\"" + work + "\\Corvane.exe\" -run2 /NoIntervention", runs[0].commandLine);
     EXPECT_TRUE(FileExists(work + "\\Corvane.exe"));  // no success recorded: 1009
 }
 
@@ -501,7 +502,8 @@ TEST_F(InstallationDriver, ANestedLocalRunEndsKeepingItsFiles) {
     EXPECT_EQ(0, run.WaitForExit(patience));
     CloseHandle(mutex);
     ASSERT_EQ(1u, RecordedRuns(Record()).size());
-    EXPECT_EQ(source + "\\record_app.exe nested -run2", RecordedRuns(Record())[0].commandLine);
+    EXPECT_EQ("\"" + source + "\\record_app.exe\" nested -run2",
+              RecordedRuns(Record())[0].commandLine);
     // A local run counts as installed only when it is not nested: 1009, files kept.
     EXPECT_TRUE(FileExists(work));
     EXPECT_EQ(work, ReadRecordedWorkDirectory());

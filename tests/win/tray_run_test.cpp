@@ -203,7 +203,7 @@ TEST_F(TrayRun, SuspendedMidPackageASecondStartResumesAndInstalls) {
     std::string shown = ReadWholeFile(note);
     EXPECT_EQ(0u, shown.find("Corvane Halverd Client installed\r\ndirectory: " + work + "\r\n"))
         << shown;
-    EXPECT_NE(std::string::npos, shown.find("command line: " + work + "\\Corvane.exe -run2"))
+    EXPECT_NE(std::string::npos, shown.find("command line: \"" + work + "\\Corvane.exe\" -run2"))
         << shown;
     ExpectEverythingDeleted();
     EXPECT_FALSE(FileExists(StateProfilePath()));
