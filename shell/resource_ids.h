@@ -82,3 +82,5 @@
 // The installer's payload holds no description (none appended, a damaged trailer, no
 // ".inf" record): nothing to download or install.
 #define IDS_NO_DESCRIPTION 610
+// A network component that nothing vouches for while the publisher's key is in force.
+#define IDS_UNVERIFIED_SOURCE 750
