@@ -2,15 +2,24 @@
 // component_authenticity_win.h).
 #include "config/component_authenticity_win.h"
 
+#include <stdlib.h>
+#include <string.h>
+
+#include "config/paths.h"
+#include "config/private_directory_win.h"
 #include "config/profile_win.h"
 #include "config/string_table.h"
 #include "config/verified_files.h"
+#include "config/work_directory_win.h"
+#include "shell/directories_win.h"
 #include "transfer/sha256_text.h"
 
 namespace {
 
 const char publisherKeyName[] = "publisherKey";
 const char pinnedDigestsName[] = "sha256";
+const char allowUnverifiedName[] = "allowUnverified";
+const DWORD hashBlockSize = 64 * 1024;
 const char listDelimiters[] = ", ";
 // Room for the pins of as many files as "files" can list.
 const size_t pinListSize = 4096;
@@ -61,21 +70,94 @@ bool PresentFileCounts(const Component& component, size_t index, const char* pat
            FileMatchesDigest(path, digest) == Authentic;
 }
 
-AuthenticityResult CheckFilesBeforeInstall(const Component& component) {
+SourceVerdict JudgeComponentSource(const Component& component) {
+    char defaults[kPublisherKeyTextSize], own[kPublisherKeyTextSize], allow[16];
+    ReadValue("defs", publisherKeyName, "", defaults, countof(defaults), component.descriptionPath);
+    ReadComponentValue(component, publisherKeyName, "", own, countof(own));
+    ReadComponentValue(component, allowUnverifiedName, "", allow, countof(allow));
+    SourceTrust trust = {GetProtocol(component), defaults[0] != '\0' || own[0] != '\0',
+                         HasPublisherKey(component), HasPinnedDigests(component),
+                         AllowsUnverified(allow)};
+    return JudgeSource(trust);
+}
+
+AuthenticityResult HandleMatchesDigest(HANDLE file, const Sha256Digest& expected) {
+    Sha256Hash hash;
+    if (!hash.Start()) return CannotVerify;
+    LONG high = 0;
+    SetLastError(NO_ERROR);
+    if (SetFilePointer(file, 0, &high, FILE_BEGIN) == INVALID_SET_FILE_POINTER &&
+        GetLastError() != NO_ERROR)
+        return NotAuthentic;
+    BYTE* block = static_cast<BYTE*>(malloc(hashBlockSize));
+    bool ok = block != nullptr;
+    while (ok) {
+        DWORD got = 0;
+        ok = ReadFile(file, block, hashBlockSize, &got, nullptr) != FALSE;
+        if (!ok || got == 0) break;
+        ok = hash.Add(block, got);
+    }
+    free(block);
+    Sha256Digest actual;
+    if (!ok || !hash.Finish(actual)) return NotAuthentic;
+    return SameDigest(actual, expected) ? Authentic : NotAuthentic;
+}
+
+HANDLE OpenHeldFile(const char* path) {
+    return CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                       FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+}
+
+AuthenticityResult CheckedFiles::Check(const Component& component) {
+    Release();
     if (!HasPublisherKey(component) && !HasPinnedDigests(component)) return Authentic;
     if (!CanVerifyAuthenticity()) return CannotVerify;
+    ProtocolKind protocol = GetProtocol(component);
+    if ((protocol == ProtocolCopy || protocol == ProtocolCdrom) &&
+        !CreateFreshDirectory(component.workDirectory, "SRC", copies))
+        return NotAuthentic;
     char files[kFileListSize];
     ReadComponentValue(component, "files", "", files, countof(files));
     char* cursor = files;
     size_t index = 0;
     while (char* name = NextToken(&cursor, listDelimiters)) {
-        char path[260];
+        char source[260], path[260];
         Sha256Digest digest;
-        if (!GetSourcePath(component, name, path, countof(path)) ||
-            !ExpectedDigest(component, index++, path, digest))
+        if (!GetSourcePath(component, name, source, countof(source))) return NotAuthentic;
+        if (copies[0] != '\0') {
+            // A name that climbs out would copy over another file of the work directory.
+            if (strstr(name, "..") != nullptr || JoinPath(copies, name, path, countof(path))[0] == '\0')
+                return NotAuthentic;
+            CreateParentDirectories(path);
+            if (!CopyFileA(source, path, TRUE)) return NotAuthentic;
+        } else {
+            CopyText(path, source);
+        }
+        if (!ExpectedDigest(component, index++, path, digest) || heldCount == kMaxHeld)
             return NotAuthentic;
-        AuthenticityResult result = FileMatchesDigest(path, digest);
+        HANDLE file = OpenHeldFile(path);
+        if (file == INVALID_HANDLE_VALUE) return NotAuthentic;
+        held[heldCount++] = file;
+        AuthenticityResult result = HandleMatchesDigest(file, digest);
         if (result != Authentic) return result;
     }
     return Authentic;
+}
+
+bool CheckedFiles::PathOf(const Component& component, const char* name, char* out,
+                          size_t size) const {
+    if (copies[0] != '\0') {
+        char copy[260];
+        if (JoinPath(copies, name, copy, countof(copy))[0] != '\0' &&
+            GetFileAttributesA(copy) != INVALID_FILE_ATTRIBUTES)
+            return CopyTextN(out, size, copy);
+    }
+    return GetSourcePath(component, name, out, size);
+}
+
+void CheckedFiles::Release() {
+    for (size_t i = 0; i < heldCount; ++i) CloseHandle(held[i]);
+    heldCount = 0;
+    if (copies[0] != '\0') DeleteTree(copies);
+    copies[0] = '\0';
 }

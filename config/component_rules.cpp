@@ -114,3 +114,12 @@ void CutToSourceDirectory(char* path) {
 }
 
 bool DisallowsIntervention(const char* value) { return strcmp(value, "FALSE") == 0; }
+
+SourceVerdict JudgeSource(const SourceTrust& trust) {
+    if (!IsNetworkProtocol(trust.protocol) || !trust.keyInForce) return SourceVerdict::Checked;
+    bool checked = trust.protocol == ProtocolHttp ? trust.signedPackage : trust.pinned;
+    if (checked) return SourceVerdict::Checked;
+    return trust.allowUnverified ? SourceVerdict::Unverified : SourceVerdict::Refused;
+}
+
+bool AllowsUnverified(const char* value) { return EqualsIgnoringCase(value, "TRUE"); }

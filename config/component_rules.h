@@ -46,6 +46,32 @@ inline bool IsNetworkProtocol(ProtocolKind protocol) {
 // takes. Any other site is a description error, as an empty one is.
 bool SiteCanBeDownloaded(const char* site);
 
+// What a component's files rest on, as its description says. A key is in force when
+// "publisherKey" is not empty in [defs] or in the component's own section; an http
+// package is signed when the key that applies to it (its own, else that of [defs]) is
+// not empty; pins are the "sha256" digests of a component that is not http.
+struct SourceTrust {
+    ProtocolKind protocol;
+    bool keyInForce;
+    bool signedPackage;
+    bool pinned;
+    bool allowUnverified;  // "allowUnverified=TRUE" in the component's section
+};
+
+enum class SourceVerdict {
+    Checked,     // read where it stands, or checked against a signature or pins
+    Unverified,  // fetched unchecked, as the description allows: nothing claims otherwise
+    Refused,     // fetched unchecked although the publisher's key is in force
+};
+
+// Under a publisher's key, a component fetched from the network (http or ftp) must be a
+// signed package or pinned, unless its section allows it explicitly: anyone on the path
+// can change what a server sends. Without a key nothing is promised and nothing refused.
+SourceVerdict JudgeSource(const SourceTrust& trust);
+
+// The allowUnverified value allows unchecked files only when it is "TRUE" (any case).
+bool AllowsUnverified(const char* value);
+
 // String-table id of a status text (512..520, 516 unused).
 unsigned StatusStringId(int32_t status);
 

@@ -99,7 +99,8 @@ DescriptionLoad LoadDescriptions(InstallerRun& run) {
     if (run.descriptionPath != nullptr) {
         ReadDescription(run, run.descriptionPath);
         descriptions.read = 1;
-    } else if (!ExtractPayload(run.workDirectory, ReadDescriptionHandler, &descriptions)) {
+    } else if (!ExtractPayload(run.workDirectory, ReadDescriptionHandler, &descriptions,
+                                 &run.verifiedFiles)) {
         return PayloadDamaged;
     }
     run.SortByDisplayOrder();

@@ -1,6 +1,7 @@
 // Reading the payload appended to an executable, and extracting it into a directory.
 #include "config/payload_archive_win.h"
 
+#include "common/text.h"
 #include "config/image_signature.h"
 #include "config/paths.h"
 #include "shell/directories_win.h"
@@ -8,11 +9,16 @@
 namespace {
 
 const DWORD kCopyBufferSize = 2048;
+const char kExtensionName[] = "cvgetex.dll";
 
-// Writes the content of the record the archive is positioned at into a new file at path.
-// Returns false when the file cannot be created; *copied tells whether all content arrived.
+// The extension library this process extracted where it could not hash it.
+char unhashedExtension[MAX_PATH] = "";
+
+// Writes the content of the record the archive is positioned at into a new file at path,
+// adding it to hash when one is given. Returns false when the file cannot be created;
+// *copied tells whether all content arrived.
 bool WriteRecordFile(PayloadArchive& archive, const char* path, uint32_t contentSize,
-                     bool* copied) {
+                     bool* copied, Sha256Hash* hash) {
     HANDLE output = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     if (output == INVALID_HANDLE_VALUE) return false;
@@ -23,6 +29,7 @@ bool WriteRecordFile(PayloadArchive& archive, const char* path, uint32_t content
         uint32_t chunk = remaining < kCopyBufferSize ? remaining : kCopyBufferSize;
         uint32_t got = archive.Read(buffer, chunk);
         DWORD written = 0;
+        if (hash != nullptr && got > 0) (void)hash->Add(buffer, got);  // a failure fails Finish
         if (got > 0 && (!WriteFile(output, buffer, got, &written, nullptr) || written != got)) {
             *copied = false;
             break;
@@ -106,8 +113,33 @@ void PayloadArchive::Close() {
     file = INVALID_HANDLE_VALUE;
 }
 
+namespace {
+
+// Writes one record at path; the extension library's digest goes into digests.
+bool ExtractRecord(PayloadArchive& archive, const char* name, const char* path,
+                   uint32_t contentSize, VerifiedFiles* digests, bool* copied) {
+    if (digests == nullptr || !EqualsIgnoringCase(name, kExtensionName))
+        return WriteRecordFile(archive, path, contentSize, copied, nullptr);
+    Sha256Hash hash;
+    bool hashing = hash.Start();
+    if (!WriteRecordFile(archive, path, contentSize, copied, hashing ? &hash : nullptr))
+        return false;
+    Sha256Digest digest;
+    if (!hashing)
+        CopyText(unhashedExtension, path);
+    else if (*copied && hash.Finish(digest))
+        (void)digests->Record(path, digest);  // unrecorded, it is never loaded
+    return true;
+}
+
+}  // namespace
+
+bool ExtractedUnhashedExtension(const char* path) {
+    return unhashedExtension[0] != '\0' && EqualsIgnoringCase(unhashedExtension, path);
+}
+
 bool ExtractPayloadFromFile(const char* executablePath, const char* workDirectory,
-                            DescriptionHandler handler, void* context) {
+                            DescriptionHandler handler, void* context, VerifiedFiles* digests) {
     PayloadArchive archive;
     if (!archive.Open(executablePath)) return true;
     uint32_t offset = archive.FirstRecordOffset();
@@ -122,16 +154,17 @@ bool ExtractPayloadFromFile(const char* executablePath, const char* workDirector
         if (JoinPath(workDirectory, name, path, sizeof path)[0] == '\0') return false;
         if (strpbrk(name, "\\/") != nullptr) CreateParentDirectories(path);
         bool copied = false;
-        if (!WriteRecordFile(archive, path, contentSize, &copied)) return false;
+        if (!ExtractRecord(archive, name, path, contentSize, digests, &copied)) return false;
         if (handler != nullptr && IsDescriptionPath(path)) handler(context, path);
         if (!copied) return false;
     }
 }
 
-bool ExtractPayload(const char* workDirectory, DescriptionHandler handler, void* context) {
+bool ExtractPayload(const char* workDirectory, DescriptionHandler handler, void* context,
+                    VerifiedFiles* digests) {
     char executablePath[MAX_PATH];
     DWORD length = GetModuleFileNameA(nullptr, executablePath, sizeof executablePath);
     // A cut module path would name another file; treat it like an unopenable executable.
     if (length == 0 || length >= sizeof executablePath) return true;
-    return ExtractPayloadFromFile(executablePath, workDirectory, handler, context);
+    return ExtractPayloadFromFile(executablePath, workDirectory, handler, context, digests);
 }

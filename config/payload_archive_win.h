@@ -3,6 +3,8 @@
 
 #include "common/win32.h"
 #include "config/payload_format.h"
+#include "config/verified_files.h"
+#include "transfer/authenticity_win.h"
 
 // The reader of one executable's payload; lives on the stack of the extraction.
 class PayloadArchive {
@@ -43,9 +45,18 @@ typedef void (*DescriptionHandler)(void* context, const char* path);
 // Extracts the payload of the running executable into workDirectory. True when every
 // record was written (or there is no payload, or the executable cannot be opened); false
 // when a file could not be written or the payload is damaged or names a file outside
-// workDirectory.
-bool ExtractPayload(const char* workDirectory, DescriptionHandler handler, void* context);
+// workDirectory. With digests, the SHA-256 of the extension library the payload ships
+// ("cvgetex.dll" at its top) is recorded there as it is written: the executable is what
+// the run trusts, so that copy, and no other file of that name, may be loaded.
+bool ExtractPayload(const char* workDirectory, DescriptionHandler handler, void* context,
+                    VerifiedFiles* digests = nullptr);
 
 // The same extraction from the payload of executablePath.
 bool ExtractPayloadFromFile(const char* executablePath, const char* workDirectory,
-                            DescriptionHandler handler, void* context);
+                            DescriptionHandler handler, void* context,
+                            VerifiedFiles* digests = nullptr);
+
+// Whether this process's extraction wrote the extension library at path although the
+// system could not hash it (no SHA-256 provider): then only the private work directory
+// protects that copy.
+bool ExtractedUnhashedExtension(const char* path);

@@ -126,10 +126,15 @@ void SystemRandomBytes(unsigned char* bytes, size_t count) {
 
 bool CreatePrivateDirectory(const char* path) {
     UserOnlySecurity security;
-    // Where no access list can be built (Windows 95 family, or a failing call) the
-    // directory gets the default security of its parent.
-    SECURITY_ATTRIBUTES* attributes = security.Build() ? &security.attributes : nullptr;
-    return CreateDirectoryA(path, attributes) != FALSE;
+    if (security.Build()) return CreateDirectoryA(path, &security.attributes) != FALSE;
+    // The Windows 95 family has no access lists: the directory is as open as any other.
+    // On Windows NT an access list that cannot be built would leave the directory with
+    // its parent's, open to others: none is created.
+    if (GetOsClass() == OsModernNt || GetOsClass() == OsOldNt) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return false;
+    }
+    return CreateDirectoryA(path, nullptr) != FALSE;
 }
 
 bool CreateFreshDirectory(const char* parent, const char* prefix, char (&path)[MAX_PATH]) {

@@ -13,8 +13,10 @@ void SystemRandomBytes(unsigned char* bytes, size_t count);
 // Where fresh names and tags draw their bytes; tests put a predictable source here.
 extern RandomBytesSource randomBytesSource;
 
-// Creates path as a new directory for the current user only (on Windows NT; elsewhere
-// with default security). False when it exists already or cannot be created.
+// Creates path as a new directory for the current user only (on Windows NT; on the
+// Windows 95 family, which has no access lists, with default security). False when it
+// exists already or cannot be created, and on Windows NT when its access list cannot be
+// built.
 bool CreatePrivateDirectory(const char* path);
 
 // Creates a new directory "<parent>\<prefix><8 hex digits>" under a fresh name, trying

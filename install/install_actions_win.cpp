@@ -4,7 +4,10 @@
 #include "install/install_actions_win.h"
 #include "common/registry_text_win.h"
 
+#include "config/component_authenticity_win.h"
 #include "config/component_table_win.h"
+#include "config/payload_archive_win.h"
+#include "config/verified_files.h"
 #include "install/action_result.h"
 #include "install/install_entry.h"
 #include "shell/app_win.h"
@@ -28,9 +31,10 @@ typedef int(__cdecl* UnzipPackageProc)(const char* package, const char* destinat
 
 // Loaded on first use and kept until the installation's actions are over.
 HMODULE extensionLibrary = nullptr;
-// The work directory of the latest action's run, where a downloaded cvgetex.dll is
-// looked for; empty before the first action.
+// The work directory of the latest action's run, where the payload's cvgetex.dll is
+// looked for, and the digests it must match; empty before the first action.
 char extensionDirectory[MAX_PATH] = "";
+const VerifiedFiles* extensionDigests = nullptr;
 
 HKEY CreateKey(HKEY root, const char* path) {
     HKEY key = nullptr;
@@ -255,13 +259,17 @@ VerbOutcome CarryOut(const Component& component, const InstallEntry& fields, con
 
 }  // namespace
 
-int PerformInstallAction(Component& component, char* entry) {
+int PerformInstallAction(Component& component, char* entry, const CheckedFiles* checked) {
     InstallEntry fields;
     if (!SplitInstallEntry(entry, &fields)) return 0;
     char fullPath[MAX_PATH];
     // A file whose path does not fit names no file of the component: nothing happens.
-    if (!GetSourcePath(component, fields.file, fullPath, countof(fullPath))) return 0;
+    bool named = checked != nullptr
+                     ? checked->PathOf(component, fields.file, fullPath, countof(fullPath))
+                     : GetSourcePath(component, fields.file, fullPath, countof(fullPath));
+    if (!named) return 0;
     CopyText(extensionDirectory, component.workDirectory);
+    extensionDigests = component.verifiedFiles;
     ClearFailure();
     VerbOutcome outcome = CarryOut(component, fields, fullPath);
     if (outcome.started && ProgramReportedFailure())
@@ -303,14 +311,32 @@ int AddToComRegistrationList(const char* path) {
     return 1;
 }
 
-// The publisher's copy in the work directory, by its full path; the system's search
-// (narrowed to the system folder at start-up) only where none was shipped.
+// The system folder's copy, by its full path: never one a search would find elsewhere.
+HMODULE LoadSystemExtensionLibrary() {
+    char path[MAX_PATH];
+    UINT length = GetSystemDirectoryA(path, countof(path));
+    if (length == 0 || length >= countof(path) || !AppendText(path, "\\cvgetex.dll")) return nullptr;
+    return LoadLibraryExA(path, nullptr, 0);
+}
+
+// The work directory's copy when it is the one recorded (the payload's, or a verified
+// download), held open from its check until it is loaded; otherwise the system's.
 HMODULE LoadExtensionLibrary() {
     char path[MAX_PATH];
-    if (extensionDirectory[0] != '\0' && CopyText(path, extensionDirectory) &&
-        AppendText(path, "\\cvgetex.dll") && GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES)
-        return LoadLibraryExA(path, nullptr, 0);
-    return LoadLibraryA("cvgetex.dll");
+    Sha256Digest digest;
+    if (extensionDirectory[0] == '\0' || !CopyText(path, extensionDirectory) ||
+        !AppendText(path, "\\cvgetex.dll"))
+        return LoadSystemExtensionLibrary();
+    // Only where the system cannot hash: the payload's copy in the private work directory.
+    if (ExtractedUnhashedExtension(path)) return LoadLibraryExA(path, nullptr, 0);
+    if (extensionDigests == nullptr || !extensionDigests->Find(path, digest))
+        return LoadSystemExtensionLibrary();
+    HANDLE held = OpenHeldFile(path);
+    if (held == INVALID_HANDLE_VALUE) return LoadSystemExtensionLibrary();
+    HMODULE module = nullptr;
+    if (HandleMatchesDigest(held, digest) == Authentic) module = LoadLibraryExA(path, nullptr, 0);
+    CloseHandle(held);
+    return module != nullptr ? module : LoadSystemExtensionLibrary();
 }
 
 int CallUnzipPackage(const char* package, const char* destination, int flag) {

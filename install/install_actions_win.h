@@ -6,6 +6,7 @@
 #include "common/win32.h"
 
 struct Component;
+class CheckedFiles;
 
 // Process handle of a program an install action waits for, or -1 while none is
 // waited for; the download dialog looks at it when Windows ends.
@@ -23,7 +24,9 @@ enum ClientDirectoryVariant { ClientProgramDirectory = 0, ClientDataDirectory = 
 // start counts as done (the shell has shown its own message), and so does a "package"
 // or "copy" whose client directory is not there. The COM list and "enable" are written
 // as far as they can be; their failures fail nothing.
-int PerformInstallAction(Component& component, char* entry);
+// With checked, the entry's file is the one held there (a checked copy where there is one).
+int PerformInstallAction(Component& component, char* entry,
+                         const CheckedFiles* checked = nullptr);
 // The installed client's program or data directory into buffer (260 bytes). Returns 1
 // when a path was found; otherwise 0 with buffer empty (also when the client's key has
 // no usable "Path", or the path does not fit).
@@ -32,8 +35,10 @@ int FindClientDirectory(char* buffer, ClientDirectoryVariant variant);
 int AddToComRegistrationList(const char* path);
 // Unpacks a package through the extension library's "UnzipPackage"; its result, or 0
 // when the library or the export cannot be found. The library is "cvgetex.dll" in the
-// latest action's work directory, loaded by its full path; where there is none there,
-// the system's copy. It stays loaded until ReleaseExtensionLibrary.
+// latest action's work directory, loaded by its full path while held open, when it
+// matches the digest recorded for it (the payload's copy, or a verified download);
+// otherwise only the system folder's copy, by its full path. It stays loaded until
+// ReleaseExtensionLibrary.
 int CallUnzipPackage(const char* package, const char* destination, int flag);
 // Unloads the extension library, so that the work directory holding it can be deleted.
 void ReleaseExtensionLibrary();

@@ -129,6 +129,17 @@ void ReportNotAuthentic(const InstallerRun& run, InstallView& view, const char* 
     if (run.allowIntervention) view.ShowError(text, caption);
 }
 
+// A component fetched unchecked under the publisher's key (a file left from an earlier
+// run, or a description changed since) is not installed, and nothing after it is.
+void ReportUnverifiedSource(const InstallerRun& run, InstallView& view, const char* name) {
+    char format[256], text[512], caption[50];
+    LoadText(IDS_UNVERIFIED_SOURCE, format, countof(format));
+    ReplaceEveryPercentOne(format, name, text, countof(text));
+    LoadText(IDS_APP_TITLE, caption, countof(caption));
+    view.ShowStatusLine(text);
+    if (run.allowIntervention) view.ShowError(text, caption);
+}
+
 // An entry as the failure message names it: "install1 (copy,viewer.dll,2)". The entry
 // is copied before the action splits it in place.
 struct StepName {
@@ -169,11 +180,11 @@ const ActionKind kInstallAction = {"install", IDS_INSTALLING, Installing};
 // failed.
 bool PerformStep(InstallerRun& run, InstallView& view, int index, const char* name,
                  const ActionKind& kind, int pass, char (&entry)[kInstallEntrySize],
-                 StepName& failed) {
+                 const CheckedFiles& checkedFiles, StepName& failed) {
     ShowActionStatus(view, kind.statusTextId, name);
     run.SetStatus(index, kind.status);
     StepName step = NameStep(kind.key, pass, entry);
-    if (PerformInstallAction(*run.ComponentAt(index), entry) != 0) return true;
+    if (PerformInstallAction(*run.ComponentAt(index), entry, &checkedFiles) != 0) return true;
     failed = step;
     return false;
 }
@@ -186,7 +197,14 @@ bool InstallComponent(InstallerRun& run, InstallView& view, int index) {
     Component& component = *run.ComponentAt(index);
     char name[kShownNameSize];
     CopyText(name, component.name);  // cut, as the column showed it
-    AuthenticityResult checked = CheckFilesBeforeInstall(component);
+    if (JudgeComponentSource(component) == SourceVerdict::Refused) {
+        run.SetStatus(index, DownloadError);
+        ReportUnverifiedSource(run, view, name);
+        return false;
+    }
+    // Held until the component's actions are over (closed when this returns).
+    CheckedFiles checkedFiles;
+    AuthenticityResult checked = checkedFiles.Check(component);
     if (checked != Authentic) {
         run.SetStatus(index, DownloadError);
         ReportNotAuthentic(run, view, name, checked);
@@ -199,7 +217,8 @@ bool InstallComponent(InstallerRun& run, InstallView& view, int index) {
     StepName failed = {};
     for (int pass = 1; pass <= count && succeeded; ++pass) {
         if (ReadEntry(component, kExtractAction.key, pass, entry))
-            succeeded = PerformStep(run, view, index, name, kExtractAction, pass, entry, failed);
+            succeeded = PerformStep(run, view, index, name, kExtractAction, pass, entry,
+                                    checkedFiles, failed);
         if (ReadEntry(component, "registry", pass, entry) &&
             !RegistrySectionSucceeded(ApplyRegistrySection(component.descriptionPath, entry))) {
             failed = NameStep("registry", pass, entry);
@@ -207,7 +226,8 @@ bool InstallComponent(InstallerRun& run, InstallView& view, int index) {
             break;
         }
         if (ReadEntry(component, kInstallAction.key, pass, entry))
-            succeeded = PerformStep(run, view, index, name, kInstallAction, pass, entry, failed);
+            succeeded = PerformStep(run, view, index, name, kInstallAction, pass, entry,
+                                    checkedFiles, failed);
     }
     if (!succeeded) {
         run.SetStatus(index, Downloaded);

@@ -88,3 +88,5 @@
 #define IDS_PACKAGE_TOO_OLD 701
 #define IDS_PACKAGE_EXPIRED 702
 #define IDS_PACKAGE_UNREADABLE 703
+// A network component that nothing vouches for while the publisher's key is in force.
+#define IDS_UNVERIFIED_SOURCE 750

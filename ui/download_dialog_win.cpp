@@ -196,7 +196,8 @@ void DownloadDialog::ShowStatus(UINT textId, int bufferSize, const char* first,
     if (textId == IDS_DISK_FULL || textId == IDS_WRITE_DENIED ||
         textId == IDS_WAITING_FOR_NETWORK || textId == IDS_NOT_AUTHENTIC ||
         textId == IDS_KEY_INVALID || textId == IDS_CANNOT_VERIFY ||
-        (textId >= IDS_PACKAGE_WRONG_NAME && textId <= IDS_PACKAGE_UNREADABLE))
+        (textId >= IDS_PACKAGE_WRONG_NAME && textId <= IDS_PACKAGE_UNREADABLE) ||
+        textId == IDS_UNVERIFIED_SOURCE)
         ReplaceEveryPercentOne(format, first, line, countof(line));
     else
         wsprintfA(line, format, first, second);
@@ -235,6 +236,14 @@ bool DownloadDialog::RequestNextFile() {
     const Component& component = *CurrentComponent();
     ProtocolKind protocol = GetProtocol(component);
     if (!IsNetworkProtocol(protocol)) return EndDownload(true);
+    // Nothing of a component that nothing vouches for is fetched under the key.
+    if (JudgeComponentSource(component) == SourceVerdict::Refused) {
+        char name[70];
+        CopyText(name, component.name);  // cut, as the column shows it
+        ShowStatus(IDS_UNVERIFIED_SOURCE, 300, name, nullptr);
+        run.SetCurrentStatus(DownloadError);
+        return EndDownload(true);
+    }
     TransferWorker* worker = SelectWorker(protocol);
 
     if (!EqualsIgnoringCase(run.connectedSite, run.site)) {
@@ -369,7 +378,10 @@ int DownloadDialog::CheckReceivedFile(const char* temporary, const char* final) 
         return TransferNotAuthentic;
     AuthenticityResult result = FileMatchesDigest(temporary, digest);
     if (result == CannotVerify) return TransferCannotVerify;
-    return result == Authentic ? TransferOk : TransferNotAuthentic;
+    if (result != Authentic) return TransferNotAuthentic;
+    // Recorded as a signed package's is: a pinned cvgetex.dll may then be loaded.
+    (void)run.verifiedFiles.Record(final, digest);
+    return TransferOk;
 }
 
 void DownloadDialog::OnFileDone(int result, LPARAM how) {

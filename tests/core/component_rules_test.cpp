@@ -172,6 +172,43 @@ TEST(ComponentRules, OnlyExactFalseDisallowsIntervention) {
     for (const Case& c : cases) EXPECT_EQ(c.disallows, DisallowsIntervention(c.value)) << c.value;
 }
 
+// Under a key, what comes over the network unsigned and unpinned is refused unless the
+// component's section allows it; local sources and runs without a key are never refused.
+TEST(ComponentRules, UnverifiedNetworkSourcesAreRefusedUnderAKey) {
+    using V = SourceVerdict;
+    struct Case {
+        ProtocolKind protocol;
+        bool key, signedPackage, pinned, allow;
+        SourceVerdict verdict;
+    };
+    const Case cases[] = {
+        {ProtocolFtp, true, false, false, false, V::Refused},
+        {ProtocolFtp, true, false, true, false, V::Checked},
+        {ProtocolFtp, true, false, false, true, V::Unverified},
+        {ProtocolFtp, false, false, false, false, V::Checked},
+        // An ftp component is never signed, whatever key text it carries.
+        {ProtocolFtp, true, true, false, false, V::Refused},
+        {ProtocolHttp, true, true, false, false, V::Checked},
+        // Its own empty publisherKey under the key of [defs]: unsigned.
+        {ProtocolHttp, true, false, false, false, V::Refused},
+        {ProtocolHttp, true, false, true, false, V::Refused},
+        {ProtocolHttp, true, false, false, true, V::Unverified},
+        {ProtocolHttp, false, false, false, false, V::Checked},
+        {ProtocolCopy, true, false, false, false, V::Checked},
+        {ProtocolCdrom, true, false, false, false, V::Checked},
+        {ProtocolSelfExtract, true, false, false, false, V::Checked},
+    };
+    for (const Case& c : cases) {
+        SourceTrust trust = {c.protocol, c.key, c.signedPackage, c.pinned, c.allow};
+        EXPECT_EQ(c.verdict, JudgeSource(trust))
+            << c.protocol << c.key << c.signedPackage << c.pinned << c.allow;
+    }
+    EXPECT_TRUE(AllowsUnverified("TRUE"));
+    EXPECT_TRUE(AllowsUnverified("true"));
+    EXPECT_FALSE(AllowsUnverified("yes"));
+    EXPECT_FALSE(AllowsUnverified(""));
+}
+
 }  // namespace
 
 // A site whose port is no port is refused as an empty one is: the component is never

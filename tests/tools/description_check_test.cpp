@@ -175,6 +175,7 @@ const Case kCases[] = {
      "[f]\nname=F\nProtocol=ftp\nsite=h\nuser=u\nfiles=y\npublisherKey=" KEY "\n",
      {{3, E, "publisherKey is no RSA public key"},
       {9, E, "publisherKey is no RSA public key"},
+      {10, E, "neither signed nor pinned"},
       {16, W, "only http components are signed"}}},
     {"a publisher key too long for the installer's buffer",
      "[defs]\ncomponents=a\npublisherKey=" KEY KEY KEY "\n[a]\nname=A\n",
@@ -191,7 +192,12 @@ const Case kCases[] = {
     {"an empty key turns the check of [defs]' key off",
      "[defs]\ncomponents=a,b\npublisherKey=" KEY "\n[a]\nname=A\nProtocol=http\nsite=h\n"
      "files=x\npublisherKey=\n[b]\nname=B\nProtocol=http\nsite=h\nfiles=y\n",
-     {{9, W, "publisherKey is empty"}}},
+     {{4, E, "neither signed nor pinned"}, {9, W, "publisherKey is empty"}}},
+    {"under a key, what the network brings unchecked is refused unless allowed",
+     "[defs]\ncomponents=f,g,c\npublisherKey=" KEY "\n[f]\nname=F\nProtocol=ftp\nsite=h\n"
+     "user=u\nfiles=a\n[g]\nname=G\nProtocol=ftp\nsite=h\nuser=u\nfiles=b\n"
+     "allowUnverified=TRUE\n[c]\nname=C\nProtocol=copy\nsourceDir=d\nfiles=x\n",
+     {{4, E, "neither signed nor pinned"}, {16, W, "comes over ftp unchecked"}}},
     {"pins that do not pair up, or are no digests",
      "[defs]\ncomponents=f,c,h\n[f]\nname=F\nProtocol=ftp\nsite=h\nuser=u\nfiles=a b\n"
      "sha256=" DIGEST "\n"

@@ -7,6 +7,7 @@
 #include "installer_fixture.h"
 #include "package_support.h"
 #include "process_support.h"
+#include "signing_support.h"
 
 #include <gtest/gtest.h>
 
@@ -145,12 +146,11 @@ TEST_F(FtpRun, ComponentsFromTwoFtpSitesAreDownloadedThroughTheDialogAndInstalle
 // Runs an installer whose one ftp component is record.exe from sourceDir, and expects
 // the run to end with the status line status and message 585, keeping nothing of the
 // file. With holdTemporaryFile, the test holds the run's temporary file open without
-// sharing from the welcome prompt on, as another program might.
+// sharing from the welcome prompt on, as another program might. defs adds lines to [defs].
 void ExpectRunToFailWith(FtpRun& test, const char* sourceDir, bool holdTemporaryFile,
-                         const std::string& status) {
-    std::string description = std::string(
-                                  "[defs]\r\ncomponents=client\r\n"
-                                  "[client]\r\nname=Corvane FTP Client\r\nsize=400\r\nsite=") +
+                         const std::string& status, const std::string& defs = "") {
+    std::string description = "[defs]\r\ncomponents=client\r\n" + defs +
+                              "[client]\r\nname=Corvane FTP Client\r\nsize=400\r\nsite=" +
                               test.passive + "\r\nuser=anonymous\r\nsourceDir=" + sourceDir +
                               "\r\nfiles=record.exe\r\nProtocol=ftp\r\n";
     std::string setup = MakeInstaller(test.scratch.Path(), {{"tarrock.inf", description}});
@@ -189,4 +189,19 @@ TEST_F(FtpRun, ATemporaryFileInUseEndsTheRunSayingItCannotBeWritten) {
     ExpectRunToFailWith(*this, "pub/e2e", true,
                         "Error while downloading record.exe: The file could not be written "
                         "(access denied, or in use by another program).");
+}
+
+// Under the publisher's key, plain FTP without pins could bring anybody's program: nothing
+// of it is fetched, and the status line says why.
+TEST_F(FtpRun, AnUnpinnedComponentUnderThePublishersKeyIsNotFetched) {
+    CreateDirectoryA(ServedPath("pub\\e2e").c_str(), nullptr);
+    WriteWholeFile(ServedPath("pub\\e2e\\record.exe"), ReadWholeFile(ModuleDirectory() + "\\record_app.exe"));
+    TestPublisher publisher;
+    ASSERT_TRUE(publisher.Ready());
+    ExpectRunToFailWith(*this, "pub/e2e", false,
+                        "Corvane FTP Client will not be downloaded or installed: the publisher's "
+                        "key is in force, but this component is neither signed nor pinned "
+                        "(sha256), so anyone on the network could change it.",
+                        "publisherKey=" + publisher.PublicKeyText() + "\r\n");
+    EXPECT_FALSE(FileExists(work + "\\tmp.tmp"));
 }

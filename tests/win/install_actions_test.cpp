@@ -4,7 +4,9 @@
 #include "install/install_actions_win.h"
 
 #include "config/component_table_win.h"
+#include "config/verified_files.h"
 #include "process_support.h"
+#include "signing_support.h"
 #include "shell/app_win.h"
 
 #include <gtest/gtest.h>
@@ -715,12 +717,23 @@ protected:
         if (!FileExists(ModuleDirectory() + "\\cvgetex.dll"))
             GTEST_SKIP() << "cvgetex.dll is not built beside the tests";
         InstallTargets::SetUp();
+        // The library is loaded only as the copy whose digest the run recorded.
+        Sha256Digest digest;
+        ASSERT_TRUE(ParseSha256Hex(
+            Sha256Hex(ReadWholeFile(Provide("cvgetex.dll", "cvgetex.dll"))).c_str(), digest));
+        ASSERT_TRUE(digests.Record((work.Path() + "\\cvgetex.dll").c_str(), digest));
+        component.verifiedFiles = &digests;
         for (const char* name : {"client.pkg", "failclient.pkg", "data.pkg"})
             ASSERT_TRUE(CopyFileA((ModuleDirectory() + "\\packages\\" + name).c_str(),
                                   (work.Path() + "\\" + name).c_str(), FALSE))
                 << name;
     }
+    void TearDown() override {
+        ReleaseExtensionLibrary();  // so that the work directory can go
+        InstallTargets::TearDown();
+    }
     ScratchDirectory temporary;
+    VerifiedFiles digests;
 };
 
 }  // namespace

@@ -314,6 +314,10 @@ const StringCase kStrings[] = {
      "publisher's signature (SHA-256). Nothing will be installed."},
     {IDS_STEP_FAILED,
      "Error while installing component '%s': %s failed. Nothing after it was installed."},
+    {IDS_UNVERIFIED_SOURCE,
+     "%1 will not be downloaded or installed: the publisher's key is in force, but this "
+     "component is neither signed nor pinned (sha256), so anyone on the network could change "
+     "it."},
     {IDS_SUSPENDED,
      "Downloading has been suspended.\nYou can resume downloading at any time, from where you "
      "left off, by double-clicking the Corvane Lite Installer icon in your Windows taskbar."},

@@ -7,6 +7,8 @@
 #include "package_support.h"
 #include "process_support.h"
 
+#include "config/work_directory_win.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -127,24 +129,42 @@ TEST_F(WorkDirectoryRun, APackageActionUnpacksWithTheShippedLibraryAndLeavesNoth
     struct Case {
         const char* name;
         bool plantedInCurrentDirectory;
+        bool shipped;
+        bool unpacks;
     };
-    const Case cases[] = {{"nothing planted", false}, {"planted in the current directory", true}};
+    const Case cases[] = {
+        {"nothing planted", false, true, true},
+        {"planted in the current directory", true, true, true},
+        // A working copy left in the work directory (by an unchecked download, say) is no
+        // copy the payload wrote: the system folder holds none, so nothing unpacks.
+        {"none shipped, one planted in the work directory", false, false, false},
+    };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         SetRecordedWorkDirectory(work);
-        std::string setup =
-            MakeInstaller(scratch.Path(),
-                          {{"tarrock.inf",
-                            "[defs]\r\ncomponents=data\r\n[data]\r\nname=Data\r\nfiles=data.pkg\r\n"
+        PayloadFiles payload = {
+            {"tarrock.inf", "[defs]\r\ncomponents=data\r\n[data]\r\nname=Data\r\nfiles=data.pkg\r\n"
                             "extract1=package,data.pkg,8\r\n"},
-                           {"cvgetex.dll", extension},
-                           {"data.pkg", package}});
+            {"data.pkg", package}};
+        if (c.shipped) payload.push_back({"cvgetex.dll", extension});
+        else WriteWholeFile(work + "\\cvgetex.dll", extension);
+        std::string setup = MakeInstaller(scratch.Path(), payload);
         CurrentDirectory current(c.plantedInCurrentDirectory ? planted : scratch.Path());
         InstallerProcess run(setup, "");
         ASSERT_TRUE(run.Started());
-        EXPECT_EQ(0, run.WaitForExit(patience));
-        EXPECT_EQ("alpha", ReadWholeFile(data + "\\cvtest_pkg_a.txt"));
-        EXPECT_EQ("beta", ReadWholeFile(data + "\\cvtest_pkg_b.txt"));
+        if (!c.unpacks) {
+            Person user(run.Id());
+            HWND box = user.WaitForMessageBox("Corvane Lite Installer", "extract1", patience);
+            ASSERT_NE(nullptr, box) << user.DescribeWindows();
+            ASSERT_TRUE(Person::Answer(box, IDOK));
+        }
+        EXPECT_EQ(c.unpacks ? 0 : 4, run.WaitForExit(patience));
+        EXPECT_EQ(c.unpacks ? "alpha" : "<missing>", ReadWholeFile(data + "\\cvtest_pkg_a.txt"));
+        EXPECT_EQ(c.unpacks ? "beta" : "<missing>", ReadWholeFile(data + "\\cvtest_pkg_b.txt"));
+        if (!c.unpacks) {
+            DeleteTree(work.c_str());
+            continue;
+        }
         // Installed: the work directory, cvgetex.dll included, is gone with its record.
         EXPECT_FALSE(FileExists(work)) << ::testing::PrintToString(DirectoryEntries(work));
         EXPECT_EQ("", ReadRecordedWorkDirectory());

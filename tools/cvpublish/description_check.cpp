@@ -53,6 +53,7 @@ const char* const kComponentIntegerKeys[] = {"enable", "size", "DisplayOrder", "
 const char kPublisherKeyKey[] = "publisherKey";
 const char kPinsKey[] = "sha256";
 const char kMinVersionKey[] = "minVersion";
+const char kAllowUnverifiedKey[] = "allowUnverified";
 // The installer reads at most this much of a value before it substitutes it: the pins are
 // cut there.
 const size_t kPinListSize = kMaxRawValue;
@@ -69,6 +70,7 @@ struct Check {
     std::vector<std::string> checkedRegistry;  // registry sections already checked
     DescriptionFacts facts;
     std::string defsPublisherKey;  // [defs]' publisherKey when it parses
+    bool defsKeyWritten;           // [defs] has a publisherKey that is not empty
 };
 
 bool InList(const char* const* list, size_t count, const char* word) {
@@ -196,7 +198,8 @@ bool IsComponentKey(const std::string& key, long* pass) {
         if (EqualsIgnoringCase(known.name, key.c_str())) return true;
     if (InList(kComponentIntegerKeys, countof(kComponentIntegerKeys), key.c_str()) ||
         EqualsIgnoringCase(key.c_str(), kPublisherKeyKey) ||
-        EqualsIgnoringCase(key.c_str(), kPinsKey) || EqualsIgnoringCase(key.c_str(), kMinVersionKey))
+        EqualsIgnoringCase(key.c_str(), kPinsKey) || EqualsIgnoringCase(key.c_str(), kMinVersionKey) ||
+        EqualsIgnoringCase(key.c_str(), kAllowUnverifiedKey))
         return true;
     for (const char* prefix : kEntryKeys) {
         size_t length = strlen(prefix);
@@ -531,6 +534,42 @@ void CheckMinVersion(Check& check, const ProfileSection* section, NetworkCompone
         facts->minVersion = text;
 }
 
+bool WrittenNotEmpty(const ProfileSection* section, const char* key) {
+    const ProfileLine* line = ProfileText::FindKey(section, key);
+    return line != nullptr && !line->value.empty();
+}
+
+// Under a publisher's key the installer refuses a network component that is neither
+// signed nor pinned, unless its section allows it with allowUnverified=TRUE.
+void CheckUnverifiedSource(Check& check, const ProfileSection* section,
+                           const NetworkComponent& facts) {
+    const ProfileLine* own = ProfileText::FindKey(section, kPublisherKeyKey);
+    int allowLine = 0;
+    std::string allow = ReadText(check, section, kAllowUnverifiedKey, "", 16, &allowLine);
+    SourceTrust trust = {facts.protocol,
+                         check.defsKeyWritten || WrittenNotEmpty(section, kPublisherKeyKey),
+                         own != nullptr ? !own->value.empty() : check.defsKeyWritten,
+                         WrittenNotEmpty(section, kPinsKey), AllowsUnverified(allow.c_str())};
+    const char* how = facts.protocol == ProtocolHttp ? "http" : "ftp";
+    switch (JudgeSource(trust)) {
+    case SourceVerdict::Checked:
+        return;
+    case SourceVerdict::Unverified:
+        check.findings->Add(allowLine, Severity::Warning,
+                            "%s: [%s] comes over %s unchecked although publisherKey is in "
+                            "force; anyone on the network path can change it",
+                            kAllowUnverifiedKey, section->name.c_str(), how);
+        return;
+    case SourceVerdict::Refused:
+        check.findings->Add(section->number, Severity::Error,
+                            "[%s] comes over %s neither signed nor pinned (sha256) although "
+                            "publisherKey is in force: the installer refuses it (sign or pin "
+                            "it, or write %s=TRUE)",
+                            section->name.c_str(), how, kAllowUnverifiedKey);
+        return;
+    }
+}
+
 void CheckPasses(Check& check, const ProfileSection* section, const NetworkComponent* network) {
     long count = ReadInteger(check, section, "count", 1);
     for (const ProfileLine& line : section->lines) {
@@ -598,6 +637,7 @@ void CheckComponent(Check& check, const std::string& name, int listLine) {
     CheckComponentKey(check, section, &facts);
     CheckPins(check, section, &facts);
     CheckMinVersion(check, section, &facts);
+    CheckUnverifiedSource(check, section, facts);
     bool isNetwork = IsNetworkProtocol(facts.protocol);
     CheckPasses(check, section, isNetwork ? &facts : nullptr);
     if (isNetwork) check.network->push_back(facts);
@@ -697,7 +737,7 @@ bool Findings::HasErrors() const {
 DescriptionFacts CheckDescription(const ProfileText& profile, Findings* findings,
                                   std::vector<NetworkComponent>* network,
                                   const std::vector<std::string>* payload) {
-    Check check{profile, findings, network, {}, {}, {}, {}, {}};
+    Check check{profile, findings, network, {}, {}, {}, {}, {}, false};
     CheckDuplicates(check);
     const ProfileSection* defs = profile.FindSection("defs");
     if (defs == nullptr) {
@@ -714,6 +754,7 @@ DescriptionFacts CheckDescription(const ProfileText& profile, Findings* findings
     LoadStringSections(check, defs);
     bool empty = false;
     check.defsPublisherKey = CheckPublisherKey(check, defs, &empty);
+    check.defsKeyWritten = WrittenNotEmpty(defs, kPublisherKeyKey);
     for (const ProfileLine& entry : defs->lines)
         if (entry.hasEquals) CheckReferences(check, entry);
     std::vector<std::string> components =
