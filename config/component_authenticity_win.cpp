@@ -19,7 +19,6 @@ namespace {
 const char publisherKeyName[] = "publisherKey";
 const char pinnedDigestsName[] = "sha256";
 const char allowUnverifiedName[] = "allowUnverified";
-const DWORD hashBlockSize = 64 * 1024;
 const char listDelimiters[] = ", ";
 // Room for the pins of as many files as "files" can list.
 const size_t pinListSize = 4096;
@@ -79,28 +78,6 @@ SourceVerdict JudgeComponentSource(const Component& component) {
                          HasPublisherKey(component), HasPinnedDigests(component),
                          AllowsUnverified(allow)};
     return JudgeSource(trust);
-}
-
-AuthenticityResult HandleMatchesDigest(HANDLE file, const Sha256Digest& expected) {
-    Sha256Hash hash;
-    if (!hash.Start()) return CannotVerify;
-    LONG high = 0;
-    SetLastError(NO_ERROR);
-    if (SetFilePointer(file, 0, &high, FILE_BEGIN) == INVALID_SET_FILE_POINTER &&
-        GetLastError() != NO_ERROR)
-        return NotAuthentic;
-    BYTE* block = static_cast<BYTE*>(malloc(hashBlockSize));
-    bool ok = block != nullptr;
-    while (ok) {
-        DWORD got = 0;
-        ok = ReadFile(file, block, hashBlockSize, &got, nullptr) != FALSE;
-        if (!ok || got == 0) break;
-        ok = hash.Add(block, got);
-    }
-    free(block);
-    Sha256Digest actual;
-    if (!ok || !hash.Finish(actual)) return NotAuthentic;
-    return SameDigest(actual, expected) ? Authentic : NotAuthentic;
 }
 
 HANDLE OpenHeldFile(const char* path) {

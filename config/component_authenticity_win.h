@@ -27,10 +27,6 @@ bool PresentFileCounts(const Component& component, size_t index, const char* pat
 // publisher's key, a network component must be signed or pinned or say allowUnverified.
 SourceVerdict JudgeComponentSource(const Component& component);
 
-// The SHA-256 of everything file holds, read through the handle from its start;
-// NotAuthentic when it cannot be read.
-AuthenticityResult HandleMatchesDigest(HANDLE file, const Sha256Digest& expected);
-
 // Opens path for reading with read sharing only: while the handle is open, nobody can
 // write, rename or delete the file, and everybody can still read, run or map it.
 HANDLE OpenHeldFile(const char* path);

@@ -100,12 +100,14 @@ bool CanVerifyAuthenticity() {
     return probe.Start();
 }
 
-AuthenticityResult FileMatchesDigest(const char* path, const Sha256Digest& expected) {
+AuthenticityResult HandleMatchesDigest(HANDLE file, const Sha256Digest& expected) {
     Sha256Hash hash;
     if (!hash.Start()) return CannotVerify;
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return NotAuthentic;
+    LONG high = 0;
+    SetLastError(NO_ERROR);
+    if (SetFilePointer(file, 0, &high, FILE_BEGIN) == INVALID_SET_FILE_POINTER &&
+        GetLastError() != NO_ERROR)
+        return NotAuthentic;
     BYTE* block = static_cast<BYTE*>(malloc(fileBlockSize));
     bool ok = block != nullptr;
     while (ok) {
@@ -115,10 +117,19 @@ AuthenticityResult FileMatchesDigest(const char* path, const Sha256Digest& expec
         ok = hash.Add(block, got);
     }
     free(block);
-    CloseHandle(file);
     Sha256Digest actual;
     if (!ok || !hash.Finish(actual)) return NotAuthentic;
     return SameDigest(actual, expected) ? Authentic : NotAuthentic;
+}
+
+AuthenticityResult FileMatchesDigest(const char* path, const Sha256Digest& expected) {
+    if (!CanVerifyAuthenticity()) return CannotVerify;
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return NotAuthentic;
+    AuthenticityResult result = HandleMatchesDigest(file, expected);
+    CloseHandle(file);
+    return result;
 }
 
 AuthenticityResult VerifySignature(const PublisherKey& key, const void* data, size_t size,

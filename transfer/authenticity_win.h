@@ -59,6 +59,9 @@ bool CanVerifyAuthenticity();
 
 // The SHA-256 of a whole file; NotAuthentic when it cannot be read.
 AuthenticityResult FileMatchesDigest(const char* path, const Sha256Digest& expected);
+// The same for a file already open for reading: everything it holds, read through the
+// handle from its start; NotAuthentic when it cannot be read.
+AuthenticityResult HandleMatchesDigest(HANDLE file, const Sha256Digest& expected);
 
 // Whether signature (the big-endian RSA PKCS#1 v1.5 signature, as openssl writes it) is
 // the key's signature with SHA-256 over data.
