@@ -73,3 +73,10 @@ bool FormatDecimal(char* out, size_t size, long long value, int minimumDigits) {
     out[at] = '\0';
     return true;
 }
+
+const char* LastPathElement(const char* path) {
+    const char* name = path;
+    for (const char* p = path; *p != '\0'; ++p)
+        if (*p == '\\' || *p == '/') name = p + 1;
+    return name;
+}

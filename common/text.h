@@ -61,6 +61,10 @@ inline bool IsBlankOrSpaceControl(char c) { return IsBlankOrLineEnd(c) || c == '
 // Length of a text that is known to live in an array of size bytes; stops at size.
 size_t BoundedLength(const char* text, size_t size);
 
+// The last element of a path, after its last backslash or slash ("sub\client.exe"
+// gives "client.exe"); the whole text when it has neither.
+const char* LastPathElement(const char* path);
+
 // Product code is built with CORVANE_POISON_UNBOUNDED; the Win32 counterparts are
 // poisoned in common/win32.h.
 #ifdef CORVANE_POISON_UNBOUNDED

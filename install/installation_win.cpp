@@ -116,24 +116,13 @@ bool ReadEntry(const Component& component, const char* key, int pass,
     return entry[0] != '\0';
 }
 
-// A component whose files are no longer what the publisher signed or pinned is not
-// installed, and nothing after it is.
-void ReportNotAuthentic(const InstallerRun& run, InstallView& view, const char* name,
-                        AuthenticityResult result) {
+// A component that is not installed, and nothing after it is, for the reason textId
+// gives: its files are no longer what the publisher signed or pinned, or they were
+// fetched unchecked under the publisher's key (a file left from an earlier run, or a
+// description changed since).
+void ReportRefusal(const InstallerRun& run, InstallView& view, const char* name, UINT textId) {
     char format[256], text[512], caption[50];
-    LoadText(result == CannotVerify ? IDS_CANNOT_VERIFY : IDS_NOT_AUTHENTIC, format,
-             countof(format));
-    ReplaceEveryPercentOne(format, name, text, countof(text));
-    LoadText(IDS_APP_TITLE, caption, countof(caption));
-    view.ShowStatusLine(text);
-    if (run.allowIntervention) view.ShowError(text, caption);
-}
-
-// A component fetched unchecked under the publisher's key (a file left from an earlier
-// run, or a description changed since) is not installed, and nothing after it is.
-void ReportUnverifiedSource(const InstallerRun& run, InstallView& view, const char* name) {
-    char format[256], text[512], caption[50];
-    LoadText(IDS_UNVERIFIED_SOURCE, format, countof(format));
+    LoadText(textId, format, countof(format));
     ReplaceEveryPercentOne(format, name, text, countof(text));
     LoadText(IDS_APP_TITLE, caption, countof(caption));
     view.ShowStatusLine(text);
@@ -199,7 +188,7 @@ bool InstallComponent(InstallerRun& run, InstallView& view, int index) {
     CopyText(name, component.name);  // cut, as the column showed it
     if (JudgeComponentSource(component) == SourceVerdict::Refused) {
         run.SetStatus(index, DownloadError);
-        ReportUnverifiedSource(run, view, name);
+        ReportRefusal(run, view, name, IDS_UNVERIFIED_SOURCE);
         return false;
     }
     // Held until the component's actions are over (closed when this returns).
@@ -207,7 +196,8 @@ bool InstallComponent(InstallerRun& run, InstallView& view, int index) {
     AuthenticityResult checked = checkedFiles.Check(component);
     if (checked != Authentic) {
         run.SetStatus(index, DownloadError);
-        ReportNotAuthentic(run, view, name, checked);
+        ReportRefusal(run, view, name,
+                      checked == CannotVerify ? IDS_CANNOT_VERIFY : IDS_NOT_AUTHENTIC);
         return false;
     }
     int count = static_cast<int>(

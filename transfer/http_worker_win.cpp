@@ -908,7 +908,7 @@ void HttpWorker::SetAuthenticity(const char* keyText, const char* path,
     if (!CopyText(finalPath, path)) finalPath[0] = '\0';
     // Cut names and minimums fail the check rather than pass it: a cut name is no file's,
     // a cut number is no whole number.
-    (void)CopyText(packageName, PackageFileName(path));
+    (void)CopyText(packageName, LastPathElement(path));
     if (!CopyText(minVersionText, minVersion)) CopyText(minVersionText, "-");
 }
 

@@ -60,13 +60,6 @@ void SetMinimumVersion(const char* text, PackageRequirement* wanted) {
         wanted->minVersion = UINT64_MAX;
 }
 
-const char* PackageFileName(const char* path) {
-    const char* name = path;
-    for (const char* p = path; *p != '\0'; ++p)
-        if (*p == '\\' || *p == '/') name = p + 1;
-    return name;
-}
-
 PackageBinding CheckPackageBinding(const ManifestList& manifest, const PackageRequirement& wanted) {
     if (!manifest.HasSection(kPackageSection))
         return wanted.hasMinVersion ? PackageBelowMinimum : PackageBound;
@@ -74,7 +67,7 @@ PackageBinding CheckPackageBinding(const ManifestList& manifest, const PackageRe
     char text[kManifestLineLength + 1];
     if (!manifest.GetText(kPackageSection, kPackageNameKey, text, sizeof text) || text[0] == '\0')
         return PackageBindingMalformed;
-    bool rightName = EqualsIgnoringCase(text, PackageFileName(wanted.fileName));
+    bool rightName = EqualsIgnoringCase(text, LastPathElement(wanted.fileName));
     uint64_t version = 0;
     bool hasVersion = manifest.GetText(kPackageSection, kPackageVersionKey, text, sizeof text);
     if (hasVersion && !ParsePackageVersion(text, &version)) return PackageBindingMalformed;

@@ -42,8 +42,6 @@ bool ParsePackageDate(const char* text, uint32_t* date);
 // The component's minVersion: none when text is empty, else the number; text that is no
 // whole number asks for more than any package gives, so that nothing is taken unchecked.
 void SetMinimumVersion(const char* text, PackageRequirement* wanted);
-// The last element of a path ("sub\\client.exe" gives "client.exe").
-const char* PackageFileName(const char* path);
 
 // A manifest without [package], signed before packages named themselves, is accepted
 // unless the component requires a version: then none is signed, and it is refused.

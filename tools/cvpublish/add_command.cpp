@@ -20,13 +20,6 @@ struct Entry {
     uint32_t size;
 };
 
-const char* BaseName(const char* path) {
-    const char* base = path;
-    for (const char* p = path; *p != '\0'; ++p)
-        if (*p == '/' || *p == '\\') base = p + 1;
-    return base;
-}
-
 // Splits FILE[=NAME] at its last "=", fills the record name (slashes become backslashes)
 // and measures the file. Reports and returns false when the entry cannot be used.
 bool PrepareEntry(const char* argument, Entry* entry) {
@@ -38,7 +31,7 @@ bool PrepareEntry(const char* argument, Entry* entry) {
         fprintf(stderr, "cvpublish: bad file argument \"%s\"\n", argument);
         return false;
     }
-    const char* name = equals != nullptr ? equals + 1 : BaseName(entry->file);
+    const char* name = equals != nullptr ? equals + 1 : LastPathElement(entry->file);
     if (!CopyText(entry->name, name)) {
         fprintf(stderr, "cvpublish: record name \"%s\" is longer than %u bytes\n", name,
                 static_cast<unsigned>(kMaxRecordNameLength - 1));

@@ -369,7 +369,7 @@ int RunPackage(int argc, char** argv) {
         fprintf(stderr, "cvpublish: --name, --version and --expires are signed: they need --sign\n");
         return kExitUsage;
     }
-    binding.name = name != nullptr ? name : PackageFileName(inputPath);
+    binding.name = name != nullptr ? name : LastPathElement(inputPath);
     if (signer.path != nullptr && !CheckBinding(binding)) return kExitUsage;
     if (signer.path != nullptr && !LoadSigner(&signer)) return kExitFailure;
 
