@@ -69,9 +69,8 @@ bool VersionSatisfies(VersionNumber installed, VersionNumber required) {
 }
 
 bool SiteCanBeDownloaded(const char* site) {
-    static const char scheme[] = "http://";
     if (site[0] == '\0') return false;
-    if (strncmp(site, scheme, sizeof scheme - 1) == 0) site += sizeof scheme - 1;
+    site += SiteSchemeLength(site);
     // The port is found where the URL parser finds it.
     const char* colon = strchr(site, ':');
     unsigned short port;

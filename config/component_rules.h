@@ -42,8 +42,8 @@ inline bool IsNetworkProtocol(ProtocolKind protocol) {
 }
 
 // A network component's site can be downloaded from: it is not empty, and a port it
-// names (after the host, past an "http://" the http worker drops) is one ParsePort
-// takes. Any other site is a description error, as an empty one is.
+// names (after the host, past an "http://" or "https://" the http worker takes off) is
+// one ParsePort takes. Any other site is a description error, as an empty one is.
 bool SiteCanBeDownloaded(const char* site);
 
 // What a component's files rest on, as its description says. A key is in force when

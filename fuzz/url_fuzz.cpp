@@ -41,6 +41,23 @@ void CheckRequest(const UrlParts* target, const UrlParts* proxy, const char* pat
     }
 }
 
+// The tunnel's request through the proxy: bounded, one line for the host and port, and
+// the proxy's credentials only in their own header.
+void CheckTunnelRequest(const UrlParts* target, const UrlParts* proxy) {
+    for (size_t size : kRequestSizes) {
+        ExactBuffer out(size);
+        int length = build_connect_request(target, proxy, out.get(), size);
+        if (length < 0) {
+            FUZZ_CHECK(out.get()[0] == '\0');
+            continue;
+        }
+        FUZZ_CHECK(static_cast<size_t>(length) < size);
+        FUZZ_CHECK(strlen(out.get()) == static_cast<size_t>(length));
+        FUZZ_CHECK(memcmp(out.get(), "CONNECT ", 8) == 0);
+        FUZZ_CHECK(length >= 4 && memcmp(out.get() + length - 4, "\r\n\r\n", 4) == 0);
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -64,6 +81,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CheckRequest(target, proxy, nullptr);
     CheckRequest(target, nullptr, pathText.get());
     CheckRequest(target, proxy, pathText.get());
+    CheckTunnelRequest(target, proxy);
     // The proxy text taken as a redirection's Location: credentials stay on the target's
     // host and port.
     UrlParts* next = resolve_location(target, proxyText.get());
@@ -72,6 +90,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (!sameSite) FUZZ_CHECK(next->user == nullptr && next->password == nullptr);
         if (sameSite) FUZZ_CHECK(next->user != nullptr && next->password != nullptr);
         CheckRequest(next, proxy, nullptr);
+        // From a secure site a redirection that is followed stays secure.
+        if (target->secure)
+            FUZZ_CHECK(next->secure && !IsSecurityDowngrade(target, proxyText.get()));
     }
     free_url(next);
 

@@ -11,6 +11,8 @@ namespace {
 
 const char schemePrefix[] = "http://";
 const size_t schemePrefixLength = sizeof schemePrefix - 1;
+const char secureSchemePrefix[] = "https://";
+const size_t secureSchemePrefixLength = sizeof secureSchemePrefix - 1;
 const char locationName[] = "Location";
 const char contentLengthName[] = "Content-Length";
 const size_t minimumResponseLength = 15;
@@ -66,6 +68,26 @@ public:
         }
         Append(encoded);
     }
+    void AppendProxyCredentials(const UrlParts* proxy) {
+        if (proxy->user == nullptr || proxy->password == nullptr) return;
+        Append("Proxy-Authorization: Basic ");
+        AppendCredentials(proxy->user, proxy->password);
+        Append("\r\n");
+    }
+    // "host:port", the port always written.
+    void AppendAuthority(const UrlParts* target) {
+        Append(target->host);
+        Append(":");
+        AppendNumber(target->port);
+    }
+    // Out emptied when something did not fit; the length otherwise.
+    int Finish() {
+        if (!Fits()) {
+            if (size > 0) out[0] = '\0';
+            return -1;
+        }
+        return static_cast<int>(strlen(out));
+    }
     bool Fits() const { return fits && size > 0; }
 
 private:
@@ -101,7 +123,13 @@ UrlParts* parse_url(const char* text) {
     url->port = defaultHttpPort;
 
     const char* rest = text;
-    if (EqualsIgnoringCaseN(rest, schemePrefix, schemePrefixLength)) rest += schemePrefixLength;
+    if (EqualsIgnoringCaseN(rest, schemePrefix, schemePrefixLength)) {
+        rest += schemePrefixLength;
+    } else if (EqualsIgnoringCaseN(rest, secureSchemePrefix, secureSchemePrefixLength)) {
+        rest += secureSchemePrefixLength;
+        url->secure = true;
+        url->port = defaultHttpsPort;
+    }
 
     bool complete = true;
     const char* at = strrchr(rest, '@');
@@ -135,6 +163,13 @@ UrlParts* parse_url(const char* text) {
         return nullptr;
     }
     return url;
+}
+
+size_t SiteSchemeLength(const char* site) {
+    if (strncmp(site, schemePrefix, schemePrefixLength) == 0) return schemePrefixLength;
+    if (strncmp(site, secureSchemePrefix, secureSchemePrefixLength) == 0)
+        return secureSchemePrefixLength;
+    return 0;
 }
 
 void free_url(UrlParts* url) {
@@ -179,18 +214,37 @@ bool IsSchemeCharacter(char c) {
            c == '-' || c == '.';
 }
 
-// Whether text starts with a scheme other than http ("ftp://", "https://"...).
+bool IsPlainUrl(const char* text) {
+    return EqualsIgnoringCaseN(text, schemePrefix, schemePrefixLength);
+}
+
+bool IsSecureUrl(const char* text) {
+    return EqualsIgnoringCaseN(text, secureSchemePrefix, secureSchemePrefixLength);
+}
+
+// Whether text starts with a scheme other than http and https ("ftp://"...).
 bool HasOtherScheme(const char* text) {
     const char* p = text;
     while (IsSchemeCharacter(*p)) ++p;
-    return p > text && strncmp(p, "://", 3) == 0 &&
-           !EqualsIgnoringCaseN(text, schemePrefix, schemePrefixLength);
+    return p > text && strncmp(p, "://", 3) == 0 && !IsPlainUrl(text) && !IsSecureUrl(text);
 }
 
-// An absolute location: credentials stay only on current's host and port.
-UrlParts* ResolveAbsolute(const UrlParts* current, const char* location) {
+// Whether a URL text without a scheme names a port: as parse_url reads it, a ":" after
+// the user part.
+bool NamesPort(const char* text) {
+    const char* at = strrchr(text, '@');
+    return strchr(at != nullptr ? at + 1 : text, ':') != nullptr;
+}
+
+// An absolute location: credentials stay only on current's host and port. A location
+// without a scheme ("//host/...") keeps current's.
+UrlParts* ResolveAbsolute(const UrlParts* current, const char* location, bool keepScheme) {
     UrlParts* next = parse_url(location);
     if (next == nullptr) return nullptr;
+    if (keepScheme && current->secure) {
+        next->secure = true;
+        if (!NamesPort(location)) next->port = defaultHttpsPort;
+    }
     bool sameSite = EqualsIgnoringCase(next->host, current->host) && next->port == current->port;
     if (!sameSite) {
         DropCredentials(next);
@@ -206,6 +260,7 @@ UrlParts* ResolveRelative(const UrlParts* current, const char* location) {
     UrlParts* next = static_cast<UrlParts*>(calloc(1, sizeof(UrlParts)));
     if (next == nullptr) return nullptr;
     next->port = current->port;
+    next->secure = current->secure;
     next->host = CopyRange(current->host, strlen(current->host));
     // A path of a parsed URL starts with "/"; a path-relative location keeps current's
     // up to and including its last "/".
@@ -230,11 +285,16 @@ UrlParts* ResolveRelative(const UrlParts* current, const char* location) {
 }  // namespace
 
 UrlParts* resolve_location(const UrlParts* current, const char* location) {
-    if (HasOtherScheme(location)) return nullptr;
-    if (EqualsIgnoringCaseN(location, schemePrefix, schemePrefixLength))
-        return ResolveAbsolute(current, location);
-    if (location[0] == '/' && location[1] == '/') return ResolveAbsolute(current, location + 2);
+    if (HasOtherScheme(location) || IsSecurityDowngrade(current, location)) return nullptr;
+    if (IsPlainUrl(location) || IsSecureUrl(location))
+        return ResolveAbsolute(current, location, false);
+    if (location[0] == '/' && location[1] == '/')
+        return ResolveAbsolute(current, location + 2, true);
     return ResolveRelative(current, location);
+}
+
+bool IsSecurityDowngrade(const UrlParts* current, const char* location) {
+    return current->secure && IsPlainUrl(location);
 }
 
 int build_request(const UrlParts* target, const UrlParts* proxy, const char* requestPath, char* out,
@@ -243,8 +303,10 @@ int build_request(const UrlParts* target, const UrlParts* proxy, const char* req
     const char* path = requestPath != nullptr ? requestPath : target->path;
     if (path == nullptr || path[0] == '\0') path = "/";
 
+    // A secure target's request travels inside the tunnel, to the server itself.
+    const bool viaProxy = proxy != nullptr && !target->secure;
     request.Append("GET ");
-    if (proxy != nullptr) {
+    if (viaProxy) {
         request.Append("http://");
         request.Append(target->host);
         if (target->port != defaultHttpPort) {
@@ -255,11 +317,7 @@ int build_request(const UrlParts* target, const UrlParts* proxy, const char* req
     request.Append(path);
     request.Append(" HTTP/1.0\r\n");
 
-    if (proxy != nullptr && proxy->user != nullptr && proxy->password != nullptr) {
-        request.Append("Proxy-Authorization: Basic ");
-        request.AppendCredentials(proxy->user, proxy->password);
-        request.Append("\r\n");
-    }
+    if (viaProxy) request.AppendProxyCredentials(proxy);
     if (target->user != nullptr && target->password != nullptr) {
         request.Append("Authorization: Basic ");
         request.AppendCredentials(target->user, target->password);
@@ -272,12 +330,19 @@ int build_request(const UrlParts* target, const UrlParts* proxy, const char* req
     // Exactly one empty line: bytes after it would reach the server as the start of
     // another request, and a proxy relaying them can lose the answer to this one.
     request.Append("\r\n");
+    return request.Finish();
+}
 
-    if (!request.Fits()) {
-        if (size > 0) out[0] = '\0';
-        return -1;
-    }
-    return static_cast<int>(strlen(out));
+int build_connect_request(const UrlParts* target, const UrlParts* proxy, char* out, size_t size) {
+    RequestWriter request(out, size);
+    request.Append("CONNECT ");
+    request.AppendAuthority(target);
+    request.Append(" HTTP/1.0\r\nHost: ");
+    request.AppendAuthority(target);
+    request.Append("\r\n");
+    request.AppendProxyCredentials(proxy);
+    request.Append("\r\n");
+    return request.Finish();
 }
 
 namespace {

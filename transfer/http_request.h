@@ -1,5 +1,5 @@
 // The pure half of the HTTP/1.0 client: URL texts taken apart, request bytes built
-// into the fixed request buffer, and response heads read. Nothing here touches a
+// into the fixed request buffer (also the CONNECT of a tunnel), and response heads read. Nothing here touches a
 // socket or a file; the client in http_client_win.cpp does the I/O around it.
 #pragma once
 
@@ -11,6 +11,7 @@ const size_t receiveBlockSize = 2048;   // one receive; the head must arrive in 
 const size_t maxLocationLength = 1024;  // characters of a Location value that are kept
 const size_t maxUrlTextLength = 199;    // target and proxy texts live in 200-byte arrays
 const unsigned short defaultHttpPort = 80;
+const unsigned short defaultHttpsPort = 443;
 const int maxRedirections = 6;     // followed; the next one fails the fetch
 const int maxConnectTimeouts = 7;  // time-outs of one ConnectHost before it gives up
 const int maxSendTimeouts = 7;     // send time-outs of one GetFile
@@ -25,6 +26,10 @@ const int httpWriteFailed = -4;  // the local file could not be created or writt
 // The server answered with a body longer than it announced or than the caller allows:
 // no network failure, asking again (or by another road) would bring the same.
 const int httpTooLong = -5;
+// The connection could not be secured as an https target requires (the server's
+// certificate, the protocol, a system without TLS 1.2), or a redirection led from https
+// to plain http: the client's TlsRefusal says which. Never tried again by another road.
+const int httpTlsRefused = -6;
 
 // The status of a head that could not be read.
 const int unparseableStatus = 1;
@@ -37,6 +42,7 @@ struct UrlParts {
     char* host;
     char* path;
     unsigned short port;
+    bool secure;  // "https://": the connection to host is made over TLS
 };
 
 // A port as a site or URL writes it: decimal digits only (leading zeros allowed), no
@@ -46,33 +52,52 @@ bool ParsePort(const char* text, size_t length, unsigned short* port);
 // reads it.
 bool ParsePortAfterColon(const char* colon, unsigned short* port);
 
-// Takes an URL text apart: optional "http://" in any case, optional user part ending
-// at the last "@" (user, then password after its first ":"), host up to the first ":"
-// and the port after it up to the next "/" (80 when absent; 0, which no connection
-// reaches, when ParsePort refuses it), optional path from the first "/" after the host.
+// Takes an URL text apart: optional "http://" or "https://" (secure) in any case,
+// optional user part ending at the last "@" (user, then password after its first ":"),
+// host up to the first ":" and the port after it up to the next "/" (80, or 443 for
+// https, when absent; 0, which no connection reaches, when ParsePort refuses it),
+// optional path from the first "/" after the host.
 // Returns a new record, or null when memory ran out.
 UrlParts* parse_url(const char* text);
+
+// The length of the "http://" or "https://" (written so, in lower case) a component's
+// site begins with, else 0: what the http worker takes off, https making it secure.
+size_t SiteSchemeLength(const char* site);
 
 // Frees a record made by parse_url (or by CopyUrlParts); null is allowed.
 void free_url(UrlParts* url);
 
 // The target a redirection from current leads to, as a new record:
-// - "http://..." in any case, or "//...": the URL it names. When its host (ignoring
+// - "http://..." or "https://..." in any case, or "//..." (current's scheme): the URL it
+//   names. When its host (ignoring
 //   case) and port are current's it takes current's user and password (an absent one
 //   becoming empty) instead of its own; on any other host or port it has none, so that
 //   credentials only go where they were given for.
 // - "/...": current's host, port and credentials with this path.
 // - any other text is a path relative to current's: it replaces what follows the last
 //   "/" of current's path.
-// Null when location names another scheme ("ftp://...") or memory ran out.
+// - a relative location keeps current's scheme.
+// Null when location names another scheme ("ftp://..."), leads from https to plain http
+// (IsSecurityDowngrade) or memory ran out.
 UrlParts* resolve_location(const UrlParts* current, const char* location);
 
+// Whether a redirection from current to location would leave TLS: from an https target
+// to an "http://" one. Such a link is refused, never followed.
+bool IsSecurityDowngrade(const UrlParts* current, const char* location);
+
 // Writes the GET request for target (through proxy when it is not null) into out,
-// which holds size bytes. requestPath, when not null, replaces the target's path; a
+// which holds size bytes. A secure target goes through a proxy in a tunnel
+// (build_connect_request): its request is the one for the server itself, and the proxy's
+// credentials stay out of it. requestPath, when not null, replaces the target's path; a
 // request without any path asks for "/". Returns the length of the request, or -1
 // (out empty) when it does not fit size bytes with its terminating NUL.
 int build_request(const UrlParts* target, const UrlParts* proxy, const char* requestPath, char* out,
                   size_t size);
+
+// Writes the CONNECT request that asks proxy for a tunnel to target's host and port
+// ("CONNECT host:port HTTP/1.0", Host, and the proxy's Basic credentials when it has
+// them). Returns its length, or -1 (out empty) when it does not fit.
+int build_connect_request(const UrlParts* target, const UrlParts* proxy, char* out, size_t size);
 
 // How many bytes a body may have: the smaller of its announced contentLength and the
 // client's limit, either negative when there is none; negative when nothing bounds it.

@@ -11,6 +11,7 @@ const char portSuffix[] = "_port\"";
 const char usersDirectory[] = "Users\\";
 const char preferencesFileName[] = "\\prefs.js";
 const char httpEntry[] = "http=";
+const char httpsEntry[] = "https=";
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
@@ -149,25 +150,43 @@ bool TakeRegistryPort(uint32_t type, const unsigned char* bytes, size_t length, 
     return true;
 }
 
-bool SplitProxyServer(const char* value, char* host, size_t hostSize, char* port, size_t portSize) {
+namespace {
+
+// The server of the entry called name ("http=") in a list per protocol; false when the
+// list has none.
+bool FindProxyEntry(const char* value, const char* name, const char*& server, size_t& length) {
+    const size_t nameLength = strlen(name);
+    for (const char* entry = value; entry != nullptr;) {
+        const char* next = strchr(entry, ';');
+        entry = SkipBlanks(entry);
+        if (EqualsIgnoringCaseN(entry, name, nameLength)) {
+            server = entry + nameLength;
+            length = next != nullptr ? static_cast<size_t>(next - server) : strlen(server);
+            return true;
+        }
+        entry = next != nullptr ? next + 1 : nullptr;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool SplitProxyServer(const char* value, char* host, size_t hostSize, char* port, size_t portSize,
+                      bool secure) {
     Clear(host, hostSize);
     Clear(port, portSize);
     const char* server = value;
     size_t length = strlen(value);
+    // "http=a:80;https=b:443;ftp=c:21": the http entry is the HTTP proxy; for https
+    // targets the https entry where there is one.
     if (strchr(value, '=') != nullptr) {
-        // "http=a:80;https=b:443;ftp=c:21": only the http entry is an HTTP proxy.
-        server = nullptr;
-        for (const char* entry = value; entry != nullptr;) {
-            const char* next = strchr(entry, ';');
-            entry = SkipBlanks(entry);
-            if (EqualsIgnoringCaseN(entry, httpEntry, strlen(httpEntry))) {
-                server = entry + strlen(httpEntry);
-                length = next != nullptr ? static_cast<size_t>(next - server) : strlen(server);
-                break;
-            }
-            entry = next != nullptr ? next + 1 : nullptr;
-        }
-        if (server == nullptr) return false;
+        const char* entry = nullptr;
+        size_t entryLength = 0;
+        const bool found = (secure && FindProxyEntry(value, httpsEntry, entry, entryLength)) ||
+                           FindProxyEntry(value, httpEntry, entry, entryLength);
+        if (!found || entry == nullptr) return false;
+        server = entry;
+        length = entryLength;
     }
     const char* colon = nullptr;
     for (size_t i = length; i-- > 0;) {

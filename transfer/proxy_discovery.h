@@ -69,7 +69,8 @@ bool TakeRegistryPort(uint32_t type, const unsigned char* bytes, size_t length, 
 
 // Splits Internet Explorer's ProxyServer value at its last colon: "proxyhost:8080"
 // gives proxyhost and 8080, "proxyhost" gives proxyhost and an empty port. A list per
-// protocol ("http=a:80;ftp=b:21") uses its http entry; a list without one gives
-// false. A host or port that does not fit also gives false; the buffers are then
+// protocol ("http=a:80;ftp=b:21") uses its http entry, for a secure target (https) its
+// https entry where it has one; a list without the entry used gives false. A host or port that does not fit also gives false; the buffers are then
 // left empty.
-bool SplitProxyServer(const char* value, char* host, size_t hostSize, char* port, size_t portSize);
+bool SplitProxyServer(const char* value, char* host, size_t hostSize, char* port, size_t portSize,
+                      bool secure = false);

@@ -86,6 +86,32 @@ TEST(HttpUrl, PartsOfUrlTexts) {
     }
 }
 
+TEST(HttpUrl, SecureSchemeAndItsPort) {
+    struct Case {
+        const char* text;
+        bool secure;
+        unsigned port;
+        const char* host;
+    };
+    const Case cases[] = {
+        {"https://srv/a", true, 443, "srv"},
+        {"HTTPS://srv:8443/a", true, 8443, "srv"},
+        {"https://u:p@srv", true, 443, "srv"},
+        {"http://srv/a", false, 80, "srv"},
+        {"srv/a", false, 80, "srv"},
+        // Only a scheme at the very start counts.
+        {"u:p@https://srv", false, 0, "https"},
+    };
+    for (const Case& c : cases) {
+        UrlParts* url = parse_url(c.text);
+        ASSERT_NE(nullptr, url) << c.text;
+        EXPECT_EQ(c.secure, url->secure) << c.text;
+        EXPECT_EQ(c.port, url->port) << c.text;
+        EXPECT_STREQ(c.host, url->host) << c.text;
+        free_url(url);
+    }
+}
+
 TEST(HttpUrl, PortsAreWholeNumbersOfOneTo65535) {
     struct Case {
         const char* text;
@@ -153,11 +179,52 @@ TEST(HttpUrl, RedirectionTargets) {
         free_url(next);
     }
     // Other schemes lead nowhere this client can go.
-    const char* refused[] = {"https://a/y", "ftp://u:p@a/y", "FTP://a/y"};
+    const char* refused[] = {"ftp://u:p@a/y", "FTP://a/y", "gopher://a/y"};
     for (const char* location : refused) {
         UrlParts* from = parse_url("u:p@a/x");
         EXPECT_EQ(nullptr, resolve_location(from, location)) << location;
         free_url(from);
+    }
+}
+
+// From http to https is followed (credentials only to the same host and port); from
+// https to plain http is a downgrade and refused; links without a scheme keep it.
+TEST(HttpUrl, RedirectionsBetweenPlainAndSecure) {
+    struct Case {
+        const char* from;
+        const char* location;
+        bool followed;
+        bool secure;
+        unsigned port;
+        const char* user;
+    };
+    const Case cases[] = {
+        {"u:p@a/x", "https://a/y", true, true, 443, nullptr},
+        {"u:p@a:443/x", "https://a/y", true, true, 443, "u"},
+        {"u:p@a/x", "HTTPS://a:8443/y", true, true, 8443, nullptr},
+        {"https://u:p@a/x", "https://a/y", true, true, 443, "u"},
+        {"https://u:p@a/x", "/y", true, true, 443, "u"},
+        {"https://u:p@a:8443/x", "y", true, true, 8443, "u"},
+        {"https://u:p@a/x", "//b/y", true, true, 443, nullptr},
+        {"https://u:p@a/x", "//a:444/y", true, true, 444, nullptr},
+        {"https://u:p@a/x", "//a/y", true, true, 443, "u"},
+        {"http://u:p@a/x", "//a/y", true, false, 80, "u"},
+        {"https://u:p@a/x", "http://a/y", false, false, 0, nullptr},
+        {"https://a/x", "HTTP://a:443/y", false, false, 0, nullptr},
+    };
+    for (const Case& c : cases) {
+        UrlParts* from = parse_url(c.from);
+        EXPECT_EQ(!c.followed, IsSecurityDowngrade(from, c.location))
+            << c.from << " " << c.location;
+        UrlParts* next = resolve_location(from, c.location);
+        EXPECT_EQ(c.followed, next != nullptr) << c.from << " " << c.location;
+        if (next != nullptr) {
+            EXPECT_EQ(c.secure, next->secure) << c.from << " " << c.location;
+            EXPECT_EQ(c.port, next->port) << c.from << " " << c.location;
+            EXPECT_EQ(Text(c.user), Text(next->user)) << c.from << " " << c.location;
+        }
+        free_url(from);
+        free_url(next);
     }
 }
 
@@ -193,10 +260,40 @@ TEST(HttpRequest, ExactBytesOfEveryForm) {
          "GET http://h:8080/p HTTP/1.0\r\nProxy-Authorization: Basic Og==\r\n"
          "Authorization: Basic dTpw\r\n" +
              tail},
+        // A secure target's request goes through the tunnel as to the server itself,
+        // without the proxy's credentials.
+        {"https://u:p@h/p", "pu:pp@px:3128", nullptr,
+         "GET /p HTTP/1.0\r\nAuthorization: Basic dTpw\r\n" + tail},
+        {"https://h:8443/p", nullptr, nullptr, "GET /p HTTP/1.0\r\n" + tail},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(c.expected, Request(c.target, c.proxy, c.requestPath))
             << c.target << " via " << Text(c.proxy);
+    }
+}
+
+TEST(HttpRequest, TunnelRequestNamesHostAndPort) {
+    struct Case {
+        const char* target;
+        const char* proxy;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"https://u:p@h/p", "px:3128", "CONNECT h:443 HTTP/1.0\r\nHost: h:443\r\n\r\n"},
+        {"https://h:8443/p", "pu:pp@px",
+         "CONNECT h:8443 HTTP/1.0\r\nHost: h:8443\r\n"
+         "Proxy-Authorization: Basic cHU6cHA=\r\n\r\n"},
+    };
+    for (const Case& c : cases) {
+        UrlParts* target = parse_url(c.target);
+        UrlParts* proxy = parse_url(c.proxy);
+        char out[requestBufferSize];
+        int length = build_connect_request(target, proxy, out, sizeof out);
+        EXPECT_EQ(c.expected, length >= 0 ? std::string(out) : "(refused)") << c.target;
+        EXPECT_EQ(-1, build_connect_request(target, proxy, out, c.expected.size())) << c.target;
+        EXPECT_EQ('\0', out[0]);
+        free_url(target);
+        free_url(proxy);
     }
 }
 

@@ -248,4 +248,19 @@ TEST(RegistryValues, ProxyServerForms) {
         EXPECT_STREQ(c.host, host) << c.value;
         EXPECT_STREQ(c.port, port) << c.value;
     }
+    // For an https target: the https entry where the list has one, else the http entry.
+    const Case secureCases[] = {
+        {"ftp=files:21; HTTP=web:3128;https=safe:443", true, "safe", "443"},
+        {"http=web:80;ftp=files:21", true, "web", "80"},
+        {"ftp=files:21;HTTPS=safe", true, "safe", ""},
+        {"ftp=files:21", false, "", ""},
+        {"single:8080", true, "single", "8080"},
+    };
+    for (const Case& c : secureCases) {
+        char host[10] = "keep", port[6] = "keep";
+        EXPECT_EQ(c.ok, SplitProxyServer(c.value, host, sizeof(host), port, sizeof(port), true))
+            << c.value;
+        EXPECT_STREQ(c.host, host) << c.value;
+        EXPECT_STREQ(c.port, port) << c.value;
+    }
 }
