@@ -22,17 +22,6 @@ bool IsSystemFolderLibrary(const char* name) {
     return false;
 }
 
-// Loads "<system folder>\<name>"; nullptr when it is missing or the path does not fit.
-HMODULE LoadFromSystemFolder(const char* name) {
-    char path[MAX_PATH];
-    UINT length = GetSystemDirectoryA(path, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH || !AppendTextN(path, MAX_PATH, "\\") ||
-        !AppendTextN(path, MAX_PATH, name))
-        return nullptr;
-    // The library's own imports are looked for in its folder first, not beside us.
-    return LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-}
-
 // A library missing from the system folder (or one not listed above) must not be left to
 // the helper, which would look for it by bare name along the whole search path: its
 // call fails as the helper fails a library that cannot be found anywhere (nothing
@@ -46,14 +35,24 @@ void FailLibrary() {
 
 FARPROC WINAPI BeforeDelayLoad(unsigned notification, PDelayLoadInfo info) {
     if (notification != dliNotePreLoadLibrary) return nullptr;
-    HMODULE library =
-        IsSystemFolderLibrary(info->szDll) ? LoadFromSystemFolder(info->szDll) : nullptr;
+    HMODULE library = IsSystemFolderLibrary(info->szDll) ? LoadSystemLibrary(info->szDll) : nullptr;
     if (library == nullptr) FailLibrary();  // does not return
     // The helper takes the module back through its generic function pointer.
     return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(library));
 }
 
 }  // namespace
+
+// Nothing about the path is left to the search order; the path not fitting is missing.
+HMODULE LoadSystemLibrary(const char* name) {
+    char path[MAX_PATH];
+    UINT length = GetSystemDirectoryA(path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH || !AppendTextN(path, MAX_PATH, "\\") ||
+        !AppendTextN(path, MAX_PATH, name))
+        return nullptr;
+    // The library's own imports are looked for in its folder first, not beside us.
+    return LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
 
 // The helper's hook (declared with C linkage by delayimp.h), in force from the start:
 // defining it here replaces the runtime's empty one.

@@ -11,3 +11,8 @@
 // Called first thing at start; it also links in the loader of the libraries loaded on
 // first use.
 void RestrictLibrarySearch();
+
+// Loads "<system folder>\<name>" by its full path (its own imports found beside it);
+// nullptr when it is missing. For libraries the installer uses only when a feature needs
+// them, released with FreeLibrary.
+HMODULE LoadSystemLibrary(const char* name);
