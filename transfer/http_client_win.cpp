@@ -1,6 +1,7 @@
-// The HTTP/1.0 client: connection, request, response and redirections over WinSock 1.1.
-// Parsing and request building are in http_request.cpp; this file only waits, sends,
-// receives and writes the local file.
+// The HTTP/1.0 client: connection, request, response and redirections over WinSock 1.1,
+// over TLS for https targets. Parsing and request building are in http_request.cpp, the
+// TLS records in tls_channel_win.cpp; this file only waits, sends, receives and writes
+// the local file.
 #include "transfer/http_client_win.h"
 
 #include <errno.h>
@@ -51,6 +52,18 @@ bool WriteAll(HANDLE file, const char* data, DWORD count) {
 }
 
 }  // namespace
+
+// The socket as the TLS channel sees it during the handshake and for what it sends.
+class HttpClient::SocketTransport : public TlsTransport {
+public:
+    SocketTransport(HttpClient& client, SOCKET s) : client(client), s(s) {}
+    int SendAll(const char* data, int length) override { return client.SendRaw(s, data, length); }
+    int ReceiveSome(char* buffer, int size) override { return client.ReceiveRaw(s, buffer, size); }
+
+private:
+    HttpClient& client;
+    SOCKET s;
+};
 
 HttpClient::HttpClient(int verbosity, const HttpClientTimeouts& timeouts)
     : verbosity(verbosity),
@@ -214,6 +227,12 @@ HttpClient::SocketWait HttpClient::WaitForSocket(SOCKET s, bool forReading, unsi
 }
 
 int HttpClient::SendAll(SOCKET s, const char* data, int length) {
+    if (!tls.IsOpen()) return SendRaw(s, data, length);
+    SocketTransport transport(*this, s);
+    return tls.Send(transport, data, length);
+}
+
+int HttpClient::SendRaw(SOCKET s, const char* data, int length) {
     int sent = 0;
     while (sent < length) {
         int count = send(s, data + sent, length - sent, 0);
@@ -243,7 +262,7 @@ int HttpClient::ReceiveAll(SOCKET s, char* buffer, int size) {
     int received = 0;
     while (received < size) {
         if (cancelFlag != nullptr && *cancelFlag != 0) return httpError;
-        if (!moreQueued) {
+        if (!moreQueued && !tls.HasPending()) {
             SocketWait ready = WaitForSocket(s, true, timeouts.transferMilliseconds);
             if (ready == SocketTimedOut) return httpTimeout;
             if (ready == SocketFailed) {
@@ -251,7 +270,7 @@ int HttpClient::ReceiveAll(SOCKET s, char* buffer, int size) {
                 return httpError;
             }
         }
-        int count = recv(s, buffer + received, size - received, 0);
+        int count = ReceiveSome(s, buffer + received, size - received);
         Log(levelProgress, "%s: recved %d bytes\n", receiveAllName, count);
         if (count == SOCKET_ERROR) {
             if (WSAGetLastError() == WSAEWOULDBLOCK) {
@@ -280,7 +299,114 @@ int HttpClient::ReceiveAll(SOCKET s, char* buffer, int size) {
     return size;
 }
 
+// Like recv on the socket; on a secure connection the bytes are decrypted first, and a
+// peer's close_notify reads as the end of the connection.
+int HttpClient::ReceiveSome(SOCKET s, char* buffer, int size) {
+    if (!tls.IsOpen()) return recv(s, buffer, size, 0);
+    for (;;) {
+        int taken = tls.Take(buffer, size);
+        if (taken > 0) return taken;
+        switch (tls.Decrypt()) {
+        case TlsChannel::Decrypted:
+            continue;
+        case TlsChannel::PeerClosed:
+            return 0;
+        case TlsChannel::DecryptFailed:
+            WSASetLastError(WSAECONNABORTED);
+            return SOCKET_ERROR;
+        case TlsChannel::NeedMore:
+            break;
+        }
+        int room = 0;
+        char* space = tls.ReceiveSpace(room);
+        if (room == 0) {
+            WSASetLastError(WSAEMSGSIZE);
+            return SOCKET_ERROR;
+        }
+        int count = recv(s, space, room, 0);
+        if (count == SOCKET_ERROR) return SOCKET_ERROR;
+        if (count == 0) {
+            closedWithoutNotify = true;
+            return 0;
+        }
+        tls.Received(count);
+    }
+}
+
+// The handshake's receive: waits for the socket, then takes what is there.
+int HttpClient::ReceiveRaw(SOCKET s, char* buffer, int size) {
+    for (;;) {
+        SocketWait ready = WaitForSocket(s, true, timeouts.transferMilliseconds);
+        if (ready == SocketTimedOut) return httpTimeout;
+        if (ready == SocketFailed) return httpError;
+        int count = recv(s, buffer, size, 0);
+        if (count == SOCKET_ERROR) {
+            if (WSAGetLastError() != WSAEWOULDBLOCK) return httpError;
+            continue;
+        }
+        if (count > 0) answered = true;
+        return count;
+    }
+}
+
+// A tunnel through the proxy to the target's host and port. The proxy's answer is read
+// byte by byte up to its blank line, so that nothing of the server's is taken with it.
+int HttpClient::OpenTunnel(SOCKET s) {
+    char request[requestBufferSize];
+    int length = build_connect_request(target, proxy, request, sizeof request);
+    if (length < 0) return httpError;
+    int sent = SendRaw(s, request, length);
+    if (sent != length) return sent < 0 ? sent : httpError;
+    char head[receiveBlockSize];
+    int count = 0;
+    for (;;) {
+        if (count == static_cast<int>(sizeof head)) return httpError;
+        int got = ReceiveRaw(s, head + count, 1);
+        if (got <= 0) return got < 0 ? got : httpError;
+        ++count;
+        bool ended = (count >= 4 && memcmp(head + count - 4, "\r\n\r\n", 4) == 0) ||
+                     (count >= 2 && memcmp(head + count - 2, "\n\n", 2) == 0);
+        if (ended) break;
+    }
+    ResponseHeader header;
+    parse_response_header(head, static_cast<size_t>(count), &header);
+    if (header.status != statusOk) {
+        Log(levelError, "%s: the proxy refused the tunnel (%d)\n", connectHostName, header.status);
+        return httpError;
+    }
+    return httpOk;
+}
+
+int HttpClient::SecureConnection(SOCKET s) {
+    closedWithoutNotify = false;
+    if (proxy != nullptr) {
+        int tunnel = OpenTunnel(s);
+        if (tunnel != httpOk) return tunnel;
+    }
+    SocketTransport transport(*this, s);
+    int result = tls.Open(transport, target->host);
+    if (result == httpTlsRefused) {
+        tlsRefusal = tls.Refusal();
+        Log(levelError, "%s: no secure connection to %s (refusal %d)\n", connectHostName,
+            target->host, static_cast<int>(tlsRefusal));
+    }
+    return result;
+}
+
+void HttpClient::CloseConnection(SOCKET s, bool complete) {
+    if (tls.IsOpen()) {
+        SocketTransport transport(*this, s);
+        tls.Close(complete ? &transport : nullptr);
+    }
+    closesocket(s);
+}
+
 int HttpClient::TakeRedirection(const ResponseHeader& header) {
+    if (IsSecurityDowngrade(target, header.location)) {
+        Log(levelError, "%s: Location leaves https: %s\n", receiveFileName, header.location);
+        tlsRefusal = TlsRefusal::Downgrade;
+        return httpTlsRefused;
+    }
     UrlParts* next = resolve_location(target, header.location);
     if (next == nullptr) {
         Log(levelError, "%s: Location not followed: %s\n", receiveFileName, header.location);
@@ -381,6 +507,12 @@ int HttpClient::ReceiveBody(SOCKET s, const char* localPath, char* block, int co
         Log(levelError, "%s: body ended before its Content-Length\n", receiveFileName);
         return httpError;
     }
+    // Over TLS a body of no announced length ends with the server's close_notify; a bare
+    // close may be someone on the road cutting it short.
+    if (result == httpOk && header.contentLength < 0 && closedWithoutNotify) {
+        Log(levelError, "%s: secure body ended without the server's close\n", receiveFileName);
+        return httpError;
+    }
     return result;
 }
 
@@ -432,9 +564,17 @@ SOCKET HttpClient::SendRequest(const char* request, int length, int& failure) {
         Log(levelError, "%s: Can't connect.\n", getFileName);
         return INVALID_SOCKET;
     }
+    if (target->secure) {
+        int secured = SecureConnection(s);
+        if (secured != httpOk) {
+            CloseConnection(s, false);
+            failure = secured == httpTimeout || secured == httpTlsRefused ? secured : httpError;
+            return INVALID_SOCKET;
+        }
+    }
     int sent = SendAll(s, request, length);
     if (sent == length) return s;
-    closesocket(s);
+    CloseConnection(s, false);
     if (sent == httpTimeout) {
         Log(levelProgress, "%s: send timed-out\n", getFileName);
         failure = httpTimeout;
@@ -446,6 +586,7 @@ SOCKET HttpClient::SendRequest(const char* request, int length, int& failure) {
 
 bool HttpClient::OpenRequest() {
     CloseRequest();
+    tlsRefusal = TlsRefusal::None;
     if (ResolveHostName() != httpOk) return false;
     char request[requestBufferSize];
     int requestLength = build_request(target, proxy, nullptr, request, sizeof request);
@@ -461,12 +602,13 @@ bool HttpClient::OpenRequest() {
 }
 
 void HttpClient::CloseRequest() {
-    if (openSocket != INVALID_SOCKET) closesocket(openSocket);
+    if (openSocket != INVALID_SOCKET) CloseConnection(openSocket, false);
     openSocket = INVALID_SOCKET;
 }
 
 int HttpClient::GetFile(const char* requestPath, const char* localPath) {
     answered = false;
+    tlsRefusal = TlsRefusal::None;
     lastWriteError = 0;
     bodyCopyLength = 0;
     bodyCopyComplete = false;
@@ -490,13 +632,14 @@ int HttpClient::GetFile(const char* requestPath, const char* localPath) {
             int failure = httpError;
             if (s == INVALID_SOCKET) s = SendRequest(request, requestLength, failure);
             if (s == INVALID_SOCKET) {
+                if (failure == httpTlsRefused) return httpTlsRefused;
                 if (failure != httpTimeout) return httpError;
                 if (++sendTimeouts < maxSendTimeouts) continue;
                 Log(levelError, "%s: SendAll too many time-outs\n", getFileName);
                 return httpError;
             }
             result = ReceiveFile(s, localPath);
-            closesocket(s);
+            CloseConnection(s, result == httpOk);
             if (result != httpTimeout) break;
             Log(levelProgress, "%s: recv timed-out\n", getFileName);
             // The whole request is repeated on a new connection; the send count starts
@@ -520,6 +663,7 @@ int HttpClient::GetFile(const char* requestPath, const char* localPath) {
         // A full disk is no network failure: asking the server again would not help.
         if (result == httpWriteFailed) return httpWriteFailed;
         if (result == httpTooLong) return httpTooLong;
+        if (result == httpTlsRefused) return httpTlsRefused;
         if (result != httpOk) {
             Log(levelError, "%s: Bad ReceiveFile(): %s\n", getFileName, strerror(errno));
             return httpError;

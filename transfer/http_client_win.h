@@ -1,10 +1,12 @@
 // The HTTP/1.0 client of the package fetch thread: one GET per connection, direct or
 // through a proxy, Basic authentication, redirections, and fixed time-outs on a
-// non-blocking socket. Blocking from the caller's point of view.
+// non-blocking socket; an https target over TLS (TlsChannel), through a proxy in a
+// CONNECT tunnel. Blocking from the caller's point of view.
 #pragma once
 
 #include "common/win32.h"
 #include "transfer/http_request.h"
+#include "transfer/tls_channel_win.h"
 
 // How long the client waits. The product always uses productHttpTimeouts; tests pass
 // shorter ones so that no test sits out a real time-out.
@@ -34,8 +36,9 @@ public:
 
     // Fetches the target into localPath: httpOk (0) when the body of a 200 response is
     // complete there; httpWriteFailed when the local file could not be written,
-    // httpTooLong when the body ran past its Content-Length or the body limit, -1 on
-    // every other failure. A non-null requestPath replaces the target's path until a
+    // httpTooLong when the body ran past its Content-Length or the body limit,
+    // httpTlsRefused when an https target could not be reached securely (TlsRefusalMade
+    // says why), -1 on every other failure. A non-null requestPath replaces the target's path until a
     // redirection has been taken.
     int GetFile(const char* requestPath, const char* localPath);
 
@@ -59,13 +62,6 @@ public:
         return bodyCopy != nullptr && bodyCopyComplete;
     }
 
-    // The steps of one attempt, in the order GetFile uses them.
-    int ResolveHostName();
-    SOCKET ConnectHost();
-    int SendAll(SOCKET s, const char* data, int length);
-    int ReceiveAll(SOCKET s, char* buffer, int size);
-    int ReceiveFile(SOCKET s, const char* localPath);
-
     // The most bytes a body may have (negative: no limit). A body longer than this, or
     // longer than its announced Content-Length, makes GetFile fail with httpTooLong, and
     // nothing beyond it is written. Stays in force for later calls until changed.
@@ -78,6 +74,9 @@ public:
     // ERROR_ACCESS_DENIED or ERROR_SHARING_VIOLATION when the file could not be opened.
     unsigned long LastWriteError() const { return lastWriteError; }
 
+    // Why the last GetFile or OpenRequest ended with httpTlsRefused.
+    TlsRefusal TlsRefusalMade() const { return tlsRefusal; }
+
     const UrlParts* Target() const { return target; }
     const UrlParts* Proxy() const { return proxy; }
 
@@ -86,6 +85,25 @@ public:
     void SetCancelFlag(volatile LONG* flag) { cancelFlag = flag; }
 
 private:
+    class SocketTransport;
+    // The steps of one attempt, in the order GetFile uses them.
+    int ResolveHostName();
+    SOCKET ConnectHost();
+    // Through the proxy's tunnel when there is one, then the handshake: httpOk, or the
+    // failure (httpTlsRefused with tlsRefusal set).
+    int SecureConnection(SOCKET s);
+    int OpenTunnel(SOCKET s);
+    int SendAll(SOCKET s, const char* data, int length);
+    int ReceiveAll(SOCKET s, char* buffer, int size);
+    int ReceiveFile(SOCKET s, const char* localPath);
+    // The socket's own bytes, under TLS or without it: SendRaw all of them (waiting as
+    // it must), ReceiveRaw what arrives within the transfer time-out.
+    int SendRaw(SOCKET s, const char* data, int length);
+    int ReceiveRaw(SOCKET s, char* buffer, int size);
+    // One receive as recv does it, decrypted on a secure connection.
+    int ReceiveSome(SOCKET s, char* buffer, int size);
+    // Ends a connection; one whose response was complete says so to a TLS peer.
+    void CloseConnection(SOCKET s, bool complete);
     void Log(int level, const char* format, ...);
     enum SocketWait { SocketReady, SocketTimedOut, SocketFailed };
     SocketWait SelectSocket(SOCKET s, bool forReading, unsigned milliseconds, bool* refused);
@@ -112,6 +130,10 @@ private:
     bool answered = false;
     unsigned long lastWriteError = 0;
     SOCKET openSocket = INVALID_SOCKET;  // a request sent ahead (OpenRequest)
+    // The TLS of the one connection in use (openSocket's, or GetFile's own).
+    TlsChannel tls;
+    TlsRefusal tlsRefusal = TlsRefusal::None;
+    bool closedWithoutNotify = false;  // the TLS peer closed without its close_notify
     char* bodyCopy = nullptr;
     size_t bodyCopyCapacity = 0;
     size_t bodyCopyLength = 0;

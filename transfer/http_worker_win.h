@@ -59,7 +59,9 @@ public:
     // signed digest is kept instead of fetched again.
     void SetAuthenticity(const char* keyText, const char* finalPath, const char* minVersion);
 
-    char siteBase[httpFieldSize] = {};
+    char siteBase[httpFieldSize] = {};  // "host[:port]/", its scheme taken off
+    bool siteSecure = false;            // the site was given as "https://..."
+
     char proxyHost[httpFieldSize] = {};
     char proxyPort[httpFieldSize] = {};
     char user[httpFieldSize] = {};

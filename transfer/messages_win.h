@@ -42,6 +42,17 @@ enum TransferResult {
     TransferPackageTooOld = 11,
     TransferPackageExpired = 12,
     TransferPackageMalformed = 13,
+    // An https site could not be reached securely: this system cannot make TLS 1.2
+    // connections, the server agreed on no protocol of TLS 1.2 or later, its certificate
+    // is for another name, expired, not trusted or revoked, or a redirection led to plain
+    // http.
+    TransferTlsUnavailable = 14,
+    TransferTlsNoAgreement = 15,
+    TransferCertificateWrongName = 16,
+    TransferCertificateExpired = 17,
+    TransferCertificateUntrusted = 18,
+    TransferCertificateRevoked = 19,
+    TransferTlsDowngrade = 20,
 };
 
 // lParam of a successful "dl4": the file was received into the temporary file, or the

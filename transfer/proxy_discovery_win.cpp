@@ -105,17 +105,17 @@ NavigatorProxy FindInNavigatorRegistry(char* host, size_t hostSize, char* port, 
 }
 
 // Internet Explorer's proxy, when switched on.
-bool FindInInternetSettings(char* host, size_t hostSize, char* port, size_t portSize) {
+bool FindInInternetSettings(char* host, size_t hostSize, char* port, size_t portSize, bool secure) {
     UserKey settings(internetSettingsKey);
     if (!settings.QuerySwitch("ProxyEnable")) return false;
     char server[registryValueSize];
     if (!settings.QueryText("ProxyServer", server, sizeof(server))) return false;
-    return SplitProxyServer(server, host, hostSize, port, portSize);
+    return SplitProxyServer(server, host, hostSize, port, portSize, secure);
 }
 
 }  // namespace
 
-bool FindBrowserProxy(char* host, size_t hostSize, char* port, size_t portSize) {
+bool FindBrowserProxy(char* host, size_t hostSize, char* port, size_t portSize, bool secure) {
     if (hostSize == 0 || portSize == 0) return false;
     if (FindInPreferences(host, hostSize, port, portSize)) return true;
     switch (FindInNavigatorRegistry(host, hostSize, port, portSize)) {
@@ -127,5 +127,5 @@ bool FindBrowserProxy(char* host, size_t hostSize, char* port, size_t portSize) 
     case NavigatorProxy::NotConfigured:
         break;
     }
-    return FindInInternetSettings(host, hostSize, port, portSize);
+    return FindInInternetSettings(host, hostSize, port, portSize, secure);
 }

@@ -345,6 +345,20 @@ UINT FileDoneText(int result) {
         return IDS_PACKAGE_EXPIRED;
     case TransferPackageMalformed:
         return IDS_PACKAGE_UNREADABLE;
+    case TransferTlsUnavailable:
+        return IDS_TLS_UNAVAILABLE;
+    case TransferTlsNoAgreement:
+        return IDS_TLS_NO_AGREEMENT;
+    case TransferCertificateWrongName:
+        return IDS_CERTIFICATE_WRONG_NAME;
+    case TransferCertificateExpired:
+        return IDS_CERTIFICATE_EXPIRED;
+    case TransferCertificateUntrusted:
+        return IDS_CERTIFICATE_UNTRUSTED;
+    case TransferCertificateRevoked:
+        return IDS_CERTIFICATE_REVOKED;
+    case TransferTlsDowngrade:
+        return IDS_TLS_DOWNGRADE;
     default:
         return IDS_RECEIVE_ERROR;
     }

@@ -343,6 +343,25 @@ const StringCase kStrings[] = {
     {IDS_PACKAGE_UNREADABLE,
      "The package of %1 on the server does not say readably what it is. It will not be "
      "installed."},
+    {IDS_TLS_UNAVAILABLE,
+     "'%s' cannot be downloaded from '%s': this version of Windows cannot make secure connections "
+     "(TLS 1.2)."},
+    {IDS_TLS_NO_AGREEMENT,
+     "'%s' was not downloaded: the server '%s' offers no secure connection of TLS 1.2 or later."},
+    {IDS_CERTIFICATE_WRONG_NAME,
+     "'%s' was not downloaded: the certificate of the server '%s' is for another name. Someone may "
+     "be posing as the server."},
+    {IDS_CERTIFICATE_EXPIRED,
+     "'%s' was not downloaded: the certificate of the server '%s' has expired or is not valid yet "
+     "(check the computer's date)."},
+    {IDS_CERTIFICATE_UNTRUSTED,
+     "'%s' was not downloaded: the certificate of the server '%s' is not from an authority this "
+     "computer trusts."},
+    {IDS_CERTIFICATE_REVOKED,
+     "'%s' was not downloaded: the certificate of the server '%s' has been revoked."},
+    {IDS_TLS_DOWNGRADE,
+     "'%s' was not downloaded: the secure server '%s' sent the download to an address that is not "
+     "secure (http)."},
 };
 
 TEST(Resources, StringsLoadByteForByte) {
