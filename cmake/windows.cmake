@@ -77,7 +77,7 @@ endif()
 # needs the test servers says so beside its tests ("// ctest-labels Suite: servers"):
 # the label brings the fixture of the same name.
 include(${CMAKE_SOURCE_DIR}/cmake/suites.cmake)
-set(FIXTURE_LABELS servers signed)
+set(FIXTURE_LABELS servers signed tls)
 function(add_wine_tests target prefix)
   get_target_property(sources ${target} SOURCES)
   add_suite_tests(${target} ${prefix} "${sources}")
@@ -179,6 +179,17 @@ add_test(NAME servers.start COMMAND ${CMAKE_SOURCE_DIR}/tests/servers/start ${CM
 add_test(NAME servers.stop COMMAND ${CMAKE_SOURCE_DIR}/tests/servers/stop ${CMAKE_BINARY_DIR}/servers)
 set_tests_properties(servers.start PROPERTIES FIXTURES_SETUP servers)
 set_tests_properties(servers.stop PROPERTIES FIXTURES_CLEANUP servers)
+
+# This run's test root (tests/servers/make-test-certificates), trusted in the tests' own
+# Wine prefix, for the suites labelled "tls".
+add_executable(trust_test_root ${CMAKE_SOURCE_DIR}/tests/win/tools/trust_test_root.cpp)
+target_link_libraries(trust_test_root PRIVATE crypt32)
+target_compile_options(trust_test_root PRIVATE ${WARNINGS})
+target_link_options(trust_test_root PRIVATE -static)
+add_dependencies(win_tests trust_test_root)
+add_test(NAME servers.trust
+         COMMAND trust_test_root Z:${CMAKE_BINARY_DIR}/servers/tls/root.der)
+set_tests_properties(servers.trust PROPERTIES FIXTURES_SETUP tls FIXTURES_REQUIRED "servers;wine")
 
 # A package signed with openssl as a publisher's script would sign it, for the signed
 # package tests: the installer must accept what openssl signs.
