@@ -69,7 +69,7 @@ TlsChannel::~TlsChannel() {
             security->sspi->FreeCredentialsHandle(&security->credentials);
         if (security->sspiLibrary != nullptr) FreeLibrary(security->sspiLibrary);
         if (security->cryptLibrary != nullptr) FreeLibrary(security->cryptLibrary);
-        delete security;
+        HeapFree(GetProcessHeap(), 0, security);
     }
     if (records != nullptr) HeapFree(GetProcessHeap(), 0, records);
     if (outgoing != nullptr) HeapFree(GetProcessHeap(), 0, outgoing);
@@ -78,8 +78,11 @@ TlsChannel::~TlsChannel() {
 // The SSPI table (secur32, or security on the oldest systems) and the chain functions.
 bool TlsChannel::LoadInterface() {
     if (security != nullptr) return security->sspi != nullptr && security->getChain != nullptr;
-    security = new (std::nothrow) Security();
-    if (security == nullptr) return false;
+    // From the process heap, as the records are: the library's operator new would bring
+    // its exception and thread support into the image.
+    void* memory = HeapAlloc(GetProcessHeap(), 0, sizeof(Security));
+    if (memory == nullptr) return false;
+    security = new (memory) Security();
     Security& s = *security;
     s.sspiLibrary = LoadSystemLibrary("secur32.dll");
     if (s.sspiLibrary == nullptr) s.sspiLibrary = LoadSystemLibrary("security.dll");
