@@ -19,11 +19,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (result == -1) {
         FUZZ_CHECK(header.status == unparseableStatus && header.headerLength == 0);
         FUZZ_CHECK(header.location[0] == '\0' && header.contentLength == -1);
+        FUZZ_CHECK(!header.keepsConnection);
         return 0;
     }
     // The body starts within what was received.
     FUZZ_CHECK(header.headerLength >= 4 && static_cast<size_t>(header.headerLength) <= size);
     FUZZ_CHECK(strpbrk(header.location, "\r\n") == nullptr);
+    // A connection is kept only after a body of known length.
+    FUZZ_CHECK(!header.keepsConnection || header.contentLength >= 0);
 
     if (header.location[0] != '\0') {
         UrlParts* next = parse_url(header.location);

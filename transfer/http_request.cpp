@@ -15,6 +15,9 @@ const char secureSchemePrefix[] = "https://";
 const size_t secureSchemePrefixLength = sizeof secureSchemePrefix - 1;
 const char locationName[] = "Location";
 const char contentLengthName[] = "Content-Length";
+const char connectionName[] = "Connection";
+const char keepAliveToken[] = "keep-alive";
+const char closeToken[] = "close";
 const size_t minimumResponseLength = 15;
 const size_t statusOffset = 9;
 const int maxContentLengthDigits = 15;
@@ -327,6 +330,9 @@ int build_request(const UrlParts* target, const UrlParts* proxy, const char* req
     request.Append(target->host);
     request.Append("\r\n");
     request.Append("Accept: image/gif, image/jpeg, image/pjpeg, */*\r\n");
+    // HTTP/1.0 with keep-alive: a server that keeps the connection says so and sends a
+    // length, and never a body in chunks.
+    request.Append("Connection: keep-alive\r\n");
     // Exactly one empty line: bytes after it would reach the server as the start of
     // another request, and a proxy relaying them can lose the answer to this one.
     request.Append("\r\n");
@@ -369,7 +375,8 @@ bool FindHeader(const char* head, size_t headLength, const char* name, HeaderVal
             while (begin < lineEnd && IsBlank(*begin)) ++begin;
             // The value ends at the first CR: one inside a line would otherwise reach
             // the next request as a line break of its own.
-            const char* cr = static_cast<const char*>(memchr(begin, '\r', lineEnd - begin));
+            const size_t rest = begin < lineEnd ? static_cast<size_t>(lineEnd - begin) : 0;
+            const char* cr = static_cast<const char*>(memchr(begin, '\r', rest));
             const char* valueEnd = cr != nullptr ? cr : lineEnd;
             while (valueEnd > begin && IsBlank(valueEnd[-1])) --valueEnd;
             value->begin = begin;
@@ -377,6 +384,24 @@ bool FindHeader(const char* head, size_t headLength, const char* name, HeaderVal
             return true;
         }
         line = next;
+    }
+    return false;
+}
+
+// Whether the comma-separated list in value holds token, in any case.
+bool HasToken(const HeaderValue& value, const char* token) {
+    const size_t tokenLength = strlen(token);
+    for (const char* item = value.begin; item < value.end;) {
+        const char* comma = static_cast<const char*>(memchr(item, ',', value.end - item));
+        const char* itemEnd = comma != nullptr ? comma : value.end;
+        const char* begin = item;
+        while (begin < itemEnd && IsBlank(*begin)) ++begin;
+        const char* end = itemEnd;
+        while (end > begin && IsBlank(end[-1])) --end;
+        if (static_cast<size_t>(end - begin) == tokenLength &&
+            EqualsIgnoringCaseN(begin, token, tokenLength))
+            return true;
+        item = comma != nullptr ? comma + 1 : value.end;
     }
     return false;
 }
@@ -410,6 +435,7 @@ int parse_response_header(const char* data, size_t length, ResponseHeader* heade
     header->status = unparseableStatus;
     header->location[0] = '\0';
     header->contentLength = -1;
+    header->keepsConnection = false;
     if (length < minimumResponseLength || memcmp(data, "HTTP/", 5) != 0) return -1;
 
     int status = 0;
@@ -431,6 +457,10 @@ int parse_response_header(const char* data, size_t length, ResponseHeader* heade
     if (FindHeader(data, headerLength, locationName, &value)) CopyLocation(value, header->location);
     if (FindHeader(data, headerLength, contentLengthName, &value))
         header->contentLength = ReadContentLength(value);
+    // Only a body of known length ends where the next response can begin.
+    header->keepsConnection = header->contentLength >= 0 &&
+                              FindHeader(data, headerLength, connectionName, &value) &&
+                              HasToken(value, keepAliveToken) && !HasToken(value, closeToken);
 
     header->headerLength = static_cast<int>(headerLength);
     header->status = status;

@@ -132,6 +132,9 @@ struct ResponseHeader {
     int status;                            // three-digit code, or unparseableStatus
     char location[maxLocationLength + 1];  // Location value, empty if none
     long long contentLength;               // Content-Length value, -1 if none or unreadable
+    // The server keeps the connection for another request: "Connection: keep-alive"
+    // (without "close") and a Content-Length.
+    bool keepsConnection;
 };
 
 // Reads the response head at the start of length bytes of data. Returns 0, or -1

@@ -9,7 +9,8 @@
 
 namespace {
 
-const char acceptLine[] = "Accept: image/gif, image/jpeg, image/pjpeg, */*\r\n";
+const char acceptLine[] =
+    "Accept: image/gif, image/jpeg, image/pjpeg, */*\r\nConnection: keep-alive\r\n";
 
 std::string Text(const char* value) { return value != nullptr ? value : "(absent)"; }
 
@@ -336,6 +337,7 @@ struct Head {
     int headerLength;
     std::string location;
     long long contentLength;
+    bool keepsConnection;
 };
 
 // Parses a copy of exactly the given bytes, so that a read past them is caught.
@@ -351,6 +353,7 @@ Head Parse(const std::string& data) {
     head.headerLength = header.headerLength;
     head.location = header.location;
     head.contentLength = header.contentLength;
+    head.keepsConnection = header.keepsConnection;
     return head;
 }
 
@@ -405,6 +408,29 @@ TEST(HttpResponse, HeadsAndTheirFields) {
         EXPECT_EQ(c.location, head.location) << shown;
         EXPECT_EQ(c.contentLength, head.contentLength) << shown;
     }
+}
+
+// A connection is kept only when the server says so and the body has a length: after a
+// body that ends with the connection nothing more can come on it.
+TEST(HttpResponse, WhetherTheServerKeepsTheConnection) {
+    struct Case {
+        const char* head;
+        bool kept;
+    };
+    const Case cases[] = {
+        {"HTTP/1.1 200 OK\r\nConnection: keep-alive\r\nContent-Length: 5\r\n\r\n", true},
+        {"HTTP/1.0 200 OK\r\nconnection: Keep-Alive\r\ncontent-length: 0\r\n\r\n", true},
+        {"HTTP/1.1 200 OK\r\nConnection: Upgrade, keep-alive \r\nContent-Length: 5\r\n\r\n", true},
+        {"HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\n", false},
+        {"HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: 5\r\n\r\n", false},
+        {"HTTP/1.1 200 OK\r\nConnection: keep-alive, close\r\nContent-Length: 5\r\n\r\n", false},
+        {"HTTP/1.1 200 OK\r\nConnection: keep-alive\r\n\r\n", false},
+        {"HTTP/1.1 200 OK\r\nConnection: keep-alive\r\nContent-Length: 5x\r\n\r\n", false},
+        {"HTTP/1.1 200 OK\r\nConnection: keep-alive-ish\r\nContent-Length: 5\r\n\r\n", false},
+        {"HTTP/1.1 200 OK\r\nProxy-Connection: keep-alive\r\nContent-Length: 5\r\n\r\n", false},
+        {"HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nConnection: keep-alive\r\n", false},
+    };
+    for (const Case& c : cases) EXPECT_EQ(c.kept, Parse(c.head).keepsConnection) << c.head;
 }
 
 // A header is a line of its own: its name at the start of the line in any case, then
