@@ -1,5 +1,5 @@
 // The HTTP/1.0 client: connection, request, response and redirections over WinSock 1.1,
-// over TLS for https targets. Parsing and request building are in http_request.cpp, the
+// over TLS for https targets, with connections kept for the next request. Parsing and request building are in http_request.cpp, the
 // TLS records in tls_channel_win.cpp; this file only waits, sends, receives and writes
 // the local file.
 #include "transfer/http_client_win.h"
@@ -28,6 +28,11 @@ const int levelDetail = 3;
 const int statusOk = 200;
 const int statusMovedPermanently = 301;
 const int statusFound = 302;
+
+// ReceiveFile's own result: the connection ended before any byte of a response. On a kept
+// connection that is a server that closed it meanwhile, and the request goes again on a
+// new one; elsewhere it is an error like any other.
+const int connectionDropped = -100;
 
 // One write of the body to the local file: one block of this size at most, filled by as
 // many receives as it takes.
@@ -72,6 +77,7 @@ HttpClient::HttpClient(int verbosity, const HttpClientTimeouts& timeouts)
 
 HttpClient::~HttpClient() {
     CloseRequest();
+    CloseKeptConnection();
     free_url(target);
     free_url(proxy);
 }
@@ -258,7 +264,7 @@ int HttpClient::SendRaw(SOCKET s, const char* data, int length) {
 // After a receive that brought data the next one is tried at once, without a select:
 // more is likely queued, and each socket call is costly under some WinSock layers. Only
 // a receive that would block waits with select.
-int HttpClient::ReceiveAll(SOCKET s, char* buffer, int size) {
+int HttpClient::ReceiveAll(SOCKET s, char* buffer, int size, bool returnEarly) {
     int received = 0;
     while (received < size) {
         if (cancelFlag != nullptr && *cancelFlag != 0) return httpError;
@@ -295,6 +301,7 @@ int HttpClient::ReceiveAll(SOCKET s, char* buffer, int size) {
         }
         moreQueued = true;
         received += count;
+        if (returnEarly) return received;
     }
     return size;
 }
@@ -465,6 +472,12 @@ int HttpClient::ReceiveBody(SOCKET s, const char* localPath, char* block, int co
         }
         if (bodyCopy != nullptr) CopyBody(data, bodyLength, pending);
         bodyLength += pending;
+        // A kept connection ends its body at the announced length: nothing more comes
+        // until the next request.
+        if (header.keepsConnection && bodyLength == header.contentLength) {
+            keepThisConnection = true;
+            break;
+        }
         // Never more than the allowance; once it is reached, one byte more would show a
         // body running past it.
         int want = static_cast<int>(bodyBlockSize);
@@ -533,9 +546,10 @@ int HttpClient::ReceiveFile(SOCKET s, const char* localPath) {
     // The head must come within the first receiveBlockSize bytes; the body then arrives
     // in blocks of the whole buffer.
     char block[bodyBlockSize];
-    moreQueued = false;  // a new connection: wait for its first data
+    moreQueued = false;  // a new response: wait for its first data
+    keepThisConnection = false;
     pace.Start(GetTickCount());
-    int count = ReceiveAll(s, block, static_cast<int>(receiveBlockSize));
+    int count = ReceiveHead(s, block, static_cast<int>(receiveBlockSize));
     if (count < 0) return count;
 
     ResponseHeader header;
@@ -556,9 +570,69 @@ int HttpClient::ReceiveFile(SOCKET s, const char* localPath) {
     return httpError;
 }
 
-// Connects and sends one request.
-SOCKET HttpClient::SendRequest(const char* request, int length, int& failure) {
+// Receives until the head is complete (with whatever of the body came along), the block
+// is full or the server closes; connectionDropped when it closed before sending anything.
+int HttpClient::ReceiveHead(SOCKET s, char* block, int size) {
+    int count = 0;
+    while (count < size) {
+        int got = ReceiveAll(s, block + count, size - count, true);
+        if (got < 0) return count == 0 && got == httpError ? connectionDropped : got;
+        if (got == 0) return count == 0 ? connectionDropped : count;
+        count += got;
+        ResponseHeader header;
+        if (parse_response_header(block, static_cast<size_t>(count), &header) == 0) break;
+    }
+    return count;
+}
+
+SOCKET HttpClient::TakeKeptConnection() {
+    SOCKET s = keptSocket;
+    if (s == INVALID_SOCKET) return INVALID_SOCKET;
+    keptSocket = INVALID_SOCKET;
+    const bool samePlace =
+        keptAddress.sin_addr.s_addr == address.sin_addr.s_addr &&
+        keptAddress.sin_port == address.sin_port && keptSecure == target->secure &&
+        (!keptSecure || (keptPort == target->port && EqualsIgnoringCase(keptHost, target->host)));
+    // Readable now means closed, or bytes nobody asked for: either way not for this request.
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(s, &readable);
+    timeval now = {0, 0};
+    const bool quiet = select(0, &readable, nullptr, nullptr, &now) == 0 && !tls.HasPending();
+    if (samePlace && quiet) return s;
+    CloseConnection(s, quiet);
+    return INVALID_SOCKET;
+}
+
+void HttpClient::KeepConnection(SOCKET s) {
+    CloseKeptConnection();
+    if (!CopyText(keptHost, target->host)) {
+        CloseConnection(s, true);
+        return;
+    }
+    keptSocket = s;
+    keptAddress = address;
+    keptSecure = target->secure;
+    keptPort = target->port;
+}
+
+void HttpClient::CloseKeptConnection() {
+    if (keptSocket != INVALID_SOCKET) CloseConnection(keptSocket, true);
+    keptSocket = INVALID_SOCKET;
+}
+
+// Sends one request, on the kept connection when it leads to the same place.
+SOCKET HttpClient::SendRequest(const char* request, int length, int& failure, bool& reused) {
     failure = httpError;
+    reused = false;
+    SOCKET kept = TakeKeptConnection();
+    if (kept != INVALID_SOCKET) {
+        if (SendAll(kept, request, length) == length) {
+            reused = true;
+            return kept;
+        }
+        CloseConnection(kept, false);
+    }
     SOCKET s = ConnectHost();
     if (s == INVALID_SOCKET) {
         Log(levelError, "%s: Can't connect.\n", getFileName);
@@ -595,7 +669,7 @@ bool HttpClient::OpenRequest() {
     int failure = httpTimeout;
     for (int sendTimeouts = 0; failure == httpTimeout && sendTimeouts < maxSendTimeouts;
          ++sendTimeouts) {
-        openSocket = SendRequest(request, requestLength, failure);
+        openSocket = SendRequest(request, requestLength, failure, openReused);
         if (openSocket != INVALID_SOCKET) return true;
     }
     return false;
@@ -628,9 +702,10 @@ int HttpClient::GetFile(const char* requestPath, const char* localPath) {
         int result = httpError;
         for (;;) {
             SOCKET s = openSocket;
+            bool reused = openReused;
             openSocket = INVALID_SOCKET;
             int failure = httpError;
-            if (s == INVALID_SOCKET) s = SendRequest(request, requestLength, failure);
+            if (s == INVALID_SOCKET) s = SendRequest(request, requestLength, failure, reused);
             if (s == INVALID_SOCKET) {
                 if (failure == httpTlsRefused) return httpTlsRefused;
                 if (failure != httpTimeout) return httpError;
@@ -639,7 +714,18 @@ int HttpClient::GetFile(const char* requestPath, const char* localPath) {
                 return httpError;
             }
             result = ReceiveFile(s, localPath);
-            CloseConnection(s, result == httpOk);
+            if (result == connectionDropped && reused) {
+                // The server closed the kept connection meanwhile: the same request on a
+                // new one (the kept connection is gone, so the next send makes one).
+                Log(levelProgress, "%s: kept connection closed by the server\n", getFileName);
+                CloseConnection(s, false);
+                continue;
+            }
+            if (result == connectionDropped) result = httpError;
+            if (result == httpOk && keepThisConnection)
+                KeepConnection(s);
+            else
+                CloseConnection(s, result == httpOk);
             if (result != httpTimeout) break;
             Log(levelProgress, "%s: recv timed-out\n", getFileName);
             // The whole request is repeated on a new connection; the send count starts

@@ -1,7 +1,8 @@
-// The HTTP/1.0 client of the package fetch thread: one GET per connection, direct or
-// through a proxy, Basic authentication, redirections, and fixed time-outs on a
-// non-blocking socket; an https target over TLS (TlsChannel), through a proxy in a
-// CONNECT tunnel. Blocking from the caller's point of view.
+// The HTTP/1.0 client of the package fetch thread: GET requests direct or through a
+// proxy, Basic authentication, redirections, and fixed time-outs on a non-blocking
+// socket; an https target over TLS (TlsChannel), through a proxy in a CONNECT tunnel.
+// A connection the server keeps (keep-alive) carries the client's next request to the
+// same place. Blocking from the caller's point of view.
 #pragma once
 
 #include "common/win32.h"
@@ -50,6 +51,8 @@ public:
     bool OpenRequest();
     bool HasOpenRequest() const { return openSocket != INVALID_SOCKET; }
     void CloseRequest();
+    // Ends the connection kept for the next request, if there is one.
+    void CloseKeptConnection();
 
     // While set, the body of a 200 response also goes to copy, as far as capacity bytes;
     // BodyCopied says whether the whole body of the last GetFile is there, and its length.
@@ -94,7 +97,9 @@ private:
     int SecureConnection(SOCKET s);
     int OpenTunnel(SOCKET s);
     int SendAll(SOCKET s, const char* data, int length);
-    int ReceiveAll(SOCKET s, char* buffer, int size);
+    // Receives size bytes, or fewer when the server closes; with returnEarly, returns
+    // after the first receive that brought any.
+    int ReceiveAll(SOCKET s, char* buffer, int size, bool returnEarly = false);
     int ReceiveFile(SOCKET s, const char* localPath);
     // The socket's own bytes, under TLS or without it: SendRaw all of them (waiting as
     // it must), ReceiveRaw what arrives within the transfer time-out.
@@ -110,9 +115,17 @@ private:
     // Waits until s is readable (forReading) or writable; SocketFailed also when cancelled.
     SocketWait WaitForSocket(SOCKET s, bool forReading, unsigned milliseconds);
     int TakeRedirection(const ResponseHeader& header);
-    // Connects and sends request; INVALID_SOCKET with failure httpTimeout when the send
+    // Sends request on the kept connection when it leads to the same place, else on a new
+    // one (reused says which); INVALID_SOCKET with failure httpTimeout when the send
     // timed out, httpError on any other failure.
-    SOCKET SendRequest(const char* request, int length, int& failure);
+    SOCKET SendRequest(const char* request, int length, int& failure, bool& reused);
+    // The kept connection when it was made to the address, security and host of this
+    // request and the server has sent nothing on it since (no close, no stray bytes);
+    // INVALID_SOCKET otherwise, the kept connection then closed.
+    SOCKET TakeKeptConnection();
+    // Keeps s, whose response was complete, for the next request.
+    void KeepConnection(SOCKET s);
+    int ReceiveHead(SOCKET s, char* block, int size);
     void CopyBody(const char* data, long long offset, long long count);
     int ReceiveBody(SOCKET s, const char* localPath, char* block, int count,
                     const ResponseHeader& header);
@@ -130,7 +143,16 @@ private:
     bool answered = false;
     unsigned long lastWriteError = 0;
     SOCKET openSocket = INVALID_SOCKET;  // a request sent ahead (OpenRequest)
-    // The TLS of the one connection in use (openSocket's, or GetFile's own).
+    bool openReused = false;             // ... on a kept connection
+    // The connection kept after a complete response, and where it leads.
+    SOCKET keptSocket = INVALID_SOCKET;
+    sockaddr_in keptAddress = {};
+    bool keptSecure = false;
+    char keptHost[256] = {};
+    unsigned short keptPort = 0;
+    bool keepThisConnection = false;  // the response just read lets its connection be kept
+    // The TLS of the one connection the client has at a time (the open request's, the
+    // kept one, or GetFile's own).
     TlsChannel tls;
     TlsRefusal tlsRefusal = TlsRefusal::None;
     bool closedWithoutNotify = false;  // the TLS peer closed without its close_notify
