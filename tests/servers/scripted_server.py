@@ -300,7 +300,30 @@ def answer_drip(handler, words, raw):
         handler.request.sendall(whole[i:i + 1])
 
 
+def answer_kept(handler, words, raw):
+    """/kept/<token>, /dropkept/<token>, /closekept/<token>: an answer that promises to keep
+    the connection, its body naming the connection (counted per token) and the request on
+    it. kept: every further request on the connection is answered the same way;
+    closekept: the server closes right after the answer all the same; dropkept: the next
+    request on the connection is read and the connection closed without an answer, as a
+    server that timed the connection out between two requests."""
+    connection = count_request("connection-" + words[1])
+    request_number = 1
+    while True:
+        body = b"connection %d request %d\n" % (connection, request_number)
+        handler.request.sendall(response("200 OK", body, ["Connection: keep-alive"]))
+        if words[0] == "closekept":
+            return
+        raw = handler.read_request()
+        if not raw or words[0] == "dropkept":
+            return
+        request_number += 1
+
+
 CLIENT_SCENARIOS = {
+    "kept": answer_kept,
+    "dropkept": answer_kept,
+    "closekept": answer_kept,
     "pathrelative": answer_path_relative,
     "crosshost": answer_cross_host,
     "contentlocation": answer_content_location,

@@ -171,8 +171,41 @@ TEST_F(HttpClient, CredentialsStayWithTheirHost) {
     ASSERT_EQ(0, Fetch("u:p@127.0.0.1:" + scripted + "/crosshost"));
     EXPECT_EQ(
         "GET /echo/crosshost HTTP/1.0\r\nHost: 127.0.0.2\r\n"
-        "Accept: image/gif, image/jpeg, image/pjpeg, */*\r\n\r\n",
+        "Accept: image/gif, image/jpeg, image/pjpeg, */*\r\n"
+        "Connection: keep-alive\r\n\r\n",
         Fetched());
+}
+
+// A connection the server keeps carries the next request; one it closes after promising
+// to keep it, or drops while the next request is on it, costs only a new connection.
+TEST_F(HttpClient, KeptConnectionsCarryTheNextRequest) {
+    struct Case {
+        const char* scenario;
+        bool sentAhead;  // the second request goes out with OpenRequest before GetFile
+        const char* second;
+    };
+    const Case cases[] = {
+        {"kept", false, "connection 1 request 2\n"},
+        {"kept", true, "connection 1 request 2\n"},
+        {"closekept", false, "connection 2 request 1\n"},
+        {"dropkept", false, "connection 2 request 1\n"},
+        {"dropkept", true, "connection 2 request 1\n"},
+    };
+    int token = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.scenario << (c.sentAhead ? " ahead" : ""));
+        std::string target =
+            "127.0.0.1:" + scripted + "/" + c.scenario + "/t" + std::to_string(++token);
+        ::HttpClient client(0, testTimeouts);
+        ASSERT_TRUE(client.SetTarget(target.c_str(), nullptr));
+        ASSERT_EQ(0, client.GetFile(nullptr, local.c_str()));
+        EXPECT_EQ("connection 1 request 1\n", Fetched());
+        if (c.sentAhead) {
+            ASSERT_TRUE(client.OpenRequest());
+        }
+        ASSERT_EQ(0, client.GetFile(nullptr, local.c_str()));
+        EXPECT_EQ(c.second, Fetched());
+    }
 }
 
 TEST_F(HttpClient, HeadsOfEveryShape) {
@@ -353,7 +386,8 @@ TEST_F(HttpClient, ProxyRequests) {
         "Proxy-Authorization: Basic cHU6cHA=\r\n"
         "Authorization: Basic dTpw\r\n"
         "Host: origin.invalid\r\n"
-        "Accept: image/gif, image/jpeg, image/pjpeg, */*\r\n\r\n",
+        "Accept: image/gif, image/jpeg, image/pjpeg, */*\r\n"
+        "Connection: keep-alive\r\n\r\n",
         Fetched());
 }
 

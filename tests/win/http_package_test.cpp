@@ -1,6 +1,7 @@
 // The http worker fetching packages from the test nginx: whole downloads, resumption
 // part by part, damaged parts, wrong totals, and the last rung of the connection
 // ladder, where the user is asked for settings.
+#include "connection_log.h"
 #include "driver/person.h"
 #include "package_support.h"
 #include "process_support.h"
@@ -15,6 +16,7 @@
 
 #include <stdio.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -151,6 +153,28 @@ TEST_F(HttpPackage, FetchesEveryPartAndJoinsThemByteForByte) {
     // Each report counts the bytes of the parts joined so far: the last one the total.
     EXPECT_EQ(static_cast<LPARAM>(content.size()), received.LastParam(msgProgress));
     EXPECT_EQ(1, connectionSettings.confirmed);
+}
+
+// From a server that keeps connections the manifest and every part come over the two
+// connections of the worker's two clients, each kept from part to part.
+TEST_F(HttpPackage, PartsComeOverKeptConnections) {
+    std::string content = Publish(PseudoRandomBytes(7 * 4096 + 10, 13), 4096);
+    const std::string servers = ModuleDirectory() + "\\servers";
+    const int keeping =
+        GetPrivateProfileIntA("servers", "nginx_keepalive", 0, (servers + "\\ports.ini").c_str());
+    ASSERT_NE(0, keeping);
+    const std::string log = servers + "\\logs\\keepalive.log";
+    const size_t start = ReadWholeFile(log).size();
+    HttpWorker worker;
+    EXPECT_EQ(0, Fetch(worker, "127.0.0.1:" + std::to_string(keeping)));
+    EXPECT_EQ(content, ReadWholeFile(work.Path() + "\\tmp.tmp"));
+    std::vector<int> connections =
+        ConnectionsOfRequests(ReadWholeFile(log).substr(start), "/pkg/" + name + "/");
+    EXPECT_EQ(9u, connections.size()) << "the manifest and eight parts, each asked once";
+    std::vector<int> distinct = connections;
+    std::sort(distinct.begin(), distinct.end());
+    distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
+    EXPECT_LE(distinct.size(), 2u);
 }
 
 TEST_F(HttpPackage, PartsAlreadyIntactAreNotFetchedAgain) {

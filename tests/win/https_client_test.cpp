@@ -1,13 +1,16 @@
 // The client over TLS against nginx with certificates made for this run: a server the
 // prefix trusts, and each kind of certificate and protocol that must be refused;
-// redirections between http and https; tunnels through tinyproxy.
+// redirections between http and https; a kept secure connection; tunnels through
+// tinyproxy.
 #include "transfer/http_client_win.h"
 
+#include "connection_log.h"
 #include "process_support.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -84,6 +87,22 @@ TEST_F(HttpsClient, RedirectionsToHttpsAreFollowedAndBackToHttpRefused) {
     EXPECT_EQ(httpTlsRefused, Fetch("https://localhost:" + Port("https") + "/tohttp/small"));
     EXPECT_EQ(static_cast<int>(TlsRefusal::Downgrade), static_cast<int>(refusal));
     EXPECT_FALSE(FileExists(local));
+}
+
+// A secure connection the server keeps carries the next request without a new handshake.
+TEST_F(HttpsClient, AKeptSecureConnectionCarriesTheNextRequest) {
+    const std::string log = servers + "\\logs\\https.log";
+    const size_t start = ReadWholeFile(log).size();
+    ::HttpClient client(0, testTimeouts);
+    ASSERT_TRUE(client.SetTarget(
+        ("https://localhost:" + Port("https") + "/files/small.txt").c_str(), nullptr));
+    ASSERT_EQ(httpOk, client.GetFile(nullptr, local.c_str()));
+    ASSERT_EQ(httpOk, client.GetFile("/files/exact.bin", local.c_str()));
+    EXPECT_EQ(Served("files\\exact.bin"), Fetched());
+    std::vector<int> connections =
+        ConnectionsOfRequests(ReadWholeFile(log).substr(start), "GET /files/");
+    ASSERT_EQ(2u, connections.size());
+    EXPECT_EQ(connections[0], connections[1]);
 }
 
 TEST_F(HttpsClient, ThroughProxyTunnels) {
