@@ -11,6 +11,7 @@
 #include "common/limits.h"
 #include "config/component_rules.h"
 #include "config/verified_files.h"
+#include "transfer/connection_settings.h"
 
 // More components than any description declares (a description's list holds at most
 // 128); a component that finds no room is ignored, as one whose section name does not
@@ -105,6 +106,9 @@ public:
     char connectedSite[kSiteSize] = {};
     // The files found to be the publisher's in this run, checked again before install.
     VerifiedFiles verifiedFiles;
+    // The proxy and logins that worked, shared by the run's HTTP workers; the installation
+    // records the proxy.
+    ConnectionSettings connection = {};
 
 private:
     Component* components = nullptr;

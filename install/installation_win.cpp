@@ -14,7 +14,7 @@
 #include "install/state_profile_win.h"
 #include "shell/app_win.h"
 #include "shell/resource_ids.h"
-#include "transfer/http_worker_win.h"
+#include "shell/window_win.h"
 
 namespace {
 
@@ -87,13 +87,13 @@ void RecordInstallStart(const InstallerRun& run, const char* profile) {
     WriteState(profile, "result", "success", "0");
     WriteState(profile, "download", "complete", "1");
     if (!run.networkRun || !run.saveProxySettings) return;
-    if (connectionSettings.proxyHost[0] == '\0') {
+    if (run.connection.proxyHost[0] == '\0') {
         WriteState(profile, "ProxySettings", "Valid", "FALSE");
         return;
     }
     WriteState(profile, "ProxySettings", "Valid", "TRUE");
-    WriteState(profile, "ProxySettings", "Proxy", connectionSettings.proxyHost);
-    WriteState(profile, "ProxySettings", "Port", connectionSettings.proxyPort);
+    WriteState(profile, "ProxySettings", "Proxy", run.connection.proxyHost);
+    WriteState(profile, "ProxySettings", "Port", run.connection.proxyPort);
 }
 
 void ShowActionStatus(InstallView& view, UINT textId, const char* name) {

@@ -41,7 +41,8 @@ void WriteRestartShortcut(bool allowIntervention, const char* workDirectory,
 
 }  // namespace
 
-int RunDownload(bool showWelcome, bool resuming, const char* infPath, bool saveProxySettings) {
+int RunDownload(bool showWelcome, bool resuming, const char* infPath, bool saveProxySettings,
+                ConnectionSettings& carried) {
     WSADATA winsock;
     if (WSAStartup(MAKEWORD(1, 1), &winsock) != 0) {
         ShowAppMessage(IDS_WINSOCK_ERROR, MB_ICONERROR);
@@ -63,9 +64,11 @@ int RunDownload(bool showWelcome, bool resuming, const char* infPath, bool saveP
         // The dialog and its workers end here, their threads and files closed, before
         // the outcome touches the work directory.
         DownloadDialog dialog(record.path, showWelcome, resuming, infPath, saveProxySettings);
+        dialog.run.connection = carried;
         openDialog = &dialog;
         end = RunEndFromDialogCode(dialog.DoModal(nullptr));
         openDialog = nullptr;
+        carried = dialog.run.connection;
         allowIntervention = dialog.run.allowIntervention;
         if (dialog.holdsNoDescription) processExitCode = kExitNoDescription;
         if (dialog.run.installFailed) processExitCode = kExitInstallFailed;

@@ -1,13 +1,18 @@
 // The two run modes as the entry calls them, and what each needs of the other.
 #pragma once
 
+#include "transfer/connection_settings.h"
+
 // Tray mode: waits as a notification-area icon. 1 = Open was chosen (menu,
 // double-click, or a second start of the program), 0 = Quit, the tray window was
 // closed, or tray mode could not start.
 int RunTray();
 
 // One download run: 1 = the run was suspended (go to tray mode), 0 = the run is over.
-int RunDownload(bool showWelcome, bool resuming, const char* infPath, bool saveProxySettings);
+// The run starts with the connection settings that worked in the process's earlier runs
+// (carried) and leaves there what worked in it.
+int RunDownload(bool showWelcome, bool resuming, const char* infPath, bool saveProxySettings,
+                ConnectionSettings& carried);
 
 // The process's exit code: 0, kExitNoDescription once a download run found no
 // description in the installer, kExitInstallFailed once a step of an installation

@@ -17,7 +17,7 @@ public:
     int RunTray() override { return ::RunTray(); }
     int RunDownload(bool showWelcome, bool resuming, const char* infPath,
                     bool saveProxySettings) override {
-        return ::RunDownload(showWelcome, resuming, infPath, saveProxySettings);
+        return ::RunDownload(showWelcome, resuming, infPath, saveProxySettings, connection);
     }
     int AskToResume() override {
         return ShowAppMessage(IDS_ASK_RESTART, MB_YESNOCANCEL | MB_ICONQUESTION);
@@ -31,6 +31,8 @@ public:
 
 private:
     WorkDirectoryRecord record = {};
+    // What worked in one download run goes on to the next one of the process.
+    ConnectionSettings connection = {};
 };
 
 // Another instance holds the mutex: ask its tray window to open, and end.

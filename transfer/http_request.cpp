@@ -175,6 +175,10 @@ size_t SiteSchemeLength(const char* site) {
     return 0;
 }
 
+bool IsSecureSite(const char* site) {
+    return strncmp(site, secureSchemePrefix, secureSchemePrefixLength) == 0;
+}
+
 void free_url(UrlParts* url) {
     if (url == nullptr) return;
     free(url->user);

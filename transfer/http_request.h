@@ -63,6 +63,8 @@ UrlParts* parse_url(const char* text);
 // The length of the "http://" or "https://" (written so, in lower case) a component's
 // site begins with, else 0: what the http worker takes off, https making it secure.
 size_t SiteSchemeLength(const char* site);
+// Whether a site text starts with "https://".
+bool IsSecureSite(const char* site);
 
 // Frees a record made by parse_url (or by CopyUrlParts); null is allowed.
 void free_url(UrlParts* url);

@@ -58,6 +58,12 @@ public:
     // that version and not have expired, and a file already in place that matches the
     // signed digest is kept instead of fetched again.
     void SetAuthenticity(const char* keyText, const char* finalPath, const char* minVersion);
+    // The connection settings that worked, which the worker reads and fills in: the run's
+    // (shared by its workers for the rest of the run) once named, else the worker's own.
+    void UseConnectionSettings(ConnectionSettings* shared) {
+        settings = shared != nullptr ? shared : &ownSettings;
+    }
+    ConnectionSettings& Settings() { return *settings; }
 
     char siteBase[httpFieldSize] = {};  // "host[:port]/", its scheme taken off
     bool siteSecure = false;            // the site was given as "https://..."
@@ -98,6 +104,8 @@ public:
     int threadsEndedByForce = 0;
 
 private:
+    ConnectionSettings ownSettings = {};
+    ConnectionSettings* settings = &ownSettings;
     static DWORD WINAPI ConnectThreadMain(LPVOID parameter);
     static DWORD WINAPI FetchThreadMain(LPVOID parameter);
     void FinishThread(HANDLE& thread, DWORD milliseconds);

@@ -42,6 +42,7 @@ DownloadDialog::DownloadDialog(char* workDirectory, bool showWelcome, bool resum
     : Dialog(IDD_DOWNLOAD),
       run(workDirectory, descriptionPath, showWelcome, resuming, saveProxySettings) {
     run.SetStatusListener(this);
+    httpWorker.UseConnectionSettings(&run.connection);
 }
 
 TransferWorker* DownloadDialog::SelectWorker(ProtocolKind protocol) {

@@ -25,6 +25,9 @@
 
 namespace {
 
+// What the workers of one test found to work, as a run keeps it for its workers.
+ConnectionSettings connectionSettings = {};
+
 const char settingsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
 const char proxyUserName[] = "corvane-proxy";
 const char proxyPasswordText[] = "Pellow-3";
@@ -208,6 +211,7 @@ protected:
               const char* scrambledProxyPassword = "") {
         worker.clientTimeouts = {2000, 3000, 50};
         worker.timing = timing;
+        worker.UseConnectionSettings(&connectionSettings);
         worker.Create(notify);
         worker.SetLogin(siteUser.c_str(), sitePassword.c_str());
         worker.SetProxyLogin(proxyUser, scrambledProxyPassword);
@@ -453,6 +457,7 @@ TEST_F(HttpLadder, ConfirmedSettingsBringTheProxyEverywhereAndTheLoginOnlyToItsS
                  c.site[0] == 'L' ? "localhost:8001" : "127.0.0.1:8001");
         connectionSettings.confirmed = 1;
         HttpWorker worker;
+        worker.UseConnectionSettings(&connectionSettings);
         worker.Create(notify);
         // An earlier component of another site left its login in the worker.
         worker.SetLogin("earlier", Scrambled("Earlier-pass").c_str());
@@ -622,6 +627,7 @@ TEST_F(HttpLadder, AnAbortedFetchReturnsWithinASecondInEveryState) {
             HttpWorker worker;
             worker.clientTimeouts = {minute, minute, 50};
             worker.timing = c.timing;
+            worker.UseConnectionSettings(&connectionSettings);
             worker.Create(notify);
             haveDl1 = haveDl4 = false;
             worker.Connect(c.site.c_str(), "", "");

@@ -22,6 +22,9 @@
 
 namespace {
 
+// What the workers of one test found to work, as a run keeps it for its workers.
+ConnectionSettings connectionSettings = {};
+
 struct Reports {
     std::vector<std::pair<UINT, std::pair<WPARAM, LPARAM>>> received;
     int Count(UINT message) const {
@@ -108,6 +111,7 @@ protected:
                   DWORD patience = 20000) {
         worker.clientTimeouts = {2000, 3000, 50};
         worker.timing = {20, 20, 100, 0, 0, 0};
+        worker.UseConnectionSettings(&connectionSettings);
         worker.Create(notify);
         worker.SetLogin("", "");
         worker.SetProxyLogin("", "");
@@ -377,6 +381,7 @@ TEST_F(HttpPackage, SuspendHoldsTheNextPartAndResumeFinishes) {
     suspendAtFirstPart = &worker;
     worker.clientTimeouts = {2000, 3000, 50};
     worker.timing = {20, 20, 100, 0, 0, 0};
+    worker.UseConnectionSettings(&connectionSettings);
     worker.Create(notify);
     worker.SetLogin("", "");
     worker.SetProxyLogin("", "");
