@@ -33,8 +33,8 @@ void CheckRequest(const UrlParts* target, const UrlParts* proxy, const char* pat
         FUZZ_CHECK(static_cast<size_t>(length) < size);
         FUZZ_CHECK(strlen(out.get()) == static_cast<size_t>(length));
         FUZZ_CHECK(memcmp(out.get(), "GET ", 4) == 0);
-        // The Accept line and one empty line end the request; nothing follows them.
-        const char ending[] = "*/*\r\n\r\n";
+        // The Connection line and one empty line end the request; nothing follows them.
+        const char ending[] = "Connection: keep-alive\r\n\r\n";
         const size_t endingLength = sizeof ending - 1;
         FUZZ_CHECK(static_cast<size_t>(length) > endingLength &&
                    memcmp(out.get() + length - endingLength, ending, endingLength) == 0);
