@@ -16,7 +16,14 @@ add_executable(i686_client WIN32 EXCLUDE_FROM_ALL ${CMAKE_SOURCE_DIR}/tests/inte
 target_compile_options(i686_client PRIVATE ${WARNINGS})
 target_link_options(i686_client PRIVATE -static)
 
-add_custom_target(i686_tests DEPENDS core_tests i686_client cvget cvgetex installer)
+# The guest's https case trusts the boot's test root in its prefix with this.
+add_executable(i686_trust_root EXCLUDE_FROM_ALL ${CMAKE_SOURCE_DIR}/tests/win/tools/trust_test_root.cpp)
+set_target_properties(i686_trust_root PROPERTIES OUTPUT_NAME trust_test_root)
+target_link_libraries(i686_trust_root PRIVATE crypt32)
+target_compile_options(i686_trust_root PRIVATE ${WARNINGS})
+target_link_options(i686_trust_root PRIVATE -static)
+
+add_custom_target(i686_tests DEPENDS core_tests i686_client i686_trust_root cvget cvgetex installer)
 
 # Most of it is the guest's run: 5-10 minutes of emulated CPU, more while the image is
 # first built (scripts/vm/image waits for a build started earlier).
@@ -24,7 +31,7 @@ add_test(NAME i686.boot
          COMMAND ${CMAKE_SOURCE_DIR}/tests/i686/boot ${CMAKE_BINARY_DIR} ${CVPUBLISH_HOST} ${I686_STATE})
 # Started first: it is by far the longest.
 set_tests_properties(i686.boot PROPERTIES FIXTURES_SETUP i686 TIMEOUT 2700 COST 10000)
-foreach(case core typical_run suspend_resume ftp signed)
+foreach(case core typical_run suspend_resume ftp signed https)
   add_test(NAME i686.${case} COMMAND ${CMAKE_SOURCE_DIR}/tests/i686/verdict ${I686_STATE} ${case})
   set_tests_properties(i686.${case} PROPERTIES FIXTURES_REQUIRED i686 SKIP_RETURN_CODE 77)
 endforeach()
