@@ -7,11 +7,10 @@
 
 #include "transfer/authenticity_win.h"
 #include "transfer/fetch_policy.h"
-#include "transfer/file_appender_win.h"
 #include "transfer/manifest_win.h"
-#include "transfer/md5.h"
 #include "transfer/messages_win.h"
 #include "transfer/package_binding.h"
+#include "transfer/part_pipeline_win.h"
 #include "transfer/password.h"
 #include "transfer/proxy_discovery_win.h"
 
@@ -22,17 +21,11 @@ const char secureScheme[] = "https://";
 const size_t urlTextSize = 200;
 // The manifest is a short text; a longer body is refused while it arrives.
 const long long manifestBodyLimit = 1024 * 1024;
-const DWORD checksumPieceSize = 512;
-
-
 
 bool IsBindingRefusal(FetchOutcome outcome) {
     return outcome == FetchWrongPackage || outcome == FetchPackageTooOld ||
            outcome == FetchPackageExpired || outcome == FetchPackageMalformed;
 }
-
-// What a part file on disk turned out to be.
-enum PartCheck { PartIntact, PartDamaged, PartNotAuthentic };
 
 FetchOutcome WriteFailure(unsigned long errorCode) {
     return LocalWriteResult(errorCode) == TransferWriteFailed ? FetchDiskFull : FetchWriteDenied;
@@ -73,39 +66,6 @@ bool JoinDirectory(const char* directory, const char* name, char (&path)[260]) {
     return CopyText(path, directory) && AppendText(path, name);
 }
 
-// Reads a part file: its first size bytes into buffer, anything beyond them in small
-// pieces, so that the checksum covers the whole file while the buffer holds what the
-// join takes. loaded is the number of bytes in buffer, extra whether the file goes on
-// beyond size. False when the file cannot be opened or read.
-bool LoadPart(const char* path, char* buffer, DWORD size, int32_t& checksum, DWORD& loaded,
-              bool& extra) {
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    Md5 md5;
-    DWORD got = 0;
-    bool ok = true;
-    loaded = 0;
-    while (loaded < size &&
-           (ok = (ReadFile(file, buffer + loaded, size - loaded, &got, nullptr) != FALSE)) &&
-           got > 0)
-        loaded += got;
-    md5.Update(buffer, loaded);
-    char piece[checksumPieceSize];
-    extra = false;
-    while (ok && loaded == size &&
-           (ok = (ReadFile(file, piece, sizeof piece, &got, nullptr) != FALSE)) && got > 0) {
-        md5.Update(piece, got);
-        extra = true;
-    }
-    CloseHandle(file);
-    unsigned char digest[kMd5DigestSize];
-    md5.Final(digest);
-    checksum = PackageChecksum(digest);
-    return ok;
-}
-
-
 void CopySettings(ConnectionSettings& s, const HttpWorker& w) {
     CopyText(s.proxyHost, w.proxyHost);
     CopyText(s.proxyPort, w.proxyPort);
@@ -125,16 +85,7 @@ void ClearProxy(ConnectionSettings& s) {
 class PackageFetch {
 public:
     explicit PackageFetch(HttpWorker& worker)
-        : worker(worker), client(0, worker.clientTimeouts), aheadClient(0, worker.clientTimeouts) {
-        client.SetCancelFlag(&worker.abortFlag);
-        aheadClient.SetCancelFlag(&worker.abortFlag);
-    }
-    ~PackageFetch() {
-        (void)joiner.Finish();
-        if (output != INVALID_HANDLE_VALUE) CloseHandle(output);
-        free(buffers[0]);
-        free(buffers[1]);
-    }
+        : worker(worker), parts(worker.clientTimeouts, &worker.abortFlag), client(parts.First()) {}
     FetchOutcome Run();
     // Why the fetch ended with FetchTlsRefused.
     TlsRefusal Refusal() const { return tlsRefusal; }
@@ -159,52 +110,26 @@ private:
     FetchOutcome FetchParts();
     FetchOutcome FetchPart(unsigned index, const char* name, int32_t size, int32_t sum,
                            const Sha256Digest* digest);
-    HttpClient& PartClient(unsigned index) { return index % 2 == 0 ? client : aheadClient; }
     bool SetPartTarget(HttpClient& fetcher, const char* name);
     void RequestAhead(unsigned index);
     FetchOutcome CheckWhole();
     bool WaitWhileSuspended();
     bool SleepWatchingFlags(unsigned milliseconds);
     bool PauseBeforeRetry(unsigned& pause);
-    PartCheck LoadIntactPart(const char* path, int32_t size, int32_t sum,
-                             const Sha256Digest* digest);
-    PartCheck CheckFetchedPart(const HttpClient& fetcher, const char* path, int32_t size,
-                               int32_t sum, const Sha256Digest* digest);
-    PartCheck CheckLoadedPart(const Sha256Digest* digest);
-    bool JoinLoadedPart();
-    void UseBuffer(char* next);
 
     HttpWorker& worker;
-    HttpClient client;
-    // Parts alternate between the two clients: while one receives a part, the other has
-    // sent the request for the next (never more than two connections to the server).
-    HttpClient aheadClient;
+    // The parts' clients, buffers and checks, and the joined file.
+    PartPipeline parts;
+    HttpClient& client;  // the manifest's and the signature's: the parts' first
     ManifestList manifest;
     UrlText target, proxy;
     char directory[260] = {};
-    HANDLE output = INVALID_HANDLE_VALUE;
-    // The joined file is written on a thread of its own, from one part buffer while the
-    // next part goes into the other.
-    FileAppender joiner;
-    char* buffers[2] = {};
-    char* buffer = nullptr;  // the part in hand
-    DWORD loaded = 0;        // bytes of the current part in buffer
     int32_t partSize = 0;
     int64_t joinedBytes = 0;  // of the parts before the one in hand; at most kMaxPackageSize
-    // The joined file's digest. A part just received goes into it on this thread, in the
-    // same pass as the part's own checksum (wholeWithPart, taken over when the part is
-    // joined), which costs the least processor time while receiving keeps it busy. A part
-    // read back from disk goes into it on the joiner's thread, beside the reading of the
-    // next part.
-    Md5 whole;
-    Md5 wholeWithPart;
-    bool partInWhole = false;  // wholeWithPart holds the part in buffer
-    // With a publisher's key in force: the key, the signed digest of the whole file, and
-    // the SHA-256 of the parts joined so far, taken on the joiner's thread.
+    // With a publisher's key in force: the key and the signed digest of the whole file.
     bool signedPackage = false;
     PublisherKey key = {};
     Sha256Digest signedTotal = {};
-    Sha256Hash wholeSha;
     // The browser's proxy found by rung 1; the worker takes it only once it worked.
     char browserHost[httpFieldSize] = {};
     char browserPort[httpFieldSize] = {};
@@ -216,8 +141,7 @@ private:
 bool PackageFetch::WaitWhileSuspended() {
     if (worker.suspendFlag) {
         // A suspended download leaves the line to the user: requests sent ahead go.
-        client.CloseRequest();
-        aheadClient.CloseRequest();
+        parts.CloseRequests();
     }
     while (worker.suspendFlag && !worker.abortFlag)
         (void)worker.PauseUnlessAborted(worker.timing.suspendPollMilliseconds);
@@ -372,86 +296,18 @@ FetchOutcome PackageFetch::ClimbLadder() {
     }
 }
 
-// True when the part file is there with the listed checksum and exactly the listed size;
-// its bytes are then in buffer. A part of another length is as bad as one with a wrong
-// checksum: the checksum and the total would be taken over different bytes otherwise.
-// With a key in force the part must also match its signed digest, computed over the
-// bytes already in buffer.
-PartCheck PackageFetch::LoadIntactPart(const char* path, int32_t size, int32_t sum,
-                                       const Sha256Digest* digest) {
-    int32_t actual;
-    bool extra = false;
-    partInWhole = false;
-    if (!LoadPart(path, buffer, static_cast<DWORD>(size), actual, loaded, extra) || actual != sum ||
-        loaded != static_cast<DWORD>(size) || extra)
-        return PartDamaged;
-    return CheckLoadedPart(digest);
-}
-
-// A part just fetched is checked from the copy of its body the client kept while it
-// arrived; without a whole copy, from its file.
-PartCheck PackageFetch::CheckFetchedPart(const HttpClient& fetcher, const char* path, int32_t size,
-                                         int32_t sum, const Sha256Digest* digest) {
-    size_t copied = 0;
-    if (!fetcher.BodyCopied(copied)) return LoadIntactPart(path, size, sum, digest);
-    if (copied != static_cast<size_t>(size)) return PartDamaged;
-    loaded = static_cast<DWORD>(copied);
-    // whole is the joiner's until the part before is written; a failed write is
-    // reported when this part is joined.
-    (void)joiner.Finish();
-    Md5 md5;
-    wholeWithPart = whole;
-    Md5::UpdateBoth(md5, wholeWithPart, buffer, loaded);
-    partInWhole = true;
-    unsigned char checksum[kMd5DigestSize];
-    md5.Final(checksum);
-    if (PackageChecksum(checksum) != sum) return PartDamaged;
-    return CheckLoadedPart(digest);
-}
-
-// With a key in force, the part in buffer against its signed digest.
-PartCheck PackageFetch::CheckLoadedPart(const Sha256Digest* digest) {
-    if (digest == nullptr) return PartIntact;
-    Sha256Hash hash;
-    Sha256Digest computed;
-    if (!hash.Start() || !hash.Add(buffer, loaded) || !hash.Finish(computed))
-        return PartNotAuthentic;
-    return SameDigest(computed, *digest) ? PartIntact : PartNotAuthentic;
-}
-
-// Appends the part in buffer to the output file, and takes the other buffer for the
-// next part; false (GetLastError says why) when this or the part before could not be
-// written.
-bool PackageFetch::JoinLoadedPart() {
-    if (partInWhole) whole = wholeWithPart;
-    if (!joiner.Append(buffer, loaded, partInWhole ? nullptr : &whole,
-                       signedPackage ? &wholeSha : nullptr)) {
-        SetLastError(joiner.LastError());
-        return false;
-    }
-    UseBuffer(buffer == buffers[0] ? buffers[1] : buffers[0]);
-    return true;
-}
-
-// Parts are read and received into next from now on.
-void PackageFetch::UseBuffer(char* next) {
-    buffer = next;
-    client.SetBodyCopy(buffer, static_cast<size_t>(partSize));
-    aheadClient.SetBodyCopy(buffer, static_cast<size_t>(partSize));
-}
-
 FetchOutcome PackageFetch::FetchPart(unsigned index, const char* name, int32_t size, int32_t sum,
                                      const Sha256Digest* digest) {
     char path[260];
     if (!JoinDirectory(directory, name, path)) return FetchFailed;
-    HttpClient& fetcher = PartClient(index);
+    HttpClient& fetcher = parts.ClientFor(index);
     unsigned pause = worker.timing.firstRetryPauseMilliseconds;
     int badFetches = 0;
     fetcher.SetBodyLimit(size);
     for (int attempts = 0;;) {
         if (!WaitWhileSuspended()) return FetchAborted;
         // A part requested ahead was not on disk then.
-        if (!fetcher.HasOpenRequest() && LoadIntactPart(path, size, sum, digest) == PartIntact)
+        if (!fetcher.HasOpenRequest() && parts.LoadIntact(path, size, sum, digest) == PartIntact)
             break;
         if (!fetcher.HasOpenRequest() && !SetPartTarget(fetcher, name)) return FetchFailed;
         // This part's request goes out before the next one's, for servers that answer
@@ -470,7 +326,7 @@ FetchOutcome PackageFetch::FetchPart(unsigned index, const char* name, int32_t s
         if (got == httpTooLong) DeleteFileA(path);
         bool fetched = got == httpOk || got == httpTooLong;
         PartCheck check =
-            got == httpOk ? CheckFetchedPart(fetcher, path, size, sum, digest) : PartDamaged;
+            got == httpOk ? parts.CheckFetched(fetcher, path, size, sum, digest) : PartDamaged;
         if (check == PartIntact) {
             worker.Report(msgProgress, 0, static_cast<LPARAM>(joinedBytes + size));
             break;
@@ -489,8 +345,8 @@ FetchOutcome PackageFetch::FetchPart(unsigned index, const char* name, int32_t s
         ++attempts;
         if (!PauseBeforeRetry(pause)) return FetchAborted;
     }
-    if (loaded != static_cast<DWORD>(size)) return FetchFailed;
-    return JoinLoadedPart() ? FetchDone : WriteFailure(GetLastError());
+    if (!parts.InHand(size)) return FetchFailed;
+    return parts.Join() ? FetchDone : WriteFailure(GetLastError());
 }
 
 bool PackageFetch::SetPartTarget(HttpClient& fetcher, const char* name) {
@@ -505,7 +361,7 @@ bool PackageFetch::SetPartTarget(HttpClient& fetcher, const char* name) {
 // checksum, no larger than the first, signed where the package is) and not on disk: one
 // on disk is most likely intact and needs no request.
 void PackageFetch::RequestAhead(unsigned index) {
-    HttpClient& ahead = PartClient(index);
+    HttpClient& ahead = parts.ClientFor(index);
     char name[kPartNameSize];
     char path[260];
     char digest[kSha256HexLength + 1];
@@ -611,11 +467,7 @@ FetchOutcome PackageFetch::FetchParts() {
     worker.Report(msgFileStarted, 0, static_cast<LPARAM>(package.total));
     char name[kPartNameSize];
     int32_t size;
-    for (char*& part : buffers) {
-        part = static_cast<char*>(malloc(partSize > 0 ? static_cast<size_t>(partSize) : 1));
-        if (part == nullptr) return FetchFailed;
-    }
-    UseBuffer(buffers[0]);
+    if (!parts.AllocateBuffers(partSize)) return FetchFailed;
 
     for (unsigned n = 0;; ++n) {
         FormatPartName(n, name);
@@ -640,12 +492,10 @@ FetchOutcome PackageFetch::FetchParts() {
 FetchOutcome PackageFetch::CheckWhole() {
     int32_t expected;
     if (!manifest.GetValue(kSumsSection, kTotalSumKey, &expected)) return FetchFailed;
-    unsigned char digest[kMd5DigestSize];
-    whole.Final(digest);
-    if (PackageChecksum(digest) != expected) return FetchFailed;
+    if (parts.WholeChecksum() != expected) return FetchFailed;
     if (!signedPackage) return FetchDone;
     Sha256Digest joined;
-    if (wholeSha.Finish(joined) && SameDigest(joined, signedTotal)) return FetchDone;
+    if (parts.WholeDigest(joined) && SameDigest(joined, signedTotal)) return FetchDone;
     (void)DeleteFileA(worker.localPath);  // never installed whatever happens to it
     return FetchNotAuthentic;
 }
@@ -653,15 +503,9 @@ FetchOutcome PackageFetch::CheckWhole() {
 FetchOutcome PackageFetch::Run() {
     signedPackage = worker.publisherKeyText[0] != '\0';
     if (signedPackage && !ParsePublisherKey(worker.publisherKeyText, key)) return FetchKeyInvalid;
-    if (signedPackage && !wholeSha.Start()) return FetchCannotVerify;
-    // Run is called once per object: output has not been opened before. A joined file
-    // left by an earlier run is written over from its start and cut to length at the
-    // end: emptying it first costs as much as writing it again.
-    // cppcheck-suppress publicAllocationError
-    output = CreateFileA(worker.localPath, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (output == INVALID_HANDLE_VALUE) return WriteFailure(GetLastError());
-    joiner.Start(output);
+    if (signedPackage && !parts.StartSignedDigest()) return FetchCannotVerify;
+    // Run is called once per object: the joined file has not been opened before.
+    if (!parts.OpenOutput(worker.localPath)) return WriteFailure(GetLastError());
     CopyText(directory, worker.localPath);
     char* slash = strrchr(directory, '\\');
     if (slash == nullptr) return FetchFailed;
@@ -672,10 +516,8 @@ FetchOutcome PackageFetch::Run() {
     if (outcome == FetchDone && signedPackage && FileInPlaceIsAuthentic())
         outcome = FetchKeptInPlace;
     if (outcome == FetchDone) outcome = FetchParts();
-    if (!joiner.Finish() && outcome == FetchDone) outcome = WriteFailure(joiner.LastError());
-    if (!SetEndOfFile(output) && outcome == FetchDone) outcome = WriteFailure(GetLastError());
-    if (output != INVALID_HANDLE_VALUE) CloseHandle(output);
-    output = INVALID_HANDLE_VALUE;
+    const unsigned long writeError = parts.FinishOutput();
+    if (writeError != 0 && outcome == FetchDone) outcome = WriteFailure(writeError);
     if (outcome == FetchDone) outcome = CheckWhole();
     // Refused before anything was joined: what an earlier run left there goes too.
     if (IsBindingRefusal(outcome)) (void)DeleteFileA(worker.localPath);
