@@ -570,8 +570,9 @@ int HttpClient::ReceiveFile(SOCKET s, const char* localPath) {
     return httpError;
 }
 
-// Receives until the head is complete (with whatever of the body came along), the block
-// is full or the server closes; connectionDropped when it closed before sending anything.
+// Receives the head with what of the body fits the block, until the block is full, the
+// server closes or a kept connection's body is all there; connectionDropped when the
+// server closed before sending anything.
 int HttpClient::ReceiveHead(SOCKET s, char* block, int size) {
     int count = 0;
     while (count < size) {
@@ -579,8 +580,13 @@ int HttpClient::ReceiveHead(SOCKET s, char* block, int size) {
         if (got < 0) return count == 0 && got == httpError ? connectionDropped : got;
         if (got == 0) return count == 0 ? connectionDropped : count;
         count += got;
+        // A kept connection's response ends at its length: no more is waited for than
+        // that. Any other fills the block or ends with the connection, as the body
+        // would, so that a body known too long in its first block never touches the file.
         ResponseHeader header;
-        if (parse_response_header(block, static_cast<size_t>(count), &header) == 0) break;
+        if (parse_response_header(block, static_cast<size_t>(count), &header) == 0 &&
+            header.keepsConnection && count - header.headerLength >= header.contentLength)
+            break;
     }
     return count;
 }

@@ -1,6 +1,6 @@
 // One fetch of a requested file on the http worker's fetch thread: the connection
 // ladder for the manifest, the signature and the package's binding, then the parts,
-// fetched on two clients, checked and joined, and the whole checked at the end.
+// fetched on clients that take turns, checked and joined, and the whole checked at the end.
 #include "transfer/package_fetch_win.h"
 
 #include <stdlib.h>
@@ -111,7 +111,7 @@ private:
     FetchOutcome FetchPart(unsigned index, const char* name, int32_t size, int32_t sum,
                            const Sha256Digest* digest);
     bool SetPartTarget(HttpClient& fetcher, const char* name);
-    void RequestAhead(unsigned index);
+    bool RequestAhead(unsigned index);
     FetchOutcome CheckWhole();
     bool WaitWhileSuspended();
     bool SleepWatchingFlags(unsigned milliseconds);
@@ -314,7 +314,8 @@ FetchOutcome PackageFetch::FetchPart(unsigned index, const char* name, int32_t s
         // their connections one at a time.
         int got = httpError;
         if (fetcher.HasOpenRequest() || fetcher.OpenRequest()) {
-            RequestAhead(index + 1);
+            for (unsigned ahead = 1; ahead < PartPipeline::clientCount; ++ahead)
+                if (!RequestAhead(index + ahead)) break;
             got = fetcher.GetFile(nullptr, path);
         } else if (fetcher.TlsRefusalMade() != TlsRefusal::None) {
             got = httpTlsRefused;
@@ -355,25 +356,27 @@ bool PackageFetch::SetPartTarget(HttpClient& fetcher, const char* name) {
            fetcher.SetTarget(target.text, proxy.text);
 }
 
-// Sends the request for part index while the part before it arrives, so that the line
-// does not stand idle between the two; the request stays open while the part before is
+// Sends the request for part index while a part before it arrives, so that the line
+// does not stand idle between parts; the request stays open while a part before is
 // fetched again, if it has to be. Only for a part the package may hold (listed, with a
 // checksum, no larger than the first, signed where the package is) and not on disk: one
-// on disk is most likely intact and needs no request.
-void PackageFetch::RequestAhead(unsigned index) {
+// on disk is most likely intact and needs no request. False when the package can hold no
+// such part: nothing beyond it is asked for either (the fetch ends at a gap).
+bool PackageFetch::RequestAhead(unsigned index) {
     HttpClient& ahead = parts.ClientFor(index);
     char name[kPartNameSize];
     char path[260];
     char digest[kSha256HexLength + 1];
     int32_t size, sum;
     FormatPartName(index, name);
-    if (ahead.HasOpenRequest() || !manifest.GetValue(kFilesSection, name, &size) ||
+    if (!manifest.GetValue(kFilesSection, name, &size) ||
         !manifest.GetValue(kSumsSection, name, &sum) || size < 0 || size > partSize ||
         (signedPackage && !manifest.GetText(kSha256Section, name, digest, countof(digest))) ||
-        !JoinDirectory(directory, name, path) ||
-        GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES)
-        return;
+        !JoinDirectory(directory, name, path))
+        return false;
+    if (ahead.HasOpenRequest() || GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES) return true;
     if (SetPartTarget(ahead, name)) (void)ahead.OpenRequest();
+    return true;
 }
 
 // Reads the fetched manifest; with a key in force its exact bytes must carry the

@@ -41,9 +41,8 @@ bool LoadPart(const char* path, char* buffer, DWORD size, int32_t& checksum, DWO
 }  // namespace
 
 PartPipeline::PartPipeline(const HttpClientTimeouts& timeouts, volatile LONG* cancelFlag)
-    : first(0, timeouts), second(0, timeouts) {
-    first.SetCancelFlag(cancelFlag);
-    second.SetCancelFlag(cancelFlag);
+    : first(0, timeouts), second(0, timeouts), third(0, timeouts), fourth(0, timeouts) {
+    for (HttpClient* client : clients) client->SetCancelFlag(cancelFlag);
 }
 
 PartPipeline::~PartPipeline() {
@@ -54,8 +53,7 @@ PartPipeline::~PartPipeline() {
 }
 
 void PartPipeline::CloseRequests() {
-    first.CloseRequest();
-    second.CloseRequest();
+    for (HttpClient* client : clients) client->CloseRequest();
 }
 
 bool PartPipeline::StartSignedDigest() {
@@ -88,8 +86,7 @@ bool PartPipeline::AllocateBuffers(int32_t size) {
 // Parts are read and received into next from now on.
 void PartPipeline::UseBuffer(char* next) {
     buffer = next;
-    first.SetBodyCopy(buffer, static_cast<size_t>(partSize));
-    second.SetBodyCopy(buffer, static_cast<size_t>(partSize));
+    for (HttpClient* client : clients) client->SetBodyCopy(buffer, static_cast<size_t>(partSize));
 }
 
 // A part of another length is as bad as one with a wrong checksum: the checksum and the

@@ -1,5 +1,6 @@
-// The parts of one package on their way in: the two clients that take turns (while one
-// receives a part, the other has sent the request for the next), the two part buffers,
+// The parts of one package on their way in: the clients that take turns (while one
+// receives a part, the others have sent the requests for the next ones), the two part
+// buffers,
 // each part's checks (length, checksum, signed digest), and the joined file with its
 // digests, written on a thread of its own.
 #pragma once
@@ -17,15 +18,19 @@ enum PartCheck { PartIntact, PartDamaged, PartNotAuthentic };
 
 class PartPipeline {
 public:
+    // Requests in flight at once, each on a connection of its own: enough to keep a
+    // distant line busy with parts of 256 KiB (a round trip costs a part's time there).
+    static const unsigned clientCount = 4;
+
     PartPipeline(const HttpClientTimeouts& timeouts, volatile LONG* cancelFlag);
     ~PartPipeline();
     PartPipeline(const PartPipeline&) = delete;
     PartPipeline& operator=(const PartPipeline&) = delete;
 
     // The client of part index; the first also fetches the manifest and its signature.
-    HttpClient& ClientFor(unsigned index) { return index % 2 == 0 ? first : second; }
+    HttpClient& ClientFor(unsigned index) { return *clients[index % clientCount]; }
     HttpClient& First() { return first; }
-    // Drops both clients' requests sent ahead.
+    // Drops every client's requests sent ahead.
     void CloseRequests();
 
     // A signed package's parts also go into the SHA-256 of the whole; false when this
@@ -59,8 +64,8 @@ private:
     PartCheck CheckInHand(const Sha256Digest* digest);
     void UseBuffer(char* next);
 
-    HttpClient first;
-    HttpClient second;
+    HttpClient first, second, third, fourth;
+    HttpClient* const clients[clientCount] = {&first, &second, &third, &fourth};
     HANDLE output = INVALID_HANDLE_VALUE;
     FileAppender joiner;
     bool signedPackage = false;

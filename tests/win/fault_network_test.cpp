@@ -117,10 +117,10 @@ TEST_F(FaultNetwork, ASilentServerIsLeftThroughSuspendAndTheNextStartResumes) {
     ASSERT_TRUE(Person::Press(ready, 1));
     EXPECT_EQ(0, run.WaitForExit(faultPatience));
     EXPECT_TRUE(ReadWholeFile(work + "\\Corvane.exe") == content) << "Corvane.exe differs";
-    // file004.bin was requested ahead while file003.bin arrived; that request went with
-    // the suspension.
+    // file004.bin and file005.bin were requested ahead while file003.bin arrived (the
+    // worker keeps up to three requests ahead); those requests went with the suspension.
     for (size_t n = 0; n < parts; ++n)
-        EXPECT_EQ(n == 3 || n == 4 ? 2 : 1, Requests(fault, name, PartName(n))) << PartName(n);
+        EXPECT_EQ(n >= 3 ? 2 : 1, Requests(fault, name, PartName(n))) << PartName(n);
 }
 
 // The network comes up only 5 s after the installer started, as at log-on: nothing answers

@@ -159,8 +159,8 @@ TEST_F(HttpPackage, FetchesEveryPartAndJoinsThemByteForByte) {
     EXPECT_EQ(1, connectionSettings.confirmed);
 }
 
-// From a server that keeps connections the manifest and every part come over the two
-// connections of the worker's two clients, each kept from part to part.
+// From a server that keeps connections the manifest and every part come over the
+// connections of the worker's part clients (four at most), each kept from part to part.
 TEST_F(HttpPackage, PartsComeOverKeptConnections) {
     std::string content = Publish(PseudoRandomBytes(7 * 4096 + 10, 13), 4096);
     const std::string servers = ModuleDirectory() + "\\servers";
@@ -178,7 +178,8 @@ TEST_F(HttpPackage, PartsComeOverKeptConnections) {
     std::vector<int> distinct = connections;
     std::sort(distinct.begin(), distinct.end());
     distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
-    EXPECT_LE(distinct.size(), 2u);
+    EXPECT_LE(distinct.size(), 4u);
+    EXPECT_LT(distinct.size(), connections.size()) << "no connection carried a second request";
 }
 
 TEST_F(HttpPackage, PartsAlreadyIntactAreNotFetchedAgain) {
