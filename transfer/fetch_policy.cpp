@@ -36,6 +36,11 @@ NetworkWait NextNetworkWait(unsigned waited, unsigned total, unsigned pause, uns
     return next;
 }
 
+unsigned RequestsInFlight(int64_t partSize) {
+    const int64_t largePart = 512 * 1024;
+    return partSize >= largePart ? 2 : maxRequestsInFlight;
+}
+
 PartVerdict AfterFailedPart(int attempts, int badFetches, PartFailure failure) {
     if (failure != PartFailure::NotFetched && badFetches + 1 > partBadFetchLimit)
         return failure == PartFailure::NotAuthentic ? PartVerdict::NotAuthentic

@@ -314,7 +314,7 @@ FetchOutcome PackageFetch::FetchPart(unsigned index, const char* name, int32_t s
         // their connections one at a time.
         int got = httpError;
         if (fetcher.HasOpenRequest() || fetcher.OpenRequest()) {
-            for (unsigned ahead = 1; ahead < PartPipeline::clientCount; ++ahead)
+            for (unsigned ahead = 1; ahead < parts.InFlight(); ++ahead)
                 if (!RequestAhead(index + ahead)) break;
             got = fetcher.GetFile(nullptr, path);
         } else if (fetcher.TlsRefusalMade() != TlsRefusal::None) {

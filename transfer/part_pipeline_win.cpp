@@ -75,6 +75,7 @@ bool PartPipeline::OpenOutput(const char* path) {
 
 bool PartPipeline::AllocateBuffers(int32_t size) {
     partSize = size;
+    inFlight = RequestsInFlight(size);
     for (char*& part : buffers) {
         part = static_cast<char*>(malloc(partSize > 0 ? static_cast<size_t>(partSize) : 1));
         if (part == nullptr) return false;

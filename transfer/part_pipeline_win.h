@@ -7,6 +7,7 @@
 
 #include "common/win32.h"
 #include "transfer/authenticity_win.h"
+#include "transfer/fetch_policy.h"
 #include "transfer/file_appender_win.h"
 #include "transfer/http_client_win.h"
 #include "transfer/md5.h"
@@ -18,9 +19,8 @@ enum PartCheck { PartIntact, PartDamaged, PartNotAuthentic };
 
 class PartPipeline {
 public:
-    // Requests in flight at once, each on a connection of its own: enough to keep a
-    // distant line busy with parts of 256 KiB (a round trip costs a part's time there).
-    static const unsigned clientCount = 4;
+    // One client for each request that may be in flight (RequestsInFlight).
+    static const unsigned clientCount = maxRequestsInFlight;
 
     PartPipeline(const HttpClientTimeouts& timeouts, volatile LONG* cancelFlag);
     ~PartPipeline();
@@ -28,7 +28,9 @@ public:
     PartPipeline& operator=(const PartPipeline&) = delete;
 
     // The client of part index; the first also fetches the manifest and its signature.
-    HttpClient& ClientFor(unsigned index) { return *clients[index % clientCount]; }
+    HttpClient& ClientFor(unsigned index) { return *clients[index % inFlight]; }
+    // Requests in flight for parts of the size AllocateBuffers was given.
+    unsigned InFlight() const { return inFlight; }
     HttpClient& First() { return first; }
     // Drops every client's requests sent ahead.
     void CloseRequests();
@@ -73,6 +75,7 @@ private:
     char* buffer = nullptr;  // the part in hand
     DWORD loaded = 0;        // bytes of the part in buffer
     int32_t partSize = 0;
+    unsigned inFlight = 2;
     // The joined file's digest. A part just received goes into it on this thread, in the
     // same pass as the part's own checksum (wholeWithPart, taken over when the part is
     // joined), which costs the least processor time while receiving keeps it busy. A part

@@ -67,6 +67,19 @@ TEST(FetchPolicy, PausesDoubleUpToTheirCeiling) {
     EXPECT_EQ(5u, DoubledPause(3, 5));
 }
 
+// Small parts want more requests in flight than large ones to cover a round trip.
+TEST(FetchPolicy, RequestsInFlightByPartSize) {
+    struct Case {
+        int64_t partSize;
+        unsigned inFlight;
+    };
+    const Case cases[] = {
+        {0, 4},          {4096, 4},        {256 * 1024, 4},        {512 * 1024 - 1, 4},
+        {512 * 1024, 2}, {1024 * 1024, 2}, {64LL * 1024 * 1024, 2}};
+    for (const Case& c : cases) EXPECT_EQ(c.inFlight, RequestsInFlight(c.partSize)) << c.partSize;
+    for (const Case& c : cases) EXPECT_LE(RequestsInFlight(c.partSize), maxRequestsInFlight);
+}
+
 // A damaged or foreign body is fetched again three times; any part is asked for eight
 // times at most.
 TEST(FetchPolicy, APartIsRetriedABoundedNumberOfTimes) {
