@@ -5,6 +5,7 @@
 #include "transfer/http_client_win.h"
 
 #include "connection_log.h"
+#include "package_support.h"
 #include "process_support.h"
 
 #include <gtest/gtest.h>
@@ -21,16 +22,13 @@ protected:
     void SetUp() override {
         WSADATA data;
         ASSERT_EQ(0, WSAStartup(MAKEWORD(1, 1), &data));
-        servers = ModuleDirectory() + "\\servers";
+        servers = TestServersDirectory();
         ASSERT_NE("0", Port("https")) << "no TLS test servers: run tests/servers/start";
         local = scratch.Path() + "\\fetched.bin";
     }
     void TearDown() override { WSACleanup(); }
 
-    std::string Port(const char* name) {
-        std::string ini = servers + "\\ports.ini";
-        return std::to_string(GetPrivateProfileIntA("servers", name, 0, ini.c_str()));
-    }
+    std::string Port(const char* name) { return std::to_string(TestServerPort(name)); }
     // Fetches target into the local file; refusal tells why a secure connection was not
     // made.
     int Fetch(const std::string& target, const char* proxy = nullptr) {
