@@ -77,6 +77,17 @@ Switches ParseSwitches(const char* commandLine) {
     return s;
 }
 
+const char* SkipProgramName(const char* commandLine) {
+    const char* p = commandLine;
+    bool quoted = false;
+    while (static_cast<unsigned char>(*p) > ' ' || (*p != '\0' && quoted)) {
+        if (*p == '"') quoted = !quoted;
+        ++p;
+    }
+    while (*p != '\0' && static_cast<unsigned char>(*p) <= ' ') ++p;
+    return p;
+}
+
 bool HasNestedRunSwitch(const char* commandLine) { return Contains(commandLine, "-run2"); }
 
 void RunModeLoop(Switches& s, RunModeActions& actions) {

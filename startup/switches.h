@@ -20,6 +20,11 @@ struct Switches {
 // that an earlier one chose, so download mode wins over "-tray".
 Switches ParseSwitches(const char* commandLine);
 
+// The arguments after the program's own name in the process's command line, as the
+// C runtime's start-up hands them to WinMain: the name ends at the first blank outside
+// double quotes, and the blanks after it are skipped.
+const char* SkipProgramName(const char* commandLine);
+
 // "-run2": a second instance that runs alongside the first instead of handing over.
 bool HasNestedRunSwitch(const char* commandLine);
 

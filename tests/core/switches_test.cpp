@@ -52,6 +52,23 @@ TEST(Switches, DescriptionPathRunsToTheEndOfTheLine) {
     EXPECT_STREQ("", ParseSwitches("-inf ").infPath);
 }
 
+TEST(Switches, ProgramNameEndsAtTheFirstBlankOutsideQuotes) {
+    const struct {
+        const char* line;
+        const char* arguments;
+    } cases[] = {
+        {"", ""},
+        {"cvsetup.exe", ""},
+        {"cvsetup.exe   -tray -run2", "-tray -run2"},
+        {"\"C:\\Program Files\\cvsetup.exe\" -inf a b", "-inf a b"},
+        {"\"C:\\Program Files\\cvsetup.exe\"-tray", ""},  // no blank: all of it the name
+        {"C:\\a\"b c\"d.exe\t/q", "/q"},
+        {"\"unclosed quote -tray", ""},
+        {"\xe9t\xe9.exe -tray", "-tray"},  // bytes above 127 belong to the name
+    };
+    for (const auto& c : cases) EXPECT_STREQ(SkipProgramName(c.line), c.arguments) << c.line;
+}
+
 TEST(Switches, NestedRunIsOnlyTheDashForm) {
     EXPECT_TRUE(HasNestedRunSwitch("-run2"));
     EXPECT_TRUE(HasNestedRunSwitch("x -run2 y"));
