@@ -8,7 +8,8 @@ target_link_options(interop_client PRIVATE -static)
 set(INTEROP_CELLS
   Nginx Apache Lighttpd PythonHttpServer BusyBoxHttpd TinyproxyNginx SquidBasicAuth ApacheProxy
   RedirectAbsolute RedirectRelative VsftpdPassive VsftpdActive Proftpd
-  NginxTls ApacheTls LighttpdTls SquidTlsBasicAuth TinyproxyTls SquidApacheTls SquidLighttpdTls)
+  NginxTls ApacheTls LighttpdTls SquidTlsBasicAuth TinyproxyTls SquidApacheTls SquidLighttpdTls
+  SquidNtlm SquidTlsNtlm)
 foreach(cell ${INTEROP_CELLS})
   add_test(NAME interop.${cell}
            COMMAND ${CMAKE_SOURCE_DIR}/tests/interop/cell ${cell} ${CMAKE_BINARY_DIR} ${CVPUBLISH_HOST})

@@ -3,6 +3,7 @@
 // the next request as it does in the client.
 #include "common/text.h"
 #include "fuzz/fuzz_support.h"
+#include "transfer/http_auth.h"
 #include "transfer/http_request.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -27,6 +28,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(strpbrk(header.location, "\r\n") == nullptr);
     // A connection is kept only after a body of known length.
     FUZZ_CHECK(!header.keepsConnection || header.contentLength >= 0);
+
+    // An authentication offer: known schemes only, each challenge a bounded base64 token.
+    static AuthOffer offer;
+    ParseAuthOffer(block.get(), static_cast<size_t>(header.headerLength), "Proxy-Authenticate",
+                   &offer);
+    FUZZ_CHECK((offer.schemes & ~static_cast<unsigned>(authBasic | authNtlm | authNegotiate)) == 0);
+    const char* challenges[] = {offer.ntlmChallenge, offer.negotiateChallenge};
+    for (const char* challenge : challenges) {
+        FUZZ_CHECK(BoundedLength(challenge, maxChallengeTextLength + 1) <= maxChallengeTextLength);
+        FUZZ_CHECK(strspn(challenge, "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"
+                                     "0123456789+/-._~=") == strlen(challenge));
+    }
 
     if (header.location[0] != '\0') {
         UrlParts* next = parse_url(header.location);

@@ -96,10 +96,32 @@ void HttpClient::Log(int level, const char* format, ...) {
         (void)WriteFile(GetStdHandle(STD_ERROR_HANDLE), line, length, &written, nullptr);
 }
 
+namespace {
+
+// Whether a and b lead to the same host and port (both null: no proxy).
+bool SamePlace(const UrlParts* a, const UrlParts* b) {
+    if (a == nullptr || b == nullptr) return a == b;
+    return a->port == b->port && EqualsIgnoringCase(a->host, b->host);
+}
+
+}  // namespace
+
 bool HttpClient::SetTarget(const char* targetText, const char* proxyText) {
+    UrlParts* formerTarget = target;
+    UrlParts* formerProxy = proxy;
+    target = nullptr;
+    proxy = nullptr;
+    const bool set = TakeTarget(targetText, proxyText);
+    // What a proxy or server wanted holds for the same one only.
+    if (!SamePlace(formerProxy, proxy)) proxyWantsLogon = false;
+    if (!SamePlace(formerTarget, target)) serverWantsLogon = false;
+    free_url(formerTarget);
+    free_url(formerProxy);
+    return set;
+}
+
+bool HttpClient::TakeTarget(const char* targetText, const char* proxyText) {
     CloseRequest();
-    free_url(target);
-    free_url(proxy);
     target = nullptr;
     proxy = nullptr;
     connectHost = nullptr;
@@ -356,18 +378,13 @@ int HttpClient::ReceiveRaw(SOCKET s, char* buffer, int size) {
     }
 }
 
-// A tunnel through the proxy to the target's host and port. The proxy's answer is read
-// byte by byte up to its blank line, so that nothing of the server's is taken with it.
-int HttpClient::OpenTunnel(SOCKET s) {
-    char request[requestBufferSize];
-    int length = build_connect_request(target, proxy, request, sizeof request);
-    if (length < 0) return httpError;
-    int sent = SendRaw(s, request, length);
-    if (sent != length) return sent < 0 ? sent : httpError;
-    char head[receiveBlockSize];
+// The proxy's answer to a CONNECT, read byte by byte up to its blank line so that
+// nothing of the server's is taken with it: the head's length, or a failure.
+int HttpClient::ReadTunnelAnswer(SOCKET s, ResponseHeader& header, char* head, int size) {
+    pace.Start(GetTickCount());
     int count = 0;
     for (;;) {
-        if (count == static_cast<int>(sizeof head)) return httpError;
+        if (count == size) return httpError;
         int got = ReceiveRaw(s, head + count, 1);
         if (got <= 0) return got < 0 ? got : httpError;
         ++count;
@@ -375,16 +392,49 @@ int HttpClient::OpenTunnel(SOCKET s) {
                      (count >= 2 && memcmp(head + count - 2, "\n\n", 2) == 0);
         if (ended) break;
     }
-    ResponseHeader header;
     parse_response_header(head, static_cast<size_t>(count), &header);
-    if (header.status != statusOk) {
-        Log(levelError, "%s: the proxy refused the tunnel (%d)\n", connectHostName, header.status);
-        return httpError;
-    }
-    return httpOk;
+    return count;
 }
 
-int HttpClient::SecureConnection(SOCKET s) {
+// A tunnel through the proxy to the target's host and port. A proxy that asks for
+// authentication gets the next attempt, on this connection when it keeps it, else on a
+// new one.
+int HttpClient::OpenTunnel(SOCKET& s) {
+    char firstRequest[requestBufferSize];
+    tunnelAuth.Reset();
+    proxyBasicSent = !proxyWantsLogon && proxy->user != nullptr && proxy->password != nullptr;
+    char* request = firstRequest;
+    int length = build_connect_request(target, proxy, firstRequest, sizeof firstRequest,
+                                       proxyWantsLogon ? "" : nullptr);
+    for (;;) {
+        if (length < 0) return httpError;
+        int sent = SendRaw(s, request, length);
+        if (sent != length) return sent < 0 ? sent : httpError;
+        char head[receiveBlockSize];
+        ResponseHeader header;
+        int count = ReadTunnelAnswer(s, header, head, static_cast<int>(sizeof head));
+        if (count < 0) return count;
+        if (header.status == statusOk) return httpOk;
+        if (header.status != statusProxyAuthenticationRequired) {
+            Log(levelError, "%s: the proxy refused the tunnel (%d)\n", connectHostName,
+                header.status);
+            return httpError;
+        }
+        keepThisConnection = false;
+        TakeAuthRequest(tunnelAuth, s, head, count, header);
+        const bool kept = keepThisConnection;
+        keepThisConnection = false;
+        length = NextTunnelRequest(kept, request);
+        if (length < 0) return httpError;
+        if (!kept || tunnelAuth.freshConnection) {
+            closesocket(s);
+            s = ConnectHost();
+            if (s == INVALID_SOCKET) return httpError;
+        }
+    }
+}
+
+int HttpClient::SecureConnection(SOCKET& s) {
     closedWithoutNotify = false;
     if (proxy != nullptr) {
         int tunnel = OpenTunnel(s);
@@ -556,6 +606,7 @@ int HttpClient::ReceiveFile(SOCKET s, const char* localPath) {
     parse_response_header(block, static_cast<size_t>(count), &header);
 
     if (header.status == statusOk) return ReceiveBody(s, localPath, block, count, header);
+    if (IsAuthRequest(header)) return TakeAuthRequest(requestAuth, s, block, count, header);
 
     if (header.status == statusMovedPermanently || header.status == statusFound) {
         if (header.location[0] == '\0') {
@@ -669,7 +720,8 @@ bool HttpClient::OpenRequest() {
     tlsRefusal = TlsRefusal::None;
     if (ResolveHostName() != httpOk) return false;
     char request[requestBufferSize];
-    int requestLength = build_request(target, proxy, nullptr, request, sizeof request);
+    int requestLength =
+        build_request(target, proxy, nullptr, request, sizeof request, UnaskedCredentials());
     if (requestLength < 0) return false;
     // As in GetFile, a send that timed out is tried again on a new connection.
     int failure = httpTimeout;
@@ -696,8 +748,11 @@ int HttpClient::GetFile(const char* requestPath, const char* localPath) {
     if (requestPath != nullptr) CloseRequest();
     for (int redirections = 0;;) {
         if (ResolveHostName() != httpOk) return httpError;
-        char request[requestBufferSize];
-        int requestLength = build_request(target, proxy, requestPath, request, sizeof request);
+        requestAuth.Reset();
+        char firstRequest[requestBufferSize];
+        const char* request = firstRequest;
+        int requestLength = build_request(target, proxy, requestPath, firstRequest,
+                                          sizeof firstRequest, UnaskedCredentials());
         if (requestLength < 0) {
             Log(levelError, "%s: request does not fit %d bytes\n", getFileName,
                 static_cast<int>(requestBufferSize));
@@ -728,6 +783,18 @@ int HttpClient::GetFile(const char* requestPath, const char* localPath) {
                 continue;
             }
             if (result == connectionDropped) result = httpError;
+            if (result == httpAuthWanted) {
+                const bool kept = keepThisConnection;
+                if (kept)
+                    KeepConnection(s);
+                else
+                    CloseConnection(s, true);
+                requestLength = NextAuthRequest(requestPath, kept);
+                if (requestLength < 0) return httpError;
+                if (requestAuth.freshConnection) CloseKeptConnection();
+                request = requestAuth.request;
+                continue;
+            }
             if (result == httpOk && keepThisConnection)
                 KeepConnection(s);
             else

@@ -1,12 +1,15 @@
 // The HTTP/1.0 client of the package fetch thread: GET requests direct or through a
-// proxy, Basic authentication, redirections, and fixed time-outs on a non-blocking
+// proxy, Basic authentication and the Windows log-on (NTLM, Negotiate) to proxies and
+// servers, redirections, and fixed time-outs on a non-blocking
 // socket; an https target over TLS (TlsChannel), through a proxy in a CONNECT tunnel.
 // A connection the server keeps (keep-alive) carries the client's next request to the
 // same place. Blocking from the caller's point of view.
 #pragma once
 
 #include "common/win32.h"
+#include "transfer/http_auth.h"
 #include "transfer/http_request.h"
+#include "transfer/logon_auth_win.h"
 #include "transfer/tls_channel_win.h"
 
 // How long the client waits. The product always uses productHttpTimeouts; tests pass
@@ -89,13 +92,17 @@ public:
 
 private:
     class SocketTransport;
+    bool TakeTarget(const char* targetText, const char* proxyText);
     // The steps of one attempt, in the order GetFile uses them.
     int ResolveHostName();
     SOCKET ConnectHost();
     // Through the proxy's tunnel when there is one, then the handshake: httpOk, or the
     // failure (httpTlsRefused with tlsRefusal set).
-    int SecureConnection(SOCKET s);
-    int OpenTunnel(SOCKET s);
+    int SecureConnection(SOCKET& s);
+    // A tunnel through the proxy, authenticated where it asks; s may be replaced by a
+    // new connection when the proxy closed its own after a refusal.
+    int OpenTunnel(SOCKET& s);
+    int ReadTunnelAnswer(SOCKET s, ResponseHeader& header, char* head, int size);
     int SendAll(SOCKET s, const char* data, int length);
     // Receives size bytes, or fewer when the server closes; with returnEarly, returns
     // after the first receive that brought any.
@@ -130,7 +137,53 @@ private:
     int ReceiveBody(SOCKET s, const char* localPath, char* block, int count,
                     const ResponseHeader& header);
 
+    // Authentication to a proxy (407) or a server (401), in http_client_auth_win.cpp. A
+    // tunnel's exchange with the proxy has state of its own: it happens while a request's
+    // exchange with the server may wait for the tunnel's connection.
+    struct AuthExchange {
+        AuthExchange() = default;
+        ~AuthExchange();
+        AuthExchange(const AuthExchange&) = delete;
+        AuthExchange& operator=(const AuthExchange&) = delete;
+        void Reset();
+        AuthOffer offer = {};
+        bool forProxy = true;
+        AuthAttempt attempt = AuthAttempt::None;
+        AuthScheme scheme = AuthScheme::None;
+        int legs = 0;  // tokens sent in the exchange under way
+        bool freshConnection = false;  // the next attempt goes on a new connection
+        LogonExchange logon;
+        // One heap block: the token, the header line around it, the request around that.
+        char* buffer = nullptr;
+        char* token = nullptr;
+        char* line = nullptr;
+        char* request = nullptr;
+    };
+    static const int httpAuthWanted = -101;  // a 401 or 407 that an attempt may answer
+    bool IsAuthRequest(const ResponseHeader& header) const;
+    // Reads the offer and the rest of the refusal, so that its connection can be kept.
+    int TakeAuthRequest(AuthExchange& auth, SOCKET s, char* block, int count,
+                        const ResponseHeader& header);
+    bool ContinueExchange(AuthExchange& auth, bool connectionKept);
+    bool StartNextAttempt(AuthExchange& auth);
+    bool NextAuthLine(AuthExchange& auth, bool connectionKept, const char*& line);
+    // The request of the next attempt in requestAuth.request: its length, or -1 when no
+    // attempt is left.
+    int NextAuthRequest(const char* requestPath, bool connectionKept);
+    // The same for a tunnel's CONNECT.
+    int NextTunnelRequest(bool connectionKept, char*& request);
+    // What a first request carries: Basic credentials unless a log-on is known wanted.
+    RequestCredentials UnaskedCredentials();
+
     int verbosity;
+    AuthExchange requestAuth;
+    AuthExchange tunnelAuth;
+    // The proxy or the server asked for a log-on scheme the system has: no Basic
+    // credentials go to it unasked any more.
+    bool proxyWantsLogon = false;
+    bool serverWantsLogon = false;
+    bool proxyBasicSent = false;   // the latest request carried the proxy's Basic credentials
+    bool serverBasicSent = false;  // ... the server's
     UrlParts* target = nullptr;
     UrlParts* proxy = nullptr;
     const char* connectHost = nullptr;

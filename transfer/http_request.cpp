@@ -71,7 +71,11 @@ public:
         }
         Append(encoded);
     }
-    void AppendProxyCredentials(const UrlParts* proxy) {
+    void AppendProxyCredentials(const UrlParts* proxy, const char* logonLine) {
+        if (logonLine != nullptr) {
+            Append(logonLine);
+            return;
+        }
         if (proxy->user == nullptr || proxy->password == nullptr) return;
         Append("Proxy-Authorization: Basic ");
         AppendCredentials(proxy->user, proxy->password);
@@ -305,7 +309,7 @@ bool IsSecurityDowngrade(const UrlParts* current, const char* location) {
 }
 
 int build_request(const UrlParts* target, const UrlParts* proxy, const char* requestPath, char* out,
-                  size_t size) {
+                  size_t size, const RequestCredentials& credentials) {
     RequestWriter request(out, size);
     const char* path = requestPath != nullptr ? requestPath : target->path;
     if (path == nullptr || path[0] == '\0') path = "/";
@@ -324,8 +328,10 @@ int build_request(const UrlParts* target, const UrlParts* proxy, const char* req
     request.Append(path);
     request.Append(" HTTP/1.0\r\n");
 
-    if (viaProxy) request.AppendProxyCredentials(proxy);
-    if (target->user != nullptr && target->password != nullptr) {
+    if (viaProxy) request.AppendProxyCredentials(proxy, credentials.proxyLine);
+    if (credentials.serverLine != nullptr) {
+        request.Append(credentials.serverLine);
+    } else if (target->user != nullptr && target->password != nullptr) {
         request.Append("Authorization: Basic ");
         request.AppendCredentials(target->user, target->password);
         request.Append("\r\n");
@@ -343,34 +349,32 @@ int build_request(const UrlParts* target, const UrlParts* proxy, const char* req
     return request.Finish();
 }
 
-int build_connect_request(const UrlParts* target, const UrlParts* proxy, char* out, size_t size) {
+int build_connect_request(const UrlParts* target, const UrlParts* proxy, char* out, size_t size,
+                          const char* proxyLine) {
     RequestWriter request(out, size);
     request.Append("CONNECT ");
     request.AppendAuthority(target);
     request.Append(" HTTP/1.0\r\nHost: ");
     request.AppendAuthority(target);
     request.Append("\r\n");
-    request.AppendProxyCredentials(proxy);
+    // A proxy that asks for a log-on answers on this connection; without keep-alive it
+    // closes it after its refusal, and the log-on exchange, bound to it, cannot go on.
+    request.Append("Connection: keep-alive\r\n");
+    request.AppendProxyCredentials(proxy, proxyLine);
     request.Append("\r\n");
     return request.Finish();
 }
 
-namespace {
-
-// A header field of a response head: its value without the blanks around it.
-struct HeaderValue {
-    const char* begin;
-    const char* end;
-};
-
-// Finds the first header line called name in the head (the status line is no header):
-// the name at the very start of a line in any case, directly followed by ":". The value
-// runs from there, blanks skipped, to the line end.
-bool FindHeader(const char* head, size_t headLength, const char* name, HeaderValue* value) {
+const char* FindHeaderAfter(const char* head, size_t headLength, const char* from,
+                            const char* name, HeaderValue* value) {
     const size_t nameLength = strlen(name);
     const char* end = head + headLength;
-    const char* line = static_cast<const char*>(memchr(head, '\n', headLength));
-    while (line != nullptr && ++line < end) {
+    const char* line = from;
+    if (line == nullptr) {
+        line = static_cast<const char*>(memchr(head, '\n', headLength));
+        if (line != nullptr) ++line;
+    }
+    while (line != nullptr && line < end) {
         const char* next = static_cast<const char*>(memchr(line, '\n', end - line));
         const char* lineEnd = next != nullptr ? next : end;
         if (static_cast<size_t>(lineEnd - line) > nameLength &&
@@ -385,14 +389,19 @@ bool FindHeader(const char* head, size_t headLength, const char* name, HeaderVal
             while (valueEnd > begin && IsBlank(valueEnd[-1])) --valueEnd;
             value->begin = begin;
             value->end = valueEnd;
-            return true;
+            return next != nullptr ? next + 1 : end;
         }
-        line = next;
+        line = next != nullptr ? next + 1 : nullptr;
     }
-    return false;
+    return nullptr;
 }
 
-// Whether the comma-separated list in value holds token, in any case.
+namespace {
+
+bool FindHeader(const char* head, size_t headLength, const char* name, HeaderValue* value) {
+    return FindHeaderAfter(head, headLength, nullptr, name, value) != nullptr;
+}
+
 bool HasToken(const HeaderValue& value, const char* token) {
     const size_t tokenLength = strlen(token);
     for (const char* item = value.begin; item < value.end;) {

@@ -93,13 +93,21 @@ bool IsSecurityDowngrade(const UrlParts* current, const char* location);
 // credentials stay out of it. requestPath, when not null, replaces the target's path; a
 // request without any path asks for "/". Returns the length of the request, or -1
 // (out empty) when it does not fit size bytes with its terminating NUL.
+// A log-on exchange's header line stands in place of the proxy's or the server's Basic
+// credentials (an empty one: no credentials at all for that side).
+struct RequestCredentials {
+    const char* proxyLine = nullptr;
+    const char* serverLine = nullptr;
+};
 int build_request(const UrlParts* target, const UrlParts* proxy, const char* requestPath, char* out,
-                  size_t size);
+                  size_t size, const RequestCredentials& credentials = RequestCredentials());
 
 // Writes the CONNECT request that asks proxy for a tunnel to target's host and port
 // ("CONNECT host:port HTTP/1.0", Host, and the proxy's Basic credentials when it has
 // them). Returns its length, or -1 (out empty) when it does not fit.
-int build_connect_request(const UrlParts* target, const UrlParts* proxy, char* out, size_t size);
+// A non-null proxyLine stands in place of the Basic credentials, as in build_request.
+int build_connect_request(const UrlParts* target, const UrlParts* proxy, char* out, size_t size,
+                          const char* proxyLine = nullptr);
 
 // How many bytes a body may have: the smaller of its announced contentLength and the
 // client's limit, either negative when there is none; negative when nothing bounds it.
@@ -138,6 +146,19 @@ struct ResponseHeader {
     // (without "close") and a Content-Length.
     bool keepsConnection;
 };
+
+// A header field's value within a head, without the blanks around it.
+struct HeaderValue {
+    const char* begin;
+    const char* end;
+};
+// Finds the next header line called name from the line that starts at from (null: the
+// first line after the status line, which is no header): the name at the very start of
+// a line in any case, directly followed by ":". The value runs from there, blanks
+// skipped, to the line end or its first CR. Returns where the next line starts (the
+// head's end after the last), or null when no such line follows.
+const char* FindHeaderAfter(const char* head, size_t headLength, const char* from,
+                            const char* name, HeaderValue* value);
 
 // Reads the response head at the start of length bytes of data. Returns 0, or -1
 // with status unparseableStatus when the data is shorter than 15 bytes, does not

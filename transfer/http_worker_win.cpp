@@ -2,11 +2,14 @@
 // which runs one package fetch (package_fetch_win.cpp) for each requested file.
 #include "transfer/http_worker_win.h"
 
+#include "transfer/auto_proxy_win.h"
 #include "transfer/messages_win.h"
 #include "transfer/package_fetch_win.h"
 #include "transfer/password.h"
 
-const HttpWorkerTiming productHttpWorkerTiming = {1000, 1000, 30000, 1000, 30000, 120000};
+const HttpWorkerTiming productHttpWorkerTiming = {1000,   1000,  30000,
+                                                  1000,   30000, 120000,
+                                                  productAutoProxyMilliseconds};
 
 namespace {
 

@@ -25,6 +25,9 @@ struct HttpWorkerTiming {
     unsigned firstNetworkPauseMilliseconds;
     unsigned longestNetworkPauseMilliseconds;
     unsigned networkWaitMilliseconds;
+    // How long the system's automatic proxy configuration may take on the browser's
+    // rung; zero: it is not asked.
+    unsigned autoProxyMilliseconds;
 };
 extern const HttpWorkerTiming productHttpWorkerTiming;
 

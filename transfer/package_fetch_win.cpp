@@ -6,6 +6,7 @@
 #include <stdlib.h>
 
 #include "transfer/authenticity_win.h"
+#include "transfer/auto_proxy_win.h"
 #include "transfer/fetch_policy.h"
 #include "transfer/manifest_win.h"
 #include "transfer/messages_win.h"
@@ -99,6 +100,7 @@ private:
 
     FetchOutcome ClimbLadder();
     bool PrepareAttempt(LadderRung rung, bool& skip);
+    void FindBrowserRoads();
     bool PrepareBrowserProxy(bool& skip);
     bool AskForSettings(bool& skip);
     NetworkWaitEnd WaitForNetwork();
@@ -133,6 +135,11 @@ private:
     // The browser's proxy found by rung 1; the worker takes it only once it worked.
     char browserHost[httpFieldSize] = {};
     char browserPort[httpFieldSize] = {};
+    // The browser rung's roads for this climb, tried in turn: those the automatic
+    // configuration gives for the manifest's URL, then the proxy the settings name.
+    ProxyCandidate browserRoads[maxProxyCandidates + 1] = {};
+    size_t browserRoadCount = 0;
+    size_t browserRoadNext = 0;
     unsigned networkPause = 0;   // the next pause while no server answers
     unsigned networkWaited = 0;  // milliseconds waited so far for the network
     TlsRefusal tlsRefusal = TlsRefusal::None;
@@ -193,16 +200,36 @@ PackageFetch::NetworkWaitEnd PackageFetch::WaitForNetwork() {
     return worker.abortFlag ? WaitAborted : WaitAgain;
 }
 
-// Rung 1: the browser's proxy, without credentials. The worker's own proxy fields are
-// left alone here: they take the browser's only once it worked (ClimbLadder).
+// The browser rung's roads, found once a climb: the automatic configuration's for the
+// manifest's URL (a direct connection among them where its script says so), then the
+// proxy the browser's settings name.
+void PackageFetch::FindBrowserRoads() {
+    browserRoadCount = browserRoadNext = 0;
+    const unsigned wait = worker.timing.autoProxyMilliseconds;
+    UrlText url;
+    if (wait > 0 && url.Set(worker.siteSecure ? "https://" : "http://", worker.siteBase,
+                            worker.remotePath, kManifestFileName))
+        browserRoadCount = FindAutomaticProxies(url.text, browserRoads, maxProxyCandidates, wait);
+    ProxyCandidate& named = browserRoads[browserRoadCount];
+    named.direct = false;
+    if (FindBrowserProxy(named.host, countof(named.host), named.port, countof(named.port),
+                         worker.siteSecure))
+        ++browserRoadCount;
+}
+
+// Rung 1: the browser's proxy, without credentials, one road of it each attempt. The
+// worker's own proxy fields are left alone here: they take the browser's only once it
+// worked (ClimbLadder).
 bool PackageFetch::PrepareBrowserProxy(bool& skip) {
     ConnectionSettings& s = worker.Settings();
-    browserHost[0] = browserPort[0] = '\0';
-    if (!FindBrowserProxy(browserHost, countof(browserHost), browserPort, countof(browserPort),
-                          worker.siteSecure)) {
+    if (browserRoadNext == 0) FindBrowserRoads();
+    if (browserRoadNext >= browserRoadCount) {
         skip = true;
         return true;
     }
+    const ProxyCandidate& road = browserRoads[browserRoadNext++];
+    CopyText(browserHost, road.direct ? "" : road.host);
+    CopyText(browserPort, road.direct ? "" : road.port);
     CopyText(s.proxyHost, browserHost);
     CopyText(s.proxyPort, browserPort);
     // The description's proxy credentials belong to its own proxy: once these
@@ -292,6 +319,9 @@ FetchOutcome PackageFetch::ClimbLadder() {
             }
             // Waited long enough: the user is asked.
         }
+        // The browser's next road, while it has one.
+        if (rung == LadderRung::BrowserProxy && browserRoadNext < browserRoadCount) continue;
+        if (rung == LadderRung::Described) browserRoadNext = 0;
         if (move != LadderMove::AskAgain) rung = NextRung(rung);
     }
 }

@@ -38,6 +38,28 @@ void Clear(char* out, size_t size) {
     if (size > 0) out[0] = '\0';
 }
 
+// "host:port" at its last colon, or "host" with an empty port; false, both emptied, when
+// either does not fit.
+bool SplitHostPort(const char* server, size_t length, char* host, size_t hostSize, char* port,
+                   size_t portSize) {
+    const char* colon = nullptr;
+    for (size_t i = length; i-- > 0;) {
+        if (server[i] == ':') {
+            colon = server + i;
+            break;
+        }
+    }
+    size_t hostLength = colon != nullptr ? static_cast<size_t>(colon - server) : length;
+    const char* portText = colon != nullptr ? colon + 1 : server + length;
+    if (!CopyWhole(host, hostSize, server, hostLength) ||
+        !CopyWhole(port, portSize, portText, static_cast<size_t>(server + length - portText))) {
+        Clear(host, hostSize);
+        Clear(port, portSize);
+        return false;
+    }
+    return true;
+}
+
 // Little-endian value of one to four bytes.
 bool SmallNumber(const unsigned char* bytes, size_t length, uint32_t* value) {
     if (length == 0 || length > 4) return false;
@@ -188,20 +210,37 @@ bool SplitProxyServer(const char* value, char* host, size_t hostSize, char* port
         server = entry;
         length = entryLength;
     }
-    const char* colon = nullptr;
-    for (size_t i = length; i-- > 0;) {
-        if (server[i] == ':') {
-            colon = server + i;
-            break;
+    return SplitHostPort(server, length, host, hostSize, port, portSize);
+}
+
+size_t SplitProxyList(const char* text, ProxyCandidate* out, size_t capacity) {
+    size_t count = 0;
+    for (const char* p = text; *p != '\0' && count < capacity;) {
+        while (*p == ';' || IsBlank(*p)) ++p;
+        const char* item = p;
+        while (*p != '\0' && *p != ';' && !IsBlank(*p)) ++p;
+        size_t length = static_cast<size_t>(p - item);
+        if (length == 0) break;
+        // A script's own words, where a resolver hands them on unchanged.
+        if (length == 5 && EqualsIgnoringCaseN(item, "PROXY", 5)) continue;
+        ProxyCandidate& candidate = out[count];
+        candidate.direct = length == 6 && EqualsIgnoringCaseN(item, "DIRECT", 6);
+        // "http=host:port" names the scheme it is for: only http proxies are used.
+        const char* equals = static_cast<const char*>(memchr(item, '=', length));
+        if (equals != nullptr) {
+            if (static_cast<size_t>(equals - item) != 4 || !EqualsIgnoringCaseN(item, "http", 4))
+                continue;
+            length -= static_cast<size_t>(equals + 1 - item);
+            item = equals + 1;
+        }
+        if (candidate.direct) {
+            candidate.host[0] = candidate.port[0] = '\0';
+            ++count;
+        } else if (SplitHostPort(item, length, candidate.host, sizeof candidate.host,
+                                 candidate.port, sizeof candidate.port) &&
+                   candidate.host[0] != '\0') {
+            ++count;
         }
     }
-    size_t hostLength = colon != nullptr ? static_cast<size_t>(colon - server) : length;
-    const char* portText = colon != nullptr ? colon + 1 : server + length;
-    if (!CopyWhole(host, hostSize, server, hostLength) ||
-        !CopyWhole(port, portSize, portText, static_cast<size_t>(server + length - portText))) {
-        Clear(host, hostSize);
-        Clear(port, portSize);
-        return false;
-    }
-    return true;
+    return count;
 }

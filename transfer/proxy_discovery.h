@@ -74,3 +74,19 @@ bool TakeRegistryPort(uint32_t type, const unsigned char* bytes, size_t length, 
 // left empty.
 bool SplitProxyServer(const char* value, char* host, size_t hostSize, char* port, size_t portSize,
                       bool secure = false);
+
+// One proxy of the list that the system's automatic configuration (a PAC script, WPAD)
+// gives for a URL, or a direct connection.
+constexpr size_t proxyCandidateTextSize = 260;
+struct ProxyCandidate {
+    char host[proxyCandidateTextSize];
+    char port[proxyCandidateTextSize];
+    bool direct;
+};
+constexpr size_t maxProxyCandidates = 4;
+
+// Reads such a list into out, at most capacity entries in their order: entries separated
+// by ";" or blanks, each "host:port", "host" (an empty port), "DIRECT", or
+// "scheme=host:port" of which only http entries count; a script's word "PROXY" before an
+// entry is skipped. Entries that do not fit are left out. Returns the number taken.
+size_t SplitProxyList(const char* text, ProxyCandidate* out, size_t capacity);

@@ -15,6 +15,7 @@
 
 #include "shell/system_libraries_win.h"
 #include "transfer/http_request.h"
+#include "transfer/sspi_library_win.h"
 
 namespace {
 
@@ -84,11 +85,7 @@ bool TlsChannel::LoadInterface() {
     if (memory == nullptr) return false;
     security = new (memory) Security();
     Security& s = *security;
-    s.sspiLibrary = LoadSystemLibrary("secur32.dll");
-    if (s.sspiLibrary == nullptr) s.sspiLibrary = LoadSystemLibrary("security.dll");
-    INIT_SECURITY_INTERFACE_A initialize = nullptr;
-    if (s.sspiLibrary != nullptr && Find(s.sspiLibrary, "InitSecurityInterfaceA", initialize))
-        s.sspi = initialize();
+    s.sspi = LoadSecurityInterface(s.sspiLibrary);
     s.cryptLibrary = LoadSystemLibrary("crypt32.dll");
     if (s.cryptLibrary == nullptr || !Find(s.cryptLibrary, "CertGetCertificateChain", s.getChain) ||
         !Find(s.cryptLibrary, "CertVerifyCertificateChainPolicy", s.verifyPolicy) ||

@@ -273,25 +273,65 @@ TEST(HttpRequest, ExactBytesOfEveryForm) {
     }
 }
 
+TEST(HttpRequest, LogonLinesStandInPlaceOfBasicCredentials) {
+    const std::string tail = std::string("Host: h\r\n") + acceptLine + "\r\n";
+    const char proxyLine[] = "Proxy-Authorization: NTLM TlRM\r\n";
+    const char serverLine[] = "Authorization: Negotiate YII=\r\n";
+    const struct {
+        const char* proxyLine;
+        const char* serverLine;
+        std::string expected;
+    } cases[] = {
+        {proxyLine, nullptr,
+         std::string("GET http://h/p HTTP/1.0\r\n") + proxyLine + "Authorization: Basic dTpw\r\n" +
+             tail},
+        {"", serverLine, std::string("GET http://h/p HTTP/1.0\r\n") + serverLine + tail},
+        {nullptr, "", "GET http://h/p HTTP/1.0\r\nProxy-Authorization: Basic cHU6cHA=\r\n" + tail},
+    };
+    UrlParts* target = parse_url("u:p@h/p");
+    UrlParts* proxy = parse_url("pu:pp@px");
+    for (const auto& c : cases) {
+        RequestCredentials credentials;
+        credentials.proxyLine = c.proxyLine;
+        credentials.serverLine = c.serverLine;
+        char out[requestBufferSize];
+        int length = build_request(target, proxy, nullptr, out, sizeof out, credentials);
+        EXPECT_EQ(c.expected, length >= 0 ? std::string(out) : "(refused)");
+    }
+    free_url(target);
+    free_url(proxy);
+}
+
 TEST(HttpRequest, TunnelRequestNamesHostAndPort) {
     struct Case {
         const char* target;
         const char* proxy;
         std::string expected;
+        const char* logonLine;
     };
     const Case cases[] = {
-        {"https://u:p@h/p", "px:3128", "CONNECT h:443 HTTP/1.0\r\nHost: h:443\r\n\r\n"},
+        {"https://u:p@h/p", "px:3128",
+         "CONNECT h:443 HTTP/1.0\r\nHost: h:443\r\nConnection: keep-alive\r\n\r\n", nullptr},
         {"https://h:8443/p", "pu:pp@px",
-         "CONNECT h:8443 HTTP/1.0\r\nHost: h:8443\r\n"
-         "Proxy-Authorization: Basic cHU6cHA=\r\n\r\n"},
+         "CONNECT h:8443 HTTP/1.0\r\nHost: h:8443\r\nConnection: keep-alive\r\n"
+         "Proxy-Authorization: Basic cHU6cHA=\r\n\r\n",
+         nullptr},
+        // A log-on line stands in place of the Basic credentials; an empty one leaves both out.
+        {"https://h/p", "pu:pp@px",
+         "CONNECT h:443 HTTP/1.0\r\nHost: h:443\r\nConnection: keep-alive\r\n"
+         "Proxy-Authorization: NTLM TlRM\r\n\r\n",
+         "Proxy-Authorization: NTLM TlRM\r\n"},
+        {"https://h/p", "pu:pp@px",
+         "CONNECT h:443 HTTP/1.0\r\nHost: h:443\r\nConnection: keep-alive\r\n\r\n", ""},
     };
     for (const Case& c : cases) {
         UrlParts* target = parse_url(c.target);
         UrlParts* proxy = parse_url(c.proxy);
         char out[requestBufferSize];
-        int length = build_connect_request(target, proxy, out, sizeof out);
+        int length = build_connect_request(target, proxy, out, sizeof out, c.logonLine);
         EXPECT_EQ(c.expected, length >= 0 ? std::string(out) : "(refused)") << c.target;
-        EXPECT_EQ(-1, build_connect_request(target, proxy, out, c.expected.size())) << c.target;
+        EXPECT_EQ(-1, build_connect_request(target, proxy, out, c.expected.size(), c.logonLine))
+            << c.target;
         EXPECT_EQ('\0', out[0]);
         free_url(target);
         free_url(proxy);

@@ -264,3 +264,36 @@ TEST(RegistryValues, ProxyServerForms) {
         EXPECT_STREQ(c.port, port) << c.value;
     }
 }
+
+TEST(RegistryValues, AutomaticConfigurationLists) {
+    const struct {
+        const char* text;
+        std::vector<std::string> taken;  // "host port", or "DIRECT"
+    } cases[] = {
+        {"127.0.0.1:3128", {"127.0.0.1 3128"}},
+        {"a:1;b:2", {"a 1", "b 2"}},
+        {" a:1 ;  b:2 ; ", {"a 1", "b 2"}},
+        {"PROXY a:1; PROXY b:2; DIRECT", {"a 1", "b 2", "DIRECT"}},
+        {"direct", {"DIRECT"}},
+        {"proxyhost", {"proxyhost "}},
+        {"[::1]:3128", {"[::1] 3128"}},
+        {"http=a:1;https=b:2;ftp=c:3", {"a 1"}},
+        {"a:1;b:2;c:3;d:4;e:5", {"a 1", "b 2", "c 3", "d 4"}},
+        {"", {}},
+        {";;", {}},
+    };
+    for (const auto& c : cases) {
+        ProxyCandidate found[maxProxyCandidates];
+        const size_t count = SplitProxyList(c.text, found, maxProxyCandidates);
+        std::vector<std::string> taken;
+        for (size_t i = 0; i < count; ++i)
+            taken.push_back(found[i].direct ? "DIRECT"
+                                            : std::string(found[i].host) + " " + found[i].port);
+        EXPECT_EQ(c.taken, taken) << c.text;
+    }
+    // A host longer than its field is left out, the next entry taken.
+    const std::string longHost = std::string(proxyCandidateTextSize, 'h') + ":1;b:2";
+    ProxyCandidate found[maxProxyCandidates];
+    ASSERT_EQ(1u, SplitProxyList(longHost.c_str(), found, maxProxyCandidates));
+    EXPECT_STREQ("b", found[0].host);
+}

@@ -25,6 +25,9 @@ import sys
 import threading
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "interop"))
+import ntlm_helper  # noqa: E402 (the NTLM messages and their check)
+
 LIFETIME_SECONDS = 2 * 60 * 60
 REQUEST_READ_SECONDS = 10
 SILENCE_SECONDS = 30
@@ -320,7 +323,59 @@ def answer_kept(handler, words, raw):
         request_number += 1
 
 
+def authorization(raw, header=b"proxy-authorization"):
+    """The scheme and decoded token of a request's Proxy-Authorization (or another
+    header), or (None, b"")."""
+    for line in raw.split(b"\r\n")[1:]:
+        name, _, value = line.partition(b":")
+        if name.strip().lower() == header:
+            scheme, _, token = value.strip().partition(b" ")
+            try:
+                return scheme.decode("latin-1"), base64.b64decode(token.strip())
+            except ValueError:
+                return scheme.decode("latin-1"), b""
+    return None, b""
+
+
+def answer_logon(handler, words, raw):
+    """/logon/<token>, /logondrop/<token>, /logon401/<token>: a proxy (a server for
+    logon401) that offers Negotiate, NTLM and Basic and runs a real NTLM exchange
+    (under either log-on scheme) with the account corvane / Tarrock-7 on one connection.
+    logon answers 200 naming the scheme, the user and the connection; logondrop closes
+    the connection as soon as the first token arrives, in the middle of the handshake."""
+    connection = count_request("logon-connection-" + words[1])
+    challenge = None
+    server = words[0] == "logon401"
+    status = "401 Unauthorized" if server else "407 Proxy Authentication Required"
+    asking = "WWW-Authenticate" if server else "Proxy-Authenticate"
+    refusal = b"<html>authentication required</html>\n" * 20
+    offers = [asking + ": Negotiate", asking + ": NTLM", asking + ': Basic realm="corvane"',
+              "Connection: keep-alive"]
+    while raw:
+        scheme, token = authorization(raw, b"authorization" if server else b"proxy-authorization")
+        if scheme in ("NTLM", "Negotiate") and token[8:9] == b"\x01":
+            if words[0] == "logondrop":
+                return
+            challenge = os.urandom(8)
+            message = base64.b64encode(ntlm_helper.challenge_message(challenge)).decode()
+            handler.request.sendall(response(status, refusal, [
+                "%s: %s %s" % (asking, scheme, message), "Connection: keep-alive"]))
+        elif scheme in ("NTLM", "Negotiate") and token[8:9] == b"\x03" and challenge:
+            who, _ = ntlm_helper.verify(token, challenge, AUTH_USER.decode(), AUTH_PASSWORD.decode())
+            if who is None:
+                handler.request.sendall(response(status, refusal, offers))
+            else:
+                body = b"%s %s connection %d\n" % (scheme.encode(), who.encode(), connection)
+                handler.request.sendall(response("200 OK", body, ["Connection: keep-alive"]))
+        else:
+            handler.request.sendall(response(status, refusal, offers))
+        raw = handler.read_request()
+
+
 CLIENT_SCENARIOS = {
+    "logon": answer_logon,
+    "logondrop": answer_logon,
+    "logon401": answer_logon,
     "kept": answer_kept,
     "dropkept": answer_kept,
     "closekept": answer_kept,

@@ -159,6 +159,10 @@ const Case kCases[] = {
      HEAD "password=secret\r\nproxypassword=IgRsuRVkdHU0NQ==\r\n"
           "[f]\r\nname=F\r\nProtocol=ftp\r\nsite=h\r\nfiles=f\r\nuser=u\r\npassword=secret\r\n",
      {{11, W, "password does not unscramble"}}},
+    // The account goes to the description's own proxy only.
+    {"a proxy account without a proxy", HEAD "proxyuser=corvane\r\n",
+     {{11, W, "proxyuser without proxy is never used"}}},
+    {"a proxy account for the description's proxy", HEAD "proxy=p\r\nproxyuser=corvane\r\n", {}},
     {"plain proxy password, scrambled password",
      HEAD "password=fjmdICpK9fNT9(X90w==\r\nproxypassword=%Host%\r\n",
      {{12, W, "proxypassword does not unscramble"}}},

@@ -208,6 +208,28 @@ TEST_F(HttpClient, KeptConnectionsCarryTheNextRequest) {
     }
 }
 
+// A proxy offering Negotiate, NTLM and Basic gets the strongest log-on scheme, on one
+// connection. Under Wine the user's own log-on is refused by the system itself, so the
+// account given is what logs on; without one the proxy's refusal stands. A proxy that
+// closes in the middle of the handshake fails the fetch, without a hang.
+TEST_F(HttpClient, LogonProxies) {
+    const std::string proxy = "corvane:Tarrock-7@127.0.0.1:" + scripted;
+    ASSERT_EQ(0, Fetch("127.0.0.1:" + scripted + "/logon/a", proxy.c_str()));
+    EXPECT_EQ(0u, Fetched().rfind("Negotiate ", 0)) << Fetched();
+    EXPECT_NE(std::string::npos, Fetched().find("corvane connection 1")) << Fetched();
+
+    const std::string wrong = "corvane:Tarrock-8@127.0.0.1:" + scripted;
+    EXPECT_EQ(-1, Fetch("127.0.0.1:" + scripted + "/logon/b", wrong.c_str()));
+    EXPECT_EQ(-1, Fetch("127.0.0.1:" + scripted + "/logon/c",
+                        ("127.0.0.1:" + scripted).c_str()));
+    EXPECT_EQ(-1, Fetch("127.0.0.1:" + scripted + "/logondrop/d", proxy.c_str()));
+
+    // An intranet server asking the same, with the site's account.
+    ASSERT_EQ(0, Fetch("corvane:Tarrock-7@127.0.0.1:" + scripted + "/logon401/e"));
+    EXPECT_EQ(0u, Fetched().rfind("Negotiate ", 0)) << Fetched();
+    EXPECT_EQ(-1, Fetch("127.0.0.1:" + scripted + "/logon401/f"));
+}
+
 TEST_F(HttpClient, HeadsOfEveryShape) {
     ASSERT_EQ(0, Fetch("127.0.0.1:" + scripted + "/lfonly"));
     EXPECT_EQ("LF only body\n", Fetched());

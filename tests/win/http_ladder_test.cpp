@@ -17,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include <stdint.h>
 #include <stdio.h>
 #include <string.h>
 
@@ -37,9 +38,10 @@ const char sitePasswordText[] = "Tarrock-7";
 // A value of Internet Settings, removed for the test and put back afterwards.
 class SavedSetting {
 public:
-    explicit SavedSetting(const char* name) : name(name) {
+    explicit SavedSetting(const char* name, const char* keyName = settingsKey)
+        : name(name), keyName(keyName) {
         HKEY key;
-        if (RegOpenKeyExA(HKEY_CURRENT_USER, settingsKey, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
+        if (RegOpenKeyExA(HKEY_CURRENT_USER, keyName, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
             return;
         DWORD size = 0;
         if (RegQueryValueExA(key, name, nullptr, &type, nullptr, &size) == ERROR_SUCCESS) {
@@ -53,7 +55,7 @@ public:
     }
     ~SavedSetting() {
         HKEY key;
-        if (RegCreateKeyA(HKEY_CURRENT_USER, settingsKey, &key) != ERROR_SUCCESS) return;
+        if (RegCreateKeyA(HKEY_CURRENT_USER, keyName, &key) != ERROR_SUCCESS) return;
         if (existed)
             RegSetValueExA(key, name, 0, type, data.data(), static_cast<DWORD>(data.size()));
         else
@@ -65,14 +67,16 @@ public:
 
 private:
     const char* name;
+    const char* keyName;
     DWORD type = 0;
     std::vector<BYTE> data;
     bool existed = false;
 };
 
-void SetSetting(const char* name, DWORD type, const void* data, size_t size) {
+void SetSetting(const char* name, DWORD type, const void* data, size_t size,
+                const char* keyName = settingsKey) {
     HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_CURRENT_USER, settingsKey, &key));
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_CURRENT_USER, keyName, &key));
     EXPECT_EQ(ERROR_SUCCESS, RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data),
                                             static_cast<DWORD>(size)));
     RegCloseKey(key);
@@ -262,7 +266,8 @@ protected:
 
     std::string servers, name, proxyPort, openProxyPort;
     std::string site, siteUser, sitePassword;
-    HttpWorkerTiming timing = {20, 20, 100, 0, 0, 0};  // no waiting for the network
+    // No waiting for the network, no automatic proxy configuration.
+    HttpWorkerTiming timing = {20, 20, 100, 0, 0, 0, 0};
     int port = 0;
     LogTail proxyLog, openProxyLog, accessLog;
     ScratchDirectory work;
@@ -380,6 +385,98 @@ TEST_F(HttpLadder, WhatIsTypedIntoHttpSettingsIsUsedAndKeptWhenNoOtherRungWorks)
     EXPECT_STREQ(siteUserName, connectionSettings.siteUser);
     EXPECT_STREQ(sitePasswordText, connectionSettings.sitePassword);
     EXPECT_EQ(1, connectionSettings.confirmed);
+}
+
+// A proxy that wants the user's Windows log-on and gets none it takes (under Wine the
+// system has no log-on to give) takes the account typed into "HTTP Settings", through
+// NTLM: squid's helper checks its answer to its own challenge.
+TEST_F(HttpLadder, ALogonProxyTakesTheAccountTypedIntoHttpSettings) {
+    std::string ports = servers + "\\ports.ini";
+    std::string ntlmPort =
+        std::to_string(GetPrivateProfileIntA("servers", "proxy_ntlm", 0, ports.c_str()));
+    ASSERT_NE("0", ntlmPort) << "squid with NTLM is not running";
+    LogTail helperLog(servers + "\\logs\\ntlm-helper.log");
+    LogTail squidLog(servers + "\\logs\\squid-ntlm-access.log");
+    std::string content = PseudoRandomBytes(2 * 4096 + 3, 31);
+    std::string remote = Publish("private", content);
+    DialogAnswer answer = {siteUserName, sitePasswordText, "127.0.0.1", ntlmPort, "corvane-squid",
+                           "Squid-Logon-4", 0, 0, false, 0};
+    EXPECT_EQ(0, FetchAnswering(answer, remote));
+    EXPECT_EQ(1, answer.shown);
+    EXPECT_EQ(content, ReadWholeFile(work.Path() + "\\tmp.tmp"));
+    EXPECT_LE(1, helperLog.Count("accepted\n"));
+    EXPECT_EQ(0, helperLog.Count("wrong password"));
+    EXPECT_EQ(1, squidLog.Count("/" + remote + "file002.bin corvane-squid "));
+}
+
+const char connectionsKey[] =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Connections";
+
+// The browser's connection settings as Internet Explorer keeps them (the binary value
+// WinHTTP's resolver reads): flags 1 direct, 4 a configuration script at scriptUrl.
+void SetAutomaticConfiguration(unsigned flags, const std::string& scriptUrl) {
+    std::string bytes;
+    auto number = [&bytes](uint32_t n) {
+        for (int i = 0; i < 4; ++i) bytes += static_cast<char>((n >> (8 * i)) & 0xFF);
+    };
+    number(0x46);
+    number(1);
+    number(flags);
+    number(0);  // no proxy
+    number(0);  // no bypass list
+    number(static_cast<uint32_t>(scriptUrl.size()));
+    bytes += scriptUrl + std::string(32, '\0');
+    SetSetting("DefaultConnectionSettings", REG_BINARY, bytes.data(), bytes.size(), connectionsKey);
+}
+
+// The browser's automatic configuration (a PAC script named in its settings) on the
+// browser's rung, after the description's proxy was refused: the proxy it names for the
+// manifest's URL carries the fetch, DIRECT goes direct, and a script that cannot be
+// fetched or fails to run lets the ladder go on to the direct rung.
+// ctest-labels HttpLadderScript: servers
+class HttpLadderScript : public HttpLadder {
+protected:
+    // script: the script's text ("@PROXY@" the open proxy's port), or null: none can be
+    // fetched. Whether the fetch went through the open proxy.
+    void FetchThroughScript(const char* script, bool viaOpenProxy) {
+        SavedSetting savedConnections("DefaultConnectionSettings", connectionsKey);
+        std::string url = "http://127.0.0.1:" + RefusedPort() + "/" + name + ".pac";
+        if (script != nullptr) {
+            std::string text = script;
+            const size_t at = text.find("@PROXY@");
+            if (at != std::string::npos) text.replace(at, 7, openProxyPort);
+            WriteWholeFile(servers + "\\www\\files\\" + name + ".pac", text);
+            url = "http://127.0.0.1:" + std::to_string(port) + "/files/" + name + ".pac";
+        }
+        SetAutomaticConfiguration(5, url);
+        timing.autoProxyMilliseconds = 5000;
+        std::string content = PseudoRandomBytes(4096 + 11, 40);
+        std::string remote = Publish("pkg", content);
+        HttpWorker worker;
+        EXPECT_EQ(0, Fetch(worker, remote, "127.0.0.1", RefusedPort()));
+        EXPECT_EQ(content, ReadWholeFile(work.Path() + "\\tmp.tmp"));
+        EXPECT_EQ(viaOpenProxy ? 1 : 0, Requests(openProxyLog, remote, "pkginfo.txt"));
+        EXPECT_EQ(viaOpenProxy ? "127.0.0.1" : "", std::string(connectionSettings.proxyHost));
+    }
+};
+
+TEST_F(HttpLadderScript, TheProxyItNamesForTheUrl) {
+    FetchThroughScript("function FindProxyForURL(url, host) {\n"
+                       "  if (shExpMatch(url, \"*/pkginfo.txt\")) return \"PROXY 127.0.0.1:@PROXY@\";\n"
+                       "  return \"DIRECT\";\n}\n",
+                       true);
+}
+
+TEST_F(HttpLadderScript, DirectGoesDirect) {
+    FetchThroughScript("function FindProxyForURL(url, host) { return \"DIRECT\"; }\n", false);
+}
+
+TEST_F(HttpLadderScript, AScriptThatFailsLetsTheLadderGoOn) {
+    FetchThroughScript("function FindProxyForURL(url, host) { throw \"no\"; }\n", false);
+}
+
+TEST_F(HttpLadderScript, AScriptThatCannotBeFetchedLetsTheLadderGoOn) {
+    FetchThroughScript(nullptr, false);
 }
 
 // One 503 on the manifest sends the fetch down to the direct rung; the site still wants
@@ -505,7 +602,7 @@ TEST_F(HttpLadder, WhileNothingAnswersTheLadderWaitsForTheNetworkBeforeAsking) {
         SCOPED_TRACE(c.what);
         waitReports.clear();
         site = c.refused ? "127.0.0.1:" + RefusedPort() : Site() + "/no-such-dir";
-        timing = {20, 20, 100, 1000, 2000, 4500};  // pauses of 1 s, 2 s, then 1.5 s
+        timing = {20, 20, 100, 1000, 2000, 4500, 0};  // pauses of 1 s, 2 s, then 1.5 s
         DialogAnswer answer = {"", "", "", "", "", "", 0, 1, false, 0};  // cancelled
         DWORD start = GetTickCount();
         EXPECT_EQ(4, FetchAnswering(answer, "pkg/"));
@@ -601,9 +698,9 @@ TEST_F(HttpLadder, AnAbortedFetchReturnsWithinASecondInEveryState) {
     std::string content(3 * 4096, 'x');
     std::string partMissing = Publish("pkg", content);
     DeleteFileA((servers + "\\www\\" + partMissing + "file001.bin").c_str());
-    const HttpWorkerTiming noPause = {minute, 20, 100, 0, 0, 0};
-    const HttpWorkerTiming longBackOff = {minute, minute, minute, 0, 0, 0};
-    const HttpWorkerTiming longNetworkWait = {minute, 20, 100, minute, minute, 2 * minute};
+    const HttpWorkerTiming noPause = {minute, 20, 100, 0, 0, 0, 0};
+    const HttpWorkerTiming longBackOff = {minute, minute, minute, 0, 0, 0, 0};
+    const HttpWorkerTiming longNetworkWait = {minute, 20, 100, minute, minute, 2 * minute, 0};
     const std::string refused = "127.0.0.1:" + RefusedPort();
     struct Case {
         const char* what;

@@ -110,7 +110,7 @@ protected:
     int FetchFrom(HttpWorker& worker, const std::string& site, const std::string& remote,
                   DWORD patience = 20000) {
         worker.clientTimeouts = {2000, 3000, 50};
-        worker.timing = {20, 20, 100, 0, 0, 0};
+        worker.timing = {20, 20, 100, 0, 0, 0, 0};
         worker.UseConnectionSettings(&connectionSettings);
         worker.Create(notify);
         worker.SetLogin("", "");
@@ -381,7 +381,7 @@ TEST_F(HttpPackage, SuspendHoldsTheNextPartAndResumeFinishes) {
     HttpWorker worker;
     suspendAtFirstPart = &worker;
     worker.clientTimeouts = {2000, 3000, 50};
-    worker.timing = {20, 20, 100, 0, 0, 0};
+    worker.timing = {20, 20, 100, 0, 0, 0, 0};
     worker.UseConnectionSettings(&connectionSettings);
     worker.Create(notify);
     worker.SetLogin("", "");

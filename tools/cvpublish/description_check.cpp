@@ -347,6 +347,19 @@ void CheckProtocol(Check& check, const ProfileSection* section, NetworkComponent
                             protocol.c_str());
 }
 
+// The proxy account goes to the description's own proxy only: the browser's proxy, and
+// one that takes the user's Windows log-on, never get it.
+void CheckProxyAccount(Check& check, const ProfileSection* section, const char* name) {
+    int line = 0;
+    if (ReadText(check, section, "proxyuser", "", kLoginValueSize, &line).empty()) return;
+    if (!ReadText(check, section, "proxy", "", kProxySize).empty()) return;
+    check.findings->Add(line, Severity::Warning,
+                        "[%s]: proxyuser without proxy is never used: the account goes to the "
+                        "description's own proxy only (a proxy that takes the user's Windows "
+                        "log-on needs no account)",
+                        name);
+}
+
 // An http component's password and proxypassword hold what "cvpublish scramble" prints;
 // the installer unscrambles them. A plain password does not unscramble, or gives bytes
 // nobody types.
@@ -400,6 +413,7 @@ void CheckSource(Check& check, const ProfileSection* section, NetworkComponent* 
     if (facts->protocol == ProtocolHttp) {
         CheckScrambled(check, section, "password");
         CheckScrambled(check, section, "proxypassword");
+        CheckProxyAccount(check, section, facts->section.c_str());
     }
     if (facts->protocol == ProtocolHttp && facts->files.size() > 1)
         check.findings->Add(filesLine, Severity::Warning,
