@@ -16,3 +16,11 @@ void RestrictLibrarySearch();
 // nullptr when it is missing. For libraries the installer uses only when a feature needs
 // them, released with FreeLibrary.
 HMODULE LoadSystemLibrary(const char* name);
+
+// The export name of module as a function pointer of type Proc; false when it has none.
+template <typename Proc>
+bool FindExport(HMODULE module, const char* name, Proc& proc) {
+    // FARPROC stands for any export; going through void* says so without a warning.
+    proc = reinterpret_cast<Proc>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+    return proc != nullptr;
+}

@@ -23,12 +23,6 @@ typedef BOOL(WINAPI* CloseProc)(HINTERNET);
 const int urlSize = 1024;
 const int answerSize = 1024;
 
-template <typename Proc>
-bool Find(HMODULE module, const char* name, Proc& proc) {
-    proc = reinterpret_cast<Proc>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-    return proc != nullptr;
-}
-
 // One lookup, shared by the caller and the resolver's thread: whichever leaves last
 // frees it, so that a caller that gave up never waits for the thread.
 struct Lookup {
@@ -65,8 +59,8 @@ bool Resolve(Lookup& lookup, HINTERNET session, DWORD flags, const wchar_t* scri
     if (info.dwAccessType == WINHTTP_ACCESS_TYPE_NO_PROXY || info.lpszProxy == nullptr) {
         lookup.direct = true;
     } else {
-        taken = WideCharToMultiByte(CP_ACP, 0, info.lpszProxy, -1, lookup.proxies,
-                                    answerSize, nullptr, nullptr) > 0;
+        taken = WideCharToMultiByte(CP_ACP, 0, info.lpszProxy, -1, lookup.proxies, answerSize,
+                                    nullptr, nullptr) > 0;
     }
     if (info.lpszProxy != nullptr) GlobalFree(info.lpszProxy);
     if (info.lpszProxyBypass != nullptr) GlobalFree(info.lpszProxyBypass);
@@ -95,10 +89,10 @@ DWORD WINAPI RunLookup(void* parameter) {
 // for no automatic configuration or the resolver is missing.
 bool Prepare(Lookup& lookup, const char* url) {
     lookup.library = LoadSystemLibrary("winhttp.dll");
-    if (lookup.library == nullptr || !Find(lookup.library, "WinHttpOpen", lookup.open) ||
-        !Find(lookup.library, "WinHttpGetProxyForUrl", lookup.getProxy) ||
-        !Find(lookup.library, "WinHttpCloseHandle", lookup.close) ||
-        !Find(lookup.library, "WinHttpGetIEProxyConfigForCurrentUser", lookup.getUserConfig))
+    if (lookup.library == nullptr || !FindExport(lookup.library, "WinHttpOpen", lookup.open) ||
+        !FindExport(lookup.library, "WinHttpGetProxyForUrl", lookup.getProxy) ||
+        !FindExport(lookup.library, "WinHttpCloseHandle", lookup.close) ||
+        !FindExport(lookup.library, "WinHttpGetIEProxyConfigForCurrentUser", lookup.getUserConfig))
         return false;
     if (MultiByteToWideChar(CP_ACP, 0, url, -1, lookup.url, urlSize) == 0) return false;
     WINHTTP_CURRENT_USER_IE_PROXY_CONFIG settings = {};

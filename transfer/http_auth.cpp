@@ -25,8 +25,8 @@ bool IsTokenCharacter(char c) {
 
 // A base64 token68: letters, digits, "+/-._~" and "=" only at its end.
 bool IsChallengeCharacter(char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-           c == '+' || c == '/' || c == '-' || c == '.' || c == '_' || c == '~' || c == '=';
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' ||
+           c == '/' || c == '-' || c == '.' || c == '_' || c == '~' || c == '=';
 }
 
 // Skips a quoted string that starts at p: past its closing quote, or to end.
@@ -84,8 +84,9 @@ void ParseChallenges(const char* p, const char* end, AuthOffer* offer) {
             bool valid = true;
             for (const char* c = word; c < p; ++c) valid = valid && IsChallengeCharacter(*c);
             if (valid) {
-                TakeChallenge(word, p, current == authNtlm ? offer->ntlmChallenge
-                                                            : offer->negotiateChallenge);
+                TakeChallenge(
+                    word, p,
+                    current == authNtlm ? offer->ntlmChallenge : offer->negotiateChallenge);
                 if (static_cast<size_t>(p - word) > maxChallengeTextLength)
                     offer->schemes &= ~current;
             }
@@ -115,6 +116,12 @@ void ParseAuthOffer(const char* head, size_t headLength, const char* name, AuthO
         ParseChallenges(value.begin, value.end, offer);
 }
 
+const char* AuthSchemeName(AuthScheme scheme) {
+    return scheme == AuthScheme::Negotiate ? "Negotiate"
+           : scheme == AuthScheme::Ntlm    ? "NTLM"
+                                           : "Basic";
+}
+
 AuthScheme StrongestLogonScheme(unsigned offered, unsigned available) {
     const unsigned common = offered & available;
     if ((common & authNegotiate) != 0) return AuthScheme::Negotiate;
@@ -123,8 +130,8 @@ AuthScheme StrongestLogonScheme(unsigned offered, unsigned available) {
 }
 
 AuthAttempt NextAuthAttempt(AuthAttempt last, const AuthSituation& situation) {
-    const bool logon = StrongestLogonScheme(situation.offered, situation.available) !=
-                       AuthScheme::None;
+    const bool logon =
+        StrongestLogonScheme(situation.offered, situation.available) != AuthScheme::None;
     switch (last) {
     case AuthAttempt::None:
         if (logon) return AuthAttempt::Logon;
@@ -133,8 +140,7 @@ AuthAttempt NextAuthAttempt(AuthAttempt last, const AuthSituation& situation) {
         if (logon && situation.accountGiven) return AuthAttempt::GivenAccount;
         [[fallthrough]];
     case AuthAttempt::GivenAccount:
-        if ((situation.offered & authBasic) != 0 && situation.accountGiven &&
-            !situation.basicSent)
+        if ((situation.offered & authBasic) != 0 && situation.accountGiven && !situation.basicSent)
             return AuthAttempt::Basic;
         [[fallthrough]];
     case AuthAttempt::Basic:
@@ -146,9 +152,7 @@ AuthAttempt NextAuthAttempt(AuthAttempt last, const AuthSituation& situation) {
 
 int BuildAuthorizationLine(const char* name, AuthScheme scheme, const char* tokenText, char* out,
                            size_t size) {
-    const char* schemeName = scheme == AuthScheme::Negotiate ? "Negotiate"
-                             : scheme == AuthScheme::Ntlm    ? "NTLM"
-                                                             : "Basic";
+    const char* schemeName = AuthSchemeName(scheme);
     if (size == 0) return -1;
     out[0] = '\0';
     if (!AppendTextN(out, size, name) || !AppendTextN(out, size, ": ") ||

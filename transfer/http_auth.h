@@ -13,6 +13,9 @@ enum AuthSchemeBits : unsigned {
 };
 enum class AuthScheme { None, Basic, Ntlm, Negotiate };
 
+// The scheme as headers and SSPI name it: "Basic", "NTLM", "Negotiate".
+const char* AuthSchemeName(AuthScheme scheme);
+
 const int statusUnauthorized = 401;
 const int statusProxyAuthenticationRequired = 407;
 

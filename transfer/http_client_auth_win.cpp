@@ -23,10 +23,6 @@ const size_t authTokenSize = maxLogonTokenTextLength + 1;
 const size_t authLineSize = maxLogonTokenTextLength + 64;
 const size_t authRequestSize = authLineSize + requestBufferSize;
 
-const char* SchemeText(AuthScheme scheme) {
-    return scheme == AuthScheme::Negotiate ? "Negotiate" : "NTLM";
-}
-
 }  // namespace
 
 bool HttpClient::IsAuthRequest(const ResponseHeader& header) const {
@@ -34,8 +30,8 @@ bool HttpClient::IsAuthRequest(const ResponseHeader& header) const {
     return header.status == statusUnauthorized;
 }
 
-int HttpClient::TakeAuthRequest(AuthExchange& auth, SOCKET s, char* block, int count,
-                                const ResponseHeader& header) {
+bool HttpClient::TakeAuthRequest(AuthExchange& auth, SOCKET s, char* block, int count,
+                                 const ResponseHeader& header) {
     auth.forProxy = header.status == statusProxyAuthenticationRequired;
     ParseAuthOffer(block, static_cast<size_t>(header.headerLength),
                    auth.forProxy ? "Proxy-Authenticate" : "WWW-Authenticate", &auth.offer);
@@ -44,20 +40,19 @@ int HttpClient::TakeAuthRequest(AuthExchange& auth, SOCKET s, char* block, int c
     Log(levelProgress, "%s: %s asks for authentication (schemes %u)\n", authName,
         auth.forProxy ? "the proxy" : "the server", auth.offer.schemes);
     // The rest of the refusal, so that the next attempt can follow on this connection.
-    if (!header.keepsConnection || header.contentLength > maxRefusalBodyBytes) return httpAuthWanted;
+    if (!header.keepsConnection || header.contentLength > maxRefusalBodyBytes) return false;
     long long left = header.contentLength - (count - header.headerLength);
     while (left > 0) {
         const int want = left < static_cast<long long>(receiveBlockSize)
                              ? static_cast<int>(left)
                              : static_cast<int>(receiveBlockSize);
         const int got = ReceiveAll(s, block, want);
-        if (got <= 0) return httpAuthWanted;
+        if (got <= 0) return false;
         left -= got;
     }
     // Nothing more is queued for this response: the next one is waited for.
     moreQueued = false;
-    keepThisConnection = left == 0;
-    return httpAuthWanted;
+    return left == 0;
 }
 
 void HttpClient::AuthExchange::Reset() {
@@ -78,8 +73,8 @@ bool HttpClient::ContinueExchange(AuthExchange& auth, bool connectionKept) {
     const unsigned bit = auth.scheme == AuthScheme::Negotiate ? authNegotiate : authNtlm;
     const char* challenge = auth.scheme == AuthScheme::Negotiate ? auth.offer.negotiateChallenge
                                                                  : auth.offer.ntlmChallenge;
-    if (!exchanging || (auth.offer.schemes & bit) == 0 || challenge[0] == '\0' ||
-        !connectionKept || auth.legs >= maxExchangeLegs)
+    if (!exchanging || (auth.offer.schemes & bit) == 0 || challenge[0] == '\0' || !connectionKept ||
+        auth.legs >= maxExchangeLegs)
         return false;
     if (!auth.logon.NextToken(challenge, auth.token, authTokenSize)) return false;
     ++auth.legs;
@@ -114,7 +109,7 @@ bool HttpClient::StartNextAttempt(AuthExchange& auth) {
             auth.logon.NextToken("", auth.token, authTokenSize)) {
             auth.legs = 1;
             Log(levelProgress, "%s: %s through %s\n", authName,
-                given ? "the account given" : "the user's own log-on", SchemeText(auth.scheme));
+                given ? "the account given" : "the user's own log-on", AuthSchemeName(auth.scheme));
             return true;
         }
     }

@@ -402,10 +402,9 @@ int HttpClient::ReadTunnelAnswer(SOCKET s, ResponseHeader& header, char* head, i
 int HttpClient::OpenTunnel(SOCKET& s) {
     char firstRequest[requestBufferSize];
     tunnelAuth.Reset();
-    proxyBasicSent = !proxyWantsLogon && proxy->user != nullptr && proxy->password != nullptr;
     char* request = firstRequest;
     int length = build_connect_request(target, proxy, firstRequest, sizeof firstRequest,
-                                       proxyWantsLogon ? "" : nullptr);
+                                       UnaskedCredentials().proxyLine);
     for (;;) {
         if (length < 0) return httpError;
         int sent = SendRaw(s, request, length);
@@ -420,10 +419,7 @@ int HttpClient::OpenTunnel(SOCKET& s) {
                 header.status);
             return httpError;
         }
-        keepThisConnection = false;
-        TakeAuthRequest(tunnelAuth, s, head, count, header);
-        const bool kept = keepThisConnection;
-        keepThisConnection = false;
+        const bool kept = TakeAuthRequest(tunnelAuth, s, head, count, header);
         length = NextTunnelRequest(kept, request);
         if (length < 0) return httpError;
         if (!kept || tunnelAuth.freshConnection) {
@@ -606,7 +602,10 @@ int HttpClient::ReceiveFile(SOCKET s, const char* localPath) {
     parse_response_header(block, static_cast<size_t>(count), &header);
 
     if (header.status == statusOk) return ReceiveBody(s, localPath, block, count, header);
-    if (IsAuthRequest(header)) return TakeAuthRequest(requestAuth, s, block, count, header);
+    if (IsAuthRequest(header)) {
+        keepThisConnection = TakeAuthRequest(requestAuth, s, block, count, header);
+        return httpAuthWanted;
+    }
 
     if (header.status == statusMovedPermanently || header.status == statusFound) {
         if (header.location[0] == '\0') {

@@ -161,8 +161,8 @@ private:
     };
     static const int httpAuthWanted = -101;  // a 401 or 407 that an attempt may answer
     bool IsAuthRequest(const ResponseHeader& header) const;
-    // Reads the offer and the rest of the refusal, so that its connection can be kept.
-    int TakeAuthRequest(AuthExchange& auth, SOCKET s, char* block, int count,
+    // Reads the offer and the rest of the refusal; true when its connection can be kept.
+    bool TakeAuthRequest(AuthExchange& auth, SOCKET s, char* block, int count,
                         const ResponseHeader& header);
     bool ContinueExchange(AuthExchange& auth, bool connectionKept);
     bool StartNextAttempt(AuthExchange& auth);

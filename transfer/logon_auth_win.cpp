@@ -14,10 +14,6 @@ namespace {
 const size_t maxChallengeBytes = maxChallengeTextLength / 4 * 3;
 const size_t accountTextSize = 260;
 
-const char* PackageName(AuthScheme scheme) {
-    return scheme == AuthScheme::Negotiate ? "Negotiate" : "NTLM";
-}
-
 // An account as SSPI takes it: "DOMAIN\user" names its domain; any other form is the
 // user name alone.
 struct AccountIdentity {
@@ -77,7 +73,7 @@ bool LogonExchange::Load() {
     PSecPkgInfoA info = nullptr;
     const AuthScheme schemes[] = {AuthScheme::Ntlm, AuthScheme::Negotiate};
     for (AuthScheme scheme : schemes) {
-        if (s.sspi->QuerySecurityPackageInfoA(const_cast<char*>(PackageName(scheme)), &info) !=
+        if (s.sspi->QuerySecurityPackageInfoA(const_cast<char*>(AuthSchemeName(scheme)), &info) !=
             SEC_E_OK)
             continue;
         s.sspi->FreeContextBuffer(info);
@@ -98,7 +94,7 @@ bool LogonExchange::Start(AuthScheme scheme, const char* host, const char* user,
     if (user != nullptr && !account.Set(user, password)) return false;
     TimeStamp expiry;
     const SECURITY_STATUS status = s.sspi->AcquireCredentialsHandleA(
-        nullptr, const_cast<char*>(PackageName(scheme)), SECPKG_CRED_OUTBOUND, nullptr,
+        nullptr, const_cast<char*>(AuthSchemeName(scheme)), SECPKG_CRED_OUTBOUND, nullptr,
         user != nullptr ? &account.identity : nullptr, nullptr, nullptr, &s.credentials, &expiry);
     s.credentialsValid = status == SEC_E_OK;
     return s.credentialsValid;
@@ -111,8 +107,8 @@ bool LogonExchange::NextToken(const char* challengeText, char* out, size_t size)
     unsigned char challenge[maxChallengeBytes];
     int challengeLength = 0;
     if (challengeText[0] != '\0') {
-        challengeLength = Base64Decode(challengeText, standardBase64Alphabet, challenge,
-                                       sizeof challenge);
+        challengeLength =
+            Base64Decode(challengeText, standardBase64Alphabet, challenge, sizeof challenge);
         if (challengeLength <= 0) {
             End();
             return false;
@@ -130,10 +126,10 @@ bool LogonExchange::NextToken(const char* challengeText, char* out, size_t size)
         SECURITY_NATIVE_DREP, first && challengeLength == 0 ? nullptr : &inputDescription, 0,
         &s.context, &outputDescription, &attributes, &expiry);
     if (status == SEC_E_OK || status == SEC_I_CONTINUE_NEEDED) s.contextValid = true;
-    const bool made = (status == SEC_E_OK || status == SEC_I_CONTINUE_NEEDED) &&
-                      output.pvBuffer != nullptr && output.cbBuffer > 0 &&
-                      Base64Encode(output.pvBuffer, output.cbBuffer, standardBase64Alphabet, out,
-                                   size);
+    const bool made =
+        (status == SEC_E_OK || status == SEC_I_CONTINUE_NEEDED) && output.pvBuffer != nullptr &&
+        output.cbBuffer > 0 &&
+        Base64Encode(output.pvBuffer, output.cbBuffer, standardBase64Alphabet, out, size);
     if (output.pvBuffer != nullptr) s.sspi->FreeContextBuffer(output.pvBuffer);
     if (!made) End();
     return made;

@@ -39,13 +39,6 @@ typedef BOOL(WINAPI* VerifyPolicyProc)(LPCSTR, PCCERT_CHAIN_CONTEXT, PCERT_CHAIN
 typedef VOID(WINAPI* FreeChainProc)(PCCERT_CHAIN_CONTEXT);
 typedef BOOL(WINAPI* FreeCertificateProc)(PCCERT_CONTEXT);
 
-template <typename Proc>
-bool Find(HMODULE module, const char* name, Proc& proc) {
-    // FARPROC stands for any export; going through void* says so without a warning.
-    proc = reinterpret_cast<Proc>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-    return proc != nullptr;
-}
-
 }  // namespace
 
 struct TlsChannel::Security {
@@ -87,10 +80,11 @@ bool TlsChannel::LoadInterface() {
     Security& s = *security;
     s.sspi = LoadSecurityInterface(s.sspiLibrary);
     s.cryptLibrary = LoadSystemLibrary("crypt32.dll");
-    if (s.cryptLibrary == nullptr || !Find(s.cryptLibrary, "CertGetCertificateChain", s.getChain) ||
-        !Find(s.cryptLibrary, "CertVerifyCertificateChainPolicy", s.verifyPolicy) ||
-        !Find(s.cryptLibrary, "CertFreeCertificateChain", s.freeChain) ||
-        !Find(s.cryptLibrary, "CertFreeCertificateContext", s.freeCertificate))
+    if (s.cryptLibrary == nullptr ||
+        !FindExport(s.cryptLibrary, "CertGetCertificateChain", s.getChain) ||
+        !FindExport(s.cryptLibrary, "CertVerifyCertificateChainPolicy", s.verifyPolicy) ||
+        !FindExport(s.cryptLibrary, "CertFreeCertificateChain", s.freeChain) ||
+        !FindExport(s.cryptLibrary, "CertFreeCertificateContext", s.freeCertificate))
         s.getChain = nullptr;
     return s.sspi != nullptr && s.getChain != nullptr;
 }
