@@ -66,10 +66,12 @@ void Finish(InstallView& view, const char* profile, InstallationEnd end) {
     }
 }
 
-void ReportNotReady(const InstallerRun& run, InstallView& view, const char* caption) {
+void ReportNotReady(InstallerRun& run, InstallView& view, const char* caption) {
     char text[512];
     LoadText(NotReadyTextId(run.networkRun), text, countof(text));
-    view.ShowError(text, caption);
+    run.downloadFailed = true;
+    // An unattended run has nobody to read it: the exit code says it.
+    if (run.allowIntervention) view.ShowError(text, caption);
     view.EndRun(NotReadyEnd().end);
 }
 

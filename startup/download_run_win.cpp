@@ -72,6 +72,7 @@ int RunDownload(bool showWelcome, bool resuming, const char* infPath, bool saveP
         allowIntervention = dialog.run.allowIntervention;
         if (dialog.holdsNoDescription) processExitCode = kExitNoDescription;
         if (dialog.run.installFailed) processExitCode = kExitInstallFailed;
+        if (dialog.run.downloadFailed) processExitCode = kExitDownloadFailed;
     }
     RunAftermath aftermath = DecideAftermath(end, infPath != nullptr, shuttingDown);
     if (aftermath.deleteWorkDirectory) DeleteWorkDirectory(record);

@@ -16,9 +16,11 @@ int RunDownload(bool showWelcome, bool resuming, const char* infPath, bool saveP
 
 // The process's exit code: 0, kExitNoDescription once a download run found no
 // description in the installer, kExitInstallFailed once a step of an installation
-// failed (a second start handing over ends with 1).
+// failed, kExitDownloadFailed once a run ended without every file (a second start
+// handing over ends with 1).
 const int kExitNoDescription = 3;
 const int kExitInstallFailed = 4;
+const int kExitDownloadFailed = 5;
 int ProcessExitCode();
 
 // Quit chosen from the tray while a download run is open: the open download dialog

@@ -520,7 +520,10 @@ INT_PTR DownloadDialog::DialogProc(UINT message, WPARAM wParam, LPARAM lParam) {
         run.installing = true;
         RunInstallation(run, *this);
     } else if (message == msgHttpSettingsWanted) {
-        bool again = AskForHttpSettings(*reinterpret_cast<HttpSettingsRequest*>(lParam));
+        // An unattended run (allowintervention=FALSE) has nobody to ask: the file fails
+        // as when the settings are cancelled, and the run ends with its exit code.
+        bool again = run.allowIntervention &&
+                     AskForHttpSettings(*reinterpret_cast<HttpSettingsRequest*>(lParam));
         SetWindowLongPtrA(windowHandle, DWLP_MSGRESULT, again ? 1 : 0);
         return 1;
     } else if (message == WM_QUERYENDSESSION) {

@@ -141,7 +141,7 @@ TEST_F(InstallerRun, AFailedDownloadShowsTheRowsAndMessage585AndKeepsEverything)
                   std::to_string(TestServerPort("nginx")) + "'.",
               Person::ControlText(dialog, 1002));
     ASSERT_TRUE(Person::Answer(box, IDOK));
-    EXPECT_EQ(0, run.WaitForExit(patience));
+    EXPECT_EQ(5, run.WaitForExit(patience));  // the download failed
     // Ended keeping the files: the work directory, its record and the shortcut stay.
     EXPECT_TRUE(FileExists(work + "\\setup.exe"));
     EXPECT_TRUE(FileExists(work + "\\tarrock.inf"));
@@ -284,6 +284,23 @@ TEST_F(InstallerRun, LocalComponentsNeverShowTheDialogNorWriteAShortcut) {
     EXPECT_FALSE(FileExists(shortcut));
     // Present and local, it counts as installed: the work directory goes with the run.
     EXPECT_FALSE(FileExists(work));
+}
+
+// allowintervention=FALSE: nobody is there to ask for settings or to read a message. A
+// download that fails on every road ends the run with its own exit code, the files
+// kept for the next start.
+TEST_F(InstallerRun, WithoutInterventionAFailedDownloadAsksNothingAndEndsWithItsCode) {
+    std::string setup = MakeInstaller(
+        scratch.Path(),
+        {{"tarrock.inf", NetworkDescription("pkg/missing", "allowintervention=FALSE\r\n")}});
+    InstallerProcess run(setup, "/NoIntervention");
+    ASSERT_TRUE(run.Started());
+    Person user(run.Id());
+    WindowQuery settings;
+    settings.caption = "HTTP Settings";
+    EXPECT_FALSE(EverShownUntilExit(user, run.Id(), settings)) << user.DescribeWindows();
+    EXPECT_EQ(5, run.WaitForExit(patience)) << user.DescribeWindows();
+    EXPECT_TRUE(FileExists(work + "\\tarrock.inf"));
 }
 
 TEST_F(InstallerRun, WithoutInterventionThereIsNoWelcomeAndNoButtons) {
