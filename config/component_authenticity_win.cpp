@@ -2,6 +2,8 @@
 // component_authenticity_win.h).
 #include "config/component_authenticity_win.h"
 
+#include "common/run_log_win.h"
+
 #include <stdlib.h>
 #include <string.h>
 
@@ -65,8 +67,11 @@ bool PresentFileCounts(const Component& component, size_t index, const char* pat
     if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES) return false;
     if (!HasPublisherKey(component) && !HasPinnedDigests(component)) return true;
     Sha256Digest digest;
-    return ExpectedDigest(component, index, path, digest) &&
-           FileMatchesDigest(path, digest) == Authentic;
+    bool counts = ExpectedDigest(component, index, path, digest) &&
+                  FileMatchesDigest(path, digest) == Authentic;
+    LogEvent("component '%s': %s in place %s", component.name, LastPathElement(path),
+             counts ? "matches its signed or pinned digest" : "does not match: fetched again");
+    return counts;
 }
 
 SourceVerdict JudgeComponentSource(const Component& component) {
@@ -116,6 +121,8 @@ AuthenticityResult CheckedFiles::Check(const Component& component) {
         if (file == INVALID_HANDLE_VALUE) return NotAuthentic;
         held[heldCount++] = file;
         AuthenticityResult result = HandleMatchesDigest(file, digest);
+        LogEvent("component '%s': %s before installing: %s", component.name, name,
+                 result == Authentic ? "the publisher's" : "not the publisher's");
         if (result != Authentic) return result;
     }
     return Authentic;

@@ -4,6 +4,7 @@
 
 #include <stdlib.h>
 
+#include "common/run_log_win.h"
 #include "common/limits.h"
 #include "common/resource_string_win.h"
 #include "config/component_authenticity_win.h"
@@ -108,6 +109,7 @@ DescriptionLoad LoadDescriptions(InstallerRun& run) {
 }
 
 void ReadDescription(InstallerRun& run, const char* path) {
+    LogEvent("description read: %s", LastPathElement(path));
     char value[kDefsValueSize];
     ReadValue("defs", "allowintervention", "TRUE", value, countof(value), path);
     if (DisallowsIntervention(value)) run.allowIntervention = false;
@@ -125,12 +127,20 @@ bool AddComponent(InstallerRun& run, const char* section, const char* path) {
     Component component = {};
     // Later reads go through the stored section name, so a name that does not fit
     // would read another section: such a component is ignored.
-    if (!CopyText(component.sectionName, section)) return false;
-    if (!CopyText(component.descriptionPath, path)) return false;
+    if (!CopyText(component.sectionName, section) || !CopyText(component.descriptionPath, path)) {
+        LogEvent("component section %s: skipped, its name is too long", section);
+        return false;
+    }
 
     ReadValue(section, "name", "", component.name, countof(component.name), path);
-    if (component.name[0] == '\0') return false;
-    if (ReadInt(section, "enable", 1, path) == 0) return false;
+    if (component.name[0] == '\0') {
+        LogEvent("component section %s: skipped, it has no name", section);
+        return false;
+    }
+    if (ReadInt(section, "enable", 1, path) == 0) {
+        LogEvent("component '%s': skipped, enable=0", component.name);
+        return false;
+    }
 
     component.workDirectory = run.workDirectory;
     component.verifiedFiles = &run.verifiedFiles;
@@ -139,7 +149,12 @@ bool AddComponent(InstallerRun& run, const char* section, const char* path) {
     component.installOrder = ReadInt(section, "InstallOrder", kDefaultOrder, path);
     component.status = NeedsDownload;
     ClassifyComponent(component);
-    return run.AddComponent(component);
+    static const char* const decisions[] = {"already installed", "present: nothing to download",
+                                            "to download"};
+    bool added = run.AddComponent(component);
+    LogEvent("component '%s': %s", component.name,
+             !added ? "skipped, the run holds no more components" : decisions[component.status]);
+    return added;
 }
 
 void ClassifyComponent(Component& component) {
@@ -233,11 +248,15 @@ bool SelectNextDownload(InstallerRun& run) {
         ReadComponentValue(component, "proxy", "", run.proxy, countof(run.proxy));
         ReadComponentValue(component, "port", "", run.port, countof(run.port));
         if (!SiteCanBeDownloaded(run.site)) {
+            LogEvent("component '%s': its site cannot be downloaded from", component.name);
             run.SetCurrentStatus(DownloadError);
             continue;
         }
         ReadComponentValue(component, "sourceDir", "", run.sourceDir, countof(run.sourceDir));
         run.SetCurrentStatus(Downloading);
+        char site[sizeof run.site];
+        SiteForLog(run.site, site, sizeof site);
+        LogEvent("component '%s': downloading from %s", component.name, site);
         return true;
     }
 }

@@ -93,6 +93,7 @@ public:
     bool installing = false;    // the download is over; the installation decides the end
     bool installFailed = false;  // a step of the installation failed: the exit code says so
     bool downloadFailed = false;  // not every file arrived: the exit code says so
+    bool cancelledByUser = false;  // Quit, or "Ready to Install" declined
 
     // The download in progress.
     int currentIndex = -1;

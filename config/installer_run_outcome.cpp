@@ -56,3 +56,25 @@ RunAftermath DecideAftermath(RunEnd end, bool descriptionNamed, bool shuttingDow
     }
     return aftermath;
 }
+
+int RunExitCode(const RunExitFacts& facts) {
+    if (facts.noDescription) return kExitNoDescription;
+    if (facts.installFailed) return kExitInstallFailed;
+    if (facts.downloadFailed) return kExitDownloadFailed;
+    if (facts.cancelled) return kExitCancelled;
+    if (facts.end == RunEnd::Suspended) return kExitSuspended;
+    return kExitInstalled;
+}
+
+const char* ExitCodeMeaning(int code) {
+    switch (code) {
+    case kExitInstalled: return "installed";
+    case kExitHandedOver: return "handed over to the running instance";
+    case kExitNoDescription: return "no description of components";
+    case kExitInstallFailed: return "installation failed";
+    case kExitDownloadFailed: return "download failed";
+    case kExitCancelled: return "cancelled by the user";
+    case kExitSuspended: return "suspended";
+    default: return "unknown";
+    }
+}

@@ -64,3 +64,28 @@ struct RunAftermath {
 // descriptionNamed: the description was named on the command line, so the directory
 // is the user's and is never deleted.
 RunAftermath DecideAftermath(RunEnd end, bool descriptionNamed, bool shuttingDown);
+
+// The process's exit code, for scripts and deployment tools: what the last run came to.
+// A second start that hands over to the running instance ends with kExitHandedOver.
+const int kExitInstalled = 0;
+const int kExitHandedOver = 1;
+const int kExitNoDescription = 3;
+const int kExitInstallFailed = 4;
+const int kExitDownloadFailed = 5;
+const int kExitCancelled = 6;
+const int kExitSuspended = 7;
+
+struct RunExitFacts {
+    RunEnd end;
+    bool noDescription;   // the installer holds no description of components
+    bool installFailed;   // a step of the installation failed
+    bool downloadFailed;  // not every file arrived
+    bool cancelled;       // the user quit, or declined to install
+};
+
+// A failure outweighs how the run was left: a run whose download failed and was then
+// quit still tells that the files did not arrive.
+int RunExitCode(const RunExitFacts& facts);
+
+// What an exit code means, in the words of the README's table (for the log).
+const char* ExitCodeMeaning(int code);

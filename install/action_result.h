@@ -16,6 +16,8 @@ enum class ActionResult {
 
 // False when the action fails the component: the installation stops there.
 bool ActionSucceeded(ActionResult result);
+// The result as the run's log names it.
+const char* ActionResultName(ActionResult result);
 
 // How one "registry%d" section ended.
 enum class RegistrySectionResult {
@@ -26,6 +28,7 @@ enum class RegistrySectionResult {
     KeyNotWritable,   // a key could not be created or opened
     ValueNotWritten,  // a value could not be written (a key the user may only read)
 };
+const char* RegistrySectionResultName(RegistrySectionResult result);
 
 // False when the section fails the component: a value it asked for was not written.
 bool RegistrySectionSucceeded(RegistrySectionResult result);

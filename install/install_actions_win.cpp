@@ -2,6 +2,7 @@
 // the shell), waits for a started program while this thread's messages keep flowing,
 // reads the program's verdict and marks the component present for the client.
 #include "install/install_actions_win.h"
+#include "common/run_log_win.h"
 #include "common/registry_text_win.h"
 
 #include "config/component_authenticity_win.h"
@@ -104,6 +105,11 @@ void WaitForProgram(HANDLE process, HANDLE thread) {
                 DispatchMessageA(&message);
             }
         }
+        DWORD exitCode = 0;
+        if (GetExitCodeProcess(process, &exitCode) && exitCode != STILL_ACTIVE)
+            LogEvent("the program ended with exit code %lu", exitCode);
+        else
+            LogEvent("the program was left running (Windows is ending the session)");
         CloseHandle(process);
         currentInstallProcess = -1;
     }
@@ -118,8 +124,10 @@ bool StartAndWait(const char* program, char* line, const char* directory) {
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION started = {};
     if (!CreateProcessA(program, line, nullptr, nullptr, FALSE, CREATE_DEFAULT_ERROR_MODE, nullptr,
-                        directory, &startup, &started))
+                        directory, &startup, &started)) {
+        LogEvent("%s could not be started (error %lu)", LastPathElement(program), GetLastError());
         return false;
+    }
     WaitForProgram(started.hProcess, started.hThread);
     return true;
 }
@@ -191,7 +199,10 @@ VerbOutcome ShellVerb(const Component& component, const InstallEntry& fields,
     info.lpParameters = fields.arguments != nullptr ? fields.arguments : commandLine;
     info.lpDirectory = component.workDirectory;
     info.nShow = SW_HIDE;
-    if (!ShellExecuteExA(&info)) return Ended(ActionResult::ShellFoundNoProgram);
+    if (!ShellExecuteExA(&info)) {
+        LogEvent("the shell could not start %s (error %lu)", fields.file, GetLastError());
+        return Ended(ActionResult::ShellFoundNoProgram);
+    }
     WaitForProgram(info.hProcess, nullptr);
     return {ActionResult::Done, true};
 }
@@ -225,6 +236,7 @@ ActionResult UnpackIntoTarget(const char* fullPath, int flags) {
     char target[MAX_PATH];
     ChooseTargetDirectory(flags, target);
     if (target[0] == '\0') return ActionResult::NoTarget;
+    LogEvent("unpacking into %s", target);
     return CallUnzipPackage(fullPath, target, UnpackFlag(flags)) ? ActionResult::Done
                                                                  : ActionResult::NotUnpacked;
 }
@@ -235,7 +247,10 @@ ActionResult CopyIntoTarget(const char* fullPath, const char* file, int flags) {
     if (target[0] == '\0') return ActionResult::NoTarget;
     // A target path that does not fit would name another file: nothing is copied.
     if (!AppendText(target, "\\") || !AppendText(target, file)) return ActionResult::NotCopied;
-    if (!CopyFileA(fullPath, target, FALSE)) return ActionResult::NotCopied;
+    if (!CopyFileA(fullPath, target, FALSE)) {
+        LogEvent("%s could not be copied to %s (error %lu)", file, target, GetLastError());
+        return ActionResult::NotCopied;
+    }
     // The list is the client's to-do; a copy that is in place counts without it.
     if (flags & kTargetExtraFlag) (void)AddToComRegistrationList(target);
     return ActionResult::Done;
@@ -261,7 +276,10 @@ VerbOutcome CarryOut(const Component& component, const InstallEntry& fields, con
 
 int PerformInstallAction(Component& component, char* entry, const CheckedFiles* checked) {
     InstallEntry fields;
-    if (!SplitInstallEntry(entry, &fields)) return 0;
+    if (!SplitInstallEntry(entry, &fields)) {
+        LogEvent("component '%s': an entry without verb or file", component.name);
+        return 0;
+    }
     char fullPath[MAX_PATH];
     // A file whose path does not fit names no file of the component: nothing happens.
     bool named = checked != nullptr
@@ -275,6 +293,8 @@ int PerformInstallAction(Component& component, char* entry, const CheckedFiles* 
     if (outcome.started && ProgramReportedFailure())
         outcome.result = ActionResult::ProgramReportedFailure;
     MarkComponentPresent(component);
+    LogEvent("component '%s': %s %s: %s", component.name, fields.verb, fields.file,
+             ActionResultName(outcome.result));
     return ActionSucceeded(outcome.result) ? 1 : 0;
 }
 

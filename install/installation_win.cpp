@@ -3,6 +3,7 @@
 // outcome, recording its progress in the state profile.
 #include "install/installation_win.h"
 
+#include "common/run_log_win.h"
 #include "common/limits.h"
 #include "common/resource_string_win.h"
 #include "common/status_line.h"
@@ -70,6 +71,7 @@ void ReportNotReady(InstallerRun& run, InstallView& view, const char* caption) {
     char text[512];
     LoadText(NotReadyTextId(run.networkRun), text, countof(text));
     run.downloadFailed = true;
+    LogEvent("not every component is there: nothing is installed");
     // An unattended run has nobody to read it: the exit code says it.
     if (run.allowIntervention) view.ShowError(text, caption);
     view.EndRun(NotReadyEnd().end);
@@ -128,6 +130,7 @@ void ReportRefusal(const InstallerRun& run, InstallView& view, const char* name,
     ReplaceEveryPercentOne(format, name, text, countof(text));
     LoadText(IDS_APP_TITLE, caption, countof(caption));
     view.ShowStatusLine(text);
+    LogEvent("%s", text);
     if (run.allowIntervention) view.ShowError(text, caption);
 }
 
@@ -155,6 +158,7 @@ void ReportFailedStep(const InstallerRun& run, InstallView& view, const char* na
     CopyText(text, line);  // cut to what a message shows
     LoadText(IDS_APP_TITLE, caption, countof(caption));
     view.ShowStatusLine(text);
+    LogEvent("%s", line);
     if (run.allowIntervention) view.ShowError(text, caption);
 }
 
@@ -211,11 +215,15 @@ bool InstallComponent(InstallerRun& run, InstallView& view, int index) {
         if (ReadEntry(component, kExtractAction.key, pass, entry))
             succeeded = PerformStep(run, view, index, name, kExtractAction, pass, entry,
                                     checkedFiles, failed);
-        if (ReadEntry(component, "registry", pass, entry) &&
-            !RegistrySectionSucceeded(ApplyRegistrySection(component.descriptionPath, entry))) {
-            failed = NameStep("registry", pass, entry);
-            succeeded = false;
-            break;
+        if (ReadEntry(component, "registry", pass, entry)) {
+            RegistrySectionResult applied = ApplyRegistrySection(component.descriptionPath, entry);
+            LogEvent("component '%s': registry section %s: %s", name, entry,
+                     RegistrySectionResultName(applied));
+            if (!RegistrySectionSucceeded(applied)) {
+                failed = NameStep("registry", pass, entry);
+                succeeded = false;
+                break;
+            }
         }
         if (ReadEntry(component, kInstallAction.key, pass, entry))
             succeeded = PerformStep(run, view, index, name, kInstallAction, pass, entry,
@@ -257,6 +265,8 @@ void RunInstallation(InstallerRun& run, InstallView& view) {
     char profile[260];
     if (!GetStateProfilePath(profile)) profile[0] = '\0';
     if (!AskToInstall(run, view)) {
+        LogEvent("\"Ready to Install\" declined");
+        run.cancelledByUser = true;
         Finish(view, profile, DeclinedEnd(view.AskDeleteFiles()));
         return;
     }

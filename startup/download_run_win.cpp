@@ -1,5 +1,6 @@
 // One download run: WinSock, the work directory, the download dialog, and what the
 // dialog's end code means for the files and the restart shortcut.
+#include "common/run_log_win.h"
 #include "config/installer_run_outcome.h"
 #include "config/work_directory_win.h"
 #include "shell/app_win.h"
@@ -46,6 +47,7 @@ int RunDownload(bool showWelcome, bool resuming, const char* infPath, bool saveP
     WSADATA winsock;
     if (WSAStartup(MAKEWORD(1, 1), &winsock) != 0) {
         ShowAppMessage(IDS_WINSOCK_ERROR, MB_ICONERROR);
+        processExitCode = kExitDownloadFailed;
         return 0;
     }
     WorkDirectoryRecord record = {};
@@ -54,6 +56,7 @@ int RunDownload(bool showWelcome, bool resuming, const char* infPath, bool saveP
         DirectoryOfDescription(infPath, record.path);
     } else if (!GetWorkDirectory(record)) {
         ShowAppMessage(IDS_TEMP_DIR_ERROR, MB_ICONERROR);
+        processExitCode = kExitDownloadFailed;
         WSACleanup();
         return 0;
     }
@@ -70,9 +73,10 @@ int RunDownload(bool showWelcome, bool resuming, const char* infPath, bool saveP
         openDialog = nullptr;
         carried = dialog.run.connection;
         allowIntervention = dialog.run.allowIntervention;
-        if (dialog.holdsNoDescription) processExitCode = kExitNoDescription;
-        if (dialog.run.installFailed) processExitCode = kExitInstallFailed;
-        if (dialog.run.downloadFailed) processExitCode = kExitDownloadFailed;
+        RunExitFacts facts = {end, dialog.holdsNoDescription, dialog.run.installFailed,
+                              dialog.run.downloadFailed, dialog.run.cancelledByUser};
+        processExitCode = RunExitCode(facts);
+        LogEvent("the download run ends: %s", ExitCodeMeaning(processExitCode));
     }
     RunAftermath aftermath = DecideAftermath(end, infPath != nullptr, shuttingDown);
     if (aftermath.deleteWorkDirectory) DeleteWorkDirectory(record);
@@ -89,6 +93,8 @@ int RunDownload(bool showWelcome, bool resuming, const char* infPath, bool saveP
 }
 
 int ProcessExitCode() { return processExitCode; }
+
+void SetProcessExitCode(int code) { processExitCode = code; }
 
 bool QuitOpenDownloadRun() {
     if (openDialog == nullptr || openDialog->windowHandle == nullptr) return false;

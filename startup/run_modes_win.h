@@ -1,11 +1,12 @@
 // The two run modes as the entry calls them, and what each needs of the other.
 #pragma once
 
+#include "config/installer_run_outcome.h"
 #include "transfer/connection_settings.h"
 
-// Tray mode: waits as a notification-area icon. 1 = Open was chosen (menu,
-// double-click, or a second start of the program), 0 = Quit, the tray window was
-// closed, or tray mode could not start.
+// Tray mode: waits as a notification-area icon. kTrayOpen = Open was chosen (menu,
+// double-click, or a second start of the program), kTrayQuit = Quit or the tray window
+// was closed, kTrayUnavailable = its window could not be made.
 int RunTray();
 
 // One download run: 1 = the run was suspended (go to tray mode), 0 = the run is over.
@@ -14,14 +15,10 @@ int RunTray();
 int RunDownload(bool showWelcome, bool resuming, const char* infPath, bool saveProxySettings,
                 ConnectionSettings& carried);
 
-// The process's exit code: 0, kExitNoDescription once a download run found no
-// description in the installer, kExitInstallFailed once a step of an installation
-// failed, kExitDownloadFailed once a run ended without every file (a second start
-// handing over ends with 1).
-const int kExitNoDescription = 3;
-const int kExitInstallFailed = 4;
-const int kExitDownloadFailed = 5;
+// The process's exit code (the codes in config/installer_run_outcome.h): what the last
+// download run came to, or what ended the process after it.
 int ProcessExitCode();
+void SetProcessExitCode(int code);
 
 // Quit chosen from the tray while a download run is open: the open download dialog
 // stops its transfer and ends as after a confirmed Quit. False when no download

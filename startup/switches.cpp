@@ -1,6 +1,8 @@
 // Switch search and the run-mode loop (pure decisions; see switches.h).
 #include "startup/switches.h"
 
+#include "config/installer_run_outcome.h"
+
 #include <string.h>
 
 namespace {
@@ -14,14 +16,22 @@ bool HasSwitch(const char* commandLine, const char* dashForm, const char* slashF
 void RunTrayMode(Switches& s, RunModeActions& actions) {
     actions.SetDownloadRunActive(false);
     s.resumed = true;
-    if (actions.RunTray() == 1) {
+    const int tray = actions.RunTray();
+    if (tray == kTrayOpen) {
         s.mode = RunMode::Download;
         return;
     }
+    s.mode = RunMode::Exit;
+    // Without a tray to wait in, the process ends, and the files and the restart
+    // shortcut wait for the next log-on as a suspended run left them.
+    if (tray == kTrayUnavailable) {
+        actions.SetExitCode(kExitSuspended);
+        return;
+    }
+    actions.SetExitCode(kExitCancelled);
     actions.DeleteStartupShortcut();
     actions.FindWorkDirectory();
     actions.DeleteWorkDirectory();
-    s.mode = RunMode::Exit;
 }
 
 void RunDownloadMode(Switches& s, RunModeActions& actions) {

@@ -33,10 +33,14 @@ enum { AnswerYes = 6, AnswerNo = 7, AnswerCancel = 2 };
 
 // What the mode loop needs from the rest of the program. The Win32 shell carries
 // these out; the loop itself only decides.
+const int kTrayQuit = 0;
+const int kTrayOpen = 1;
+const int kTrayUnavailable = 2;
+
 class RunModeActions {
 public:
     virtual void SetDownloadRunActive(bool active) = 0;
-    // 1 = Open was chosen, 0 = Quit or tray mode could not start.
+    // kTrayOpen, kTrayQuit (Quit chosen, or the tray window closed) or kTrayUnavailable.
     virtual int RunTray() = 0;
     // 1 = the run was suspended, 0 = the run is over.
     virtual int RunDownload(bool showWelcome, bool resuming, const char* infPath,
@@ -46,6 +50,8 @@ public:
     virtual void FindWorkDirectory() = 0;
     virtual void DeleteWorkDirectory() = 0;
     virtual void DeleteStartupShortcut() = 0;
+    // What ended the process in tray mode, for its exit code.
+    virtual void SetExitCode(int code) = 0;
 };
 
 // Alternates between tray mode and download mode until one of them ends the process.

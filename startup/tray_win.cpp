@@ -12,9 +12,11 @@
 #include <stddef.h>
 #include <stdlib.h>
 
+#include "common/run_log_win.h"
 #include "common/resource_string_win.h"
 #include "shell/app_win.h"
 #include "startup/run_modes_win.h"
+#include "startup/switches.h"
 #include "startup/tray_tip.h"
 #include "shell/resource_ids.h"
 
@@ -191,12 +193,16 @@ LRESULT CALLBACK TrayWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 int RunTray() {
     if (quitDuringRun) {
         quitDuringRun = false;
-        return 0;
+        return kTrayQuit;
     }
     if (FindOwnTrayWindow() == nullptr) {
         HICON image = LoadIconA(appInstance, MAKEINTRESOURCEA(IDI_INSTALLER));
         HWND window = CreateTrayWindow(image);
-        if (window == nullptr) return 0;
+        if (window == nullptr) {
+            LogEvent("the notification area's window could not be made (error %lu)",
+                     GetLastError());
+            return kTrayUnavailable;
+        }
         WaitForTaskbar();
         // Without memory for the icon, tray mode still answers Open from a second start
         // and WM_CLOSE.
@@ -216,7 +222,7 @@ int RunTray() {
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }
-    return message.message == WM_QUIT && message.wParam == 1 ? 1 : 0;
+    return message.message == WM_QUIT && message.wParam == 1 ? kTrayOpen : kTrayQuit;
 }
 
 void CleanUpTrayAtExit() {

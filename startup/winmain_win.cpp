@@ -1,4 +1,6 @@
 // Process entry: the single-instance rule, the switches and the run-mode loop.
+#include "common/run_log_win.h"
+#include "common/version.h"
 #include "shell/app_win.h"
 #include "startup/run_modes_win.h"
 #include "startup/switches.h"
@@ -28,6 +30,7 @@ public:
     }
     void DeleteWorkDirectory() override { ::DeleteWorkDirectory(record); }
     void DeleteStartupShortcut() override { SetStartupShortcut(false, nullptr, nullptr); }
+    void SetExitCode(int code) override { SetProcessExitCode(code); }
 
 private:
     WorkDirectoryRecord record = {};
@@ -42,7 +45,7 @@ int HandOverToRunningInstance() {
         PostMessageA(tray, WM_COMMAND, IDM_TRAY_OPEN, 0);
     else
         ShowAppMessage(IDS_MULTIPLE_INSTANCES, MB_ICONERROR);
-    return 1;
+    return kExitHandedOver;
 }
 
 }  // namespace
@@ -51,12 +54,16 @@ int HandOverToRunningInstance() {
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR arguments, int) {
     appInstance = instance;
     RestrictLibrarySearch();
+    OpenRunLog(arguments);
+    LogEvent("Corvane Lite Installer %s starts, command line: %s", kInstallerVersion, arguments);
     SetLastError(0);
     HANDLE mutex = CreateMutexA(nullptr, TRUE, "CVGET_INSTANCE_MUTEX");
     if (mutex != nullptr && GetLastError() == ERROR_ALREADY_EXISTS) {
         if (!HasNestedRunSwitch(arguments)) {
             int exitCode = HandOverToRunningInstance();
             CloseHandle(mutex);
+            LogEvent("another instance runs: handed over to it (exit code %d)", exitCode);
+            CloseRunLog();
             return exitCode;
         }
         nestedRun = true;
@@ -72,5 +79,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR arguments, int) {
 
     CleanUpTrayAtExit();
     if (mutex != nullptr) CloseHandle(mutex);
-    return ProcessExitCode();
+    const int exitCode = ProcessExitCode();
+    LogEvent("the process ends with exit code %d: %s", exitCode, ExitCodeMeaning(exitCode));
+    CloseRunLog();
+    return exitCode;
 }

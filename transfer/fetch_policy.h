@@ -9,6 +9,8 @@
 // description's settings (its proxy, or none), the browser's proxy, a direct
 // connection, and the user's "HTTP Settings".
 enum class LadderRung { Described, BrowserProxy, Direct, AskUser };
+// The rung as the run's log names it.
+const char* LadderRungName(LadderRung rung);
 
 // What follows a rung that brought no manifest.
 enum class LadderMove {
@@ -50,6 +52,7 @@ enum class PartFailure {
     Damaged,       // a body came with a wrong length or checksum
     NotAuthentic,  // a body came that does not match its signed digest
 };
+const char* PartFailureName(PartFailure failure);
 enum class PartVerdict {
     Retry,         // pause, then fetch the part again
     FileFails,     // the file fails, the verified parts kept

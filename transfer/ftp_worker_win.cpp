@@ -2,6 +2,8 @@
 // file, the local file, and the reports to the controller.
 #include "transfer/ftp_worker_win.h"
 
+#include "common/run_log_win.h"
+
 #include <limits.h>
 
 #include "shell/directories_win.h"
@@ -76,6 +78,7 @@ void FtpWorker::LookupFinished() {
     if (hostResolved == 0 || entry->h_addrtype != AF_INET || entry->h_length != 4 ||
         entry->h_addr_list == nullptr || entry->h_addr_list[0] == nullptr) {
         state = NOT_CONNECTED;
+        LogEvent("ftp: the host was not found (error %d)", WSAGetLastError());
         Report(msgConnected, TransferLookupFailed, 0);
         return;
     }
@@ -95,8 +98,11 @@ void FtpWorker::LookupFinished() {
     address.sin_port = htons(controlPort);
     replyLength = 0;
     state = CONNECTING;
+    LogEvent("ftp: connecting to %s port %u", inet_ntoa(address.sin_addr),
+             static_cast<unsigned>(controlPort));
     if (connect(controlSocket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 &&
         WSAGetLastError() != WSAEWOULDBLOCK) {
+        LogEvent("ftp: no connection (error %d)", WSAGetLastError());
         Disconnect();
         Report(msgConnected, TransferLoginFailed, 0);
         return;
@@ -160,10 +166,12 @@ void FtpWorker::OnControlEvent(WORD event, WORD error) {
     if (event == FD_CONNECT) {
         if (state != CONNECTING) return;
         if (error != 0) {
+            LogEvent("ftp: no connection (error %u)", static_cast<unsigned>(error));
             Disconnect();
             Report(msgConnected, TransferLoginFailed, 0);
             return;
         }
+        LogEvent("ftp: connected");
         state = SEND_USER;  // the greeting drives the login from here
         AwaitReply();
     } else if (event == FD_READ) {
@@ -232,7 +240,10 @@ bool FtpWorker::SendFormatted(const char* verb, const char* argument) {
     return length > 0 && SendCommand(command, length);
 }
 
-void FtpWorker::OnReply(const char* reply) { ApplyStep(DecideReply(state, reply), reply); }
+void FtpWorker::OnReply(const char* reply) {
+    LogEvent("ftp: the server says: %s", reply);
+    ApplyStep(DecideReply(state, reply), reply);
+}
 
 void FtpWorker::ApplyStep(const FtpStep& step, const char* reply) {
     bool sent = true;

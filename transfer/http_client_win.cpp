@@ -4,7 +4,8 @@
 // the local file.
 #include "transfer/http_client_win.h"
 
-#include <errno.h>
+#include "common/run_log_win.h"
+
 #include <stdarg.h>
 #include <string.h>
 
@@ -83,16 +84,22 @@ HttpClient::~HttpClient() {
 }
 
 void HttpClient::Log(int level, const char* format, ...) {
-    if (verbosity < level) return;
-    // wvsprintfA writes at most 1024 characters; the formats hold only %s and %d.
+    // Errors and the steps of a request go to the run's log; the byte counts only to a
+    // console asked for by verbosity.
+    if (verbosity < level && level > levelProgress) return;
+    // wvsprintfA writes at most 1024 characters; the formats hold only %s, %d and %u.
     char line[1025];
     va_list arguments;
     va_start(arguments, format);
     int length = wvsprintfA(line, format, arguments);
     va_end(arguments);
+    if (length <= 0) return;
+    // The run's log names the step without the class: "http: GetFile: ...".
+    const char* step = strncmp(line, "HttpClient::", 12) == 0 ? line + 12 : line;
+    if (level <= levelProgress) LogEvent("http: %s", step);
     DWORD written = 0;
-    // The log is best effort: a run without a console loses it.
-    if (length > 0)
+    // The console trace is best effort: a run without a console loses it.
+    if (verbosity >= level)
         (void)WriteFile(GetStdHandle(STD_ERROR_HANDLE), line, length, &written, nullptr);
 }
 
@@ -175,19 +182,20 @@ SOCKET HttpClient::ConnectHost() {
     for (int timeoutCount = 0;;) {
         SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
         if (s == INVALID_SOCKET) {
-            Log(levelError, "%s: Bad socket(): errno=%d\n", connectHostName, errno);
+            Log(levelError, "%s: Bad socket(): (err=%d)\n", connectHostName, WSAGetLastError());
             return INVALID_SOCKET;
         }
         u_long nonBlocking = 1;
         if (ioctlsocket(s, FIONBIO, &nonBlocking) != 0) {
-            Log(levelError, "%s: Bad ioctl(): %s\n", connectHostName, strerror(errno));
+            Log(levelError, "%s: Bad ioctl() (err=%d)\n", connectHostName, WSAGetLastError());
             closesocket(s);
             return INVALID_SOCKET;
         }
         if (connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
             int error = WSAGetLastError();
             if (error != WSAEWOULDBLOCK && error != WSAEINPROGRESS) {
-                Log(levelError, "%s: Bad connect(): (err=%d)\n", connectHostName, error);
+                Log(levelError, "%s: no connection to %s (err=%d)\n", connectHostName, connectHost,
+                    error);
                 closesocket(s);
                 return INVALID_SOCKET;
             }
@@ -203,7 +211,8 @@ SOCKET HttpClient::ConnectHost() {
             if (ready == SocketTimedOut) {
                 closesocket(s);
                 if (++timeoutCount < maxConnectTimeouts) continue;
-                Log(levelError, "%s: connect(): Too many time-outs\n", connectHostName);
+                Log(levelError, "%s: no connection to %s: too many time-outs\n", connectHostName,
+                    connectHost);
                 return INVALID_SOCKET;
             }
             int socketError = 0;
@@ -211,12 +220,14 @@ SOCKET HttpClient::ConnectHost() {
             getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&socketError),
                        &optionLength);
             if (refused || socketError != 0) {
-                Log(levelError, "%s: Bad connect(): (err=%d)\n", connectHostName, socketError);
+                Log(levelError, "%s: no connection to %s (err=%d)\n", connectHostName, connectHost,
+                    socketError);
                 closesocket(s);
                 return INVALID_SOCKET;
             }
         }
-        Log(levelProgress, "%s: connected to %s\n", connectHostName, connectHost);
+        Log(levelProgress, "%s: connected to %s port %u\n", connectHostName, connectHost,
+            static_cast<unsigned>(ntohs(address.sin_port)));
         return s;
     }
 }
@@ -264,19 +275,19 @@ int HttpClient::SendRaw(SOCKET s, const char* data, int length) {
     int sent = 0;
     while (sent < length) {
         int count = send(s, data + sent, length - sent, 0);
-        Log(levelProgress, "%s: sent %d bytes\n", sendAllName, count);
+        Log(levelDetail, "%s: sent %d bytes\n", sendAllName, count);
         if (count != SOCKET_ERROR) {
             sent += count;
             continue;
         }
         if (WSAGetLastError() != WSAEWOULDBLOCK) {
-            Log(levelProgress, "%s: Bad write(): %s\n", sendAllName, strerror(errno));
+            Log(levelProgress, "%s: Bad write() (err=%d)\n", sendAllName, WSAGetLastError());
             return httpError;
         }
         SocketWait ready = WaitForSocket(s, false, timeouts.transferMilliseconds);
         if (ready == SocketTimedOut) return httpTimeout;
         if (ready == SocketFailed) {
-            Log(levelError, "%s: Bad select(): %s\n", sendAllName, strerror(errno));
+            Log(levelError, "%s: Bad select() (err=%d)\n", sendAllName, WSAGetLastError());
             return httpError;
         }
     }
@@ -294,12 +305,12 @@ int HttpClient::ReceiveAll(SOCKET s, char* buffer, int size, bool returnEarly) {
             SocketWait ready = WaitForSocket(s, true, timeouts.transferMilliseconds);
             if (ready == SocketTimedOut) return httpTimeout;
             if (ready == SocketFailed) {
-                Log(levelError, "%s: Bad select(): %s\n", receiveAllName, strerror(errno));
+                Log(levelError, "%s: Bad select() (err=%d)\n", receiveAllName, WSAGetLastError());
                 return httpError;
             }
         }
         int count = ReceiveSome(s, buffer + received, size - received);
-        Log(levelProgress, "%s: recved %d bytes\n", receiveAllName, count);
+        Log(levelDetail, "%s: recved %d bytes\n", receiveAllName, count);
         if (count == SOCKET_ERROR) {
             if (WSAGetLastError() == WSAEWOULDBLOCK) {
                 // Readable yet nothing to read: pause; nothing queued: wait with select.
@@ -307,11 +318,11 @@ int HttpClient::ReceiveAll(SOCKET s, char* buffer, int size, bool returnEarly) {
                 moreQueued = false;
                 continue;
             }
-            Log(levelError, "%s: Bad recv(): %s\n", receiveAllName, strerror(errno));
+            Log(levelError, "%s: Bad recv() (err=%d)\n", receiveAllName, WSAGetLastError());
             return httpError;
         }
         if (count == 0) {
-            Log(levelError, "%s: Conenction closed by remote host\n", receiveAllName);
+            Log(levelError, "%s: connection closed by the server\n", receiveAllName);
             return received;
         }
         answered = true;
@@ -709,7 +720,7 @@ SOCKET HttpClient::SendRequest(const char* request, int length, int& failure, bo
         Log(levelProgress, "%s: send timed-out\n", getFileName);
         failure = httpTimeout;
     } else {
-        Log(levelError, "%s: Bad SendAll(): %s\n", getFileName, strerror(errno));
+        Log(levelError, "%s: Bad SendAll() (err=%d)\n", getFileName, WSAGetLastError());
     }
     return INVALID_SOCKET;
 }
@@ -823,7 +834,7 @@ int HttpClient::GetFile(const char* requestPath, const char* localPath) {
         if (result == httpTooLong) return httpTooLong;
         if (result == httpTlsRefused) return httpTlsRefused;
         if (result != httpOk) {
-            Log(levelError, "%s: Bad ReceiveFile(): %s\n", getFileName, strerror(errno));
+            Log(levelError, "%s: no file received\n", getFileName);
             return httpError;
         }
         return httpOk;

@@ -3,6 +3,8 @@
 // fetched on clients that take turns, checked and joined, and the whole checked at the end.
 #include "transfer/package_fetch_win.h"
 
+#include "common/run_log_win.h"
+
 #include <stdlib.h>
 
 #include "transfer/authenticity_win.h"
@@ -29,6 +31,7 @@ bool IsBindingRefusal(FetchOutcome outcome) {
 }
 
 FetchOutcome WriteFailure(unsigned long errorCode) {
+    LogEvent("a file could not be written (error %lu)", errorCode);
     return LocalWriteResult(errorCode) == TransferWriteFailed ? FetchDiskFull : FetchWriteDenied;
 }
 
@@ -82,6 +85,43 @@ void ClearProxy(ConnectionSettings& s) {
     s.proxyHost[0] = s.proxyPort[0] = s.proxyUser[0] = s.proxyPassword[0] = '\0';
 }
 
+// What came of one attempt of the ladder, for the run's log.
+const char* AttemptResultName(int got, bool answered) {
+    switch (got) {
+    case httpOk: return "manifest received";
+    case httpTooLong: return "the answer is longer than a manifest may be";
+    case httpTlsRefused: return "no secure connection";
+    case httpWriteFailed: return "the manifest could not be written here";
+    default: return answered ? "answered without the manifest" : "no answer";
+    }
+}
+
+const char* TlsRefusalName(TlsRefusal refusal) {
+    switch (refusal) {
+    case TlsRefusal::None: return "none";
+    case TlsRefusal::Unavailable: return "this system has no TLS 1.2";
+    case TlsRefusal::NoAgreement: return "no protocol agreed (TLS 1.2 or later)";
+    case TlsRefusal::WrongName: return "the certificate is for another host";
+    case TlsRefusal::Expired: return "the certificate has expired or is not valid yet";
+    case TlsRefusal::Untrusted: return "the certificate is not trusted";
+    case TlsRefusal::Revoked: return "the certificate is revoked";
+    case TlsRefusal::Downgrade: return "a redirection from https to http";
+    }
+    return "?";
+}
+
+const char* FetchOutcomeName(FetchOutcome outcome) {
+    static const char* const names[] = {
+        "done", "failed", "the disk is full", "the file could not be written",
+        "stopped", "not the publisher's", "the publisher's key is not valid",
+        "this system cannot check signatures", "the file in place is the publisher's: kept",
+        "the signed package is another file", "the signed package is older than required",
+        "the signed package has expired", "the signed package description is malformed",
+        "no secure connection"};
+    static_assert(sizeof names / sizeof names[0] == FetchTlsRefused + 1, "one name each");
+    return outcome >= 0 && outcome <= FetchTlsRefused ? names[outcome] : "?";
+}
+
 // One fetch of a requested file, on the fetch thread.
 class PackageFetch {
 public:
@@ -94,12 +134,14 @@ public:
 private:
     FetchOutcome TlsFailure(const HttpClient& refused) {
         tlsRefusal = refused.TlsRefusalMade();
+        LogEvent("%s: TLS refused: %s", worker.packageName, TlsRefusalName(tlsRefusal));
         return FetchTlsRefused;
     }
     enum NetworkWaitEnd { WaitAgain, WaitOver, WaitAborted };
 
     FetchOutcome ClimbLadder();
     bool PrepareAttempt(LadderRung rung, bool& skip);
+    void LogAttempt(LadderRung rung, bool tried, int got);
     void FindBrowserRoads();
     bool PrepareBrowserProxy(bool& skip);
     bool AskForSettings(bool& skip);
@@ -186,8 +228,12 @@ PackageFetch::NetworkWaitEnd PackageFetch::WaitForNetwork() {
     const NetworkWait next =
         NextNetworkWait(networkWaited, t.networkWaitMilliseconds, networkPause,
                         t.firstNetworkPauseMilliseconds, t.longestNetworkPauseMilliseconds);
-    if (!next.wait) return WaitOver;
+    if (!next.wait) {
+        LogEvent("no server or proxy answered; the wait for the network is over");
+        return WaitOver;
+    }
     const unsigned pause = next.milliseconds;
+    LogEvent("no server or proxy answered: waiting %u s for the network", pause / 1000);
     networkWaited += pause;
     networkPause = next.nextPause;
     const unsigned second = 1000;
@@ -215,6 +261,8 @@ void PackageFetch::FindBrowserRoads() {
     if (FindBrowserProxy(named.host, countof(named.host), named.port, countof(named.port),
                          worker.siteSecure))
         ++browserRoadCount;
+    LogEvent("the browser's roads: %u (automatic configuration %s)", browserRoadCount,
+             wait > 0 ? "asked" : "off");
 }
 
 // Rung 1: the browser's proxy, without credentials, one road of it each attempt. The
@@ -249,8 +297,11 @@ bool PackageFetch::AskForSettings(bool& skip) {
     ConnectionSettings entered = s;
     HttpSettingsRequest request = {&entered, worker.siteBase, worker.remotePath, &worker.abortFlag};
     if (worker.Report(msgHttpSettingsWanted, 0, reinterpret_cast<LPARAM>(&request)) == 0 ||
-        worker.abortFlag)
+        worker.abortFlag) {
+        LogEvent("HTTP Settings: cancelled, or nobody to ask: the file fails");
         return false;
+    }
+    LogEvent("HTTP Settings: new settings entered");
     s = entered;
     // Texts that do not fit make this attempt fail; the dialog is shown again.
     if (!ComposeTarget(target, worker, s.siteUser, s.sitePassword, kManifestFileName) ||
@@ -281,6 +332,28 @@ bool PackageFetch::PrepareAttempt(LadderRung rung, bool& skip) {
     return AskForSettings(skip);
 }
 
+// One attempt of the ladder in the run's log: the road, never the texts, which may hold
+// credentials.
+void PackageFetch::LogAttempt(LadderRung rung, bool tried, int got) {
+    const UrlParts* site = client.Target();
+    const UrlParts* via = client.Proxy();
+    if (!tried || site == nullptr) {
+        LogEvent("manifest, rung '%s': nothing to try", LadderRungName(rung));
+        return;
+    }
+    char proxyText[httpFieldSize + 16] = "none";
+    if (via != nullptr) {
+        CopyText(proxyText, via->host);
+        AppendText(proxyText, ":");
+        char port[8];
+        FormatDecimal(port, sizeof port, via->port);
+        AppendText(proxyText, port);
+    }
+    LogEvent("manifest, rung '%s': host %s port %u%s, proxy %s: %s", LadderRungName(rung),
+             site->host, static_cast<unsigned>(site->port), site->secure ? " (TLS)" : "",
+             proxyText, AttemptResultName(got, client.ServerAnswered()));
+}
+
 FetchOutcome PackageFetch::ClimbLadder() {
     char manifestPath[260];
     if (!JoinDirectory(directory, kManifestFileName, manifestPath)) return FetchFailed;
@@ -292,6 +365,7 @@ FetchOutcome PackageFetch::ClimbLadder() {
         if (!PrepareAttempt(rung, skip)) return worker.abortFlag ? FetchAborted : FetchFailed;
         bool tried = !skip && client.SetTarget(target.text, proxy.text);
         int got = tried ? client.GetFile(nullptr, manifestPath) : httpError;
+        LogAttempt(rung, tried, got);
         if (got == httpOk) {
             if (rung == LadderRung::BrowserProxy) {
                 CopyText(worker.proxyHost, browserHost);
@@ -337,8 +411,10 @@ FetchOutcome PackageFetch::FetchPart(unsigned index, const char* name, int32_t s
     for (int attempts = 0;;) {
         if (!WaitWhileSuspended()) return FetchAborted;
         // A part requested ahead was not on disk then.
-        if (!fetcher.HasOpenRequest() && parts.LoadIntact(path, size, sum, digest) == PartIntact)
+        if (!fetcher.HasOpenRequest() && parts.LoadIntact(path, size, sum, digest) == PartIntact) {
+            LogEvent("part %s: kept from disk (%ld bytes)", name, static_cast<long>(size));
             break;
+        }
         if (!fetcher.HasOpenRequest() && !SetPartTarget(fetcher, name)) return FetchFailed;
         // This part's request goes out before the next one's, for servers that answer
         // their connections one at a time.
@@ -359,6 +435,7 @@ FetchOutcome PackageFetch::FetchPart(unsigned index, const char* name, int32_t s
         PartCheck check =
             got == httpOk ? parts.CheckFetched(fetcher, path, size, sum, digest) : PartDamaged;
         if (check == PartIntact) {
+            LogEvent("part %s: fetched (%ld bytes)", name, static_cast<long>(size));
             worker.Report(msgProgress, 0, static_cast<LPARAM>(joinedBytes + size));
             break;
         }
@@ -366,6 +443,8 @@ FetchOutcome PackageFetch::FetchPart(unsigned index, const char* name, int32_t s
                                     : check == PartNotAuthentic ? PartFailure::NotAuthentic
                                                                 : PartFailure::Damaged;
         const PartVerdict verdict = AfterFailedPart(attempts, badFetches, failure);
+        LogEvent("part %s: %s (attempt %d), %s", name, PartFailureName(failure), attempts + 1,
+                 verdict == PartVerdict::Retry ? "fetched again" : "the file fails");
         if (verdict == PartVerdict::FileFails) return FetchFailed;
         if (verdict == PartVerdict::NotAuthentic) {
             // One that is not the publisher's does not stay.
@@ -438,13 +517,21 @@ FetchOutcome PackageFetch::CheckSignature(const char* bytes, size_t size) {
     int got = client.SetTarget(target.text, proxy.text) ? client.GetFile(nullptr, path) : httpError;
     if (got == httpWriteFailed) return WriteFailure(client.LastWriteError());
     if (got == httpTlsRefused) return TlsFailure(client);
-    if (got != httpOk) return client.ServerAnswered() ? FetchNotAuthentic : FetchFailed;
+    if (got != httpOk) {
+        LogEvent("signature of the manifest: %s", client.ServerAnswered()
+                                                      ? "the server has none"
+                                                      : "could not be fetched");
+        return client.ServerAnswered() ? FetchNotAuthentic : FetchFailed;
+    }
     size_t signatureSize = 0;
     char* signature = ReadSmallFile(path, kMaxModulusSize, signatureSize);
     if (signature == nullptr) return FetchNotAuthentic;
     AuthenticityResult result = VerifySignature(
         key, bytes, size, reinterpret_cast<const unsigned char*>(signature), signatureSize);
     free(signature);
+    LogEvent("signature of the manifest: %s", result == Authentic      ? "the publisher's"
+                                              : result == CannotVerify ? "cannot be checked here"
+                                                                       : "not the publisher's");
     if (result == CannotVerify) return FetchCannotVerify;
     return result == Authentic ? FetchDone : FetchNotAuthentic;
 }
@@ -525,11 +612,15 @@ FetchOutcome PackageFetch::FetchParts() {
 FetchOutcome PackageFetch::CheckWhole() {
     int32_t expected;
     if (!manifest.GetValue(kSumsSection, kTotalSumKey, &expected)) return FetchFailed;
-    if (parts.WholeChecksum() != expected) return FetchFailed;
+    if (parts.WholeChecksum() != expected) {
+        LogEvent("%s: the joined file's checksum is not the manifest's total", worker.packageName);
+        return FetchFailed;
+    }
     if (!signedPackage) return FetchDone;
     Sha256Digest joined;
     if (parts.WholeDigest(joined) && SameDigest(joined, signedTotal)) return FetchDone;
     (void)DeleteFileA(worker.localPath);  // never installed whatever happens to it
+    LogEvent("%s: the joined file is not the publisher's (SHA-256): deleted", worker.packageName);
     return FetchNotAuthentic;
 }
 
@@ -573,7 +664,9 @@ void SiteHost(const char* siteBase, char (&host)[httpFieldSize]) {
 FetchOutcome FetchFile(HttpWorker& worker, TlsRefusal& refusal) {
     worker.digestVerified = false;
     PackageFetch fetch(worker);
+    LogEvent("%s: fetch starts", worker.packageName);
     FetchOutcome outcome = fetch.Run();
     refusal = fetch.Refusal();
+    LogEvent("%s: fetch ends: %s", worker.packageName, FetchOutcomeName(outcome));
     return outcome;
 }

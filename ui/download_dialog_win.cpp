@@ -14,6 +14,7 @@
 #include "transfer/messages_win.h"
 #include "ui/prompt_dialogs_win.h"
 #include "shell/resource_ids.h"
+#include "common/run_log_win.h"
 #include "common/limits.h"
 #include "common/resource_string_win.h"
 #include "common/status_line.h"
@@ -186,14 +187,15 @@ void DownloadDialog::OnComponentStatus(int index) {
     UpdateWindow(windowHandle);
 }
 
+namespace {
+
 // Formats a status-line text; the arguments are bounded by their buffers (at most
 // 260 and 80 characters), so the 1024 characters wsprintfA may write always fit.
-void DownloadDialog::ShowStatus(UINT textId, int bufferSize, const char* first,
-                                const char* second) {
+void FormatStatus(UINT textId, int bufferSize, const char* first, const char* second,
+                  char (&line)[1024]) {
     char format[300];
     if (bufferSize > static_cast<int>(countof(format))) bufferSize = countof(format);
     LoadResourceString(GetFrameworkInstance(), textId, format, static_cast<size_t>(bufferSize));
-    char line[1024];
     if (textId == IDS_DISK_FULL || textId == IDS_WRITE_DENIED ||
         textId == IDS_WAITING_FOR_NETWORK || textId == IDS_NOT_AUTHENTIC ||
         textId == IDS_KEY_INVALID || textId == IDS_CANNOT_VERIFY ||
@@ -202,7 +204,23 @@ void DownloadDialog::ShowStatus(UINT textId, int bufferSize, const char* first,
         ReplaceEveryPercentOne(format, first, line, countof(line));
     else
         wsprintfA(line, format, first, second);
+}
+
+}  // namespace
+
+void DownloadDialog::ShowStatus(UINT textId, int bufferSize, const char* first,
+                                const char* second) {
+    char line[1024];
+    FormatStatus(textId, bufferSize, first, second, line);
     SetWindowTextA(statusText, line);
+    // The count-down of the wait for the network is logged once, by the fetch.
+    if (textId == IDS_WAITING_FOR_NETWORK) return;
+    // A site may carry a user and password before its host: never into the log.
+    char firstShown[260], secondShown[260];
+    SiteForLog(first != nullptr ? first : "", firstShown, sizeof firstShown);
+    SiteForLog(second != nullptr ? second : "", secondShown, sizeof secondShown);
+    FormatStatus(textId, bufferSize, firstShown, secondShown, line);
+    LogEvent("%s", line);
 }
 
 bool DownloadDialog::EndDownload(bool failed) {
@@ -405,6 +423,8 @@ void DownloadDialog::OnFileDone(int result, LPARAM how) {
     bool named = GetSourcePath(component, temporaryFileName, temporary, countof(temporary)) &&
                  GetSourcePath(component, run.currentFile, final, countof(final));
     if (result == 0 && named) result = CheckReceivedFile(temporary, final);
+    LogEvent("%s: %s (transfer result %d)", run.currentFile,
+             result != 0 ? "failed" : how == fileKeptInPlace ? "kept in place" : "received", result);
     if (result != 0) {
         // What is not the publisher's is never kept where it could be installed from.
         if (named && result == TransferNotAuthentic) (void)DeleteFileA(temporary);
@@ -465,6 +485,8 @@ bool DownloadDialog::AskToQuit() {
 void DownloadDialog::QuitFromTray() {
     if (run.installing) return;
     run.quitFromTray = true;
+    run.cancelledByUser = true;
+    LogEvent("Quit chosen from the tray");
     ftpWorker.Disconnect();
     httpWorker.Disconnect();
     EndRun(RunEnd::Finished);
@@ -474,6 +496,7 @@ void DownloadDialog::BringToFront() { SetForegroundWindow(windowHandle); }
 
 void DownloadDialog::ShowStatusLine(const char* text) {
     SetWindowTextA(GetDlgItem(windowHandle, IDC_STATUS_TEXT), text);
+    LogEvent("%s", text);
 }
 
 void DownloadDialog::ResetProgress() {
@@ -522,6 +545,8 @@ INT_PTR DownloadDialog::DialogProc(UINT message, WPARAM wParam, LPARAM lParam) {
     } else if (message == msgHttpSettingsWanted) {
         // An unattended run (allowintervention=FALSE) has nobody to ask: the file fails
         // as when the settings are cancelled, and the run ends with its exit code.
+        if (!run.allowIntervention)
+            LogEvent("no road brought the file, and the description allows no questions");
         bool again = run.allowIntervention &&
                      AskForHttpSettings(*reinterpret_cast<HttpSettingsRequest*>(lParam));
         SetWindowLongPtrA(windowHandle, DWLP_MSGRESULT, again ? 1 : 0);
@@ -542,9 +567,12 @@ INT_PTR DownloadDialog::DialogProc(UINT message, WPARAM wParam, LPARAM lParam) {
     } else if (message == WM_COMMAND &&
                (LOWORD(wParam) == IDC_QUIT || LOWORD(wParam) == IDCANCEL)) {
         if (!AskToQuit()) return 0;
+        LogEvent("Quit confirmed by the user");
+        run.cancelledByUser = true;
         EndRun(RunEnd::Finished);
         return 1;
     } else if (message == WM_COMMAND && LOWORD(wParam) == IDC_SUSPEND) {
+        LogEvent("Suspend chosen by the user");
         httpWorker.Abort();
     }
     return Dialog::DialogProc(message, wParam, lParam);

@@ -119,3 +119,25 @@ TEST(RunOutcome, AftermathOfEachEnd) {
         EXPECT_EQ(e.suspended, a.suspended) << c.name;
     }
 }
+
+TEST(RunOutcome, ExitCodeTellsTheWorstOfTheRun) {
+    struct Case {
+        const char* name;
+        RunExitFacts facts;  // end, noDescription, installFailed, downloadFailed, cancelled
+        int code;
+    };
+    const Case cases[] = {
+        {"installed", {RunEnd::Finished, false, false, false, false}, 0},
+        {"installed, files kept for a nested run", {RunEnd::FilesKept, false, false, false, false}, 0},
+        {"no description", {RunEnd::FilesKept, true, false, false, false}, 3},
+        {"a step failed", {RunEnd::FilesKept, false, true, false, false}, 4},
+        {"download failed", {RunEnd::FilesKept, false, false, true, false}, 5},
+        {"download failed, then quit", {RunEnd::Finished, false, false, true, true}, 5},
+        {"quit", {RunEnd::Finished, false, false, false, true}, 6},
+        {"declined, files kept", {RunEnd::FilesKept, false, false, false, true}, 6},
+        {"suspended", {RunEnd::Suspended, false, false, false, false}, 7},
+    };
+    for (const Case& c : cases) EXPECT_EQ(c.code, RunExitCode(c.facts)) << c.name;
+    EXPECT_STREQ("cancelled by the user", ExitCodeMeaning(6));
+    EXPECT_STREQ("unknown", ExitCodeMeaning(2));
+}

@@ -105,6 +105,7 @@ public:
     void FindWorkDirectory() override { calls.push_back("find-dir"); }
     void DeleteWorkDirectory() override { calls.push_back("delete-dir"); }
     void DeleteStartupShortcut() override { calls.push_back("delete-shortcut"); }
+    void SetExitCode(int code) override { calls.push_back("exit=" + std::to_string(code)); }
 
 private:
     static int Next(std::vector<int>& queue) {
@@ -144,7 +145,13 @@ TEST(RunModeLoop, FollowsTheModesToTheEnd) {
          {0},
          {},
          {},
-         "inactive; tray; delete-shortcut; find-dir; delete-dir"},
+         "inactive; tray; exit=6; delete-shortcut; find-dir; delete-dir"},
+        {"suspended, no tray: the files stay",
+         "",
+         {2},
+         {1},
+         {},
+         "active; download welcome=1 resuming=0 inf=- proxy=0; inactive; tray; exit=7"},
         {"tray then open",
          "-tray",
          {1},
@@ -168,7 +175,7 @@ TEST(RunModeLoop, FollowsTheModesToTheEnd) {
          {0},
          {},
          {7},
-         "ask; inactive; tray; delete-shortcut; find-dir; delete-dir"},
+         "ask; inactive; tray; exit=6; delete-shortcut; find-dir; delete-dir"},
         {"restart prompt cancel",
          " /tray /AskForRestart",
          {},

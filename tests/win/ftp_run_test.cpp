@@ -172,7 +172,7 @@ void ExpectRunToFailWith(FtpRun& test, const char* sourceDir, bool holdTemporary
     EXPECT_EQ(status, Person::ControlText(dialog, 1002));
     EXPECT_EQ("Download error", Person::CellText(GetDlgItem(dialog, 1000), 0, 2));
     ASSERT_TRUE(Person::Answer(box, IDOK));
-    EXPECT_EQ(0, run.WaitForExit(patience));
+    EXPECT_EQ(5, run.WaitForExit(patience));  // the download failed
     if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
     EXPECT_FALSE(FileExists(test.work + "\\record.exe"));
 }

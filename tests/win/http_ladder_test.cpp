@@ -7,6 +7,8 @@
 #include "package_support.h"
 #include "process_support.h"
 #include "refused_port.h"
+#include "common/run_log_win.h"
+#include "transfer/base64.h"
 #include "transfer/http_worker_win.h"
 #include "transfer/md5.h"
 #include "transfer/messages_win.h"
@@ -80,6 +82,12 @@ void SetSetting(const char* name, DWORD type, const void* data, size_t size,
     EXPECT_EQ(ERROR_SUCCESS, RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data),
                                             static_cast<DWORD>(size)));
     RegCloseKey(key);
+}
+
+std::string Base64Text(const std::string& text) {
+    char out[256];
+    EXPECT_TRUE(Base64Encode(text.data(), text.size(), standardBase64Alphabet, out, sizeof out));
+    return out;
 }
 
 std::string Scrambled(const char* password) {
@@ -194,10 +202,28 @@ protected:
         waitReports.clear();
         connectionSettings = ConnectionSettings();
         site = Site();
+        // Every ladder test also writes the run's log: none may leave a credential in it.
+        logPath = work.Path() + "\\ladder.log";
+        ASSERT_TRUE(OpenRunLog(("/Log=\"" + logPath + "\"").c_str()));
     }
     void TearDown() override {
+        CloseRunLog();
         DestroyWindow(notify);
         WSACleanup();
+        ExpectNoCredentialIn(ReadWholeFile(logPath));
+    }
+
+    static void ExpectNoCredentialIn(const std::string& log) {
+        const std::string secrets[] = {sitePasswordText, proxyPasswordText, "Squid-Logon-4",
+                                       Scrambled(sitePasswordText), Scrambled(proxyPasswordText)};
+        const std::string pairs[] = {std::string(siteUserName) + ":" + sitePasswordText,
+                                     std::string(proxyUserName) + ":" + proxyPasswordText,
+                                     "corvane-squid:Squid-Logon-4"};
+        for (const std::string& secret : secrets)
+            EXPECT_EQ(std::string::npos, log.find(secret)) << secret << "\n" << log;
+        for (const std::string& pair : pairs)
+            EXPECT_EQ(std::string::npos, log.find(Base64Text(pair))) << pair << "\n" << log;
+        EXPECT_EQ(std::string::npos, log.find("Authorization")) << log;
     }
 
     // Publishes content in parts of 4096 bytes below www\<area>\<test name>; returns the
@@ -271,6 +297,7 @@ protected:
     int port = 0;
     LogTail proxyLog, openProxyLog, accessLog;
     ScratchDirectory work;
+    std::string logPath;
     HWND notify = nullptr;
     // No browser proxy unless a test sets one; both values come back afterwards.
     SavedSetting savedEnable{"ProxyEnable"};
@@ -407,6 +434,11 @@ TEST_F(HttpLadder, ALogonProxyTakesTheAccountTypedIntoHttpSettings) {
     EXPECT_LE(1, helperLog.Count("accepted\n"));
     EXPECT_EQ(0, helperLog.Count("wrong password"));
     EXPECT_EQ(1, squidLog.Count("/" + remote + "file002.bin corvane-squid "));
+    // The log the fixture checks for credentials saw the whole climb.
+    std::string log = ReadWholeFile(logPath);
+    for (const char* logged : {"manifest, rung 'HTTP Settings': host 127.0.0.1", "through NTLM",
+                               "HTTP Settings: new settings entered"})
+        EXPECT_NE(std::string::npos, log.find(logged)) << logged << "\n" << log;
 }
 
 const char connectionsKey[] =

@@ -193,12 +193,17 @@ TEST_F(InstallationDriver, AStepThatCannotWriteItsTargetFailsTheComponentAndSays
         const char* step;
         const char* entries;
         const char* blocked;  // a directory made where the step writes a file
+        const char* logged;   // what the log says of the step
     };
     const Case cases[] = {
-        {"install1 (copy,cvstep.txt,1)", "install1=copy,cvstep.txt,1\r\n", "cvstep.txt"},
-        {"extract1 (package,data.pkg,1)", "extract1=package,data.pkg,1\r\n", "cvtest_pkg_a.txt"},
-        {"registry1 (Locked)", "registry1=Locked\r\n", nullptr},
+        {"install1 (copy,cvstep.txt,1)", "install1=copy,cvstep.txt,1\r\n", "cvstep.txt",
+         "cvstep.txt could not be copied to "},
+        {"extract1 (package,data.pkg,1)", "extract1=package,data.pkg,1\r\n", "cvtest_pkg_a.txt",
+         "component 'First': package data.pkg: not unpacked"},
+        {"registry1 (Locked)", "registry1=Locked\r\n", nullptr,
+         "component 'First': registry section Locked: a "},
     };
+    const std::string log = scratch.Path() + "\\install.log";
     WriteWholeFile(source + "\\cvstep.txt", "step");
     ASSERT_TRUE(CopyFileA((ModuleDirectory() + "\\packages\\data.pkg").c_str(),
                           (source + "\\data.pkg").c_str(), FALSE));
@@ -219,7 +224,8 @@ TEST_F(InstallationDriver, AStepThatCannotWriteItsTargetFailsTheComponentAndSays
         std::string setup =
             MakeInstaller(scratch.Path(),
                           {{"tarrock.inf", description}, {"cvgetex.dll", Fixture("cvgetex.dll")}});
-        InstallerProcess run(setup, "");
+        DeleteFileA(log.c_str());
+        InstallerProcess run(setup, "\"/Log=" + log + "\"");
         ASSERT_TRUE(run.Started());
         Person user(run.Id());
         HWND box = user.WaitForMessageBox("Corvane Lite Installer", "failed", patience);
@@ -229,6 +235,10 @@ TEST_F(InstallationDriver, AStepThatCannotWriteItsTargetFailsTheComponentAndSays
                   Person::MessageText(box));
         ASSERT_TRUE(Person::Answer(box, IDOK));
         EXPECT_EQ(4, run.WaitForExit(patience)) << c.step;  // the exit code says so
+        std::string text = ReadWholeFile(log);
+        for (std::string logged : {std::string(c.logged), std::string(c.step) + " failed.",
+                                   std::string("exit code 4: installation failed")})
+            EXPECT_NE(std::string::npos, text.find(logged)) << logged << "\n" << text;
         EXPECT_TRUE(RecordedRuns(Record()).empty()) << c.step;  // nothing after the step
         EXPECT_TRUE(FileExists(work)) << c.step;
         EXPECT_EQ("1", Profile("download", "complete")) << c.step;
@@ -432,7 +442,7 @@ TEST_F(InstallerInstall, DecliningAsksWhetherToKeepTheFiles) {
         ASSERT_NE(nullptr, cancel) << user.DescribeWindows();
         ASSERT_TRUE(c.cancelAnswer == 0 ? user.PressEscape(cancel)
                                         : Person::Press(cancel, c.cancelAnswer));
-        EXPECT_EQ(0, run.WaitForExit(patience));
+        EXPECT_EQ(6, run.WaitForExit(patience));  // declined: cancelled by the user
         EXPECT_TRUE(RecordedRuns(work + "\\Corvane.exe").empty());  // nothing was started
         EXPECT_EQ(c.filesKept, FileExists(work + "\\Corvane.exe"));
         EXPECT_EQ(c.filesKept, FileExists(shortcut));
@@ -484,7 +494,7 @@ TEST_F(InstallationDriver, ALocalComponentWithAMissingFileShowsMessage590AndKeep
     EXPECT_EQ("Some Corvane files are missing. Installation cannot proceed.",
               Person::MessageText(box));
     ASSERT_TRUE(Person::Answer(box, IDOK));
-    EXPECT_EQ(0, run.WaitForExit(patience));
+    EXPECT_EQ(5, run.WaitForExit(patience));  // not every file is there
     EXPECT_TRUE(RecordedRuns(Record()).empty());  // nothing was installed
     EXPECT_TRUE(FileExists(work));                // ended with 1009: everything stays
     EXPECT_EQ(work, ReadRecordedWorkDirectory());

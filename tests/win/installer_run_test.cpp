@@ -177,7 +177,7 @@ TEST_F(InstallerRun, QuitAndEscapeAskFirstAndYesDeletesEverything) {
     box = user.WaitForMessageBox("Corvane Lite Installer", "Are you sure", patience);
     ASSERT_NE(nullptr, box) << user.DescribeWindows();
     ASSERT_TRUE(Person::Answer(box, IDYES));
-    EXPECT_EQ(0, run.WaitForExit(patience));
+    EXPECT_EQ(6, run.WaitForExit(patience));  // cancelled by the user
     EXPECT_FALSE(FileExists(work));
     EXPECT_EQ("", ReadRecordedWorkDirectory());
     EXPECT_FALSE(FileExists(shortcut));
@@ -234,7 +234,7 @@ protected:
         ShellLinkContents link = Shortcut();
         EXPECT_TRUE(FileExists(work + "\\setup.exe"));
         Person::Post(tray, WM_CLOSE, 0, 0);  // Quit from the tray
-        EXPECT_EQ(0, run.WaitForExit(patience));
+        EXPECT_EQ(6, run.WaitForExit(patience));  // cancelled by the user
         EXPECT_FALSE(FileExists(work));
         return link;
     }
@@ -288,19 +288,39 @@ TEST_F(InstallerRun, LocalComponentsNeverShowTheDialogNorWriteAShortcut) {
 
 // allowintervention=FALSE: nobody is there to ask for settings or to read a message. A
 // download that fails on every road ends the run with its own exit code, the files
-// kept for the next start.
+// kept for the next start, and the log says why; a log that cannot be written stops
+// nothing.
 TEST_F(InstallerRun, WithoutInterventionAFailedDownloadAsksNothingAndEndsWithItsCode) {
     std::string setup = MakeInstaller(
         scratch.Path(),
         {{"tarrock.inf", NetworkDescription("pkg/missing", "allowintervention=FALSE\r\n")}});
-    InstallerProcess run(setup, "/NoIntervention");
-    ASSERT_TRUE(run.Started());
-    Person user(run.Id());
-    WindowQuery settings;
-    settings.caption = "HTTP Settings";
-    EXPECT_FALSE(EverShownUntilExit(user, run.Id(), settings)) << user.DescribeWindows();
-    EXPECT_EQ(5, run.WaitForExit(patience)) << user.DescribeWindows();
-    EXPECT_TRUE(FileExists(work + "\\tarrock.inf"));
+    const std::string logs[] = {scratch.Path() + "\\run.log",
+                                scratch.Path() + "\\no such folder\\run.log"};
+    for (const std::string& log : logs) {
+        SCOPED_TRACE(log);
+        InstallerProcess run(setup, "/NoIntervention \"/Log=" + log + "\"");
+        ASSERT_TRUE(run.Started());
+        Person user(run.Id());
+        WindowQuery settings;
+        settings.caption = "HTTP Settings";
+        EXPECT_FALSE(EverShownUntilExit(user, run.Id(), settings)) << user.DescribeWindows();
+        EXPECT_EQ(5, run.WaitForExit(patience)) << user.DescribeWindows();
+        EXPECT_TRUE(FileExists(work + "\\tarrock.inf"));
+    }
+    std::string text = ReadWholeFile(logs[0]);
+    const std::string expected[] = {
+        "Corvane Lite Installer 1.0.0 starts",
+        "component 'Corvane Halverd Client': to download",
+        "manifest, rung 'as described': host 127.0.0.1 port " +
+            std::to_string(TestServerPort("nginx")) + ", proxy none: answered without",
+        "http: ReceiveFile: Got HTTP code 404",
+        "no road brought the file, and the description allows no questions",
+        "Corvane.exe: failed (transfer result 4)",
+        "the process ends with exit code 5: download failed",
+    };
+    for (const std::string& line : expected)
+        EXPECT_NE(std::string::npos, text.find(line)) << line << "\n" << text;
+    EXPECT_FALSE(FileExists(logs[1]));
 }
 
 TEST_F(InstallerRun, WithoutInterventionThereIsNoWelcomeAndNoButtons) {
@@ -327,5 +347,5 @@ TEST_F(InstallerRun, WithoutInterventionThereIsNoWelcomeAndNoButtons) {
     HWND box = user.WaitForMessageBox("Corvane Lite Installer", "Are you sure", patience);
     ASSERT_NE(nullptr, box) << user.DescribeWindows();
     ASSERT_TRUE(Person::Answer(box, IDYES));
-    EXPECT_EQ(0, run.WaitForExit(patience));
+    EXPECT_EQ(6, run.WaitForExit(patience));  // cancelled by the user
 }

@@ -89,7 +89,7 @@ TEST(Instance, NestedRunGoesOnAndNeverDeletesTheWorkDirectory) {
     HWND tray = nested.FindWindowOf(trayClass, trayClass, patience);
     ASSERT_NE(nullptr, tray);
     PostMessageA(tray, WM_COMMAND, 40002, 0);  // Quit
-    EXPECT_EQ(0, nested.WaitForExit(patience));
+    EXPECT_EQ(6, nested.WaitForExit(patience));  // quit: cancelled by the user
     EXPECT_TRUE(FileExists(work.Path() + "\\part.bin"));
     EXPECT_EQ(work.Path(), ReadRecordedWorkDirectory());
 }
@@ -108,7 +108,7 @@ TEST(Instance, TrayQuitDeletesTheWorkDirectoryAndItsRecord) {
     HWND tray = first.FindWindowOf(trayClass, trayClass, patience);
     ASSERT_NE(nullptr, tray);
     PostMessageA(tray, WM_CLOSE, 0, 0);
-    EXPECT_EQ(0, first.WaitForExit(patience));
+    EXPECT_EQ(6, first.WaitForExit(patience));  // ended from the tray: cancelled
     EXPECT_FALSE(FileExists(work));
     EXPECT_EQ("", ReadRecordedWorkDirectory());
 }

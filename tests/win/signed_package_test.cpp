@@ -59,20 +59,17 @@ protected:
         return CountInFile(nginxLog, "/pkg/" + name + "/" + file + " ", from);
     }
     bool Ran() const { return FileExists(work + "\\Corvane.exe.txt"); }
-    // Runs the installer until the failure's message; the status line it leaves behind.
+    // Runs the unattended installer to its end, which must say that the download failed;
+    // the run's log, which holds every status line it showed.
     std::string RunUntilRefused(const std::string& setup) {
-        InstallerProcess run(setup, "/NoIntervention");
+        const std::string log = scratch.Path() + "\\refused.log";
+        DeleteFileA(log.c_str());
+        InstallerProcess run(setup, "/NoIntervention \"/Log=" + log + "\"");
         if (!run.Started()) return "<not started>";
-        Person user(run.Id());
-        HWND box =
-            user.WaitForMessageBox("Corvane Lite Installer", "unable to download", faultPatience);
-        if (box == nullptr) return "<no message> " + user.DescribeWindows();
-        WindowQuery query;  // the download dialog, whatever its caption
-        query.controlId = IDC_STATUS_TEXT;
-        std::string status = Person::ControlText(user.FindTopWindow(query), IDC_STATUS_TEXT);
-        Person::Answer(box, IDOK);
-        run.WaitForExit(faultPatience);
-        return status;
+        int exitCode = run.WaitForExit(faultPatience);
+        std::string text = ReadWholeFile(log);
+        DeleteFileA(log.c_str());
+        return exitCode == 5 ? text : "<exit code " + std::to_string(exitCode) + "> " + text;
     }
 
     static std::unique_ptr<TestPublisher> publisher;

@@ -257,7 +257,7 @@ TEST_F(TrayRun, TrayStartOpensWithoutWelcomeAndASecondTrayModeReusesTheIcon) {
 
     // Quit from the menu.
     ASSERT_TRUE(Person::PostCommand(tray.window, IDM_TRAY_QUIT));
-    EXPECT_EQ(0, run.WaitForExit(patience));
+    EXPECT_EQ(6, run.WaitForExit(patience));  // cancelled by the user
     ExpectEverythingDeleted();
 }
 
@@ -299,12 +299,12 @@ TEST_F(TrayRun, QuitFromTheTrayWhileARunIsOpenEndsItAsAConfirmedQuit) {
         ASSERT_TRUE(user.WaitUntilGone(tray.window, patience));
         if (c.moment == Downloading) {
             // Nothing is asked: the user has decided in the menu.
-            EXPECT_EQ(0, run.WaitForExit(patience));
+            EXPECT_EQ(6, run.WaitForExit(patience));  // cancelled by the user
         } else {
             // The box that waited is answered as it comes; the answer no longer matters.
             ASSERT_TRUE(Person::IsShown(box));
             ASSERT_TRUE(Person::Answer(box, c.moment == QuestionWaits ? IDNO : IDOK));
-            EXPECT_EQ(0, run.WaitForExit(patience));
+            EXPECT_EQ(6, run.WaitForExit(patience));  // cancelled by the user
         }
         ExpectEverythingDeleted();
         // No tray mode came back after the run.
@@ -319,7 +319,9 @@ TEST_F(TrayRun, TheRestartPromptAfterWindowsEndedComesFirst) {
         const char* name;
         int answer;
         Next next;
-    } cases[] = {{"Yes", IDYES, Download}, {"No", IDNO, Tray}, {"Cancel", IDCANCEL, End}};
+        int exitCode;  // a Quit is cancelled by the user (6); the prompt's Cancel ends with 0
+    } cases[] = {
+        {"Yes", IDYES, Download, 6}, {"No", IDNO, Tray, 6}, {"Cancel", IDCANCEL, End, 0}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         CreateDirectoryA(work.c_str(), nullptr);
@@ -359,7 +361,7 @@ TEST_F(TrayRun, TheRestartPromptAfterWindowsEndedComesFirst) {
             EXPECT_TRUE(FileExists(work + "\\part.bin"));
             ASSERT_TRUE(Person::Post(tray.window, WM_CLOSE, 0, 0));
         }
-        EXPECT_EQ(0, run.WaitForExit(patience));
+        EXPECT_EQ(c.exitCode, run.WaitForExit(patience));
         ExpectEverythingDeleted();
     }
 }

@@ -127,7 +127,7 @@ TEST_F(TrayInstaller, TheIconShowsTheTipAndADoubleClickOpens) {
     HWND box = user.WaitForMessageBox(appTitle, "Are you sure", patience);
     ASSERT_NE(nullptr, box) << user.DescribeWindows();
     ASSERT_TRUE(Person::Answer(box, IDYES));
-    EXPECT_EQ(0, run.WaitForExit(patience));
+    EXPECT_EQ(6, run.WaitForExit(patience));  // cancelled by the user
     EXPECT_FALSE(FileExists(work));
     EXPECT_FALSE(FileExists(shortcut));
     // Removed at exit.
@@ -181,7 +181,7 @@ TEST_F(TrayInstaller, TheRightButtonOpensTheMenuAtTheCursor) {
             ASSERT_NE(nullptr, box) << user.DescribeWindows();
             ASSERT_TRUE(Person::Answer(box, IDYES));
         }
-        EXPECT_EQ(0, run.WaitForExit(patience));
+        EXPECT_EQ(6, run.WaitForExit(patience));  // cancelled by the user
         // Quit from the tray and a quit run both delete the files and the shortcut.
         EXPECT_FALSE(FileExists(work));
         EXPECT_EQ("", ReadRecordedWorkDirectory());
