@@ -20,29 +20,35 @@ void StopLog() {
     logFile = INVALID_HANDLE_VALUE;
 }
 
-bool WriteWhole(const char* bytes, DWORD length) {
+bool WriteWhole(HANDLE file, const char* bytes, DWORD length) {
     DWORD written = 0;
-    return WriteFile(logFile, bytes, length, &written, nullptr) && written == length;
+    return WriteFile(file, bytes, length, &written, nullptr) && written == length;
 }
 
-// Keeps the newest half of the file, from the first whole line in it.
+// Keeps the newest half of the file, from the first whole line in it, through a handle
+// of its own: the log's handle only appends.
 bool CutToNewerHalf(DWORD size) {
     const DWORD keep = kRunLogLimit / 2;
     if (size <= keep) return true;
+    HANDLE whole = CreateFileA(logPath, GENERIC_READ | GENERIC_WRITE,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (whole == INVALID_HANDLE_VALUE) return false;
     HANDLE heap = GetProcessHeap();
     char* tail = static_cast<char*>(HeapAlloc(heap, 0, keep));
-    if (tail == nullptr) return false;
     DWORD read = 0;
-    bool ok = SetFilePointer(logFile, static_cast<LONG>(size - keep), nullptr, FILE_BEGIN) !=
+    bool ok = tail != nullptr &&
+              SetFilePointer(whole, static_cast<LONG>(size - keep), nullptr, FILE_BEGIN) !=
                   INVALID_SET_FILE_POINTER &&
-              ReadFile(logFile, tail, keep, &read, nullptr) && read == keep;
+              ReadFile(whole, tail, keep, &read, nullptr) && read == keep;
     if (ok) {
         size_t start = FirstWholeLine(tail, keep);
-        ok = SetFilePointer(logFile, 0, nullptr, FILE_BEGIN) == 0 &&
-             WriteWhole(tail + start, static_cast<DWORD>(keep - start)) &&
-             SetEndOfFile(logFile);
+        ok = SetFilePointer(whole, 0, nullptr, FILE_BEGIN) == 0 &&
+             WriteWhole(whole, tail + start, static_cast<DWORD>(keep - start)) &&
+             SetEndOfFile(whole);
     }
-    HeapFree(heap, 0, tail);
+    if (tail != nullptr) HeapFree(heap, 0, tail);
+    CloseHandle(whole);
     return ok;
 }
 
@@ -50,9 +56,7 @@ void AppendLine(const char* line, DWORD length) {
     DWORD size = GetFileSize(logFile, nullptr);
     bool ok = size != INVALID_FILE_SIZE;
     if (ok && size + length > kRunLogLimit) ok = CutToNewerHalf(size);
-    ok = ok && SetFilePointer(logFile, 0, nullptr, FILE_END) != INVALID_SET_FILE_POINTER &&
-         WriteWhole(line, length);
-    if (!ok) StopLog();
+    if (!ok || !WriteWhole(logFile, line, length)) StopLog();
 }
 
 bool DefaultLogPath(char (&out)[MAX_PATH]) {
@@ -72,8 +76,9 @@ bool OpenRunLog(const char* commandLine) {
     StopLog();
     bool named = FindLogPath(commandLine, logPath, sizeof logPath);
     if (named || DefaultLogPath(logPath)) {
-        // Shared for writing too: a nested run or a second start may log into it as well.
-        logFile = CreateFileA(logPath, GENERIC_READ | GENERIC_WRITE,
+        // Append access only: each line goes whole to the end of the file, also when a
+        // nested run or a second start logs into it at the same time.
+        logFile = CreateFileA(logPath, FILE_READ_ATTRIBUTES | FILE_APPEND_DATA | SYNCHRONIZE,
                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     }
