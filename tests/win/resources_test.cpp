@@ -439,18 +439,19 @@ struct IconGroupHeader {
 };
 #pragma pack(pop)
 
-// Each size is really in the icon (not scaled from the other): 16 colours with a mask,
-// and the system loads it at that size.
-TEST(Resources, IconHoldsSixteenColourImagesOfBothSizes) {
+// Each size a scaled display asks for is really in the icon (not scaled from another by
+// the system): small icons at 100%, 125%, 150% and 200%, large ones at 100% and 150%;
+// 16 colours with a mask, and the system loads it at that size.
+TEST(Resources, IconHoldsSixteenColourImagesOfEachScale) {
     HINSTANCE instance = GetModuleHandleA(nullptr);
     HRSRC groupInfo = FindResourceA(instance, MAKEINTRESOURCEA(IDI_INSTALLER), RT_GROUP_ICON);
     ASSERT_NE(nullptr, groupInfo);
     const IconGroupHeader* group =
         static_cast<const IconGroupHeader*>(LockResource(LoadResource(instance, groupInfo)));
     ASSERT_NE(nullptr, group);
-    ASSERT_EQ(2, group->count);
+    const int kSizes[] = {16, 20, 24, 32, 48};
+    ASSERT_EQ(static_cast<int>(sizeof(kSizes) / sizeof(kSizes[0])), group->count);
 
-    const int kSizes[] = {16, 32};
     for (int size : kSizes) {
         SCOPED_TRACE(testing::Message() << size << "x" << size);
         BYTE* directory = reinterpret_cast<BYTE*>(const_cast<IconGroupHeader*>(group));
@@ -482,6 +483,33 @@ TEST(Resources, IconHoldsSixteenColourImagesOfBothSizes) {
         DeleteObject(info.hbmMask);
         DestroyIcon(icon);
     }
+}
+
+// The manifest's common controls of version 6, loaded through the image's loader hook
+// (this program carries the same manifest and links the same hook): the library is the
+// side-by-side store's, and the buttons of the process are its own (drawn in the visual
+// style), not the system's buttons of user32 that version 5 leaves in place.
+TEST(Resources, ManifestBringsTheCommonControlsOfVersionSix) {
+    InitCommonControls();  // the first call loads the library
+    HMODULE library = GetModuleHandleA("comctl32.dll");
+    ASSERT_NE(nullptr, library);
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(library, path, MAX_PATH);
+    CharLowerA(path);
+    EXPECT_NE(nullptr, strstr(path, "\\winsxs\\")) << path;
+
+    HWND button = CreateWindowExA(0, "Button", "OK", WS_POPUP | BS_PUSHBUTTON, 0, 0, 80, 24,
+                                  nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    ASSERT_NE(nullptr, button);
+    // The class's own procedure: the wide query, as an ANSI one of a Unicode class gives a
+    // thunk.
+    auto procedure = reinterpret_cast<LPCSTR>(GetClassLongPtrW(button, GCLP_WNDPROC));
+    HMODULE owner = nullptr;
+    EXPECT_TRUE(GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                                       GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                                   procedure, &owner));
+    EXPECT_EQ(library, owner);
+    DestroyWindow(button);
 }
 
 }  // namespace
