@@ -79,7 +79,7 @@ const ControlCase kReadyControls[] = {
 const ControlCase kCancelControls[] = {
     STATIC_TEXT("Would you like to keep the downloaded files?\n\nIf you keep the files, you can "
                 "run Corvane Lite Installer at any time to install.",
-                7, 7, 143, 33),
+                7, 7, 143, 42),
     DEFAULT_BUTTON(IDOK, "&Keep files", 162, 7, 50, 14),
     PUSH_BUTTON(IDC_SECOND_CHOICE, "&Delete files", 162, 26, 50, 14),
 };
@@ -115,12 +115,31 @@ const DialogCase kDialogs[] = {
      CONTROLS(kDownloadControls)},
     {IDD_WELCOME, "Corvane Lite Installer", 257, 59, kPromptFrame, CONTROLS(kWelcomeControls)},
     {IDD_READY_TO_INSTALL, "Ready to Install", 212, 47, kPromptFrame, CONTROLS(kReadyControls)},
-    {IDD_CANCEL_INSTALLATION, "Cancel Installation", 219, 47, kPromptFrame,
+    {IDD_CANCEL_INSTALLATION, "Cancel Installation", 219, 56, kPromptFrame,
      CONTROLS(kCancelControls)},
     {IDD_HTTP_SETTINGS, "HTTP Settings", 203, 233, kPromptFrame, CONTROLS(kHttpSettingsControls)},
 };
 
 INT_PTR CALLBACK InertDialogProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
+
+// Whether a static text's words, wrapped as the control wraps them in its font, fit its
+// height: a text that needs one line more than its control has is cut off at the bottom.
+// Run at each display scale by the screenshot test.
+void ExpectTextFits(HWND control) {
+    char text[kTextSize] = {0};
+    GetWindowTextA(control, text, kTextSize);
+    RECT client;
+    GetClientRect(control, &client);
+    HDC dc = GetDC(control);
+    HGDIOBJ previous =
+        SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(control, WM_GETFONT, 0, 0)));
+    RECT needed = {0, 0, client.right, 0};
+    DrawTextA(dc, text, -1, &needed, DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS);
+    SelectObject(dc, previous);
+    ReleaseDC(control, dc);
+    EXPECT_LE(needed.bottom, client.bottom) << "\"" << text << "\" needs " << needed.bottom
+                                            << " pixels, has " << client.bottom;
+}
 
 const DialogCase& FindDialog(int templateId) {
     for (const DialogCase& dialog : kDialogs) {
@@ -245,6 +264,7 @@ void ExpectDialog(int templateId) {
                                         << " \"" << expected.controls[i].text << "\")");
         ASSERT_NE(nullptr, control);
         ExpectControl(dialog, control, expected.controls[i]);
+        if (lstrcmpA(expected.controls[i].className, "Static") == 0) ExpectTextFits(control);
         EXPECT_EQ(expected.controls[i].border, (templateStyles[i] & WS_BORDER) != 0);
         control = GetWindow(control, GW_HWNDNEXT);
     }
