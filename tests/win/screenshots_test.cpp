@@ -57,10 +57,12 @@ void ShowAndShoot(Dialog& dialog, Shot& shot) {
 }
 
 // The description of a run whose one network component never arrives (the scripted
-// server's "silence" sends nothing), beside a local one already there.
+// server's "silence" sends nothing), beside a local one already there; empty when the
+// test servers' ports are not known.
 std::string WriteStalledDescription(const ScratchDirectory& scratch) {
     int port = GetPrivateProfileIntA("servers", "scripted", 0,
                                      (ModuleDirectory() + "\\servers\\ports.ini").c_str());
+    if (port == 0) return "";
     std::string description = scratch.Path() + "\\tarrock.inf";
     WriteWholeFile(description,
                    "[defs]\r\ncomponents=cvclient,docs\r\n"
@@ -77,7 +79,7 @@ std::string WriteStalledDescription(const ScratchDirectory& scratch) {
 // The scale Wine draws the programs started from now on at: the prefix's "LogPixels"
 // (96 for 100%), which each Wine process reads when it starts. Put back as it was when
 // the scope ends. The other suites of win_tests, which draw, never run at the same time
-// (CTest's lock installer-instance); the core tests that may draw nothing.
+// (CTest's lock installer-instance); the core tests, which may, draw nothing.
 class DisplayScale {
 public:
     explicit DisplayScale(DWORD dotsPerInch) {
@@ -164,6 +166,7 @@ TEST(Screenshots, PromptsAndSettings) {
 TEST(Screenshots, DownloadDialogOfARealRun) {
     ScratchDirectory scratch;
     std::string description = WriteStalledDescription(scratch);
+    ASSERT_FALSE(description.empty());
     // A finished download left by another run would keep the dialog hidden.
     DeleteFileA(StateProfilePath().c_str());
     InstallerProcess run("cvget.exe", "-NoIntervention -inf " + description);
@@ -193,6 +196,7 @@ TEST(Screenshots, DownloadDialogOfARealRun) {
 TEST(Screenshots, ScalesOfARealRun) {
     ScratchDirectory scratch;
     std::string description = WriteStalledDescription(scratch);
+    ASSERT_FALSE(description.empty());
     struct Scale {
         DWORD dotsPerInch;
         const char* name;
@@ -217,8 +221,8 @@ TEST(Screenshots, ScalesOfARealRun) {
         std::string library = CommonControlsOf(run.Id());
         EXPECT_TRUE(InSideBySideStore(library)) << library;
         // Wine draws a program at the prefix's scale whether it declares awareness or not;
-        // what the manifest declares is seen in the awareness of its windows (per monitor:
-        // Wine 8 takes "PerMonitorV2" as the first version).
+        // what the manifest declares is seen in the awareness of its windows (per monitor;
+        // Wine 8 gives the first version of it for "PerMonitorV2").
         EXPECT_EQ(DPI_AWARENESS_PER_MONITOR_AWARE,
                   GetAwarenessFromDpiAwarenessContext(GetWindowDpiAwarenessContext(welcome)));
         ASSERT_TRUE(Person::Press(welcome, IDOK));
@@ -241,6 +245,9 @@ TEST(Screenshots, ScalesOfARealRun) {
         // The prompts the real run shows only later (104, 106, 108), from a copy of this
         // program that starts at the same scale, with the same manifest; it also creates
         // every dialog from its template there and checks that each text fits its control.
+        const char* const later[] = {"prompt104-ready", "prompt106-cancel",
+                                     "dialog108-http-settings"};
+        for (const char* name : later) DeleteFileA(ShotPath(prefix + name).c_str());
         char self[MAX_PATH] = {};
         GetModuleFileNameA(nullptr, self, MAX_PATH);
         SetEnvironmentVariableA(kShotPrefixVariable, prefix.c_str());
@@ -248,7 +255,7 @@ TEST(Screenshots, ScalesOfARealRun) {
         SetEnvironmentVariableA(kShotPrefixVariable, nullptr);
         ASSERT_TRUE(prompts.Started());
         EXPECT_EQ(0, prompts.WaitForExit(60000));
-        for (const char* name : {"prompt104-ready", "prompt106-cancel", "dialog108-http-settings"})
+        for (const char* name : later)
             EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(ShotPath(prefix + name).c_str()))
                 << name;
     }
