@@ -2,7 +2,8 @@
 # version, wsock32 and comctl32 are not among the libraries every targeted Windows takes
 # from its own folder, so an image importing them outright would load a copy planted
 # beside it before any of its code runs. shell/system_libraries_win.cpp loads them from
-# the system folder by full path when the delay-load helper asks.
+# the system folder by full path when the delay-load helper asks (comctl32 of version 6
+# from the side-by-side store, where the image's manifest redirects it).
 # Each library is made once, when the build is configured, from the toolchain's own import
 # library: its exports ("__imp_" symbols) become the definition file for dlltool -y.
 set(DELAY_IMPORT_DLLS version wsock32 comctl32)

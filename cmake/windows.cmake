@@ -21,6 +21,10 @@ endif()
 include(${CMAKE_CURRENT_LIST_DIR}/delay_imports.cmake)
 set(WIN32_LIBS ${DELAY_IMPORT_LIBS} shell32 ole32 oleaut32 uuid advapi32 user32 gdi32 kernel32)
 set(RESOURCES ${CMAKE_SOURCE_DIR}/ui/resources.rc)
+# windres's inputs are not scanned for the files they name: without this a changed icon or
+# manifest would leave the images with the old one.
+set_source_files_properties(${RESOURCES} PROPERTIES OBJECT_DEPENDS
+  "${CMAKE_SOURCE_DIR}/ui/installer.ico;${CMAKE_SOURCE_DIR}/startup/cvget.manifest;${CMAKE_SOURCE_DIR}/shell/resource_ids.h")
 
 add_library(product STATIC ${CORE_SOURCES} ${SHELL_SOURCES})
 target_include_directories(product PUBLIC ${CMAKE_SOURCE_DIR})

@@ -1,7 +1,9 @@
 // Where the system libraries the installer uses come from. Those the system always takes
 // from its own folder are imported by the image; the others (version, wsock32, comctl32)
-// are loaded on their first call, by their full path in the system folder, so that a
-// library of the same name beside the installer (the user's downloads) is never loaded.
+// are loaded on their first call, by their full path in the system folder (comctl32 of
+// version 6 from the side-by-side store, where the manifest's dependency sends it), so
+// that a library of the same name beside the installer (the user's downloads) is never
+// loaded.
 #pragma once
 
 #include "common/win32.h"

@@ -196,7 +196,11 @@ int RunTray() {
         return kTrayQuit;
     }
     if (FindOwnTrayWindow() == nullptr) {
-        HICON image = LoadIconA(appInstance, MAKEINTRESOURCEA(IDI_INSTALLER));
+        // The notification area shows small icons: the one of the size the system's scale
+        // asks for, not the 32-pixel one shrunk or a 16-pixel one stretched.
+        HICON image = static_cast<HICON>(LoadImageA(appInstance, MAKEINTRESOURCEA(IDI_INSTALLER),
+                                                    IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                                    GetSystemMetrics(SM_CYSMICON), LR_SHARED));
         HWND window = CreateTrayWindow(image);
         if (window == nullptr) {
             LogEvent("the notification area's window could not be made (error %lu)",

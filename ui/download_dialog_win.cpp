@@ -33,6 +33,9 @@ const ColumnSpec columns[] = {
     {IDS_COLUMN_STATUS, LVCFMT_LEFT, 450},
 };
 
+// Posted to itself after a change of scale: the columns follow the list's new width.
+const UINT msgFitColumns = WM_APP + 1;
+
 const char temporaryFileName[] = "tmp.tmp";
 const char resumingCaption[] = "Resuming Download of Software...";
 
@@ -65,6 +68,14 @@ void DownloadDialog::InsertColumns() {
         column.iSubItem = i;
         SendMessageA(listView, LVM_INSERTCOLUMNA, i, reinterpret_cast<LPARAM>(&column));
     }
+}
+
+void DownloadDialog::FitColumns() {
+    RECT client;
+    GetClientRect(listView, &client);
+    for (int i = 0; i < static_cast<int>(countof(columns)); ++i)
+        SendMessageA(listView, LVM_SETCOLUMNWIDTH, i,
+                     MAKELPARAM(client.right * columns[i].share / 1000, 0));
 }
 
 // A network run leaves a copy of the executable in the work directory and a Startup
@@ -564,6 +575,14 @@ INT_PTR DownloadDialog::DialogProc(UINT message, WPARAM wParam, LPARAM lParam) {
         return 1;
     } else if (message == WM_INITDIALOG) {
         return OnInitDialog();
+    } else if (message == WM_DPICHANGED) {
+        // Moved to a monitor of another scale (per-monitor awareness of version 2): the
+        // system rescales the dialog and its controls once this message has passed, but
+        // not the columns, which this code placed.
+        PostMessageA(windowHandle, msgFitColumns, 0, 0);
+    } else if (message == msgFitColumns) {
+        FitColumns();
+        return 1;
     } else if (message == WM_COMMAND &&
                (LOWORD(wParam) == IDC_QUIT || LOWORD(wParam) == IDCANCEL)) {
         if (!AskToQuit()) return 0;

@@ -56,6 +56,7 @@ private:
     int fileTotal = 0;            // the size the worker announced for the current file
 
     void InsertColumns();
+    void FitColumns();  // each column its share of the list's width
     void InsertRows();
     void ShowLoadFailure(UINT textId);
     void SetCellText(int row, int column, const char* text);

@@ -79,7 +79,7 @@ const ControlCase kReadyControls[] = {
 const ControlCase kCancelControls[] = {
     STATIC_TEXT("Would you like to keep the downloaded files?\n\nIf you keep the files, you can "
                 "run Corvane Lite Installer at any time to install.",
-                7, 7, 143, 33),
+                7, 7, 143, 42),
     DEFAULT_BUTTON(IDOK, "&Keep files", 162, 7, 50, 14),
     PUSH_BUTTON(IDC_SECOND_CHOICE, "&Delete files", 162, 26, 50, 14),
 };
@@ -115,12 +115,31 @@ const DialogCase kDialogs[] = {
      CONTROLS(kDownloadControls)},
     {IDD_WELCOME, "Corvane Lite Installer", 257, 59, kPromptFrame, CONTROLS(kWelcomeControls)},
     {IDD_READY_TO_INSTALL, "Ready to Install", 212, 47, kPromptFrame, CONTROLS(kReadyControls)},
-    {IDD_CANCEL_INSTALLATION, "Cancel Installation", 219, 47, kPromptFrame,
+    {IDD_CANCEL_INSTALLATION, "Cancel Installation", 219, 56, kPromptFrame,
      CONTROLS(kCancelControls)},
     {IDD_HTTP_SETTINGS, "HTTP Settings", 203, 233, kPromptFrame, CONTROLS(kHttpSettingsControls)},
 };
 
 INT_PTR CALLBACK InertDialogProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
+
+// Whether a static text's words, wrapped as the control wraps them in its font, fit its
+// height: a text that needs one line more than its control has is cut off at the bottom.
+// Run at each display scale by the screenshot test.
+void ExpectTextFits(HWND control) {
+    char text[kTextSize] = {0};
+    GetWindowTextA(control, text, kTextSize);
+    RECT client;
+    GetClientRect(control, &client);
+    HDC dc = GetDC(control);
+    HGDIOBJ previous =
+        SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(control, WM_GETFONT, 0, 0)));
+    RECT needed = {0, 0, client.right, 0};
+    DrawTextA(dc, text, -1, &needed, DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS);
+    SelectObject(dc, previous);
+    ReleaseDC(control, dc);
+    EXPECT_LE(needed.bottom, client.bottom) << "\"" << text << "\" needs " << needed.bottom
+                                            << " pixels, has " << client.bottom;
+}
 
 const DialogCase& FindDialog(int templateId) {
     for (const DialogCase& dialog : kDialogs) {
@@ -245,6 +264,7 @@ void ExpectDialog(int templateId) {
                                         << " \"" << expected.controls[i].text << "\")");
         ASSERT_NE(nullptr, control);
         ExpectControl(dialog, control, expected.controls[i]);
+        if (lstrcmpA(expected.controls[i].className, "Static") == 0) ExpectTextFits(control);
         EXPECT_EQ(expected.controls[i].border, (templateStyles[i] & WS_BORDER) != 0);
         control = GetWindow(control, GW_HWNDNEXT);
     }
@@ -439,18 +459,19 @@ struct IconGroupHeader {
 };
 #pragma pack(pop)
 
-// Each size is really in the icon (not scaled from the other): 16 colours with a mask,
-// and the system loads it at that size.
-TEST(Resources, IconHoldsSixteenColourImagesOfBothSizes) {
+// Each size a scaled display asks for is really in the icon (not scaled from another by
+// the system): small icons at 100%, 125%, 150% and 200%, large ones at 100% and 150%;
+// 16 colours with a mask, and the system loads it at that size.
+TEST(Resources, IconHoldsSixteenColourImagesOfEachScale) {
     HINSTANCE instance = GetModuleHandleA(nullptr);
     HRSRC groupInfo = FindResourceA(instance, MAKEINTRESOURCEA(IDI_INSTALLER), RT_GROUP_ICON);
     ASSERT_NE(nullptr, groupInfo);
     const IconGroupHeader* group =
         static_cast<const IconGroupHeader*>(LockResource(LoadResource(instance, groupInfo)));
     ASSERT_NE(nullptr, group);
-    ASSERT_EQ(2, group->count);
+    const int kSizes[] = {16, 20, 24, 32, 48};
+    ASSERT_EQ(static_cast<int>(sizeof(kSizes) / sizeof(kSizes[0])), group->count);
 
-    const int kSizes[] = {16, 32};
     for (int size : kSizes) {
         SCOPED_TRACE(testing::Message() << size << "x" << size);
         BYTE* directory = reinterpret_cast<BYTE*>(const_cast<IconGroupHeader*>(group));
@@ -482,6 +503,33 @@ TEST(Resources, IconHoldsSixteenColourImagesOfBothSizes) {
         DeleteObject(info.hbmMask);
         DestroyIcon(icon);
     }
+}
+
+// The manifest's common controls of version 6, loaded through the image's loader hook
+// (this program carries the same manifest and links the same hook): the library is the
+// side-by-side store's, and the buttons of the process are its own (drawn in the visual
+// style), not the system's buttons of user32 that version 5 leaves in place.
+TEST(Resources, ManifestBringsTheCommonControlsOfVersionSix) {
+    InitCommonControls();  // the first call loads the library
+    HMODULE library = GetModuleHandleA("comctl32.dll");
+    ASSERT_NE(nullptr, library);
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(library, path, MAX_PATH);
+    CharLowerA(path);
+    EXPECT_NE(nullptr, strstr(path, "\\winsxs\\")) << path;
+
+    HWND button = CreateWindowExA(0, "Button", "OK", WS_POPUP | BS_PUSHBUTTON, 0, 0, 80, 24,
+                                  nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    ASSERT_NE(nullptr, button);
+    // The class's own procedure: the wide query, as an ANSI one of a Unicode class gives a
+    // thunk.
+    auto procedure = reinterpret_cast<LPCSTR>(GetClassLongPtrW(button, GCLP_WNDPROC));
+    HMODULE owner = nullptr;
+    EXPECT_TRUE(GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                                       GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                                   procedure, &owner));
+    EXPECT_EQ(library, owner);
+    DestroyWindow(button);
 }
 
 }  // namespace

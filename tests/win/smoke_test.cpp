@@ -14,7 +14,8 @@ TEST(WineSmoke, RunsAsWin32Process) {
 #include "process_support.h"
 
 // The image carries its application manifest: it runs as whoever starts it, so that a
-// name such as setup.exe does not make Windows ask for elevation.
+// name such as setup.exe does not make Windows ask for elevation, with the common
+// controls of version 6 and at the display's scale (what they do: Screenshots).
 TEST(WineSmoke, TheInstallerImageCarriesItsManifest) {
     HMODULE image = LoadLibraryExA((ModuleDirectory() + "\\cvget.exe").c_str(), nullptr,
                                    LOAD_LIBRARY_AS_DATAFILE);
@@ -27,6 +28,8 @@ TEST(WineSmoke, TheInstallerImageCarriesItsManifest) {
     FreeLibrary(image);
     EXPECT_NE(std::string::npos, manifest.find("level=\"asInvoker\""));
     EXPECT_NE(std::string::npos, manifest.find("supportedOS"));
-    // The dialogs have not been checked with common controls 6.
-    EXPECT_EQ(std::string::npos, manifest.find("Common-Controls"));
+    EXPECT_NE(std::string::npos, manifest.find("name=\"Microsoft.Windows.Common-Controls\" "
+                                               "version=\"6.0.0.0\""));
+    EXPECT_NE(std::string::npos, manifest.find(">PerMonitorV2, PerMonitor</dpiAwareness>"));
+    EXPECT_NE(std::string::npos, manifest.find(">true/pm</dpiAware>"));
 }
