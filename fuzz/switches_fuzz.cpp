@@ -2,6 +2,8 @@
 // first NUL; the bytes after it script what the tray, the download runs and the restart
 // prompt answer, one byte per answer, until they run out and every mode ends.
 #include "fuzz/fuzz_support.h"
+#include "common/run_log.h"
+#include "config/installer_run_outcome.h"
 #include "startup/switches.h"
 
 namespace {
@@ -11,7 +13,7 @@ public:
     ScriptedActions(const uint8_t* script, size_t length) : script(script), length(length) {}
 
     void SetDownloadRunActive(bool) override {}
-    int RunTray() override { return Next() % 2; }
+    int RunTray() override { return Next() % 3; }  // quit, open, or no tray at all
     int RunDownload(bool showWelcome, bool resuming, const char*, bool) override {
         // The welcome prompt belongs to a fresh run only.
         FUZZ_CHECK(!(showWelcome && resuming));
@@ -22,8 +24,15 @@ public:
         return length > 0 ? kAnswers[Next() % 4] : AnswerCancel;
     }
     void FindWorkDirectory() override { found = true; }
-    void DeleteWorkDirectory() override { FUZZ_CHECK(found); }
-    void DeleteStartupShortcut() override {}
+    void DeleteWorkDirectory() override {
+        FUZZ_CHECK(found);
+        FUZZ_CHECK(exitCode != kExitSuspended);  // the files wait for the next log-on
+    }
+    void DeleteStartupShortcut() override { FUZZ_CHECK(exitCode != kExitSuspended); }
+    void SetExitCode(int code) override {
+        FUZZ_CHECK(code == kExitCancelled || code == kExitSuspended);
+        exitCode = code;
+    }
 
 private:
     // 0 once the script is over: tray mode quits and a download run ends.
@@ -36,6 +45,7 @@ private:
     const uint8_t* script;
     size_t length;
     bool found = false;
+    int exitCode = kExitInstalled;
 };
 
 }  // namespace
@@ -52,6 +62,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     FUZZ_CHECK(switches.mode == RunMode::Tray || switches.mode == RunMode::Download);
     HasNestedRunSwitch(begin);
+    char log[64];
+    if (FindLogPath(begin, log, sizeof log)) FUZZ_CHECK(log[0] != '\0' && strlen(log) < sizeof log);
 
     ScriptedActions actions(parts.rest, parts.restLength);
     RunModeLoop(switches, actions);
