@@ -55,21 +55,20 @@ TransferWorker* DownloadDialog::SelectWorker(ProtocolKind protocol) {
 }
 
 void DownloadDialog::InsertColumns() {
-    RECT client;
-    GetClientRect(listView, &client);
     for (int i = 0; i < static_cast<int>(countof(columns)); ++i) {
         char title[80];
         LoadResourceString(GetFrameworkInstance(), columns[i].titleId, title);
         LVCOLUMNA column = {};
-        column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
+        column.mask = LVCF_FMT | LVCF_TEXT | LVCF_SUBITEM;
         column.fmt = columns[i].format;
-        column.cx = client.right * columns[i].share / 1000;
         column.pszText = title;
         column.iSubItem = i;
         SendMessageA(listView, LVM_INSERTCOLUMNA, i, reinterpret_cast<LPARAM>(&column));
     }
+    FitColumns();
 }
 
+// Each column takes its share of the list's width.
 void DownloadDialog::FitColumns() {
     RECT client;
     GetClientRect(listView, &client);
