@@ -3,21 +3,25 @@
 
 #include "shell/resource_ids.h"
 
+static_assert(kEndCodeFinished == IDC_QUIT && kEndCodeSuspended == IDC_SUSPEND &&
+                  kEndCodeFilesKept == IDC_SECOND_CHOICE,
+              "the buttons end their dialogs with the run's end codes");
+
 intptr_t DialogEndCode(RunEnd end) {
     switch (end) {
     case RunEnd::Finished:
-        return IDC_QUIT;
+        return kEndCodeFinished;
     case RunEnd::Suspended:
-        return IDC_SUSPEND;
+        return kEndCodeSuspended;
     case RunEnd::FilesKept:
         break;
     }
-    return IDC_SECOND_CHOICE;
+    return kEndCodeFilesKept;
 }
 
 RunEnd RunEndFromDialogCode(intptr_t code) {
-    if (code == IDC_QUIT) return RunEnd::Finished;
-    if (code == IDC_SUSPEND) return RunEnd::Suspended;
+    if (code == kEndCodeFinished) return RunEnd::Finished;
+    if (code == kEndCodeSuspended) return RunEnd::Suspended;
     return RunEnd::FilesKept;
 }
 

@@ -10,8 +10,12 @@ enum class RunEnd {
     FilesKept,  // the files stay for the next start
 };
 
-// The dialog end codes that carry a RunEnd (1003, 1004, 1009), and back. Any other
-// code (the dialog failed, or ended some other way) keeps the files.
+// The dialog end codes that carry a RunEnd, and back. Any other code (the dialog failed,
+// or ended some other way) keeps the files. They are the identifiers of the buttons that
+// end a dialog with them (Quit, Suspend, a prompt's second choice).
+constexpr intptr_t kEndCodeFinished = 1003;
+constexpr intptr_t kEndCodeSuspended = 1004;
+constexpr intptr_t kEndCodeFilesKept = 1009;
 intptr_t DialogEndCode(RunEnd end);
 RunEnd RunEndFromDialogCode(intptr_t code);
 
