@@ -231,32 +231,3 @@ void StatusText(const Component& component, char* out, size_t size) {
     if (size == 0) return;
     LoadResourceString(GetFrameworkInstance(), StatusStringId(component.status), out, size);
 }
-
-bool SelectNextDownload(InstallerRun& run) {
-    run.SetCurrentStatus(Downloaded);
-    for (;;) {
-        int index = run.NextComponentToDownload();
-        if (index < 0) {
-            run.currentIndex = run.ComponentCount();
-            return false;
-        }
-        const Component& component = *run.ComponentAt(index);
-        char files[sizeof(InstallerRun::fileList)];
-        ReadComponentValue(component, "files", "", files, countof(files));
-        run.BeginComponent(index, files);
-        ReadComponentValue(component, "site", "", run.site, countof(run.site));
-        ReadComponentValue(component, "proxy", "", run.proxy, countof(run.proxy));
-        ReadComponentValue(component, "port", "", run.port, countof(run.port));
-        if (!SiteCanBeDownloaded(run.site)) {
-            LogEvent("component '%s': its site cannot be downloaded from", component.name);
-            run.SetCurrentStatus(DownloadError);
-            continue;
-        }
-        ReadComponentValue(component, "sourceDir", "", run.sourceDir, countof(run.sourceDir));
-        run.SetCurrentStatus(Downloading);
-        char site[sizeof run.site];
-        SiteForLog(run.site, site, sizeof site);
-        LogEvent("component '%s': downloading from %s", component.name, site);
-        return true;
-    }
-}

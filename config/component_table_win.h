@@ -28,9 +28,6 @@ void GetSourceDirectory(const Component& component, char* out, size_t size);
 // Source directory, backslash, name; false when the path does not fit (out is then empty).
 bool GetSourcePath(const Component& component, const char* name, char* out, size_t size);
 void StatusText(const Component& component, char* out, size_t size);
-// Marks the current component downloaded and moves on to the next that needs a download
-// and has a site (one without is marked as a download error); false when none is left.
-bool SelectNextDownload(InstallerRun& run);
 
 // Reads a text key of the component's section (with substitution).
 void ReadComponentValue(const Component& component, const char* key, const char* defaultText,

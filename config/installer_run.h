@@ -89,8 +89,6 @@ public:
     const bool showWelcome;
     const bool resuming;
     const bool saveProxySettings;
-    bool quitFromTray = false;  // the run ends as after a confirmed Quit, whatever is asked
-    bool installing = false;    // the download is over; the installation decides the end
     bool installFailed = false;  // a step of the installation failed: the exit code says so
     bool downloadFailed = false;  // not every file arrived: the exit code says so
     bool cancelledByUser = false;  // Quit, or "Ready to Install" declined

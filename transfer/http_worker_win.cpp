@@ -39,7 +39,7 @@ TransferResult FetchResult(FetchOutcome outcome, TlsRefusal refusal) {
     case FetchDone:
         return TransferOk;
     case FetchDiskFull:
-        return TransferWriteFailed;
+        return TransferDiskFull;
     case FetchWriteDenied:
         return TransferWriteDenied;
     case FetchNotAuthentic:
@@ -198,6 +198,12 @@ void HttpWorker::TakeSiteLogin() {
     passwordGiven = false;
 }
 
+bool HttpWorker::VerifiedDigest(Sha256Digest& digest) const {
+    if (!digestVerified) return false;
+    digest = verifiedDigest;
+    return true;
+}
+
 void HttpWorker::SetProxyLogin(const char* newUser, const char* newPassword) {
     if (settings->confirmed) {
         CopyText(proxyUser, settings->proxyUser);
@@ -208,7 +214,7 @@ void HttpWorker::SetProxyLogin(const char* newUser, const char* newPassword) {
     if (newPassword[0] != '\0') UnscramblePassword(newPassword, proxyPassword);
 }
 
-void HttpWorker::Suspend() { suspendFlag = 1; }
+void HttpWorker::Hold() { holdFlag = 1; }
 
 void HttpWorker::Abort() { RaiseAbort(); }
 
@@ -234,4 +240,4 @@ void HttpWorker::SetAuthenticity(const char* keyText, const char* path, const ch
 }
 
 // An aborted fetch stays aborted: the run that aborted it is ending.
-void HttpWorker::Resume() { suspendFlag = 0; }
+void HttpWorker::Release() { holdFlag = 0; }

@@ -45,9 +45,11 @@ public:
     int RequestFile(const char* remotePath, const char* localPath) override;
     void SetLogin(const char* user, const char* password) override;
     void SetProxyLogin(const char* newUser, const char* newPassword) override;
-    // Holds the fetch before its next part (and in its waits) until Resume.
-    virtual void Suspend();
-    virtual void Resume();
+    bool VerifiedDigest(Sha256Digest& digest) const override;
+    // Holds the fetch before its next part (and in its waits) until Release: the user
+    // is asked whether to quit meanwhile.
+    virtual void Hold();
+    virtual void Release();
     // Ends the fetch for good at its next look (an open "HTTP Settings" dialog closes);
     // no report follows. The worker is not used for another file afterwards.
     virtual void Abort();
@@ -93,7 +95,7 @@ public:
     bool passwordGiven = false;  // the last SetLogin brought a password of its own
     // Written by the user-interface thread, polled by the fetch thread.
     volatile LONG abortFlag = 0;
-    volatile LONG suspendFlag = 0;
+    volatile LONG holdFlag = 0;
     // Set with abortFlag, so that a pause of the fetch thread ends at once.
     HANDLE abortEvent = nullptr;
     HANDLE fileThread = nullptr;

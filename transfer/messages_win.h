@@ -4,6 +4,7 @@
 #pragma once
 
 #include "common/win32.h"
+#include "transfer/transfer_result.h"
 
 // "dl1": a Connect has finished (wParam: result); ftp also reports the loss of its
 // control connection with it, which ends the file under way.
@@ -22,38 +23,6 @@ extern const UINT msgRunOver;  // "dldone": the download run is over (wParam: 0 
 // user (lParam: HttpSettingsRequest*; the answer: nonzero to try again).
 extern const UINT msgHttpSettingsWanted;
 
-// Result codes carried in wParam of "dl1", "dl2" and "dl4"; 0 is success.
-enum TransferResult {
-    TransferOk = 0,
-    TransferLookupFailed = 1,
-    TransferSocketFailed = 2,
-    TransferLoginFailed = 3,
-    TransferReceiveFailed = 4,
-    TransferWriteFailed = 5,  // the disk is full
-    TransferWriteDenied = 6,  // a local file could not be written for another reason
-    // A publisher's key is in force: the signature or a digest did not match, the key in
-    // the description does not parse, or this system cannot check SHA-256 signatures.
-    TransferNotAuthentic = 7,
-    TransferKeyInvalid = 8,
-    TransferCannotVerify = 9,
-    // A publisher's key is in force and the signed package is not the file asked for, is
-    // older than the component requires, has expired, or says unreadably what it is.
-    TransferWrongPackage = 10,
-    TransferPackageTooOld = 11,
-    TransferPackageExpired = 12,
-    TransferPackageMalformed = 13,
-    // An https site could not be reached securely: this system cannot make TLS 1.2
-    // connections, the server agreed on no protocol of TLS 1.2 or later, its certificate
-    // is for another name, expired, not trusted or revoked, or a redirection led to plain
-    // http.
-    TransferTlsUnavailable = 14,
-    TransferTlsNoAgreement = 15,
-    TransferCertificateWrongName = 16,
-    TransferCertificateExpired = 17,
-    TransferCertificateUntrusted = 18,
-    TransferCertificateRevoked = 19,
-    TransferTlsDowngrade = 20,
-};
 
 // lParam of a successful "dl4": the file was received into the temporary file, or the
 // file already in place was found to be the publisher's and stays as it is.
@@ -63,6 +32,6 @@ const LPARAM fileKeptInPlace = 1;
 // The report of a local write that failed with the platform's error code: "disk full"
 // only when the disk is full, for both workers alike.
 inline TransferResult LocalWriteResult(unsigned long error) {
-    return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL ? TransferWriteFailed
+    return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL ? TransferDiskFull
                                                                        : TransferWriteDenied;
 }

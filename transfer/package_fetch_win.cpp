@@ -32,7 +32,7 @@ bool IsBindingRefusal(FetchOutcome outcome) {
 
 FetchOutcome WriteFailure(unsigned long errorCode) {
     LogEvent("a file could not be written (error %lu)", errorCode);
-    return LocalWriteResult(errorCode) == TransferWriteFailed ? FetchDiskFull : FetchWriteDenied;
+    return LocalWriteResult(errorCode) == TransferDiskFull ? FetchDiskFull : FetchWriteDenied;
 }
 
 struct UrlText {
@@ -188,11 +188,11 @@ private:
 };
 
 bool PackageFetch::WaitWhileSuspended() {
-    if (worker.suspendFlag) {
+    if (worker.holdFlag) {
         // A suspended download leaves the line to the user: requests sent ahead go.
         parts.CloseRequests();
     }
-    while (worker.suspendFlag && !worker.abortFlag)
+    while (worker.holdFlag && !worker.abortFlag)
         (void)worker.PauseUnlessAborted(worker.timing.suspendPollMilliseconds);
     return !worker.abortFlag;
 }

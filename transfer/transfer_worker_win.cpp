@@ -57,6 +57,8 @@ void TransferWorker::SetLogin(const char*, const char*) {}
 
 void TransferWorker::SetProxyLogin(const char*, const char*) {}
 
+bool TransferWorker::VerifiedDigest(Sha256Digest&) const { return false; }
+
 bool TransferWorker::Create(HWND notify) {
     // Both workers register the class; the second registration fails harmlessly.
     RegisterWindowClass(workerClassName, 0, nullptr, nullptr, nullptr, nullptr);

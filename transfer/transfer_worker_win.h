@@ -5,6 +5,7 @@
 
 #include "common/win32.h"
 #include "shell/window_win.h"
+#include "transfer/sha256_text.h"
 
 // WinSock's largest reply to an asynchronous host lookup.
 constexpr int hostEntryBufferSize = 1024;
@@ -22,6 +23,9 @@ public:
     virtual int RequestFile(const char* remotePath, const char* localPath) = 0;
     virtual void SetLogin(const char* user, const char* password);
     virtual void SetProxyLogin(const char* proxyUser, const char* proxyPassword);
+    // The signed digest of the file the last "dl4" reported, when the worker checked the
+    // file against a signature; false when it checked none.
+    virtual bool VerifiedDigest(Sha256Digest& digest) const;
 
     // Creates the hidden window and remembers the window that receives the reports.
     // True when the window exists.

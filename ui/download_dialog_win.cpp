@@ -36,7 +36,6 @@ const ColumnSpec columns[] = {
 // Posted to itself after a change of scale: the columns follow the list's new width.
 const UINT msgFitColumns = WM_APP + 1;
 
-const char temporaryFileName[] = "tmp.tmp";
 const char resumingCaption[] = "Resuming Download of Software...";
 
 }  // namespace
@@ -181,10 +180,7 @@ INT_PTR DownloadDialog::OnInitDialog() {
         else
             refused = true;
     }
-    if (refused || run.quitFromTray)
-        EndRun(RunEnd::Finished);
-    else
-        RequestNextFile();
+    flow.Handle(refused ? FlowEvent::Decline : FlowEvent::Begin);
     return 1;
 }
 
@@ -233,105 +229,12 @@ void DownloadDialog::ShowStatus(UINT textId, int bufferSize, const char* first,
     LogEvent("%s", line);
 }
 
-bool DownloadDialog::EndDownload(bool failed) {
-    PostMessageA(windowHandle, msgRunOver, failed ? 1 : 0, 0);
-    return false;
-}
-
-// The next file that is not there yet, moving on to the next component that needs a
-// download when the current one's list is done; false when the download has ended.
-bool DownloadDialog::FindMissingFile(char (&target)[260]) {
-    for (;;) {
-        if (connectPending) {
-            connectPending = false;
-        } else {
-            NextFileResult next;
-            while ((next = run.NextFile()) == NextFileResult::ListDone) {
-                if (!SelectNextDownload(run)) return EndDownload(false);
-            }
-            // A name that does not fit would fetch another file: the run fails instead.
-            if (next == NextFileResult::NameTooLong) return EndDownload(true);
-        }
-        const Component& component = *CurrentComponent();
-        if (!GetSourcePath(component, run.currentFile, target, countof(target)))
-            return EndDownload(true);
-        if (!PresentFileCounts(component, static_cast<size_t>(run.fileIndex), target)) return true;
-    }
-}
-
-bool DownloadDialog::RequestNextFile() {
-    char target[260];
-    if (!FindMissingFile(target)) return false;
-    const Component& component = *CurrentComponent();
-    ProtocolKind protocol = GetProtocol(component);
-    if (!IsNetworkProtocol(protocol)) return EndDownload(true);
-    // Nothing of a component that nothing vouches for is fetched under the key.
-    if (JudgeComponentSource(component) == SourceVerdict::Refused) {
-        char name[70];
-        CopyText(name, component.name);  // cut, as the column shows it
-        ShowStatus(IDS_UNVERIFIED_SOURCE, 300, name, nullptr);
-        run.SetCurrentStatus(DownloadError);
-        return EndDownload(true);
-    }
-    TransferWorker* worker = SelectWorker(protocol);
-
-    if (!EqualsIgnoringCase(run.connectedSite, run.site)) {
-        char user[kLoginValueSize], password[kLoginValueSize], proxyUser[kLoginValueSize],
-            proxyPassword[kLoginValueSize];
-        ReadComponentValue(component, "user", "", user, countof(user));
-        ReadComponentValue(component, "password", "", password, countof(password));
-        ReadComponentValue(component, "proxyuser", "", proxyUser, countof(proxyUser));
-        ReadComponentValue(component, "proxypassword", "", proxyPassword, countof(proxyPassword));
-        worker->SetLogin(user, password);
-        worker->SetProxyLogin(proxyUser, proxyPassword);
-        ShowStatus(IDS_CONNECTING, 300, run.site, nullptr);
-        worker->Connect(run.site, run.proxy, run.port);
-        connectPending = true;
-        return true;
-    }
-
-    ShowStatus(IDS_DOWNLOADING_FILE, 300, run.currentFile, nullptr);
-    char remote[260] = "";
-    if (run.sourceDir[0] != '\0') {
-        bool fits = CopyText(remote, run.sourceDir) && AppendText(remote, "/");
-        if (fits && protocol == ProtocolFtp) fits = AppendText(remote, run.currentFile);
-        if (!fits) return EndDownload(true);
-    }
-    char local[260];
-    if (!GetSourcePath(component, temporaryFileName, local, countof(local)))
-        return EndDownload(true);
-    if (protocol == ProtocolHttp) {
-        char key[kPublisherKeyTextSize], minVersion[httpFieldSize];
-        ReadPublisherKey(component, key);
-        ReadComponentValue(component, "minVersion", "", minVersion, countof(minVersion));
-        httpWorker.SetAuthenticity(key, target, minVersion);
-    } else if (!PrepareForPinnedFile(target)) {
-        return EndDownload(true);
-    }
-    if (worker->RequestFile(remote, local)) return true;
-    return EndDownload(true);
-}
-
-void DownloadDialog::OnConnected(int result) {
-    if (result != 0) {
-        ShowStatus(IDS_CONNECT_ERROR, 256, run.site, nullptr);
-        EndDownload(true);
-        return;
-    }
-    CopyText(run.connectedSite, run.site);
-    RequestNextFile();
-}
-
 void DownloadDialog::OnFileStarted(int result, int size) {
-    if (result != 0) {
-        ShowStatus(IDS_RECEIVE_ERROR, 256, run.currentFile, run.site);
-        EndDownload(true);
-        run.SetCurrentStatus(DownloadError);
-        return;
-    }
+    FlowReport report{FlowEvent::FileStarted};
+    report.result = result;
+    flow.Handle(report);
+    if (result != TransferOk || flow.State() != FlowState::Fetching) return;
     fileTotal = size;
-    // The line may still say that the worker waited for the network.
-    ShowStatus(IDS_DOWNLOADING_FILE, 300, run.currentFile, nullptr);
     HWND progress = GetDlgItem(windowHandle, IDC_PROGRESS);
     SendMessageA(progress, PBM_SETRANGE, 0, MAKELPARAM(0, kProgressRange));
     SendMessageA(progress, PBM_SETPOS, 0, 0);
@@ -353,154 +256,34 @@ void DownloadDialog::OnProgress(int bytes) {
                  ProgressPosition(bytes, fileTotal), 0);
 }
 
-namespace {
-UINT FileDoneText(int result) {
-    switch (result) {
-    case TransferWriteFailed:
-        return IDS_DISK_FULL;
-    case TransferWriteDenied:
-        return IDS_WRITE_DENIED;
-    case TransferNotAuthentic:
-        return IDS_NOT_AUTHENTIC;
-    case TransferKeyInvalid:
-        return IDS_KEY_INVALID;
-    case TransferCannotVerify:
-        return IDS_CANNOT_VERIFY;
-    case TransferWrongPackage:
-        return IDS_PACKAGE_WRONG_NAME;
-    case TransferPackageTooOld:
-        return IDS_PACKAGE_TOO_OLD;
-    case TransferPackageExpired:
-        return IDS_PACKAGE_EXPIRED;
-    case TransferPackageMalformed:
-        return IDS_PACKAGE_UNREADABLE;
-    case TransferTlsUnavailable:
-        return IDS_TLS_UNAVAILABLE;
-    case TransferTlsNoAgreement:
-        return IDS_TLS_NO_AGREEMENT;
-    case TransferCertificateWrongName:
-        return IDS_CERTIFICATE_WRONG_NAME;
-    case TransferCertificateExpired:
-        return IDS_CERTIFICATE_EXPIRED;
-    case TransferCertificateUntrusted:
-        return IDS_CERTIFICATE_UNTRUSTED;
-    case TransferCertificateRevoked:
-        return IDS_CERTIFICATE_REVOKED;
-    case TransferTlsDowngrade:
-        return IDS_TLS_DOWNGRADE;
-    default:
-        return IDS_RECEIVE_ERROR;
-    }
-}
-}  // namespace
-
-// A pinned file already there that does not match its pin is not the publisher's: it
-// makes room for the download. False when it cannot be removed.
-bool DownloadDialog::PrepareForPinnedFile(const char* target) {
-    if (GetFileAttributesA(target) == INVALID_FILE_ATTRIBUTES) return true;
-    if (DeleteFileA(target)) return true;
-    ShowStatus(IDS_WRITE_DENIED, 256, run.currentFile, run.site);
-    run.SetCurrentStatus(DownloadError);
-    return false;
-}
-
-// The received file against what the description promises: a signed package's digest
-// (checked by the worker) is recorded for the check before install; an ftp file must
-// match its pin. The result to report for the file.
-int DownloadDialog::CheckReceivedFile(const char* temporary, const char* final) {
-    Sha256Digest digest;
-    const Component& component = *CurrentComponent();
-    if (GetProtocol(component) == ProtocolHttp) {
-        if (httpWorker.digestVerified &&
-            !run.verifiedFiles.Record(final, httpWorker.verifiedDigest))
-            return TransferNotAuthentic;
-        return TransferOk;
-    }
-    if (!HasPinnedDigests(component)) return TransferOk;
-    if (!ReadPinnedDigest(component, static_cast<size_t>(run.fileIndex), digest))
-        return TransferNotAuthentic;
-    AuthenticityResult result = FileMatchesDigest(temporary, digest);
-    if (result == CannotVerify) return TransferCannotVerify;
-    if (result != Authentic) return TransferNotAuthentic;
-    // Recorded as a signed package's is: a pinned cvgetex.dll may then be loaded.
-    (void)run.verifiedFiles.Record(final, digest);
-    return TransferOk;
-}
-
 void DownloadDialog::OnFileDone(int result, LPARAM how) {
-    char temporary[260], final[260];
-    const Component& component = *CurrentComponent();
-    bool named = GetSourcePath(component, temporaryFileName, temporary, countof(temporary)) &&
-                 GetSourcePath(component, run.currentFile, final, countof(final));
-    if (result == 0 && named) result = CheckReceivedFile(temporary, final);
-    LogEvent("%s: %s (transfer result %d)", run.currentFile,
-             result != 0 ? "failed" : how == fileKeptInPlace ? "kept in place" : "received", result);
-    if (result != 0) {
-        // What is not the publisher's is never kept where it could be installed from.
-        if (named && result == TransferNotAuthentic) (void)DeleteFileA(temporary);
-        ShowStatus(FileDoneText(result), 256, run.currentFile, run.site);
-        EndDownload(true);
-        run.SetCurrentStatus(DownloadError);
-        return;
-    }
-    if (how == fileKeptInPlace) {
-        (void)DeleteFileA(temporary);  // left empty by the worker; harmless if it stays
-        RequestNextFile();
-        return;
-    }
-    bool moved = named;
-    if (moved) {
-        CreateParentDirectories(final);
-        moved = MoveFileA(temporary, final) != FALSE;
-    }
-    if (moved) {
-        RequestNextFile();
-        return;
-    }
-    // The file arrived but cannot be put in place (in use, or the folder refused it).
-    ShowStatus(IDS_WRITE_DENIED, 256, run.currentFile, run.site);
-    run.SetCurrentStatus(DownloadError);
-    EndDownload(true);
-}
-
-// The session ends: the download is suspended (the fetch stops, an open "HTTP Settings"
-// dialog closes) and the run ends so that the restart shortcut is written.
-void DownloadDialog::EndForSession() {
-    shuttingDown = true;
-    httpWorker.Abort();
-    EndRun(RunEnd::Suspended);
+    FlowReport report{FlowEvent::FileDone};
+    report.result = result;
+    report.keptInPlace = how == fileKeptInPlace;
+    const Component* component = CurrentComponent();
+    if (component != nullptr)
+        report.digestVerified = SelectWorker(Protocol(*component))->VerifiedDigest(report.digest);
+    flow.Handle(report);
 }
 
 // Holds the transfer while the user decides; true when the user confirmed Quit.
 bool DownloadDialog::AskToQuit() {
-    httpWorker.Suspend();
+    httpWorker.Hold();
     char text[512], title[50];
     HINSTANCE instance = GetFrameworkInstance();
     LoadResourceString(instance, IDS_CONFIRM_QUIT, text);
     LoadResourceString(instance, IDS_APP_TITLE, title);
     // A Quit from the tray while the question waited has decided already.
     if (MessageBoxA(windowHandle, text, title, MB_YESNO | MB_ICONWARNING) != IDYES &&
-        !run.quitFromTray) {
-        httpWorker.Resume();
+        !flow.QuitChosenFromTray()) {
+        httpWorker.Release();
         return false;
     }
-    ftpWorker.Disconnect();
-    httpWorker.Disconnect();
     return true;
 }
 
-// The user chose Quit from the tray icon's menu: nothing is asked, the transfer stops
-// and the run ends as after a confirmed Quit (its files deleted). Once the download is
-// over the installation has the files in use, and its own outcome ends the run.
-void DownloadDialog::QuitFromTray() {
-    if (run.installing) return;
-    run.quitFromTray = true;
-    run.cancelledByUser = true;
-    LogEvent("Quit chosen from the tray");
-    ftpWorker.Disconnect();
-    httpWorker.Disconnect();
-    EndRun(RunEnd::Finished);
-}
+// The user chose Quit from the tray icon's menu.
+void DownloadDialog::QuitFromTray() { flow.Handle(FlowEvent::QuitFromTray); }
 
 void DownloadDialog::BringToFront() { SetForegroundWindow(windowHandle); }
 
@@ -540,7 +323,9 @@ void DownloadDialog::EndRun(RunEnd end) { EndDialog(windowHandle, DialogEndCode(
 
 INT_PTR DownloadDialog::DialogProc(UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == msgConnected) {
-        OnConnected(static_cast<int>(wParam));
+        FlowReport report{FlowEvent::Connected};
+        report.result = static_cast<int>(wParam);
+        flow.Handle(report);
     } else if (message == msgFileStarted) {
         OnFileStarted(static_cast<int>(wParam), static_cast<int>(lParam));
     } else if (message == msgProgress) {
@@ -550,8 +335,7 @@ INT_PTR DownloadDialog::DialogProc(UINT message, WPARAM wParam, LPARAM lParam) {
     } else if (message == msgWaitingForNetwork) {
         OnWaitingForNetwork(static_cast<int>(wParam));
     } else if (message == msgRunOver) {
-        run.installing = true;
-        RunInstallation(run, *this);
+        flow.Handle(FlowEvent::DownloadOver);
     } else if (message == msgHttpSettingsWanted) {
         // An unattended run (allowintervention=FALSE) has nobody to ask: the file fails
         // as when the settings are cancelled, and the run ends with its exit code.
@@ -563,14 +347,14 @@ INT_PTR DownloadDialog::DialogProc(UINT message, WPARAM wParam, LPARAM lParam) {
         return 1;
     } else if (message == WM_QUERYENDSESSION) {
         if (currentInstallProcess != -1) Sleep(1000);
-        EndForSession();
+        flow.Handle(FlowEvent::SessionEnding);
         // A dialog answers this message through its message result: TRUE lets
         // Windows end the session.
         SetWindowLongPtrA(windowHandle, DWLP_MSGRESULT, TRUE);
         return 1;
     } else if (message == WM_ENDSESSION && wParam != 0) {
         // Normally ended at the question already; this covers a session ended without it.
-        EndForSession();
+        flow.Handle(FlowEvent::SessionEnding);
         return 1;
     } else if (message == WM_INITDIALOG) {
         return OnInitDialog();
@@ -584,14 +368,106 @@ INT_PTR DownloadDialog::DialogProc(UINT message, WPARAM wParam, LPARAM lParam) {
         return 1;
     } else if (message == WM_COMMAND &&
                (LOWORD(wParam) == IDC_QUIT || LOWORD(wParam) == IDCANCEL)) {
-        if (!AskToQuit()) return 0;
-        LogEvent("Quit confirmed by the user");
-        run.cancelledByUser = true;
-        EndRun(RunEnd::Finished);
+        if (!DownloadFlow::Accepts(flow.State(), FlowEvent::Quit) || !AskToQuit()) return 0;
+        flow.Handle(FlowEvent::Quit);
         return 1;
     } else if (message == WM_COMMAND && LOWORD(wParam) == IDC_SUSPEND) {
-        LogEvent("Suspend chosen by the user");
-        httpWorker.Abort();
+        flow.Handle(FlowEvent::Suspend);
+        return 1;
     }
     return Dialog::DialogProc(message, wParam, lParam);
 }
+
+void DownloadDialog::ReadDownload(const Component& component, ComponentDownload& out) {
+    ReadComponentValue(component, "files", "", out.files, countof(out.files));
+    ReadComponentValue(component, "site", "", out.site, countof(out.site));
+    ReadComponentValue(component, "proxy", "", out.proxy, countof(out.proxy));
+    ReadComponentValue(component, "port", "", out.port, countof(out.port));
+    ReadComponentValue(component, "sourceDir", "", out.sourceDir, countof(out.sourceDir));
+}
+
+ProtocolKind DownloadDialog::Protocol(const Component& component) {
+    return GetProtocol(component);
+}
+
+bool DownloadDialog::SourcePath(const Component& component, const char* name,
+                                char (&out)[260]) {
+    return GetSourcePath(component, name, out, countof(out));
+}
+
+bool DownloadDialog::FileCounts(const Component& component, size_t index, const char* path) {
+    return PresentFileCounts(component, index, path);
+}
+
+bool DownloadDialog::SourceRefused(const Component& component) {
+    return JudgeComponentSource(component) == SourceVerdict::Refused;
+}
+
+PinCheck DownloadDialog::CheckPin(const Component& component, size_t index,
+                                  const char* temporary, Sha256Digest& digest) {
+    if (!HasPinnedDigests(component)) return PinCheck::NotPinned;
+    if (!ReadPinnedDigest(component, index, digest)) return PinCheck::NoPin;
+    AuthenticityResult result = FileMatchesDigest(temporary, digest);
+    if (result == CannotVerify) return PinCheck::CannotVerify;
+    return result == Authentic ? PinCheck::Matches : PinCheck::Mismatch;
+}
+
+void DownloadDialog::Connect(const Component& component, ProtocolKind protocol,
+                             const char* site, const char* proxy, const char* port) {
+    char user[kLoginValueSize], password[kLoginValueSize], proxyUser[kLoginValueSize],
+        proxyPassword[kLoginValueSize];
+    ReadComponentValue(component, "user", "", user, countof(user));
+    ReadComponentValue(component, "password", "", password, countof(password));
+    ReadComponentValue(component, "proxyuser", "", proxyUser, countof(proxyUser));
+    ReadComponentValue(component, "proxypassword", "", proxyPassword, countof(proxyPassword));
+    TransferWorker* worker = SelectWorker(protocol);
+    worker->SetLogin(user, password);
+    worker->SetProxyLogin(proxyUser, proxyPassword);
+    worker->Connect(site, proxy, port);
+}
+
+// A pinned file already there that does not match its pin is not the publisher's: it
+// makes room for the download.
+bool DownloadDialog::PrepareTarget(const Component& component, ProtocolKind protocol,
+                                   const char* target) {
+    if (protocol == ProtocolHttp) {
+        char key[kPublisherKeyTextSize], minVersion[httpFieldSize];
+        ReadPublisherKey(component, key);
+        ReadComponentValue(component, "minVersion", "", minVersion, countof(minVersion));
+        httpWorker.SetAuthenticity(key, target, minVersion);
+        return true;
+    }
+    if (GetFileAttributesA(target) == INVALID_FILE_ATTRIBUTES) return true;
+    return DeleteFileA(target) != FALSE;
+}
+
+bool DownloadDialog::RequestFile(ProtocolKind protocol, const char* remote, const char* local) {
+    return SelectWorker(protocol)->RequestFile(remote, local) != 0;
+}
+
+void DownloadDialog::StopTransfers() {
+    ftpWorker.Disconnect();
+    httpWorker.Disconnect();
+}
+
+void DownloadDialog::AbortTransfer() { httpWorker.Abort(); }
+
+void DownloadDialog::StopTransferForSession() {
+    shuttingDown = true;
+    httpWorker.Abort();
+}
+
+void DownloadDialog::RemoveFile(const char* path) { (void)DeleteFileA(path); }
+
+bool DownloadDialog::PutInPlace(const char* temporary, const char* final) {
+    CreateParentDirectories(final);
+    return MoveFileA(temporary, final) != FALSE;
+}
+
+void DownloadDialog::Log(const char* line) { LogEvent("%s", line); }
+
+void DownloadDialog::PostDownloadOver(bool failed) {
+    PostMessageA(windowHandle, msgRunOver, failed ? 1 : 0, 0);
+}
+
+void DownloadDialog::StartInstallation() { RunInstallation(run, *this); }

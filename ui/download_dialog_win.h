@@ -1,18 +1,24 @@
 // The download dialog (template 101): shows one run's components (one list-view row
-// per component of the `InstallerRun`, in its order), drives the two transfer workers
-// through their registered messages, and hands over to the installation driver when no
-// file is left, showing and asking for it.
+// per component of the `InstallerRun`, in its order) and adapts the download flow to the
+// window: the workers' registered messages and the user's choices become the flow's
+// events, and its commands become calls of the workers, the disk and the controls.
+// When no file is left it hands over to the installation driver, showing and asking
+// for it.
 #pragma once
 
 #include "common/win32.h"
 #include "config/component_rules.h"
+#include "config/download_flow.h"
 #include "config/installer_run.h"
 #include "install/install_view.h"
 #include "transfer/ftp_worker_win.h"
 #include "transfer/http_worker_win.h"
 #include "shell/window_win.h"
 
-class DownloadDialog : public Dialog, private ComponentStatusListener, private InstallView {
+class DownloadDialog : public Dialog,
+                       private ComponentStatusListener,
+                       private InstallView,
+                       private DownloadPort {
 public:
     DownloadDialog(char* workDirectory, bool showWelcome, bool resuming,
                    const char* descriptionPath, bool saveProxySettings);
@@ -29,21 +35,16 @@ public:
     // The component being fetched; nullptr before the first and after the last.
     Component* CurrentComponent() { return run.ComponentAt(run.currentIndex); }
 
-    // Starts the connection or transfer of the next missing file; false when it posted
-    // "dldone".
-    bool RequestNextFile();
-    void OnConnected(int result);
     void OnFileStarted(int result, int size);
     void OnProgress(int bytes);
     // "dl5": no server answered yet; the ladder is tried again in seconds.
     void OnWaitingForNetwork(int seconds);
     void OnFileDone(int result, LPARAM how);
-    bool PrepareForPinnedFile(const char* target);
-    int CheckReceivedFile(const char* temporary, const char* final);
     // Quit chosen from the tray icon while this run is open.
     void QuitFromTray();
 
     InstallerRun run;
+    DownloadFlow flow{run, *this};
     FtpWorker ftpWorker;
     HttpWorker httpWorker;
     HWND listView = nullptr;
@@ -52,21 +53,16 @@ public:
     bool holdsNoDescription = false;
 
 private:
-    bool connectPending = false;  // the current file waits for the connection ("dl1")
-    int fileTotal = 0;            // the size the worker announced for the current file
+    int fileTotal = 0;  // the size the worker announced for the current file
 
     void InsertColumns();
     void FitColumns();  // each column its share of the list's width
     void InsertRows();
     void ShowLoadFailure(UINT textId);
     void SetCellText(int row, int column, const char* text);
-    bool FindMissingFile(char (&target)[260]);
     void PrepareNetworkRun();
     void ShowForDownload();
     bool AskToQuit();
-    void EndForSession();
-    bool EndDownload(bool failed);
-    void ShowStatus(UINT textId, int bufferSize, const char* first, const char* second);
 
     // The Status cell of a row follows its component.
     void OnComponentStatus(int index) override;
@@ -81,4 +77,28 @@ private:
     bool AskDeleteFiles() override;
     void ShowError(const char* text, const char* caption) override;
     void EndRun(RunEnd end) override;
+
+    // What the download flow reads and does.
+    void ReadDownload(const Component& component, ComponentDownload& out) override;
+    ProtocolKind Protocol(const Component& component) override;
+    bool SourcePath(const Component& component, const char* name, char (&out)[260]) override;
+    bool FileCounts(const Component& component, size_t index, const char* path) override;
+    bool SourceRefused(const Component& component) override;
+    PinCheck CheckPin(const Component& component, size_t index, const char* temporary,
+                      Sha256Digest& digest) override;
+    void Connect(const Component& component, ProtocolKind protocol, const char* site,
+                 const char* proxy, const char* port) override;
+    bool PrepareTarget(const Component& component, ProtocolKind protocol,
+                       const char* target) override;
+    bool RequestFile(ProtocolKind protocol, const char* remote, const char* local) override;
+    void StopTransfers() override;
+    void AbortTransfer() override;
+    void StopTransferForSession() override;
+    void RemoveFile(const char* path) override;
+    bool PutInPlace(const char* temporary, const char* final) override;
+    void ShowStatus(unsigned textId, int bufferSize, const char* first,
+                    const char* second) override;
+    void Log(const char* line) override;
+    void PostDownloadOver(bool failed) override;
+    void StartInstallation() override;
 };

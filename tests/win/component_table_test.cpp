@@ -268,49 +268,6 @@ TEST_F(ComponentTable, ProtocolsAndSourceDirectories) {
     EXPECT_EQ(6u, probe.rows.size());
 }
 
-namespace {
-
-struct StatusLog : ComponentStatusListener {
-    void OnComponentStatus(int index) override { indexes.push_back(index); }
-    std::vector<int> indexes;
-};
-
-}  // namespace
-
-// No window: the run alone reads the description and moves from download to download.
-TEST_F(ComponentTable, SelectNextDownloadSkipsComponentsWithoutSite) {
-    std::string path = Description(
-        "[defs]\r\ncomponents=web,nosite,done\r\n"
-        "[nosite]\r\nname=No site\r\nfiles=a.bin\r\nProtocol=http\r\nDisplayOrder=1\r\n"
-        "[done]\r\nname=Done\r\nfiles=desc.inf\r\nDisplayOrder=2\r\n"
-        "[web]\r\nname=Web\r\nfiles=b.bin c.bin\r\nsite=example.org\r\nproxy=p\r\nport=8080\r\n"
-        "sourceDir=pub\\dir\r\nProtocol=http\r\nDisplayOrder=3\r\n");
-    InstallerRun run(workPath, path.c_str(), true, false, false);
-    StatusLog log;
-    run.SetStatusListener(&log);
-    ASSERT_EQ(DescriptionsRead, LoadDescriptions(run));
-    ASSERT_EQ(3, run.ComponentCount());
-    EXPECT_STREQ("No site", run.ComponentAt(0)->name);
-    EXPECT_EQ(Downloaded, run.ComponentAt(1)->status);
-
-    ASSERT_TRUE(SelectNextDownload(run));
-    EXPECT_EQ(2, run.currentIndex);
-    EXPECT_EQ(DownloadError, run.ComponentAt(0)->status);
-    EXPECT_EQ(Downloading, run.ComponentAt(2)->status);
-    EXPECT_STREQ("b.bin c.bin", run.fileList);
-    EXPECT_STREQ("example.org", run.site);
-    EXPECT_STREQ("p", run.proxy);
-    EXPECT_STREQ("8080", run.port);
-    EXPECT_STREQ("pub\\dir", run.sourceDir);
-    ASSERT_EQ(NextFileResult::Named, run.NextFile());
-    EXPECT_STREQ("b.bin", run.currentFile);
-
-    EXPECT_FALSE(SelectNextDownload(run));
-    EXPECT_EQ(Downloaded, run.ComponentAt(2)->status);
-    EXPECT_EQ(nullptr, run.ComponentAt(run.currentIndex));
-    EXPECT_EQ((std::vector<int>{0, 2, 2}), log.indexes);
-}
-
 // The rows show the run's components and follow their status.
 TEST_F(ComponentTable, RowsFollowTheRunsStatusChanges) {
     std::string path = Description(

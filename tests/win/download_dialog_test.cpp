@@ -440,7 +440,7 @@ TEST_F(DownloadController, QuitAndEscapeAskBeforeEndingTheRun) {
     dialog.script = [&](ScriptedDialog& d) {
         SendWhileAnswering(d.windowHandle, IDC_QUIT, no);
         // No: the transfer goes on and the dialog stays.
-        EXPECT_EQ(0, d.httpWorker.suspendFlag);
+        EXPECT_EQ(0, d.httpWorker.holdFlag);
         EXPECT_EQ(0, d.httpWorker.abortFlag);
         EXPECT_TRUE(IsWindowVisible(d.windowHandle));
         SendWhileAnswering(d.windowHandle, IDCANCEL, yes);  // Escape or the close box

@@ -723,7 +723,7 @@ DWORD WINAPI AbortInState(LPVOID parameter) {
 }  // namespace
 
 // The end of the run reaches the fetch thread in every state, and the thread returns by
-// itself within a second, without a report: the pauses and the poll of a suspended fetch
+// itself within a second, without a report: the pauses and the poll of a held fetch
 // are made a minute long, and the server that went silent would be waited for as long.
 TEST_F(HttpLadder, AnAbortedFetchReturnsWithinASecondInEveryState) {
     const unsigned minute = 60000;
@@ -761,7 +761,7 @@ TEST_F(HttpLadder, AnAbortedFetchReturnsWithinASecondInEveryState) {
             haveDl1 = haveDl4 = false;
             worker.Connect(c.site.c_str(), "", "");
             ASSERT_TRUE(WaitUntil([] { return haveDl1; }, 20000));
-            if (c.suspended) worker.Suspend();
+            if (c.suspended) worker.Hold();
             // A file of its own: a thread ended by force leaves its file open.
             std::string local = work.Path() + "\\" + std::to_string(&c - cases) + ".tmp";
             ASSERT_TRUE(worker.RequestFile(c.remote.c_str(), local.c_str()));

@@ -45,17 +45,17 @@ struct Reports {
     }
 };
 Reports* reports = nullptr;
-// A worker suspended from within the report of its first part, as the controller's Quit
+// A worker held from within the report of its first part, as the controller's Quit
 // question does.
-HttpWorker* suspendAtFirstPart = nullptr;
+HttpWorker* holdAtFirstPart = nullptr;
 
 LRESULT CALLBACK NotifyProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (reports != nullptr && (message == msgConnected || message == msgFileStarted ||
                                message == msgProgress || message == msgFileDone))
         reports->received.push_back({message, {wParam, lParam}});
-    if (message == msgProgress && suspendAtFirstPart != nullptr) {
-        suspendAtFirstPart->Suspend();
-        suspendAtFirstPart = nullptr;
+    if (message == msgProgress && holdAtFirstPart != nullptr) {
+        holdAtFirstPart->Hold();
+        holdAtFirstPart = nullptr;
     }
     if (message == msgHttpSettingsWanted)
         return AskForHttpSettings(*reinterpret_cast<HttpSettingsRequest*>(lParam)) ? 1 : 0;
@@ -373,13 +373,13 @@ TEST_F(HttpPackage, GapsInTheManifest) {
     EXPECT_EQ(0, Requests("file003.bin"));
 }
 
-// Suspend() from within the report of the first part: the request for the next part,
+// Hold() from within the report of the first part: the request for the next part,
 // sent while the first arrived, is dropped and nothing more is requested while paused;
-// Resume carries the fetch to its end with one new request for it.
-TEST_F(HttpPackage, SuspendHoldsTheNextPartAndResumeFinishes) {
+// Release carries the fetch to its end with one new request for it.
+TEST_F(HttpPackage, HoldKeepsBackTheNextPartAndReleaseFinishes) {
     std::string content = Publish(PseudoRandomBytes(3 * 4096, 29), 4096);
     HttpWorker worker;
-    suspendAtFirstPart = &worker;
+    holdAtFirstPart = &worker;
     worker.clientTimeouts = {2000, 3000, 50};
     worker.timing = {20, 20, 100, 0, 0, 0, 0};
     worker.UseConnectionSettings(&connectionSettings);
@@ -397,10 +397,10 @@ TEST_F(HttpPackage, SuspendHoldsTheNextPartAndResumeFinishes) {
     EXPECT_EQ(1, received.Count(msgProgress));
     EXPECT_EQ(requestedAhead, Requests("file001.bin"));
     EXPECT_FALSE(received.Has(msgFileDone));
-    worker.Resume();
+    worker.Release();
     Pump([&] { return received.Has(msgFileDone); }, 20000);
     EXPECT_EQ(0, static_cast<int>(received.Last(msgFileDone)));
     EXPECT_EQ(content, ReadWholeFile(work.Path() + "\\tmp.tmp"));
     EXPECT_EQ(requestedAhead + 1, Requests("file001.bin"));
-    suspendAtFirstPart = nullptr;
+    holdAtFirstPart = nullptr;
 }
