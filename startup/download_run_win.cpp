@@ -1,7 +1,13 @@
-// One download run: WinSock, the work directory, the download dialog, and what the
-// dialog's end code means for the files and the restart shortcut.
+// One download run: WinSock, the work directory, the descriptions read before the
+// download dialog opens, and what the dialog's end code means for the files and the
+// restart shortcut.
+#include "startup/download_run_win.h"
+
 #include "common/run_log_win.h"
+#include "common/resource_string_win.h"
+#include "config/component_table_win.h"
 #include "config/installer_run_outcome.h"
+#include "install/state_profile_win.h"
 #include "config/work_directory_win.h"
 #include "shell/app_win.h"
 #include "shell/resource_ids.h"
@@ -30,6 +36,31 @@ void DirectoryOfDescription(const char* infPath, char (&out)[260]) {
     out[0] = '\0';
 }
 
+// A network run leaves a copy of the executable in the work directory and a Startup
+// shortcut to it, so that a computer restarted during the download resumes it.
+void PrepareNetworkRun(InstallerRun& run) {
+    for (int index = 0; index < run.ComponentCount(); ++index) {
+        if (!IsNetworkProtocol(GetProtocol(*run.ComponentAt(index)))) continue;
+        run.networkRun = true;
+        char executable[260], copy[260];
+        if (!ExecutableCopyPath(run.workDirectory, copy, executable)) return;
+        // A run started from the copy cannot copy over itself; the copy is there.
+        (void)CopyFileA(executable, copy, FALSE);
+        SetStartupShortcut(
+            true, copy,
+            run.saveProxySettings ? " /NoIntervention /SaveProxySettings" : " /NoIntervention");
+        return;
+    }
+}
+
+void ShowLoadFailure(UINT textId) {
+    char caption[100], text[512];
+    HINSTANCE instance = GetFrameworkInstance();
+    LoadResourceString(instance, IDS_EXTRACT_TITLE, caption);
+    LoadResourceString(instance, textId, text);
+    MessageBoxA(nullptr, text, caption, MB_ICONERROR | MB_SETFOREGROUND);
+}
+
 void WriteRestartShortcut(bool allowIntervention, const char* workDirectory,
                           bool saveProxySettings) {
     char executable[260], target[260];
@@ -41,6 +72,24 @@ void WriteRestartShortcut(bool allowIntervention, const char* workDirectory,
 }
 
 }  // namespace
+
+DescriptionLoad PrepareDownloadRun(DownloadDialog& dialog) {
+    InstallerRun& run = dialog.run;
+    DescriptionLoad loaded = LoadDescriptions(run);
+    if (loaded != DescriptionsRead) {
+        // With no description there is nothing to download or install; the files are
+        // kept, as they are when the payload is damaged, and the process ends with its
+        // own code. A resumed run (the Startup shortcut's /NoIntervention) has nobody to
+        // read a message.
+        bool noDescription = loaded == NoDescription;
+        if (!noDescription || !run.resuming)
+            ShowLoadFailure(noDescription ? IDS_NO_DESCRIPTION : IDS_EXTRACT_ERROR);
+        return loaded;
+    }
+    PrepareNetworkRun(run);
+    dialog.downloadComplete = ConsumeCompletedDownload();
+    return loaded;
+}
 
 int RunDownload(bool showWelcome, bool resuming, const char* infPath, bool saveProxySettings,
                 ConnectionSettings& carried) {
@@ -68,12 +117,16 @@ int RunDownload(bool showWelcome, bool resuming, const char* infPath, bool saveP
         // the outcome touches the work directory.
         DownloadDialog dialog(record.path, showWelcome, resuming, infPath, saveProxySettings);
         dialog.run.connection = carried;
-        openDialog = &dialog;
-        end = RunEndFromDialogCode(dialog.DoModal(nullptr));
-        openDialog = nullptr;
+        DescriptionLoad loaded = PrepareDownloadRun(dialog);
+        end = RunEnd::FilesKept;
+        if (loaded == DescriptionsRead) {
+            openDialog = &dialog;
+            end = RunEndFromDialogCode(dialog.DoModal(nullptr));
+            openDialog = nullptr;
+        }
         carried = dialog.run.connection;
         allowIntervention = dialog.run.allowIntervention;
-        RunExitFacts facts = {end, dialog.holdsNoDescription, dialog.run.installFailed,
+        RunExitFacts facts = {end, loaded == NoDescription, dialog.run.installFailed,
                               dialog.run.downloadFailed, dialog.run.cancelledByUser};
         processExitCode = RunExitCode(facts);
         LogEvent("the download run ends: %s", ExitCodeMeaning(processExitCode));

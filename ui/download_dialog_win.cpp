@@ -76,23 +76,6 @@ void DownloadDialog::FitColumns() {
                      MAKELPARAM(client.right * columns[i].share / 1000, 0));
 }
 
-// A network run leaves a copy of the executable in the work directory and a Startup
-// shortcut to it, so that a computer restarted during the download resumes it.
-void DownloadDialog::PrepareNetworkRun() {
-    for (int index = 0; index < run.ComponentCount(); ++index) {
-        if (!IsNetworkProtocol(GetProtocol(*run.ComponentAt(index)))) continue;
-        run.networkRun = true;
-        char executable[260], copy[260];
-        if (!ExecutableCopyPath(run.workDirectory, copy, executable)) return;
-        // A run started from the copy cannot copy over itself; the copy is there.
-        (void)CopyFileA(executable, copy, FALSE);
-        SetStartupShortcut(
-            true, copy,
-            run.saveProxySettings ? " /NoIntervention /SaveProxySettings" : " /NoIntervention");
-        return;
-    }
-}
-
 void DownloadDialog::ShowForDownload() {
     ShowWindow(windowHandle, SW_SHOW);
     if (!run.allowIntervention) {
@@ -108,31 +91,11 @@ void DownloadDialog::ShowForDownload() {
     if (run.resuming) SetWindowTextA(windowHandle, resumingCaption);
 }
 
-bool DownloadDialog::LoadComponentList() {
+void DownloadDialog::ShowComponentList() {
     listView = GetDlgItem(windowHandle, IDC_COMPONENT_LIST);
     statusText = GetDlgItem(windowHandle, IDC_STATUS_TEXT);
     InsertColumns();
-    DescriptionLoad loaded = LoadDescriptions(run);
-    if (loaded == DescriptionsRead) {
-        InsertRows();
-        return true;
-    }
-    // With no description there is nothing to download or install; the files are kept,
-    // as they are when the payload is damaged, and the process ends with its own code.
-    holdsNoDescription = loaded == NoDescription;
-    // A resumed run (the Startup shortcut's /NoIntervention) has nobody to read a message.
-    if (!holdsNoDescription || !run.resuming)
-        ShowLoadFailure(holdsNoDescription ? IDS_NO_DESCRIPTION : IDS_EXTRACT_ERROR);
-    EndRun(RunEnd::FilesKept);
-    return false;
-}
-
-void DownloadDialog::ShowLoadFailure(UINT textId) {
-    char caption[100], text[512];
-    HINSTANCE instance = GetFrameworkInstance();
-    LoadResourceString(instance, IDS_EXTRACT_TITLE, caption);
-    LoadResourceString(instance, textId, text);
-    MessageBoxA(nullptr, text, caption, MB_ICONERROR | MB_SETFOREGROUND);
+    InsertRows();
 }
 
 // One row per component, in the run's order: name, size and status.
@@ -163,11 +126,7 @@ void DownloadDialog::SetCellText(int row, int column, const char* text) {
 INT_PTR DownloadDialog::OnInitDialog() {
     ftpWorker.Create(windowHandle);
     httpWorker.Create(windowHandle);
-    // After message 596 the run is over: a half-extracted payload neither asks the
-    // welcome question nor starts a download for a dialog that has already ended.
-    if (!LoadComponentList()) return 1;
-    PrepareNetworkRun();
-    bool downloadComplete = ConsumeCompletedDownload();
+    ShowComponentList();
     bool refused = false;
     if (run.networkRun && !downloadComplete) {
         INT_PTR answer = 1;

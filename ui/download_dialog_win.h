@@ -25,10 +25,8 @@ public:
 
     INT_PTR DialogProc(UINT message, WPARAM wParam, LPARAM lParam) override;
     virtual INT_PTR OnInitDialog();
-    // Creates the list's columns, reads the descriptions into the run and shows its
-    // components; false when the payload could not be extracted or holds no description,
-    // and the dialog has been ended.
-    bool LoadComponentList();
+    // Creates the list's columns and shows the run's components, one row each.
+    void ShowComponentList();
     // The worker that fetches files of a protocol (ftp or http).
     virtual TransferWorker* SelectWorker(ProtocolKind protocol);
 
@@ -49,8 +47,9 @@ public:
     HttpWorker httpWorker;
     HWND listView = nullptr;
     HWND statusText = nullptr;
-    // The installer's payload held no description: the run ended before it began.
-    bool holdsNoDescription = false;
+    // An earlier run completed the download (the state profile said so, and no longer
+    // does): the dialog stays hidden and asks nothing before the installation.
+    bool downloadComplete = false;
 
 private:
     int fileTotal = 0;  // the size the worker announced for the current file
@@ -58,9 +57,7 @@ private:
     void InsertColumns();
     void FitColumns();  // each column its share of the list's width
     void InsertRows();
-    void ShowLoadFailure(UINT textId);
     void SetCellText(int row, int column, const char* text);
-    void PrepareNetworkRun();
     void ShowForDownload();
     bool AskToQuit();
 

@@ -30,7 +30,8 @@ public:
         : DownloadDialog(work, true, false, description, false) {}
 
     INT_PTR OnInitDialog() override {
-        LoadComponentList();
+        LoadDescriptions(run);
+        ShowComponentList();
         return 1;
     }
 

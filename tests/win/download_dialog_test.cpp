@@ -8,6 +8,7 @@
 #include "shell/app_win.h"
 #include "config/work_directory_win.h"
 #include "transfer/messages_win.h"
+#include "startup/download_run_win.h"
 #include "ui/download_dialog_win.h"
 #include "shell/resource_ids.h"
 
@@ -50,6 +51,12 @@ public:
         : DownloadDialog(work, false, resumingRun, description, false) {}
 
     TransferWorker* SelectWorker(ProtocolKind) override { return &worker; }
+
+    // As a run opens its dialog: the descriptions read first, then the dialog.
+    INT_PTR DoModal(HWND owner) {
+        if (PrepareDownloadRun(*this) != DescriptionsRead) return -1;
+        return DownloadDialog::DoModal(owner);
+    }
 
     INT_PTR DialogProc(UINT message, WPARAM wParam, LPARAM lParam) override {
         if (message == msgRunOver) {
