@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "common/limits.h"
+#include "config/profile_text.h"
 #include "config/string_table.h"
 #include "tools/cvpublish/description_check.h"
-#include "tools/cvpublish/profile_text.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
-// The publisher tool's reader of description files (see profile_text.h).
-#include "tools/cvpublish/profile_text.h"
+// The reader of description files shared with the publisher tool (see profile_text.h).
+#include "config/profile_text.h"
 
 #include "common/text.h"
 
