@@ -210,6 +210,9 @@ const Case kCases[] = {
      {{9, E, "lists 1 digest(s) for 2 file(s)"},
       {15, E, "digest 2 (for y) is not 64 hex"},
       {21, W, "not used for http components"}}},
+    {"values in quotes are read without them", HEAD "install1=\"run,client.exe\"\r\n", {}},
+    {"a header without ]", HEAD "[extra\r\ninstall1=run,client.exe\r\n",
+     {{11, W, "header without \"]\""}}},
 };
 
 class DescriptionCheck : public ::testing::TestWithParam<Case> {
