@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "common/limits.h"
+#include "config/profile_text.h"
 #include "config/string_table.h"
 #include "tools/cvpublish/description_check.h"
-#include "tools/cvpublish/profile_text.h"
 
 namespace {
 
@@ -210,6 +210,9 @@ const Case kCases[] = {
      {{9, E, "lists 1 digest(s) for 2 file(s)"},
       {15, E, "digest 2 (for y) is not 64 hex"},
       {21, W, "not used for http components"}}},
+    {"values in quotes are read without them", HEAD "install1=\"run,client.exe\"\r\n", {}},
+    {"a header without ]", HEAD "[extra\r\ninstall1=run,client.exe\r\n",
+     {{11, W, "header without \"]\""}}},
 };
 
 class DescriptionCheck : public ::testing::TestWithParam<Case> {
@@ -332,6 +335,46 @@ TEST(ProfileText, ReadsAsTheProfileFunctions) {
     EXPECT_EQ(ProfileText::FindKey(profile.FindSection("b"), "flag")->hasEquals, false);
     EXPECT_EQ(ProfileText::SectionText(a), std::string("Key=one two\0key=second\0\0", 24));
     EXPECT_EQ(ProfileText::FindKey(nullptr, "k"), nullptr);
+}
+
+// Where the profile functions read a file less plainly (tests/win/profile_text_test.cpp
+// holds the reader against them).
+TEST(ProfileText, ReadsTheEdgesAsTheProfileFunctions) {
+    struct Edge {
+        const char* text;
+        const char* section;
+        const char* key;
+        const char* value;  // nullptr: the read gives its default
+    };
+    const Edge edges[] = {
+        {"[s]\ra=1\rb=2", "s", "b", "2"},              // CR-only lines
+        {"[s]\r\na=1\rb=2\n", "s", "b", "2"},          // a lone CR among CR LF lines too
+        {" [ s ] \nk=1\n", " S\t", " K ", "1"},        // names without their blanks
+        {"[u]x] y\nb=2\n", "u]x", "b", "2"},           // a header runs to its last ]
+        {"[s]\n[t\nb=2\n", "s", "b", "2"},             // a [ line without ] is an entry
+        {"[s]\n[t\nb=2\n", "t", "b", nullptr},
+        {"[s]\nd=\"x y\"\n", "s", "d", "x y"},        // matching quotes are dropped
+        {"[s]\nq='y'\n", "s", "q", "y"},
+        {"[s]\nm=\"z'\n", "s", "m", "\"z'"},
+        {"[s]\nk\nk=2\n", "s", "k", nullptr},          // the first k has no value
+        {"[s]\n\va=1\f\x1a\n", "s", "a", "1"},        // control blanks are trimmed
+    };
+    for (const Edge& edge : edges) {
+        SCOPED_TRACE(edge.text);
+        ProfileText profile;
+        profile.Parse(edge.text, strlen(edge.text));
+        const ProfileLine* line =
+            ProfileText::FindValue(profile.FindSection(edge.section), edge.key);
+        if (edge.value == nullptr) {
+            EXPECT_EQ(line, nullptr);
+        } else {
+            ASSERT_NE(line, nullptr);
+            EXPECT_EQ(line->KeyValue(), edge.value);
+        }
+    }
+    ProfileText quoted;
+    quoted.Parse("[s]\nd=\"x\"\n", 10);
+    EXPECT_EQ(ProfileText::SectionText(quoted.FindSection("s")), std::string("d=\"x\"\0\0", 7));
 }
 
 }  // namespace

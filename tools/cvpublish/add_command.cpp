@@ -5,10 +5,10 @@
 #include <vector>
 
 #include "common/text.h"
+#include "config/profile_text.h"
 #include "tools/cvpublish/commands.h"
 #include "tools/cvpublish/description_check.h"
 #include "tools/cvpublish/payload_file.h"
-#include "tools/cvpublish/profile_text.h"
 
 namespace {
 

@@ -131,9 +131,9 @@ void CheckReferences(Check& check, const ProfileLine& line) {
 // substituted into size bytes.
 std::string ReadText(Check& check, const ProfileSection* section, const char* key,
                      const char* defaultText, size_t size, int* lineNumber = nullptr) {
-    const ProfileLine* line = ProfileText::FindKey(section, key);
+    const ProfileLine* line = ProfileText::FindValue(section, key);
     if (lineNumber != nullptr) *lineNumber = line != nullptr ? line->number : 0;
-    std::string raw = line != nullptr ? line->value : defaultText;
+    std::string raw = line != nullptr ? line->KeyValue() : defaultText;
     std::vector<char> whole(raw.size() * 8 + 4096);
     Substitute(raw.c_str(), whole.data(), whole.size());
     if (line != nullptr && strlen(whole.data()) > size - 1)
@@ -155,10 +155,12 @@ std::string ReadText(Check& check, const ProfileSection* section, const char* ke
 // otherwise the number its text begins with.
 long ReadInteger(Check& check, const ProfileSection* section, const char* key, long defaultValue,
                  int* lineNumber = nullptr) {
-    const ProfileLine* line = ProfileText::FindKey(section, key);
+    const ProfileLine* line = ProfileText::FindValue(section, key);
     if (lineNumber != nullptr) *lineNumber = line != nullptr ? line->number : 0;
-    if (line == nullptr || line->value.empty()) return defaultValue;
-    const char* text = line->value.c_str();
+    if (line == nullptr) return defaultValue;
+    std::string written = line->KeyValue();
+    if (written.empty()) return defaultValue;
+    const char* text = written.c_str();
     char* end = nullptr;
     long value = strtol(text, &end, 10);
     if (*end != '\0')
@@ -181,6 +183,11 @@ void CheckDuplicates(Check& check) {
                                 "[%s] appears again: only the first, at line %d, is read",
                                 section.name.c_str(), first->number);
         for (const ProfileLine& line : section.lines) {
+            if (!line.hasEquals && line.key[0] == '[')
+                check.findings->Add(line.number, Severity::Warning,
+                                    "a section header without \"]\" is no header: the lines "
+                                    "after it belong to [%s]",
+                                    section.name.c_str());
             const ProfileLine* firstLine = ProfileText::FindKey(&section, line.key.c_str());
             if (firstLine != nullptr && firstLine != &line && line.hasEquals)
                 check.findings->Add(line.number, Severity::Warning,
@@ -434,7 +441,7 @@ void CheckSource(Check& check, const ProfileSection* section, NetworkComponent* 
 
 // A value substituted whole, without the installer's cut.
 std::string Substituted(const ProfileLine* line, const char* defaultText) {
-    std::string raw = line != nullptr ? line->value : defaultText;
+    std::string raw = line != nullptr ? line->KeyValue() : defaultText;
     std::vector<char> value(raw.size() * 8 + 4096);
     Substitute(raw.c_str(), value.data(), value.size());
     return value.data();
@@ -444,11 +451,11 @@ std::string Substituted(const ProfileLine* line, const char* defaultText) {
 // section has none or it is refused (reported). empty is set when the key is written with
 // an empty value.
 std::string CheckPublisherKey(Check& check, const ProfileSection* section, bool* empty) {
-    const ProfileLine* line = ProfileText::FindKey(section, kPublisherKeyKey);
-    *empty = line != nullptr && line->value.empty();
-    if (line == nullptr || line->value.empty()) return std::string();
+    const ProfileLine* line = ProfileText::FindValue(section, kPublisherKeyKey);
+    *empty = line != nullptr && line->KeyValue().empty();
+    if (line == nullptr || line->KeyValue().empty()) return std::string();
     std::string value = Substituted(line, "");
-    size_t length = std::max(value.size(), line->value.size());
+    size_t length = std::max(value.size(), line->KeyValue().size());
     PublisherKey key;
     if (length >= kPublisherKeyTextSize) {
         check.findings->Add(line->number, Severity::Error,
@@ -471,7 +478,7 @@ std::string CheckPublisherKey(Check& check, const ProfileSection* section, bool*
 void CheckComponentKey(Check& check, const ProfileSection* section, NetworkComponent* facts) {
     bool empty = false;
     std::string key = CheckPublisherKey(check, section, &empty);
-    const ProfileLine* line = ProfileText::FindKey(section, kPublisherKeyKey);
+    const ProfileLine* line = ProfileText::FindValue(section, kPublisherKeyKey);
     facts->publisherKey = line != nullptr ? key : check.defsPublisherKey;
     if (line == nullptr) return;
     if (facts->protocol != ProtocolHttp)
@@ -549,20 +556,20 @@ void CheckMinVersion(Check& check, const ProfileSection* section, NetworkCompone
 }
 
 bool WrittenNotEmpty(const ProfileSection* section, const char* key) {
-    const ProfileLine* line = ProfileText::FindKey(section, key);
-    return line != nullptr && !line->value.empty();
+    const ProfileLine* line = ProfileText::FindValue(section, key);
+    return line != nullptr && !line->KeyValue().empty();
 }
 
 // Under a publisher's key the installer refuses a network component that is neither
 // signed nor pinned, unless its section allows it with allowUnverified=TRUE.
 void CheckUnverifiedSource(Check& check, const ProfileSection* section,
                            const NetworkComponent& facts) {
-    const ProfileLine* own = ProfileText::FindKey(section, kPublisherKeyKey);
+    const ProfileLine* own = ProfileText::FindValue(section, kPublisherKeyKey);
     int allowLine = 0;
     std::string allow = ReadText(check, section, kAllowUnverifiedKey, "", 16, &allowLine);
     SourceTrust trust = {facts.protocol,
                          check.defsKeyWritten || WrittenNotEmpty(section, kPublisherKeyKey),
-                         own != nullptr ? !own->value.empty() : check.defsKeyWritten,
+                         own != nullptr ? !own->KeyValue().empty() : check.defsKeyWritten,
                          WrittenNotEmpty(section, kPinsKey), AllowsUnverified(allow.c_str())};
     const char* how = facts.protocol == ProtocolHttp ? "http" : "ftp";
     switch (JudgeSource(trust)) {
@@ -662,10 +669,10 @@ void CheckComponent(Check& check, const std::string& name, int listLine) {
 void CollectFiles(Check& check, const std::vector<std::string>& components) {
     for (const std::string& name : components) {
         const ProfileSection* section = check.profile.FindSection(name.c_str());
-        const ProfileLine* files = ProfileText::FindKey(section, "files");
+        const ProfileLine* files = ProfileText::FindValue(section, "files");
         if (files == nullptr) continue;
         ProtocolKind protocol = ProtocolFromText(
-            Substituted(ProfileText::FindKey(section, "Protocol"), kDefaultProtocol).c_str());
+            Substituted(ProfileText::FindValue(section, "Protocol"), kDefaultProtocol).c_str());
         bool inWorkDirectory = protocol != ProtocolCopy && protocol != ProtocolCdrom;
         for (const std::string& file : Tokens(Substituted(files, ""))) {
             check.allFiles.push_back(file);

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "config/component_rules.h"
-#include "tools/cvpublish/profile_text.h"
+#include "config/profile_text.h"
 
 enum class Severity { Warning, Error };
 
