@@ -11,20 +11,23 @@
 
 namespace {
 
-const int kStates[] = {NOT_CONNECTED,   RESOLVING_NAME, CONNECTING, SEND_USER,
-                       SEND_PASSWORD,   SEND_BIN,       INIT_DONE,  CONNECTED,
-                       CHECK_DATA_PORT, SEND_GET,       GET_SIZE,   XFER};
+const FtpState kStates[] = {FtpState::NotConnected,          FtpState::AwaitingHostLookup,
+                            FtpState::AwaitingConnection,    FtpState::AwaitingGreeting,
+                            FtpState::AwaitingUserReply,     FtpState::AwaitingPasswordReply,
+                            FtpState::AwaitingTypeReply,     FtpState::LoggedIn,
+                            FtpState::AwaitingPassiveReply,  FtpState::AwaitingPortReply,
+                            FtpState::AwaitingRetrieveReply, FtpState::Transferring};
 
-void CheckReply(const char* reply, int* state) {
+void CheckReply(const char* reply, FtpState* state) {
     int kind = ReplyClass(reply);
     FUZZ_CHECK(kind >= 0 && kind <= 5);
-    for (int any : kStates) {
+    for (FtpState any : kStates) {
         FtpStep step = DecideReply(any, reply);
-        FUZZ_CHECK(step.next >= NOT_CONNECTED && step.next <= XFER);
+        FUZZ_CHECK(step.next >= FtpState::NotConnected && step.next <= FtpState::Transferring);
     }
     FtpStep step = DecideReply(*state, reply);
     // After the login the worker asks for a passive connection.
-    *state = step.next == CONNECTED ? CHECK_DATA_PORT : step.next;
+    *state = step.next == FtpState::LoggedIn ? FtpState::AwaitingPassiveReply : step.next;
     if (step.command == FtpOpenPassive) {
         FtpAddress address;
         FUZZ_CHECK(ParsePassiveAddress(reply, &address));
@@ -55,7 +58,7 @@ std::vector<std::string> Assemble(const uint8_t* stream, size_t remaining, size_
     std::vector<std::string> replies;
     char buffer[ftpReplyBufferSize];
     size_t used = 0;
-    int state = SEND_USER;
+    FtpState state = FtpState::AwaitingGreeting;
     while (remaining > 0) {
         size_t room = sizeof buffer - used;
         size_t received = remaining < chunk ? remaining : chunk;
@@ -78,7 +81,7 @@ std::vector<std::string> Assemble(const uint8_t* stream, size_t remaining, size_
         // fails the connection; here the next bytes start afresh.
         if (used == sizeof buffer) {
             used = 0;
-            state = SEND_USER;
+            state = FtpState::AwaitingGreeting;
             replies.emplace_back();
         }
     }

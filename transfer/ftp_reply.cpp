@@ -154,41 +154,41 @@ int FormatPortCommand(const FtpAddress& address, char* out, size_t size) {
     return CommandLength(fits, out, size);
 }
 
-FtpStep DecideReply(int state, const char* reply) {
+FtpStep DecideReply(FtpState state, const char* reply) {
     int kind = ReplyClass(reply);
     bool positive = kind == 2;
     switch (state) {
-    case SEND_USER:  // the greeting, whatever it says
-        return {SEND_PASSWORD, FtpSendUser, FtpNoOutcome};
-    case SEND_PASSWORD:
-        if (kind == 3) return {SEND_BIN, FtpSendPassword, FtpNoOutcome};
-        if (kind == 1) return {SEND_PASSWORD, FtpSendNothing, FtpNoOutcome};
+    case FtpState::AwaitingGreeting:  // the greeting, whatever it says
+        return {FtpState::AwaitingUserReply, FtpSendUser, FtpNoOutcome};
+    case FtpState::AwaitingUserReply:
+        if (kind == 3) return {FtpState::AwaitingPasswordReply, FtpSendPassword, FtpNoOutcome};
+        if (kind == 1) return {FtpState::AwaitingUserReply, FtpSendNothing, FtpNoOutcome};
         // Logged in by the name alone: there is no password to send.
-        if (positive) return {INIT_DONE, FtpSendType, FtpNoOutcome};
-        return {SEND_PASSWORD, FtpSendNothing, FtpLoginRefused};
-    case SEND_BIN:
-        if (positive) return {INIT_DONE, FtpSendType, FtpNoOutcome};
-        return {SEND_BIN, FtpSendNothing, FtpLoginRefused};
-    case INIT_DONE:
-        if (positive) return {CONNECTED, FtpSendNothing, FtpLoggedIn};
-        return {INIT_DONE, FtpSendNothing, FtpLoginRefused};
-    case CONNECTED:
-        return {CONNECTED, FtpSendNothing, FtpNoOutcome};
-    case CHECK_DATA_PORT: {
+        if (positive) return {FtpState::AwaitingTypeReply, FtpSendType, FtpNoOutcome};
+        return {FtpState::AwaitingUserReply, FtpSendNothing, FtpLoginRefused};
+    case FtpState::AwaitingPasswordReply:
+        if (positive) return {FtpState::AwaitingTypeReply, FtpSendType, FtpNoOutcome};
+        return {FtpState::AwaitingPasswordReply, FtpSendNothing, FtpLoginRefused};
+    case FtpState::AwaitingTypeReply:
+        if (positive) return {FtpState::LoggedIn, FtpSendNothing, FtpLoggedIn};
+        return {FtpState::AwaitingTypeReply, FtpSendNothing, FtpLoginRefused};
+    case FtpState::LoggedIn:
+        return {FtpState::LoggedIn, FtpSendNothing, FtpNoOutcome};
+    case FtpState::AwaitingPassiveReply: {
         FtpAddress address;
         if (positive && ParsePassiveAddress(reply, &address))
-            return {GET_SIZE, FtpOpenPassive, FtpNoOutcome};
-        return {SEND_GET, FtpOpenActive, FtpNoOutcome};
+            return {FtpState::AwaitingRetrieveReply, FtpOpenPassive, FtpNoOutcome};
+        return {FtpState::AwaitingPortReply, FtpOpenActive, FtpNoOutcome};
     }
-    case SEND_GET:
-        if (positive) return {GET_SIZE, FtpSendRetrieve, FtpNoOutcome};
-        return {CONNECTED, FtpSendNothing, FtpItemRefused};
-    case GET_SIZE:
-        if (kind == 1) return {XFER, FtpSendNothing, FtpItemStarted};
-        return {CONNECTED, FtpSendNothing, FtpItemRefused};
-    case XFER:
-        if (positive) return {CONNECTED, FtpSendNothing, FtpFinalPositive};
-        return {CONNECTED, FtpSendNothing, FtpFinalNegative};
+    case FtpState::AwaitingPortReply:
+        if (positive) return {FtpState::AwaitingRetrieveReply, FtpSendRetrieve, FtpNoOutcome};
+        return {FtpState::LoggedIn, FtpSendNothing, FtpItemRefused};
+    case FtpState::AwaitingRetrieveReply:
+        if (kind == 1) return {FtpState::Transferring, FtpSendNothing, FtpItemStarted};
+        return {FtpState::LoggedIn, FtpSendNothing, FtpItemRefused};
+    case FtpState::Transferring:
+        if (positive) return {FtpState::LoggedIn, FtpSendNothing, FtpFinalPositive};
+        return {FtpState::LoggedIn, FtpSendNothing, FtpFinalNegative};
     default:  // no reply is expected before the connection stands
         return {state, FtpSendNothing, FtpLoginRefused};
     }

@@ -6,20 +6,20 @@
 
 #include <stddef.h>
 
-// Where the connection stands; the numbers are fixed.
-enum FtpState {
-    NOT_CONNECTED = 0,
-    RESOLVING_NAME = 1,
-    CONNECTING = 2,
-    SEND_USER = 3,
-    SEND_PASSWORD = 4,
-    SEND_BIN = 5,
-    INIT_DONE = 6,
-    CONNECTED = 7,
-    CHECK_DATA_PORT = 8,
-    SEND_GET = 9,
-    GET_SIZE = 10,
-    XFER = 11,
+// Where the connection stands, named by what it awaits; the numbers are fixed.
+enum class FtpState : int {
+    NotConnected = 0,
+    AwaitingHostLookup = 1,
+    AwaitingConnection = 2,
+    AwaitingGreeting = 3,
+    AwaitingUserReply = 4,
+    AwaitingPasswordReply = 5,
+    AwaitingTypeReply = 6,
+    LoggedIn = 7,
+    AwaitingPassiveReply = 8,
+    AwaitingPortReply = 9,
+    AwaitingRetrieveReply = 10,
+    Transferring = 11,
 };
 
 const size_t ftpReplyBufferSize = 1024;  // reply text held on the control connection
@@ -27,7 +27,7 @@ const size_t ftpDataBlockSize = 4096;    // one receive on the data connection
 // What is taken from a data connection before the preliminary reply has said how much is
 // coming; the rest waits in the connection (the server is held back) until it has.
 const size_t ftpEarlyDataLimit = 16 * ftpDataBlockSize;
-const size_t ftpCommandSize = 300;       // the longest command: "RETR " and a 259-byte path
+const size_t ftpCommandSize = 300;  // the longest command: "RETR " and a 259-byte path
 const unsigned short ftpControlPort = 21;
 
 // Length of the first complete reply at the start of text (length bytes): up to and
@@ -93,11 +93,11 @@ enum FtpOutcome {
 };
 
 struct FtpStep {
-    int next;  // FtpState
+    FtpState next;
     FtpCommand command;
     FtpOutcome outcome;
 };
 
 // The reply state machine: the step for a complete reply in a state. A 2xx answer to
 // USER completes the login without a password and goes on with "TYPE I".
-FtpStep DecideReply(int state, const char* reply);
+FtpStep DecideReply(FtpState state, const char* reply);

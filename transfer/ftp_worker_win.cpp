@@ -45,7 +45,7 @@ LRESULT FtpWorker::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     WORD event = WSAGETSELECTEVENT(lParam);
     WORD error = WSAGETSELECTERROR(lParam);
     if (message == msgHostLookupDone) {
-        if (state == RESOLVING_NAME) LookupFinished();
+        if (state == FtpState::AwaitingHostLookup) LookupFinished();
     } else if (message == msgFtpControlEvent) {
         if (socket != INVALID_SOCKET && socket == controlSocket) OnControlEvent(event, error);
     } else if (message == msgFtpListenEvent) {
@@ -62,11 +62,11 @@ LRESULT FtpWorker::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 int FtpWorker::Connect(const char* site, const char*, const char*) {
-    if (state != NOT_CONNECTED) Disconnect();
-    state = RESOLVING_NAME;
+    if (state != FtpState::NotConnected) Disconnect();
+    state = FtpState::AwaitingHostLookup;
     if (ResolveHost(site) == 0) {
         // No "dli1" will come: report at once, or the controller would wait for ever.
-        state = NOT_CONNECTED;
+        state = FtpState::NotConnected;
         Report(msgConnected, TransferLookupFailed, 0);
         return 0;
     }
@@ -77,7 +77,7 @@ void FtpWorker::LookupFinished() {
     const hostent* entry = reinterpret_cast<const hostent*>(hostEntryBuffer);
     if (hostResolved == 0 || entry->h_addrtype != AF_INET || entry->h_length != 4 ||
         entry->h_addr_list == nullptr || entry->h_addr_list[0] == nullptr) {
-        state = NOT_CONNECTED;
+        state = FtpState::NotConnected;
         LogEvent("ftp: the host was not found (error %d)", WSAGetLastError());
         Report(msgConnected, TransferLookupFailed, 0);
         return;
@@ -90,14 +90,14 @@ void FtpWorker::LookupFinished() {
         bind(controlSocket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
         WSAAsyncSelect(controlSocket, windowHandle, msgFtpControlEvent, controlEvents) != 0) {
         CloseSocket(&controlSocket);
-        state = NOT_CONNECTED;
+        state = FtpState::NotConnected;
         Report(msgConnected, TransferSocketFailed, 0);
         return;
     }
     memcpy(&address.sin_addr, entry->h_addr_list[0], 4);
     address.sin_port = htons(controlPort);
     replyLength = 0;
-    state = CONNECTING;
+    state = FtpState::AwaitingConnection;
     LogEvent("ftp: connecting to %s port %u", inet_ntoa(address.sin_addr),
              static_cast<unsigned>(controlPort));
     if (connect(controlSocket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 &&
@@ -111,20 +111,20 @@ void FtpWorker::LookupFinished() {
 }
 
 int FtpWorker::Disconnect() {
-    int wasConnected = state != NOT_CONNECTED ? 1 : 0;
+    int wasConnected = state != FtpState::NotConnected ? 1 : 0;
     CloseSocket(&controlSocket);
     DropQueued(msgFtpControlEvent);
     CloseData();
     itemActive = false;
     pendingEnds = 0;
     replyLength = 0;
-    state = NOT_CONNECTED;
+    state = FtpState::NotConnected;
     if (windowHandle != nullptr) KillTimer(windowHandle, replyTimerId);
     return wasConnected;
 }
 
 int FtpWorker::RequestFile(const char* remote, const char* local) {
-    if (state != CONNECTED || controlSocket == INVALID_SOCKET) return 0;
+    if (state != FtpState::LoggedIn || controlSocket == INVALID_SOCKET) return 0;
     // A path that does not fit, or that holds a line break, would fetch another file.
     char command[ftpCommandSize];
     if (!CopyText(remotePath, remote) ||
@@ -147,7 +147,7 @@ int FtpWorker::RequestFile(const char* remote, const char* local) {
     sizeReported = false;
     announcedSize = -1;
     pendingEnds = 0;
-    state = CHECK_DATA_PORT;
+    state = FtpState::AwaitingPassiveReply;
     if (!SendFormatted("PASV", nullptr)) {
         // The control connection is broken; nothing was started.
         Disconnect();
@@ -164,7 +164,7 @@ void FtpWorker::SetLogin(const char* newUser, const char* newPassword) {
 
 void FtpWorker::OnControlEvent(WORD event, WORD error) {
     if (event == FD_CONNECT) {
-        if (state != CONNECTING) return;
+        if (state != FtpState::AwaitingConnection) return;
         if (error != 0) {
             LogEvent("ftp: no connection (error %u)", static_cast<unsigned>(error));
             Disconnect();
@@ -172,7 +172,7 @@ void FtpWorker::OnControlEvent(WORD event, WORD error) {
             return;
         }
         LogEvent("ftp: connected");
-        state = SEND_USER;  // the greeting drives the login from here
+        state = FtpState::AwaitingGreeting;  // the greeting drives the login from here
         AwaitReply();
     } else if (event == FD_READ) {
         ReceiveReplies();
@@ -180,13 +180,13 @@ void FtpWorker::OnControlEvent(WORD event, WORD error) {
         // What the server said before it hung up comes first.
         ReceiveReplies();
         if (controlSocket == INVALID_SOCKET) return;
-        if (LoginRunning() || (itemActive && state != CONNECTED)) {
+        if (LoginRunning() || (itemActive && state != FtpState::LoggedIn)) {
             Fail();
         } else if (itemActive) {
             // The final reply is in and only the data connection is still open: the file
             // may still arrive whole, but no further file can be asked for.
             CloseSocket(&controlSocket);
-            state = NOT_CONNECTED;
+            state = FtpState::NotConnected;
             replyLength = 0;
         } else {
             Disconnect();
@@ -331,16 +331,16 @@ void FtpWorker::OpenData(bool passive, const char* reply) {
     int opened = OpenDataConnection(passive ? &passiveAddress : nullptr);
     if (opened > 0) StartDataWindows();
     if (opened == 0) {
-        state = CONNECTED;
+        state = FtpState::LoggedIn;
         FinishItem(msgConnected, TransferLoginFailed, 0);
         return;
     }
     if (opened < 0) {  // the passive connect failed at once
-        state = CONNECTED;
+        state = FtpState::LoggedIn;
         FinishItem(msgFileDone, TransferReceiveFailed, 0);
         return;
     }
-    if (passive) ApplyStep({GET_SIZE, FtpSendRetrieve, FtpNoOutcome}, reply);
+    if (passive) ApplyStep({FtpState::AwaitingRetrieveReply, FtpSendRetrieve, FtpNoOutcome}, reply);
 }
 
 // Returns 1 when the data side is prepared, 0 when a socket operation or PORT failed,
@@ -361,7 +361,7 @@ int FtpWorker::OpenDataConnection(const FtpAddress* passive) {
         closesocket(created);
         return 0;
     }
-    state = SEND_GET;
+    state = FtpState::AwaitingPortReply;
     if (passive != nullptr) {
         dataSocket = created;
         if (WSAAsyncSelect(dataSocket, windowHandle, msgFtpDataEvent, passiveDataEvents) != 0)
@@ -445,7 +445,7 @@ void FtpWorker::OnDataEvent(WORD event, WORD error) {
         CloseData();
         if (itemActive && --pendingEnds <= 0) {
             CompleteItem();
-            if (state == NOT_CONNECTED) Disconnect();  // the control connection had gone
+            if (state == FtpState::NotConnected) Disconnect();  // the control connection had gone
             return;
         }
         // The data is in: from here the final reply has its time.
@@ -557,8 +557,8 @@ void FtpWorker::Fail() {
 
 bool FtpWorker::ReplyAwaited() const {
     if (LoginRunning()) return true;
-    if (!itemActive || state <= CONNECTED) return false;
-    return state != XFER || !DataOpen();
+    if (!itemActive || state <= FtpState::LoggedIn) return false;
+    return state != FtpState::Transferring || !DataOpen();
 }
 
 void FtpWorker::AwaitReply() {

@@ -57,7 +57,7 @@ public:
     void CloseData();
 
     const unsigned short controlPort;
-    int state = NOT_CONNECTED;
+    FtpState state = FtpState::NotConnected;
     SOCKET controlSocket = INVALID_SOCKET;
     SOCKET listenSocket = INVALID_SOCKET;
     SOCKET dataSocket = INVALID_SOCKET;
@@ -113,7 +113,7 @@ private:
     // The control connection is lost or hangs: everything is closed, and whoever waits
     // hears of it ("dl1" 3 during the login, "dl4" 4 during a file).
     void Fail();
-    bool LoginRunning() const { return state >= CONNECTING && state < CONNECTED; }
+    bool LoginRunning() const { return state >= FtpState::AwaitingConnection && state < FtpState::LoggedIn; }
     bool DataOpen() const { return dataSocket != INVALID_SOCKET || listenSocket != INVALID_SOCKET; }
     // Whether a reply is awaited on the control connection: during the login, and for a
     // file until its final reply, except while its data flows.

@@ -232,50 +232,77 @@ TEST(FtpCommands, PortCarriesTheAddressAndThePortBytes) {
 
 TEST(FtpStateMachine, EveryStateAndReplyClass) {
     struct Case {
-        int state;
+        FtpState state;
         const char* reply;
-        int next;
+        FtpState next;
         FtpCommand command;
         FtpOutcome outcome;
     };
     const char pasv[] = "227 Entering Passive Mode (127,0,0,1,4,1)\r\n";
     const Case cases[] = {
         // The greeting, whatever it says, is answered with USER.
-        {SEND_USER, "220 ready\r\n", SEND_PASSWORD, FtpSendUser, FtpNoOutcome},
-        {SEND_USER, "421 busy\r\n", SEND_PASSWORD, FtpSendUser, FtpNoOutcome},
-        {SEND_PASSWORD, "331 password\r\n", SEND_BIN, FtpSendPassword, FtpNoOutcome},
-        {SEND_PASSWORD, "120 wait\r\n", SEND_PASSWORD, FtpSendNothing, FtpNoOutcome},
-        {SEND_PASSWORD, "230 no password needed\r\n", INIT_DONE, FtpSendType, FtpNoOutcome},
-        {SEND_PASSWORD, "530 no\r\n", SEND_PASSWORD, FtpSendNothing, FtpLoginRefused},
-        {SEND_PASSWORD, "\r\n", SEND_PASSWORD, FtpSendNothing, FtpLoginRefused},
-        {SEND_BIN, "230 in\r\n", INIT_DONE, FtpSendType, FtpNoOutcome},
-        {SEND_BIN, "332 account\r\n", SEND_BIN, FtpSendNothing, FtpLoginRefused},
-        {SEND_BIN, "530 wrong\r\n", SEND_BIN, FtpSendNothing, FtpLoginRefused},
-        {INIT_DONE, "200 Type set to I\r\n", CONNECTED, FtpSendNothing, FtpLoggedIn},
-        {INIT_DONE, "504 no\r\n", INIT_DONE, FtpSendNothing, FtpLoginRefused},
-        {CONNECTED, "421 timeout\r\n", CONNECTED, FtpSendNothing, FtpNoOutcome},
-        {CHECK_DATA_PORT, pasv, GET_SIZE, FtpOpenPassive, FtpNoOutcome},
-        {CHECK_DATA_PORT, "227 Entering Passive Mode 127,0,0,1,4,1\r\n", SEND_GET, FtpOpenActive,
+        {FtpState::AwaitingGreeting, "220 ready\r\n", FtpState::AwaitingUserReply, FtpSendUser,
          FtpNoOutcome},
-        {CHECK_DATA_PORT, "502 no PASV\r\n", SEND_GET, FtpOpenActive, FtpNoOutcome},
-        {CHECK_DATA_PORT, "427 (127,0,0,1,4,1)\r\n", SEND_GET, FtpOpenActive, FtpNoOutcome},
-        {SEND_GET, "200 PORT ok\r\n", GET_SIZE, FtpSendRetrieve, FtpNoOutcome},
-        {SEND_GET, "500 no\r\n", CONNECTED, FtpSendNothing, FtpItemRefused},
-        {GET_SIZE, "150 here (5 bytes)\r\n", XFER, FtpSendNothing, FtpItemStarted},
-        {GET_SIZE, "125 already open\r\n", XFER, FtpSendNothing, FtpItemStarted},
-        {GET_SIZE, "550 no such file\r\n", CONNECTED, FtpSendNothing, FtpItemRefused},
-        {GET_SIZE, "226 done\r\n", CONNECTED, FtpSendNothing, FtpItemRefused},
-        {XFER, "226 done\r\n", CONNECTED, FtpSendNothing, FtpFinalPositive},
-        {XFER, "426 aborted\r\n", CONNECTED, FtpSendNothing, FtpFinalNegative},
-        {XFER, "150 again\r\n", CONNECTED, FtpSendNothing, FtpFinalNegative},
-        {NOT_CONNECTED, "220 hi\r\n", NOT_CONNECTED, FtpSendNothing, FtpLoginRefused},
-        {RESOLVING_NAME, "220 hi\r\n", RESOLVING_NAME, FtpSendNothing, FtpLoginRefused},
-        {CONNECTING, "220 hi\r\n", CONNECTING, FtpSendNothing, FtpLoginRefused},
+        {FtpState::AwaitingGreeting, "421 busy\r\n", FtpState::AwaitingUserReply, FtpSendUser,
+         FtpNoOutcome},
+        {FtpState::AwaitingUserReply, "331 password\r\n", FtpState::AwaitingPasswordReply,
+         FtpSendPassword, FtpNoOutcome},
+        {FtpState::AwaitingUserReply, "120 wait\r\n", FtpState::AwaitingUserReply, FtpSendNothing,
+         FtpNoOutcome},
+        {FtpState::AwaitingUserReply, "230 no password needed\r\n", FtpState::AwaitingTypeReply,
+         FtpSendType, FtpNoOutcome},
+        {FtpState::AwaitingUserReply, "530 no\r\n", FtpState::AwaitingUserReply, FtpSendNothing,
+         FtpLoginRefused},
+        {FtpState::AwaitingUserReply, "\r\n", FtpState::AwaitingUserReply, FtpSendNothing,
+         FtpLoginRefused},
+        {FtpState::AwaitingPasswordReply, "230 in\r\n", FtpState::AwaitingTypeReply, FtpSendType,
+         FtpNoOutcome},
+        {FtpState::AwaitingPasswordReply, "332 account\r\n", FtpState::AwaitingPasswordReply,
+         FtpSendNothing, FtpLoginRefused},
+        {FtpState::AwaitingPasswordReply, "530 wrong\r\n", FtpState::AwaitingPasswordReply,
+         FtpSendNothing, FtpLoginRefused},
+        {FtpState::AwaitingTypeReply, "200 Type set to I\r\n", FtpState::LoggedIn, FtpSendNothing,
+         FtpLoggedIn},
+        {FtpState::AwaitingTypeReply, "504 no\r\n", FtpState::AwaitingTypeReply, FtpSendNothing,
+         FtpLoginRefused},
+        {FtpState::LoggedIn, "421 timeout\r\n", FtpState::LoggedIn, FtpSendNothing, FtpNoOutcome},
+        {FtpState::AwaitingPassiveReply, pasv, FtpState::AwaitingRetrieveReply, FtpOpenPassive,
+         FtpNoOutcome},
+        {FtpState::AwaitingPassiveReply, "227 Entering Passive Mode 127,0,0,1,4,1\r\n",
+         FtpState::AwaitingPortReply, FtpOpenActive, FtpNoOutcome},
+        {FtpState::AwaitingPassiveReply, "502 no PASV\r\n", FtpState::AwaitingPortReply,
+         FtpOpenActive, FtpNoOutcome},
+        {FtpState::AwaitingPassiveReply, "427 (127,0,0,1,4,1)\r\n", FtpState::AwaitingPortReply,
+         FtpOpenActive, FtpNoOutcome},
+        {FtpState::AwaitingPortReply, "200 PORT ok\r\n", FtpState::AwaitingRetrieveReply,
+         FtpSendRetrieve, FtpNoOutcome},
+        {FtpState::AwaitingPortReply, "500 no\r\n", FtpState::LoggedIn, FtpSendNothing,
+         FtpItemRefused},
+        {FtpState::AwaitingRetrieveReply, "150 here (5 bytes)\r\n", FtpState::Transferring,
+         FtpSendNothing, FtpItemStarted},
+        {FtpState::AwaitingRetrieveReply, "125 already open\r\n", FtpState::Transferring,
+         FtpSendNothing, FtpItemStarted},
+        {FtpState::AwaitingRetrieveReply, "550 no such file\r\n", FtpState::LoggedIn,
+         FtpSendNothing, FtpItemRefused},
+        {FtpState::AwaitingRetrieveReply, "226 done\r\n", FtpState::LoggedIn, FtpSendNothing,
+         FtpItemRefused},
+        {FtpState::Transferring, "226 done\r\n", FtpState::LoggedIn, FtpSendNothing,
+         FtpFinalPositive},
+        {FtpState::Transferring, "426 aborted\r\n", FtpState::LoggedIn, FtpSendNothing,
+         FtpFinalNegative},
+        {FtpState::Transferring, "150 again\r\n", FtpState::LoggedIn, FtpSendNothing,
+         FtpFinalNegative},
+        {FtpState::NotConnected, "220 hi\r\n", FtpState::NotConnected, FtpSendNothing,
+         FtpLoginRefused},
+        {FtpState::AwaitingHostLookup, "220 hi\r\n", FtpState::AwaitingHostLookup, FtpSendNothing,
+         FtpLoginRefused},
+        {FtpState::AwaitingConnection, "220 hi\r\n", FtpState::AwaitingConnection, FtpSendNothing,
+         FtpLoginRefused},
     };
     for (const Case& c : cases) {
         FtpStep step = DecideReply(c.state, c.reply);
-        EXPECT_EQ(c.next, step.next) << c.state << " " << c.reply;
-        EXPECT_EQ(c.command, step.command) << c.state << " " << c.reply;
-        EXPECT_EQ(c.outcome, step.outcome) << c.state << " " << c.reply;
+        EXPECT_EQ(c.next, step.next) << static_cast<int>(c.state) << " " << c.reply;
+        EXPECT_EQ(c.command, step.command) << static_cast<int>(c.state) << " " << c.reply;
+        EXPECT_EQ(c.outcome, step.outcome) << static_cast<int>(c.state) << " " << c.reply;
     }
 }

@@ -214,14 +214,14 @@ protected:
         WPARAM code;
         LPARAM size;      // announced in "dl2" 0 (when the last report is "dl4")
         size_t received;  // bytes in the local file; at most these when the transfer fails
-        int state;
+        FtpState state;
     };
     // Fetches the case's file (logged in as its user) and checks its reports, the local
     // file and that nothing of the transfer stays open.
     void ExpectTransfer(const TransferCase& c) {
         std::string label = std::string(c.user) + " " + c.file;
         SCOPED_TRACE(label);
-        if (worker.state != CONNECTED || worker.user != std::string(c.user)) {
+        if (worker.state != FtpState::LoggedIn || worker.user != std::string(c.user)) {
             ASSERT_EQ(TransferOk, Login(server, c.user, "p"));
         }
         Report last = Fetch(std::string("files/") + c.file);
@@ -268,7 +268,7 @@ TEST_F(FtpWorkerTest, AnonymousAndNamedLoginsFetchFilesOneAfterTheOther) {
     };
     for (const Case& c : cases) {
         ASSERT_EQ(TransferOk, Login(server, c.user, c.password)) << c.user;
-        EXPECT_EQ(CONNECTED, worker.state);
+        EXPECT_EQ(FtpState::LoggedIn, worker.state);
         EXPECT_STREQ(c.user, worker.user);
         // The login stays open for every file of the site.
         for (const char* file : c.files) {
@@ -279,12 +279,12 @@ TEST_F(FtpWorkerTest, AnonymousAndNamedLoginsFetchFilesOneAfterTheOther) {
             ASSERT_EQ(1, Count(msgFileStarted)) << file;
             EXPECT_EQ(-1, Last(msgFileStarted).value) << file;  // this server announces no size
             ExpectProgressUpTo(expected.size());
-            EXPECT_EQ(CONNECTED, worker.state) << file;
+            EXPECT_EQ(FtpState::LoggedIn, worker.state) << file;
             EXPECT_EQ(INVALID_HANDLE_VALUE, worker.localFile) << file;
             EXPECT_EQ(expected, ReadWholeFile(local)) << file;
         }
         EXPECT_EQ(1, worker.Disconnect());
-        EXPECT_EQ(NOT_CONNECTED, worker.state);
+        EXPECT_EQ(FtpState::NotConnected, worker.state);
         EXPECT_EQ(INVALID_SOCKET, worker.controlSocket);
         EXPECT_EQ(0, worker.Disconnect());
     }
@@ -311,7 +311,7 @@ TEST_F(FtpWorkerTest, ARefusedRetrieveKeepsTheLoginAndClosesTheFileAtOnce) {
     EXPECT_EQ(msgFileStarted, last.message);
     EXPECT_EQ(TransferReceiveFailed, last.code);
     EXPECT_EQ(0, Count(msgFileDone));
-    EXPECT_EQ(CONNECTED, worker.state);
+    EXPECT_EQ(FtpState::LoggedIn, worker.state);
     ExpectDataSideClosed();
     // Still logged in: the next file comes over the same login.
     last = Fetch("pub/small.txt");
@@ -322,7 +322,7 @@ TEST_F(FtpWorkerTest, ARefusedRetrieveKeepsTheLoginAndClosesTheFileAtOnce) {
 TEST_F(FtpWorkerTest, RequestsOutsideTheLoginOrThatCannotStartAreRefused) {
     // Not connected: nothing is started.
     EXPECT_EQ(0, worker.RequestFile("pub/small.txt", local.c_str()));
-    EXPECT_EQ(NOT_CONNECTED, worker.state);
+    EXPECT_EQ(FtpState::NotConnected, worker.state);
     EXPECT_FALSE(FileExists(local));
     ASSERT_EQ(TransferOk, Login(server, "anonymous", identity));
     reports.clear();
@@ -330,7 +330,7 @@ TEST_F(FtpWorkerTest, RequestsOutsideTheLoginOrThatCannotStartAreRefused) {
     const char* refused[] = {"pub/small.txt\r\nDELE x", tooLong.c_str()};
     for (const char* remote : refused) {
         EXPECT_EQ(0, worker.RequestFile(remote, local.c_str()));
-        EXPECT_EQ(CONNECTED, worker.state);
+        EXPECT_EQ(FtpState::LoggedIn, worker.state);
     }
     PumpFor(200);
     EXPECT_TRUE(reports.empty());
@@ -357,7 +357,7 @@ TEST_F(FtpWorkerTest, ALocalFileThatCannotBeCreatedIsReportedAsNotWritable) {
         EXPECT_EQ(TransferWriteDenied, reports[0].code) << target;
         PumpFor(200);
         EXPECT_EQ(1u, reports.size()) << target;
-        EXPECT_EQ(CONNECTED, worker.state) << target;
+        EXPECT_EQ(FtpState::LoggedIn, worker.state) << target;
     }
     CloseHandle(held);
     EXPECT_EQ(TransferOk, Fetch("pub/small.txt").code);
@@ -371,7 +371,7 @@ TEST_F(FtpWorkerTest, ConnectIgnoresProxyAndPortAndDropsTheOldLogin) {
     EXPECT_EQ(TransferOk, Fetch("pub/small.txt").code);
     // Nothing listens on port 21 there: the connection fails.
     EXPECT_EQ(TransferLoginFailed, Login(noServer));
-    EXPECT_EQ(NOT_CONNECTED, worker.state);
+    EXPECT_EQ(FtpState::NotConnected, worker.state);
     PumpFor(settleTime);
     EXPECT_EQ(1u, reports.size());
     EXPECT_EQ(TransferLookupFailed, Login("no-such-host.invalid"));
@@ -448,10 +448,10 @@ TEST_F(FtpScripted, LoginOutcomes) {
         EXPECT_EQ(c.code, Login(server, c.user, "p")) << c.user;
         EXPECT_LT(GetTickCount() - start, shortSilence + 3000) << c.user;
         if (c.code == TransferOk) {
-            EXPECT_EQ(CONNECTED, worker.state) << c.user;
+            EXPECT_EQ(FtpState::LoggedIn, worker.state) << c.user;
         } else {
             // Nothing of the failed login stays open, and nothing more is reported.
-            EXPECT_EQ(NOT_CONNECTED, worker.state) << c.user;
+            EXPECT_EQ(FtpState::NotConnected, worker.state) << c.user;
             EXPECT_EQ(INVALID_SOCKET, worker.controlSocket) << c.user;
             PumpFor(shortSilence + 300);
             EXPECT_EQ(1u, reports.size()) << c.user;
@@ -464,42 +464,42 @@ TEST_F(FtpScripted, TransfersEndWithExactlyOneLastReport) {
     std::string decoyLog = TestServersDirectory() + "\\ftp_scripted\\decoy.log";
     DeleteFileA(decoyLog.c_str());
     const TransferCase cases[] = {
-        {"plain", "data-5000.bin", msgFileDone, TransferOk, 5000, 5000, CONNECTED},
-        {"plain", "nosize-2000.bin", msgFileDone, TransferOk, -1, 2000, CONNECTED},
+        {"plain", "data-5000.bin", msgFileDone, TransferOk, 5000, 5000, FtpState::LoggedIn},
+        {"plain", "nosize-2000.bin", msgFileDone, TransferOk, -1, 2000, FtpState::LoggedIn},
         // The last run of digits counts, even in a file name (it limits nothing).
-        {"plain", "file2.bin", msgFileDone, TransferOk, 2, 1000, CONNECTED},
+        {"plain", "file2.bin", msgFileDone, TransferOk, 2, 1000, FtpState::LoggedIn},
         // The final reply before and after the data connection's close.
-        {"plain", "early226-9000.bin", msgFileDone, TransferOk, 9000, 9000, CONNECTED},
-        {"plain", "late226-9000.bin", msgFileDone, TransferOk, 9000, 9000, CONNECTED},
+        {"plain", "early226-9000.bin", msgFileDone, TransferOk, 9000, 9000, FtpState::LoggedIn},
+        {"plain", "late226-9000.bin", msgFileDone, TransferOk, 9000, 9000, FtpState::LoggedIn},
         // The data first, then 150 and 226 in one segment.
-        {"plain", "pair-7000.bin", msgFileDone, TransferOk, 7000, 7000, CONNECTED},
-        {"split", "late226-3000.bin", msgFileDone, TransferOk, 3000, 3000, CONNECTED},
+        {"plain", "pair-7000.bin", msgFileDone, TransferOk, 7000, 7000, FtpState::LoggedIn},
+        {"split", "late226-3000.bin", msgFileDone, TransferOk, 3000, 3000, FtpState::LoggedIn},
         // 227 without parentheses, or PASV refused: PORT instead.
-        {"noparen", "data-6000.bin", msgFileDone, TransferOk, 6000, 6000, CONNECTED},
-        {"nopasv", "early226-70000.bin", msgFileDone, TransferOk, 70000, 70000, CONNECTED},
-        {"plain", "abort-8000.bin", msgFileDone, TransferReceiveFailed, 8000, 4000, CONNECTED},
+        {"noparen", "data-6000.bin", msgFileDone, TransferOk, 6000, 6000, FtpState::LoggedIn},
+        {"nopasv", "early226-70000.bin", msgFileDone, TransferOk, 70000, 70000, FtpState::LoggedIn},
+        {"plain", "abort-8000.bin", msgFileDone, TransferReceiveFailed, 8000, 4000, FtpState::LoggedIn},
         // A final reply that can never fit the reply buffer fails the transfer.
         {"plain", "longfinal-1000.bin", msgFileDone, TransferReceiveFailed, 1000, 1000,
-         NOT_CONNECTED},
+         FtpState::NotConnected},
         // The server falls silent, or hangs up, in the middle.
-        {"plain", "silent-6000.bin", msgFileDone, TransferReceiveFailed, 6000, 3000, NOT_CONNECTED},
+        {"plain", "silent-6000.bin", msgFileDone, TransferReceiveFailed, 6000, 3000, FtpState::NotConnected},
         {"plain", "closectl-6000.bin", msgFileDone, TransferReceiveFailed, 6000, 3000,
-         NOT_CONNECTED},
+         FtpState::NotConnected},
         // Refusals: still logged in.
-        {"plain", "missing", msgFileStarted, TransferReceiveFailed, 0, 0, CONNECTED},
-        {"refuse-port", "data-1000.bin", msgFileStarted, TransferReceiveFailed, 0, 0, CONNECTED},
+        {"plain", "missing", msgFileStarted, TransferReceiveFailed, 0, 0, FtpState::LoggedIn},
+        {"refuse-port", "data-1000.bin", msgFileStarted, TransferReceiveFailed, 0, 0, FtpState::LoggedIn},
         // Hostile servers and third parties.
         // Fewer bytes than announced fail (more: below).
-        {"plain", "short-5000.bin", msgFileDone, TransferReceiveFailed, 5000, 2500, CONNECTED},
+        {"plain", "short-5000.bin", msgFileDone, TransferReceiveFailed, 5000, 2500, FtpState::LoggedIn},
         // A byte every 100 ms is too slow for the injected minimum rate.
         {"plain", "trickle-1000.bin", msgFileDone, TransferReceiveFailed, 1000, 1000,
-         NOT_CONNECTED},
+         FtpState::NotConnected},
         // The 227 names another address where something listens on the same port: the
         // data still comes from the server.
-        {"elsewhere", "data-5000.bin", msgFileDone, TransferOk, 5000, 5000, CONNECTED},
+        {"elsewhere", "data-5000.bin", msgFileDone, TransferOk, 5000, 5000, FtpState::LoggedIn},
         // Someone else connects to the PORT address first: turned away, and the
         // server's data arrives.
-        {"nopasv+intrude", "data-6000.bin", msgFileDone, TransferOk, 6000, 6000, CONNECTED},
+        {"nopasv+intrude", "data-6000.bin", msgFileDone, TransferOk, 6000, 6000, FtpState::LoggedIn},
     };
     for (const TransferCase& c : cases) {
         DWORD start = GetTickCount();
@@ -519,7 +519,7 @@ TEST_F(FtpScripted, TransfersEndWithExactlyOneLastReport) {
 TEST_F(FtpScripted, DataPastTheAnnouncedSizeFailsAndLeavesNoFile) {
     for (const char* file : {"endless-71.bin", "flood-71.bin"}) {
         SCOPED_TRACE(file);
-        if (worker.state != CONNECTED) {
+        if (worker.state != FtpState::LoggedIn) {
             ASSERT_EQ(TransferOk, Login(server, "plain", "p"));
         }
         Report last = Fetch(std::string("files/") + file);
@@ -553,7 +553,7 @@ TEST_F(FtpScripted, AFailedWriteIsReportedOnceAsNotWritableAndNeverCompletes) {
         EXPECT_EQ(0, Count(msgProgress)) << file;
         ExpectDataSideClosed();
         // The rest of the file is quietly over; the login stays.
-        EXPECT_EQ(CONNECTED, worker.state) << file;
+        EXPECT_EQ(FtpState::LoggedIn, worker.state) << file;
         worker.Disconnect();
     }
 }

@@ -163,7 +163,7 @@ TEST_F(TransferWorkerTest, NothingIsReportedWithoutANotifyWindow) {
         ASSERT_TRUE(ftp.Create(nullptr));
         // Resolved, then refused on a closed port of 127.0.0.1: nothing is reported.
         ASSERT_EQ(1, ftp.Connect("localhost", "", ""));
-        ASSERT_TRUE(PumpUntil([&] { return ftp.state == NOT_CONNECTED; }, reportTimeout));
+        ASSERT_TRUE(PumpUntil([&] { return ftp.state == FtpState::NotConnected; }, reportTimeout));
     }
     {
         HttpWorker http;
@@ -227,20 +227,20 @@ TEST_F(TransferWorkerTest, FtpConnectReportsTheOutcomeOfTheLookup) {
     struct Case {
         const char* site;
         WPARAM result;
-        int state;
+        FtpState state;
     };
     // A resolved name goes on to the control connection, refused on a closed port of
     // 127.0.0.1; logins are tested against the FTP test servers (suites Ftp*).
     const Case cases[] = {
-        {"localhost", TransferLoginFailed, NOT_CONNECTED},
-        {unresolvableHost, TransferLookupFailed, NOT_CONNECTED},
+        {"localhost", TransferLoginFailed, FtpState::NotConnected},
+        {unresolvableHost, TransferLookupFailed, FtpState::NotConnected},
     };
     for (const Case& c : cases) {
         reportCount = 0;
         FtpWorker ftp(RefusedLoopbackPort());
         ASSERT_TRUE(ftp.Create(notify));
         ASSERT_EQ(1, ftp.Connect(c.site, "proxy", "80")) << c.site;
-        EXPECT_EQ(RESOLVING_NAME, ftp.state) << c.site;
+        EXPECT_EQ(FtpState::AwaitingHostLookup, ftp.state) << c.site;
         ASSERT_TRUE(PumpUntil([] { return reportCount > 0; }, reportTimeout)) << c.site;
         PumpFor(settleTime);
         ASSERT_EQ(1, reportCount) << c.site;
@@ -257,7 +257,7 @@ TEST_F(TransferWorkerTest, FtpConnectWithoutAWindowReportsTheLookupFailureAtOnce
     ASSERT_EQ(1, reportCount);
     EXPECT_EQ(msgConnected, reports[0].message);
     EXPECT_EQ(static_cast<WPARAM>(TransferLookupFailed), reports[0].wParam);
-    EXPECT_EQ(NOT_CONNECTED, ftp.state);
+    EXPECT_EQ(FtpState::NotConnected, ftp.state);
 }
 
 TEST_F(TransferWorkerTest, FtpRequestsBeforeALoginAreRefusedWithoutReports) {
