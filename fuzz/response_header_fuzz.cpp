@@ -13,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size > 0) memcpy(block.get(), data, size);
 
     ResponseHeader header;
-    int result = parse_response_header(block.get(), size, &header);
+    int result = ParseResponseHeader(block.get(), size, &header);
     FUZZ_CHECK(result == 0 || result == -1);
     FUZZ_CHECK(BoundedLength(header.location, sizeof header.location) <= maxLocationLength);
     FUZZ_CHECK(header.contentLength >= -1);
@@ -42,13 +42,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
 
     if (header.location[0] != '\0') {
-        UrlParts* next = parse_url(header.location);
+        UrlParts* next = ParseUrl(header.location);
         if (next != nullptr) {
             char request[requestBufferSize];
-            int length = build_request(next, nullptr, nullptr, request, sizeof request);
+            int length = BuildRequest(next, nullptr, nullptr, request, sizeof request);
             FUZZ_CHECK(length == -1 || strlen(request) == static_cast<size_t>(length));
         }
-        free_url(next);
+        FreeUrl(next);
     }
     return 0;
 }

@@ -25,7 +25,7 @@ void CheckParts(const UrlParts* url, const char* text) {
 void CheckRequest(const UrlParts* target, const UrlParts* proxy, const char* path) {
     for (size_t size : kRequestSizes) {
         ExactBuffer out(size);
-        int length = build_request(target, proxy, path, out.get(), size);
+        int length = BuildRequest(target, proxy, path, out.get(), size);
         if (length < 0) {
             FUZZ_CHECK(length == -1 && out.get()[0] == '\0');
             continue;
@@ -46,7 +46,7 @@ void CheckRequest(const UrlParts* target, const UrlParts* proxy, const char* pat
 void CheckTunnelRequest(const UrlParts* target, const UrlParts* proxy) {
     for (size_t size : kRequestSizes) {
         ExactBuffer out(size);
-        int length = build_connect_request(target, proxy, out.get(), size);
+        int length = BuildConnectRequest(target, proxy, out.get(), size);
         if (length < 0) {
             FUZZ_CHECK(out.get()[0] == '\0');
             continue;
@@ -67,11 +67,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzText proxyText(second.head, second.headLength);
     FuzzText pathText(second.rest, second.restLength);
 
-    UrlParts* target = parse_url(targetText.get());
-    UrlParts* proxy = parse_url(proxyText.get());
+    UrlParts* target = ParseUrl(targetText.get());
+    UrlParts* proxy = ParseUrl(proxyText.get());
     if (target == nullptr || proxy == nullptr) {
-        free_url(target);
-        free_url(proxy);
+        FreeUrl(target);
+        FreeUrl(proxy);
         return 0;
     }
     CheckParts(target, targetText.get());
@@ -84,7 +84,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CheckTunnelRequest(target, proxy);
     // The proxy text taken as a redirection's Location: credentials stay on the target's
     // host and port.
-    UrlParts* next = resolve_location(target, proxyText.get());
+    UrlParts* next = ResolveLocation(target, proxyText.get());
     if (next != nullptr) {
         bool sameSite = EqualsIgnoringCase(next->host, target->host) && next->port == target->port;
         if (!sameSite) FUZZ_CHECK(next->user == nullptr && next->password == nullptr);
@@ -94,9 +94,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (target->secure)
             FUZZ_CHECK(next->secure && !IsSecurityDowngrade(target, proxyText.get()));
     }
-    free_url(next);
+    FreeUrl(next);
 
-    free_url(target);
-    free_url(proxy);
+    FreeUrl(target);
+    FreeUrl(proxy);
     return 0;
 }

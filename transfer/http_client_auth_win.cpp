@@ -142,7 +142,7 @@ int HttpClient::NextAuthRequest(const char* requestPath, bool connectionKept) {
     RequestCredentials credentials = UnaskedCredentials();
     (auth.forProxy ? credentials.proxyLine : credentials.serverLine) = line;
     const int length =
-        build_request(target, proxy, requestPath, auth.request, authRequestSize, credentials);
+        BuildRequest(target, proxy, requestPath, auth.request, authRequestSize, credentials);
     (auth.forProxy ? proxyBasicSent : serverBasicSent) = line == nullptr;
     return length;
 }
@@ -154,7 +154,7 @@ int HttpClient::NextTunnelRequest(bool connectionKept, char*& request) {
     if (!NextAuthLine(auth, connectionKept, line)) return -1;
     request = auth.request;
     proxyBasicSent = line == nullptr;
-    return build_connect_request(target, proxy, auth.request, authRequestSize, line);
+    return BuildConnectRequest(target, proxy, auth.request, authRequestSize, line);
 }
 
 // Before a proxy or server is known to want a log-on, a request carries the account's

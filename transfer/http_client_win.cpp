@@ -79,8 +79,8 @@ HttpClient::HttpClient(int verbosity, const HttpClientTimeouts& timeouts)
 HttpClient::~HttpClient() {
     CloseRequest();
     CloseKeptConnection();
-    free_url(target);
-    free_url(proxy);
+    FreeUrl(target);
+    FreeUrl(proxy);
 }
 
 void HttpClient::Log(int level, const char* format, ...) {
@@ -122,8 +122,8 @@ bool HttpClient::SetTarget(const char* targetText, const char* proxyText) {
     // What a proxy or server wanted holds for the same one only.
     if (!SamePlace(formerProxy, proxy)) proxyWantsLogon = false;
     if (!SamePlace(formerTarget, target)) serverWantsLogon = false;
-    free_url(formerTarget);
-    free_url(formerProxy);
+    FreeUrl(formerTarget);
+    FreeUrl(formerProxy);
     return set;
 }
 
@@ -141,12 +141,12 @@ bool HttpClient::TakeTarget(const char* targetText, const char* proxyText) {
     if (proxyText != nullptr && BoundedLength(proxyText, maxUrlTextLength + 1) > maxUrlTextLength) {
         return false;
     }
-    target = parse_url(targetText);
+    target = ParseUrl(targetText);
     if (target == nullptr) return false;
     if (proxyText != nullptr && proxyText[0] != '\0') {
-        proxy = parse_url(proxyText);
+        proxy = ParseUrl(proxyText);
         if (proxy == nullptr) {
-            free_url(target);
+            FreeUrl(target);
             target = nullptr;
             return false;
         }
@@ -403,7 +403,7 @@ int HttpClient::ReadTunnelAnswer(SOCKET s, ResponseHeader& header, char* head, i
                      (count >= 2 && memcmp(head + count - 2, "\n\n", 2) == 0);
         if (ended) break;
     }
-    parse_response_header(head, static_cast<size_t>(count), &header);
+    ParseResponseHeader(head, static_cast<size_t>(count), &header);
     return count;
 }
 
@@ -414,7 +414,7 @@ int HttpClient::OpenTunnel(SOCKET& s) {
     char firstRequest[requestBufferSize];
     tunnelAuth.Reset();
     char* request = firstRequest;
-    int length = build_connect_request(target, proxy, firstRequest, sizeof firstRequest,
+    int length = BuildConnectRequest(target, proxy, firstRequest, sizeof firstRequest,
                                        UnaskedCredentials().proxyLine);
     for (;;) {
         if (length < 0) return httpError;
@@ -471,7 +471,7 @@ int HttpClient::TakeRedirection(const ResponseHeader& header) {
         tlsRefusal = TlsRefusal::Downgrade;
         return httpTlsRefused;
     }
-    UrlParts* next = resolve_location(target, header.location);
+    UrlParts* next = ResolveLocation(target, header.location);
     if (next == nullptr) {
         Log(levelError, "%s: Location not followed: %s\n", receiveFileName, header.location);
         return httpError;
@@ -479,19 +479,19 @@ int HttpClient::TakeRedirection(const ResponseHeader& header) {
     // An absolute link with an empty host ("http:///x") names no server to reach.
     if (next->host[0] == '\0') {
         Log(levelError, "%s: Location without a host: %s\n", receiveFileName, header.location);
-        free_url(next);
+        FreeUrl(next);
         return httpError;
     }
     // A Location of up to maxLocationLength characters can make a request that does
     // not fit the request buffer; such a link is refused here, while the current
     // target still stands.
     char request[requestBufferSize];
-    if (build_request(next, proxy, nullptr, request, sizeof request) < 0) {
+    if (BuildRequest(next, proxy, nullptr, request, sizeof request) < 0) {
         Log(levelError, "%s: Location too long for a request\n", receiveFileName);
-        free_url(next);
+        FreeUrl(next);
         return httpError;
     }
-    free_url(target);
+    FreeUrl(target);
     target = next;
     connectHost = nullptr;
     return httpRedirected;
@@ -503,7 +503,7 @@ int HttpClient::TakeRedirection(const ResponseHeader& header) {
 // written, and a body that goes on fails.
 int HttpClient::ReceiveBody(SOCKET s, const char* localPath, char* block, int count,
                             const ResponseHeader& header) {
-    const long long allowed = body_allowance(header.contentLength, bodyLimit);
+    const long long allowed = BodyAllowance(header.contentLength, bodyLimit);
     long long pending = count - header.headerLength;
     // Known to be too long already: the local file is not touched.
     if (allowed >= 0 && (header.contentLength > allowed || pending > allowed)) {
@@ -610,7 +610,7 @@ int HttpClient::ReceiveFile(SOCKET s, const char* localPath) {
     if (count < 0) return count;
 
     ResponseHeader header;
-    parse_response_header(block, static_cast<size_t>(count), &header);
+    ParseResponseHeader(block, static_cast<size_t>(count), &header);
 
     if (header.status == statusOk) return ReceiveBody(s, localPath, block, count, header);
     if (IsAuthRequest(header)) {
@@ -645,7 +645,7 @@ int HttpClient::ReceiveHead(SOCKET s, char* block, int size) {
         // that. Any other fills the block or ends with the connection, as the body
         // would, so that a body known too long in its first block never touches the file.
         ResponseHeader header;
-        if (parse_response_header(block, static_cast<size_t>(count), &header) == 0 &&
+        if (ParseResponseHeader(block, static_cast<size_t>(count), &header) == 0 &&
             header.keepsConnection && count - header.headerLength >= header.contentLength)
             break;
     }
@@ -731,7 +731,7 @@ bool HttpClient::OpenRequest() {
     if (ResolveHostName() != httpOk) return false;
     char request[requestBufferSize];
     int requestLength =
-        build_request(target, proxy, nullptr, request, sizeof request, UnaskedCredentials());
+        BuildRequest(target, proxy, nullptr, request, sizeof request, UnaskedCredentials());
     if (requestLength < 0) return false;
     // As in GetFile, a send that timed out is tried again on a new connection.
     int failure = httpTimeout;
@@ -761,7 +761,7 @@ int HttpClient::GetFile(const char* requestPath, const char* localPath) {
         requestAuth.Reset();
         char firstRequest[requestBufferSize];
         const char* request = firstRequest;
-        int requestLength = build_request(target, proxy, requestPath, firstRequest,
+        int requestLength = BuildRequest(target, proxy, requestPath, firstRequest,
                                           sizeof firstRequest, UnaskedCredentials());
         if (requestLength < 0) {
             Log(levelError, "%s: request does not fit %d bytes\n", getFileName,

@@ -124,7 +124,7 @@ bool ParsePortAfterColon(const char* colon, unsigned short* port) {
     return ParsePort(colon + 1, length, port);
 }
 
-UrlParts* parse_url(const char* text) {
+UrlParts* ParseUrl(const char* text) {
     UrlParts* url = static_cast<UrlParts*>(calloc(1, sizeof(UrlParts)));
     if (url == nullptr) return nullptr;
     url->port = defaultHttpPort;
@@ -166,7 +166,7 @@ UrlParts* parse_url(const char* text) {
     if (slash != nullptr) url->path = CopyRange(slash, strlen(slash));
 
     if (!complete || url->host == nullptr || (slash != nullptr && url->path == nullptr)) {
-        free_url(url);
+        FreeUrl(url);
         return nullptr;
     }
     return url;
@@ -183,7 +183,7 @@ bool IsSecureSite(const char* site) {
     return strncmp(site, secureSchemePrefix, secureSchemePrefixLength) == 0;
 }
 
-void free_url(UrlParts* url) {
+void FreeUrl(UrlParts* url) {
     if (url == nullptr) return;
     free(url->user);
     free(url->password);
@@ -240,7 +240,7 @@ bool HasOtherScheme(const char* text) {
     return p > text && strncmp(p, "://", 3) == 0 && !IsPlainUrl(text) && !IsSecureUrl(text);
 }
 
-// Whether a URL text without a scheme names a port: as parse_url reads it, a ":" after
+// Whether a URL text without a scheme names a port: as ParseUrl reads it, a ":" after
 // the user part.
 bool NamesPort(const char* text) {
     const char* at = strrchr(text, '@');
@@ -250,7 +250,7 @@ bool NamesPort(const char* text) {
 // An absolute location: credentials stay only on current's host and port. A location
 // without a scheme ("//host/...") keeps current's.
 UrlParts* ResolveAbsolute(const UrlParts* current, const char* location, bool keepScheme) {
-    UrlParts* next = parse_url(location);
+    UrlParts* next = ParseUrl(location);
     if (next == nullptr) return nullptr;
     if (keepScheme && current->secure) {
         next->secure = true;
@@ -260,7 +260,7 @@ UrlParts* ResolveAbsolute(const UrlParts* current, const char* location, bool ke
     if (!sameSite) {
         DropCredentials(next);
     } else if (!TakeOverCredentials(next, current)) {
-        free_url(next);
+        FreeUrl(next);
         return nullptr;
     }
     return next;
@@ -287,7 +287,7 @@ UrlParts* ResolveRelative(const UrlParts* current, const char* location) {
         memcpy(next->path + directoryLength, location, locationLength + 1);
     }
     if (next->host == nullptr || next->path == nullptr || !TakeOverCredentials(next, current)) {
-        free_url(next);
+        FreeUrl(next);
         return nullptr;
     }
     return next;
@@ -295,7 +295,7 @@ UrlParts* ResolveRelative(const UrlParts* current, const char* location) {
 
 }  // namespace
 
-UrlParts* resolve_location(const UrlParts* current, const char* location) {
+UrlParts* ResolveLocation(const UrlParts* current, const char* location) {
     if (HasOtherScheme(location) || IsSecurityDowngrade(current, location)) return nullptr;
     if (IsPlainUrl(location) || IsSecureUrl(location))
         return ResolveAbsolute(current, location, false);
@@ -308,7 +308,7 @@ bool IsSecurityDowngrade(const UrlParts* current, const char* location) {
     return current->secure && IsPlainUrl(location);
 }
 
-int build_request(const UrlParts* target, const UrlParts* proxy, const char* requestPath, char* out,
+int BuildRequest(const UrlParts* target, const UrlParts* proxy, const char* requestPath, char* out,
                   size_t size, const RequestCredentials& credentials) {
     RequestWriter request(out, size);
     const char* path = requestPath != nullptr ? requestPath : target->path;
@@ -349,7 +349,7 @@ int build_request(const UrlParts* target, const UrlParts* proxy, const char* req
     return request.Finish();
 }
 
-int build_connect_request(const UrlParts* target, const UrlParts* proxy, char* out, size_t size,
+int BuildConnectRequest(const UrlParts* target, const UrlParts* proxy, char* out, size_t size,
                           const char* proxyLine) {
     RequestWriter request(out, size);
     request.Append("CONNECT ");
@@ -443,7 +443,7 @@ void CopyLocation(const HeaderValue& value, char (&location)[maxLocationLength +
 
 }  // namespace
 
-int parse_response_header(const char* data, size_t length, ResponseHeader* header) {
+int ParseResponseHeader(const char* data, size_t length, ResponseHeader* header) {
     header->headerLength = 0;
     header->status = unparseableStatus;
     header->location[0] = '\0';
@@ -480,7 +480,7 @@ int parse_response_header(const char* data, size_t length, ResponseHeader* heade
     return 0;
 }
 
-long long body_allowance(long long contentLength, long long limit) {
+long long BodyAllowance(long long contentLength, long long limit) {
     if (contentLength < 0) return limit < 0 ? -1 : limit;
     return limit < 0 || contentLength < limit ? contentLength : limit;
 }

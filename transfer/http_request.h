@@ -58,7 +58,7 @@ bool ParsePortAfterColon(const char* colon, unsigned short* port);
 // https, when absent; 0, which no connection reaches, when ParsePort refuses it),
 // optional path from the first "/" after the host.
 // Returns a new record, or null when memory ran out.
-UrlParts* parse_url(const char* text);
+UrlParts* ParseUrl(const char* text);
 
 // The length of the "http://" or "https://" (written so, in lower case) a component's
 // site begins with, else 0: what the http worker takes off, https making it secure.
@@ -66,8 +66,8 @@ size_t SiteSchemeLength(const char* site);
 // Whether a site text starts with "https://".
 bool IsSecureSite(const char* site);
 
-// Frees a record made by parse_url (or by CopyUrlParts); null is allowed.
-void free_url(UrlParts* url);
+// Frees a record made by ParseUrl (or by CopyUrlParts); null is allowed.
+void FreeUrl(UrlParts* url);
 
 // The target a redirection from current leads to, as a new record:
 // - "http://..." or "https://..." in any case, or "//..." (current's scheme): the URL it
@@ -81,7 +81,7 @@ void free_url(UrlParts* url);
 // - a relative location keeps current's scheme.
 // Null when location names another scheme ("ftp://..."), leads from https to plain http
 // (IsSecurityDowngrade) or memory ran out.
-UrlParts* resolve_location(const UrlParts* current, const char* location);
+UrlParts* ResolveLocation(const UrlParts* current, const char* location);
 
 // Whether a redirection from current to location would leave TLS: from an https target
 // to an "http://" one. Such a link is refused, never followed.
@@ -89,7 +89,7 @@ bool IsSecurityDowngrade(const UrlParts* current, const char* location);
 
 // Writes the GET request for target (through proxy when it is not null) into out,
 // which holds size bytes. A secure target goes through a proxy in a tunnel
-// (build_connect_request): its request is the one for the server itself, and the proxy's
+// (BuildConnectRequest): its request is the one for the server itself, and the proxy's
 // credentials stay out of it. requestPath, when not null, replaces the target's path; a
 // request without any path asks for "/". Returns the length of the request, or -1
 // (out empty) when it does not fit size bytes with its terminating NUL.
@@ -99,19 +99,19 @@ struct RequestCredentials {
     const char* proxyLine = nullptr;
     const char* serverLine = nullptr;
 };
-int build_request(const UrlParts* target, const UrlParts* proxy, const char* requestPath, char* out,
+int BuildRequest(const UrlParts* target, const UrlParts* proxy, const char* requestPath, char* out,
                   size_t size, const RequestCredentials& credentials = RequestCredentials());
 
 // Writes the CONNECT request that asks proxy for a tunnel to target's host and port
 // ("CONNECT host:port HTTP/1.0", Host, and the proxy's Basic credentials when it has
 // them). Returns its length, or -1 (out empty) when it does not fit.
-// A non-null proxyLine stands in place of the Basic credentials, as in build_request.
-int build_connect_request(const UrlParts* target, const UrlParts* proxy, char* out, size_t size,
+// A non-null proxyLine stands in place of the Basic credentials, as in BuildRequest.
+int BuildConnectRequest(const UrlParts* target, const UrlParts* proxy, char* out, size_t size,
                           const char* proxyLine = nullptr);
 
 // How many bytes a body may have: the smaller of its announced contentLength and the
 // client's limit, either negative when there is none; negative when nothing bounds it.
-long long body_allowance(long long contentLength, long long limit);
+long long BodyAllowance(long long contentLength, long long limit);
 
 // The pace of one response: at least minimumBytes must arrive within every window of
 // windowMilliseconds, so that a peer sending a byte now and then cannot hold a transfer
@@ -163,4 +163,4 @@ const char* FindHeaderAfter(const char* head, size_t headLength, const char* fro
 // Reads the response head at the start of length bytes of data. Returns 0, or -1
 // with status unparseableStatus when the data is shorter than 15 bytes, does not
 // start with "HTTP/" or holds no blank line (CR LF CR LF, else LF LF).
-int parse_response_header(const char* data, size_t length, ResponseHeader* header);
+int ParseResponseHeader(const char* data, size_t length, ResponseHeader* header);

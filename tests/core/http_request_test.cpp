@@ -17,13 +17,13 @@ std::string Text(const char* value) { return value != nullptr ? value : "(absent
 // The request for a target text and an optional proxy text, or "(refused)".
 std::string Request(const char* targetText, const char* proxyText,
                     const char* requestPath = nullptr, size_t size = requestBufferSize) {
-    UrlParts* target = parse_url(targetText);
-    UrlParts* proxy = proxyText != nullptr ? parse_url(proxyText) : nullptr;
+    UrlParts* target = ParseUrl(targetText);
+    UrlParts* proxy = proxyText != nullptr ? ParseUrl(proxyText) : nullptr;
     char out[requestBufferSize * 2];
     memset(out, 'x', sizeof out);
-    int length = build_request(target, proxy, requestPath, out, size);
-    free_url(target);
-    free_url(proxy);
+    int length = BuildRequest(target, proxy, requestPath, out, size);
+    FreeUrl(target);
+    FreeUrl(proxy);
     if (length < 0) {
         if (size > 0) {
             EXPECT_EQ('\0', out[0]);
@@ -80,10 +80,10 @@ TEST(HttpUrl, PartsOfUrlTexts) {
         {"host/dir:5", nullptr, nullptr, "host/dir", 5, "/dir:5"},
     };
     for (const Case& c : cases) {
-        UrlParts* url = parse_url(c.text);
+        UrlParts* url = ParseUrl(c.text);
         ASSERT_NE(nullptr, url) << c.text;
         ExpectUrl(c.url, url, c.text);
-        free_url(url);
+        FreeUrl(url);
     }
 }
 
@@ -104,12 +104,12 @@ TEST(HttpUrl, SecureSchemeAndItsPort) {
         {"u:p@https://srv", false, 0, "https"},
     };
     for (const Case& c : cases) {
-        UrlParts* url = parse_url(c.text);
+        UrlParts* url = ParseUrl(c.text);
         ASSERT_NE(nullptr, url) << c.text;
         EXPECT_EQ(c.secure, url->secure) << c.text;
         EXPECT_EQ(c.port, url->port) << c.text;
         EXPECT_STREQ(c.host, url->host) << c.text;
-        free_url(url);
+        FreeUrl(url);
     }
 }
 
@@ -172,19 +172,19 @@ TEST(HttpUrl, RedirectionTargets) {
         {"a/x", "b:81/y", "", "", "a", 80, "/b:81/y"},
     };
     for (const Case& c : cases) {
-        UrlParts* from = parse_url(c.from);
-        UrlParts* next = resolve_location(from, c.location);
+        UrlParts* from = ParseUrl(c.from);
+        UrlParts* next = ResolveLocation(from, c.location);
         ASSERT_NE(nullptr, next) << c.from << " " << c.location;
         ExpectUrl(c.next, next, std::string(c.from) + " -> " + c.location);
-        free_url(from);
-        free_url(next);
+        FreeUrl(from);
+        FreeUrl(next);
     }
     // Other schemes lead nowhere this client can go.
     const char* refused[] = {"ftp://u:p@a/y", "FTP://a/y", "gopher://a/y"};
     for (const char* location : refused) {
-        UrlParts* from = parse_url("u:p@a/x");
-        EXPECT_EQ(nullptr, resolve_location(from, location)) << location;
-        free_url(from);
+        UrlParts* from = ParseUrl("u:p@a/x");
+        EXPECT_EQ(nullptr, ResolveLocation(from, location)) << location;
+        FreeUrl(from);
     }
 }
 
@@ -214,18 +214,18 @@ TEST(HttpUrl, RedirectionsBetweenPlainAndSecure) {
         {"https://a/x", "HTTP://a:443/y", false, false, 0, nullptr},
     };
     for (const Case& c : cases) {
-        UrlParts* from = parse_url(c.from);
+        UrlParts* from = ParseUrl(c.from);
         EXPECT_EQ(!c.followed, IsSecurityDowngrade(from, c.location))
             << c.from << " " << c.location;
-        UrlParts* next = resolve_location(from, c.location);
+        UrlParts* next = ResolveLocation(from, c.location);
         EXPECT_EQ(c.followed, next != nullptr) << c.from << " " << c.location;
         if (next != nullptr) {
             EXPECT_EQ(c.secure, next->secure) << c.from << " " << c.location;
             EXPECT_EQ(c.port, next->port) << c.from << " " << c.location;
             EXPECT_EQ(Text(c.user), Text(next->user)) << c.from << " " << c.location;
         }
-        free_url(from);
-        free_url(next);
+        FreeUrl(from);
+        FreeUrl(next);
     }
 }
 
@@ -288,18 +288,18 @@ TEST(HttpRequest, LogonLinesStandInPlaceOfBasicCredentials) {
         {"", serverLine, std::string("GET http://h/p HTTP/1.0\r\n") + serverLine + tail},
         {nullptr, "", "GET http://h/p HTTP/1.0\r\nProxy-Authorization: Basic cHU6cHA=\r\n" + tail},
     };
-    UrlParts* target = parse_url("u:p@h/p");
-    UrlParts* proxy = parse_url("pu:pp@px");
+    UrlParts* target = ParseUrl("u:p@h/p");
+    UrlParts* proxy = ParseUrl("pu:pp@px");
     for (const auto& c : cases) {
         RequestCredentials credentials;
         credentials.proxyLine = c.proxyLine;
         credentials.serverLine = c.serverLine;
         char out[requestBufferSize];
-        int length = build_request(target, proxy, nullptr, out, sizeof out, credentials);
+        int length = BuildRequest(target, proxy, nullptr, out, sizeof out, credentials);
         EXPECT_EQ(c.expected, length >= 0 ? std::string(out) : "(refused)");
     }
-    free_url(target);
-    free_url(proxy);
+    FreeUrl(target);
+    FreeUrl(proxy);
 }
 
 TEST(HttpRequest, TunnelRequestNamesHostAndPort) {
@@ -325,16 +325,16 @@ TEST(HttpRequest, TunnelRequestNamesHostAndPort) {
          "CONNECT h:443 HTTP/1.0\r\nHost: h:443\r\nConnection: keep-alive\r\n\r\n", ""},
     };
     for (const Case& c : cases) {
-        UrlParts* target = parse_url(c.target);
-        UrlParts* proxy = parse_url(c.proxy);
+        UrlParts* target = ParseUrl(c.target);
+        UrlParts* proxy = ParseUrl(c.proxy);
         char out[requestBufferSize];
-        int length = build_connect_request(target, proxy, out, sizeof out, c.logonLine);
+        int length = BuildConnectRequest(target, proxy, out, sizeof out, c.logonLine);
         EXPECT_EQ(c.expected, length >= 0 ? std::string(out) : "(refused)") << c.target;
-        EXPECT_EQ(-1, build_connect_request(target, proxy, out, c.expected.size(), c.logonLine))
+        EXPECT_EQ(-1, BuildConnectRequest(target, proxy, out, c.expected.size(), c.logonLine))
             << c.target;
         EXPECT_EQ('\0', out[0]);
-        free_url(target);
-        free_url(proxy);
+        FreeUrl(target);
+        FreeUrl(proxy);
     }
 }
 
@@ -387,7 +387,7 @@ Head Parse(const std::string& data) {
     ResponseHeader header;
     memset(&header, 'x', sizeof header);
     Head head;
-    head.result = parse_response_header(copy, data.size(), &header);
+    head.result = ParseResponseHeader(copy, data.size(), &header);
     free(copy);
     head.status = header.status;
     head.headerLength = header.headerLength;
