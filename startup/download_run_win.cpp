@@ -7,6 +7,7 @@
 #include "shell/resource_ids.h"
 #include "startup/restart_arguments.h"
 #include "startup/run_modes_win.h"
+#include "startup/startup_shortcut_win.h"
 #include "ui/download_dialog_win.h"
 
 namespace {

@@ -3,6 +3,7 @@
 #include "common/version.h"
 #include "shell/app_win.h"
 #include "startup/run_modes_win.h"
+#include "startup/startup_shortcut_win.h"
 #include "startup/switches.h"
 #include "startup/tray_win.h"
 #include "config/work_directory_win.h"

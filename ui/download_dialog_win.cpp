@@ -11,6 +11,7 @@
 #include "install/state_profile_win.h"
 #include "shell/app_win.h"
 #include "config/work_directory_win.h"
+#include "startup/startup_shortcut_win.h"  // an upward call, see scripts/check-layers
 #include "transfer/messages_win.h"
 #include "ui/prompt_dialogs_win.h"
 #include "shell/resource_ids.h"

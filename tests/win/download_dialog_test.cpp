@@ -7,6 +7,7 @@
 #include "process_support.h"
 #include "shell/app_win.h"
 #include "config/work_directory_win.h"
+#include "startup/startup_shortcut_win.h"
 #include "transfer/messages_win.h"
 #include "ui/download_dialog_win.h"
 #include "shell/resource_ids.h"
