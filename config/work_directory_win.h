@@ -30,7 +30,7 @@ int DeleteWorkDirectory(WorkDirectoryRecord& record);
 
 // How long DeleteWorkDirectory keeps trying while the directory is still held by
 // another process (5 s); tests shorten it.
-extern DWORD workDirectoryRemovalPatienceMs;
+extern DWORD g_workDirectoryRemovalPatienceMs;
 
 // DeleteTree, repeated every tenth of a second while the directory still exists,
 // for at most patienceMs.

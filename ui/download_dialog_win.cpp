@@ -9,7 +9,7 @@
 #include "install/install_actions_win.h"
 #include "install/installation_win.h"
 #include "install/state_profile_win.h"
-#include "shell/app_win.h"
+#include "shell/process_state_win.h"
 #include "config/work_directory_win.h"
 #include "startup/startup_shortcut_win.h"  // an upward call, see scripts/check-layers
 #include "transfer/messages_win.h"
@@ -467,7 +467,7 @@ void DownloadDialog::OnFileDone(int result, LPARAM how) {
 // The session ends: the download is suspended (the fetch stops, an open "HTTP Settings"
 // dialog closes) and the run ends so that the restart shortcut is written.
 void DownloadDialog::EndForSession() {
-    shuttingDown = true;
+    g_shuttingDown = true;
     httpWorker.Abort();
     EndRun(RunEnd::Suspended);
 }
@@ -563,7 +563,7 @@ INT_PTR DownloadDialog::DialogProc(UINT message, WPARAM wParam, LPARAM lParam) {
         SetWindowLongPtrA(windowHandle, DWLP_MSGRESULT, again ? 1 : 0);
         return 1;
     } else if (message == WM_QUERYENDSESSION) {
-        if (currentInstallProcess != -1) Sleep(1000);
+        if (g_currentInstallProcess != -1) Sleep(1000);
         EndForSession();
         // A dialog answers this message through its message result: TRUE lets
         // Windows end the session.
