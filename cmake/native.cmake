@@ -55,3 +55,6 @@ add_test(NAME native.cvpublish.check_demo
 add_test(NAME native.static COMMAND ${CMAKE_SOURCE_DIR}/scripts/static-checks ${CMAKE_BINARY_DIR})
 # About a minute on two idle cores; more when the other tests run beside it.
 set_tests_properties(native.static PROPERTIES TIMEOUT 600)
+# The layer checker on its own made-up trees, so that a fault of its scanner shows.
+add_test(NAME native.static.layers_self_test
+         COMMAND python3 ${CMAKE_SOURCE_DIR}/scripts/check-layers --self-test)

@@ -10,14 +10,14 @@ const char kDefaultLogName[] = "CorvaneInstaller.log";
 
 // Guards the handle and the file: the fetch thread, the joined file's thread and the
 // interface thread all log.
-CRITICAL_SECTION logLock;
-bool lockReady = false;
-HANDLE logFile = INVALID_HANDLE_VALUE;
-char logPath[MAX_PATH] = "";
+CRITICAL_SECTION g_logLock;
+bool g_lockReady = false;
+HANDLE g_logFile = INVALID_HANDLE_VALUE;
+char g_logPath[MAX_PATH] = "";
 
 void StopLog() {
-    if (logFile != INVALID_HANDLE_VALUE) CloseHandle(logFile);
-    logFile = INVALID_HANDLE_VALUE;
+    if (g_logFile != INVALID_HANDLE_VALUE) CloseHandle(g_logFile);
+    g_logFile = INVALID_HANDLE_VALUE;
 }
 
 bool WriteWhole(HANDLE file, const char* bytes, DWORD length) {
@@ -30,9 +30,9 @@ bool WriteWhole(HANDLE file, const char* bytes, DWORD length) {
 bool CutToNewerHalf(DWORD size) {
     const DWORD keep = kRunLogLimit / 2;
     if (size <= keep) return true;
-    HANDLE whole = CreateFileA(logPath, GENERIC_READ | GENERIC_WRITE,
-                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE whole =
+        CreateFileA(g_logPath, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (whole == INVALID_HANDLE_VALUE) return false;
     HANDLE heap = GetProcessHeap();
     char* tail = static_cast<char*>(HeapAlloc(heap, 0, keep));
@@ -53,10 +53,10 @@ bool CutToNewerHalf(DWORD size) {
 }
 
 void AppendLine(const char* line, DWORD length) {
-    DWORD size = GetFileSize(logFile, nullptr);
+    DWORD size = GetFileSize(g_logFile, nullptr);
     bool ok = size != INVALID_FILE_SIZE;
     if (ok && size + length > kRunLogLimit) ok = CutToNewerHalf(size);
-    if (!ok || !WriteWhole(logFile, line, length)) StopLog();
+    if (!ok || !WriteWhole(g_logFile, line, length)) StopLog();
 }
 
 bool DefaultLogPath(char (&out)[MAX_PATH]) {
@@ -68,28 +68,28 @@ bool DefaultLogPath(char (&out)[MAX_PATH]) {
 }  // namespace
 
 bool OpenRunLog(const char* commandLine) {
-    if (!lockReady) {
-        InitializeCriticalSection(&logLock);
-        lockReady = true;
+    if (!g_lockReady) {
+        InitializeCriticalSection(&g_logLock);
+        g_lockReady = true;
     }
-    EnterCriticalSection(&logLock);
+    EnterCriticalSection(&g_logLock);
     StopLog();
-    bool named = FindLogPath(commandLine, logPath, sizeof logPath);
-    if (named || DefaultLogPath(logPath)) {
+    bool named = FindLogPath(commandLine, g_logPath, sizeof g_logPath);
+    if (named || DefaultLogPath(g_logPath)) {
         // Append access only: each line goes whole to the end of the file, also when a
         // nested run or a second start logs into it at the same time.
-        logFile = CreateFileA(logPath, FILE_READ_ATTRIBUTES | FILE_APPEND_DATA | SYNCHRONIZE,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+        g_logFile = CreateFileA(g_logPath, FILE_READ_ATTRIBUTES | FILE_APPEND_DATA | SYNCHRONIZE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
     }
-    if (logFile == INVALID_HANDLE_VALUE) logPath[0] = '\0';
-    bool open = logFile != INVALID_HANDLE_VALUE;
-    LeaveCriticalSection(&logLock);
+    if (g_logFile == INVALID_HANDLE_VALUE) g_logPath[0] = '\0';
+    bool open = g_logFile != INVALID_HANDLE_VALUE;
+    LeaveCriticalSection(&g_logLock);
     return open;
 }
 
 void LogEvent(const char* format, ...) {
-    if (!lockReady) return;
+    if (!g_lockReady) return;
     SYSTEMTIME now;
     GetLocalTime(&now);
     // wvsprintfA writes at most 1024 characters, kRunLogLineLimit.
@@ -108,16 +108,16 @@ void LogEvent(const char* format, ...) {
         if (line[i] == '\r' || line[i] == '\n') line[i] = ' ';
     line[end++] = '\r';
     line[end++] = '\n';
-    EnterCriticalSection(&logLock);
-    if (logFile != INVALID_HANDLE_VALUE) AppendLine(line, static_cast<DWORD>(end));
-    LeaveCriticalSection(&logLock);
+    EnterCriticalSection(&g_logLock);
+    if (g_logFile != INVALID_HANDLE_VALUE) AppendLine(line, static_cast<DWORD>(end));
+    LeaveCriticalSection(&g_logLock);
 }
 
-const char* RunLogPath() { return logFile != INVALID_HANDLE_VALUE ? logPath : ""; }
+const char* RunLogPath() { return g_logFile != INVALID_HANDLE_VALUE ? g_logPath : ""; }
 
 void CloseRunLog() {
-    if (!lockReady) return;
-    EnterCriticalSection(&logLock);
+    if (!g_lockReady) return;
+    EnterCriticalSection(&g_logLock);
     StopLog();
-    LeaveCriticalSection(&logLock);
+    LeaveCriticalSection(&g_logLock);
 }

@@ -12,7 +12,7 @@ const DWORD kCopyBufferSize = 2048;
 const char kExtensionName[] = "cvgetex.dll";
 
 // The extension library this process extracted where it could not hash it.
-char unhashedExtension[MAX_PATH] = "";
+char g_unhashedExtension[MAX_PATH] = "";
 
 // Writes the content of the record the archive is positioned at into a new file at path,
 // adding it to hash when one is given. Returns false when the file cannot be created;
@@ -126,7 +126,7 @@ bool ExtractRecord(PayloadArchive& archive, const char* name, const char* path,
         return false;
     Sha256Digest digest;
     if (!hashing)
-        CopyText(unhashedExtension, path);
+        CopyText(g_unhashedExtension, path);
     else if (*copied && hash.Finish(digest))
         (void)digests->Record(path, digest);  // unrecorded, it is never loaded
     return true;
@@ -135,7 +135,7 @@ bool ExtractRecord(PayloadArchive& archive, const char* name, const char* path,
 }  // namespace
 
 bool ExtractedUnhashedExtension(const char* path) {
-    return unhashedExtension[0] != '\0' && EqualsIgnoringCase(unhashedExtension, path);
+    return g_unhashedExtension[0] != '\0' && EqualsIgnoringCase(g_unhashedExtension, path);
 }
 
 bool ExtractPayloadFromFile(const char* executablePath, const char* workDirectory,

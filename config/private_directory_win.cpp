@@ -7,7 +7,7 @@
 #include "shell/app_win.h"
 #include "config/work_directory_tag.h"
 
-RandomBytesSource randomBytesSource = SystemRandomBytes;
+RandomBytesSource g_randomBytesSource = SystemRandomBytes;
 
 namespace {
 
@@ -140,7 +140,7 @@ bool CreatePrivateDirectory(const char* path) {
 bool CreateFreshDirectory(const char* parent, const char* prefix, char (&path)[MAX_PATH]) {
     for (int attempt = 0; attempt < kFreshNameAttempts; ++attempt) {
         unsigned char random[4];
-        randomBytesSource(random, countof(random));
+        g_randomBytesSource(random, countof(random));
         if (!BuildFreshDirectoryName(parent, prefix, random, path, countof(path))) return false;
         if (CreatePrivateDirectory(path)) return true;
         // Only a name taken already is worth another try.

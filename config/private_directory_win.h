@@ -11,7 +11,7 @@ typedef void (*RandomBytesSource)(unsigned char* bytes, size_t count);
 void SystemRandomBytes(unsigned char* bytes, size_t count);
 
 // Where fresh names and tags draw their bytes; tests put a predictable source here.
-extern RandomBytesSource randomBytesSource;
+extern RandomBytesSource g_randomBytesSource;
 
 // Creates path as a new directory for the current user only (on Windows NT; on the
 // Windows 95 family, which has no access lists, with default security). False when it

@@ -3,7 +3,7 @@
 
 #include "common/registry_text_win.h"
 #include "common/resource_string_win.h"
-#include "shell/app_win.h"
+#include "shell/process_state_win.h"
 #include "config/private_directory_win.h"
 #include "config/work_directory_tag.h"
 #include "shell/resource_ids.h"
@@ -64,7 +64,7 @@ bool IsOwnDirectory(const char* directory, const char* tag) {
 // never be recognised, and so never deleted.
 bool AdoptNewDirectory(const char* subkey, const char* directory) {
     unsigned char random[kWorkTagRandomBytes];
-    randomBytesSource(random, countof(random));
+    g_randomBytesSource(random, countof(random));
     char tag[kWorkTagDigits + 1];
     FormatWorkTag(random, tag);
     char path[MAX_PATH];
@@ -108,7 +108,7 @@ bool StillExists(const char* path) { return GetFileAttributesA(path) != INVALID_
 
 }  // namespace
 
-DWORD workDirectoryRemovalPatienceMs = 5000;
+DWORD g_workDirectoryRemovalPatienceMs = 5000;
 
 int GetWorkDirectory(WorkDirectoryRecord& record) {
     char subkey[200];
@@ -151,7 +151,7 @@ bool ScheduleRunningCopyRemoval(const char* directory) {
 }  // namespace
 
 int DeleteWorkDirectory(WorkDirectoryRecord& record) {
-    if (nestedRun) return 0;
+    if (g_nestedRun) return 0;
     char path[260];
     CopyText(path, record.path);
     if (BoundedLength(path, countof(path)) < 6) return 0;
@@ -167,7 +167,7 @@ int DeleteWorkDirectory(WorkDirectoryRecord& record) {
         DeleteTree(path);  // everything but the running copy; waiting would not free it
         return 1;
     }
-    RemoveTreePatiently(path, workDirectoryRemovalPatienceMs);
+    RemoveTreePatiently(path, g_workDirectoryRemovalPatienceMs);
     return 1;
 }
 

@@ -1,5 +1,5 @@
 // The work directory into which a run downloads and extracts, with its registry
-// record, and the Startup shortcut that restarts the installer at the next log-on.
+// record.
 #pragma once
 
 #include "common/win32.h"
@@ -30,7 +30,7 @@ int DeleteWorkDirectory(WorkDirectoryRecord& record);
 
 // How long DeleteWorkDirectory keeps trying while the directory is still held by
 // another process (5 s); tests shorten it.
-extern DWORD workDirectoryRemovalPatienceMs;
+extern DWORD g_workDirectoryRemovalPatienceMs;
 
 // DeleteTree, repeated every tenth of a second while the directory still exists,
 // for at most patienceMs.
@@ -43,7 +43,3 @@ bool ExecutableCopyPath(const char* workDirectory, char (&path)[260], char (&exe
 // Deletes everything below directory and then directory itself; what cannot be
 // deleted stays.
 void DeleteTree(const char* directory);
-
-// create true writes "<Startup>\Corvane Lite Installer.lnk" pointing at target with
-// the arguments; create false deletes it. Failures are silent.
-void SetStartupShortcut(bool create, const char* target, const char* arguments);

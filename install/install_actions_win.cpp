@@ -11,12 +11,12 @@
 #include "config/verified_files.h"
 #include "install/action_result.h"
 #include "install/install_entry.h"
-#include "shell/app_win.h"
+#include "shell/process_state_win.h"
 #include "config/private_directory_win.h"
 #include "config/work_directory_win.h"
 
-INT_PTR currentInstallProcess = -1;
-int installCounter = 1;
+INT_PTR g_currentInstallProcess = -1;
+int g_installCounter = 1;
 
 namespace {
 
@@ -31,10 +31,10 @@ const DWORD kWaitSliceMs = 200;
 typedef int(__cdecl* UnzipPackageProc)(const char* package, const char* destination, int flag);
 
 // Loaded on first use and kept until the installation's actions are over.
-HMODULE extensionLibrary = nullptr;
+HMODULE g_extensionLibrary = nullptr;
 // The work directory of the latest action's run, where the payload's cvgetex.dll is
 // looked for, and the digests it must match; empty before the first action.
-char extensionDirectory[MAX_PATH] = "";
+char g_extensionDirectory[MAX_PATH] = "";
 const VerifiedFiles* extensionDigests = nullptr;
 
 HKEY CreateKey(HKEY root, const char* path) {
@@ -95,10 +95,10 @@ void MarkComponentPresent(const Component& component) {
 // even run nested in here. Windows ending stops the wait.
 void WaitForProgram(HANDLE process, HANDLE thread) {
     if (process != nullptr) {
-        currentInstallProcess = reinterpret_cast<INT_PTR>(process);
-        while (!shuttingDown) {
+        g_currentInstallProcess = reinterpret_cast<INT_PTR>(process);
+        while (!g_shuttingDown) {
             DWORD woken = MsgWaitForMultipleObjects(1, &process, FALSE, kWaitSliceMs, QS_ALLINPUT);
-            if ((woken != WAIT_OBJECT_0 + 1 && woken != WAIT_TIMEOUT) || shuttingDown) break;
+            if ((woken != WAIT_OBJECT_0 + 1 && woken != WAIT_TIMEOUT) || g_shuttingDown) break;
             MSG message;
             if (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
                 TranslateMessage(&message);
@@ -111,7 +111,7 @@ void WaitForProgram(HANDLE process, HANDLE thread) {
         else
             LogEvent("the program was left running (Windows is ending the session)");
         CloseHandle(process);
-        currentInstallProcess = -1;
+        g_currentInstallProcess = -1;
     }
     if (thread != nullptr) CloseHandle(thread);
 }
@@ -137,13 +137,13 @@ void RecordDeferredSetup(const char* directory) {
     char path[MAX_PATH];
     if (!CopyText(path, directory) || !AppendText(path, "\\setup.ins")) return;
     char name[32];
-    wsprintfA(name, "INS%d", installCounter);
+    wsprintfA(name, "INS%d", g_installCounter);
     HKEY key = CreateKey(HKEY_CURRENT_USER, kInstallComponentsKey);
     if (key != nullptr) {
         SetText(key, name, path);
         RegCloseKey(key);
     }
-    ++installCounter;
+    ++g_installCounter;
 }
 
 // Outcome of one verb: how it ended, and whether it started a program (whose verdict
@@ -170,21 +170,21 @@ VerbOutcome InstallerPackage(const char* fullPath, const char* arguments) {
         DeleteTree(directory);  // ours, and holding nothing usable
         return Ended(ActionResult::NotUnpacked);
     }
-    if (deferredSetup) {
+    if (g_deferredSetup) {
         RecordDeferredSetup(directory);
         return Ended(ActionResult::Done);
     }
     char program[MAX_PATH];
     char line[MAX_PATH];
     if (!BuildSetupProgramPath(directory, program, countof(program)) ||
-        !BuildSetupCommandLine(program, arguments, commandLine, line, countof(line)))
+        !BuildSetupCommandLine(program, arguments, g_commandLine, line, countof(line)))
         return Ended(ActionResult::EntryUnusable);
     return Started(StartAndWait(program, line, directory));
 }
 
 VerbOutcome RunProgram(const Component& component, const char* fullPath, const char* arguments) {
     char line[MAX_PATH];
-    if (!BuildRunCommandLine(fullPath, arguments, commandLine, line, countof(line)))
+    if (!BuildRunCommandLine(fullPath, arguments, g_commandLine, line, countof(line)))
         return Ended(ActionResult::EntryUnusable);
     return Started(StartAndWait(fullPath, line, component.workDirectory));
 }
@@ -196,7 +196,7 @@ VerbOutcome ShellVerb(const Component& component, const InstallEntry& fields,
     info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_DOENVSUBST;
     info.lpVerb = fields.verb;
     info.lpFile = fullPath;
-    info.lpParameters = fields.arguments != nullptr ? fields.arguments : commandLine;
+    info.lpParameters = fields.arguments != nullptr ? fields.arguments : g_commandLine;
     info.lpDirectory = component.workDirectory;
     info.nShow = SW_HIDE;
     if (!ShellExecuteExA(&info)) {
@@ -286,7 +286,7 @@ int PerformInstallAction(Component& component, char* entry, const CheckedFiles* 
                      ? checked->PathOf(component, fields.file, fullPath, countof(fullPath))
                      : GetSourcePath(component, fields.file, fullPath, countof(fullPath));
     if (!named) return 0;
-    CopyText(extensionDirectory, component.workDirectory);
+    CopyText(g_extensionDirectory, component.workDirectory);
     extensionDigests = component.verifiedFiles;
     ClearFailure();
     VerbOutcome outcome = CarryOut(component, fields, fullPath);
@@ -344,7 +344,7 @@ HMODULE LoadSystemExtensionLibrary() {
 HMODULE LoadExtensionLibrary() {
     char path[MAX_PATH];
     Sha256Digest digest;
-    if (extensionDirectory[0] == '\0' || !CopyText(path, extensionDirectory) ||
+    if (g_extensionDirectory[0] == '\0' || !CopyText(path, g_extensionDirectory) ||
         !AppendText(path, "\\cvgetex.dll"))
         return LoadSystemExtensionLibrary();
     // Only where the system cannot hash: the payload's copy in the private work directory.
@@ -360,16 +360,16 @@ HMODULE LoadExtensionLibrary() {
 }
 
 int CallUnzipPackage(const char* package, const char* destination, int flag) {
-    if (extensionLibrary == nullptr) extensionLibrary = LoadExtensionLibrary();
-    if (extensionLibrary == nullptr) return 0;
+    if (g_extensionLibrary == nullptr) g_extensionLibrary = LoadExtensionLibrary();
+    if (g_extensionLibrary == nullptr) return 0;
     // FARPROC stands for any export; going through void* says so without a warning.
     UnzipPackageProc unzip = reinterpret_cast<UnzipPackageProc>(
-        reinterpret_cast<void*>(GetProcAddress(extensionLibrary, "UnzipPackage")));
+        reinterpret_cast<void*>(GetProcAddress(g_extensionLibrary, "UnzipPackage")));
     return unzip != nullptr ? unzip(package, destination, flag) : 0;
 }
 
 void ReleaseExtensionLibrary() {
-    if (extensionLibrary == nullptr) return;
-    (void)FreeLibrary(extensionLibrary);  // a failure only keeps the file in use
-    extensionLibrary = nullptr;
+    if (g_extensionLibrary == nullptr) return;
+    (void)FreeLibrary(g_extensionLibrary);  // a failure only keeps the file in use
+    g_extensionLibrary = nullptr;
 }

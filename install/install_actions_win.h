@@ -10,9 +10,9 @@ class CheckedFiles;
 
 // Process handle of a program an install action waits for, or -1 while none is
 // waited for; the download dialog looks at it when Windows ends.
-extern INT_PTR currentInstallProcess;
+extern INT_PTR g_currentInstallProcess;
 // Number of the next "INS%d" value; starts at 1 and lives for the whole process.
-extern int installCounter;
+extern int g_installCounter;
 
 enum ClientDirectoryVariant { ClientProgramDirectory = 0, ClientDataDirectory = 1 };
 

@@ -13,7 +13,7 @@
 #include "install/install_actions_win.h"
 #include "install/registry_section_win.h"
 #include "install/state_profile_win.h"
-#include "shell/app_win.h"
+#include "shell/process_state_win.h"
 #include "shell/resource_ids.h"
 #include "shell/window_win.h"
 
@@ -281,7 +281,7 @@ void RunInstallation(InstallerRun& run, InstallView& view) {
     facts.programReportedSuccess =
         facts.profileKnown && GetPrivateProfileIntA("result", "success", 0, profile) == 1;
     facts.localOnly = localOnly;
-    facts.nestedRun = nestedRun;
+    facts.nestedRun = g_nestedRun;
     facts.networkRun = run.networkRun;
     facts.actionFailed = !installed;
     run.installFailed = !installed;

@@ -2,11 +2,10 @@
 #include "shell/window_win.h"
 
 #include "shell/centering.h"
+#include "shell/process_state_win.h"
 #include "shell/resource_ids.h"
 
 namespace {
-
-HINSTANCE frameworkInstance = nullptr;
 
 bool IsEndCode(WORD id) {
     return id == IDOK || id == IDCANCEL || id == IDC_QUIT || id == IDC_SUSPEND ||
@@ -15,16 +14,16 @@ bool IsEndCode(WORD id) {
 
 }  // namespace
 
-void SetInstance(HINSTANCE instance) { frameworkInstance = instance; }
+void SetInstance(HINSTANCE instance) { g_instance = instance; }
 
-HINSTANCE GetFrameworkInstance() { return frameworkInstance; }
+HINSTANCE GetFrameworkInstance() { return g_instance; }
 
 bool RegisterWindowClass(const char* className, UINT classStyle, HICON icon, HCURSOR cursor,
                          HBRUSH background, const char* menuName) {
     WNDCLASSA windowClass = {};
     windowClass.style = classStyle;
     windowClass.lpfnWndProc = FrameworkWindowProc;
-    windowClass.hInstance = frameworkInstance;
+    windowClass.hInstance = g_instance;
     windowClass.hIcon = icon;
     windowClass.hCursor = cursor;
     windowClass.hbrBackground = background;
@@ -37,7 +36,7 @@ bool Window::CreateEx(const char* className, const char* windowName, DWORD style
                       DWORD extendedStyle, int x, int y, int width, int height, HWND parent,
                       HMENU menu) {
     HWND created = CreateWindowExA(extendedStyle, className, windowName, style, x, y, width, height,
-                                   parent, menu, frameworkInstance, this);
+                                   parent, menu, g_instance, this);
     windowHandle = created;
     return created != nullptr;
 }
@@ -55,7 +54,7 @@ INT_PTR Dialog::DialogProc(UINT message, WPARAM wParam, LPARAM) {
 }
 
 INT_PTR Dialog::DoModal(HWND owner) {
-    return DialogBoxParamA(frameworkInstance, MAKEINTRESOURCEA(LOWORD(templateId)), owner,
+    return DialogBoxParamA(g_instance, MAKEINTRESOURCEA(LOWORD(templateId)), owner,
                            FrameworkDialogProc, reinterpret_cast<LPARAM>(this));
 }
 

@@ -7,8 +7,8 @@
 
 #include "common/win32.h"
 
-// Hands the module instance to the framework: window classes, windows and dialog
-// templates are taken from it.
+// Set and give the module instance (g_instance, shell/process_state_win.h): window
+// classes, windows and dialog templates are taken from it.
 void SetInstance(HINSTANCE instance);
 HINSTANCE GetFrameworkInstance();
 

@@ -10,16 +10,18 @@
 #include "install/state_profile_win.h"
 #include "config/work_directory_win.h"
 #include "shell/app_win.h"
+#include "shell/process_state_win.h"
 #include "shell/resource_ids.h"
 #include "startup/restart_arguments.h"
 #include "startup/run_modes_win.h"
+#include "startup/startup_shortcut_win.h"
 #include "ui/download_dialog_win.h"
 
 namespace {
 
 // The dialog of the run in progress, for a Quit chosen from the tray meanwhile.
-DownloadDialog* openDialog = nullptr;
-int processExitCode = 0;
+DownloadDialog* g_openDialog = nullptr;
+int g_processExitCode = 0;
 
 // The folder of a description file named on the command line; double-byte
 // characters are stepped over whole. A path without separator gives an empty folder.
@@ -66,7 +68,7 @@ void WriteRestartShortcut(bool allowIntervention, const char* workDirectory,
     char executable[260], target[260];
     if (!ExecutableCopyPath(workDirectory, target, executable)) return;
     char arguments[80];
-    BuildRestartArguments(allowIntervention, shuttingDown, saveProxySettings, arguments,
+    BuildRestartArguments(allowIntervention, g_shuttingDown, saveProxySettings, arguments,
                           countof(arguments));
     SetStartupShortcut(true, target, arguments);
 }
@@ -96,16 +98,16 @@ int RunDownload(bool showWelcome, bool resuming, const char* infPath, bool saveP
     WSADATA winsock;
     if (WSAStartup(MAKEWORD(1, 1), &winsock) != 0) {
         ShowAppMessage(IDS_WINSOCK_ERROR, MB_ICONERROR);
-        processExitCode = kExitDownloadFailed;
+        g_processExitCode = kExitDownloadFailed;
         return 0;
     }
     WorkDirectoryRecord record = {};
-    record.instance = appInstance;
+    record.instance = g_instance;
     if (infPath != nullptr) {
         DirectoryOfDescription(infPath, record.path);
     } else if (!GetWorkDirectory(record)) {
         ShowAppMessage(IDS_TEMP_DIR_ERROR, MB_ICONERROR);
-        processExitCode = kExitDownloadFailed;
+        g_processExitCode = kExitDownloadFailed;
         WSACleanup();
         return 0;
     }
@@ -120,24 +122,24 @@ int RunDownload(bool showWelcome, bool resuming, const char* infPath, bool saveP
         DescriptionLoad loaded = PrepareDownloadRun(dialog);
         end = RunEnd::FilesKept;
         if (loaded == DescriptionsRead) {
-            openDialog = &dialog;
+            g_openDialog = &dialog;
             end = RunEndFromDialogCode(dialog.DoModal(nullptr));
-            openDialog = nullptr;
+            g_openDialog = nullptr;
         }
         carried = dialog.run.connection;
         allowIntervention = dialog.run.allowIntervention;
         RunExitFacts facts = {end, loaded == NoDescription, dialog.run.installFailed,
                               dialog.run.downloadFailed, dialog.run.cancelledByUser};
-        processExitCode = RunExitCode(facts);
-        LogEvent("the download run ends: %s", ExitCodeMeaning(processExitCode));
+        g_processExitCode = RunExitCode(facts);
+        LogEvent("the download run ends: %s", ExitCodeMeaning(g_processExitCode));
     }
-    RunAftermath aftermath = DecideAftermath(end, infPath != nullptr, shuttingDown);
+    RunAftermath aftermath = DecideAftermath(end, infPath != nullptr, g_shuttingDown);
     if (aftermath.deleteWorkDirectory) DeleteWorkDirectory(record);
     if (aftermath.removeShortcut) SetStartupShortcut(false, nullptr, nullptr);
     // The restart arguments still see whether the session is ending.
     if (aftermath.writeRestartShortcut)
         WriteRestartShortcut(allowIntervention, record.path, saveProxySettings);
-    if (aftermath.endsShutdown) shuttingDown = false;
+    if (aftermath.endsShutdown) g_shuttingDown = false;
     if (aftermath.announceSuspended) ShowAppMessage(IDS_SUSPENDED, MB_OK);
     // Every start of WinSock is matched, also after a suspended run: the next run
     // starts it again.
@@ -145,12 +147,12 @@ int RunDownload(bool showWelcome, bool resuming, const char* infPath, bool saveP
     return aftermath.suspended ? 1 : 0;
 }
 
-int ProcessExitCode() { return processExitCode; }
+int ProcessExitCode() { return g_processExitCode; }
 
-void SetProcessExitCode(int code) { processExitCode = code; }
+void SetProcessExitCode(int code) { g_processExitCode = code; }
 
 bool QuitOpenDownloadRun() {
-    if (openDialog == nullptr || openDialog->windowHandle == nullptr) return false;
-    openDialog->QuitFromTray();
+    if (g_openDialog == nullptr || g_openDialog->windowHandle == nullptr) return false;
+    g_openDialog->QuitFromTray();
     return true;
 }

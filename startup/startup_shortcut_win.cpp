@@ -1,7 +1,8 @@
 // The Startup shortcut "Corvane Lite Installer.lnk", written through the shell link
 // object so that the next log-on starts the installer again.
+#include "startup/startup_shortcut_win.h"
+
 #include "shell/app_win.h"
-#include "config/work_directory_win.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 
 #include "common/run_log_win.h"
 #include "common/resource_string_win.h"
-#include "shell/app_win.h"
+#include "shell/process_state_win.h"
 #include "startup/run_modes_win.h"
 #include "startup/switches.h"
 #include "startup/tray_tip.h"
@@ -28,25 +28,25 @@ const char taskbarClassName[] = "Shell_TrayWnd";
 const DWORD taskbarPollMilliseconds = 250;
 const UINT trayIconId = 1;
 
-TrayIcon* currentIcon = nullptr;
-HMENU trayMenu = nullptr;   // menu 107 as loaded
-HMENU trayPopup = nullptr;  // its first popup, the one shown
-WNDPROC previousProc = nullptr;
+TrayIcon* g_currentIcon = nullptr;
+HMENU g_trayMenu = nullptr;   // menu 107 as loaded
+HMENU g_trayPopup = nullptr;  // its first popup, the one shown
+WNDPROC g_previousProc = nullptr;
 // Quit was chosen while a download run was open: the run has been asked to end, and a
 // tray mode that follows it ends at once.
-bool quitDuringRun = false;
+bool g_quitDuringRun = false;
 
 HWND CreateTrayWindow(HICON image) {
     WNDCLASSA windowClass = {};
     windowClass.style = CS_HREDRAW | CS_VREDRAW;
     windowClass.lpfnWndProc = TrayWindowProc;
-    windowClass.hInstance = appInstance;
+    windowClass.hInstance = g_instance;
     windowClass.hIcon = image;
     windowClass.lpszClassName = trayClassName;
     RegisterClassA(&windowClass);  // fails harmlessly when an earlier window registered it
     return CreateWindowExA(0, trayClassName, trayClassName, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
                            CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr,
-                           appInstance, nullptr);
+                           g_instance, nullptr);
 }
 
 // Right after log-on the installer may start before the taskbar exists, and an icon
@@ -58,10 +58,10 @@ void WaitForTaskbar() {
 bool IsLeadByte(unsigned char byte) { return IsDBCSLeadByte(byte) != FALSE; }
 
 void ForgetCurrentIcon() {
-    if (currentIcon == nullptr) return;
-    RemoveTrayIcon(currentIcon);
-    free(currentIcon);
-    currentIcon = nullptr;
+    if (g_currentIcon == nullptr) return;
+    RemoveTrayIcon(g_currentIcon);
+    free(g_currentIcon);
+    g_currentIcon = nullptr;
 }
 
 LRESULT ShowTrayMenu(HWND window) {
@@ -85,7 +85,7 @@ LRESULT ShowTrayMenu(HWND window) {
     MSG pending;
     while (PeekMessageA(&pending, nullptr, WM_MOUSEFIRST, WM_MBUTTONDBLCLK, PM_REMOVE)) {
     }
-    HMENU menu = currentIcon->menuProvider != nullptr ? currentIcon->menuProvider() : nullptr;
+    HMENU menu = g_currentIcon->menuProvider != nullptr ? g_currentIcon->menuProvider() : nullptr;
     BOOL chosen = FALSE;
     // The chosen item arrives as WM_COMMAND at the tray window.
     if (menu != nullptr)
@@ -113,7 +113,7 @@ void AddTrayIcon(TrayIcon* icon, HWND owner, HICON image, const char* tip,
     icon->owner = owner;
     icon->doubleClickCommand = doubleClickCommand;
     icon->menuProvider = menuProvider;
-    currentIcon = icon;
+    g_currentIcon = icon;
 
     // The first version of the structure: every shell knows it.
     NOTIFYICONDATAA data = {};
@@ -133,7 +133,7 @@ void AddTrayIcon(TrayIcon* icon, HWND owner, HICON image, const char* tip,
     // check keeps the subclass procedure from ever becoming its own predecessor.
     WNDPROC current = reinterpret_cast<WNDPROC>(GetWindowLongPtrA(owner, GWLP_WNDPROC));
     if (current != TraySubclassProc) {
-        previousProc = current;
+        g_previousProc = current;
         SetWindowLongPtrA(owner, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(TraySubclassProc));
     }
 }
@@ -147,35 +147,35 @@ void RemoveTrayIcon(const TrayIcon* icon) {
 }
 
 HMENU GetTrayMenu() {
-    if (trayPopup == nullptr) return nullptr;
+    if (g_trayPopup == nullptr) return nullptr;
     MENUITEMINFOA item = {};
     // The size without the later bitmap field: Windows 95 and NT 4.0 refuse any other.
     item.cbSize = offsetof(MENUITEMINFOA, hbmpItem);
     item.fMask = MIIM_STATE;
     item.fState = MFS_DEFAULT;
-    SetMenuItemInfoA(trayPopup, IDM_TRAY_OPEN, FALSE, &item);
-    return trayPopup;
+    SetMenuItemInfoA(g_trayPopup, IDM_TRAY_OPEN, FALSE, &item);
+    return g_trayPopup;
 }
 
 LRESULT CALLBACK TraySubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == trayCallbackMessage && currentIcon != nullptr) {
+    if (message == trayCallbackMessage && g_currentIcon != nullptr) {
         if (lParam == WM_LBUTTONDBLCLK)
-            return PostMessageA(window, WM_COMMAND, currentIcon->doubleClickCommand, lParam);
+            return PostMessageA(window, WM_COMMAND, g_currentIcon->doubleClickCommand, lParam);
         if (lParam == WM_RBUTTONDOWN) return ShowTrayMenu(window);
     }
-    return CallWindowProcA(previousProc != nullptr ? previousProc : TrayWindowProc, window, message,
-                           wParam, lParam);
+    return CallWindowProcA(g_previousProc != nullptr ? g_previousProc : TrayWindowProc, window,
+                           message, wParam, lParam);
 }
 
 LRESULT CALLBACK TrayWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_CLOSE || (message == WM_COMMAND && LOWORD(wParam) == IDM_TRAY_QUIT)) {
         ForgetCurrentIcon();
         DestroyWindow(window);
-        if (downloadRunActive) {
+        if (g_downloadRunActive) {
             // A quit message would end whatever modal loop the run is in (its dialog, a
             // message box) without a Quit or Suspend code and leave its files to chance.
             // The run is ended as after a confirmed Quit instead.
-            quitDuringRun = true;
+            g_quitDuringRun = true;
             QuitOpenDownloadRun();
         } else {
             PostQuitMessage(0);
@@ -184,21 +184,21 @@ LRESULT CALLBACK TrayWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     }
     if (message == WM_COMMAND && LOWORD(wParam) == IDM_TRAY_OPEN) {
         // While a download run is open there is nothing to open.
-        if (!downloadRunActive) PostQuitMessage(1);
+        if (!g_downloadRunActive) PostQuitMessage(1);
         return 0;
     }
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
 int RunTray() {
-    if (quitDuringRun) {
-        quitDuringRun = false;
+    if (g_quitDuringRun) {
+        g_quitDuringRun = false;
         return kTrayQuit;
     }
     if (FindOwnTrayWindow() == nullptr) {
         // The notification area shows small icons: the one of the size the system's scale
         // asks for, not the 32-pixel one shrunk or a 16-pixel one stretched.
-        HICON image = static_cast<HICON>(LoadImageA(appInstance, MAKEINTRESOURCEA(IDI_INSTALLER),
+        HICON image = static_cast<HICON>(LoadImageA(g_instance, MAKEINTRESOURCEA(IDI_INSTALLER),
                                                     IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
                                                     GetSystemMetrics(SM_CYSMICON), LR_SHARED));
         HWND window = CreateTrayWindow(image);
@@ -213,12 +213,12 @@ int RunTray() {
         TrayIcon* icon = static_cast<TrayIcon*>(malloc(sizeof(TrayIcon)));
         if (icon != nullptr) {
             char tip[100];
-            LoadResourceString(appInstance, IDS_APP_TITLE, tip);
+            LoadResourceString(g_instance, IDS_APP_TITLE, tip);
             AddTrayIcon(icon, window, image, tip, GetTrayMenu, IDM_TRAY_OPEN);
         }
-        if (trayMenu == nullptr) {
-            trayMenu = LoadMenuA(appInstance, MAKEINTRESOURCEA(IDR_TRAY_MENU));
-            trayPopup = trayMenu != nullptr ? GetSubMenu(trayMenu, 0) : nullptr;
+        if (g_trayMenu == nullptr) {
+            g_trayMenu = LoadMenuA(g_instance, MAKEINTRESOURCEA(IDR_TRAY_MENU));
+            g_trayPopup = g_trayMenu != nullptr ? GetSubMenu(g_trayMenu, 0) : nullptr;
         }
     }
     MSG message = {};
@@ -231,7 +231,7 @@ int RunTray() {
 
 void CleanUpTrayAtExit() {
     ForgetCurrentIcon();
-    if (trayMenu != nullptr) DestroyMenu(trayMenu);
-    trayMenu = nullptr;
-    trayPopup = nullptr;
+    if (g_trayMenu != nullptr) DestroyMenu(g_trayMenu);
+    g_trayMenu = nullptr;
+    g_trayPopup = nullptr;
 }

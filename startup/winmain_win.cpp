@@ -2,7 +2,9 @@
 #include "common/run_log_win.h"
 #include "common/version.h"
 #include "shell/app_win.h"
+#include "shell/process_state_win.h"
 #include "startup/run_modes_win.h"
+#include "startup/startup_shortcut_win.h"
 #include "startup/switches.h"
 #include "startup/tray_win.h"
 #include "config/work_directory_win.h"
@@ -15,7 +17,7 @@ namespace {
 // Carries out the mode loop's decisions with the real run modes.
 class ShellRunModeActions : public RunModeActions {
 public:
-    void SetDownloadRunActive(bool active) override { downloadRunActive = active; }
+    void SetDownloadRunActive(bool active) override { g_downloadRunActive = active; }
     int RunTray() override { return ::RunTray(); }
     int RunDownload(bool showWelcome, bool resuming, const char* infPath,
                     bool saveProxySettings) override {
@@ -25,7 +27,7 @@ public:
         return ShowAppMessage(IDS_ASK_RESTART, MB_YESNOCANCEL | MB_ICONQUESTION);
     }
     void FindWorkDirectory() override {
-        record.instance = appInstance;
+        record.instance = g_instance;
         ::FindWorkDirectory(record);
     }
     void DeleteWorkDirectory() override { ::DeleteWorkDirectory(record); }
@@ -52,7 +54,7 @@ int HandOverToRunningInstance() {
 
 // NOLINTNEXTLINE(readability-inconsistent-declaration-parameter-name): own names for the entry
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR arguments, int) {
-    appInstance = instance;
+    g_instance = instance;
     RestrictLibrarySearch();
     OpenRunLog(arguments);
     LogEvent("Corvane Lite Installer %s starts, command line: %s", kInstallerVersion, arguments);
@@ -66,14 +68,13 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR arguments, int) {
             CloseRunLog();
             return exitCode;
         }
-        nestedRun = true;
+        g_nestedRun = true;
     }
-    commandLine = arguments;
+    g_commandLine = arguments;
     InitCommonControls();
-    SetInstance(instance);
 
     Switches switches = ParseSwitches(arguments);
-    deferredSetup = switches.deferredSetup;
+    g_deferredSetup = switches.deferredSetup;
     ShellRunModeActions actions;
     RunModeLoop(switches, actions);
 

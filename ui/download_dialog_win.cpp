@@ -9,7 +9,7 @@
 #include "install/install_actions_win.h"
 #include "install/installation_win.h"
 #include "install/state_profile_win.h"
-#include "shell/app_win.h"
+#include "shell/process_state_win.h"
 #include "config/work_directory_win.h"
 #include "transfer/messages_win.h"
 #include "ui/prompt_dialogs_win.h"
@@ -305,7 +305,7 @@ INT_PTR DownloadDialog::DialogProc(UINT message, WPARAM wParam, LPARAM lParam) {
         SetWindowLongPtrA(windowHandle, DWLP_MSGRESULT, again ? 1 : 0);
         return 1;
     } else if (message == WM_QUERYENDSESSION) {
-        if (currentInstallProcess != -1) Sleep(1000);
+        if (g_currentInstallProcess != -1) Sleep(1000);
         flow.Handle(FlowEvent::SessionEnding);
         // A dialog answers this message through its message result: TRUE lets
         // Windows end the session.
@@ -412,7 +412,7 @@ void DownloadDialog::StopTransfers() {
 void DownloadDialog::AbortTransfer() { httpWorker.Abort(); }
 
 void DownloadDialog::StopTransferForSession() {
-    shuttingDown = true;
+    g_shuttingDown = true;
     httpWorker.Abort();
 }
 

@@ -5,8 +5,9 @@
 #include "config/string_table.h"
 #include "install/state_profile_win.h"
 #include "process_support.h"
-#include "shell/app_win.h"
+#include "shell/process_state_win.h"
 #include "config/work_directory_win.h"
+#include "startup/startup_shortcut_win.h"
 #include "transfer/messages_win.h"
 #include "startup/download_run_win.h"
 #include "ui/download_dialog_win.h"
@@ -111,8 +112,8 @@ public:
 class DownloadController : public ::testing::Test {
 protected:
     void SetUp() override {
-        appInstance = GetModuleHandleA(nullptr);
-        SetInstance(appInstance);
+        g_instance = GetModuleHandleA(nullptr);
+        SetInstance(g_instance);
         InitCommonControls();
         WSADATA data;
         WSAStartup(MAKEWORD(1, 1), &data);
@@ -120,7 +121,7 @@ protected:
         GetStateProfilePath(stateProfile);
         DeleteFileA(stateProfile);
         CopyText(workPath, work.Path().c_str());
-        shuttingDown = false;
+        g_shuttingDown = false;
     }
     void TearDown() override {
         SetStartupShortcut(false, nullptr, nullptr);
@@ -348,11 +349,11 @@ TEST_F(DownloadController, WindowsEndingSuspendsTheRun) {
     dialog.script = [&](ScriptedDialog& d) {
         LRESULT allowed = SendMessageA(d.windowHandle, WM_QUERYENDSESSION, 0, 0);
         EXPECT_EQ(TRUE, allowed);
-        EXPECT_TRUE(shuttingDown);
+        EXPECT_TRUE(g_shuttingDown);
     };
     dialog.endAfterScript = false;
     EXPECT_EQ(1004, dialog.DoModal(nullptr));
-    shuttingDown = false;
+    g_shuttingDown = false;
 }
 
 TEST_F(DownloadController, CaptionButtonsAndVisibilityFollowTheRun) {

@@ -7,7 +7,7 @@
 #include "config/verified_files.h"
 #include "process_support.h"
 #include "signing_support.h"
-#include "shell/app_win.h"
+#include "shell/process_state_win.h"
 
 #include <gtest/gtest.h>
 
@@ -118,9 +118,9 @@ std::vector<std::string> Lines(const std::string& text) {
 class ActionTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        commandLine = "";
-        deferredSetup = false;
-        shuttingDown = false;
+        g_commandLine = "";
+        g_deferredSetup = false;
+        g_shuttingDown = false;
         appPath.Absent();
         dataPath.Absent();
         CopyText(workPath, work.Path().c_str());
@@ -134,10 +134,10 @@ protected:
         RegDeleteKeyA(HKEY_LOCAL_MACHINE, EnableKey().c_str());
     }
     void TearDown() override {
-        commandLine = savedCommandLine;
-        deferredSetup = savedDeferred;
-        installCounter = savedCounter;
-        shuttingDown = false;
+        g_commandLine = savedCommandLine;
+        g_deferredSetup = savedDeferred;
+        g_installCounter = savedCounter;
+        g_shuttingDown = false;
         DeleteValue(HKEY_CURRENT_USER, kInstallComponentsKey, "Failed");
         DeleteValue(HKEY_CURRENT_USER, kInstallComponentsKey, "FailedMessage");
         RegDeleteKeyA(HKEY_LOCAL_MACHINE, EnableKey().c_str());
@@ -174,9 +174,9 @@ protected:
 
 private:
     // Taken at construction: TearDown restores them even after a skipped SetUp.
-    const char* savedCommandLine = commandLine;
-    bool savedDeferred = deferredSetup;
-    int savedCounter = installCounter;
+    const char* savedCommandLine = g_commandLine;
+    bool savedDeferred = g_deferredSetup;
+    int savedCounter = g_installCounter;
 };
 
 // ---------------------------------------------------------------------------------
@@ -184,19 +184,19 @@ private:
 
 class InstallActions : public ActionTest {};
 
-// Messages to this window count while an action waits; one kind sets shuttingDown.
+// Messages to this window count while an action waits; one kind sets g_shuttingDown.
 const UINT kCountMessage = WM_APP + 1;
 const UINT kShutDownMessage = WM_APP + 2;
 int countedWhileWaiting = 0;
 int countedWithProgramRunning = 0;
 
 LRESULT CALLBACK CountingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == kCountMessage && currentInstallProcess != -1) {
+    if (message == kCountMessage && g_currentInstallProcess != -1) {
         ++countedWhileWaiting;
-        HANDLE process = reinterpret_cast<HANDLE>(currentInstallProcess);
+        HANDLE process = reinterpret_cast<HANDLE>(g_currentInstallProcess);
         if (WaitForSingleObject(process, 0) == WAIT_TIMEOUT) ++countedWithProgramRunning;
     }
-    if (message == kShutDownMessage) shuttingDown = true;
+    if (message == kShutDownMessage) g_shuttingDown = true;
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
@@ -266,7 +266,7 @@ TEST_F(InstallActions, RunStartsTheProgramInTheWorkDirectory) {
     for (const Case& c : cases) {
         DeleteFileA((exe + ".txt").c_str());
         RegDeleteKeyA(HKEY_LOCAL_MACHINE, EnableKey().c_str());
-        commandLine = c.ownLine;
+        g_commandLine = c.ownLine;
         EXPECT_EQ(1, Perform(c.entry)) << c.entry;
         std::vector<std::string> record = Lines(ReadWholeFile(exe + ".txt"));
         ASSERT_EQ(2u, record.size()) << c.entry;
@@ -314,7 +314,7 @@ TEST_F(InstallActions, WhatCannotBeCarriedOutTouchesNothing) {
     for (const Case& c : cases) {
         WriteText(HKEY_CURRENT_USER, kInstallComponentsKey, "Failed", "left over");
         RegDeleteKeyA(HKEY_LOCAL_MACHINE, EnableKey().c_str());
-        commandLine = c.ownLine != nullptr ? c.ownLine : tooLong.c_str();
+        g_commandLine = c.ownLine != nullptr ? c.ownLine : tooLong.c_str();
         EXPECT_EQ(0, Perform(c.entry)) << c.why;
         // A cut command line would still have started the program.
         EXPECT_FALSE(FileExists(work.Path() + "\\Corvane.exe.txt")) << c.why;
@@ -371,7 +371,7 @@ TEST_F(InstallActions, ShellVerbStartsTheFileInTheWorkDirectory) {
     };
     for (const Case& c : cases) {
         DeleteFileA((tool + ".txt").c_str());
-        commandLine = c.ownLine;
+        g_commandLine = c.ownLine;
         EXPECT_EQ(1, Perform(c.entry)) << c.entry;
         // The record exists when the action returns: the shell's process was waited for.
         std::vector<std::string> record = Lines(ReadWholeFile(tool + ".txt"));
@@ -458,7 +458,7 @@ TEST_F(InstallActions, WaitKeepsDispatchingThisThreadsMessages) {
     EXPECT_GE(elapsed, 600u);
     EXPECT_EQ(3, countedWhileWaiting);
     EXPECT_EQ(3, countedWithProgramRunning);
-    EXPECT_EQ(-1, currentInstallProcess);
+    EXPECT_EQ(-1, g_currentInstallProcess);
 }
 
 TEST_F(InstallActions, WindowsEndingStopsThisAndEveryLaterWait) {
@@ -469,8 +469,8 @@ TEST_F(InstallActions, WindowsEndingStopsThisAndEveryLaterWait) {
     DWORD start = GetTickCount();
     EXPECT_EQ(1, Perform("run,sleep.exe,3000"));
     EXPECT_LT(GetTickCount() - start, 1500u);
-    EXPECT_TRUE(shuttingDown);
-    EXPECT_EQ(-1, currentInstallProcess);
+    EXPECT_TRUE(g_shuttingDown);
+    EXPECT_EQ(-1, g_currentInstallProcess);
     start = GetTickCount();
     EXPECT_EQ(1, Perform("run,sleep.exe,3000"));
     EXPECT_LT(GetTickCount() - start, 1000u);
@@ -796,7 +796,7 @@ TEST_F(InstallPackages, InstallerPackageRunsItsSetupWhereItWasUnpacked) {
         {"ISPACKAGE,client.pkg,-s", "/tray /is", " -s /tray /is"},
     };
     for (const Case& c : cases) {
-        commandLine = c.ownLine;
+        g_commandLine = c.ownLine;
         std::vector<std::string> before = UnpackedDirectories(spaced);
         EXPECT_EQ(1, Perform(c.entry)) << c.entry;
         EXPECT_FALSE(FileExists(planted + ".txt")) << c.entry;
@@ -820,12 +820,12 @@ TEST_F(InstallPackages, DeferredSetupRecordsEachScriptInTurn) {
     SavedValue second(HKEY_CURRENT_USER, kInstallComponentsKey, "INS2");
     first.Absent();
     second.Absent();
-    deferredSetup = true;
-    installCounter = 1;
+    g_deferredSetup = true;
+    g_installCounter = 1;
     EXPECT_EQ(1, Perform("ispackage,client.pkg"));
     EXPECT_EQ(0, Perform("ispackage,nothere.pkg"));  // not unpacked: fails, no number used
     EXPECT_EQ(1, Perform("ispackage,client.pkg"));
-    EXPECT_EQ(3, installCounter);
+    EXPECT_EQ(3, g_installCounter);
     std::vector<std::string> unpacked = UnpackedDirectories(temporary.Path());
     ASSERT_EQ(2u, unpacked.size());
     std::string ins1 = ReadText(HKEY_CURRENT_USER, kInstallComponentsKey, "INS1");

@@ -6,7 +6,7 @@
 #include "installer_fixture.h"
 #include "package_support.h"
 #include "process_support.h"
-#include "shell/app_win.h"
+#include "shell/process_state_win.h"
 #include "startup/run_modes_win.h"
 #include "startup/tray_win.h"
 #include "tray_support.h"
@@ -26,11 +26,11 @@ const char appTitle[] = "Corvane Lite Installer";
 class TrayMode : public ::testing::Test {
 protected:
     void SetUp() override {
-        appInstance = GetModuleHandleA(nullptr);
-        downloadRunActive = false;
+        g_instance = GetModuleHandleA(nullptr);
+        g_downloadRunActive = false;
     }
     void TearDown() override {
-        downloadRunActive = false;
+        g_downloadRunActive = false;
         HWND window = FindOwnTrayWindow();
         if (window != nullptr) {
             SendMessageA(window, WM_CLOSE, 0, 0);
@@ -38,7 +38,7 @@ protected:
             PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
         }
         CleanUpTrayAtExit();
-        UnregisterClassA(trayClassName, appInstance);
+        UnregisterClassA(trayClassName, g_instance);
     }
 };
 

@@ -2,7 +2,7 @@
 // this process: a fresh name never takes over what exists, only the current user gets
 // in, deletion is guarded (marker, length, nested run), waits a bounded time for a
 // holder to let go, and removes a link without following it.
-#include "shell/app_win.h"
+#include "shell/process_state_win.h"
 #include "config/private_directory_win.h"
 #include "config/work_directory_win.h"
 #include "process_support.h"
@@ -29,9 +29,9 @@ public:
     explicit ScriptedRandom(std::vector<unsigned char> bytes) {
         scriptedBytes = std::move(bytes);
         scriptedAt = 0;
-        randomBytesSource = ScriptedBytes;
+        g_randomBytesSource = ScriptedBytes;
     }
-    ~ScriptedRandom() { randomBytesSource = SystemRandomBytes; }
+    ~ScriptedRandom() { g_randomBytesSource = SystemRandomBytes; }
 };
 
 // Keeps the prefix's work-directory record as it was before the test.
@@ -312,9 +312,9 @@ TEST(WorkDirectory, OnlyAMarkedDirectoryOfSixCharactersOrMoreIsDeleted) {
         record.instance = GetModuleHandleA(nullptr);
         ASSERT_EQ(1, FindWorkDirectory(record));
         EXPECT_EQ(c.path, record.path);
-        nestedRun = c.nested;
+        g_nestedRun = c.nested;
         EXPECT_EQ(c.result, DeleteWorkDirectory(record));
-        nestedRun = false;
+        g_nestedRun = false;
         EXPECT_EQ(!c.deleted, FileExists(c.path + "\\letter.txt"));
         // The record is forgotten unless the run is nested or the path is a drive's.
         EXPECT_EQ(c.nested || c.path.size() < 6 ? c.path : "", ReadRecordedWorkDirectory());
