@@ -37,8 +37,8 @@ bool FindLogPath(const char* commandLine, char* out, size_t size) {
     return CopyTextPrefixN(out, size, value, length);
 }
 
-void FormatLogTime(int year, int month, int day, int hour, int minute, int second,
-                   int millisecond, char* out, size_t size) {
+void FormatLogTime(int year, int month, int day, int hour, int minute, int second, int millisecond,
+                   char* out, size_t size) {
     const int fields[] = {year, month, day, hour, minute, second, millisecond};
     const int digits[] = {4, 2, 2, 2, 2, 2, 3};
     const char* after[] = {"-", "-", " ", ":", ":", ".", " "};

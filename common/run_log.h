@@ -16,8 +16,8 @@ constexpr size_t kRunLogLineLimit = 1024;
 bool FindLogPath(const char* commandLine, char* out, size_t size);
 
 // "2026-12-11 14:05:09.123 " into out (at least 25 bytes).
-void FormatLogTime(int year, int month, int day, int hour, int minute, int second,
-                   int millisecond, char* out, size_t size);
+void FormatLogTime(int year, int month, int day, int hour, int minute, int second, int millisecond,
+                   char* out, size_t size);
 
 // Of the newest bytes of a log (tail, length bytes, read from its end), the offset of
 // the first whole line: just after the first line end. A tail without a line end is

@@ -108,7 +108,8 @@ AuthenticityResult CheckedFiles::Check(const Component& component) {
         if (!GetSourcePath(component, name, source, countof(source))) return NotAuthentic;
         if (copies[0] != '\0') {
             // A name that climbs out would copy over another file of the work directory.
-            if (strstr(name, "..") != nullptr || JoinPath(copies, name, path, countof(path))[0] == '\0')
+            if (strstr(name, "..") != nullptr ||
+                JoinPath(copies, name, path, countof(path))[0] == '\0')
                 return NotAuthentic;
             CreateParentDirectories(path);
             if (!CopyFileA(source, path, TRUE)) return NotAuthentic;

@@ -101,7 +101,7 @@ DescriptionLoad LoadDescriptions(InstallerRun& run) {
         ReadDescription(run, run.descriptionPath);
         descriptions.read = 1;
     } else if (!ExtractPayload(run.workDirectory, ReadDescriptionHandler, &descriptions,
-                                 &run.verifiedFiles)) {
+                               &run.verifiedFiles)) {
         return PayloadDamaged;
     }
     run.SortByDisplayOrder();

@@ -33,8 +33,8 @@ uint64_t EndBeforePadding(ReadAtFunction readAt, void* source, uint32_t table,
                           uint64_t headersEnd) {
     if (table % kTableAlignment != 0 || table <= headersEnd) return table;
     uint64_t available = table - headersEnd;
-    uint32_t count = available < kTableAlignment - 1 ? static_cast<uint32_t>(available)
-                                                     : kTableAlignment - 1;
+    uint32_t count =
+        available < kTableAlignment - 1 ? static_cast<uint32_t>(available) : kTableAlignment - 1;
     unsigned char before[kTableAlignment];
     if (!readAt(source, table - count, before, count)) return table;
     uint32_t zeros = 0;

@@ -15,16 +15,16 @@
 #include "config/payload_format.h"
 
 enum ImageSigning {
-    ImageUnsigned,   // no PE security entry (or not a PE image): the payload ends the file
-    ImageSigned,     // the certificate table ends the file: the payload ends before it
+    ImageUnsigned,      // no PE security entry (or not a PE image): the payload ends the file
+    ImageSigned,        // the certificate table ends the file: the payload ends before it
     ImageSignatureOdd,  // a security entry that does not end the file, or that overlaps the
                         // headers: nowhere is trusted to hold a payload
 };
 
 struct PayloadEnd {
     ImageSigning signing;
-    uint64_t end;               // where the trailer ends: the file size, or the table less its padding
-    uint32_t tableOffset;       // the certificate table (0 when unsigned)
+    uint64_t end;          // where the trailer ends: the file size, or the table less its padding
+    uint32_t tableOffset;  // the certificate table (0 when unsigned)
     uint32_t tableSize;
 };
 

@@ -89,8 +89,8 @@ public:
     const bool showWelcome;
     const bool resuming;
     const bool saveProxySettings;
-    bool installFailed = false;  // a step of the installation failed: the exit code says so
-    bool downloadFailed = false;  // not every file arrived: the exit code says so
+    bool installFailed = false;    // a step of the installation failed: the exit code says so
+    bool downloadFailed = false;   // not every file arrived: the exit code says so
     bool cancelledByUser = false;  // Quit, or "Ready to Install" declined
 
     // The download in progress.

@@ -72,13 +72,21 @@ int RunExitCode(const RunExitFacts& facts) {
 
 const char* ExitCodeMeaning(int code) {
     switch (code) {
-    case kExitInstalled: return "installed";
-    case kExitHandedOver: return "handed over to the running instance";
-    case kExitNoDescription: return "no description of components";
-    case kExitInstallFailed: return "installation failed";
-    case kExitDownloadFailed: return "download failed";
-    case kExitCancelled: return "cancelled by the user";
-    case kExitSuspended: return "suspended";
-    default: return "unknown";
+    case kExitInstalled:
+        return "installed";
+    case kExitHandedOver:
+        return "handed over to the running instance";
+    case kExitNoDescription:
+        return "no description of components";
+    case kExitInstallFailed:
+        return "installation failed";
+    case kExitDownloadFailed:
+        return "download failed";
+    case kExitCancelled:
+        return "cancelled by the user";
+    case kExitSuspended:
+        return "suspended";
+    default:
+        return "unknown";
     }
 }

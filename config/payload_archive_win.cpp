@@ -17,8 +17,8 @@ char g_unhashedExtension[MAX_PATH] = "";
 // Writes the content of the record the archive is positioned at into a new file at path,
 // adding it to hash when one is given. Returns false when the file cannot be created;
 // *copied tells whether all content arrived.
-bool WriteRecordFile(PayloadArchive& archive, const char* path, uint32_t contentSize,
-                     bool* copied, Sha256Hash* hash) {
+bool WriteRecordFile(PayloadArchive& archive, const char* path, uint32_t contentSize, bool* copied,
+                     Sha256Hash* hash) {
     HANDLE output = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     if (output == INVALID_HANDLE_VALUE) return false;

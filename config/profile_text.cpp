@@ -79,8 +79,7 @@ const ProfileLine* ProfileText::FindKey(const ProfileSection* section, const cha
     if (section == nullptr) return nullptr;
     std::string wanted = Trimmed(key, key + strlen(key));
     for (const ProfileLine& line : section->lines)
-        if (!line.IsComment() && EqualsIgnoringCase(line.key.c_str(), wanted.c_str()))
-            return &line;
+        if (!line.IsComment() && EqualsIgnoringCase(line.key.c_str(), wanted.c_str())) return &line;
     return nullptr;
 }
 

@@ -37,8 +37,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const char* challenges[] = {offer.ntlmChallenge, offer.negotiateChallenge};
     for (const char* challenge : challenges) {
         FUZZ_CHECK(BoundedLength(challenge, maxChallengeTextLength + 1) <= maxChallengeTextLength);
-        FUZZ_CHECK(strspn(challenge, "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"
-                                     "0123456789+/-._~=") == strlen(challenge));
+        FUZZ_CHECK(strspn(challenge,
+                          "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"
+                          "0123456789+/-._~=") == strlen(challenge));
     }
 
     if (header.location[0] != '\0') {

@@ -36,26 +36,40 @@ bool RegistrySectionSucceeded(RegistrySectionResult result) {
 
 const char* ActionResultName(ActionResult result) {
     switch (result) {
-    case ActionResult::Done: return "done";
-    case ActionResult::NoTarget: return "its target folder is not there";
-    case ActionResult::EntryUnusable: return "the entry cannot be used";
-    case ActionResult::ProgramNotStarted: return "the program could not be started";
-    case ActionResult::ProgramReportedFailure: return "the program reported failure";
-    case ActionResult::ShellFoundNoProgram: return "the shell found no program for it";
-    case ActionResult::NotUnpacked: return "not unpacked";
-    case ActionResult::NotCopied: return "not copied";
+    case ActionResult::Done:
+        return "done";
+    case ActionResult::NoTarget:
+        return "its target folder is not there";
+    case ActionResult::EntryUnusable:
+        return "the entry cannot be used";
+    case ActionResult::ProgramNotStarted:
+        return "the program could not be started";
+    case ActionResult::ProgramReportedFailure:
+        return "the program reported failure";
+    case ActionResult::ShellFoundNoProgram:
+        return "the shell found no program for it";
+    case ActionResult::NotUnpacked:
+        return "not unpacked";
+    case ActionResult::NotCopied:
+        return "not copied";
     }
     return "?";
 }
 
 const char* RegistrySectionResultName(RegistrySectionResult result) {
     switch (result) {
-    case RegistrySectionResult::Applied: return "written";
-    case RegistrySectionResult::NoSection: return "no such section";
-    case RegistrySectionResult::UnknownRoot: return "a line names an unknown root";
-    case RegistrySectionResult::SectionTooLarge: return "the section is too large";
-    case RegistrySectionResult::KeyNotWritable: return "a key could not be written";
-    case RegistrySectionResult::ValueNotWritten: return "a value could not be written";
+    case RegistrySectionResult::Applied:
+        return "written";
+    case RegistrySectionResult::NoSection:
+        return "no such section";
+    case RegistrySectionResult::UnknownRoot:
+        return "a line names an unknown root";
+    case RegistrySectionResult::SectionTooLarge:
+        return "the section is too large";
+    case RegistrySectionResult::KeyNotWritable:
+        return "a key could not be written";
+    case RegistrySectionResult::ValueNotWritten:
+        return "a value could not be written";
     }
     return "?";
 }

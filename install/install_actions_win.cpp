@@ -335,7 +335,8 @@ int AddToComRegistrationList(const char* path) {
 HMODULE LoadSystemExtensionLibrary() {
     char path[MAX_PATH];
     UINT length = GetSystemDirectoryA(path, countof(path));
-    if (length == 0 || length >= countof(path) || !AppendText(path, "\\cvgetex.dll")) return nullptr;
+    if (length == 0 || length >= countof(path) || !AppendText(path, "\\cvgetex.dll"))
+        return nullptr;
     return LoadLibraryExA(path, nullptr, 0);
 }
 

@@ -25,8 +25,7 @@ enum ClientDirectoryVariant { ClientProgramDirectory = 0, ClientDataDirectory = 
 // or "copy" whose client directory is not there. The COM list and "enable" are written
 // as far as they can be; their failures fail nothing.
 // With checked, the entry's file is the one held there (a checked copy where there is one).
-int PerformInstallAction(Component& component, char* entry,
-                         const CheckedFiles* checked = nullptr);
+int PerformInstallAction(Component& component, char* entry, const CheckedFiles* checked = nullptr);
 // The installed client's program or data directory into buffer (260 bytes). Returns 1
 // when a path was found; otherwise 0 with buffer empty (also when the client's key has
 // no usable "Path", or the path does not fit).

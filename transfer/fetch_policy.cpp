@@ -51,19 +51,26 @@ PartVerdict AfterFailedPart(int attempts, int badFetches, PartFailure failure) {
 
 const char* LadderRungName(LadderRung rung) {
     switch (rung) {
-    case LadderRung::Described: return "as described";
-    case LadderRung::BrowserProxy: return "the browser's proxy";
-    case LadderRung::Direct: return "direct";
-    case LadderRung::AskUser: return "HTTP Settings";
+    case LadderRung::Described:
+        return "as described";
+    case LadderRung::BrowserProxy:
+        return "the browser's proxy";
+    case LadderRung::Direct:
+        return "direct";
+    case LadderRung::AskUser:
+        return "HTTP Settings";
     }
     return "?";
 }
 
 const char* PartFailureName(PartFailure failure) {
     switch (failure) {
-    case PartFailure::NotFetched: return "not fetched";
-    case PartFailure::Damaged: return "damaged (length or checksum)";
-    case PartFailure::NotAuthentic: return "not the publisher's (SHA-256)";
+    case PartFailure::NotFetched:
+        return "not fetched";
+    case PartFailure::Damaged:
+        return "damaged (length or checksum)";
+    case PartFailure::NotAuthentic:
+        return "not the publisher's (SHA-256)";
     }
     return "?";
 }

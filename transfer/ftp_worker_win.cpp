@@ -457,7 +457,8 @@ void FtpWorker::ReadData() {
     char block[ftpDataBlockSize];
     while (dataSocket != INVALID_SOCKET) {
         // Until the server has said how much comes, what it sends waits in the connection.
-        if (!sizeReported && static_cast<size_t>(bytesReceived) + sizeof block > ftpEarlyDataLimit) {
+        if (!sizeReported &&
+            static_cast<size_t>(bytesReceived) + sizeof block > ftpEarlyDataLimit) {
             dataHeld = true;
             return;
         }

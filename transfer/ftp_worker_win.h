@@ -113,7 +113,9 @@ private:
     // The control connection is lost or hangs: everything is closed, and whoever waits
     // hears of it ("dl1" 3 during the login, "dl4" 4 during a file).
     void Fail();
-    bool LoginRunning() const { return state >= FtpState::AwaitingConnection && state < FtpState::LoggedIn; }
+    bool LoginRunning() const {
+        return state >= FtpState::AwaitingConnection && state < FtpState::LoggedIn;
+    }
     bool DataOpen() const { return dataSocket != INVALID_SOCKET || listenSocket != INVALID_SOCKET; }
     // Whether a reply is awaited on the control connection: during the login, and for a
     // file until its final reply, except while its data flows.

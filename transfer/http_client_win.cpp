@@ -415,7 +415,7 @@ int HttpClient::OpenTunnel(SOCKET& s) {
     tunnelAuth.Reset();
     char* request = firstRequest;
     int length = BuildConnectRequest(target, proxy, firstRequest, sizeof firstRequest,
-                                       UnaskedCredentials().proxyLine);
+                                     UnaskedCredentials().proxyLine);
     for (;;) {
         if (length < 0) return httpError;
         int sent = SendRaw(s, request, length);
@@ -762,7 +762,7 @@ int HttpClient::GetFile(const char* requestPath, const char* localPath) {
         char firstRequest[requestBufferSize];
         const char* request = firstRequest;
         int requestLength = BuildRequest(target, proxy, requestPath, firstRequest,
-                                          sizeof firstRequest, UnaskedCredentials());
+                                         sizeof firstRequest, UnaskedCredentials());
         if (requestLength < 0) {
             Log(levelError, "%s: request does not fit %d bytes\n", getFileName,
                 static_cast<int>(requestBufferSize));

@@ -150,7 +150,7 @@ private:
         bool forProxy = true;
         AuthAttempt attempt = AuthAttempt::None;
         AuthScheme scheme = AuthScheme::None;
-        int legs = 0;  // tokens sent in the exchange under way
+        int legs = 0;                  // tokens sent in the exchange under way
         bool freshConnection = false;  // the next attempt goes on a new connection
         LogonExchange logon;
         // One heap block: the token, the header line around it, the request around that.
@@ -163,7 +163,7 @@ private:
     bool IsAuthRequest(const ResponseHeader& header) const;
     // Reads the offer and the rest of the refusal; true when its connection can be kept.
     bool TakeAuthRequest(AuthExchange& auth, SOCKET s, char* block, int count,
-                        const ResponseHeader& header);
+                         const ResponseHeader& header);
     bool ContinueExchange(AuthExchange& auth, bool connectionKept);
     bool StartNextAttempt(AuthExchange& auth);
     bool NextAuthLine(AuthExchange& auth, bool connectionKept, const char*& line);

@@ -309,7 +309,7 @@ bool IsSecurityDowngrade(const UrlParts* current, const char* location) {
 }
 
 int BuildRequest(const UrlParts* target, const UrlParts* proxy, const char* requestPath, char* out,
-                  size_t size, const RequestCredentials& credentials) {
+                 size_t size, const RequestCredentials& credentials) {
     RequestWriter request(out, size);
     const char* path = requestPath != nullptr ? requestPath : target->path;
     if (path == nullptr || path[0] == '\0') path = "/";
@@ -350,7 +350,7 @@ int BuildRequest(const UrlParts* target, const UrlParts* proxy, const char* requ
 }
 
 int BuildConnectRequest(const UrlParts* target, const UrlParts* proxy, char* out, size_t size,
-                          const char* proxyLine) {
+                        const char* proxyLine) {
     RequestWriter request(out, size);
     request.Append("CONNECT ");
     request.AppendAuthority(target);
@@ -365,8 +365,8 @@ int BuildConnectRequest(const UrlParts* target, const UrlParts* proxy, char* out
     return request.Finish();
 }
 
-const char* FindHeaderAfter(const char* head, size_t headLength, const char* from,
-                            const char* name, HeaderValue* value) {
+const char* FindHeaderAfter(const char* head, size_t headLength, const char* from, const char* name,
+                            HeaderValue* value) {
     const size_t nameLength = strlen(name);
     const char* end = head + headLength;
     const char* line = from;

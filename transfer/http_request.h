@@ -100,14 +100,14 @@ struct RequestCredentials {
     const char* serverLine = nullptr;
 };
 int BuildRequest(const UrlParts* target, const UrlParts* proxy, const char* requestPath, char* out,
-                  size_t size, const RequestCredentials& credentials = RequestCredentials());
+                 size_t size, const RequestCredentials& credentials = RequestCredentials());
 
 // Writes the CONNECT request that asks proxy for a tunnel to target's host and port
 // ("CONNECT host:port HTTP/1.0", Host, and the proxy's Basic credentials when it has
 // them). Returns its length, or -1 (out empty) when it does not fit.
 // A non-null proxyLine stands in place of the Basic credentials, as in BuildRequest.
 int BuildConnectRequest(const UrlParts* target, const UrlParts* proxy, char* out, size_t size,
-                          const char* proxyLine = nullptr);
+                        const char* proxyLine = nullptr);
 
 // How many bytes a body may have: the smaller of its announced contentLength and the
 // client's limit, either negative when there is none; negative when nothing bounds it.
@@ -157,8 +157,8 @@ struct HeaderValue {
 // a line in any case, directly followed by ":". The value runs from there, blanks
 // skipped, to the line end or its first CR. Returns where the next line starts (the
 // head's end after the last), or null when no such line follows.
-const char* FindHeaderAfter(const char* head, size_t headLength, const char* from,
-                            const char* name, HeaderValue* value);
+const char* FindHeaderAfter(const char* head, size_t headLength, const char* from, const char* name,
+                            HeaderValue* value);
 
 // Reads the response head at the start of length bytes of data. Returns 0, or -1
 // with status unparseableStatus when the data is shorter than 15 bytes, does not

@@ -7,9 +7,8 @@
 #include "transfer/package_fetch_win.h"
 #include "transfer/password.h"
 
-const HttpWorkerTiming productHttpWorkerTiming = {1000,   1000,  30000,
-                                                  1000,   30000, 120000,
-                                                  productAutoProxyMilliseconds};
+const HttpWorkerTiming productHttpWorkerTiming = {
+    1000, 1000, 30000, 1000, 30000, 120000, productAutoProxyMilliseconds};
 
 namespace {
 

@@ -23,7 +23,6 @@ extern const UINT msgRunOver;  // "dldone": the download run is over (wParam: 0 
 // user (lParam: HttpSettingsRequest*; the answer: nonzero to try again).
 extern const UINT msgHttpSettingsWanted;
 
-
 // lParam of a successful "dl4": the file was received into the temporary file, or the
 // file already in place was found to be the publisher's and stays as it is.
 const LPARAM fileReceived = 0;

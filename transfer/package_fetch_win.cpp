@@ -88,36 +88,56 @@ void ClearProxy(ConnectionSettings& s) {
 // What came of one attempt of the ladder, for the run's log.
 const char* AttemptResultName(int got, bool answered) {
     switch (got) {
-    case httpOk: return "manifest received";
-    case httpTooLong: return "the answer is longer than a manifest may be";
-    case httpTlsRefused: return "no secure connection";
-    case httpWriteFailed: return "the manifest could not be written here";
-    default: return answered ? "answered without the manifest" : "no answer";
+    case httpOk:
+        return "manifest received";
+    case httpTooLong:
+        return "the answer is longer than a manifest may be";
+    case httpTlsRefused:
+        return "no secure connection";
+    case httpWriteFailed:
+        return "the manifest could not be written here";
+    default:
+        return answered ? "answered without the manifest" : "no answer";
     }
 }
 
 const char* TlsRefusalName(TlsRefusal refusal) {
     switch (refusal) {
-    case TlsRefusal::None: return "none";
-    case TlsRefusal::Unavailable: return "this system has no TLS 1.2";
-    case TlsRefusal::NoAgreement: return "no protocol agreed (TLS 1.2 or later)";
-    case TlsRefusal::WrongName: return "the certificate is for another host";
-    case TlsRefusal::Expired: return "the certificate has expired or is not valid yet";
-    case TlsRefusal::Untrusted: return "the certificate is not trusted";
-    case TlsRefusal::Revoked: return "the certificate is revoked";
-    case TlsRefusal::Downgrade: return "a redirection from https to http";
+    case TlsRefusal::None:
+        return "none";
+    case TlsRefusal::Unavailable:
+        return "this system has no TLS 1.2";
+    case TlsRefusal::NoAgreement:
+        return "no protocol agreed (TLS 1.2 or later)";
+    case TlsRefusal::WrongName:
+        return "the certificate is for another host";
+    case TlsRefusal::Expired:
+        return "the certificate has expired or is not valid yet";
+    case TlsRefusal::Untrusted:
+        return "the certificate is not trusted";
+    case TlsRefusal::Revoked:
+        return "the certificate is revoked";
+    case TlsRefusal::Downgrade:
+        return "a redirection from https to http";
     }
     return "?";
 }
 
 const char* FetchOutcomeName(FetchOutcome outcome) {
-    static const char* const names[] = {
-        "done", "failed", "the disk is full", "the file could not be written",
-        "stopped", "not the publisher's", "the publisher's key is not valid",
-        "this system cannot check signatures", "the file in place is the publisher's: kept",
-        "the signed package is another file", "the signed package is older than required",
-        "the signed package has expired", "the signed package description is malformed",
-        "no secure connection"};
+    static const char* const names[] = {"done",
+                                        "failed",
+                                        "the disk is full",
+                                        "the file could not be written",
+                                        "stopped",
+                                        "not the publisher's",
+                                        "the publisher's key is not valid",
+                                        "this system cannot check signatures",
+                                        "the file in place is the publisher's: kept",
+                                        "the signed package is another file",
+                                        "the signed package is older than required",
+                                        "the signed package has expired",
+                                        "the signed package description is malformed",
+                                        "no secure connection"};
     static_assert(sizeof names / sizeof names[0] == FetchTlsRefused + 1, "one name each");
     return outcome >= 0 && outcome <= FetchTlsRefused ? names[outcome] : "?";
 }
@@ -350,8 +370,8 @@ void PackageFetch::LogAttempt(LadderRung rung, bool tried, int got) {
         AppendText(proxyText, port);
     }
     LogEvent("manifest, rung '%s': host %s port %u%s, proxy %s: %s", LadderRungName(rung),
-             site->host, static_cast<unsigned>(site->port), site->secure ? " (TLS)" : "",
-             proxyText, AttemptResultName(got, client.ServerAnswered()));
+             site->host, static_cast<unsigned>(site->port), site->secure ? " (TLS)" : "", proxyText,
+             AttemptResultName(got, client.ServerAnswered()));
 }
 
 FetchOutcome PackageFetch::ClimbLadder() {
@@ -518,9 +538,8 @@ FetchOutcome PackageFetch::CheckSignature(const char* bytes, size_t size) {
     if (got == httpWriteFailed) return WriteFailure(client.LastWriteError());
     if (got == httpTlsRefused) return TlsFailure(client);
     if (got != httpOk) {
-        LogEvent("signature of the manifest: %s", client.ServerAnswered()
-                                                      ? "the server has none"
-                                                      : "could not be fetched");
+        LogEvent("signature of the manifest: %s",
+                 client.ServerAnswered() ? "the server has none" : "could not be fetched");
         return client.ServerAnswered() ? FetchNotAuthentic : FetchFailed;
     }
     size_t signatureSize = 0;

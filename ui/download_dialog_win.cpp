@@ -345,12 +345,9 @@ void DownloadDialog::ReadDownload(const Component& component, ComponentDownload&
     ReadComponentValue(component, "sourceDir", "", out.sourceDir, countof(out.sourceDir));
 }
 
-ProtocolKind DownloadDialog::Protocol(const Component& component) {
-    return GetProtocol(component);
-}
+ProtocolKind DownloadDialog::Protocol(const Component& component) { return GetProtocol(component); }
 
-bool DownloadDialog::SourcePath(const Component& component, const char* name,
-                                char (&out)[260]) {
+bool DownloadDialog::SourcePath(const Component& component, const char* name, char (&out)[260]) {
     return GetSourcePath(component, name, out, countof(out));
 }
 
@@ -362,8 +359,8 @@ bool DownloadDialog::SourceRefused(const Component& component) {
     return JudgeComponentSource(component) == SourceVerdict::Refused;
 }
 
-PinCheck DownloadDialog::CheckPin(const Component& component, size_t index,
-                                  const char* temporary, Sha256Digest& digest) {
+PinCheck DownloadDialog::CheckPin(const Component& component, size_t index, const char* temporary,
+                                  Sha256Digest& digest) {
     if (!HasPinnedDigests(component)) return PinCheck::NotPinned;
     if (!ReadPinnedDigest(component, index, digest)) return PinCheck::NoPin;
     AuthenticityResult result = FileMatchesDigest(temporary, digest);
@@ -371,8 +368,8 @@ PinCheck DownloadDialog::CheckPin(const Component& component, size_t index,
     return result == Authentic ? PinCheck::Matches : PinCheck::Mismatch;
 }
 
-void DownloadDialog::Connect(const Component& component, ProtocolKind protocol,
-                             const char* site, const char* proxy, const char* port) {
+void DownloadDialog::Connect(const Component& component, ProtocolKind protocol, const char* site,
+                             const char* proxy, const char* port) {
     char user[kLoginValueSize], password[kLoginValueSize], proxyUser[kLoginValueSize],
         proxyPassword[kLoginValueSize];
     ReadComponentValue(component, "user", "", user, countof(user));

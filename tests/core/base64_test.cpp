@@ -100,12 +100,12 @@ TEST(Base64, StrictDecodingRules) {
         int length;
     };
     const Case cases[] = {
-        {"Zm9vYmFy", 6}, {" Zm9v\r\nYmFy\t", 6}, {"Zm8=", 2}, {"Zg==", 1}, {"Zg== \n", 1}, {"", 0},
-        {"Zm9v*YmFy", -1},  // a character outside the alphabet
-        {"Zg==Zm9v", -1},   // text after the padding
-        {"Zm9v====", -1}, {"=m9v", -1}, {"Zm=v", -1}, {"Zm9v=", -1}, {"Zm9vYg", -1},
-        {"Zh==", -1}, {"Zm9=", -1},  // bits that the padding drops are set
-        {"Zm9v()", -1},              // the other alphabet's 62 and 63
+        {"Zm9vYmFy", 6},  {" Zm9v\r\nYmFy\t", 6}, {"Zm8=", 2},  {"Zg==", 1},   {"Zg== \n", 1},
+        {"", 0},          {"Zm9v*YmFy", -1},  // a character outside the alphabet
+        {"Zg==Zm9v", -1},                     // text after the padding
+        {"Zm9v====", -1}, {"=m9v", -1},           {"Zm=v", -1}, {"Zm9v=", -1}, {"Zm9vYg", -1},
+        {"Zh==", -1},     {"Zm9=", -1},  // bits that the padding drops are set
+        {"Zm9v()", -1},                  // the other alphabet's 62 and 63
     };
     for (const Case& c : cases) {
         unsigned char out[16];

@@ -30,8 +30,8 @@ TEST(AuthOffer, ReadsEveryLineAndTheChallenge) {
         {"proxy-authenticate: ntlm TlRMTVNTUAACAAAA==\r\n", authNtlm, "TlRMTVNTUAACAAAA==", ""},
         {"Proxy-Authenticate: Negotiate YII+/w==\r\n", authNegotiate, "", "YII+/w=="},
         {"Proxy-Authenticate: NTLM TlRMTVNTUAACAAA=\r\n", authNtlm, "TlRMTVNTUAACAAA=", ""},
-        {"Proxy-Authenticate: NTLM TlRM=, Basic realm = \"x\"\r\n", authNtlm | authBasic, "TlRM=",
-         ""},
+        {"Proxy-Authenticate: NTLM TlRM=, Basic realm = \"x\"\r\n", authNtlm | authBasic,
+         "TlRM=", ""},
         // Several challenges on one line, parameters with and without quotes.
         {"Proxy-Authenticate: Basic realm=\"a, NTLM b\", charset=UTF-8, NTLM\r\n",
          authBasic | authNtlm, "", ""},
@@ -48,8 +48,8 @@ TEST(AuthOffer, ReadsEveryLineAndTheChallenge) {
         EXPECT_STREQ(offer.ntlmChallenge, c.ntlm) << c.lines;
         EXPECT_STREQ(offer.negotiateChallenge, c.negotiate) << c.lines;
     }
-    const AuthOffer server = Parse("HTTP/1.1 401 No\r\nWWW-Authenticate: Negotiate\r\n\r\n",
-                                   "WWW-Authenticate");
+    const AuthOffer server =
+        Parse("HTTP/1.1 401 No\r\nWWW-Authenticate: Negotiate\r\n\r\n", "WWW-Authenticate");
     EXPECT_EQ(server.schemes, static_cast<unsigned>(authNegotiate));
 }
 
@@ -110,9 +110,9 @@ TEST(AuthAttempts, TheStrongestSchemeBothSidesHave) {
 
 TEST(AuthAttempts, TheHeaderLineFitsOrIsNotWritten) {
     char line[40];
-    EXPECT_EQ(BuildAuthorizationLine("Proxy-Authorization", AuthScheme::Ntlm, "TlRM", line,
-                                     sizeof line),
-              32);
+    EXPECT_EQ(
+        BuildAuthorizationLine("Proxy-Authorization", AuthScheme::Ntlm, "TlRM", line, sizeof line),
+        32);
     EXPECT_STREQ(line, "Proxy-Authorization: NTLM TlRM\r\n");
     EXPECT_EQ(BuildAuthorizationLine("Authorization", AuthScheme::Negotiate,
                                      "a-token-much-too-long-for-forty-bytes", line, sizeof line),

@@ -124,11 +124,9 @@ struct Case {
 
 const Case kCases[] = {
     {"as signed", [](Bytes*, uint32_t) {}, ImageSigned, TrailerPresent},
-    {"padding not zero",
-     [](Bytes* b, uint32_t table) { (*b)[table - 1] = 0xCC; },
-     ImageSigned, TrailerAbsent},
-    {"bytes after the table",
-     [](Bytes* b, uint32_t) { b->insert(b->end(), 16, 0); },
+    {"padding not zero", [](Bytes* b, uint32_t table) { (*b)[table - 1] = 0xCC; }, ImageSigned,
+     TrailerAbsent},
+    {"bytes after the table", [](Bytes* b, uint32_t) { b->insert(b->end(), 16, 0); },
      ImageSignatureOdd, TrailerAbsent},
     {"table within the headers",
      [](Bytes* b, uint32_t) {
@@ -137,8 +135,8 @@ const Case kCases[] = {
      },
      ImageSignatureOdd, TrailerAbsent},
     {"table past the file's end",
-     [](Bytes* b, uint32_t) { Put32(b, SecurityEntry(false) + 4, 0x10000); },
-     ImageSignatureOdd, TrailerAbsent},
+     [](Bytes* b, uint32_t) { Put32(b, SecurityEntry(false) + 4, 0x10000); }, ImageSignatureOdd,
+     TrailerAbsent},
     {"offset and size wrap around 32 bits",
      [](Bytes* b, uint32_t) {
          Put32(b, SecurityEntry(false), 0xFFFFFFF8u);
@@ -146,19 +144,15 @@ const Case kCases[] = {
      },
      ImageSignatureOdd, TrailerAbsent},
     // Without the entry the table is just the file's tail, and no trailer ends it.
-    {"four data directories",
-     [](Bytes* b, uint32_t) { Put32(b, kOptionalOffset + 92, 4); },
+    {"four data directories", [](Bytes* b, uint32_t) { Put32(b, kOptionalOffset + 92, 4); },
      ImageUnsigned, TrailerAbsent},
     {"optional header too short for the entry",
-     [](Bytes* b, uint32_t) { Put16(b, kPeOffset + 20, 128); },
-     ImageUnsigned, TrailerAbsent},
-    {"unknown optional header",
-     [](Bytes* b, uint32_t) { Put16(b, kOptionalOffset, 0x107); },
+     [](Bytes* b, uint32_t) { Put16(b, kPeOffset + 20, 128); }, ImageUnsigned, TrailerAbsent},
+    {"unknown optional header", [](Bytes* b, uint32_t) { Put16(b, kOptionalOffset, 0x107); },
      ImageUnsigned, TrailerAbsent},
     {"headers cut", [](Bytes* b, uint32_t) { b->resize(kPeOffset + 30); }, ImageUnsigned,
      TrailerAbsent},
-    {"new header offset past the end",
-     [](Bytes* b, uint32_t) { Put32(b, 0x3C, 0x7FFFFFF0u); },
+    {"new header offset past the end", [](Bytes* b, uint32_t) { Put32(b, 0x3C, 0x7FFFFFF0u); },
      ImageUnsigned, TrailerAbsent},
     {"not an image", [](Bytes* b, uint32_t) { (*b)[0] = 'X'; }, ImageUnsigned, TrailerAbsent},
 };

@@ -128,7 +128,9 @@ TEST(RunOutcome, ExitCodeTellsTheWorstOfTheRun) {
     };
     const Case cases[] = {
         {"installed", {RunEnd::Finished, false, false, false, false}, 0},
-        {"installed, files kept for a nested run", {RunEnd::FilesKept, false, false, false, false}, 0},
+        {"installed, files kept for a nested run",
+         {RunEnd::FilesKept, false, false, false, false},
+         0},
         {"no description", {RunEnd::FilesKept, true, false, false, false}, 3},
         {"a step failed", {RunEnd::FilesKept, false, true, false, false}, 4},
         {"download failed", {RunEnd::FilesKept, false, false, true, false}, 5},

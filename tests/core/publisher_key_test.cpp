@@ -128,7 +128,9 @@ TEST(PublisherKey, RefusesWhatIsNoAcceptedKey) {
     // One key has one text: nothing may follow the padding, and "=" only ends the text.
     const std::string padded = kKey3072;  // ends in "AAE="
     const std::string afterPadding[] = {
-        padded + "QUJD", padded + "====", std::string(kKey2048) + "====",
+        padded + "QUJD",
+        padded + "====",
+        std::string(kKey2048) + "====",
         padded.substr(0, 40) + "====" + padded.substr(40),
         padded.substr(0, padded.size() - 2) + "F=",  // "AAF=": bits the padding drops set
     };

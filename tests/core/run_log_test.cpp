@@ -19,7 +19,7 @@ TEST(RunLog, LogSwitchNamesItsFile) {
         {"/Log=\"C:\\open ended", "C:\\open ended"},
         {"/Log=", nullptr},
         {"/Log=\"\"", nullptr},
-        {"/log=C:\\x.log", nullptr},  // switches are written exactly
+        {"/log=C:\\x.log", nullptr},       // switches are written exactly
         {"-inf C:\\d\\x/Log=y", nullptr},  // not the start of a switch
         {"", nullptr},
     };

@@ -160,7 +160,8 @@ const Case kCases[] = {
           "[f]\r\nname=F\r\nProtocol=ftp\r\nsite=h\r\nfiles=f\r\nuser=u\r\npassword=secret\r\n",
      {{11, W, "password does not unscramble"}}},
     // The account goes to the description's own proxy only.
-    {"a proxy account without a proxy", HEAD "proxyuser=corvane\r\n",
+    {"a proxy account without a proxy",
+     HEAD "proxyuser=corvane\r\n",
      {{11, W, "proxyuser without proxy is never used"}}},
     {"a proxy account for the description's proxy", HEAD "proxy=p\r\nproxyuser=corvane\r\n", {}},
     {"plain proxy password, scrambled password",
@@ -211,7 +212,8 @@ const Case kCases[] = {
       {15, E, "digest 2 (for y) is not 64 hex"},
       {21, W, "not used for http components"}}},
     {"values in quotes are read without them", HEAD "install1=\"run,client.exe\"\r\n", {}},
-    {"a header without ]", HEAD "[extra\r\ninstall1=run,client.exe\r\n",
+    {"a header without ]",
+     HEAD "[extra\r\ninstall1=run,client.exe\r\n",
      {{11, W, "header without \"]\""}}},
 };
 
@@ -347,17 +349,17 @@ TEST(ProfileText, ReadsTheEdgesAsTheProfileFunctions) {
         const char* value;  // nullptr: the read gives its default
     };
     const Edge edges[] = {
-        {"[s]\ra=1\rb=2", "s", "b", "2"},              // CR-only lines
-        {"[s]\r\na=1\rb=2\n", "s", "b", "2"},          // a lone CR among CR LF lines too
-        {" [ s ] \nk=1\n", " S\t", " K ", "1"},        // names without their blanks
-        {"[u]x] y\nb=2\n", "u]x", "b", "2"},           // a header runs to its last ]
-        {"[s]\n[t\nb=2\n", "s", "b", "2"},             // a [ line without ] is an entry
+        {"[s]\ra=1\rb=2", "s", "b", "2"},        // CR-only lines
+        {"[s]\r\na=1\rb=2\n", "s", "b", "2"},    // a lone CR among CR LF lines too
+        {" [ s ] \nk=1\n", " S\t", " K ", "1"},  // names without their blanks
+        {"[u]x] y\nb=2\n", "u]x", "b", "2"},     // a header runs to its last ]
+        {"[s]\n[t\nb=2\n", "s", "b", "2"},       // a [ line without ] is an entry
         {"[s]\n[t\nb=2\n", "t", "b", nullptr},
-        {"[s]\nd=\"x y\"\n", "s", "d", "x y"},        // matching quotes are dropped
+        {"[s]\nd=\"x y\"\n", "s", "d", "x y"},  // matching quotes are dropped
         {"[s]\nq='y'\n", "s", "q", "y"},
         {"[s]\nm=\"z'\n", "s", "m", "\"z'"},
-        {"[s]\nk\nk=2\n", "s", "k", nullptr},          // the first k has no value
-        {"[s]\n\va=1\f\x1a\n", "s", "a", "1"},        // control blanks are trimmed
+        {"[s]\nk\nk=2\n", "s", "k", nullptr},   // the first k has no value
+        {"[s]\n\va=1\f\x1a\n", "s", "a", "1"},  // control blanks are trimmed
     };
     for (const Edge& edge : edges) {
         SCOPED_TRACE(edge.text);

@@ -34,9 +34,9 @@ TEST_F(FaultOversize, LongValuesEndInADefinedResult) {
         const char* what;
         std::string description;
         std::string arguments;
-        std::string record;   // the work-directory record before the run; empty: the fixture's
-        int exitCode;         // unattended, nobody is asked: the code tells
-        bool downloaded;      // Corvane.exe arrives intact
+        std::string record;  // the work-directory record before the run; empty: the fixture's
+        int exitCode;        // unattended, nobody is asked: the code tells
+        bool downloaded;     // Corvane.exe arrives intact
     };
     std::string longSource = "pkg/" + std::string(2000, 's');
     std::string longName =

@@ -149,10 +149,10 @@ TEST_F(FtpRun, ComponentsFromTwoFtpSitesAreDownloadedThroughTheDialogAndInstalle
 // sharing from the welcome prompt on, as another program might. defs adds lines to [defs].
 void ExpectRunToFailWith(FtpRun& test, const char* sourceDir, bool holdTemporaryFile,
                          const std::string& status, const std::string& defs = "") {
-    std::string description = "[defs]\r\ncomponents=client\r\n" + defs +
-                              "[client]\r\nname=Corvane FTP Client\r\nsize=400\r\nsite=" +
-                              test.passive + "\r\nuser=anonymous\r\nsourceDir=" + sourceDir +
-                              "\r\nfiles=record.exe\r\nProtocol=ftp\r\n";
+    std::string description =
+        "[defs]\r\ncomponents=client\r\n" + defs +
+        "[client]\r\nname=Corvane FTP Client\r\nsize=400\r\nsite=" + test.passive +
+        "\r\nuser=anonymous\r\nsourceDir=" + sourceDir + "\r\nfiles=record.exe\r\nProtocol=ftp\r\n";
     std::string setup = MakeInstaller(test.scratch.Path(), {{"tarrock.inf", description}});
     InstallerProcess run(setup, "");
     ASSERT_TRUE(run.Started());
@@ -195,7 +195,8 @@ TEST_F(FtpRun, ATemporaryFileInUseEndsTheRunSayingItCannotBeWritten) {
 // of it is fetched, and the status line says why.
 TEST_F(FtpRun, AnUnpinnedComponentUnderThePublishersKeyIsNotFetched) {
     CreateDirectoryA(ServedPath("pub\\e2e").c_str(), nullptr);
-    WriteWholeFile(ServedPath("pub\\e2e\\record.exe"), ReadWholeFile(ModuleDirectory() + "\\record_app.exe"));
+    WriteWholeFile(ServedPath("pub\\e2e\\record.exe"),
+                   ReadWholeFile(ModuleDirectory() + "\\record_app.exe"));
     TestPublisher publisher;
     ASSERT_TRUE(publisher.Ready());
     ExpectRunToFailWith(*this, "pub/e2e", false,

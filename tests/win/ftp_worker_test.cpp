@@ -477,20 +477,24 @@ TEST_F(FtpScripted, TransfersEndWithExactlyOneLastReport) {
         // 227 without parentheses, or PASV refused: PORT instead.
         {"noparen", "data-6000.bin", msgFileDone, TransferOk, 6000, 6000, FtpState::LoggedIn},
         {"nopasv", "early226-70000.bin", msgFileDone, TransferOk, 70000, 70000, FtpState::LoggedIn},
-        {"plain", "abort-8000.bin", msgFileDone, TransferReceiveFailed, 8000, 4000, FtpState::LoggedIn},
+        {"plain", "abort-8000.bin", msgFileDone, TransferReceiveFailed, 8000, 4000,
+         FtpState::LoggedIn},
         // A final reply that can never fit the reply buffer fails the transfer.
         {"plain", "longfinal-1000.bin", msgFileDone, TransferReceiveFailed, 1000, 1000,
          FtpState::NotConnected},
         // The server falls silent, or hangs up, in the middle.
-        {"plain", "silent-6000.bin", msgFileDone, TransferReceiveFailed, 6000, 3000, FtpState::NotConnected},
+        {"plain", "silent-6000.bin", msgFileDone, TransferReceiveFailed, 6000, 3000,
+         FtpState::NotConnected},
         {"plain", "closectl-6000.bin", msgFileDone, TransferReceiveFailed, 6000, 3000,
          FtpState::NotConnected},
         // Refusals: still logged in.
         {"plain", "missing", msgFileStarted, TransferReceiveFailed, 0, 0, FtpState::LoggedIn},
-        {"refuse-port", "data-1000.bin", msgFileStarted, TransferReceiveFailed, 0, 0, FtpState::LoggedIn},
+        {"refuse-port", "data-1000.bin", msgFileStarted, TransferReceiveFailed, 0, 0,
+         FtpState::LoggedIn},
         // Hostile servers and third parties.
         // Fewer bytes than announced fail (more: below).
-        {"plain", "short-5000.bin", msgFileDone, TransferReceiveFailed, 5000, 2500, FtpState::LoggedIn},
+        {"plain", "short-5000.bin", msgFileDone, TransferReceiveFailed, 5000, 2500,
+         FtpState::LoggedIn},
         // A byte every 100 ms is too slow for the injected minimum rate.
         {"plain", "trickle-1000.bin", msgFileDone, TransferReceiveFailed, 1000, 1000,
          FtpState::NotConnected},
@@ -499,7 +503,8 @@ TEST_F(FtpScripted, TransfersEndWithExactlyOneLastReport) {
         {"elsewhere", "data-5000.bin", msgFileDone, TransferOk, 5000, 5000, FtpState::LoggedIn},
         // Someone else connects to the PORT address first: turned away, and the
         // server's data arrives.
-        {"nopasv+intrude", "data-6000.bin", msgFileDone, TransferOk, 6000, 6000, FtpState::LoggedIn},
+        {"nopasv+intrude", "data-6000.bin", msgFileDone, TransferOk, 6000, 6000,
+         FtpState::LoggedIn},
     };
     for (const TransferCase& c : cases) {
         DWORD start = GetTickCount();

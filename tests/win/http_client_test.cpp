@@ -220,8 +220,7 @@ TEST_F(HttpClient, LogonProxies) {
 
     const std::string wrong = "corvane:Tarrock-8@127.0.0.1:" + scripted;
     EXPECT_EQ(-1, Fetch("127.0.0.1:" + scripted + "/logon/b", wrong.c_str()));
-    EXPECT_EQ(-1, Fetch("127.0.0.1:" + scripted + "/logon/c",
-                        ("127.0.0.1:" + scripted).c_str()));
+    EXPECT_EQ(-1, Fetch("127.0.0.1:" + scripted + "/logon/c", ("127.0.0.1:" + scripted).c_str()));
     EXPECT_EQ(-1, Fetch("127.0.0.1:" + scripted + "/logondrop/d", proxy.c_str()));
 
     // An intranet server asking the same, with the site's account.

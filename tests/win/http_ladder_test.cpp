@@ -426,8 +426,16 @@ TEST_F(HttpLadder, ALogonProxyTakesTheAccountTypedIntoHttpSettings) {
     LogTail squidLog(servers + "\\logs\\squid-ntlm-access.log");
     std::string content = PseudoRandomBytes(2 * 4096 + 3, 31);
     std::string remote = Publish("private", content);
-    DialogAnswer answer = {siteUserName, sitePasswordText, "127.0.0.1", ntlmPort, "corvane-squid",
-                           "Squid-Logon-4", 0, 0, false, 0};
+    DialogAnswer answer = {siteUserName,
+                           sitePasswordText,
+                           "127.0.0.1",
+                           ntlmPort,
+                           "corvane-squid",
+                           "Squid-Logon-4",
+                           0,
+                           0,
+                           false,
+                           0};
     EXPECT_EQ(0, FetchAnswering(answer, remote));
     EXPECT_EQ(1, answer.shown);
     EXPECT_EQ(content, ReadWholeFile(work.Path() + "\\tmp.tmp"));
@@ -493,10 +501,11 @@ protected:
 };
 
 TEST_F(HttpLadderScript, TheProxyItNamesForTheUrl) {
-    FetchThroughScript("function FindProxyForURL(url, host) {\n"
-                       "  if (shExpMatch(url, \"*/pkginfo.txt\")) return \"PROXY 127.0.0.1:@PROXY@\";\n"
-                       "  return \"DIRECT\";\n}\n",
-                       true);
+    FetchThroughScript(
+        "function FindProxyForURL(url, host) {\n"
+        "  if (shExpMatch(url, \"*/pkginfo.txt\")) return \"PROXY 127.0.0.1:@PROXY@\";\n"
+        "  return \"DIRECT\";\n}\n",
+        true);
 }
 
 TEST_F(HttpLadderScript, DirectGoesDirect) {

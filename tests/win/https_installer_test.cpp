@@ -59,8 +59,8 @@ TEST_F(HttpsInstaller, AServerWithAnotherNamesCertificateIsRefusedAndNothingRuns
     ASSERT_TRUE(run.Started());
     EXPECT_EQ(5, run.WaitForExit(faultPatience));  // the download failed
     std::string text = ReadWholeFile(log);
-    for (const char* logged : {"TLS refused: the certificate is for another host",
-                               "is for another name", "localhost"})
+    for (const char* logged :
+         {"TLS refused: the certificate is for another host", "is for another name", "localhost"})
         EXPECT_NE(std::string::npos, text.find(logged)) << logged << "\n" << text;
     DeleteFileA(log.c_str());
     EXPECT_FALSE(FileExists(work + "\\Corvane.exe"));

@@ -494,7 +494,7 @@ TEST_F(InstallationDriver, ALocalComponentWithAMissingFileShowsMessage590AndKeep
     EXPECT_EQ("Some Corvane files are missing. Installation cannot proceed.",
               Person::MessageText(box));
     ASSERT_TRUE(Person::Answer(box, IDOK));
-    EXPECT_EQ(5, run.WaitForExit(patience));  // not every file is there
+    EXPECT_EQ(5, run.WaitForExit(patience));      // not every file is there
     EXPECT_TRUE(RecordedRuns(Record()).empty());  // nothing was installed
     EXPECT_TRUE(FileExists(work));                // ended with 1009: everything stays
     EXPECT_EQ(work, ReadRecordedWorkDirectory());

@@ -233,7 +233,7 @@ protected:
         }
         ShellLinkContents link = Shortcut();
         EXPECT_TRUE(FileExists(work + "\\setup.exe"));
-        Person::Post(tray, WM_CLOSE, 0, 0);  // Quit from the tray
+        Person::Post(tray, WM_CLOSE, 0, 0);       // Quit from the tray
         EXPECT_EQ(6, run.WaitForExit(patience));  // cancelled by the user
         EXPECT_FALSE(FileExists(work));
         return link;

@@ -88,7 +88,7 @@ TEST(Instance, NestedRunGoesOnAndNeverDeletesTheWorkDirectory) {
     // The nested run makes a tray window of its own rather than using the first one's.
     HWND tray = nested.FindWindowOf(trayClass, trayClass, patience);
     ASSERT_NE(nullptr, tray);
-    PostMessageA(tray, WM_COMMAND, 40002, 0);  // Quit
+    PostMessageA(tray, WM_COMMAND, 40002, 0);    // Quit
     EXPECT_EQ(6, nested.WaitForExit(patience));  // quit: cancelled by the user
     EXPECT_TRUE(FileExists(work.Path() + "\\part.bin"));
     EXPECT_EQ(work.Path(), ReadRecordedWorkDirectory());

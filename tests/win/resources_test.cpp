@@ -137,8 +137,8 @@ void ExpectTextFits(HWND control) {
     DrawTextA(dc, text, -1, &needed, DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS);
     SelectObject(dc, previous);
     ReleaseDC(control, dc);
-    EXPECT_LE(needed.bottom, client.bottom) << "\"" << text << "\" needs " << needed.bottom
-                                            << " pixels, has " << client.bottom;
+    EXPECT_LE(needed.bottom, client.bottom)
+        << "\"" << text << "\" needs " << needed.bottom << " pixels, has " << client.bottom;
 }
 
 const DialogCase& FindDialog(int templateId) {
@@ -525,9 +525,9 @@ TEST(Resources, ManifestBringsTheCommonControlsOfVersionSix) {
     // thunk.
     auto procedure = reinterpret_cast<LPCSTR>(GetClassLongPtrW(button, GCLP_WNDPROC));
     HMODULE owner = nullptr;
-    EXPECT_TRUE(GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                                       GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                                   procedure, &owner));
+    EXPECT_TRUE(GetModuleHandleExA(
+        GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+        procedure, &owner));
     EXPECT_EQ(library, owner);
     DestroyWindow(button);
 }

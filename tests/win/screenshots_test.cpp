@@ -83,8 +83,8 @@ std::string WriteStalledDescription(const ScratchDirectory& scratch) {
 class DisplayScale {
 public:
     explicit DisplayScale(DWORD dotsPerInch) {
-        if (RegCreateKeyExA(HKEY_CURRENT_USER, kDesktopKey, 0, nullptr, 0, KEY_ALL_ACCESS,
-                            nullptr, &key, nullptr) != ERROR_SUCCESS) {
+        if (RegCreateKeyExA(HKEY_CURRENT_USER, kDesktopKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                            &key, nullptr) != ERROR_SUCCESS) {
             key = nullptr;
             return;
         }
@@ -202,7 +202,8 @@ TEST(Screenshots, ScalesOfARealRun) {
         const char* name;
         RECT prompt, dialog;
     };
-    Scale scales[] = {{96, "scale100", {}, {}}, {144, "scale150", {}, {}}, {192, "scale200", {}, {}}};
+    Scale scales[] = {
+        {96, "scale100", {}, {}}, {144, "scale150", {}, {}}, {192, "scale200", {}, {}}};
     for (Scale& scale : scales) {
         SCOPED_TRACE(scale.name);
         DisplayScale display(scale.dotsPerInch);

@@ -320,8 +320,7 @@ TEST_F(TrayRun, TheRestartPromptAfterWindowsEndedComesFirst) {
         int answer;
         Next next;
         int exitCode;  // a Quit is cancelled by the user (6); the prompt's Cancel ends with 0
-    } cases[] = {
-        {"Yes", IDYES, Download, 6}, {"No", IDNO, Tray, 6}, {"Cancel", IDCANCEL, End, 0}};
+    } cases[] = {{"Yes", IDYES, Download, 6}, {"No", IDNO, Tray, 6}, {"Cancel", IDCANCEL, End, 0}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         CreateDirectoryA(work.c_str(), nullptr);

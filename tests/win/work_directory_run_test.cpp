@@ -143,11 +143,14 @@ TEST_F(WorkDirectoryRun, APackageActionUnpacksWithTheShippedLibraryAndLeavesNoth
         SCOPED_TRACE(c.name);
         SetRecordedWorkDirectory(work);
         PayloadFiles payload = {
-            {"tarrock.inf", "[defs]\r\ncomponents=data\r\n[data]\r\nname=Data\r\nfiles=data.pkg\r\n"
-                            "extract1=package,data.pkg,8\r\n"},
+            {"tarrock.inf",
+             "[defs]\r\ncomponents=data\r\n[data]\r\nname=Data\r\nfiles=data.pkg\r\n"
+             "extract1=package,data.pkg,8\r\n"},
             {"data.pkg", package}};
-        if (c.shipped) payload.push_back({"cvgetex.dll", extension});
-        else WriteWholeFile(work + "\\cvgetex.dll", extension);
+        if (c.shipped)
+            payload.push_back({"cvgetex.dll", extension});
+        else
+            WriteWholeFile(work + "\\cvgetex.dll", extension);
         std::string setup = MakeInstaller(scratch.Path(), payload);
         CurrentDirectory current(c.plantedInCurrentDirectory ? planted : scratch.Path());
         InstallerProcess run(setup, "");

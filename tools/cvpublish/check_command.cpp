@@ -152,13 +152,13 @@ void CheckPackageFits(const std::string& found, const ManifestList& manifest,
         wanted.fileName = file.c_str();
         const char* problem = BindingProblem(CheckPackageBinding(manifest, wanted));
         if (problem != nullptr)
-            findings->Add(component.line, Severity::Error,
-                          "[%s]: the package in %s %s (%s; asked for as %s%s%s): the installer "
-                          "refuses it",
-                          component.section.c_str(), found.c_str(), problem,
-                          DescribeBinding(manifest).c_str(), file.c_str(),
-                          component.minVersion.empty() ? "" : ", minVersion=",
-                          component.minVersion.c_str());
+            findings->Add(
+                component.line, Severity::Error,
+                "[%s]: the package in %s %s (%s; asked for as %s%s%s): the installer "
+                "refuses it",
+                component.section.c_str(), found.c_str(), problem,
+                DescribeBinding(manifest).c_str(), file.c_str(),
+                component.minVersion.empty() ? "" : ", minVersion=", component.minVersion.c_str());
     }
 }
 

@@ -205,7 +205,8 @@ bool IsComponentKey(const std::string& key, long* pass) {
         if (EqualsIgnoringCase(known.name, key.c_str())) return true;
     if (InList(kComponentIntegerKeys, countof(kComponentIntegerKeys), key.c_str()) ||
         EqualsIgnoringCase(key.c_str(), kPublisherKeyKey) ||
-        EqualsIgnoringCase(key.c_str(), kPinsKey) || EqualsIgnoringCase(key.c_str(), kMinVersionKey) ||
+        EqualsIgnoringCase(key.c_str(), kPinsKey) ||
+        EqualsIgnoringCase(key.c_str(), kMinVersionKey) ||
         EqualsIgnoringCase(key.c_str(), kAllowUnverifiedKey))
         return true;
     for (const char* prefix : kEntryKeys) {

@@ -366,7 +366,8 @@ int RunPackage(int argc, char** argv) {
     const char* directory = argv[1];
     if (signer.path == nullptr &&
         (name != nullptr || binding.version != nullptr || binding.expires != nullptr)) {
-        fprintf(stderr, "cvpublish: --name, --version and --expires are signed: they need --sign\n");
+        fprintf(stderr,
+                "cvpublish: --name, --version and --expires are signed: they need --sign\n");
         return kExitUsage;
     }
     binding.name = name != nullptr ? name : LastPathElement(inputPath);
