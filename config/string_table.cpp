@@ -16,7 +16,7 @@ struct StringTable {
     StringNode* head;  // the section added last
 };
 
-StringTable stringTable = {nullptr};
+StringTable g_stringTable = {nullptr};
 
 const char* NodeText(const StringNode* node) { return reinterpret_cast<const char*>(node + 1); }
 
@@ -43,14 +43,14 @@ bool AddStringSectionText(const char* text, size_t count) {
     // one). Forcing them keeps every later walk inside the node even for a cut read.
     copy[count] = '\0';
     copy[count - 1] = '\0';
-    node->next = stringTable.head;
-    stringTable.head = node;
+    node->next = g_stringTable.head;
+    g_stringTable.head = node;
     return true;
 }
 
 const char* LookUpString(const char* name) {
     if (name == nullptr) return nullptr;
-    for (const StringNode* node = stringTable.head; node != nullptr; node = node->next) {
+    for (const StringNode* node = g_stringTable.head; node != nullptr; node = node->next) {
         for (const char* entry = NodeText(node); *entry != '\0'; entry += strlen(entry) + 1) {
             if (*entry == ';') continue;
             const char* value = MatchEntry(entry, name);
@@ -112,9 +112,9 @@ char* NextToken(char** cursor, const char* delimiters) {
 }
 
 void EmptyStringTableForTests() {
-    while (stringTable.head != nullptr) {
-        StringNode* next = stringTable.head->next;
-        free(stringTable.head);
-        stringTable.head = next;
+    while (g_stringTable.head != nullptr) {
+        StringNode* next = g_stringTable.head->next;
+        free(g_stringTable.head);
+        g_stringTable.head = next;
     }
 }

@@ -33,7 +33,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static AuthOffer offer;
     ParseAuthOffer(block.get(), static_cast<size_t>(header.headerLength), "Proxy-Authenticate",
                    &offer);
-    FUZZ_CHECK((offer.schemes & ~static_cast<unsigned>(authBasic | authNtlm | authNegotiate)) == 0);
+    FUZZ_CHECK((offer.schemes &
+                ~static_cast<unsigned>(AuthBasicBit | AuthNtlmBit | AuthNegotiateBit)) == 0);
     const char* challenges[] = {offer.ntlmChallenge, offer.negotiateChallenge};
     for (const char* challenge : challenges) {
         FUZZ_CHECK(BoundedLength(challenge, maxChallengeTextLength + 1) <= maxChallengeTextLength);

@@ -35,7 +35,7 @@ HMODULE g_extensionLibrary = nullptr;
 // The work directory of the latest action's run, where the payload's cvgetex.dll is
 // looked for, and the digests it must match; empty before the first action.
 char g_extensionDirectory[MAX_PATH] = "";
-const VerifiedFiles* extensionDigests = nullptr;
+const VerifiedFiles* g_extensionDigests = nullptr;
 
 HKEY CreateKey(HKEY root, const char* path) {
     HKEY key = nullptr;
@@ -287,7 +287,7 @@ int PerformInstallAction(Component& component, char* entry, const CheckedFiles* 
                      : GetSourcePath(component, fields.file, fullPath, countof(fullPath));
     if (!named) return 0;
     CopyText(g_extensionDirectory, component.workDirectory);
-    extensionDigests = component.verifiedFiles;
+    g_extensionDigests = component.verifiedFiles;
     ClearFailure();
     VerbOutcome outcome = CarryOut(component, fields, fullPath);
     if (outcome.started && ProgramReportedFailure())
@@ -350,7 +350,7 @@ HMODULE LoadExtensionLibrary() {
         return LoadSystemExtensionLibrary();
     // Only where the system cannot hash: the payload's copy in the private work directory.
     if (ExtractedUnhashedExtension(path)) return LoadLibraryExA(path, nullptr, 0);
-    if (extensionDigests == nullptr || !extensionDigests->Find(path, digest))
+    if (g_extensionDigests == nullptr || !g_extensionDigests->Find(path, digest))
         return LoadSystemExtensionLibrary();
     HANDLE held = OpenHeldFile(path);
     if (held == INVALID_HANDLE_VALUE) return LoadSystemExtensionLibrary();

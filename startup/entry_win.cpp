@@ -12,7 +12,7 @@
 #include "startup/switches.h"
 
 // The names below are the linker's own.
-// NOLINTBEGIN(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp)
+// NOLINTBEGIN(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp,readability-identifier-naming)
 extern "C" {
 using StaticFunction = void (*)();
 // Laid out by the linker: -1, the functions, then a null.
@@ -23,7 +23,7 @@ extern StaticFunction __DTOR_LIST__[];
 extern char __RUNTIME_PSEUDO_RELOC_LIST__[];
 extern char __RUNTIME_PSEUDO_RELOC_LIST_END__[];
 }
-// NOLINTEND(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp)
+// NOLINTEND(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp,readability-identifier-naming)
 
 namespace {
 

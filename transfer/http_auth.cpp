@@ -13,9 +13,9 @@ struct SchemeName {
     unsigned bit;
 };
 const SchemeName schemeNames[] = {
-    {"Basic", authBasic},
-    {"NTLM", authNtlm},
-    {"Negotiate", authNegotiate},
+    {"Basic", AuthBasicBit},
+    {"NTLM", AuthNtlmBit},
+    {"Negotiate", AuthNegotiateBit},
 };
 
 bool IsTokenCharacter(char c) {
@@ -78,7 +78,7 @@ void ParseChallenges(const char* p, const char* end, AuthOffer* offer) {
             tokenAllowed = false;
             continue;
         }
-        if (tokenAllowed && (current == authNtlm || current == authNegotiate)) {
+        if (tokenAllowed && (current == AuthNtlmBit || current == AuthNegotiateBit)) {
             // The token: base64 with its "=" padding, which the word scan stopped at.
             while (p < end && IsChallengeCharacter(*p)) ++p;
             bool valid = true;
@@ -86,7 +86,7 @@ void ParseChallenges(const char* p, const char* end, AuthOffer* offer) {
             if (valid) {
                 TakeChallenge(
                     word, p,
-                    current == authNtlm ? offer->ntlmChallenge : offer->negotiateChallenge);
+                    current == AuthNtlmBit ? offer->ntlmChallenge : offer->negotiateChallenge);
                 if (static_cast<size_t>(p - word) > maxChallengeTextLength)
                     offer->schemes &= ~current;
             }
@@ -124,8 +124,8 @@ const char* AuthSchemeName(AuthScheme scheme) {
 
 AuthScheme StrongestLogonScheme(unsigned offered, unsigned available) {
     const unsigned common = offered & available;
-    if ((common & authNegotiate) != 0) return AuthScheme::Negotiate;
-    if ((common & authNtlm) != 0) return AuthScheme::Ntlm;
+    if ((common & AuthNegotiateBit) != 0) return AuthScheme::Negotiate;
+    if ((common & AuthNtlmBit) != 0) return AuthScheme::Ntlm;
     return AuthScheme::None;
 }
 
@@ -140,7 +140,8 @@ AuthAttempt NextAuthAttempt(AuthAttempt last, const AuthSituation& situation) {
         if (logon && situation.accountGiven) return AuthAttempt::GivenAccount;
         [[fallthrough]];
     case AuthAttempt::GivenAccount:
-        if ((situation.offered & authBasic) != 0 && situation.accountGiven && !situation.basicSent)
+        if ((situation.offered & AuthBasicBit) != 0 && situation.accountGiven &&
+            !situation.basicSent)
             return AuthAttempt::Basic;
         [[fallthrough]];
     case AuthAttempt::Basic:

@@ -7,9 +7,9 @@
 
 // The schemes the client knows, as bits of an offer; the strongest is the highest.
 enum AuthSchemeBits : unsigned {
-    authBasic = 1,
-    authNtlm = 2,
-    authNegotiate = 4,
+    AuthBasicBit = 1,
+    AuthNtlmBit = 2,
+    AuthNegotiateBit = 4,
 };
 enum class AuthScheme { None, Basic, Ntlm, Negotiate };
 

@@ -70,7 +70,7 @@ HttpClient::AuthExchange::~AuthExchange() {
 bool HttpClient::ContinueExchange(AuthExchange& auth, bool connectionKept) {
     const bool exchanging =
         auth.attempt == AuthAttempt::Logon || auth.attempt == AuthAttempt::GivenAccount;
-    const unsigned bit = auth.scheme == AuthScheme::Negotiate ? authNegotiate : authNtlm;
+    const unsigned bit = auth.scheme == AuthScheme::Negotiate ? AuthNegotiateBit : AuthNtlmBit;
     const char* challenge = auth.scheme == AuthScheme::Negotiate ? auth.offer.negotiateChallenge
                                                                  : auth.offer.ntlmChallenge;
     if (!exchanging || (auth.offer.schemes & bit) == 0 || challenge[0] == '\0' || !connectionKept ||

@@ -77,7 +77,7 @@ bool LogonExchange::Load() {
             SEC_E_OK)
             continue;
         s.sspi->FreeContextBuffer(info);
-        s.available |= scheme == AuthScheme::Ntlm ? authNtlm : authNegotiate;
+        s.available |= scheme == AuthScheme::Ntlm ? AuthNtlmBit : AuthNegotiateBit;
     }
     return true;
 }

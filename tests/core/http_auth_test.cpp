@@ -23,24 +23,24 @@ TEST(AuthOffer, ReadsEveryLineAndTheChallenge) {
         const char* ntlm;
         const char* negotiate;
     } cases[] = {
-        {"Proxy-Authenticate: NTLM\r\n", authNtlm, "", ""},
+        {"Proxy-Authenticate: NTLM\r\n", AuthNtlmBit, "", ""},
         {"Proxy-Authenticate: Negotiate\r\nProxy-Authenticate: NTLM\r\n"
          "Proxy-Authenticate: Basic realm=\"Squid, at work\"\r\n",
-         authNtlm | authNegotiate | authBasic, "", ""},
-        {"proxy-authenticate: ntlm TlRMTVNTUAACAAAA==\r\n", authNtlm, "TlRMTVNTUAACAAAA==", ""},
-        {"Proxy-Authenticate: Negotiate YII+/w==\r\n", authNegotiate, "", "YII+/w=="},
-        {"Proxy-Authenticate: NTLM TlRMTVNTUAACAAA=\r\n", authNtlm, "TlRMTVNTUAACAAA=", ""},
-        {"Proxy-Authenticate: NTLM TlRM=, Basic realm = \"x\"\r\n", authNtlm | authBasic,
+         AuthNtlmBit | AuthNegotiateBit | AuthBasicBit, "", ""},
+        {"proxy-authenticate: ntlm TlRMTVNTUAACAAAA==\r\n", AuthNtlmBit, "TlRMTVNTUAACAAAA==", ""},
+        {"Proxy-Authenticate: Negotiate YII+/w==\r\n", AuthNegotiateBit, "", "YII+/w=="},
+        {"Proxy-Authenticate: NTLM TlRMTVNTUAACAAA=\r\n", AuthNtlmBit, "TlRMTVNTUAACAAA=", ""},
+        {"Proxy-Authenticate: NTLM TlRM=, Basic realm = \"x\"\r\n", AuthNtlmBit | AuthBasicBit,
          "TlRM=", ""},
         // Several challenges on one line, parameters with and without quotes.
         {"Proxy-Authenticate: Basic realm=\"a, NTLM b\", charset=UTF-8, NTLM\r\n",
-         authBasic | authNtlm, "", ""},
+         AuthBasicBit | AuthNtlmBit, "", ""},
         {"Proxy-Authenticate: Digest realm=x, nonce=\"y\", Bearer\r\n", 0, "", ""},
         // A header of another name, or only a name's prefix, offers nothing.
         {"WWW-Authenticate: NTLM\r\nProxy-Authenticate-Info: NTLM\r\n", 0, "", ""},
         // A token with characters no base64 has is no challenge.
-        {"Proxy-Authenticate: NTLM abc$def\r\n", authNtlm, "", ""},
-        {"Proxy-Authenticate:NTLM\tTlRM\r\n", authNtlm, "TlRM", ""},
+        {"Proxy-Authenticate: NTLM abc$def\r\n", AuthNtlmBit, "", ""},
+        {"Proxy-Authenticate:NTLM\tTlRM\r\n", AuthNtlmBit, "TlRM", ""},
     };
     for (const auto& c : cases) {
         const AuthOffer offer = Parse(std::string("HTTP/1.1 407 Proxy\r\n") + c.lines + "\r\n");
@@ -50,14 +50,14 @@ TEST(AuthOffer, ReadsEveryLineAndTheChallenge) {
     }
     const AuthOffer server =
         Parse("HTTP/1.1 401 No\r\nWWW-Authenticate: Negotiate\r\n\r\n", "WWW-Authenticate");
-    EXPECT_EQ(server.schemes, static_cast<unsigned>(authNegotiate));
+    EXPECT_EQ(server.schemes, static_cast<unsigned>(AuthNegotiateBit));
 }
 
 TEST(AuthOffer, AChallengeTooLongToKeepIsNoOffer) {
     const std::string fits(maxChallengeTextLength, 'A');
     const std::string tooLong(maxChallengeTextLength + 1, 'A');
     AuthOffer offer = Parse("HTTP/1.1 407 P\r\nProxy-Authenticate: NTLM " + fits + "\r\n\r\n");
-    EXPECT_EQ(offer.schemes, static_cast<unsigned>(authNtlm));
+    EXPECT_EQ(offer.schemes, static_cast<unsigned>(AuthNtlmBit));
     EXPECT_EQ(strlen(offer.ntlmChallenge), maxChallengeTextLength);
     offer = Parse("HTTP/1.1 407 P\r\nProxy-Authenticate: NTLM " + tooLong + "\r\n\r\n");
     EXPECT_EQ(offer.schemes, 0u);
@@ -65,29 +65,29 @@ TEST(AuthOffer, AChallengeTooLongToKeepIsNoOffer) {
 }
 
 TEST(AuthAttempts, LogonThenTheAccountThenBasic) {
-    const unsigned all = authBasic | authNtlm | authNegotiate;
+    const unsigned all = AuthBasicBit | AuthNtlmBit | AuthNegotiateBit;
     const struct {
         AuthSituation situation;
         AuthAttempt after[4];  // after None, Logon, GivenAccount, Basic
     } cases[] = {
         // A log-on proxy and an account: every attempt in turn.
-        {{all, authNtlm | authNegotiate, true, false},
+        {{all, AuthNtlmBit | AuthNegotiateBit, true, false},
          {AuthAttempt::Logon, AuthAttempt::GivenAccount, AuthAttempt::Basic, AuthAttempt::GiveUp}},
         // No account: the log-on alone.
-        {{all, authNtlm, false, false},
+        {{all, AuthNtlmBit, false, false},
          {AuthAttempt::Logon, AuthAttempt::GiveUp, AuthAttempt::GiveUp, AuthAttempt::GiveUp}},
         // Basic only, as before: the account's credentials went with the first request.
-        {{authBasic, authNtlm, true, true},
+        {{AuthBasicBit, AuthNtlmBit, true, true},
          {AuthAttempt::GiveUp, AuthAttempt::GiveUp, AuthAttempt::GiveUp, AuthAttempt::GiveUp}},
-        {{authBasic, authNtlm, true, false},
+        {{AuthBasicBit, AuthNtlmBit, true, false},
          {AuthAttempt::Basic, AuthAttempt::Basic, AuthAttempt::Basic, AuthAttempt::GiveUp}},
         // A system without the log-on schemes offered: Basic where the proxy takes it.
-        {{authNtlm | authBasic, 0, true, false},
+        {{AuthNtlmBit | AuthBasicBit, 0, true, false},
          {AuthAttempt::Basic, AuthAttempt::Basic, AuthAttempt::Basic, AuthAttempt::GiveUp}},
-        {{authNegotiate, authNtlm, true, false},
+        {{AuthNegotiateBit, AuthNtlmBit, true, false},
          {AuthAttempt::GiveUp, AuthAttempt::GiveUp, AuthAttempt::GiveUp, AuthAttempt::GiveUp}},
         // Nothing known offered.
-        {{0, authNtlm | authNegotiate, true, false},
+        {{0, AuthNtlmBit | AuthNegotiateBit, true, false},
          {AuthAttempt::GiveUp, AuthAttempt::GiveUp, AuthAttempt::GiveUp, AuthAttempt::GiveUp}},
     };
     const AuthAttempt lasts[] = {AuthAttempt::None, AuthAttempt::Logon, AuthAttempt::GivenAccount,
@@ -101,11 +101,11 @@ TEST(AuthAttempts, LogonThenTheAccountThenBasic) {
 }
 
 TEST(AuthAttempts, TheStrongestSchemeBothSidesHave) {
-    EXPECT_EQ(StrongestLogonScheme(authNtlm | authNegotiate, authNtlm | authNegotiate),
+    EXPECT_EQ(StrongestLogonScheme(AuthNtlmBit | AuthNegotiateBit, AuthNtlmBit | AuthNegotiateBit),
               AuthScheme::Negotiate);
-    EXPECT_EQ(StrongestLogonScheme(authNtlm | authNegotiate | authBasic, authNtlm),
+    EXPECT_EQ(StrongestLogonScheme(AuthNtlmBit | AuthNegotiateBit | AuthBasicBit, AuthNtlmBit),
               AuthScheme::Ntlm);
-    EXPECT_EQ(StrongestLogonScheme(authBasic, authNtlm | authNegotiate), AuthScheme::None);
+    EXPECT_EQ(StrongestLogonScheme(AuthBasicBit, AuthNtlmBit | AuthNegotiateBit), AuthScheme::None);
 }
 
 TEST(AuthAttempts, TheHeaderLineFitsOrIsNotWritten) {

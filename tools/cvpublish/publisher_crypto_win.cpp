@@ -18,7 +18,7 @@ namespace {
 
 const DWORD kEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
 // AlgorithmIdentifier parameters of an RSA key: an ASN.1 NULL.
-BYTE kNullParameters[] = {0x05, 0x00};
+const BYTE kNullParameters[] = {0x05, 0x00};
 
 // A provider with SHA-256 (PROV_RSA_AES); its keys live only as long as it does.
 class Provider {
@@ -117,7 +117,7 @@ bool EncodePublicKeyInfo(HCRYPTKEY key, std::string* publicKeyInfo) {
     CERT_PUBLIC_KEY_INFO info = {};
     info.Algorithm.pszObjId = const_cast<LPSTR>(szOID_RSA_RSA);
     info.Algorithm.Parameters.cbData = sizeof kNullParameters;
-    info.Algorithm.Parameters.pbData = kNullParameters;
+    info.Algorithm.Parameters.pbData = const_cast<BYTE*>(kNullParameters);  // only read
     info.PublicKey.cbData = static_cast<DWORD>(rsaPublicKey.size());
     info.PublicKey.pbData = reinterpret_cast<BYTE*>(&rsaPublicKey[0]);
     return EncodeObject(X509_PUBLIC_KEY_INFO, &info, publicKeyInfo);
