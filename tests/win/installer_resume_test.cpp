@@ -65,6 +65,12 @@ protected:
             ++n;
         return n;
     }
+    // The log's lines from offset on, for the message of a failed count: which connection
+    // asked, as its how-manieth request, and the status it got.
+    std::string LogFrom(size_t from) {
+        std::string log = ReadWholeFile(accessLog);
+        return from > log.size() ? std::string() : log.substr(from);
+    }
     // Parts in the work directory that hold exactly the bytes published for them.
     std::vector<bool> CompleteParts(const std::string& content) {
         std::vector<bool> complete;
@@ -126,7 +132,7 @@ TEST_F(InstallerResume, KilledInTheMiddleTheNextRunFetchesOnlyWhatIsMissing) {
             EXPECT_EQ(1, Requests("slow/" + name, PartName(n), logStart, restart));
             EXPECT_EQ(0, Requests("slow/" + name, PartName(n), restart));
         } else {
-            EXPECT_EQ(1, Requests("slow/" + name, PartName(n), restart));
+            EXPECT_EQ(1, Requests("slow/" + name, PartName(n), restart)) << LogFrom(restart);
         }
     }
 }
