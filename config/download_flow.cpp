@@ -39,20 +39,20 @@ const DownloadFlow::Transition DownloadFlow::kTransitions[] = {
     {kLive, FlowEvent::SessionEnding, &DownloadFlow::OnSessionEnding},
 };
 
-bool DownloadFlow::Accepts(FlowState state, FlowEvent event) {
+const DownloadFlow::Transition* DownloadFlow::Row(FlowState state, FlowEvent event) {
     for (const Transition& transition : kTransitions) {
-        if ((transition.states & In(state)) != 0 && transition.event == event) return true;
+        if ((transition.states & In(state)) != 0 && transition.event == event) return &transition;
     }
-    return false;
+    return nullptr;
+}
+
+bool DownloadFlow::Accepts(FlowState state, FlowEvent event) {
+    return Row(state, event) != nullptr;
 }
 
 void DownloadFlow::Handle(const FlowReport& report) {
-    for (const Transition& transition : kTransitions) {
-        if ((transition.states & In(state)) != 0 && transition.event == report.event) {
-            (this->*transition.step)(report);
-            return;
-        }
-    }
+    const Transition* transition = Row(state, report.event);
+    if (transition != nullptr) (this->*transition->step)(report);
 }
 
 unsigned FileFailureTextId(int result) {

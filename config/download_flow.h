@@ -156,6 +156,8 @@ private:
         Step step;
     };
     static const Transition kTransitions[];
+    // The table's row for the event in that state, or nullptr.
+    static const Transition* Row(FlowState state, FlowEvent event);
 
     void OnBegin(const FlowReport& report);
     void OnDecline(const FlowReport& report);

@@ -1,16 +1,14 @@
-// The download dialog: list columns, component rows, the worker reports, the walk to
-// the next file, and what the installation shows and asks.
+// The download dialog: list columns, component rows, the workers' reports turned into
+// the download flow's events, its commands carried out, and what the installation shows
+// and asks.
 #include "ui/download_dialog_win.h"
 
 #include "config/component_authenticity_win.h"
 #include "config/component_table_win.h"
 #include "shell/directories_win.h"
-#include "config/string_table.h"
 #include "install/install_actions_win.h"
 #include "install/installation_win.h"
-#include "install/state_profile_win.h"
 #include "shell/process_state_win.h"
-#include "config/work_directory_win.h"
 #include "transfer/messages_win.h"
 #include "ui/prompt_dialogs_win.h"
 #include "shell/resource_ids.h"

@@ -16,7 +16,7 @@ namespace {
 
 char testWorkDirectory[] = "W";
 
-struct ComponentSpec {
+struct TestComponent {
     const char* name;
     const char* files;
     const char* site;
@@ -27,15 +27,15 @@ struct ComponentSpec {
 class RecordingPort : public DownloadPort {
 public:
     void ReadDownload(const Component& component, ComponentDownload& out) override {
-        const ComponentSpec& spec = specs.at(component.name);
-        CopyText(out.files, spec.files);
-        CopyText(out.site, spec.site);
+        const TestComponent& entry = components.at(component.name);
+        CopyText(out.files, entry.files);
+        CopyText(out.site, entry.site);
         CopyText(out.proxy, "");
         CopyText(out.port, "");
-        CopyText(out.sourceDir, spec.sourceDir);
+        CopyText(out.sourceDir, entry.sourceDir);
     }
     ProtocolKind Protocol(const Component& component) override {
-        return specs.at(component.name).protocol;
+        return components.at(component.name).protocol;
     }
     bool SourcePath(const Component&, const char* name, char (&out)[260]) override {
         return CopyText(out, "W\\") && AppendText(out, name) && strlen(out) < 40;
@@ -84,7 +84,7 @@ public:
         trace += line;
     }
 
-    std::map<std::string, ComponentSpec> specs;
+    std::map<std::string, TestComponent> components;
     std::set<std::string> present, refused, unremovable;
     PinCheck pin = PinCheck::NotPinned;
     bool acceptRequests = true;
@@ -106,15 +106,15 @@ struct StatusLog : ComponentStatusListener {
 };
 
 struct Fixture {
-    explicit Fixture(const std::vector<ComponentSpec>& components) {
+    explicit Fixture(const std::vector<TestComponent>& components) {
         log.run = &run;
         run.SetStatusListener(&log);
-        for (const ComponentSpec& spec : components) {
+        for (const TestComponent& entry : components) {
             Component component = {};
-            CopyText(component.name, spec.name);
+            CopyText(component.name, entry.name);
             component.status = NeedsDownload;
             run.AddComponent(component);
-            port.specs[spec.name] = spec;
+            port.components[entry.name] = entry;
         }
     }
     void Send(FlowEvent event, int result = TransferOk) {
@@ -128,9 +128,9 @@ struct Fixture {
     StatusLog log;
 };
 
-const ComponentSpec kOne = {"one", "a.bin, sub\\b.bin", "Example.org", ProtocolHttp, "pub"};
-const ComponentSpec kTwo = {"two", "c.bin", "example.ORG", ProtocolHttp, "pub2"};
-const ComponentSpec kFtp = {"ftp", "f.bin", "ftp.example", ProtocolFtp, "dir"};
+const TestComponent kOne = {"one", "a.bin, sub\\b.bin", "Example.org", ProtocolHttp, "pub"};
+const TestComponent kTwo = {"two", "c.bin", "example.ORG", ProtocolHttp, "pub2"};
+const TestComponent kFtp = {"ftp", "f.bin", "ftp.example", ProtocolFtp, "dir"};
 
 }  // namespace
 
@@ -169,14 +169,14 @@ TEST(DownloadFlow, WalksEveryMissingFileConnectingOncePerSite) {
 TEST(DownloadFlow, EveryFailureEndsTheDownloadWithItsText) {
     struct Case {
         const char* name;
-        ComponentSpec component;
+        TestComponent component;
         FlowEvent event;  // after Begin and Connected
         int result;
         PinCheck pin;
         std::string trace;  // from the report on
         int status;
     };
-    const ComponentSpec ftp = kFtp;
+    const TestComponent ftp = kFtp;
     const Case cases[] = {
         {"no connection", kTwo, FlowEvent::Connected, TransferLookupFailed, PinCheck::NotPinned,
          Status(IDS_CONNECT_ERROR, "example.ORG") + "; over failed", Downloading},
@@ -220,7 +220,7 @@ TEST(DownloadFlow, EveryFailureEndsTheDownloadWithItsText) {
 TEST(DownloadFlow, AFileThatCannotBeAskedForEndsTheDownload) {
     struct Case {
         const char* name;
-        ComponentSpec component;
+        TestComponent component;
         const char* refused;      // component nothing vouches for
         const char* unremovable;  // a mismatching pinned file that stays
         bool accept;
@@ -228,9 +228,9 @@ TEST(DownloadFlow, AFileThatCannotBeAskedForEndsTheDownload) {
         std::string trace;  // after Begin and Connected
     };
     const std::string longName(50, 'x');
-    const ComponentSpec longFile = {"one", longName.c_str(), "h", ProtocolHttp, ""};
-    const ComponentSpec copy = {"one", "a.bin", "h", ProtocolCopy, ""};
-    const ComponentSpec noSite = {"one", "a.bin", "", ProtocolHttp, ""};
+    const TestComponent longFile = {"one", longName.c_str(), "h", ProtocolHttp, ""};
+    const TestComponent copy = {"one", "a.bin", "h", ProtocolCopy, ""};
+    const TestComponent noSite = {"one", "a.bin", "", ProtocolHttp, ""};
     const Case cases[] = {
         {"path does not fit", longFile, "", "", true, true, "over failed"},
         {"not a network protocol", copy, "", "", true, true, "over failed"},
